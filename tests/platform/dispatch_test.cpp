@@ -1,0 +1,242 @@
+#include "platform/dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/collection.h"
+
+namespace qv::platform {
+namespace {
+
+// A class shaped like the product's automation classes: DISPIDs fixed by the
+// class, properties with get and put, methods with by-reference outputs.
+class Manager : public DispatchObject<Manager> {
+ public:
+  static constexpr DISPID kEnvironmentID = 0x6803000D;
+  static constexpr DISPID kReadMSG = 0x60030023;
+  static constexpr DISPID kDetail = 0x60030018;
+  static constexpr DISPID kActivity = 0x4003000F;
+
+  static const DispatchTable& Table() {
+    static const DispatchTable table = MakeDispatchTable<Manager>(
+        "QVmanager",
+        {
+            {"EnvironmentID", kEnvironmentID, InvokeKind::PropertyGet, 0,
+             [](Manager& m, ArgList&) { return m.env; }},
+            {"EnvironmentID", kEnvironmentID, InvokeKind::PropertyPut, 1,
+             [](Manager& m, ArgList& a) {
+               m.env = (a.String(0) + "__").substr(0, 2);
+               return Variant();
+             }},
+            {"ReadMSG", kReadMSG, InvokeKind::Method, 3,
+             [](Manager& m, ArgList& a) {
+               m.first = a.Bool(0);
+               m.build = a.Bool(1);
+               m.list = a.ObjectAs<Collection>(2);
+               return Variant(true);
+             }},
+            {"DetailGC", kDetail, InvokeKind::Method, 3,
+             [](Manager&, ArgList& a) {
+               a.Set(2, a.String(0) + a.String(1) + std::string(5, ' '));
+               return Variant(true);
+             }},
+            {"ErrorText", 0x6003001A, InvokeKind::Method, 0,
+             [](Manager&, ArgList&) { return Variant("no error"); }},
+            {"Activity", kActivity, InvokeKind::PropertyGet, 0,
+             [](Manager& m, ArgList&) { return Variant(m.activity); }},
+            {"Activity", kActivity, InvokeKind::PropertyPutRef, 1,
+             [](Manager& m, ArgList& a) {
+               m.activity = a.Object(0);
+               return Variant();
+             }},
+            {"Fail", 1, InvokeKind::Method, 0,
+             [](Manager&, ArgList&) -> Variant { throw std::runtime_error("disk full"); }},
+            {"Sum", 2, InvokeKind::Method, kAnyArity,
+             [](Manager&, ArgList& a) {
+               a.Require(1, 3);
+               std::int32_t s = 0;
+               for (std::size_t i = 0; i < a.size(); ++i) s += a.Long(i);
+               return Variant(s);
+             }},
+        });
+    return table;
+  }
+
+  std::string env;
+  bool first = false;
+  bool build = false;
+  std::shared_ptr<Collection> list;
+  ObjectPtr activity;
+};
+
+TEST(DispatchTest, FindsMembersByNameInAnyCase) {
+  Manager m;
+  EXPECT_EQ(m.GetIDsOfNames("EnvironmentID"), Manager::kEnvironmentID);
+  EXPECT_EQ(m.GetIDsOfNames("environmentid"), Manager::kEnvironmentID);
+  EXPECT_EQ(m.GetIDsOfNames("READMSG"), Manager::kReadMSG);
+  EXPECT_EQ(m.GetIDsOfNames("Nope"), kDispidUnknown);
+  EXPECT_EQ(m.ClassName(), "QVmanager");
+}
+
+TEST(DispatchTest, PutsAndGetsByDispidAndByName) {
+  Manager m;
+  std::vector<Variant> args{Variant(" a")};
+  ASSERT_TRUE(m.Invoke(Manager::kEnvironmentID, InvokeKind::PropertyPut, args).ok());
+  EXPECT_EQ(m.env, " a");
+  ASSERT_TRUE(PutProperty(m, "environmentID", Variant(7)).ok());  // a Long is accepted as text
+  DispResult r = GetProperty(m, "EnvironmentID");
+  ASSERT_TRUE(r.ok()) << r.text;
+  EXPECT_EQ(r.value, Variant("7_"));
+}
+
+TEST(DispatchTest, WritesByReferenceArgumentsBack) {
+  Manager m;
+  std::vector<Variant> args{Variant("AB"), Variant("CDE"), Variant("")};
+  DispResult r = m.Invoke(Manager::kDetail, InvokeKind::Method, args);
+  ASSERT_TRUE(r.ok()) << r.text;
+  EXPECT_EQ(r.value, Variant(true));
+  EXPECT_EQ(args[2], Variant("ABCDE     "));
+  EXPECT_EQ(args[0], Variant("AB"));
+}
+
+TEST(DispatchTest, PassesObjectsAndConvertsArguments) {
+  Manager m;
+  auto list = std::make_shared<Collection>();
+  std::vector<Variant> args{Variant("True"), Variant(0), Variant(list)};
+  ASSERT_TRUE(CallMethod(m, "ReadMSG", args).ok());
+  EXPECT_TRUE(m.first);
+  EXPECT_FALSE(m.build);
+  EXPECT_EQ(m.list, list);
+
+  ASSERT_TRUE(PutPropertyRef(m, "Activity", Variant(list)).ok());
+  EXPECT_EQ(GetProperty(m, "Activity").value, Variant(list));
+}
+
+TEST(DispatchTest, MethodAndGetReachEachOther) {
+  Manager m;
+  EXPECT_EQ(GetProperty(m, "ErrorText").value, Variant("no error"));
+  EXPECT_EQ(CallMethod(m, "EnvironmentID").status, DispStatus::Ok);
+}
+
+struct BadCall {
+  std::string member;
+  InvokeKind kind;
+  std::vector<Variant> args;
+  DispStatus status;
+  int argIndex;
+  std::string message;
+};
+
+void PrintTo(const BadCall& c, std::ostream* out) {
+  *out << InvokeKindName(c.kind) << " " << c.member << " with " << c.args.size() << " arguments";
+}
+
+class BadCallTest : public testing::TestWithParam<BadCall> {};
+
+TEST_P(BadCallTest, ComesBackAsAResult) {
+  Manager m;
+  BadCall c = GetParam();
+  DispResult r = InvokeByName(m, c.member, c.kind, c.args);
+  EXPECT_EQ(r.status, c.status) << r.text;
+  EXPECT_EQ(r.argIndex, c.argIndex) << r.text;
+  EXPECT_NE(r.text.find(c.message), std::string::npos) << r.text;
+  EXPECT_TRUE(r.value.IsEmpty());
+  EXPECT_NE(StatusCode(r.status), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadCallTest,
+    testing::Values(
+        BadCall{"Nope", InvokeKind::Method, {}, DispStatus::UnknownName, -1, "QVmanager.Nope"},
+        BadCall{"ReadMSG", InvokeKind::Method, {Variant(true)}, DispStatus::BadArgCount, -1,
+                "QVmanager.ReadMSG takes 3, got 1"},
+        BadCall{"EnvironmentID", InvokeKind::PropertyPut, {}, DispStatus::BadArgCount, -1,
+                "Wrong number of arguments"},
+        BadCall{"ReadMSG", InvokeKind::Method, {Variant(true), Variant("maybe"), Variant(nullptr)},
+                DispStatus::TypeMismatch, 1, "argument 2 of QVmanager.ReadMSG"},
+        BadCall{"ReadMSG", InvokeKind::Method, {Variant(true), Variant(true), Variant(5)},
+                DispStatus::TypeMismatch, 2, "cannot convert Long to Object"},
+        BadCall{"ReadMSG", InvokeKind::Method, {Variant(true), Variant(true), Variant(nullptr)},
+                DispStatus::TypeMismatch, 2, "expected an object"},
+        BadCall{"Sum", InvokeKind::Method, {Variant(1), Variant("99999999999")}, DispStatus::Overflow,
+                1, "Overflow"},
+        BadCall{"Sum", InvokeKind::Method, {}, DispStatus::BadArgCount, -1, "takes 1 to 3, got 0"},
+        BadCall{"Fail", InvokeKind::Method, {}, DispStatus::Exception, -1, "QVmanager.Fail: disk full"},
+        BadCall{"ErrorText", InvokeKind::PropertyPut, {Variant("x")}, DispStatus::MemberNotFound, -1,
+                "put QVmanager.ErrorText"},
+        BadCall{"Activity", InvokeKind::PropertyPut, {Variant(nullptr)}, DispStatus::MemberNotFound,
+                -1, "doesn't support this action"}));
+
+TEST(DispatchTest, UnknownDispidIsMemberNotFound) {
+  Manager m;
+  DispResult r = m.Invoke(12345, InvokeKind::Method, {});
+  EXPECT_EQ(r.status, DispStatus::MemberNotFound);
+  EXPECT_NE(r.text.find("12345"), std::string::npos);
+}
+
+TEST(DispatchTest, VariadicMembersCountTheirArguments) {
+  Manager m;
+  std::vector<Variant> args{Variant(1), Variant("2"), Variant(true)};
+  EXPECT_EQ(CallMethod(m, "Sum", args).value, Variant(2));
+}
+
+TEST(DispatchTest, RejectsTablesThatContradictThemselves) {
+  auto noop = [](Manager&, ArgList&) { return Variant(); };
+  EXPECT_THROW(MakeDispatchTable<Manager>("X", {{"A", 1, InvokeKind::Method, 0, noop},
+                                               {"A", 1, InvokeKind::Method, 0, noop}}),
+               std::invalid_argument);
+  EXPECT_THROW(MakeDispatchTable<Manager>("X", {{"A", 1, InvokeKind::PropertyGet, 0, noop},
+                                               {"B", 1, InvokeKind::PropertyPut, 1, noop}}),
+               std::invalid_argument);
+  EXPECT_THROW(MakeDispatchTable<Manager>("X", {{"A", 1, InvokeKind::Method, 0, noop},
+                                               {"a", 2, InvokeKind::Method, 0, noop}}),
+               std::invalid_argument);
+}
+
+TEST(DispatchTest, ReadsKindNames) {
+  EXPECT_EQ(InvokeKindFromName("PutRef"), InvokeKind::PropertyPutRef);
+  EXPECT_EQ(InvokeKindFromName("get"), InvokeKind::PropertyGet);
+  EXPECT_EQ(InvokeKindFromName("call"), std::nullopt);
+  EXPECT_EQ(InvokeKindName(InvokeKind::Method), "method");
+}
+
+TEST(DispatchTest, CountsLiveObjects) {
+  std::size_t before = LiveObjectCount();
+  {
+    auto a = std::make_shared<Manager>();
+    Collection b;
+    EXPECT_EQ(LiveObjectCount(), before + 2);
+  }
+  EXPECT_EQ(LiveObjectCount(), before);
+}
+
+TEST(CollectionTest, AddsAndReachesItemsByPositionAndKey) {
+  auto c = std::make_shared<Collection>();
+  std::vector<Variant> add1{Variant("first")};
+  std::vector<Variant> add2{Variant(42), Variant("Answer")};
+  ASSERT_TRUE(CallMethod(*c, "Add", add1).ok());
+  ASSERT_TRUE(CallMethod(*c, "Add", add2).ok());
+  EXPECT_EQ(GetProperty(*c, "Count").value, Variant(2));
+
+  std::vector<Variant> byIndex{Variant(1)};
+  EXPECT_EQ(c->Invoke(kDispidValue, InvokeKind::PropertyGet, byIndex).value, Variant("first"));
+  std::vector<Variant> byKey{Variant("answer")};
+  EXPECT_EQ(CallMethod(*c, "Item", byKey).value, Variant(42));
+
+  std::vector<Variant> dup{Variant(1), Variant("ANSWER")};
+  DispResult r = CallMethod(*c, "Add", dup);
+  EXPECT_EQ(r.status, DispStatus::Exception);
+  EXPECT_EQ(c->Count(), 2u);
+
+  std::vector<Variant> missing{Variant(3)};
+  EXPECT_EQ(CallMethod(*c, "Item", missing).status, DispStatus::Exception);
+
+  std::vector<Variant> remove{Variant("Answer")};
+  ASSERT_TRUE(CallMethod(*c, "Remove", remove).ok());
+  EXPECT_EQ(c->Count(), 1u);
+  EXPECT_EQ(c->Item(std::string_view("Answer")), nullptr);
+}
+
+}  // namespace
+}  // namespace qv::platform
