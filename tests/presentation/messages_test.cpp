@@ -1,0 +1,186 @@
+// Tests the message lookup: language choice, placeholder filling, and the tables' content.
+#include "presentation/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/language.h"
+
+namespace qv {
+namespace {
+
+using platform::kEnglishUS;
+using platform::kFrenchFrance;
+
+constexpr std::array<int, 5> kFrenchIds = {1036, 2060, 3084, 4108, 5132};
+
+// Sets the process language for one test and restores the locale's afterwards.
+class LanguageGuard {
+ public:
+  explicit LanguageGuard(int languageId) { platform::SetUserLanguage(languageId); }
+  ~LanguageGuard() { platform::SetUserLanguage(0); }
+  LanguageGuard(const LanguageGuard&) = delete;
+  LanguageGuard& operator=(const LanguageGuard&) = delete;
+};
+
+std::vector<std::string> Params(std::initializer_list<const char*> values) {
+  return std::vector<std::string>(values.begin(), values.end());
+}
+
+TEST(Messages, FillsTheCallersValues) {
+  LanguageGuard english(kEnglishUS);
+  EXPECT_EQ(cLoadResString("2020", "T1"), "Target T1 not found");
+  EXPECT_EQ(cLoadResString("2021", "D1", "T1"), "Distribution D1 in target T1 not found");
+  EXPECT_EQ(cLoadResString("2025", "F1", "TB", "M1"), "Field F1 not found in table TB for model M1");
+  EXPECT_EQ(cLoadResString("1314", "", "", "", "", "46"), "Lenght (46) greather than the autorized 45 char");
+  EXPECT_EQ(cLoadResString("2132", "BOB"), "Unauthorised user (BOB)");
+}
+
+TEST(Messages, MissingValuesLeaveNothingInPlace) {
+  LanguageGuard english(kEnglishUS);
+  EXPECT_EQ(cLoadResString("2020"), "Target  not found");
+  EXPECT_EQ(cLoadResString("2133"), "Invalid password");
+}
+
+TEST(Messages, FollowsTheUserLanguage) {
+  for (int language : kFrenchIds) {
+    LanguageGuard french(language);
+    EXPECT_EQ(cLoadResString("2132", "BOB"), "Utilisateur BOB non autoris\xE9") << language;
+    EXPECT_EQ(cLoadResString("1376", "I.X"), "La zone I.X doit \xEAtre alphanum\xE9rique") << language;
+  }
+  for (int language : {kEnglishUS, 2057, 1031, 0x0C0C + 1, -1}) {
+    LanguageGuard other(language);
+    EXPECT_EQ(cLoadResString("1376", "I.X"), "The field I.X must be alphanumeric") << language;
+  }
+}
+
+TEST(Messages, UnknownOrMalformedIdsGiveEmptyText) {
+  LanguageGuard english(kEnglishUS);
+  for (const char* id : {"", " ", "29", "2029", "99999", "4294967297", "20 20", "2020x", "x2020", "-2020",
+                         "+2020", "20.2", "0x7E4"}) {
+    EXPECT_EQ(cLoadResString(id, "T1"), "") << '"' << id << '"';
+  }
+  EXPECT_EQ(cLoadResString(" 2020 ", "T1"), "Target T1 not found");
+  EXPECT_EQ(cLoadResString("02020", "T1"), "Target T1 not found");
+  EXPECT_EQ(LoadResString(kEnglishUS, -1), "");
+  EXPECT_EQ(LoadResString(kEnglishUS, 2029), "");
+}
+
+TEST(Messages, LoadsByExplicitLanguage) {
+  EXPECT_EQ(LoadResString(kEnglishUS, 2022), "Environment &1 not found");
+  EXPECT_EQ(LoadResString(kEnglishUS, 2022, Params({"E1"})), "Environment E1 not found");
+  EXPECT_EQ(LoadResString(kFrenchFrance, 2132, Params({"X"})), "Utilisateur X non autoris\xE9");
+  EXPECT_EQ(ResourceLanguage(4108), kFrenchFrance);
+  EXPECT_EQ(ResourceLanguage(1033), kEnglishUS);
+  EXPECT_EQ(ResourceLanguage(3082), kEnglishUS);
+}
+
+TEST(Placeholders, FillInOrderAtTheFirstOccurrenceOnly) {
+  struct Case {
+    const char* text;
+    std::vector<std::string> params;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"&1 and &1", Params({"a"}), "a and &1"},                      // repeated placeholder
+      {"&2 before &1", Params({"a", "b"}), "b before a"},            // order in the text does not matter
+      {"&1|&2", Params({"&2", "x"}), "x|&2"},                        // a value holding a later placeholder
+      {"&2|&1", Params({"x", "&1"}), "&1|x"},                        // an earlier one stays as given
+      {"&1", Params({"&1"}), "&1"},                                  // no endless refilling
+      {"&8 &7 &9", Params({"1", "2", "3", "4", "5", "6", "7"}), "&8 7 &9"},
+      {"&10", Params({"a"}), "a0"},                                   // "&1" followed by "0"
+      {"&&1", Params({"a"}), "&a"},
+      {"&", Params({"a"}), "&"},
+      {"", Params({"a"}), ""},
+      {"&1&2&3", {}, ""},                                             // missing values are empty
+      {"&3", Params({"a"}), ""},
+      {"no placeholder", Params({"a"}), "no placeholder"},
+      {"&1", Params({"1", "2", "3", "4", "5", "6", "7", "8"}), "1"},  // values past 7 are ignored
+  };
+  for (const Case& c : cases) EXPECT_EQ(FillPlaceholders(c.text, c.params), c.expected) << c.text;
+}
+
+TEST(Placeholders, ValueMayInsertAPlaceholderBeforeTheOriginal) {
+  // p1 puts "&2" ahead of the text's own "&2"; the first occurrence is the one filled.
+  EXPECT_EQ(FillPlaceholders("&1 / &2", Params({"<&2>", "v"})), "<v> / &2");
+}
+
+TEST(StringTables, HoldTheSameIdsInBothLanguages) {
+  const std::vector<int> english = ResourceIds(kEnglishUS);
+  EXPECT_TRUE(std::is_sorted(english.begin(), english.end()));
+  EXPECT_EQ(std::adjacent_find(english.begin(), english.end()), english.end());
+  for (int language : kFrenchIds) EXPECT_EQ(ResourceIds(language), english) << language;
+  EXPECT_GE(english.size(), 280u);
+}
+
+TEST(StringTables, FrenchTextsKeepThePlaceholdersOfTheEnglishOnes) {
+  const std::regex placeholder("&[1-7]");
+  const auto placeholders = [&](const std::string& text) {
+    std::multiset<std::string> found;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), placeholder); it != std::sregex_iterator(); ++it) {
+      found.insert(it->str());
+    }
+    return found;
+  };
+  for (int id : ResourceIds(kEnglishUS)) {
+    const std::string en = LoadResString(kEnglishUS, id);
+    const std::string fr = LoadResString(kFrenchFrance, id);
+    EXPECT_FALSE(en.empty()) << id;
+    EXPECT_FALSE(fr.empty()) << id;
+    EXPECT_EQ(placeholders(en), placeholders(fr)) << id << ": " << en;
+  }
+}
+
+TEST(StringTables, HoldEveryBannerInBothLanguages) {
+  const std::pair<int, const char*> banners[] = {
+      {0, "*********************** GLOBAL **"},       {50, "********************** BUTTONS **"},
+      {100, "*************** MENU of frmMAIN **"},     {180, "************ TOOLBAR of frmMAIN **"},
+      {200, "********************** frmMAIN **"},      {300, "********************* frmABOUT **"},
+      {310, "********************** frmWAIT **"},      {400, "********************* frmActivity **"},
+      {500, "********************* frmADDFC **"},      {550, "********************* frmAddFile **"},
+      {600, "*********************** frmCible **"},    {650, "********* frmDistCible  frmDistGroup **"},
+      {700, "***************** frmEnvironment **"},    {750, "************************* frmFC **"},
+      {850, "*********************** frmFILE **"},     {900, "************************* frmGC **"},
+      {1000, "********************** frmGroup **"},    {1050, "********************** frmLOGIN **"},
+      {1060, "********************** frmMSGQ **"},     {1100, "********************** frmScript **"},
+      {1150, "************** frmServeurSuscribe **"},  {1200, "************** frmServerUnSubscribe **"},
+      {1250, "*********************** frmTrans **"},   {1900, "********************** cls iTools **"},
+      {1950, "********************* ctlPlanning **"},  {2000, "****************** ctlQVSourceAS **"},
+      {2200, "****************** frmUser **"},         {2500, "****************** frmJRNSQL **"},
+  };
+  for (const auto& [id, text] : banners) {
+    EXPECT_EQ(LoadResString(kEnglishUS, id), text) << id;
+    EXPECT_EQ(LoadResString(kFrenchFrance, id), text) << id;
+  }
+}
+
+TEST(StringTables, KeepTheSystemsOwnSpelling) {
+  const std::pair<int, const char*> texts[] = {
+      {12, "Master"},
+      {13, "Supervisor"},
+      {14, "User"},
+      {15, "150"},
+      {136, "Journal management"},
+      {1358, "The reception field (&1)  must be too small"},
+      {1421, "Target machine name / IP Adress "},
+      {2004, "Connection already establisehd"},
+      {2005, "Open connection in process .."},
+      {2027, "Impossible to remove an active distribution "},
+      {2091, "/* Output buffer (O.) declaration"},
+      {2136, "The server &1 is not declare as distributor. Reinstall Quorvane"},
+      {2144, "The lenght of the record is greather than 32000"},
+  };
+  for (const auto& [id, text] : texts) EXPECT_EQ(LoadResString(kEnglishUS, id), text) << id;
+  EXPECT_EQ(LoadResString(kFrenchFrance, 15), "150");
+  EXPECT_EQ(LoadResString(kFrenchFrance, 2091).rfind("/*", 0), 0u);  // stays a comment line
+  EXPECT_EQ(LoadResString(kFrenchFrance, 2092).rfind("/*", 0), 0u);
+}
+
+}  // namespace
+}  // namespace qv
