@@ -1,0 +1,200 @@
+// Generic SQL statements on the configuration tables of NT sources.
+#include "store/sqltext.h"
+
+#include <stdexcept>
+
+namespace qv {
+
+namespace {
+
+void RequireTable(const Layout& layout) {
+  if (layout.kind != LayoutKind::Table)
+    throw std::invalid_argument("'" + std::string(layout.name) + "' is not a table");
+}
+
+const Field& NtField(const Layout& table, std::string_view column) {
+  const Field& f = table[column];
+  if (!f.nt)
+    throw std::invalid_argument("'" + std::string(table.name) + "." + std::string(column) +
+                                "' has no NT column");
+  return f;
+}
+
+// Refuses a change without condition: it would reach every row of the table.
+void RequireConditions(const SqlKey& key, std::string_view statement) {
+  if (key.empty())
+    throw std::invalid_argument(std::string(statement) + " of '" + std::string(key.table().name) +
+                                "' without a condition");
+}
+
+// Appends 'value' (the value at its full width, quotes doubled).
+void AppendQuoted(std::string& out, std::string_view value) {
+  out += '\'';
+  for (char c : value) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  out += '\'';
+}
+
+std::string FromTable(std::string_view prefix, const SqlKey& key) {
+  std::string out = " FROM ";
+  out += prefix;
+  out += key.table().table;
+  if (!key.empty()) {
+    out += " WHERE ";
+    out += key.Where();
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string SqlQuote(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 4);
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out;
+}
+
+std::string SqlField(std::string_view value, std::size_t width) {
+  return SqlQuote(value.substr(0, width));
+}
+
+// ---- SqlKey ---------------------------------------------------------------
+
+SqlKey::SqlKey(const Layout& table) : table_(&table) { RequireTable(table); }
+
+SqlKey::SqlKey(const Layout& table, std::initializer_list<std::string_view> leadingKeyValues)
+    : SqlKey(table, std::span<const std::string_view>(leadingKeyValues.begin(),
+                                                      leadingKeyValues.size())) {}
+
+SqlKey::SqlKey(const Layout& table, std::span<const std::string_view> leadingKeyValues)
+    : SqlKey(table) {
+  if (leadingKeyValues.size() > table.keyCount)
+    throw std::invalid_argument(std::to_string(leadingKeyValues.size()) + " key values for the " +
+                                std::to_string(table.keyCount) + " key fields of '" +
+                                std::string(table.name) + "'");
+  for (std::size_t i = 0; i < leadingKeyValues.size(); ++i)
+    Add(table.fields[i].column, leadingKeyValues[i]);
+}
+
+SqlKey SqlKey::Columns(const Layout& table, std::initializer_list<KeyValue> conditions) {
+  SqlKey key(table);
+  for (const KeyValue& kv : conditions) key.Add(kv.column, kv.value);
+  return key;
+}
+
+SqlKey SqlKey::Of(const Record& record) {
+  SqlKey key(record.layout());
+  for (std::size_t i = 0; i < record.layout().keyCount; ++i)
+    key.Add(record.layout().fields[i].column, record.Get(i));
+  return key;
+}
+
+void SqlKey::Add(std::string_view column, std::string_view value) {
+  const Field& f = NtField(*table_, column);
+  if (!where_.empty()) where_ += " AND ";
+  where_ += f.column;
+  where_ += '=';
+  AppendQuoted(where_, FitText(value, f.width));
+}
+
+// ---- statements -----------------------------------------------------------
+
+std::string SqlSelect(std::string_view prefix, const SqlKey& key) {
+  return "SELECT *" + FromTable(prefix, key);
+}
+
+std::string SqlSelectColumns(std::string_view prefix, const Layout& projection,
+                             const SqlKey& key) {
+  if (projection.kind == LayoutKind::Join || projection.kind == LayoutKind::Group ||
+      projection.table != key.table().table)
+    throw std::invalid_argument("'" + std::string(projection.name) + "' is not a projection of '" +
+                                std::string(key.table().name) + "'");
+  std::string out = "SELECT ";
+  bool first = true;
+  for (const Field& f : projection.fields) {
+    NtField(key.table(), f.column);  // must be a column of the table
+    if (!first) out += ',';
+    out += f.column;
+    first = false;
+  }
+  return out + FromTable(prefix, key);
+}
+
+std::string NtColumnList(const Layout& table) {
+  RequireTable(table);
+  std::string out;
+  for (const Field& f : table.fields) {
+    if (!f.nt) continue;
+    if (!out.empty()) out += ", ";
+    out += f.column;
+  }
+  return out;
+}
+
+std::string NtValueList(const Record& record) {
+  RequireTable(record.layout());
+  std::string out;
+  out.reserve(record.size() + 64);
+  const auto fields = record.layout().fields;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (!fields[i].nt) continue;
+    if (!out.empty()) out += ',';
+    AppendQuoted(out, record.Get(i));
+  }
+  return out;
+}
+
+std::string SqlInsert(std::string_view prefix, const Record& record) {
+  const Layout& table = record.layout();
+  std::string out;
+  out.reserve(record.size() + 32 * table.fields.size());
+  out += "INSERT INTO ";
+  out += prefix;
+  out += table.table;
+  out += " (";
+  out += NtColumnList(table);
+  out += ") VALUES(";
+  out += NtValueList(record);
+  out += ')';
+  return out;
+}
+
+std::string SqlUpdate(std::string_view prefix, const Record& record, const SqlKey& key) {
+  const Layout& table = record.layout();
+  RequireTable(table);
+  if (&key.table() != &table)
+    throw std::invalid_argument("key on '" + std::string(key.table().name) + "' for a record of '" +
+                                std::string(table.name) + "'");
+  std::string out = "UPDATE ";
+  out.reserve(record.size() + 16 * table.fields.size());
+  out += prefix;
+  out += table.table;
+  out += " SET ";
+  bool first = true;
+  for (std::size_t i = 0; i < table.fields.size(); ++i) {
+    const Field& f = table.fields[i];
+    if (!f.nt) continue;
+    if (!first) out += ", ";
+    out += f.column;
+    out += '=';
+    AppendQuoted(out, record.Get(i));
+    first = false;
+  }
+  RequireConditions(key, "UPDATE");
+  out += " WHERE ";
+  out += key.Where();
+  return out;
+}
+
+std::string SqlDelete(std::string_view prefix, const SqlKey& key) {
+  RequireConditions(key, "DELETE");
+  return "DELETE" + FromTable(prefix, key);
+}
+
+}  // namespace qv

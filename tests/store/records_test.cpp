@@ -1,0 +1,234 @@
+#include "store/records.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "record_printer.h"
+
+namespace qv {
+namespace {
+
+using namespace layout;
+
+TEST(Record, BlankRecordHasTheLayoutLength) {
+  for (const Layout* l : AllLayouts()) {
+    const Record r(*l);
+    EXPECT_EQ(r.image(), std::string(l->length, ' ')) << l->name;
+  }
+}
+
+TEST(Record, ShortImageIsPaddedAndLongImageIsCut) {
+  const Record shortRec(QV_EX, "01E");
+  EXPECT_EQ(shortRec.size(), 216u);
+  EXPECT_EQ(shortRec.Get("ENVID"), "01");
+  EXPECT_EQ(shortRec.Get("ENVTYPE"), "E");
+  EXPECT_EQ(shortRec.Get("DESCRIP"), std::string(30, ' '));
+
+  const std::string longImage = std::string(216, 'x') + "overflow";
+  const Record longRec(QV_EX, longImage);
+  EXPECT_EQ(longRec.image(), std::string(216, 'x'));
+
+  Record r(QV_ZC);
+  r.Assign("01");
+  EXPECT_EQ(r.image(), "01" + std::string(76, ' '));
+}
+
+TEST(Record, SetPadsAndCutsAtTheFieldWidth) {
+  Record r(QV_CX);
+  r.Set("ENVID", "A");
+  r.Set("TGTID", "TOOLONG");
+  r.Set("DESCRIP", std::string(40, 'd'));
+  r.Set("HOLD", "");
+  EXPECT_EQ(r.Get("ENVID"), "A ");
+  EXPECT_EQ(r.Get("TGTID"), "TOO");
+  EXPECT_EQ(r.Get("DESCRIP"), std::string(30, 'd'));
+  EXPECT_EQ(r.Get("HOLD"), " ");
+  // Neighbours are untouched and the image keeps its length.
+  EXPECT_EQ(r.image().substr(0, 36), "A TOO" + std::string(30, 'd') + " ");
+  EXPECT_EQ(r.size(), 292u);
+
+  r.Set("DESCRIP", "short");
+  EXPECT_EQ(r.Get("DESCRIP"), "short" + std::string(25, ' '));
+  EXPECT_EQ(r.Trimmed("DESCRIP"), "short");
+  r.Set("DESCRIP", "  both  ");
+  EXPECT_EQ(r.Trimmed("DESCRIP"), "both");
+  EXPECT_EQ(r.Trimmed("FILLER"), "");
+}
+
+TEST(Record, IndexAccessMatchesNameAccess) {
+  Record r(QV_GC);
+  const std::size_t hold = QV_GC.Index("HOLD");
+  r.Set(hold, "1");
+  EXPECT_EQ(r.Get("HOLD"), "1");
+  EXPECT_EQ(r.Get(hold), "1");
+  EXPECT_EQ(r.image()[8], '1');
+}
+
+TEST(Record, UnknownFieldAndBadIndexThrowAndChangeNothing) {
+  Record r(QV_UID, "**JOHN");
+  const std::string before = r.image();
+  EXPECT_THROW(r.Set("TGTID", "T1"), UnknownFieldError);
+  EXPECT_THROW((void)r.Get("NOPE"), UnknownFieldError);
+  EXPECT_THROW(r.Set(QV_UID.fields.size(), "x"), std::out_of_range);
+  EXPECT_THROW((void)r.Get(99), std::out_of_range);
+  EXPECT_EQ(r.image(), before);
+}
+
+TEST(Record, ShortKeyMatchesTheBlankPaddedValue) {
+  EXPECT_EQ(BuildKey(EnvKey, {"A"}), "A ");
+  EXPECT_EQ(BuildKey(TargetKey, {"A", "T1"}), "A T1 ");
+  EXPECT_EQ(BuildKey(DistributionKey, {"01", "T1"}), "01T1    ");
+  EXPECT_EQ(BuildKey(UserKey, {"**", "JOHN"}), "**JOHN" + std::string(26, ' '));
+  EXPECT_EQ(BuildKey(ModelTableKey, {"01", "G1", "12345678901"}), "01G1 1234567890");
+  EXPECT_THROW(BuildKey(EnvKey, {"A", "B"}), std::invalid_argument);
+
+  Record stored(QV_EX);
+  stored.Set("ENVID", "A");
+  EXPECT_EQ(stored.image().substr(0, 2), BuildKey(EnvKey, {"A"}));
+}
+
+TEST(Record, CopyMatchingFieldsFillsAProjectionAndBack) {
+  Record gc(QV_GC);
+  gc.Set("ENVID", "01");
+  gc.Set("TGTID", "T1");
+  gc.Set("GRPID", "G1");
+  gc.Set("X", "0000000012");
+  gc.Set("Y", "0000000034");
+  gc.Set("HOLD", "1");
+
+  Record pos(DistributionPosition);
+  EXPECT_EQ(CopyMatchingFields(gc, pos), 5u);
+  EXPECT_EQ(pos.image(), "01T1 G1 00000000120000000034");
+
+  pos.Set("X", "0000000099");
+  Record back = gc;
+  EXPECT_EQ(CopyMatchingFields(pos, back), 5u);
+  EXPECT_EQ(back.Get("X"), "0000000099");
+  EXPECT_EQ(back.Get("HOLD"), "1");
+}
+
+TEST(Record, RecordFromValuesFillsInOrder) {
+  const std::string_view values[] = {"01", "T1", "G1", "FIC", "FIELD", "OUT"};
+  const Record r = RecordFromValues(QV_ZC, values);
+  EXPECT_EQ(r.Get("FICID"), "FIC       ");
+  EXPECT_EQ(r.Trimmed("FIELDOUT"), "OUT");
+  const std::string_view tooMany[] = {"a", "b", "c", "d", "e", "f", "g"};
+  EXPECT_THROW(RecordFromValues(QV_ZC, tooMany), std::invalid_argument);
+}
+
+TEST(Record, BlockOfModelTablesIsCutIntoWholeRecords) {
+  std::string block;
+  for (int i = 1; i <= 13; ++i) {
+    Record fx(QV_FX);
+    fx.Set("FICID", std::string(9, '0') + std::to_string(i % 10));
+    block += fx.image();
+  }
+  block += "partial";
+  const auto records = RecordsFromBlock(QV_FX, block, 20);
+  ASSERT_EQ(records.size(), 13u);
+  EXPECT_EQ(records[12].Get("FICID"), "0000000003");
+  EXPECT_EQ(RecordsFromBlock(QV_FX, block, 2).size(), 2u);
+  EXPECT_TRUE(RecordsFromBlock(QV_FX, "", 13).empty());
+}
+
+TEST(Record, ActivityBlockAndObjectNameReadFromTheirHolders) {
+  Record spv(QV_SPV);
+  std::string block(261, ' ');
+  block.replace(251, 10, "0000000003");
+  block[0] = 'A';
+  spv.Set("ACTIVITY", block);
+  const Record activity(Activity, spv.Get("ACTIVITY"));
+  EXPECT_EQ(activity.Get("state"), "A");
+  EXPECT_EQ(activity.Get("CptErr"), "0000000003");
+
+  Record fx(QV_FX);
+  fx.Set("SRCTBL", "MYLIB     CUSTOMERS *FIRST");
+  const Record name(ObjectName, fx.Get("SRCTBL"));
+  EXPECT_EQ(name.Trimmed("LIBRARY"), "MYLIB");
+  EXPECT_EQ(name.Trimmed("FILE"), "CUSTOMERS");
+  EXPECT_EQ(name.Trimmed("MEMBER"), "*FIRST");
+}
+
+// ---- NT forms -------------------------------------------------------------
+
+std::string Join(const std::vector<std::string_view>& names) {
+  std::string out;
+  for (auto n : names) out += std::string(n) + " ";
+  return out;
+}
+
+TEST(NtForms, ColumnListsFollowTheRecordWithFillerLast) {
+  for (const Layout* t : StoreTables()) {
+    const auto columns = NtColumns(*t);
+    ASSERT_FALSE(columns.empty());
+    if (t->Has("FILLER")) {
+      EXPECT_EQ(columns.back(), "FILLER") << t->name;
+    }
+    EXPECT_LE(NtRowLength(*t), t->length);
+  }
+  EXPECT_EQ(Join(NtColumns(QV_UID)), "ENVID USERID USERTYPE PASSWORD LEVELPWD FILLER ");
+  const std::string gx = Join(NtColumns(QV_GX));
+  EXPECT_NE(gx.find(" DSN_NAME DSN_UID DSN_PWD FREQUENCY "), std::string::npos) << gx;
+}
+
+TEST(NtForms, DistributionTablesHaveNoReceiverLibraryColumn) {
+  for (const Layout* t : {&QV_GC, &QV_FC}) {
+    const std::string columns = Join(NtColumns(*t));
+    EXPECT_EQ(columns.find("REPRISELIB"), std::string::npos);
+    EXPECT_NE(columns.find(" REPRISETYP REPRISERCV REPRISEPNT X Y "), std::string::npos) << columns;
+    EXPECT_EQ(NtRowLength(*t), t->length - 10u);
+  }
+  EXPECT_EQ(NtRowLength(QV_GC), 614u);
+  EXPECT_EQ(NtRowLength(QV_FC), 547u);
+  EXPECT_EQ(NtRowLength(QV_EX), 216u);
+}
+
+// Fills every field with a text that tells it apart from its neighbours.
+Record Distinct(const Layout& l) {
+  Record r(l);
+  for (std::size_t i = 0; i < l.fields.size(); ++i)
+    r.Set(i, std::string(l.fields[i].width, static_cast<char>('A' + i % 26)));
+  return r;
+}
+
+TEST(NtForms, ReceiverLibraryKeepsLaterFieldsAligned) {
+  for (const Layout* t : {&QV_GC, &QV_FC}) {
+    SCOPED_TRACE(std::string(t->name));
+    Record original = Distinct(*t);
+    const std::string row = RecordToNtRow(original);
+    ASSERT_EQ(row.size(), NtRowLength(*t));
+
+    const Record read = NtRowToRecord(*t, row);
+    EXPECT_EQ(read.Get("REPRISELIB"), std::string(10, ' '));
+    EXPECT_EQ(read.Get("REPRISEPNT"), original.Get("REPRISEPNT"));
+    EXPECT_EQ(read.Get("X"), original.Get("X"));
+    EXPECT_EQ(read.Get("FILLER"), original.Get("FILLER"));
+
+    original.Set("REPRISELIB", "");
+    EXPECT_EQ(read, original);
+  }
+}
+
+TEST(NtForms, ShortOrLongNtRowsNeverShiftFields) {
+  const Record shortRow = NtRowToRecord(QV_GC, "01T1 G1 1");
+  EXPECT_EQ(shortRow.Get("HOLD"), "1");
+  EXPECT_EQ(shortRow.size(), 624u);
+  const Record longRow = NtRowToRecord(QV_GC, std::string(700, 'z'));
+  EXPECT_EQ(longRow.Get("REPRISELIB"), std::string(10, ' '));
+  EXPECT_EQ(longRow.Get("FILLER"), std::string(39, 'z'));
+}
+
+TEST(NtForms, NtValuesDropTheReceiverLibrary) {
+  Record gc = Distinct(QV_GC);
+  const auto values = RecordToNtValues(gc);
+  ASSERT_EQ(values.size(), NtColumns(QV_GC).size());
+  ASSERT_EQ(values.size(), QV_GC.fields.size() - 1);
+  const std::size_t lib = QV_GC.Index("REPRISELIB");
+  EXPECT_EQ(values[lib - 1], gc.Get(lib - 1));  // REPRISERCV
+  EXPECT_EQ(values[lib], gc.Get(lib + 1));      // REPRISEPNT
+  EXPECT_EQ(RecordToNtValues(Distinct(QV_EX)).size(), QV_EX.fields.size());
+}
+
+}  // namespace
+}  // namespace qv
