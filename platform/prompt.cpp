@@ -1,0 +1,63 @@
+// Asks the host's modal questions on the terminal or through a callback.
+#include "platform/prompt.h"
+
+#include <unistd.h>
+
+#include <atomic>
+
+#include "platform/text_output.h"
+
+namespace qv::platform {
+namespace {
+
+TerminalPrompter gTerminal;
+std::atomic<Prompter*> gCurrent{nullptr};
+
+}  // namespace
+
+std::optional<std::string> TerminalPrompter::Ask(const PromptRequest& request) {
+  if (in_ == nullptr || out_ == nullptr) return std::nullopt;
+  if (requireTty_ && ::isatty(::fileno(in_)) == 0) return std::nullopt;
+  std::string question;
+  if (!request.title.empty()) question += Utf8From1252(request.title) + "\n";
+  question += Utf8From1252(request.prompt);
+  question += " [" + Utf8From1252(request.proposed) + "]: ";
+  std::fputs(question.c_str(), out_);
+  std::fflush(out_);
+  std::string line;
+  int c = 0;
+  bool any = false;
+  while ((c = std::fgetc(in_)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    line += static_cast<char>(c);
+  }
+  if (!any) return std::nullopt;  // end of input: dismissed
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.empty()) return request.proposed;
+  return Cp1252FromUtf8(line);
+}
+
+Prompter& CurrentPrompter() {
+  Prompter* p = gCurrent.load();
+  return p != nullptr ? *p : gTerminal;
+}
+
+void SetCurrentPrompter(Prompter* prompter) { gCurrent.store(prompter); }
+
+std::optional<std::string> Prompt(const std::string& prompt, const std::string& title,
+                                  const std::string& proposed) {
+  try {
+    return CurrentPrompter().Ask(PromptRequest{prompt, title, proposed});
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+ScopedPrompter::ScopedPrompter(Prompter& prompter) : previous_(gCurrent.load()) {
+  SetCurrentPrompter(&prompter);
+}
+
+ScopedPrompter::~ScopedPrompter() { SetCurrentPrompter(previous_); }
+
+}  // namespace qv::platform

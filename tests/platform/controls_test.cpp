@@ -1,0 +1,320 @@
+#include "platform/controls.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/control_objects.h"
+#include "platform/text_output.h"
+
+namespace qv::platform {
+namespace {
+
+std::vector<std::string> KeysInDisplayOrder(const TreeView& tree) {
+  std::vector<std::string> keys;
+  for (const TreeNode* n : tree.DisplayOrder()) keys.push_back(n->Key());
+  return keys;
+}
+
+using Keys = std::vector<std::string>;
+
+// --- Tree view -----------------------------------------------------------------
+
+TEST(TreeViewTest, PlacesNodesBesideTheirRelative) {
+  TreeView tree;
+  tree.Add("Env", "Topology");
+  tree.Add("Env", Relationship::Child, "Cibles", "Targets");
+  tree.Add(1, Relationship::Child, "Groups", "Models");  // relative by index
+  tree.Add("Groups", Relationship::Next, "Messages", "Messages");
+  tree.Add("Cibles", Relationship::Previous, "A", "before targets");
+  tree.Add("Groups", Relationship::First, "B", "first");
+  tree.Add("Cibles", Relationship::Last, "C", "last");
+  tree.Add("Cibles", Relationship::Child, "cT1_", "T1_");
+  tree.Add("Top2", "second root");
+  tree.Add("Env", Relationship::Next, "Top1b", "between roots");
+
+  EXPECT_EQ(KeysInDisplayOrder(tree),
+            (Keys{"Env", "B", "A", "Cibles", "cT1_", "Groups", "Messages", "C", "Top1b", "Top2"}));
+  // Indexes follow the order of addition, not the display.
+  EXPECT_EQ(tree.Item("Messages").Index(), 4);
+  EXPECT_EQ(tree.Item(8).Key(), "cT1_");
+  EXPECT_EQ(tree.Item("cT1_").Parent()->Key(), "Cibles");
+  EXPECT_EQ(tree.Item("cT1_").Depth(), 2);
+  EXPECT_EQ(tree.Roots().size(), 3u);
+}
+
+TEST(TreeViewTest, RemovesANodeWithItsSubtreeAndRenumbers) {
+  TreeView tree;
+  tree.Add("Env", "Topology");
+  tree.Add("Env", Relationship::Child, "Cibles", "Targets");
+  tree.Add("Cibles", Relationship::Child, "cT1_", "T1_");
+  tree.Add("cT1_", Relationship::Child, "T1_/GC", "Distributions");
+  tree.Add("Env", Relationship::Child, "Groups", "Models");
+  tree.Add("Cibles", Relationship::Child, "cT2_", "T2_");
+
+  tree.Remove("Cibles");
+  EXPECT_EQ(tree.Count(), 2);
+  EXPECT_EQ(KeysInDisplayOrder(tree), (Keys{"Env", "Groups"}));
+  EXPECT_EQ(tree.Item("Groups").Index(), 2);
+  for (const char* gone : {"Cibles", "cT1_", "T1_/GC", "cT2_"}) EXPECT_EQ(tree.Find(gone), nullptr);
+  // The keys are free again.
+  tree.Add("Env", Relationship::Child, "cT1_", "T1_ again");
+  EXPECT_EQ(tree.Item(3).Key(), "cT1_");
+
+  tree.Remove(1);
+  EXPECT_EQ(tree.Count(), 0);
+  EXPECT_TRUE(tree.Roots().empty());
+}
+
+TEST(TreeViewTest, RefusesBadKeysAndRelativesAndChangesNothing) {
+  TreeView tree;
+  tree.Add("Env", "Topology");
+  EXPECT_THROW(tree.Add("Env", "again"), ControlError);
+  EXPECT_THROW(tree.Add("Nope", Relationship::Child, "x", "x"), ControlError);
+  EXPECT_THROW(tree.Add(2, Relationship::Child, "x", "x"), ControlError);
+  EXPECT_THROW(tree.Remove("Nope"), ControlError);
+  EXPECT_THROW(tree.Item(0), ControlError);
+  EXPECT_EQ(tree.Count(), 1);
+  // Nodes without a key are allowed, any number of them.
+  tree.Add("Env", Relationship::Child, "", "one");
+  tree.Add("Env", Relationship::Child, "", "two");
+  EXPECT_EQ(tree.Count(), 3);
+  EXPECT_EQ(tree.Find(""), nullptr);
+  tree.Clear();
+  EXPECT_EQ(tree.Count(), 0);
+  tree.Add("Env", "Topology");  // the key is free after Clear
+}
+
+TEST(TreeViewTest, PrintsAsTableAndJson) {
+  TreeView tree;
+  TreeNode& root = tree.Add("Env", "Topology", 3);
+  root.tag = " Env";
+  root.expanded = true;
+  TreeNode& t = tree.Add("Env", Relationship::Child, "cT1_", "T1_ \x96 Caf\xE9 \"q\"", 10);
+  t.tag = " Ciblen";
+
+  EXPECT_EQ(tree.ToTable(),
+            "Index  Key   Tag      Image  Expanded  Text\n"
+            "1      Env    Env     3      yes       Topology\n"
+            "2      cT1_   Ciblen  10     no          T1_ \xE2\x80\x93 Caf\xC3\xA9 \"q\"\n");
+  EXPECT_EQ(tree.ToJson(),
+            "{\"nodes\":[{\"index\":1,\"key\":\"Env\",\"text\":\"Topology\",\"tag\":\" Env\","
+            "\"image\":3,\"expanded\":true,\"children\":[{\"index\":2,\"key\":\"cT1_\","
+            "\"text\":\"T1_ \xE2\x80\x93 Caf\xC3\xA9 \\\"q\\\"\",\"tag\":\" Ciblen\",\"image\":10,"
+            "\"expanded\":false,\"children\":[]}]}]}");
+}
+
+// --- List view -----------------------------------------------------------------
+
+ListView& Fill(ListView& lv) {
+  lv.AddColumn("Target", 800);
+  lv.AddColumn("Description");
+  lv.AddColumn("Type");
+  ListItem& a = lv.Add("cB__", "B__", 1, 2);
+  a.SetSubItem(1, "second");
+  a.SetSubItem(2, "AS/400");
+  ListItem& b = lv.Add("cA__", "A__");
+  b.SetSubItem(1, "First");
+  b.SetSubItem(2, "NT");
+  b.tag = "x";
+  return lv;
+}
+
+TEST(ListViewTest, KeepsItemsByKeyAndPosition) {
+  ListView lv;
+  Fill(lv);
+  EXPECT_EQ(lv.ColumnCount(), 3);
+  EXPECT_EQ(lv.Count(), 2);
+  EXPECT_EQ(lv.Item("cA__").Index(), 2);
+  EXPECT_EQ(lv.Item(1).SubItem(2), "AS/400");
+  EXPECT_EQ(lv.Item(1).SubItem(7), "");
+  EXPECT_THROW(lv.Item(1).SetSubItem(0, "x"), ControlError);
+
+  lv.AddAt(1, "cC__", "C__");
+  EXPECT_EQ(lv.Item("cB__").Index(), 2);
+  EXPECT_THROW(lv.Add("cC__", "dup"), ControlError);
+  EXPECT_THROW(lv.AddAt(9, "cD__", "D__"), ControlError);
+  EXPECT_EQ(lv.Count(), 3);
+
+  lv.Remove("cB__");
+  EXPECT_EQ(lv.Item("cA__").Index(), 2);
+  EXPECT_EQ(lv.Find("cB__"), nullptr);
+  EXPECT_THROW(lv.Remove("cB__"), ControlError);
+  lv.Remove(1);
+  EXPECT_EQ(lv.Item(1).Key(), "cA__");
+
+  lv.Clear();
+  EXPECT_EQ(lv.Count(), 0);
+  EXPECT_EQ(lv.ColumnCount(), 3);  // columns stay
+  lv.ClearColumns();
+  EXPECT_EQ(lv.ColumnCount(), 0);
+}
+
+TEST(ListViewTest, ChecksTheView) {
+  ListView lv;
+  lv.SetView(ListView::kReport);
+  EXPECT_EQ(lv.View(), 3);
+  EXPECT_THROW(lv.SetView(4), ControlError);
+  EXPECT_THROW(lv.SetView(-1), ControlError);
+  EXPECT_EQ(lv.View(), 3);
+}
+
+TEST(ListViewTest, SortsTheDisplayBySortKey) {
+  ListView lv;
+  Fill(lv);
+  lv.Add("cc__", "c__").SetSubItem(1, "third");
+  auto texts = [&] {
+    std::vector<std::string> out;
+    for (const ListItem* i : lv.DisplayOrder()) out.push_back(i->text);
+    return out;
+  };
+  EXPECT_EQ(texts(), (Keys{"B__", "A__", "c__"}));
+  lv.sorted = true;
+  EXPECT_EQ(texts(), (Keys{"A__", "B__", "c__"}));
+  lv.sortKey = 1;  // Description: "First" < "second" < "third", any case
+  EXPECT_EQ(texts(), (Keys{"A__", "B__", "c__"}));
+  lv.sortOrder = 1;
+  EXPECT_EQ(texts(), (Keys{"c__", "B__", "A__"}));
+  lv.sortKey = 2;  // items without that sub-item sort first
+  lv.sortOrder = 0;
+  EXPECT_EQ(texts(), (Keys{"c__", "B__", "A__"}));
+  EXPECT_EQ(lv.Item(1).text, "B__");  // positions are not changed by sorting
+}
+
+TEST(ListViewTest, PrintsAsTableAndJson) {
+  ListView lv;
+  Fill(lv);
+  lv.SetView(3);
+  EXPECT_EQ(lv.ToTable(),
+            "Target  Description  Type\n"
+            "B__     second       AS/400\n"
+            "A__     First        NT\n");
+  EXPECT_EQ(lv.ToJson(),
+            "{\"view\":3,\"sorted\":false,\"sortKey\":0,\"sortOrder\":0,\"columns\":["
+            "{\"key\":\"\",\"text\":\"Target\",\"width\":800},"
+            "{\"key\":\"\",\"text\":\"Description\",\"width\":0},"
+            "{\"key\":\"\",\"text\":\"Type\",\"width\":0}],\"items\":["
+            "{\"index\":1,\"key\":\"cB__\",\"text\":\"B__\",\"subItems\":[\"second\",\"AS/400\"],"
+            "\"icon\":1,\"smallIcon\":2,\"tag\":\"\"},"
+            "{\"index\":2,\"key\":\"cA__\",\"text\":\"A__\",\"subItems\":[\"First\",\"NT\"],"
+            "\"icon\":0,\"smallIcon\":0,\"tag\":\"x\"}]}");
+}
+
+TEST(ListViewTest, PrintsItemsWithoutColumns) {
+  ListView lv;
+  lv.Add("", "alone").SetSubItem(2, "far\tout");
+  EXPECT_EQ(lv.ToTable(),
+            "Text\n"
+            "alone    far out\n");
+}
+
+// --- List box, combo box, text box, label ----------------------------------------
+
+TEST(ListBoxTest, AddsInsertsRemovesAndSelects) {
+  ListBox box;
+  box.AddItem("ENV1");
+  box.AddItem("ENV3");
+  box.AddItem("ENV2", 1);
+  EXPECT_EQ(box.ListCount(), 3);
+  EXPECT_EQ(box.List(1), "ENV2");
+  box.SetListIndex(2);
+  EXPECT_EQ(box.Text(), "ENV3");
+  box.RemoveItem(0);
+  EXPECT_EQ(box.ListIndex(), 1);
+  EXPECT_EQ(box.Text(), "ENV3");
+  box.RemoveItem(1);
+  EXPECT_EQ(box.ListIndex(), -1);
+  EXPECT_EQ(box.Text(), "");
+  EXPECT_THROW(box.List(5), ControlError);
+  EXPECT_THROW(box.AddItem("x", 3), ControlError);
+  EXPECT_THROW(box.SetListIndex(1), ControlError);
+  EXPECT_EQ(box.ToJson(), "{\"listIndex\":-1,\"items\":[\"ENV2\"]}");
+  EXPECT_EQ(box.ToTable(), "#  Item\n0  ENV2\n");
+  box.Clear();
+  EXPECT_EQ(box.ListCount(), 0);
+}
+
+TEST(ListBoxTest, ComboBoxKeepsItsOwnText) {
+  ComboBox combo;
+  combo.AddItem("AS400");
+  combo.AddItem("ODBC");
+  combo.SetText("typed");
+  EXPECT_EQ(combo.Text(), "typed");
+  combo.SetListIndex(1);
+  EXPECT_EQ(combo.Text(), "ODBC");
+  EXPECT_EQ(combo.ToJson(), "{\"text\":\"ODBC\",\"listIndex\":1,\"items\":[\"AS400\",\"ODBC\"]}");
+  TextBox text{"a\nb"};
+  Label label{"\xE9t\xE9"};
+  EXPECT_EQ(text.ToJson(), "{\"text\":\"a\\nb\"}");
+  EXPECT_EQ(label.ToJson(), "{\"caption\":\"\xC3\xA9t\xC3\xA9\"}");
+}
+
+// --- Control objects -------------------------------------------------------------
+
+TEST(ControlObjectTest, CarriesTheModelThroughAVariant) {
+  auto lvObject = std::make_shared<ListViewObject>();
+  Variant arg(lvObject);
+  ListView* lv = ModelOf<ListView>(arg);
+  ASSERT_EQ(lv, &lvObject->model());
+  EXPECT_EQ(ModelOf<TreeView>(arg), nullptr);
+  EXPECT_EQ(ModelOf<ListView>(Variant("x")), nullptr);
+  EXPECT_EQ(ModelOf<ListView>(Variant(nullptr)), nullptr);
+
+  ASSERT_TRUE(PutProperty(*lvObject, "View", Variant(3)).ok());
+  EXPECT_EQ(lv->View(), 3);
+  DispResult bad = PutProperty(*lvObject, "View", Variant(7));
+  EXPECT_EQ(bad.status, DispStatus::Exception);
+  EXPECT_NE(bad.text.find("Invalid view 7"), std::string::npos) << bad.text;
+  lv->Add("k", "t");
+  EXPECT_EQ(GetProperty(*lvObject, "Count").value, Variant(1));
+  ASSERT_TRUE(CallMethod(*lvObject, "Clear").ok());
+  EXPECT_EQ(lv->Count(), 0);
+
+  auto box = std::make_shared<ListBoxObject>();
+  std::vector<Variant> item{Variant("ENV1")};
+  ASSERT_TRUE(CallMethod(*box, "AddItem", item).ok());
+  EXPECT_EQ(ModelOf<ListBox>(Variant(box))->List(0), "ENV1");
+  auto tree = std::make_shared<TreeViewObject>();
+  tree->model().Add("Env", "Topology");
+  EXPECT_EQ(GetProperty(*tree, "Count").value, Variant(1));
+}
+
+// --- Text output -------------------------------------------------------------------
+
+TEST(TextOutputTest, ConvertsEveryWindows1252Byte) {
+  EXPECT_EQ(Utf8From1252("\x80\x96\xE9\x81\xFF"),
+            "\xE2\x82\xAC\xE2\x80\x93\xC3\xA9\xC2\x81\xC3\xBF");
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  EXPECT_EQ(Cp1252FromUtf8(Utf8From1252(all)), all);
+}
+
+TEST(TextOutputTest, ReplacesWhatWindows1252CannotHold) {
+  EXPECT_EQ(Cp1252FromUtf8("a\xE2\x82\xAC" "b"), "a\x80" "b");      // euro sign
+  EXPECT_EQ(Cp1252FromUtf8("\xE4\xB8\xAD"), "?");                     // CJK
+  EXPECT_EQ(Cp1252FromUtf8("\xC3" "A"), "?A");                        // cut sequence
+  EXPECT_EQ(Cp1252FromUtf8("\xC0\x81"), "?");                         // overlong
+  EXPECT_EQ(Cp1252FromUtf8("\xF0\x9F\x98\x80", '_'), "_");            // emoji
+  EXPECT_EQ(Cp1252FromUtf8("x\xC3"), "x?");                           // truncated at the end
+}
+
+TEST(TextOutputTest, EscapesJsonStrings) {
+  EXPECT_EQ(JsonQuote(std::string("a\"b\\c\n\t\x01\x7F\x81", 10)),
+            "\"a\\\"b\\\\c\\n\\t\\u0001\\u007f\\u0081\"");
+  EXPECT_EQ(JsonQuote(std::string("\0", 1)), "\"\\u0000\"");
+  JsonWriter w;
+  w.BeginArray();
+  w.Int(1);
+  w.BeginObject();
+  w.Key("a");
+  w.Null();
+  w.Key("b");
+  w.BeginArray();
+  w.EndArray();
+  w.EndObject();
+  w.Bool(false);
+  w.Raw("{}");
+  w.EndArray();
+  EXPECT_EQ(w.str(), "[1,{\"a\":null,\"b\":[]},false,{}]");
+}
+
+}  // namespace
+}  // namespace qv::platform
