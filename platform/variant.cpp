@@ -92,7 +92,6 @@ std::string_view TypeName(VarType type) {
 
 bool ParseNumber(std::string_view text, double& out) {
   std::string_view s = TrimBlanks(text);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   if (s.empty()) return false;
   // Accept only the plain decimal shape: no hex, no "inf", no "nan".
   bool digit = false;

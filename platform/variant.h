@@ -50,6 +50,9 @@ class Variant {
   template <class T, class = std::enable_if_t<std::is_base_of_v<IDispatch, T>>>
   Variant(std::shared_ptr<T> v) : v_(ObjectPtr(std::move(v))) {}
   Variant(std::nullptr_t) : v_(ObjectPtr()) {}
+  // Refuses other pointers, which would silently become a Boolean.
+  template <class T>
+  Variant(T*) = delete;
 
   VarType type() const { return static_cast<VarType>(v_.index()); }
   bool IsEmpty() const { return type() == VarType::Empty; }

@@ -106,6 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{Variant("inf"), VarType::Double, false, "Type mismatch"},
         Failure{Variant("nan"), VarType::Double, false, "Type mismatch"},
         Failure{Variant("1 2"), VarType::Long, false, "Type mismatch"},
+        Failure{Variant("+-5"), VarType::Long, false, "Type mismatch"},
+        Failure{Variant("--5"), VarType::Long, false, "Type mismatch"},
         Failure{Variant("yes"), VarType::Boolean, false, "to Boolean"},
         Failure{Variant("2147483648"), VarType::Long, true, "Overflow"},
         Failure{Variant(-3e9), VarType::Long, true, "Overflow"},
