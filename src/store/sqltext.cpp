@@ -27,13 +27,21 @@ void RequireConditions(const SqlKey& key, std::string_view statement) {
                                 "' without a condition");
 }
 
+// Appends text with every single quote doubled.
+void AppendDoubled(std::string& out, std::string_view text) {
+  std::size_t start = 0;
+  for (std::size_t q = text.find('\''); q != std::string_view::npos; q = text.find('\'', start)) {
+    out.append(text.substr(start, q + 1 - start));
+    out += '\'';
+    start = q + 1;
+  }
+  out.append(text.substr(start));
+}
+
 // Appends 'value' (the value at its full width, quotes doubled).
 void AppendQuoted(std::string& out, std::string_view value) {
   out += '\'';
-  for (char c : value) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
+  AppendDoubled(out, value);
   out += '\'';
 }
 
@@ -53,10 +61,7 @@ std::string FromTable(std::string_view prefix, const SqlKey& key) {
 std::string SqlQuote(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 4);
-  for (char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
+  AppendDoubled(out, text);
   return out;
 }
 
