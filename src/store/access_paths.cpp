@@ -89,33 +89,6 @@ constexpr std::array kPaths = {
     J("QV_FC_FX", QV_FC, QV_FX, kModelTable, DistributedTableWithModelTable, kDistribution),
 };
 
-// Checks at compile time that every key and join column exists, that every
-// field of a returned record comes from a file of the path, and that a path
-// over one physical file returns its physical key (so that a rewrite or a
-// delete through it can find the physical row from the record alone).
-constexpr bool Consistent(const AccessPath& p) {
-  for (std::string_view c : p.joinOn)
-    if (!p.physical->Has(c) || !p.joined->Has(c)) return false;
-  for (const Field& f : p.record->fields) {
-    const Layout* from = f.table == p.physical->table ? p.physical
-                         : (p.joined && f.table == p.joined->table) ? p.joined
-                                                                    : nullptr;
-    if (from == nullptr) return false;
-    const int i = from->Find(f.column);
-    if (i < 0 || from->fields[static_cast<std::size_t>(i)].width != f.width) return false;
-  }
-  if (!p.IsJoin())
-    for (const Field& k : p.physical->Key())
-      if (!p.record->Has(k.name)) return false;
-  return true;
-}
-constexpr bool AllConsistent() {
-  for (const AccessPath& p : kPaths)
-    if (!Consistent(p)) return false;
-  return true;
-}
-static_assert(AllConsistent());
-
 // Returns "QV_FC.FICID".
 std::string Qualified(std::string_view table, std::string_view column) {
   std::string out(table);
