@@ -1,0 +1,288 @@
+// QVSource: the control that holds the connection to one source and carries
+// every operation on it. One class, declared here, defined across the
+// subsystem folders. Contents:
+//
+//   1. Error state and fault guard      (connection/errors.cpp)
+//   2. Source connection                (connection/connection.cpp)
+//   3. Users and login                  (connection/users.cpp)
+//   4. Activity                         (operations/activity.cpp)
+//   5. AS/400 object queries            (catalogs/objects.cpp)
+//   6. Late-bound members               (connection/dispatch.cpp, later)
+//   7. Current selection                (store/selection.cpp)
+//   8. Environments and targets         (store/environments.cpp)
+//
+// Every public operation sets ErrorStep, makes its connection current through
+// Via() before each library call, catches its own faults (Guard) and reports
+// failure by a false result and the error state. Pure logic (record codecs,
+// SQL text, messages) lives outside the class.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+#include "connection/dllparam.h"
+
+namespace qv {
+namespace platform {
+class ListView;
+class ListBox;
+class IDispatch;
+struct TextBox;
+struct Label;
+}  // namespace platform
+
+// The three connections the control keeps in the library.
+enum class ConnKind : char { Source = 'S', Replication = 'R', TargetServer = 'C' };
+
+class QVSource {
+ public:
+  // Takes the record-access library the control works through. The idle check
+  // reads the process clock (platform::CurrentClock).
+  explicit QVSource(std::unique_ptr<DllParam> library);
+  // Closes the connection when it is open.
+  ~QVSource();
+  QVSource(const QVSource&) = delete;
+  QVSource& operator=(const QVSource&) = delete;
+
+  // Returns the record-access library (hosts wrap or inspect it).
+  DllParam& Library() { return *lib_; }
+
+  // ---- 1. Error state and fault guard (connection/errors.cpp) -------------
+  // The last error. Each getter returns the value and clears it.
+  std::string ErrorText();
+  int32_t ErrorNum();
+  std::string ErrorStep();
+
+  // Number reported for a run-time fault caught inside an operation.
+  static constexpr int32_t kFaultNum = 51;
+  // Number of the refusals decided by the system itself.
+  static constexpr int32_t kRefusalNum = 40;
+  // Library errors without a number of their own are reported as this base
+  // plus the error category (1001 refused, 1002 network, 1004 busy, ...).
+  static constexpr int32_t kLibraryErrorBase = 1000;
+
+  // ---- 2. Source connection (connection/connection.cpp) -------------------
+  // Source kind: "AS400", "ODBC", "SQL Server" or "Oracle". Set maps any case
+  // of "ORACLE", "SQL SERVER" and "ODBC"; anything else becomes "AS400".
+  const std::string& SourceType() const { return sourceType_; }
+  void SourceType(const std::string& value);
+  const std::string& InstanceName() const { return instanceName_; }
+  void InstanceName(const std::string& value) { instanceName_ = value; }
+  const std::string& SourceUID() const { return sourceUID_; }
+  void SourceUID(const std::string& value) { sourceUID_ = value; }
+  const std::string& SourcePWD() const { return sourcePWD_; }
+  void SourcePWD(const std::string& value) { sourcePWD_ = value; }
+  const std::string& SourceAdress() const { return conn_[kS].address; }
+  const std::string& TargetAdress() const { return conn_[kC].address; }
+  const std::string& SrcType() const { return srcType_; }
+  const std::string& Ver() const { return ver_; }
+  // True unless the version flag of QV_VER is "*".
+  bool VersionFlag() const { return versionFlag_; }
+  // Name of the distribution database found by the SQL Server checks.
+  const std::string& DistributionDatabase() const { return distributionDb_; }
+  // The file prefix of the store: "QV_USRDATA/", "QV_USRDATA..", "QV_USRDATA." or "".
+  const std::string& FilePrefix() const { return prefix_; }
+  // Label separator: a blank, Chr(150), a blank.
+  std::string LabelSeparator() const;
+
+  // Opens the source connection and the configuration store; writes progress
+  // into statusText.Text and statusCaption.Caption when given.
+  bool OpenConnection(const std::string& address, platform::TextBox* statusText = nullptr,
+                      platform::Label* statusCaption = nullptr);
+  // Closes every file and connection and clears the selection. Always true.
+  bool CloseConnection();
+  bool ConnectionOpen() const { return conn_[kS].open; }
+  // Opens the target-server connection "C" (flag "0" also sends SYSCRTUSR_).
+  bool OpenQVsrv(const std::string& address, const std::string& flag);
+  void CloseQVsrv();
+  // Logs "C" in to a data source (flag "1"), or only records it.
+  bool ConnectQVsrv(const std::string& flag, const std::string& dsn);
+  void DeconnectQVsrv();
+  // Opens "R" to the source and logs it in to a data source.
+  bool ConnectSourceRepli(const std::string& dsn, const std::string& uid, const std::string& pwd);
+  // Asks whether the source connection answers.
+  bool PingPong();
+  // Pings every connection idle for more than 60 seconds; closes a dead one and
+  // returns false with its kind ("S", "R", "C") and address.
+  bool CtlTimeOut(std::string& kind, std::string& address);
+  // Records kind as the last-used connection and makes handle current.
+  void gsQVParamSwitchMConnection(int32_t handle, ConnKind kind);
+
+  // Seconds of idleness after which CtlTimeOut pings a connection.
+  static constexpr double kIdleSeconds = 60.0;
+
+  // ---- 3. Users and login (connection/users.cpp) --------------------------
+  // Whether the process user may work in env; userType receives its type.
+  bool CheckUser(int32_t& userType, const std::string& env);
+  bool AtLeastOneMasterUser(const std::string& env);
+  // Reads the user (env, user); on AS/400 the record stays locked for update.
+  bool SelectUser(const std::string& env, const std::string& user);
+  bool AddUser(const std::string& record);
+  bool ChangeUser(const std::string& record, const std::string& env, const std::string& user);
+  bool DeleteEnvUser(const std::string& env, const std::string& user);
+  bool DeleteUser(const std::string& user);
+  bool DeleteUserEnv(const std::string& env);
+  // Fills lv with the global users (and those of the current environment).
+  bool LoadUserInList(platform::ListView& lv);
+  bool LoadEnvUserInList(platform::ListView& lv);
+  // Type of the user at connection ("**"), and for the current environment.
+  int32_t GlobalUserType() const { return globalUserType_; }
+  int32_t CurrentUserType() const { return currentUserType_; }
+
+  // ---- 4. Activity (operations/activity.cpp) ------------------------------
+  // Reads the activity block of a distribution's engine job into block (or,
+  // with option "I", asks the job to stop).
+  bool ReadActivity(const std::string& environment, const std::string& target,
+                    const std::string& model, std::string& block, int32_t size,
+                    const std::string& action, const std::string& option);
+
+  // ---- 5. AS/400 object queries (catalogs/objects.cpp) --------------------
+  // True when the object is missing or the check failed; false when it exists.
+  bool ChkObj(const std::string& object, const std::string& library, const std::string& type);
+
+  // ---- 6. Late-bound members (connection/dispatch.cpp) --------------------
+  // The members the managers call, reachable by name and dispatch identifier.
+  std::shared_ptr<platform::IDispatch> Dispatch();
+
+  // ---- 7. Current selection (store/selection.cpp) ---------------------------
+  // The environment, target, model and table that later operations default
+  // to. Writing one level clears the levels below it. Writing env reads the
+  // environment and, when it is secured, checks the process user there; a
+  // refused user leaves the selection as it was.
+  const std::string& env() const { return sel_.env; }
+  void env(const std::string& value);
+  const std::string& tgt() const { return sel_.tgt; }
+  void tgt(const std::string& value);
+  const std::string& Grp() const { return sel_.grp; }
+  void Grp(const std::string& value);
+  const std::string& Fic() const { return sel_.fic; }
+  void Fic(const std::string& value);
+  const std::string& FicName() const { return sel_.ficName; }
+  void FicName(const std::string& value) { sel_.ficName = value; }
+  const std::string& FicDesc() const { return sel_.ficDesc; }
+  void FicDesc(const std::string& value) { sel_.ficDesc = value; }
+  // The last non-empty target and model written.
+  const std::string& LastTarget() const { return lastTarget_; }
+  const std::string& LastModel() const { return lastModel_; }
+
+  // ---- 8. Environments and targets (store/environments.cpp) -----------------
+  bool EnvironmentExist(const std::string& env_id);
+  // Fills sQV_EX with the stored environment; not found gives message 2022.
+  bool DetailEnvironment(std::string& sQV_EX, const std::string& env_id);
+
+ private:
+  // ---- Shared state ---------------------------------------------------------
+  static constexpr int kS = 0, kR = 1, kC = 2;
+  struct Connection {
+    int32_t handle = 0;
+    bool open = false;
+    double lastUse = 0;
+    std::string address;
+    bool odbc = false;        // ODBC login done on this connection
+    std::string odbcString;   // connect string ("R") or DSN ("C") in use
+  };
+  struct Selection {
+    std::string env, tgt, grp, fic, ficName, ficDesc, memberOption, manualFlag;
+  };
+  // Handles of the configuration files, -1 when closed.
+  struct StoreFiles {
+    int32_t QV_UID_RO = -1, QV_UID = -1, QV_EX = -1, QV_EX_ReadOnly = -1, QV_CX = -1,
+            QV_CX_XY = -1, QV_GX = -1, QV_GX_GC_1 = -1, QV_FX = -1, QV_ZX = -1, QV_TX = -1,
+            QV_GC = -1, QV_GC_XY = -1, QV_FC = -1, QV_FC_FXU = -1, QV_ZC = -1, QV_END = -1;
+  };
+
+  static int Index(ConnKind kind);
+  bool IsAS400() const { return sourceType_ == "AS400"; }
+  // Kind code of the NT engine: "ODBC", "SQL_" or "ORAC".
+  std::string EngineKind() const;
+  static double Now();
+
+  // Makes the connection of kind current when it is not, stamps its last-use
+  // time and returns the library. Every library call goes through here.
+  DllParam& Via(ConnKind kind);
+  DllParam& Src() { return Via(ConnKind::Source); }
+  // Stamps the last-use time of the last-used connection.
+  void LastSendIP();
+  // Fetches the library's last error into ErrorNum and ErrorText.
+  void QVParamError();
+  // Stores a refusal of the system: ErrorNum 40 and the text.
+  void Refuse(std::string text);
+  // Sets ErrorStep.
+  void Step(std::string step) { errorStep_ = std::move(step); }
+
+  // Runs body as the public operation step: sets ErrorStep, and turns any
+  // fault escaping body into the error state and a false (or empty) result.
+  template <class F>
+  auto Guard(std::string step, F&& body) -> decltype(body());
+  void RecordFault(const char* what);
+
+  // Opens file (prefix added) into h; on failure sets the step suffix.
+  bool OpenFile(const std::string& name, const char* mode, int32_t& h, const std::string& step);
+  void CloseFile(int32_t& h);
+  void CloseStoreFiles();
+  void ShowStatus(platform::TextBox* text, platform::Label* caption, const std::string& message);
+  bool OpenSourceSession(platform::TextBox* statusText, platform::Label* statusCaption);
+  bool LoginNT();
+  bool SqlServerChecks(const std::string& server);
+  bool ReadVersion();
+  bool OpenStore();
+  // Sends a CL command with "RCMD" in a 100-character area.
+  bool RemoteCommand(const std::string& command);
+  // Opens a fresh statement handle.
+  int32_t FreshStatement();
+  // Reads the first row of sql into buf (fresh statement, closed after).
+  // Returns 1 found, 0 not found, -1 failure (error recorded).
+  int ReadFirstRow(const std::string& sql, std::string& buf, int32_t& len);
+  void CloseConnectionOnly(int idx);
+
+  // Users.
+  std::string UserKey(const std::string& env, const std::string& user) const;
+  bool ReadUsersOf(const std::string& key2, platform::ListView& lv);
+
+  std::unique_ptr<DllParam> lib_;
+  std::string sourceType_ = "AS400";
+  std::string instanceName_, sourceUID_, sourcePWD_;
+  Connection conn_[3];
+  char lastKind_ = 'S';
+  int32_t currentHandle_ = 0;  // the library's current connection
+  std::string prefix_;
+  std::string lastStatement_;
+  StoreFiles files_;
+  std::string srcType_, ver_, distributionDb_;
+  bool versionFlag_ = true;
+  int32_t globalUserType_ = 0, currentUserType_ = 0;
+  Selection sel_;
+  std::string lastEnv_, lastTarget_, lastModel_;
+  std::string errorText_, errorStep_;
+  int32_t errorNum_ = 0;
+  std::shared_ptr<platform::IDispatch> dispatch_;
+};
+
+// ---- Process-wide login -------------------------------------------------------
+// The user identifier and password given once per process (QVmanager's UserID
+// and Password), read by CheckUser.
+void SetProcessUserID(const std::string& user);
+void SetProcessPassword(const std::string& password);
+std::string ProcessUserID();
+std::string ProcessPassword();
+
+// ---- Guard ----------------------------------------------------------------------
+template <class F>
+auto QVSource::Guard(std::string step, F&& body) -> decltype(body()) {
+  using R = decltype(body());
+  Step(std::move(step));
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    RecordFault(e.what());
+  } catch (...) {
+    RecordFault("unexpected fault");
+  }
+  if constexpr (!std::is_void_v<R>) return R{};
+}
+
+}  // namespace qv

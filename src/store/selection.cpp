@@ -1,0 +1,48 @@
+// Current selection of the control: environment, target, model and table.
+#include "connection/qvsource.h"
+#include "store/records.h"
+
+namespace qv {
+
+void QVSource::env(const std::string& value) {
+  Guard("env", [&] {
+    std::string rec(layout::QV_EX.length, ' ');
+    int32_t type = 0;
+    if (DetailEnvironment(rec, value) && Record(layout::QV_EX, rec).Get("SECURE") == "1") {
+      if (!CheckUser(type, value)) return;  // refused: nothing changes
+    }
+    // A missing environment is reported by DetailEnvironment and selected all
+    // the same, as an unsecured one.
+    currentUserType_ = type;
+    const std::string previous = lastEnv_;
+    sel_ = Selection{};
+    sel_.env = value;
+    if (value != previous) CloseQVsrv();
+    lastEnv_ = value;
+  });
+}
+
+void QVSource::tgt(const std::string& value) {
+  const std::string e = sel_.env;
+  sel_ = Selection{};
+  sel_.env = e;
+  sel_.tgt = value;
+  if (!value.empty()) lastTarget_ = value;
+}
+
+void QVSource::Grp(const std::string& value) {
+  const std::string e = sel_.env, t = sel_.tgt;
+  sel_ = Selection{};
+  sel_.env = e;
+  sel_.tgt = t;
+  sel_.grp = value;
+  if (!value.empty()) lastModel_ = value;
+}
+
+void QVSource::Fic(const std::string& value) {
+  sel_.fic = value;
+  sel_.ficName.clear();
+  sel_.ficDesc.clear();
+}
+
+}  // namespace qv
