@@ -19,7 +19,8 @@ std::string FitText(std::string_view value, std::size_t width);
 // A record image of exactly layout().length characters. Values are padded
 // with blanks or cut to their field's width; nothing ever writes past the
 // image. Field names not in the layout throw UnknownFieldError; field indexes
-// out of range throw std::out_of_range.
+// out of range throw std::out_of_range. The record refers to its layout,
+// which must outlive it (the layouts of record_layouts.h are static).
 class Record {
  public:
   // Builds a record of blanks.
