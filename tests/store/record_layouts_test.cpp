@@ -153,17 +153,6 @@ TEST(RecordLayouts, FieldsSitAtTheirDocumentedOffsets) {
   }
 }
 
-TEST(RecordLayouts, JoinedFieldsNameTheirSourceTable) {
-  EXPECT_EQ(DistributionSummary["DESCRIP"].table, "QV_GX");
-  EXPECT_EQ(DistributionSummary["X"].table, "QV_GC");
-  EXPECT_EQ(DistributionWithModel["HOLD"].table, "QV_GC");
-  EXPECT_EQ(DistributionWithModel["DSN_PWD"].table, "QV_GX");
-  const Field& fxLib = DistributedTableWithModelTable["FX_TGTLIB"];
-  EXPECT_EQ(fxLib.table, "QV_FX");
-  EXPECT_EQ(fxLib.column, "TGTLIB");
-  EXPECT_EQ(DistributedTableWithModelTable["TGTLIB"].table, "QV_FC");
-}
-
 TEST(RecordLayouts, TableKeysAreTheirLeadingFields) {
   auto names = [](const Layout& l) {
     std::string out;
