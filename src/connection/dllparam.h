@@ -299,8 +299,8 @@ class DllParam {
   // Runs the query sql on statement hStmt and writes its first row into buf
   // (a buffer sized by the caller: the record length for store reads, up to
   // 32000 for the connection checks); len receives the row's length. When
-  // hStmt is below 0 a fresh statement handle is opened and put into hStmt;
-  // the caller closes it with Rclose. option is kFirstRow. No row: 0 with
+  // hStmt is below 0 a fresh statement handle is opened and put into hStmt,
+  // also when the query then fails; the caller closes it with Rclose. option is kFirstRow. No row: 0 with
   // kCodeNotFound and len 0.
   virtual int32_t Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
                         int32_t option) = 0;

@@ -1,0 +1,316 @@
+// A DllParam for tests: records every call with its arguments and answers
+// from a script, so a test can check the exact statements, commands and
+// record images the control sends and steer what it gets back.
+//
+//   RecordingFake fake;
+//   fake.On("Execute").Code("SYSLSTOBJ_").Reply("00020LIB1      ...").Reply("00000");
+//   fake.On("Sread").Sql("SELECT * FROM QV_VER ").Row("1V1R0      1");
+//   fake.On("Sreadblock").SqlPrefix("SELECT * FROM QV_USRDATA..QV_FX").Rows({fx1, fx2});
+//   fake.On("Rreadk").File("QV_USRDATA/QV_EX").Key("AA").Record(ex);
+//   fake.On("Saction").SqlMatches("^DELETE").Fail(DllParam::kCodeRefused, 547, "conflict");
+//   ... run the control ...
+//   EXPECT_EQ(fake.Statements(), (std::vector<std::string>{"DELETE FROM ...", ...}));
+//   EXPECT_EQ(fake.CallsNamed("Execute")[0].Arg(2).substr(0, 22), "00017CHGJOB RUNPTY(20)");
+//
+// Scripting. On(op) adds a rule: matchers (File, Key, Sql, SqlPrefix,
+// SqlMatches, Code, DataPrefix, DataMatches, Arg, Nth) and a queue of
+// answers. A call is answered by the newest rule that matches it and still
+// has an answer; each answer serves one call, in order, and a spent rule no
+// longer matches, unless Repeatedly() keeps its last answer. op "*" matches
+// every operation. A call that no rule answers gets the default below.
+//
+// Defaults. OpenMConnection succeeds with handles 1, 2, 3...; Ropen succeeds
+// with file handles 1, 2, 3... (Sread and Sreadblock on a handle below 0 take
+// one too); every read finds nothing (0, kCodeNotFound); Rwrite, Rupdate,
+// Rdelete, Saction, SetConnectOption, ConnectDSN, the engine and file
+// services succeed; Execute succeeds with the reply "00000" (an empty
+// listing); SJobList answers "00000"; ReadQVMSGQ answers "0000000000"; the
+// paged lists are empty (nonzero, length 0); GetConfigStringWithoutDefVal
+// finds nothing; GetComputerName gives "FAKEHOST"; TableNTExist finds
+// nothing.
+//
+// Strict checks (on by default, SetStrict(false) turns them off). A call
+// fails with kCodeBadCall when the caller breaks the interface: no current
+// connection, an unknown or closed handle, Rupdate or Rdelete without a
+// locked read on that handle, an Execute whose code is not 10 characters,
+// whose control area is not 10 digits or whose data is shorter than it, a
+// record length longer than its buffer, Sreadblock "0" without a "1" first.
+// Rwrite, Rupdate and Rdelete on a file opened read-only fail with
+// kCodeRefused.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "connection/dllparam.h"
+
+namespace qv::test {
+
+// One call the fake received.
+struct FakeCall {
+  int index = 0;                   // 1-based position among all recorded calls
+  std::string op;                  // "Execute", "Rreadk", ...
+  std::vector<std::string> args;   // every argument as received, in signature order;
+                                   // numbers in decimal, texts as given
+  std::vector<bool> numeric;       // numeric[i]: argument i is a number
+  std::vector<std::string> outs;   // the by-reference arguments after the call, in order
+  int32_t result = 0;
+  int32_t connection = 0;          // current connection when the call came
+  std::string file;                // the file of the handle used (Ropen: the file opened)
+  std::string sql;                 // the SQL text of Sread, Sreadblock, Saction
+  std::string key;                 // the key of Rreadk, Rreadblock, cut to keyLen
+
+  // Returns argument i (empty when there is none).
+  const std::string& Arg(std::size_t i) const;
+  // Returns argument i read as a number (0 when it is not one).
+  int32_t IntArg(std::size_t i) const;
+  // Shows the call as Op("text", 12, ...) -> result, long texts shortened.
+  std::string ToString() const;
+};
+
+std::ostream& operator<<(std::ostream& out, const FakeCall& call);
+void PrintTo(const FakeCall& call, std::ostream* out);
+
+// One remote command sent with Execute.
+struct FakeCommand {
+  std::string code;
+  std::string ctl;
+  std::string data;  // the data area as sent
+  // Returns the request: data cut at its first NUL, trailing blanks removed.
+  std::string Request() const;
+};
+
+// One scripted answer. Build it through FakeRule, or return one from Compute.
+struct FakeAnswer {
+  int32_t result = 1;
+  // A failure: result 0 with this error state.
+  std::optional<int32_t> errorCode;
+  int32_t errorNum = 0;
+  std::string errorText;
+  // Text for the call's main output buffer (the record, row, block, reply,
+  // list, value...).
+  std::optional<std::string> out;
+  // Texts for every by-reference text argument in signature order, when the
+  // call has several (OpenMConnection: version, job; GetDBParamKeys: five;
+  // Execute: code, ctl, data).
+  std::vector<std::string> outs;
+  // A handle to hand out (OpenMConnection, Ropen, a fresh statement).
+  std::optional<int32_t> handle;
+  // A number for the call's count output (Rreadblock count, ReadQVMSGQ count).
+  std::optional<int32_t> number;
+  // A result set spread over several calls: rows of Sread then Snext, or of
+  // Sreadblock "1" then "0"; records of Rreadf then Rreadn, of Rreadblock
+  // with one key, of RreadblockD.
+  std::optional<std::vector<std::string>> set;
+
+  static FakeAnswer Ok(std::string out);
+  static FakeAnswer NotFound();
+  static FakeAnswer Failure(int32_t code, int32_t num, std::string text);
+};
+
+// One rule of the script: which calls it matches and its queue of answers.
+class FakeRule {
+ public:
+  explicit FakeRule(std::string op) : op_(std::move(op)) {}
+
+  // ---- Matchers (all must hold)
+  FakeRule& File(std::string file);          // file of the handle, exact
+  FakeRule& Key(std::string key);            // key cut to keyLen, exact
+  FakeRule& Sql(std::string sql);            // SQL text, exact
+  FakeRule& SqlPrefix(std::string prefix);   // SQL text starts with prefix
+  FakeRule& SqlMatches(std::string regex);   // SQL text contains a match (ECMAScript)
+  FakeRule& Code(std::string code);          // Execute code, trailing blanks and "_" ignored
+  FakeRule& DataPrefix(std::string prefix);  // Execute data starts with prefix
+  FakeRule& DataMatches(std::string regex);  // Execute data contains a match
+  FakeRule& Arg(std::size_t index, std::string value);  // argument index equals value
+  FakeRule& Nth(int n);                      // only the n-th call (1-based) of its operation
+
+  // ---- Answers (queued; each serves one call)
+  FakeRule& Return(int32_t result);  // nonzero: success without output; 0: kCodeRefused
+  FakeRule& Out(std::string text);   // success, text in the main output buffer
+  FakeRule& Record(std::string record) { return Out(std::move(record)); }
+  FakeRule& Row(std::string row) { return Out(std::move(row)); }
+  FakeRule& Reply(std::string reply) { return Out(std::move(reply)); }
+  FakeRule& Outs(std::vector<std::string> texts);
+  FakeRule& Handle(int32_t handle);  // success with this handle
+  FakeRule& Rows(std::vector<std::string> rows);        // a result set
+  FakeRule& Records(std::vector<std::string> records);  // a result set
+  FakeRule& NotFound();
+  FakeRule& Fail(int32_t code, int32_t num, std::string text);
+  FakeRule& Answer(FakeAnswer answer);
+  // Computes the answer from the call when it comes.
+  FakeRule& Compute(std::function<FakeAnswer(const FakeCall&)> compute);
+  // Keeps the last answer for every later call.
+  FakeRule& Repeatedly();
+
+  // Tells whether the rule matches call, the n-th of its operation.
+  bool Matches(const FakeCall& call, int nthOfOp) const;
+  bool HasAnswer() const { return !answers_.empty(); }
+  // Takes the next answer for call.
+  FakeAnswer Take(const FakeCall& call);
+
+ private:
+  using Producer = std::function<FakeAnswer(const FakeCall&)>;
+  FakeRule& Push(Producer producer);
+
+  std::string op_;
+  std::optional<std::string> file_, key_, sql_, sqlPrefix_, code_, dataPrefix_;
+  std::optional<std::regex> sqlRegex_, dataRegex_;
+  std::vector<std::pair<std::size_t, std::string>> args_;
+  int nth_ = 0;
+  std::vector<Producer> answers_;
+  bool repeat_ = false;
+};
+
+class RecordingFake : public DllParam {
+ public:
+  RecordingFake();
+  ~RecordingFake() override;
+
+  // ---- Script
+  FakeRule& On(std::string op);
+  // Makes the n-th recorded call (1-based, over every operation, counted as
+  // Calls() counts them) fail.
+  void FailCall(int n, int32_t code, int32_t num, std::string text);
+  // Answers GetConfigStringWithoutDefVal(section, key) with value, always.
+  void SetConfigString(const std::string& section, const std::string& key,
+                       const std::string& value);
+  void SetStrict(bool strict) { strict_ = strict; }
+
+  // ---- What was called
+  const std::vector<FakeCall>& Calls() const { return calls_; }
+  std::vector<FakeCall> CallsNamed(const std::string& op) const;
+  int CallCount(const std::string& op) const;
+  // Returns the operation names in call order.
+  std::vector<std::string> Ops() const;
+  // Returns the SQL texts run: Sread, Sreadblock with "1", Saction, in order.
+  std::vector<std::string> Statements() const;
+  // Returns the remote commands sent with Execute, in order.
+  std::vector<FakeCommand> Commands() const;
+  std::vector<std::string> CommandCodes() const;
+  // Returns the last call (fails the test when there is none).
+  const FakeCall& LastCall() const;
+  // Forgets the recorded calls and the pending FailCall numbers (numbering
+  // starts again at 1); the script and the handles stay.
+  void ClearCalls();
+  // Returns how often GetLastError was called (it is not recorded as a call).
+  int ErrorQueries() const { return errorQueries_; }
+
+  // ---- State
+  // Returns the files and statement handles still open, by handle.
+  std::map<int32_t, std::string> OpenFiles() const;
+  std::set<int32_t> OpenConnections() const { return connections_; }
+  int32_t CurrentConnection() const { return current_; }
+
+  // ---- DllParam
+  int32_t GetLastError(int32_t& code, int32_t& errNum, std::string& text) override;
+  int32_t OpenMConnection(const std::string& address, std::string& serverVersion,
+                          std::string& serverJob, int32_t& hConn) override;
+  int32_t SwitchMConnection(int32_t hConn) override;
+  int32_t CloseMConnection(int32_t hConn) override;
+  int32_t PingPong() override;
+  int32_t Ropen(const std::string& file, const std::string& mode, int32_t& h) override;
+  int32_t Rreadk(int32_t h, std::string& rec, int32_t& len, int32_t opts, const std::string& key,
+                 int32_t keyLen) override;
+  int32_t Rreadf(int32_t h, std::string& rec, int32_t& len, int32_t opts) override;
+  int32_t Rreadn(int32_t h, std::string& rec, int32_t& len, int32_t opts) override;
+  int32_t Rreadblock(int32_t h, std::string& buf, int32_t& count, int32_t recLen,
+                     const std::string& key, int32_t keyLen) override;
+  int32_t RreadblockD(int32_t h, std::string& buf, int32_t& count, int32_t recLen) override;
+  int32_t Rupdate(int32_t h, const std::string& rec, int32_t len) override;
+  int32_t Rwrite(int32_t h, const std::string& rec, int32_t len) override;
+  int32_t Rdelete(int32_t h) override;
+  int32_t Rclose(int32_t h) override;
+  int32_t Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
+                int32_t option) override;
+  int32_t Snext(int32_t& hStmt, std::string& rec, int32_t& len, int32_t& flag) override;
+  int32_t Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
+                     const std::string& first, int32_t& flag) override;
+  int32_t Saction(const std::string& sql) override;
+  int32_t SetConnectOption(int32_t option) override;
+  int32_t ConnectDSN(const std::string& connect, const std::string& user,
+                     const std::string& password, std::string& out) override;
+  int32_t CloseConnectionDSN(const std::string& connect, std::string& out) override;
+  int32_t GetConfigStringWithoutDefVal(const std::string& section, const std::string& key,
+                                       std::string& value, int32_t& len) override;
+  int32_t GetDBParamKeys(std::string& connect, std::string& driver, std::string& user,
+                         std::string& password, std::string& database) override;
+  int32_t GetComputerName(std::string& name) override;
+  int32_t Execute(std::string& code, std::string& ctl, std::string& data) override;
+  int32_t StrReplication(const std::string& name, const std::string& kind,
+                         const std::string& instance) override;
+  int32_t SJobList(const std::string& job, std::string& answer, const std::string& kind) override;
+  int32_t Activity(std::string& name, const std::string& request) override;
+  int32_t ReadQVMSGQ(std::string& queue, int32_t& count, const std::string& kind) override;
+  int32_t WriteFile(const std::string& file, const std::string& text, int32_t replace) override;
+  int32_t DeleteFile(const std::string& file) override;
+  int32_t WriteFileWithFullPath(const std::string& path, const std::string& text,
+                                int32_t replace) override;
+  int32_t DeleteFileWithFullPath(const std::string& path) override;
+  int32_t GetDSNsAndDrivers(std::string& list, int32_t& len, int32_t first) override;
+  int32_t FillDB(const std::string& filter, std::string& list, int32_t& len,
+                 int32_t first) override;
+  int32_t FillTBL(const std::string& database, const std::string& mask, std::string& list,
+                  int32_t& len, int32_t first) override;
+  int32_t FillColumnsList(const std::string& database, const std::string& table,
+                          const std::string& mask, std::string& list, int32_t& len,
+                          int32_t first) override;
+  int32_t FillColumnsListSource(const std::string& kind, const std::string& table,
+                                std::string& list, int32_t& len, int32_t first) override;
+  int32_t GetPrimaryKey(const std::string& table, std::string& keys, int32_t& len) override;
+  int32_t TableNTExist(const std::string& table) override;
+  int32_t CreateTable(const std::string& table, const std::string& definition) override;
+  int32_t BuildReceiverListNT(const std::string& journal, const std::string& library,
+                              std::string& list, int32_t& len, int32_t first) override;
+
+ public:
+  struct In;
+
+ private:
+  struct OpenHandle;
+
+  FakeCall& Begin(std::string op, std::vector<In> args, std::string file = {});
+  std::optional<FakeAnswer> Resolve(const FakeCall& call);
+  int32_t Finish(FakeCall& call, int32_t result, std::vector<std::string> outs);
+  int32_t FailWith(int32_t code, int32_t num, std::string text);
+  int32_t NotFoundResult();
+  int32_t ResultOf(const FakeAnswer& answer);
+  bool NoConnection() const;
+  OpenHandle* FindHandle(int32_t h);
+  std::string FileOf(int32_t h) const;
+  int32_t NewHandle(std::string file, bool update, std::optional<int32_t> wanted);
+  // Answers a call that writes one text into buffer (and its length into len).
+  int32_t AnswerText(const FakeCall& call, std::string& buffer, int32_t* len,
+                     std::optional<std::string> fallback, bool foundByDefault);
+  int32_t ReadOne(const FakeCall& call, OpenHandle* handle, std::string& rec, int32_t& len,
+                  const char* continuing);
+  int32_t ReadBlock(const FakeCall& call, OpenHandle* handle, std::string& buf, int32_t& count,
+                    int32_t recLen, const std::string* key);
+  int32_t ReadRows(const FakeCall& call, OpenHandle* handle, std::string& buf, int32_t& len,
+                   int32_t& flag, bool first);
+
+  std::vector<std::unique_ptr<FakeRule>> rules_;
+  std::map<int, FakeAnswer> failCalls_;
+  std::vector<FakeCall> calls_;
+  std::map<std::string, int> opCounts_;
+  std::map<int32_t, std::unique_ptr<OpenHandle>> handles_;
+  std::set<int32_t> connections_;
+  int32_t current_ = 0;
+  int32_t nextConnection_ = 1;
+  int32_t nextHandle_ = 1;
+  bool strict_ = true;
+  int errorQueries_ = 0;
+  int32_t errorCode_ = 0;
+  int32_t errorNum_ = 0;
+  std::string errorText_;
+};
+
+}  // namespace qv::test
