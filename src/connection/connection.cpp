@@ -145,6 +145,7 @@ bool QVSource::OpenConnection(const std::string& address, platform::TextBox* sta
       }
       s.open = true;
       s.handle = h;
+      s.lastUse = Now();
       currentHandle_ = h;
       gsQVParamSwitchMConnection(h, ConnKind::Source);
       ShowStatus(statusText, statusCaption, Msg("2006"));
@@ -492,6 +493,7 @@ bool QVSource::OpenQVsrv(const std::string& address, const std::string& flag) {
     }
     c.handle = h;
     c.open = true;
+    c.lastUse = Now();
     currentHandle_ = h;
     gsQVParamSwitchMConnection(h, ConnKind::TargetServer);
     if (flag == "0") {
@@ -555,6 +557,7 @@ bool QVSource::ConnectSourceRepli(const std::string& dsn, const std::string& uid
         return false;
       }
       r.handle = h;
+      r.lastUse = Now();
       currentHandle_ = h;
       r.odbc = false;
     }
