@@ -29,6 +29,12 @@ QVSource::~QVSource() {
   }
 }
 
+void QVSource::AddEventSink(QVSourceEvents* sink) {
+  if (sink != nullptr) sinks_.push_back(sink);
+}
+
+void QVSource::RemoveEventSink(QVSourceEvents* sink) { std::erase(sinks_, sink); }
+
 double QVSource::Now() { return platform::CurrentClock().Now(); }
 
 int QVSource::Index(ConnKind kind) {

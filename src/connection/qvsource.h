@@ -10,6 +10,12 @@
 //   6. Late-bound members               (connection/dispatch.cpp, later)
 //   7. Current selection                (store/selection.cpp)
 //   8. Environments and targets         (store/environments.cpp)
+//   9. Change events                    (store/change_events.h; raised by the store sections)
+//  10. Cascading deletes                (store/cascades.cpp)
+//  11. Models, model tables and fields  (store/models.cpp)
+//  12. Distributions and distributed tables (store/distributions.cpp)
+//  13. Engine control and jobs          (operations/engine.cpp)
+//  14. Message queue                    (operations/message_queue.cpp)
 //
 // Every public operation sets ErrorStep, makes its connection current through
 // Via() before each library call, catches its own faults (Guard) and reports
@@ -21,10 +27,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "connection/dllparam.h"
+#include "store/change_events.h"
 
 namespace qv {
 namespace platform {
@@ -174,7 +183,33 @@ class QVSource {
   // Fills sQV_EX with the stored environment; not found gives message 2022.
   bool DetailEnvironment(std::string& sQV_EX, const std::string& env_id);
 
+  // ---- 9. Change events (store/change_events.h) ---------------------------
+  // Adds or removes a receiver of the change events; receivers are called in
+  // the order they were added. The control does not own them.
+  void AddEventSink(QVSourceEvents* sink);
+  void RemoveEventSink(QVSourceEvents* sink);
+
+  // ---- 10. Cascading deletes (store/cascades.cpp) ----------------------------
+
+  // ---- 11. Models, model tables and fields (store/models.cpp) ----------------
+
+  // ---- 12. Distributions and distributed tables (store/distributions.cpp) ----
+
+  // ---- 13. Engine control and jobs (operations/engine.cpp) -------------------
+
+  // ---- 14. Message queue (operations/message_queue.cpp) ----------------------
+
  private:
+  // Raises an event on every receiver: Raise(&QVSourceEvents::GXdeleted, env, grp).
+  // The arguments are copied, so receivers may change theirs.
+  template <class... P, class... A>
+  void Raise(void (QVSourceEvents::*event)(P...), const A&... args) {
+    for (QVSourceEvents* sink : std::vector<QVSourceEvents*>(sinks_)) {
+      std::tuple<std::decay_t<P>...> values{std::string(args)...};
+      std::apply([&](auto&... v) { (sink->*event)(v...); }, values);
+    }
+  }
+
   // ---- Shared state ---------------------------------------------------------
   static constexpr int kS = 0, kR = 1, kC = 2;
   struct Connection {
@@ -260,6 +295,7 @@ class QVSource {
   std::string errorText_, errorStep_;
   int32_t errorNum_ = 0;
   std::shared_ptr<platform::IDispatch> dispatch_;
+  std::vector<QVSourceEvents*> sinks_;
 };
 
 // ---- Process-wide login -------------------------------------------------------
