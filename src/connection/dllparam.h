@@ -193,7 +193,8 @@ class DllParam {
   // address is the source address as the user gave it, trimmed and
   // upper-cased by the caller; its form is the implementation's (a host
   // name or IP address with an optional ":port", default port 1310, for the
-  // network; a store name for an in-process source). serverVersion and
+  // network; a store name for an in-process source, matched without regard
+  // to case since the caller upper-cases it). serverVersion and
   // serverJob are two output buffers of kServerInfoWidth blanks that receive
   // the server program's version and the identifier of the job that serves
   // this connection; callers do not rely on them. hConn receives the new
