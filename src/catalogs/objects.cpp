@@ -7,7 +7,7 @@ namespace qv {
 bool QVSource::ChkObj(const std::string& object, const std::string& library,
                       const std::string& type) {
   return Guard("ChkObj", [&] {
-    qv::RemoteCommand c = CheckObjectCommand(object, library, type);
+    RemoteCommand c = CheckObjectCommand(object, library, type);
     if (Src().Execute(c.code, c.ctl, c.data) == 0) {
       QVParamError();
       return true;  // a failed check counts as missing

@@ -91,8 +91,8 @@ void QVSource::ShowStatus(platform::TextBox* text, platform::Label* caption,
   if (caption != nullptr) caption->Caption = text->Text;
 }
 
-bool QVSource::RemoteCommand(const std::string& command) {
-  qv::RemoteCommand c = ClCommand(command);
+bool QVSource::RunClCommand(const std::string& command) {
+  RemoteCommand c = ClCommand(command);
   if (Src().Execute(c.code, c.ctl, c.data) == 0) {
     QVParamError();
     return false;
@@ -176,8 +176,8 @@ bool QVSource::OpenConnection(const std::string& address, platform::TextBox* sta
 bool QVSource::OpenSourceSession(platform::TextBox*, platform::Label*) {
   // 2. Start-up commands or database login.
   if (IsAS400()) {
-    if (!RemoteCommand("CHGJOB RUNPTY(20)")) return false;
-    if (!RemoteCommand("ADDLIBLE QV_USRDATA")) return false;
+    if (!RunClCommand("CHGJOB RUNPTY(20)")) return false;
+    if (!RunClCommand("ADDLIBLE QV_USRDATA")) return false;
   } else if (!LoginNT()) {
     return false;
   }
@@ -204,7 +204,7 @@ bool QVSource::OpenSourceSession(platform::TextBox*, platform::Label*) {
   // 7. AS/400: announce the user to the server program.
   if (IsAS400()) {
     Step("OpenConnection:SYSCRTUSR_");
-    qv::RemoteCommand c = FrameCommand(cmd::kCreateUser, 4096, "04096");
+    RemoteCommand c = FrameCommand(cmd::kCreateUser, 4096, "04096");
     if (Src().Execute(c.code, c.ctl, c.data) == 0) {
       QVParamError();
       return false;
@@ -503,7 +503,7 @@ bool QVSource::OpenQVsrv(const std::string& address, const std::string& flag) {
     currentHandle_ = h;
     gsQVParamSwitchMConnection(h, ConnKind::TargetServer);
     if (flag == "0") {
-      qv::RemoteCommand cmd = FrameCommand(cmd::kCreateUser, 4096, "04096");
+      RemoteCommand cmd = FrameCommand(cmd::kCreateUser, 4096, "04096");
       if (Via(ConnKind::TargetServer).Execute(cmd.code, cmd.ctl, cmd.data) == 0) {
         QVParamError();
         return false;

@@ -196,8 +196,24 @@ class QVSource {
   // ---- 12. Distributions and distributed tables (store/distributions.cpp) ----
 
   // ---- 13. Engine control and jobs (operations/engine.cpp) -------------------
+  // Asks the source to start the engine of a distribution ("" instance is "*").
+  bool StartQV(const std::string& environment, const std::string& target,
+               const std::string& model, const std::string& instance);
+  // Asks whether a job runs: status "R" when it is active, "" otherwise.
+  bool JobRun(const std::string& job, std::string& status);
+  // Fills list with the active jobs of that name.
+  bool ListJobRun(const std::string& job, platform::ListBox& list);
 
   // ---- 14. Message queue (operations/message_queue.cpp) ----------------------
+  // Reads the engine's message queue into lv (from the first message when
+  // first is true, else the messages after those read); BuildColumn prepares
+  // the columns first; filter keeps one job's messages ("*ALL" keeps all).
+  bool ReadMSG(bool first, bool BuildColumn, platform::ListView& lv, const std::string& filter);
+  // Empties the engine's message queue.
+  bool ClearMsgQ();
+  // Deletes the two user spaces a distribution's engine job leaves behind.
+  void DeleteUsrSpc(const std::string& environment, const std::string& target,
+                    const std::string& model);
 
  private:
   // Raises an event on every receiver: Raise(&QVSourceEvents::GXdeleted, env, grp).
@@ -266,7 +282,7 @@ class QVSource {
   bool ReadVersion();
   bool OpenStore();
   // Sends a CL command with "RCMD" in a 100-character area.
-  bool RemoteCommand(const std::string& command);
+  bool RunClCommand(const std::string& command);
   // Opens a fresh statement handle.
   int32_t FreshStatement();
   // Reads the first row of sql into buf (fresh statement, closed after).
@@ -296,6 +312,9 @@ class QVSource {
   int32_t errorNum_ = 0;
   std::shared_ptr<platform::IDispatch> dispatch_;
   std::vector<QVSourceEvents*> sinks_;
+  // Message queue: messages read so far (NT) and the running number of item keys.
+  int32_t msgRead_ = 0;
+  int64_t msgSeq_ = 0;
 };
 
 // ---- Process-wide login -------------------------------------------------------

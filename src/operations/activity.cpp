@@ -21,7 +21,7 @@ bool QVSource::ReadActivity(const std::string& environment, const std::string& t
         return true;
       }
       Step("ReadActivity");
-      qv::RemoteCommand c = FrameCommand(
+      RemoteCommand c = FrameCommand(
           cmd::kReadUserSpace, std::string("00000") + "00305", 305,
           "00300" + name + "QV_USRDATA" + act + opt + Digits(size, 8));
       if (Src().Execute(c.code, c.ctl, c.data) == 0) {
