@@ -1,0 +1,42 @@
+// Maps the SQL text that the library sends to an NT source onto the SQL that
+// the embedded store (SQLite) runs:
+//   "SELECT * FROM QV_USRDATA..QV_EX WHERE ENVID='A '"  ->  "SELECT * FROM QV_EX WHERE ENVID='A '"
+//   "DELETE QV_USRDATA.QV_UID  WHERE ENVID ='A '"        ->  "DELETE FROM QV_UID  WHERE ENVID ='A '"
+//   Oracle "FROM A, B WHERE A.K (+)=B.K AND A.X='1'"     ->  "FROM B LEFT JOIN A ON (A.K =B.K) WHERE A.X='1'"
+// Literals and quoted identifiers are never touched.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv::embedded {
+
+enum class SqlDialect { Odbc, SqlServer, Oracle };
+
+// Raised when a statement cannot be served; what() names the reason.
+class SqlAdaptError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One lexical piece of a statement; concatenating the texts gives the statement back.
+struct SqlToken {
+  enum Kind { Space, Word, Literal, QuotedName, Punct, Comment };
+  Kind kind;
+  std::string text;
+};
+
+// Splits a statement into tokens. Never throws: an unterminated literal runs to the end.
+std::vector<SqlToken> TokenizeSql(std::string_view sql);
+
+// Adapts one statement for the store. Throws SqlAdaptError when the statement holds
+// more than one statement or an outer-join mark that cannot be rewritten.
+std::string AdaptSql(std::string_view sql, SqlDialect dialect);
+
+// Returns the statement upper-cased outside literals, with runs of blanks made one
+// blank and a final ";" removed: the form used to recognise fixed statements.
+std::string CanonicalSql(std::string_view sql);
+
+}  // namespace qv::embedded

@@ -1,0 +1,126 @@
+// Thin RAII wrappers over SQLite for the embedded source: a database handle
+// and prepared statements, with failures turned into StoreError.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace qv::embedded {
+
+// Raised by the store layer; what() is the text the library reports.
+// busy() tells that the store stayed locked by another writer past the busy timeout.
+class StoreError : public std::runtime_error {
+ public:
+  explicit StoreError(const std::string& text, bool busy = false, int sqliteCode = 0)
+      : std::runtime_error(text), busy_(busy), sqliteCode_(sqliteCode) {}
+  bool busy() const { return busy_; }
+  // The SQLite result code (extended) behind the failure, 0 when none.
+  int sqliteCode() const { return sqliteCode_; }
+  bool constraint() const { return (sqliteCode_ & 0xff) == SQLITE_CONSTRAINT; }
+
+ private:
+  bool busy_;
+  int sqliteCode_;
+};
+
+// Text of every "store locked too long" failure.
+inline constexpr const char* kStoreBusyText = "source store busy";
+
+class Stmt;
+
+// One SQLite connection to a store file. Move-only.
+class Db {
+ public:
+  Db() = default;
+  ~Db();
+  Db(Db&& other) noexcept : db_(other.db_) { other.db_ = nullptr; }
+  Db& operator=(Db&& other) noexcept;
+  Db(const Db&) = delete;
+  Db& operator=(const Db&) = delete;
+
+  // Opens an existing file (create=false) or creates it (create=true).
+  // Throws StoreError with the path in the text on failure.
+  static Db Open(const std::string& path, bool create, int busyTimeoutMs);
+
+  sqlite3* get() const { return db_; }
+  bool isOpen() const { return db_ != nullptr; }
+
+  // Runs one or more statements without results; throws StoreError.
+  void exec(std::string_view sql);
+  // Prepares one statement kept for reuse; throws StoreError.
+  Stmt prepare(std::string_view sql);
+  // Prepares one statement run once. When tail is given it receives what
+  // follows the first statement. Throws StoreError.
+  Stmt prepareOnce(std::string_view sql, std::string_view* tail = nullptr);
+  // Returns the text of the last error of this connection.
+  std::string errorText() const;
+  bool inTransaction() const { return db_ && !sqlite3_get_autocommit(db_); }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+// A prepared statement. Move-only; finalised on destruction.
+class Stmt {
+ public:
+  Stmt() = default;
+  Stmt(sqlite3* db, sqlite3_stmt* st) : db_(db), st_(st) {}
+  ~Stmt();
+  Stmt(Stmt&& other) noexcept : db_(other.db_), st_(other.st_) { other.st_ = nullptr; }
+  Stmt& operator=(Stmt&& other) noexcept;
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+
+  sqlite3_stmt* get() const { return st_; }
+  bool valid() const { return st_ != nullptr; }
+
+  // Binds text that stays alive until the next reset (no copy).
+  void bindStatic(int index, std::string_view text);
+  // Binds a copy of the text.
+  void bind(int index, std::string_view text);
+  void bind(int index, int64_t value);
+  // Steps once: true when a row is ready, false when done. Throws StoreError.
+  bool step();
+  // Resets the statement and clears its bindings.
+  void reset();
+
+  int columnCount() const { return sqlite3_column_count(st_); }
+  std::string_view columnText(int i) const;
+  int64_t columnInt(int i) const { return sqlite3_column_int64(st_, i); }
+  bool columnIsNull(int i) const { return sqlite3_column_type(st_, i) == SQLITE_NULL; }
+
+ private:
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* st_ = nullptr;
+};
+
+// Throws StoreError for a failed SQLite result code, naming busy stores clearly.
+[[noreturn]] void ThrowSqlite(sqlite3* db, int rc, std::string_view context = {});
+
+// Runs a statement inside BEGIN IMMEDIATE / COMMIT when the connection is in
+// autocommit mode; inside an open transaction it runs the work directly.
+template <typename Fn>
+auto WithWriteTransaction(Db& db, Fn&& fn) {
+  if (db.inTransaction()) return fn();
+  db.exec("BEGIN IMMEDIATE");
+  try {
+    if constexpr (std::is_void_v<decltype(fn())>) {
+      fn();
+      db.exec("COMMIT");
+    } else {
+      auto result = fn();
+      db.exec("COMMIT");
+      return result;
+    }
+  } catch (...) {
+    sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+}  // namespace qv::embedded

@@ -1,0 +1,84 @@
+// The SQL dialect adapter of the embedded NT sources.
+#include "dllparam/sql_dialect.h"
+
+#include <gtest/gtest.h>
+
+namespace qv::embedded {
+namespace {
+
+struct Case {
+  const char* name;
+  SqlDialect dialect;
+  const char* sql;
+  const char* adapted;
+};
+
+const Case kCases[] = {
+    {"sql server prefix", SqlDialect::SqlServer, "SELECT * FROM QV_USRDATA..QV_EX WHERE ENVID='A '",
+     "SELECT * FROM QV_EX WHERE ENVID='A '"},
+    {"oracle prefix", SqlDialect::Oracle, "SELECT * FROM QV_USRDATA.QV_EX", "SELECT * FROM QV_EX"},
+    {"prefix in lower case", SqlDialect::Oracle, "select * from qv_usrdata.QV_EX", "select * from QV_EX"},
+    {"no prefix", SqlDialect::Odbc, "SELECT * FROM QV_EX ", "SELECT * FROM QV_EX "},
+    {"prefix inside a literal stays", SqlDialect::SqlServer,
+     "UPDATE QV_USRDATA..QV_EX SET DESCRIP='QV_USRDATA..QV_EX' WHERE ENVID='A'",
+     "UPDATE QV_EX SET DESCRIP='QV_USRDATA..QV_EX' WHERE ENVID='A'"},
+    {"delete without from", SqlDialect::SqlServer, "DELETE QV_USRDATA..QV_UID  WHERE ENVID ='A '",
+     "DELETE FROM QV_UID  WHERE ENVID ='A '"},
+    {"delete with from", SqlDialect::Odbc, "DELETE FROM QV_UID WHERE ENVID ='A '",
+     "DELETE FROM QV_UID WHERE ENVID ='A '"},
+    {"final semicolon", SqlDialect::Oracle, "SELECT 1 FROM QV_VER;", "SELECT 1 FROM QV_VER"},
+    {"semicolon in a literal", SqlDialect::Odbc, "SELECT * FROM QV_EX WHERE DESCRIP='a;b'",
+     "SELECT * FROM QV_EX WHERE DESCRIP='a;b'"},
+    {"doubled quotes", SqlDialect::Odbc, "SELECT * FROM QV_EX WHERE DESCRIP='O''Hara; x'",
+     "SELECT * FROM QV_EX WHERE DESCRIP='O''Hara; x'"},
+    {"outer join of the distribution", SqlDialect::Oracle,
+     "SELECT QV_GC.ENVID, QV_GX.DESCRIP FROM QV_USRDATA.QV_GC, QV_USRDATA.QV_GX WHERE QV_GC.ENVID (+)=QV_GX.ENVID "
+     "AND QV_GC.GRPID (+)=QV_GX.GRPID  AND QV_GC.ENVID ='E1' AND QV_GC.TGTID ='T1 '",
+     "SELECT QV_GC.ENVID, QV_GX.DESCRIP FROM QV_GX LEFT JOIN QV_GC ON (QV_GC.ENVID =QV_GX.ENVID AND "
+     "QV_GC.GRPID =QV_GX.GRPID) WHERE QV_GC.ENVID ='E1' AND QV_GC.TGTID ='T1 '"},
+    {"outer join with a parenthesised filter", SqlDialect::Oracle,
+     "SELECT QV_FC.ENVID FROM QV_FC, QV_FX WHERE QV_FC.ENVID (+)=QV_FX.ENVID AND QV_FC.FICID (+)=QV_FX.FICID  "
+     "AND ( QV_FC.ENVID ='E1' AND QV_FC.TGTID ='T1 ')",
+     "SELECT QV_FC.ENVID FROM QV_FX LEFT JOIN QV_FC ON (QV_FC.ENVID =QV_FX.ENVID AND QV_FC.FICID =QV_FX.FICID) "
+     "WHERE ( QV_FC.ENVID ='E1' AND QV_FC.TGTID ='T1 ')"},
+    {"outer join mark on the right with aliases", SqlDialect::Oracle,
+     "SELECT a.X FROM T1 a, T2 b WHERE a.K = b.K(+) ORDER BY a.X",
+     "SELECT a.X FROM T1 a LEFT JOIN T2 b ON (a.K = b.K) ORDER BY a.X"},
+};
+
+class AdaptTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(AdaptTest, Adapts) { EXPECT_EQ(AdaptSql(GetParam().sql, GetParam().dialect), GetParam().adapted); }
+
+INSTANTIATE_TEST_SUITE_P(Statements, AdaptTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           std::string n = info.param.name;
+                           for (char& c : n)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return n;
+                         });
+
+TEST(Adapt, RefusesWhatItCannotServe) {
+  for (const char* sql : {
+           "SELECT * FROM QV_EX; DROP TABLE QV_EX",
+           "SELECT * FROM A, B WHERE A.K (+)= B.K OR A.X = 1",
+           "SELECT * FROM A, B WHERE K (+)= B.K",
+           "SELECT * FROM A, B WHERE A.K (+)= B.K AND B.J (+)= A.J AND A.X = 1 AND B.Y(+) = 2 AND C.Z(+) = 3",
+           "SELECT * FROM A JOIN B ON A.K = B.K WHERE A.K (+)= B.K",
+           "SELECT * FROM A, B WHERE A.K (+)= B.K(+)",
+       }) {
+    EXPECT_THROW(AdaptSql(sql, SqlDialect::Oracle), SqlAdaptError) << sql;
+  }
+  // Other databases leave the mark to the store, which reports it.
+  EXPECT_EQ(AdaptSql("SELECT * FROM A, B WHERE A.K (+)= B.K", SqlDialect::SqlServer),
+            "SELECT * FROM A, B WHERE A.K (+)= B.K");
+}
+
+TEST(Adapt, CanonicalFormIgnoresCaseAndSpacingOutsideLiterals) {
+  EXPECT_EQ(CanonicalSql("  exec   master..sp_helpdistributor ;"), "EXEC MASTER..SP_HELPDISTRIBUTOR");
+  EXPECT_EQ(CanonicalSql("alter session set NLS_NUMERIC_CHARACTERS='. ';"),
+            "ALTER SESSION SET NLS_NUMERIC_CHARACTERS='. '");
+}
+
+}  // namespace
+}  // namespace qv::embedded

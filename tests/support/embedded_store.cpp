@@ -1,0 +1,39 @@
+// Implements the temporary embedded store of the tests.
+#include "support/embedded_store.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace qv::test {
+
+EmbeddedStore::EmbeddedStore(embedded::SourceKind kind, bool demo, const std::string& masterPassword)
+    : kind_(kind) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "qvstore-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
+  folder_ = pattern;
+  path_ = folder_ + "/source.qvs";
+  embedded::CreateStoreOptions options;
+  options.kind = kind;
+  embedded::CreateStore(path_, options);
+  if (demo) {
+    embedded::StoreAdmin admin(path_);
+    embedded::WriteDemoTopology(admin, masterPassword);
+  }
+}
+
+EmbeddedStore::~EmbeddedStore() {
+  std::error_code ec;
+  std::filesystem::remove_all(folder_, ec);
+}
+
+std::string EmbeddedStore::address() const {
+  std::string a = "file:" + path_;
+  for (char& c : a) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return a;
+}
+
+embedded::StoreAdmin EmbeddedStore::Admin() const { return embedded::StoreAdmin(path_); }
+
+}  // namespace qv::test
