@@ -1,0 +1,640 @@
+// Commands that drive one source through QVmanager.
+#include "qvmgr/commands.h"
+
+#include <csignal>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "platform/control_objects.h"
+#include "platform/create_object.h"
+#include "platform/registry.h"
+#include "platform/text_output.h"
+#include "qvmgr/fields.h"
+#include "qvmgr/library_path.h"
+#include "qvmgr/session.h"
+#include "store/record_layouts.h"
+
+namespace qv::cli {
+namespace {
+
+using platform::DispResult;
+using platform::Variant;
+
+enum Need : unsigned { kNeedEnv = 1, kNeedTarget = 2, kNeedModel = 4, kNeedDistribution = 7 };
+
+// The six properties of the manager's copy of the distribution record.
+constexpr const char* kDistributionProperties[] = {
+    "DistributionRepriseType", "DistributionRepriseReceiver", "DistributionRepriseLibrary",
+    "DistributionReprisePoint", "DistributionScheduled",       "DistributionHold"};
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// A connected manager for one command: checks the options, connects, selects
+// the identifiers given, and closes the connection when it goes.
+class Connected {
+ public:
+  Connected(Context& ctx, std::string command, unsigned need) : ctx_(ctx), command_(std::move(command)) {
+    const GlobalOptions& o = ctx.options;
+    if (o.source.empty())
+      throw UsageError(command_ + " needs --source ADDRESS (or the variable QV_SOURCE)");
+    if (!o.type.empty()) type_ = CanonicalSourceType(o.type);
+    auto id = [&](const std::string& value, unsigned bit, const char* option, const char* variable,
+                  std::size_t width) -> std::string {
+      if (value.empty() && (need & bit) == 0) return {};
+      return CheckedId(value, option, variable, width, command_);
+    };
+    env_ = id(o.env, kNeedEnv, "--env", "QV_ENV", 2);
+    target_ = id(o.target, kNeedTarget, "--target", "QV_TARGET", 3);
+    model_ = id(o.model, kNeedModel, "--model", "QV_MODEL", 3);
+    try {
+      address_ = To1252Exact(o.source, "--source");
+      instance_ = To1252Exact(o.instance, "--instance");
+      user_ = To1252Exact(o.user, "--user");
+    } catch (const ArgumentError& e) {
+      throw UsageError(e.what());
+    }
+  }
+
+  ~Connected() {
+    if (session_) {
+      OperationError ignored;
+      const DispResult open = session_->Call("ConnectionOpen");
+      if (open.ok() && open.value.ToBool()) session_->Call("CloseConnection");
+    }
+  }
+
+  Session& s() { return *session_; }
+  Reporter& out() { return ctx_.out; }
+  const std::string& command() const { return command_; }
+  // The identifiers as the manager keeps them ("PR", "AS1", "CLI").
+  const std::string& env() const { return env_; }
+  const std::string& target() const { return target_; }
+  const std::string& model() const { return model_; }
+  std::string Job() const { return JobName(env_, target_, model_); }
+  std::string Distribution() const { return env_ + "/" + target_ + "/" + model_; }
+
+  // Creates the manager, connects and selects. On false the failure has been
+  // reported and the exit status is 1.
+  bool Open() {
+    std::string error;
+    session_ = Session::Create(error);
+    if (!session_) {
+      Fail("cannot create QVmanager", OperationError{0, error, "CreateObject"});
+      return false;
+    }
+
+    std::string password;
+    try {
+      password = To1252Exact(ReadPassword(ctx_.options.user), "QV_PASSWORD");
+    } catch (const ArgumentError& e) {
+      throw UsageError(e.what());
+    }
+    if (!type_.empty() && !PutOk("SourceType", Variant(type_))) return false;
+    if (!instance_.empty() && !PutOk("InstanceName", Variant(instance_))) return false;
+    if (!user_.empty() && !PutOk("UserID", Variant(user_))) return false;
+    if (!PutOk("Password", Variant(password))) return false;
+    if (!PutOk("SourceAdress", Variant(address_))) return false;
+
+    {
+      Progress progress;
+      progress.Show("Connecting to " + ctx_.options.source + " ...");
+      OperationError e;
+      if (!session_->Ok("OpenConnection", e)) {
+        progress.Clear();
+        Fail("cannot connect to " + ctx_.options.source, e);
+        return false;
+      }
+    }
+    if (!Select("EnvironmentID", env_, "environment") || !Select("TargetID", target_, "target") ||
+        !Select("ModelID", model_, "model"))
+      return false;
+    // What the selection reported (an environment not found, say) is told
+    // again by the operation that needs it.
+    session_->TakeError();
+    return true;
+  }
+
+  // Reports a false result; returns 1.
+  int Fail(const std::string& what, const OperationError& e, const Json& body = Json::object()) {
+    return ctx_.out.Failure(command_, what, e, body);
+  }
+
+  // Calls a Boolean method of the manager; reports a false result.
+  bool Run(const char* member, const std::string& what) {
+    OperationError e;
+    if (session_->Ok(member, e)) return true;
+    Fail(what, e, DistributionJson());
+    return false;
+  }
+
+  Json DistributionJson() const {
+    Json d = Json::object();
+    if (!env_.empty()) d["environment"] = Utf8(env_);
+    if (!target_.empty()) d["target"] = Utf8(target_);
+    if (!model_.empty()) d["model"] = Utf8(model_);
+    Json body = Json::object();
+    if (!d.empty()) body["distribution"] = d;
+    return body;
+  }
+
+  int Success(Json body, const std::string& text) {
+    Json doc = DistributionJson();
+    for (const auto& item : body.items()) doc[item.key()] = item.value();
+    return ctx_.out.Success(command_, doc, text);
+  }
+
+ private:
+  bool PutOk(const char* member, Variant value) {
+    const DispResult r = session_->Put(member, std::move(value));
+    if (r.ok()) return true;
+    Fail("cannot set " + std::string(member), DispatchFailure("QVmanager", member, r));
+    return false;
+  }
+
+  // Puts an identifier, then reads back what the control selected: a
+  // refused selection (a secured environment, a failed read) leaves it empty.
+  bool Select(const char* member, std::string& id, const char* what) {
+    if (id.empty()) return true;
+    const std::string given = id;
+    if (!PutOk(member, Variant(id))) return false;
+    const DispResult r = session_->Get(member);
+    if (!r.ok()) {
+      Fail(std::string("cannot read ") + member, DispatchFailure("QVmanager", member, r));
+      return false;
+    }
+    id = r.value.ToString();
+    if (id.empty()) {
+      OperationError e = session_->TakeError();
+      Fail(std::string("cannot select the ") + what + " " + Utf8(given), e);
+      return false;
+    }
+    return true;
+  }
+
+  Context& ctx_;
+  std::string command_;
+  std::string type_, address_, instance_, user_;
+  std::string env_, target_, model_;
+  std::unique_ptr<Session> session_;
+};
+
+// Reads a record through a member of the control: Detail*(buffer, id) or
+// DetailGC(model, target, buffer). Returns nullopt when the control has no
+// such member or answers false (the error state is then left for the caller).
+std::optional<std::string> ControlRecord(Session& s, const char* member, std::vector<Variant> args,
+                                         std::size_t bufferIndex) {
+  if (!s.ControlHas(member)) return std::nullopt;
+  const DispResult r = s.CallControl(member, args);
+  if (!r.ok() || !r.value.ToBool()) return std::nullopt;
+  const std::string* image = args[bufferIndex].Get<std::string>();
+  if (image == nullptr) return std::nullopt;
+  return *image;
+}
+
+// Shows one record read by a Read* member of the manager and a Detail*
+// member of the control.
+int ShowRecord(Context& ctx, const std::string& command, unsigned need, const char* readMember,
+               const char* detailMember, const Layout& layout, const char* title) {
+  Connected c(ctx, command, need);
+  if (!c.Open()) return 1;
+  std::string id, label;
+  std::vector<Variant> args;
+  if (layout.name == layout::QV_EX.name) {
+    id = c.env();
+    label = "Environment " + id;
+    args = {Variant(std::string(layout.length, ' ')), Variant(id)};
+  } else if (layout.name == layout::QV_CX.name) {
+    id = c.target();
+    label = "Target " + c.env() + "/" + id;
+    args = {Variant(std::string(layout.length, ' ')), Variant(id)};
+  } else {
+    id = c.model();
+    label = "Model " + c.env() + "/" + id;
+    args = {Variant(std::string(layout.length, ' ')), Variant(id)};
+  }
+  if (!c.Run(readMember, std::string("cannot read the ") + title + " " + Utf8(id))) return 1;
+
+  Json body = Json::object();
+  std::string text = Utf8(label) + "\n";
+  std::optional<std::string> image = ControlRecord(c.s(), detailMember, args, 0);
+  if (image) {
+    const std::vector<NamedField> fields = NameFields(layout, *image);
+    body["record"] = FieldsJson(fields);
+    text += AlignedText(fields);
+  } else {
+    c.s().TakeError();
+    body["record"] = nullptr;
+    text += "  (the record is not available from this library)\n";
+  }
+  return c.Success(body, text);
+}
+
+// Reads the six distribution properties of the manager: JSON values and
+// text rows. Properties the manager lacks are left out.
+void ReadDistributionProperties(Session& s, Json& json, std::vector<std::pair<std::string, std::string>>& rows) {
+  json = Json::object();
+  rows.clear();
+  for (const char* name : kDistributionProperties) {
+    if (!s.Has(name)) continue;
+    const DispResult r = s.Get(name);
+    if (!r.ok()) continue;
+    const Variant& v = r.value;
+    try {
+      if (v.type() == platform::VarType::Boolean) {
+        json[name] = v.ToBool();
+        rows.emplace_back(name, v.ToBool() ? "yes" : "no");
+      } else if (v.IsNumeric()) {
+        json[name] = v.ToLong();
+        rows.emplace_back(name, std::to_string(v.ToLong()));
+      } else {
+        const std::string text = TrimRight(v.ToString());
+        json[name] = Utf8(text);
+        rows.emplace_back(name, text);
+      }
+    } catch (const std::exception&) {
+      // A value that does not convert is left out.
+    }
+  }
+}
+
+std::optional<std::vector<NamedField>> DistributionRecord(Connected& c) {
+  std::optional<std::string> image =
+      ControlRecord(c.s(), "DetailGC",
+                    {Variant(c.model()), Variant(c.target()), Variant(std::string(layout::QV_GC.length, ' '))}, 2);
+  if (!image) {
+    c.s().TakeError();
+    return std::nullopt;
+  }
+  return NameFields(layout::QV_GC, *image);
+}
+
+std::string DistributionText(Connected& c, const std::vector<std::pair<std::string, std::string>>& rows,
+                             const std::optional<std::vector<NamedField>>& record) {
+  std::string text = "Distribution " + Utf8(c.Distribution()) + "\n";
+  text += "Recovery point and flags (QVmanager)\n" + AlignedText(rows);
+  if (record) text += "Record QV_GC\n" + AlignedText(*record);
+  return text;
+}
+
+volatile std::sig_atomic_t gInterrupted = 0;
+extern "C" void OnInterrupt(int) { gInterrupted = 1; }
+
+// Sleeps up to seconds, waking early on an interrupt. Returns false when interrupted.
+bool SleepUnlessInterrupted(int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (gInterrupted) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return !gInterrupted;
+}
+
+const char* LevelOfIcon(int icon) {
+  switch (icon) {
+    case 1: return "error";
+    case 2: return "warning";
+    case 3: return "info";
+    default: return "";
+  }
+}
+
+Json MessageJson(const platform::ListItem& item) {
+  return Json{{"key", Utf8(item.Key())},      {"date", Utf8(item.SubItem(1))}, {"job", Utf8(item.SubItem(2))},
+              {"program", Utf8(item.SubItem(3))}, {"text", Utf8(item.SubItem(4))}, {"level", LevelOfIcon(item.icon)},
+              {"icon", item.icon}};
+}
+
+// Writes one row of fixed columns (follow mode): level, date, job, program, text.
+std::string FollowLine(const std::vector<std::string>& cells1252) {
+  static const std::size_t widths[] = {8, 21, 12, 14};
+  std::string line;
+  for (std::size_t i = 0; i < cells1252.size(); ++i) {
+    std::string cell = Utf8(cells1252[i]);
+    if (i < 4) {
+      const std::size_t w = widths[i];
+      cell.append(cell.size() < w ? w - cell.size() : 2, ' ');
+    }
+    line += cell;
+  }
+  return TrimRight(line) + "\n";
+}
+
+std::vector<std::string> MessageCells(const platform::ListItem& item) {
+  return {LevelOfIcon(item.icon), item.SubItem(1), item.SubItem(2), item.SubItem(3), item.SubItem(4)};
+}
+
+std::vector<std::string> MessageHeaders(const platform::ListView& lv) {
+  std::vector<std::string> headers{"Level"};
+  const auto& columns = lv.Columns();
+  const char* fallback[] = {"Date", "Job", "Program", "Message"};
+  for (int i = 1; i <= 4; ++i)
+    headers.push_back(i < static_cast<int>(columns.size()) && !columns[static_cast<std::size_t>(i)].text.empty()
+                          ? columns[static_cast<std::size_t>(i)].text
+                          : fallback[i - 1]);
+  return headers;
+}
+
+int RegistrationCommand(Context& ctx, const std::string& command, const std::string& libraryPath, bool add) {
+  std::string path = libraryPath;
+  if (path.empty()) {
+    LibraryLookup found = FindShippedLibrary();
+    if (found.path.empty()) {
+      std::string tried;
+      for (const std::string& t : found.tried) tried += "\n    " + t;
+      return ctx.out.Failure(command, "cannot find the library",
+                             OperationError{0,
+                                            std::string("no ") + kLibraryFileName + " found; looked at:" + tried +
+                                                "\n  Name it with --library PATH or QV_LIBRARY.",
+                                            "FindLibrary"});
+    }
+    path = found.path;
+  }
+  const platform::Status status = add ? platform::RegisterLibrary(path) : platform::UnregisterLibrary(path);
+  const std::string registry = platform::RegistryPath();
+  Json body{{"library", path}, {"registry", registry}};
+  if (!status.ok())
+    return ctx.out.Failure(command, add ? "registration failed" : "unregistration failed",
+                           OperationError{0, status.error, add ? "DllRegisterServer" : "DllUnregisterServer"},
+                           body);
+
+  std::error_code ec;
+  const std::string canonical = std::filesystem::weakly_canonical(path, ec).string();
+  platform::RegistryContents contents;
+  Json classes = Json::array();
+  std::string text;
+  if (add && platform::ReadRegistry(registry, contents).ok()) {
+    for (const platform::RegistryEntry& e : contents.entries) {
+      if (e.libraryPath != path && e.libraryPath != canonical) continue;
+      classes.push_back(Json{{"progId", e.progId}, {"classId", e.classId}});
+      text += "  " + e.progId + "  " + e.classId + "\n";
+    }
+  }
+  body["classes"] = classes;
+  const std::string head = add ? "Registered " + path + " in " + registry + "\n"
+                               : "Unregistered " + path + " from " + registry + "\n";
+  return ctx.out.Success(command, body, head + text);
+}
+
+}  // namespace
+
+std::string JobName(const std::string& env, const std::string& target, const std::string& model) {
+  return "S" + env + "_" + target + model;
+}
+
+bool OnOff(const std::string& value, const std::string& option) {
+  const std::string v = Lower(value);
+  if (v == "on" || v == "yes" || v == "true" || v == "1") return true;
+  if (v == "off" || v == "no" || v == "false" || v == "0") return false;
+  throw UsageError(option + " takes on or off, not \"" + value + "\"");
+}
+
+int EnvShow(Context& ctx) {
+  return ShowRecord(ctx, "env show", kNeedEnv, "ReadEnvironnement", "DetailEnvironment", layout::QV_EX,
+                    "environment");
+}
+
+int TargetShow(Context& ctx) {
+  return ShowRecord(ctx, "target show", kNeedEnv | kNeedTarget, "ReadTarget", "DetailCible", layout::QV_CX,
+                    "target");
+}
+
+int ModelShow(Context& ctx) {
+  return ShowRecord(ctx, "model show", kNeedEnv | kNeedModel, "ReadModel", "DetailGroup", layout::QV_GX, "model");
+}
+
+int DistShow(Context& ctx) {
+  Connected c(ctx, "dist show", kNeedDistribution);
+  if (!c.Open()) return 1;
+  if (!c.Run("ReadDistribution", "cannot read the distribution " + Utf8(c.Distribution()))) return 1;
+  Json props;
+  std::vector<std::pair<std::string, std::string>> rows;
+  ReadDistributionProperties(c.s(), props, rows);
+  const std::optional<std::vector<NamedField>> record = DistributionRecord(c);
+  Json body{{"job", Utf8(c.Job())}, {"properties", props}};
+  body["record"] = record ? FieldsJson(*record) : Json(nullptr);
+  return c.Success(body, DistributionText(c, rows, record));
+}
+
+int DistSet(Context& ctx, const DistChanges& changes) {
+  // Checks every change before anything is sent: a refused command changes nothing.
+  std::vector<std::pair<const char*, Variant>> puts;
+  Json asked = Json::object();
+  if (changes.repriseType) {
+    std::string t = changes.repriseType->empty() ? " " : *changes.repriseType;
+    for (char& ch : t) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    if (t != "P" && t != "C" && t != " ")
+      throw UsageError("--reprise-type takes P, C or \"\" (none), not \"" + *changes.repriseType + "\"");
+    puts.emplace_back("DistributionRepriseType", Variant(t));
+    asked["DistributionRepriseType"] = t == " " ? "" : t;
+  }
+  auto name10 = [&](const std::optional<std::string>& value, const char* option, const char* member) {
+    if (!value) return;
+    std::string v;
+    try {
+      v = To1252Exact(*value, option);
+    } catch (const ArgumentError& e) {
+      throw UsageError(e.what());
+    }
+    if (v.size() > 10) throw UsageError(std::string(option) + " \"" + *value + "\" is longer than 10 characters");
+    if (v.find(' ') != std::string::npos) throw UsageError(std::string(option) + " \"" + *value + "\" holds a blank");
+    puts.emplace_back(member, Variant(v));
+    asked[member] = *value;
+  };
+  name10(changes.receiver, "--receiver", "DistributionRepriseReceiver");
+  name10(changes.library, "--library", "DistributionRepriseLibrary");
+  if (changes.point) {
+    if (*changes.point < 0 || *changes.point > 2147483647)
+      throw UsageError("--point takes a journal entry number from 0 to 2147483647");
+    puts.emplace_back("DistributionReprisePoint", Variant(static_cast<std::int32_t>(*changes.point)));
+    asked["DistributionReprisePoint"] = *changes.point;
+  }
+  if (changes.scheduled) {
+    const bool on = OnOff(*changes.scheduled, "--scheduled");
+    puts.emplace_back("DistributionScheduled", Variant(on));
+    asked["DistributionScheduled"] = on;
+  }
+  if (changes.hold) {
+    const bool on = OnOff(*changes.hold, "--hold");
+    puts.emplace_back("DistributionHold", Variant(on));
+    asked["DistributionHold"] = on;
+  }
+  if (puts.empty())
+    throw UsageError("dist set needs at least one change: --reprise-type, --receiver, --library, --point, "
+                     "--scheduled or --hold");
+
+  Connected c(ctx, "dist set", kNeedDistribution);
+  if (!c.Open()) return 1;
+  if (!c.Run("ReadDistribution", "cannot read the distribution " + Utf8(c.Distribution()))) return 1;
+  Json before;
+  std::vector<std::pair<std::string, std::string>> rows;
+  ReadDistributionProperties(c.s(), before, rows);
+  for (auto& [member, value] : puts) {
+    const DispResult r = c.s().Put(member, value);
+    if (!r.ok())
+      return c.Fail("cannot set " + std::string(member) + "; nothing was changed",
+                    DispatchFailure("QVmanager", member, r), c.DistributionJson());
+  }
+  if (!c.Run("UpdateDistribution", "the distribution " + Utf8(c.Distribution()) + " was not changed")) return 1;
+
+  // Reads the record back to show what the source now holds.
+  Json after;
+  if (!c.Run("ReadDistribution", "the distribution was changed but cannot be read back")) return 1;
+  ReadDistributionProperties(c.s(), after, rows);
+  const std::optional<std::vector<NamedField>> record = DistributionRecord(c);
+  Json body{{"job", Utf8(c.Job())}, {"changes", asked}, {"before", before}, {"properties", after}};
+  body["record"] = record ? FieldsJson(*record) : Json(nullptr);
+  return c.Success(body, "Updated.\n" + DistributionText(c, rows, record));
+}
+
+int Start(Context& ctx) {
+  Connected c(ctx, "start", kNeedDistribution);
+  if (!c.Open()) return 1;
+  if (!c.Run("StartQV", "cannot start the distribution " + Utf8(c.Distribution()))) return 1;
+  return c.Success(Json{{"job", Utf8(c.Job())}},
+                   "Asked the source to start " + Utf8(c.Distribution()) + " (job " + Utf8(c.Job()) + ").\n");
+}
+
+int Stop(Context& ctx) {
+  Connected c(ctx, "stop", kNeedDistribution);
+  if (!c.Open()) return 1;
+  if (!c.Run("StopQV", "cannot stop the distribution " + Utf8(c.Distribution()))) return 1;
+  return c.Success(Json{{"job", Utf8(c.Job())}},
+                   "Asked the job " + Utf8(c.Job()) + " of " + Utf8(c.Distribution()) + " to stop.\n");
+}
+
+int Status(Context& ctx) {
+  Connected c(ctx, "status", kNeedDistribution);
+  if (!c.Open()) return 1;
+  const DispResult r = c.s().Call("SourceJobRun");
+  if (!r.ok()) return c.Fail("cannot ask for the job", DispatchFailure("QVmanager", "SourceJobRun", r));
+  bool running = false;
+  try {
+    running = r.value.ToBool();
+  } catch (const std::exception&) {
+  }
+  if (!running) {
+    // False is also the answer of a failed question: the error state tells.
+    OperationError e = c.s().TakeError();
+    if (e.num != 0 || !e.text.empty())
+      return c.Fail("cannot ask whether the job " + Utf8(c.Job()) + " runs", e, c.DistributionJson());
+  }
+  return c.Success(Json{{"job", Utf8(c.Job())}, {"running", running}},
+                   "Job " + Utf8(c.Job()) + " of " + Utf8(c.Distribution()) + (running ? " is running" : " is not running") +
+                       ".\n");
+}
+
+int ActivityShow(Context& ctx) {
+  Connected c(ctx, "activity", kNeedDistribution);
+  if (!c.Open()) return 1;
+  if (!c.Run("ReadActivity", "cannot read the activity of " + Utf8(c.Distribution()))) return 1;
+  const DispResult a = c.s().Get("Activity");
+  platform::ObjectPtr activity;
+  if (a.ok()) {
+    try {
+      activity = a.value.ToObject();
+    } catch (const std::exception&) {
+    }
+  }
+  if (!activity)
+    return c.Fail("the manager holds no Activity object",
+                  a.ok() ? OperationError{0, "Activity is Nothing", "Activity"} : DispatchFailure("QVmanager", "Activity", a));
+  std::vector<NamedField> fields;
+  for (const Field& f : layout::Activity.fields) {
+    const DispResult v = platform::GetProperty(*activity, f.name);
+    std::string value;
+    if (v.ok()) {
+      try {
+        value = TrimRight(v.value.ToString());
+      } catch (const std::exception&) {
+      }
+    }
+    fields.push_back({std::string(f.name), value});
+  }
+  return c.Success(Json{{"job", Utf8(c.Job())}, {"activity", FieldsJson(fields)}},
+                   "Activity of " + Utf8(c.Distribution()) + " (job " + Utf8(c.Job()) + ")\n" + AlignedText(fields));
+}
+
+int Messages(Context& ctx, const MessageOptions& options) {
+  if (options.follow && (options.interval < 1 || options.interval > 86400))
+    throw UsageError("--interval takes a number of seconds from 1 to 86400");
+  Connected c(ctx, "messages", 0);
+  if (!c.Open()) return 1;
+  auto lv = std::make_shared<platform::ListViewObject>();
+  std::vector<Variant> args{Variant(true), Variant(true), Variant(lv)};
+  OperationError e;
+  if (!c.s().Ok("ReadMSG", args, e)) return c.Fail("cannot read the message queue", e);
+
+  const platform::ListView& model = lv->model();
+  Reporter& out = ctx.out;
+  if (!options.follow) {
+    Json list = Json::array();
+    platform::TextTable table(MessageHeaders(model));
+    for (const platform::ListItem* item : model.DisplayOrder()) {
+      list.push_back(MessageJson(*item));
+      table.AddRow(MessageCells(*item));
+    }
+    const std::string text = model.Count() == 0 ? std::string("No messages.\n") : table.Render();
+    return c.Success(Json{{"count", model.Count()}, {"messages", list}}, text);
+  }
+
+  // Follows the queue: prints what is there, then what comes, until interrupted.
+  std::set<std::string> seen;
+  auto printNew = [&] {
+    for (const platform::ListItem* item : model.DisplayOrder()) {
+      if (!seen.insert(item->Key()).second) continue;
+      if (out.json())
+        out.out() << MessageJson(*item).dump() << "\n";
+      else
+        out.out() << FollowLine(MessageCells(*item));
+    }
+    out.out().flush();
+  };
+  if (!out.json()) out.out() << FollowLine(MessageHeaders(model));
+  printNew();
+
+  gInterrupted = 0;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  struct sigaction oldInt {}, oldTerm {};
+  sigaction(SIGINT, &action, &oldInt);
+  sigaction(SIGTERM, &action, &oldTerm);
+  int status = 0;
+  {
+    Progress progress;
+    while (true) {
+      progress.Show("Waiting for messages every " + std::to_string(options.interval) + " s (Ctrl-C stops) ...");
+      if (!SleepUnlessInterrupted(options.interval)) break;
+      std::vector<Variant> more{Variant(false), Variant(false), Variant(lv)};
+      if (!c.s().Ok("ReadMSG", more, e)) {
+        progress.Clear();
+        status = c.Fail("cannot read the message queue", e);
+        break;
+      }
+      progress.Clear();
+      printNew();
+    }
+  }
+  sigaction(SIGINT, &oldInt, nullptr);
+  sigaction(SIGTERM, &oldTerm, nullptr);
+  return status;
+}
+
+int Register(Context& ctx, const std::string& libraryPath) {
+  return RegistrationCommand(ctx, "register", libraryPath, true);
+}
+
+int Unregister(Context& ctx, const std::string& libraryPath) {
+  return RegistrationCommand(ctx, "unregister", libraryPath, false);
+}
+
+}  // namespace qv::cli

@@ -1,0 +1,62 @@
+// The commands of qvmgr that drive one source through QVmanager: each opens
+// the connection the way a scheduler script does (source, kind, login, then
+// the identifiers of one distribution), does its work, reports and closes.
+// Each returns the exit status: 0 done, 1 an operation answered false (the
+// error state on the error stream), and throws UsageError for a command line
+// that cannot be run (exit status 2).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "qvmgr/options.h"
+#include "qvmgr/output.h"
+
+namespace qv::cli {
+
+struct Context {
+  GlobalOptions options;
+  Reporter& out;
+};
+
+int EnvShow(Context& ctx);
+int TargetShow(Context& ctx);
+int ModelShow(Context& ctx);
+int DistShow(Context& ctx);
+
+// Changes of `dist set`, as typed (UTF-8); unset members stay as stored.
+struct DistChanges {
+  std::optional<std::string> repriseType;  // "P", "C" or "" (none)
+  std::optional<std::string> receiver;
+  std::optional<std::string> library;
+  std::optional<std::int64_t> point;
+  std::optional<std::string> scheduled;  // on|off
+  std::optional<std::string> hold;       // on|off
+};
+int DistSet(Context& ctx, const DistChanges& changes);
+
+int Start(Context& ctx);
+int Stop(Context& ctx);
+int Status(Context& ctx);
+int ActivityShow(Context& ctx);
+
+struct MessageOptions {
+  bool follow = false;
+  int interval = 5;  // seconds between reads with follow
+};
+int Messages(Context& ctx, const MessageOptions& options);
+
+// Registers or unregisters the shared library (libraryPath, or the one
+// shipped with the program when empty) in the class registry.
+int Register(Context& ctx, const std::string& libraryPath);
+int Unregister(Context& ctx, const std::string& libraryPath);
+
+// Reads "on"/"off" (also yes/no, true/false, 1/0, any case); throws
+// UsageError naming the option otherwise.
+bool OnOff(const std::string& value, const std::string& option);
+
+// Returns the job name of a distribution: "S" + environment + "_" + target + model.
+std::string JobName(const std::string& env, const std::string& target, const std::string& model);
+
+}  // namespace qv::cli

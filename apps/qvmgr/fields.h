@@ -1,0 +1,33 @@
+// Names the fields of a record image for display: one (name, value) pair per
+// field of its layout, values without trailing blanks, filler left out and
+// secrets masked.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/record_layouts.h"
+
+namespace qv::cli {
+
+struct NamedField {
+  std::string name;
+  std::string value;  // Windows-1252, trailing blanks removed
+};
+
+// Text shown in place of a password that is set.
+inline constexpr std::string_view kMasked = "********";
+
+// True for the fields that hold a password (QV_PASSWORD, DSN_PWD, PASSWORD).
+bool IsSecretField(std::string_view name);
+
+// Cuts image by the layout: every field but FILLER, in record order. A
+// shorter image gives blanks for the fields it lacks. Secret fields that are
+// not blank read kMasked.
+std::vector<NamedField> NameFields(const Layout& layout, std::string_view image);
+
+// Returns text without its trailing blanks.
+std::string TrimRight(std::string_view text);
+
+}  // namespace qv::cli

@@ -1,0 +1,201 @@
+// qvmgr: the command-line host of QVmgr. See `qvmgr --help` and docs/cli.md.
+#include <iostream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "qvmgr/automation_host.h"
+#include "qvmgr/commands.h"
+#include "qvmgr/demo.h"
+#include "qvmgr/options.h"
+#include "qvmgr/output.h"
+
+namespace {
+
+using namespace qv::cli;
+
+constexpr const char* kMainFooter = R"(Environment:
+  QV_SOURCE QV_TYPE QV_INSTANCE QV_USER QV_ENV QV_TARGET QV_MODEL QV_LANG QV_TRACE
+      stand for the options of the same name.
+  QV_PASSWORD   the password of --user; without it qvmgr asks on a terminal,
+                and uses an empty password otherwise. It is never an option.
+  QV_REGISTRY   the class registry file (register, unregister, automation).
+  QV_LIBRARY    the shared library QVmgr_dll to register or load.
+
+Exit status:
+  0  done
+  1  an operation answered false: ErrorNum, ErrorText and ErrorStep on stderr
+     (and in the JSON document with --json)
+  2  the command line is wrong: the message says what, --help says how
+
+Example:
+  export QV_SOURCE=file:/srv/qv/prod.qvs QV_USER=QVADMIN QV_ENV=PR QV_TARGET=AS1 QV_MODEL=CLI
+  qvmgr dist set --reprise-type P --receiver RCV0001 --library QV_USRDATA --point 1234 && qvmgr start)";
+
+// Returns "qvmgr dist set" for the deepest command the parser reached.
+std::string CommandPath(CLI::App& app) {
+  std::string path = app.get_name();
+  CLI::App* at = &app;
+  while (true) {
+    std::vector<CLI::App*> parsed = at->get_subcommands();
+    if (parsed.empty()) break;
+    at = parsed.front();
+    path += " " + at->get_name();
+  }
+  return path;
+}
+
+// Says what was wrong: a word nobody took is named as an unknown command or
+// option rather than as a missing command.
+std::string ParseMessage(CLI::App& app, const CLI::ParseError& e) {
+  CLI::App* at = &app;
+  while (!at->get_subcommands().empty()) at = at->get_subcommands().front();
+  const std::vector<std::string> left = app.remaining(true);
+  if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && !left.empty()) {
+    const std::string& word = left.front();
+    if (word.rfind("-", 0) == 0) return "unknown option " + word;
+    return "unknown command \"" + word + "\"" + (at == &app ? std::string() : " after " + at->get_name());
+  }
+  return e.what();
+}
+
+int UsageFailure(CLI::App& app, const std::string& message) {
+  std::cerr << "qvmgr: " << message << "\nRun '" << CommandPath(app) << " --help' for help.\n";
+  return 2;
+}
+
+CLI::App* Command(CLI::App& parent, const std::string& name, const std::string& description,
+                  const std::string& example) {
+  CLI::App* sub = parent.add_subcommand(name, description);
+  std::string footer = "Global options (--source, --type, --user, --env, --target, --model, --json, ...) may "
+                       "come before or after the command; see qvmgr --help.";
+  if (!example.empty()) footer = "Example:\n  " + example + "\n\n" + footer;
+  sub->footer(footer);
+  return sub;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"qvmgr drives a QVmgr source the way a scheduler script does: connect, read and change "
+               "a distribution's recovery point and flags, start and stop it, read its activity and "
+               "messages; and hosts QVmanager for scripts (automation).",
+               "qvmgr"};
+  app.require_subcommand(1);
+  app.fallthrough();
+  app.footer(kMainFooter);
+
+  GlobalOptions o;
+  app.add_option("--source", o.source, "source address: file:PATH of an embedded store, or HOST[:PORT]")
+      ->envname("QV_SOURCE");
+  app.add_option("--type", o.type, "source kind: AS400 (default), ODBC, \"SQL Server\" or Oracle")
+      ->envname("QV_TYPE");
+  app.add_option("--instance", o.instance, "instance name of the engine")->envname("QV_INSTANCE");
+  app.add_option("--user", o.user, "user identifier (password from QV_PASSWORD or a prompt)")
+      ->envname("QV_USER");
+  app.add_option("--env", o.env, "environment identifier (2 characters)")->envname("QV_ENV");
+  app.add_option("--target", o.target, "target identifier (3 characters)")->envname("QV_TARGET");
+  app.add_option("--model", o.model, "model identifier (3 characters)")->envname("QV_MODEL");
+  app.add_option("--lang", o.lang, "language: 1033, 1036, 2060, 3084, 4108, 5132 or a locale such as fr_CA")
+      ->envname("QV_LANG");
+  app.add_option("--trace", o.trace, "append a trace of every call to the source to FILE")
+      ->envname("QV_TRACE");
+  app.add_flag("--json", o.json, "write one JSON document for scripts instead of text");
+
+  auto group = [&](const std::string& name, const std::string& description) {
+    CLI::App* sub = app.add_subcommand(name, description);
+    sub->require_subcommand(1);
+    return sub;
+  };
+
+  CLI::App* env = group("env", "environments");
+  CLI::App* envShow = Command(*env, "show", "show the record of an environment", "qvmgr --source file:prod.qvs --user QVADMIN env show --env PR");
+  CLI::App* target = group("target", "targets");
+  CLI::App* targetShow = Command(*target, "show", "show the record of a target", "qvmgr target show --env PR --target AS1");
+  CLI::App* model = group("model", "models");
+  CLI::App* modelShow = Command(*model, "show", "show the record of a model", "qvmgr model show --env PR --model CLI");
+  CLI::App* dist = group("dist", "distributions (a model sent to a target)");
+  CLI::App* distShow = Command(*dist, "show", "show a distribution: recovery point, flags and its whole record",
+                               "qvmgr dist show --env PR --target AS1 --model CLI --json");
+  CLI::App* distSet = Command(*dist, "set", "move a distribution's recovery point, or change its schedule and hold flags",
+                              "qvmgr dist set --env PR --target AS1 --model CLI --reprise-type P --receiver RCV0001 "
+                              "--library QV_USRDATA --point 1234");
+  DistChanges changes;
+  std::string repriseType, receiver, library, scheduled, hold;
+  std::int64_t point = 0;
+  CLI::Option* oType = distSet->add_option("--reprise-type", repriseType, "recovery point type: P, C or \"\" (none)");
+  CLI::Option* oReceiver = distSet->add_option("--receiver", receiver, "journal receiver of the recovery point");
+  CLI::Option* oLibrary = distSet->add_option("--library", library, "library of that receiver");
+  CLI::Option* oPoint = distSet->add_option("--point", point, "journal entry number of the recovery point");
+  CLI::Option* oScheduled = distSet->add_option("--scheduled", scheduled, "on or off: the distribution runs on its planning");
+  CLI::Option* oHold = distSet->add_option("--hold", hold, "on or off: the distribution is held");
+
+  CLI::App* start = Command(app, "start", "ask the source to start a distribution", "qvmgr start --env PR --target AS1 --model CLI");
+  CLI::App* stop = Command(app, "stop", "ask a distribution's engine job to stop", "qvmgr stop --env PR --target AS1 --model CLI");
+  CLI::App* status = Command(app, "status", "tell whether a distribution's engine job runs",
+                             "qvmgr status --json | jq .running");
+  CLI::App* activity = Command(app, "activity", "show the activity of a distribution's engine job (27 fields)",
+                               "qvmgr activity --env PR --target AS1 --model CLI");
+  CLI::App* messages = Command(app, "messages", "show the engine's message queue",
+                               "qvmgr messages --follow --interval 10");
+  MessageOptions messageOptions;
+  messages->add_flag("--follow", messageOptions.follow, "keep reading and print new messages until interrupted");
+  messages->add_option("--interval", messageOptions.interval, "seconds between reads with --follow (default 5)");
+
+  std::string registerLibrary, unregisterLibrary;
+  CLI::App* reg = Command(app, "register", "register the shared library QVmgr_dll in the class registry",
+                          "QV_REGISTRY=$HOME/.config/qvmgr/registry qvmgr register");
+  reg->add_option("--library", registerLibrary, "the library to register (default: the one shipped with qvmgr)");
+  CLI::App* unreg = Command(app, "unregister", "remove the classes of QVmgr_dll from the class registry", "qvmgr unregister");
+  unreg->add_option("--library", unregisterLibrary, "the library to unregister (default: the one shipped with qvmgr)");
+  CLI::App* automation = Command(app, "automation",
+                                 "late-bound automation host: one JSON call a line on stdin, one JSON answer a line "
+                                 "on stdout (see docs/automation.md)",
+                                 "echo '{\"create\":\"QVmgr_dll.QVmanager\",\"as\":\"m\"}' | qvmgr automation");
+  DemoOptions demoOptions;
+  CLI::App* demo = Command(app, "demo", "create a demo store and walk a scheduler's road through QVmanager",
+                           "qvmgr demo --kind SQLSERVER --dir /tmp/qvdemo");
+  demo->add_option("--kind", demoOptions.kind, "AS400 (default), ODBC, SQLSERVER or ORACLE");
+  demo->add_option("--dir", demoOptions.dir, "folder of the store (default: a new temporary folder)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);
+    return UsageFailure(app, ParseMessage(app, e));
+  }
+
+  Reporter reporter(o.json, std::cout, std::cerr);
+  Context ctx{o, reporter};
+  try {
+    ApplyProcessOptions(o, std::cerr);
+    if (envShow->parsed()) return EnvShow(ctx);
+    if (targetShow->parsed()) return TargetShow(ctx);
+    if (modelShow->parsed()) return ModelShow(ctx);
+    if (distShow->parsed()) return DistShow(ctx);
+    if (distSet->parsed()) {
+      if (oType->count() > 0) changes.repriseType = repriseType;
+      if (oReceiver->count() > 0) changes.receiver = receiver;
+      if (oLibrary->count() > 0) changes.library = library;
+      if (oPoint->count() > 0) changes.point = point;
+      if (oScheduled->count() > 0) changes.scheduled = scheduled;
+      if (oHold->count() > 0) changes.hold = hold;
+      return DistSet(ctx, changes);
+    }
+    if (start->parsed()) return Start(ctx);
+    if (stop->parsed()) return Stop(ctx);
+    if (status->parsed()) return Status(ctx);
+    if (activity->parsed()) return ActivityShow(ctx);
+    if (messages->parsed()) return Messages(ctx, messageOptions);
+    if (reg->parsed()) return Register(ctx, registerLibrary);
+    if (unreg->parsed()) return Unregister(ctx, unregisterLibrary);
+    if (automation->parsed()) return RunAutomationHost(std::cin, std::cout, std::cerr);
+    if (demo->parsed()) return Demo(ctx, demoOptions);
+  } catch (const UsageError& e) {
+    return UsageFailure(app, e.what());
+  } catch (const std::exception& e) {
+    std::cerr << "qvmgr: " << e.what() << "\n";
+    return 1;
+  }
+  return UsageFailure(app, "no command");
+}

@@ -1,0 +1,127 @@
+// Global options: kinds, languages, password, identifiers.
+#include "qvmgr/options.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string_view>
+
+#include "platform/language.h"
+#include "qvmgr/variant_json.h"
+
+namespace qv::cli {
+namespace {
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Trim(std::string_view text) {
+  const std::size_t b = text.find_first_not_of(" \t");
+  if (b == std::string_view::npos) return {};
+  const std::size_t e = text.find_last_not_of(" \t");
+  return std::string(text.substr(b, e - b + 1));
+}
+
+}  // namespace
+
+std::string CanonicalSourceType(const std::string& text) {
+  const std::string t = Upper(Trim(text));
+  if (t == "AS400" || t == "AS/400") return "AS400";
+  if (t == "ODBC") return "ODBC";
+  if (t == "SQL SERVER" || t == "SQLSERVER" || t == "SQL_SERVER") return "SQL Server";
+  if (t == "ORACLE") return "Oracle";
+  throw UsageError("--type \"" + text + "\" is not a source kind: use AS400, ODBC, \"SQL Server\" or Oracle");
+}
+
+int LanguageOfOption(const std::string& text) {
+  const std::string t = Trim(text);
+  if (!t.empty() && std::isdigit(static_cast<unsigned char>(t[0]))) {
+    for (int id : {platform::kEnglishUS, platform::kFrenchFrance, platform::kFrenchBelgium,
+                   platform::kFrenchCanada, platform::kFrenchSwitzerland, platform::kFrenchLuxembourg})
+      if (t == std::to_string(id)) return id;
+    throw UsageError("--lang " + text + " is not a language id: use 1033, 1036, 2060, 3084, 4108, 5132 "
+                     "or a locale name such as fr_FR");
+  }
+  return platform::LanguageFromLocale(t.c_str());
+}
+
+const char* LocaleOfLanguage(int languageId) {
+  switch (languageId) {
+    case platform::kFrenchFrance: return "fr_FR";
+    case platform::kFrenchBelgium: return "fr_BE";
+    case platform::kFrenchCanada: return "fr_CA";
+    case platform::kFrenchSwitzerland: return "fr_CH";
+    case platform::kFrenchLuxembourg: return "fr_LU";
+    default: return "en_US";
+  }
+}
+
+void ApplyProcessOptions(const GlobalOptions& options, std::ostream& err) {
+  if (!options.lang.empty()) {
+    const int id = LanguageOfOption(options.lang);
+    platform::SetUserLanguage(id);
+    // The shared library keeps a language of its own and reads it from the locale.
+    ::setenv("LC_ALL", LocaleOfLanguage(id), 1);
+  }
+  if (!options.trace.empty()) {
+    ::setenv("QV_TRACE", options.trace.c_str(), 1);
+    if (std::FILE* f = std::fopen(options.trace.c_str(), "a")) {
+      std::fclose(f);
+    } else {
+      err << "qvmgr: cannot write the trace file " << options.trace << ": " << std::strerror(errno)
+          << "; going on untraced\n";
+    }
+  }
+}
+
+std::string ReadPassword(const std::string& user) {
+  if (const char* env = std::getenv("QV_PASSWORD"); env != nullptr) return env;
+  if (user.empty() || !::isatty(STDIN_FILENO)) return {};
+  std::cerr << "Password of " << user << ": " << std::flush;
+  termios old{};
+  const bool restore = ::tcgetattr(STDIN_FILENO, &old) == 0;
+  if (restore) {
+    termios quiet = old;
+    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  }
+  std::string line;
+  if (!std::getline(std::cin, line)) line.clear();
+  if (restore) ::tcsetattr(STDIN_FILENO, TCSANOW, &old);
+  std::cerr << "\n";
+  return line;
+}
+
+std::string CheckedId(const std::string& value, const std::string& option, const std::string& variable,
+                      std::size_t width, const std::string& command) {
+  const std::string t = Trim(value);
+  if (t.empty())
+    throw UsageError(command + " needs " + option + " ID (or the variable " + variable + ")");
+  std::string id;
+  try {
+    id = To1252Exact(t, option);
+  } catch (const ArgumentError& e) {
+    throw UsageError(e.what());
+  }
+  if (id.size() > width)
+    throw UsageError(option + " \"" + t + "\" is too long: identifiers of this kind have at most " +
+                     std::to_string(width) + " characters");
+  if (id.find_first_of(" \t") != std::string::npos)
+    throw UsageError(option + " \"" + t + "\" holds a blank");
+  return id;
+}
+
+std::string NormalizedId(const std::string& value, std::size_t width) {
+  std::string id = Upper(Trim(value)) + std::string(width, '_');
+  return id.substr(0, width);
+}
+
+}  // namespace qv::cli
