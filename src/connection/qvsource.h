@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -179,9 +180,40 @@ class QVSource {
   const std::string& LastModel() const { return lastModel_; }
 
   // ---- 8. Environments and targets (store/environments.cpp) -----------------
+  // Record strings (sQV_EX 216, sQV_CX 292 characters) are padded with blanks
+  // when shorter; after an add, a change or a detail they hold the record as
+  // stored. Target operations work in the current env. Changes raise their
+  // event (section 9) once they succeeded.
+  // Adds one item per environment to list: ENVID (2) followed by ENVTYPE (1).
+  bool FillEnvironmentList(platform::ListBox& list);
   bool EnvironmentExist(const std::string& env_id);
   // Fills sQV_EX with the stored environment; not found gives message 2022.
   bool DetailEnvironment(std::string& sQV_EX, const std::string& env_id);
+  // Stores a new environment (on NT sources SRCTYPE comes from the source
+  // kind); raises EXadded.
+  bool AddEnvironment(std::string& sQV_EX);
+  // Rewrites the environment env_id with sQV_EX (2022 when missing); raises EXupdated.
+  bool ChangeEnvironment(std::string& sQV_EX, const std::string& env_id);
+  // Deletes the environment with its users, its targets (with their
+  // distributions) and its models (with their tables); raises EXdeleted last.
+  bool DeleteEnvironment(const std::string& env_id);
+  bool CibleExist(const std::string& tgt_id);
+  // Fills sQV_CX with the stored target; not found gives message 2020.
+  bool DetailCible(std::string& sQV_CX, const std::string& tgt_id);
+  // Stores a new target; raises CXadded.
+  bool AddCible(std::string& sQV_CX);
+  // Rewrites the target found under tgt_id with sQV_CX, which may carry a new
+  // TGTID (2020 when missing); raises CXupdated with tgt_id.
+  bool ChangeCible(std::string& sQV_CX, const std::string& tgt_id);
+  // Deletes the target and its distributions (refused with 2027 while one of
+  // them runs); raises CXdeleted.
+  bool DeleteCible(const std::string& tgt_id);
+  // Set HOLD to "1" or "0"; raise CXHold or CXRelease.
+  bool HoldCible(const std::string& tgt_id);
+  bool ReleaseCible(const std::string& tgt_id);
+  // Stores the node position of a target: the integer parts of X and Y, ten
+  // characters each (PositionText). No event.
+  bool CibleUpdatePos(const std::string& env_id, const std::string& tgt_id, float X, float Y);
 
   // ---- 9. Change events (store/change_events.h) ---------------------------
   // Adds or removes a receiver of the change events; receivers are called in
@@ -190,6 +222,28 @@ class QVSource {
   void RemoveEventSink(QVSourceEvents* sink);
 
   // ---- 10. Cascading deletes (store/cascades.cpp) ----------------------------
+  // Each deletes the children of one parent with everything below them and
+  // raises the deleted event of each child it removes (leaves raise none).
+  // The walk stops at the first failure and returns false: children already
+  // deleted stay deleted, the others and the parent remain. A running
+  // distribution stops it with message 2027. On NT sources the callers bracket
+  // them with SetConnectOption 2 ... 0; the cascades do not.
+  bool DeleteCXforEX(const std::string& env);
+  bool DeleteGXforEX(const std::string& env);
+  bool DeleteGCforCX(const std::string& env, const std::string& tgt);
+  bool DeleteGCforGX(const std::string& env, const std::string& grp);
+  bool DeleteFXforGX(const std::string& env, const std::string& grp);
+  bool DeleteFCforGC(const std::string& env, const std::string& tgt, const std::string& grp);
+  bool DeleteFCforFX(const std::string& env, const std::string& grp, const std::string& fic);
+  // End-script lines and program lines of every place.
+  bool DeleteENDforGC(const std::string& env, const std::string& tgt, const std::string& grp);
+  bool DeleteTXforFX(const std::string& env, const std::string& grp, const std::string& fic);
+  bool DeleteZXforFX(const std::string& env, const std::string& grp, const std::string& fic);
+  bool DeleteZCforFC(const std::string& env, const std::string& tgt, const std::string& grp,
+                     const std::string& fic);
+  // The mappings of one field, for every target of the model table.
+  bool DeleteZCforZX(const std::string& env, const std::string& grp, const std::string& fic,
+                     const std::string& field);
 
   // ---- 11. Models, model tables and fields (store/models.cpp) ----------------
 
@@ -315,6 +369,46 @@ class QVSource {
   // Message queue: messages read so far (NT) and the running number of item keys.
   int32_t msgRead_ = 0;
   int64_t msgSeq_ = 0;
+
+  // Environments, targets and cascades (sections 8 and 10).
+  enum class Lookup { Found, Missing, Failed };
+  struct CascadeLevel;
+  // Reads the record of key on AS/400 file h (locked or not) into rec;
+  // Failed has the library error recorded.
+  Lookup ReadKeyed(int32_t h, const std::string& key, bool lock, std::string& rec);
+  // Runs the query sql for its first row into rec (fresh statement).
+  Lookup ReadRow(const std::string& sql, std::string& rec);
+  // Reads an environment or a target of the current env; locked on AS/400
+  // for a following update or delete. rec receives the record.
+  Lookup SelectEnvironment(const std::string& env_id, std::string& rec);
+  Lookup SelectCible(const std::string& tgt_id, std::string& rec);
+  Lookup ReadEnvironment(const std::string& env_id, std::string& rec);
+  Lookup ReadCible(const std::string& tgt_id, std::string& rec);
+  // Reads the environment for the detail and for the env write: not found
+  // gives message 2022.
+  Lookup DetailEnvironmentRead(std::string& sQV_EX, const std::string& env_id);
+  // Sends an NT statement without rows; false with the library error.
+  bool RunStatement(const std::string& sql);
+  // Runs body inside one NT unit of work: SetConnectOption 2 before and 0
+  // after, whatever the outcome; on AS/400 runs body alone.
+  bool InChangeUnit(const std::function<bool()>& body);
+  bool SetTargetHold(const char* step, const std::string& tgt_id, const char* flag);
+  // Releases the lock a locked read left on AS/400 file h (a read without lock
+  // of the same key), after a change that did not take place.
+  void ReleaseLock(int32_t h, std::size_t recordLength, const std::string& key);
+  // Walks and deletes the children of one parent (see cascades.cpp).
+  bool WalkChildren(const CascadeLevel& level);
+  // Deletes every record of an update-mode logical file whose key starts with
+  // key (AS/400), or runs sql (NT).
+  bool DeleteLeaves(const char* logical, std::size_t recordLength, const std::string& key,
+                    const std::string& sql);
+  // Tells whether the last read that found nothing ended normally (Missing)
+  // or failed (Failed, library error recorded).
+  Lookup AfterMiss();
+  // Refuses with 2027 (under step) when the distribution's job runs.
+  bool DistributionIdle(const char* step, const std::string& env, const std::string& tgt,
+                        const std::string& grp);
+  bool inChangeUnit_ = false;  // an NT unit of work is open (InChangeUnit)
 };
 
 // ---- Process-wide login -------------------------------------------------------

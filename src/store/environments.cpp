@@ -1,43 +1,436 @@
-// Environments and targets: reads of QV_EX.
+// Environments and targets: the environment list, reads, adds, changes,
+// deletes, hold and release of QV_EX and QV_CX records, target positions.
+#include <algorithm>
+
 #include "connection/qvsource.h"
+#include "platform/controls.h"
 #include "presentation/messages.h"
 #include "store/records.h"
-#include "store/sqltext.h"
+#include "store/statements_ex.h"
 
 namespace qv {
+namespace {
 
-bool QVSource::EnvironmentExist(const std::string& env_id) {
-  return Guard("EnvironmentExist", [&] {
-    std::string rec(layout::QV_EX.length, ' ');
+const Layout& Ex() { return layout::QV_EX; }
+const Layout& Cx() { return layout::QV_CX; }
+
+// Returns a code at its field width, as events and keys carry it.
+std::string Env(const std::string& code) { return FitText(code, 2); }
+std::string Tgt(const std::string& code) { return FitText(code, 3); }
+
+}  // namespace
+
+// ---- Shared reads ------------------------------------------------------------------
+
+QVSource::Lookup QVSource::AfterMiss() {
+  int32_t code = 0, num = 0;
+  std::string text(DllParam::kErrorTextBuffer, ' ');
+  Src().GetLastError(code, num, text);
+  if (code == DllParam::kCodeNotFound) return Lookup::Missing;
+  QVParamError();
+  return Lookup::Failed;
+}
+
+QVSource::Lookup QVSource::ReadKeyed(int32_t h, const std::string& key, bool lock,
+                                     std::string& rec) {
+  int32_t len = 0;
+  const int32_t opts = lock ? DllParam::kKeyEqualLocked : DllParam::kKeyEqualNoLock;
+  if (Src().Rreadk(h, rec, len, opts, key, static_cast<int32_t>(key.size())) == 0)
+    return AfterMiss();
+  if (len >= 0 && static_cast<std::size_t>(len) < rec.size()) rec.resize(static_cast<std::size_t>(len));
+  return Lookup::Found;
+}
+
+QVSource::Lookup QVSource::ReadRow(const std::string& sql, std::string& rec) {
+  int32_t len = 0;
+  const int r = ReadFirstRow(sql, rec, len);
+  if (r < 0) return Lookup::Failed;
+  if (r == 0) return Lookup::Missing;
+  if (len >= 0 && static_cast<std::size_t>(len) < rec.size()) rec.resize(static_cast<std::size_t>(len));
+  return Lookup::Found;
+}
+
+bool QVSource::RunStatement(const std::string& sql) {
+  lastStatement_ = sql;
+  if (Src().Saction(sql) == 0) {
+    QVParamError();
+    return false;
+  }
+  return true;
+}
+
+void QVSource::ReleaseLock(int32_t h, std::size_t recordLength, const std::string& key) {
+  std::string rec(recordLength, ' ');
+  int32_t len = 0;
+  Src().Rreadk(h, rec, len, DllParam::kKeyEqualNoLock, key, static_cast<int32_t>(key.size()));
+}
+
+bool QVSource::InChangeUnit(const std::function<bool()>& body) {
+  if (IsAS400() || inChangeUnit_) return body();
+  if (Src().SetConnectOption(DllParam::kOptionBeginChange) == 0) {
+    QVParamError();
+    return false;
+  }
+  inChangeUnit_ = true;
+  bool ok = false;
+  try {
+    ok = body();
+  } catch (...) {
+    inChangeUnit_ = false;
+    Src().SetConnectOption(DllParam::kOptionEndChange);
+    throw;
+  }
+  inChangeUnit_ = false;
+  if (Src().SetConnectOption(DllParam::kOptionEndChange) == 0 && ok) {
+    // The unit may not have reached the store: report it, keeping the
+    // error of a failed body when there is one.
+    QVParamError();
+    ok = false;
+  }
+  return ok;
+}
+
+QVSource::Lookup QVSource::ReadEnvironment(const std::string& env_id, std::string& rec) {
+  rec.assign(Ex().length, ' ');
+  if (IsAS400())
+    return ReadKeyed(files_.QV_EX, BuildKey(layout::EnvKey, {env_id}), false, rec);
+  return ReadRow(SelectEnvironmentSql(prefix_, env_id), rec);
+}
+
+QVSource::Lookup QVSource::SelectEnvironment(const std::string& env_id, std::string& rec) {
+  rec.assign(Ex().length, ' ');
+  if (IsAS400())
+    return ReadKeyed(files_.QV_EX, BuildKey(layout::EnvKey, {env_id}), true, rec);
+  return ReadRow(SelectEnvironmentSql(prefix_, env_id), rec);
+}
+
+QVSource::Lookup QVSource::ReadCible(const std::string& tgt_id, std::string& rec) {
+  rec.assign(Cx().length, ' ');
+  if (IsAS400())
+    return ReadKeyed(files_.QV_CX, BuildKey(layout::TargetKey, {sel_.env, tgt_id}), false, rec);
+  return ReadRow(SelectTargetSql(prefix_, sel_.env, tgt_id), rec);
+}
+
+QVSource::Lookup QVSource::SelectCible(const std::string& tgt_id, std::string& rec) {
+  rec.assign(Cx().length, ' ');
+  if (IsAS400())
+    return ReadKeyed(files_.QV_CX, BuildKey(layout::TargetKey, {sel_.env, tgt_id}), true, rec);
+  return ReadRow(SelectTargetSql(prefix_, sel_.env, tgt_id), rec);
+}
+
+// ---- Environments ------------------------------------------------------------------
+
+bool QVSource::FillEnvironmentList(platform::ListBox& list) {
+  return Guard("FillEnvironmentList", [&] {
+    int32_t h = -1;
+    if (!OpenFile("QV_EX_L0", DllParam::kModeRead, h, "FillEnvironmentList:Open QV_EX_L0"))
+      return false;
+    Step("FillEnvironmentList");
+    const std::size_t width = layout::EnvListEntry.length;
+    bool ok = true;
+    std::string entry(width, ' ');
     int32_t len = 0;
+    auto add = [&] {
+      list.AddItem(FitText(std::string_view(entry).substr(0, static_cast<std::size_t>(std::max(len, 0))), width));
+      entry.assign(width, ' ');
+    };
     if (IsAS400()) {
-      const std::string key = BuildKey(layout::EnvKey, {env_id});
-      return Src().Rreadk(files_.QV_EX, rec, len, DllParam::kKeyEqualNoLock, key, 2) != 0;
+      while (Src().Rreadn(h, entry, len, DllParam::kReadNoLock) != 0) add();
+      ok = AfterMiss() == Lookup::Missing;
+    } else {
+      const std::string sql = EnvironmentListSql(prefix_);
+      lastStatement_ = sql;
+      if (Src().Sread(h, entry, len, sql, DllParam::kFirstRow) == 0) {
+        ok = AfterMiss() == Lookup::Missing;
+      } else {
+        for (;;) {
+          add();
+          int32_t flag = 0;
+          if (Src().Snext(h, entry, len, flag) == 0) {
+            ok = AfterMiss() == Lookup::Missing;
+            break;
+          }
+          if (flag == 0) break;
+        }
+      }
     }
-    const int r = ReadFirstRow(SqlSelect(prefix_, SqlKey(layout::QV_EX, {env_id})), rec, len);
-    return r > 0;
+    CloseFile(h);
+    return ok;
   });
 }
 
+bool QVSource::EnvironmentExist(const std::string& env_id) {
+  return Guard("EnvironmentExist", [&] {
+    std::string rec;
+    return ReadEnvironment(env_id, rec) == Lookup::Found;
+  });
+}
+
+QVSource::Lookup QVSource::DetailEnvironmentRead(std::string& sQV_EX, const std::string& env_id) {
+  std::string rec(Ex().length, ' ');
+  const Lookup found =
+      IsAS400() ? ReadKeyed(files_.QV_EX_ReadOnly, BuildKey(layout::EnvKey, {env_id}), false, rec)
+                : ReadRow(SelectEnvironmentSql(prefix_, env_id), rec);
+  if (found == Lookup::Missing) Refuse(cLoadResString("2022", env_id));
+  if (found == Lookup::Found) sQV_EX = Record(Ex(), rec).image();
+  return found;
+}
+
 bool QVSource::DetailEnvironment(std::string& sQV_EX, const std::string& env_id) {
-  return Guard("DetailEnvironment", [&] {
-    std::string rec(layout::QV_EX.length, ' ');
-    int32_t len = 0;
-    bool found = false;
+  return Guard("DetailEnvironment",
+               [&] { return DetailEnvironmentRead(sQV_EX, env_id) == Lookup::Found; });
+}
+
+bool QVSource::AddEnvironment(std::string& sQV_EX) {
+  return Guard("AddEnvironment", [&] {
+    Record r(Ex(), sQV_EX);
     if (IsAS400()) {
-      const std::string key = BuildKey(layout::EnvKey, {env_id});
-      found = Src().Rreadk(files_.QV_EX_ReadOnly, rec, len, DllParam::kKeyEqualNoLock, key, 2) != 0;
+      if (Src().Rwrite(files_.QV_EX, r.image(), static_cast<int32_t>(r.size())) == 0) {
+        QVParamError();
+        return false;
+      }
     } else {
-      const int r = ReadFirstRow(SqlSelect(prefix_, SqlKey(layout::QV_EX, {env_id})), rec, len);
-      if (r < 0) return false;
-      found = r > 0;
+      const std::string kind = NtSourceTypeCode(sourceType_);
+      if (!kind.empty()) r.Set("SRCTYPE", kind);
+      r.Set("FILLER", "");
+      if (!RunStatement(InsertEnvironmentSql(prefix_, r))) return false;
     }
-    if (!found) {
+    sQV_EX = r.image();
+    Raise(&QVSourceEvents::EXadded, r.Get("ENVID"), r.Get("ENVTYPE"));
+    return true;
+  });
+}
+
+bool QVSource::ChangeEnvironment(std::string& sQV_EX, const std::string& env_id) {
+  return Guard("ChangeEnvironment", [&] {
+    Record r(Ex(), sQV_EX);
+    std::string stored;
+    const Lookup found = SelectEnvironment(env_id, stored);
+    Step("ChangeEnvironment");
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
       Refuse(cLoadResString("2022", env_id));
       return false;
     }
-    sQV_EX = Record(layout::QV_EX, std::string_view(rec).substr(0, static_cast<std::size_t>(len))).image();
+    if (IsAS400()) {
+      if (Src().Rupdate(files_.QV_EX, r.image(), static_cast<int32_t>(r.size())) == 0) {
+        QVParamError();
+        ReleaseLock(files_.QV_EX, Ex().length, BuildKey(layout::EnvKey, {env_id}));
+        return false;
+      }
+    } else {
+      // The NT statement keeps the stored key: the record as stored has it.
+      r.Set("ENVID", Env(env_id));
+      if (!RunStatement(UpdateEnvironmentSql(prefix_, r, env_id))) return false;
+    }
+    sQV_EX = r.image();
+    Raise(&QVSourceEvents::EXupdated, r.Get("ENVID"), r.Get("ENVTYPE"));
     return true;
+  });
+}
+
+bool QVSource::DeleteEnvironment(const std::string& env_id) {
+  return Guard("DeleteEnvironment", [&] {
+    return InChangeUnit([&] {
+      std::string stored;
+      const Lookup found = SelectEnvironment(env_id, stored);
+      Step("DeleteEnvironment");
+      if (found == Lookup::Failed) return false;
+      if (found == Lookup::Missing) {
+        Refuse(cLoadResString("2022", env_id));
+        return false;
+      }
+      const std::string env = Env(env_id);
+      // The users go last: an environment that a running distribution keeps
+      // alive keeps its users too.
+      if (!DeleteCXforEX(env) || !DeleteGXforEX(env) || !DeleteUserEnv(env)) {
+        if (IsAS400()) ReleaseLock(files_.QV_EX, Ex().length, env);
+        return false;
+      }
+      Step("DeleteEnvironment");
+      if (IsAS400()) {
+        if (Src().Rdelete(files_.QV_EX) == 0) {
+          QVParamError();
+          return false;
+        }
+      } else if (!RunStatement(DeleteEnvironmentSql(prefix_, env))) {
+        return false;
+      }
+      Raise(&QVSourceEvents::EXdeleted, env);
+      return true;
+    });
+  });
+}
+
+// ---- Targets ------------------------------------------------------------------------
+
+bool QVSource::CibleExist(const std::string& tgt_id) {
+  return Guard("CibleExist", [&] {
+    std::string rec;
+    return ReadCible(tgt_id, rec) == Lookup::Found;
+  });
+}
+
+bool QVSource::DetailCible(std::string& sQV_CX, const std::string& tgt_id) {
+  return Guard("DetailCible", [&] {
+    std::string rec;
+    const Lookup found = ReadCible(tgt_id, rec);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2020", tgt_id));
+      return false;
+    }
+    sQV_CX = Record(Cx(), rec).image();
+    return true;
+  });
+}
+
+bool QVSource::AddCible(std::string& sQV_CX) {
+  return Guard("AddCible", [&] {
+    Record r(Cx(), sQV_CX);
+    if (IsAS400()) {
+      if (Src().Rwrite(files_.QV_CX, r.image(), static_cast<int32_t>(r.size())) == 0) {
+        QVParamError();
+        return false;
+      }
+    } else {
+      r.Set("FILLER", "");
+      if (!RunStatement(InsertTargetSql(prefix_, r))) return false;
+    }
+    sQV_CX = r.image();
+    Raise(&QVSourceEvents::CXadded, r.Get("ENVID"), r.Get("TGTID"), r.Get("TGTTYPE"), r.image());
+    return true;
+  });
+}
+
+bool QVSource::ChangeCible(std::string& sQV_CX, const std::string& tgt_id) {
+  return Guard("ChangeCible", [&] {
+    Record r(Cx(), sQV_CX);
+    std::string stored;
+    const Lookup found = SelectCible(tgt_id, stored);
+    Step("ChangeCible");
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2020", tgt_id));
+      return false;
+    }
+    if (IsAS400()) {
+      if (Src().Rupdate(files_.QV_CX, r.image(), static_cast<int32_t>(r.size())) == 0) {
+        QVParamError();
+        ReleaseLock(files_.QV_CX, Cx().length, BuildKey(layout::TargetKey, {sel_.env, tgt_id}));
+        return false;
+      }
+    } else if (!RunStatement(UpdateTargetSql(prefix_, r, sel_.env, tgt_id))) {
+      return false;
+    }
+    sQV_CX = r.image();
+    Raise(&QVSourceEvents::CXupdated, r.Get("ENVID"), Tgt(tgt_id), r.Get("TGTTYPE"), r.image());
+    return true;
+  });
+}
+
+bool QVSource::DeleteCible(const std::string& tgt_id) {
+  return Guard("DeleteCible", [&] {
+    return InChangeUnit([&] {
+      std::string stored;
+      const Lookup found = SelectCible(tgt_id, stored);
+      Step("DeleteCible");
+      if (found == Lookup::Failed) return false;
+      if (found == Lookup::Missing) {
+        Refuse(cLoadResString("2020", tgt_id));
+        return false;
+      }
+      const std::string env = Env(sel_.env), tgt = Tgt(tgt_id);
+      if (!DeleteGCforCX(env, tgt)) {
+        if (IsAS400()) ReleaseLock(files_.QV_CX, Cx().length, env + tgt);
+        return false;
+      }
+      Step("DeleteCible");
+      if (IsAS400()) {
+        if (Src().Rdelete(files_.QV_CX) == 0) {
+          QVParamError();
+          return false;
+        }
+      } else if (!RunStatement(DeleteTargetSql(prefix_, env, tgt))) {
+        return false;
+      }
+      Raise(&QVSourceEvents::CXdeleted, env, tgt);
+      return true;
+    });
+  });
+}
+
+bool QVSource::SetTargetHold(const char* step, const std::string& tgt_id, const char* flag) {
+  std::string stored;
+  const Lookup found = SelectCible(tgt_id, stored);
+  Step(step);
+  if (found == Lookup::Failed) return false;
+  if (found == Lookup::Missing) {
+    Refuse(cLoadResString("2020", tgt_id));
+    return false;
+  }
+  if (IsAS400()) {
+    Record r(Cx(), stored);
+    r.Set("HOLD", flag);
+    if (Src().Rupdate(files_.QV_CX, r.image(), static_cast<int32_t>(r.size())) == 0) {
+      QVParamError();
+      ReleaseLock(files_.QV_CX, Cx().length, BuildKey(layout::TargetKey, {sel_.env, tgt_id}));
+      return false;
+    }
+    return true;
+  }
+  return RunStatement(HoldTargetSql(prefix_, flag, sel_.env, tgt_id));
+}
+
+bool QVSource::HoldCible(const std::string& tgt_id) {
+  return Guard("HoldCible", [&] {
+    if (!SetTargetHold("HoldCible", tgt_id, "1")) return false;
+    Raise(&QVSourceEvents::CXHold, Env(sel_.env), Tgt(tgt_id));
+    return true;
+  });
+}
+
+bool QVSource::ReleaseCible(const std::string& tgt_id) {
+  return Guard("ReleaseCible", [&] {
+    if (!SetTargetHold("ReleaseCible", tgt_id, "0")) return false;
+    Raise(&QVSourceEvents::CXRelease, Env(sel_.env), Tgt(tgt_id));
+    return true;
+  });
+}
+
+bool QVSource::CibleUpdatePos(const std::string& env_id, const std::string& tgt_id, float X,
+                              float Y) {
+  return Guard("CibleUpdatePos", [&] {
+    const std::string x = PositionText(X), y = PositionText(Y);
+    if (IsAS400()) {
+      std::string rec(layout::TargetPosition.length, ' ');
+      const Lookup found =
+          ReadKeyed(files_.QV_CX_XY, BuildKey(layout::TargetKey, {env_id, tgt_id}), true, rec);
+      if (found == Lookup::Failed) return false;
+      if (found == Lookup::Missing) {
+        Refuse(cLoadResString("2020", tgt_id));
+        return false;
+      }
+      Record pos(layout::TargetPosition, rec);
+      pos.Set("X", x);
+      pos.Set("Y", y);
+      if (Src().Rupdate(files_.QV_CX_XY, pos.image(), static_cast<int32_t>(pos.size())) == 0) {
+        QVParamError();
+        ReleaseLock(files_.QV_CX_XY, pos.size(), BuildKey(layout::TargetKey, {env_id, tgt_id}));
+        return false;
+      }
+      return true;
+    }
+    // An UPDATE that finds no row succeeds: read the target first so that a
+    // missing one is reported as on AS/400.
+    std::string rec(Cx().length, ' ');
+    const Lookup found = ReadRow(SelectTargetSql(prefix_, env_id, tgt_id), rec);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2020", tgt_id));
+      return false;
+    }
+    return RunStatement(TargetPositionSql(prefix_, x, y, env_id, tgt_id));
   });
 }
 

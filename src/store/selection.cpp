@@ -8,11 +8,15 @@ void QVSource::env(const std::string& value) {
   Guard("env", [&] {
     std::string rec(layout::QV_EX.length, ' ');
     int32_t type = 0;
-    if (DetailEnvironment(rec, value) && Record(layout::QV_EX, rec).Get("SECURE") == "1") {
+    const Lookup found = DetailEnvironmentRead(rec, value);
+    // A read that failed says nothing of SECURE: keep the selection rather
+    // than grant full rights in an environment that may be secured.
+    if (found == Lookup::Failed) return;
+    if (found == Lookup::Found && Record(layout::QV_EX, rec).Get("SECURE") == "1") {
       if (!CheckUser(type, value)) return;  // refused: nothing changes
     }
-    // A missing environment is reported by DetailEnvironment and selected all
-    // the same, as an unsecured one.
+    // A missing environment is reported (2022) and selected all the same, as
+    // an unsecured one.
     currentUserType_ = type;
     const std::string previous = lastEnv_;
     sel_ = Selection{};
