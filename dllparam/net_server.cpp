@@ -273,8 +273,15 @@ void SourceServer::Serve(Session& s) {
           s.endReason = "client closed the connection";
           break;
         case IoResult::TimedOut:
-          s.endReason = "no request within " + SecondsText(options_.idleTimeoutMs > 0 ? options_.idleTimeoutMs
-                                                                                      : options_.frameTimeoutMs);
+          if (r.text.rfind("the rest of a frame", 0) == 0) {
+            Log("session " + std::to_string(s.id) + " from " + s.peer + ": refused: " + r.text);
+            s.endReason = r.text;
+          } else {
+            s.endReason = "no request within " + SecondsText(options_.idleTimeoutMs);
+            SendFault(s, DllParam::kCodeNetwork,
+                      "source server closed the session after " + SecondsText(options_.idleTimeoutMs) +
+                          " without a request");
+          }
           break;
         case IoResult::Refused:
           Log("session " + std::to_string(s.id) + " from " + s.peer + ": refused: " + r.text);

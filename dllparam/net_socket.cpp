@@ -219,9 +219,13 @@ IoResult ReadFrame(int fd, Frame& frame, Clock::time_point firstByteDeadline, in
   IoResult w = WaitFor(fd, POLLIN, firstByteDeadline, stopFd);
   if (!w.ok()) return w;
   const auto deadline = DeadlineIn(restMs);
+  auto incomplete = [&](IoResult r) {
+    if (r.status == IoResult::TimedOut) r.text = "the rest of a frame did not come within " + SecondsText(restMs);
+    return r;
+  };
   std::string head;
   IoResult r = RecvExact(fd, kLengthSize, head, deadline, stopFd);
-  if (!r.ok()) return r;
+  if (!r.ok()) return incomplete(r);
   uint32_t length = 0;
   try {
     length = DecodeLength(head, maxFrame);
@@ -230,7 +234,7 @@ IoResult ReadFrame(int fd, Frame& frame, Clock::time_point firstByteDeadline, in
   }
   std::string body;
   r = RecvExact(fd, length, body, deadline, stopFd);
-  if (!r.ok()) return r;
+  if (!r.ok()) return incomplete(r);
   try {
     frame = DecodeBody(body);
   } catch (const ProtocolError& e) {

@@ -90,7 +90,7 @@ IoResult WaitReadable(int fd, Clock::time_point deadline, int stopFd = -1);
 // Reads one whole frame: waits for its first byte until firstByteDeadline,
 // then reads the rest before restDeadline computed from restMs once the
 // first byte came. A length outside the limits gives Refused without reading
-// the body.
+// the body. TimedOut says in its text whether the frame had begun.
 IoResult ReadFrame(int fd, Frame& frame, Clock::time_point firstByteDeadline, int restMs, int stopFd = -1,
                    uint32_t maxFrame = kMaxFrame);
 

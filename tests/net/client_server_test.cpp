@@ -481,6 +481,7 @@ TEST_F(BadInput, ASecondOpenOnOneSessionIsRefused) {
   ASSERT_TRUE(peer.SendFrame(FrameKind::Call, 3, EncodeCall(open)));
   ASSERT_TRUE(peer.Read(f).ok());
   EXPECT_EQ(DecodeReply(f.payload).code, DllParam::kCodeBadCall);
+  server_->Stop();  // every session has ended: the fake is the test's again
   EXPECT_EQ(fake_.CallCount("OpenMConnection"), 1);
 }
 
