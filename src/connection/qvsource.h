@@ -44,6 +44,8 @@ class IDispatch;
 struct TextBox;
 struct Label;
 }  // namespace platform
+class Record;
+struct Layout;
 
 // The three connections the control keeps in the library.
 enum class ConnKind : char { Source = 'S', Replication = 'R', TargetServer = 'C' };
@@ -246,8 +248,130 @@ class QVSource {
                      const std::string& field);
 
   // ---- 11. Models, model tables and fields (store/models.cpp) ----------------
+  // Record strings (sQV_GX 205, sQV_FX 304, sQV_ZX 114 characters) are padded
+  // with blanks when shorter; a longer one is refused unless only blanks or
+  // NULs pass the record. After an add, a change or a detail they hold the
+  // record as stored. Every operation works in the current env; a code longer
+  // than its field names no item. Changes raise their event (section 9) once
+  // they succeeded.
+  bool GroupExist(const std::string& grp_id);
+  // Fills sQV_GX with the stored model; not found gives message 2023.
+  bool DetailGroup(std::string& sQV_GX, const std::string& grp_id);
+  // Gives the model's GRPTYPE; not found gives message 2023.
+  bool GroupType(std::string& GrpType, const std::string& grp_id);
+  // Stores a new model (on NT sources with FREQUENCY "000000"); raises GXadded.
+  bool AddGroup(std::string& sQV_GX);
+  // Rewrites the model grp_id with sQV_GX, which may carry a new GRPID (2023
+  // when missing); raises GXupdated with grp_id.
+  bool ChangeGroup(std::string& sQV_GX, const std::string& grp_id);
+  // Deletes the model: its tables (with their distributed tables, programs and
+  // fields), then its distributions, then the model; raises GXdeleted last.
+  // While one of its distributions runs nothing is deleted (2027).
+  bool DeleteGroup(const std::string& grp_id);
+  // Gives the member option of a model ("*ALL" or "*FIRST" on AS/400 sources,
+  // "" on NT sources) and its manual-distribution flag (MANDISTRI); the answer
+  // is kept for the model last asked until env, tgt or Grp is written or the
+  // model is changed. Not found gives message 2023.
+  bool CompAllMbrDist(const std::string& grp_id, std::string& AllMbrDist, std::string& ManDistri);
+  // Gives the number for a new table of the model: the greatest FICID of its
+  // tables plus 1 (1 for a model without tables).
+  bool NextFicID(const std::string& grp_id, int64_t& next);
+  // True when the model table is stored; the first two arguments are not used.
+  bool FileExist(const std::string& unused1, const std::string& unused2, const std::string& grp_id,
+                 const std::string& fic_id);
+  // Fills sQV_FX with the stored model table (2024 when missing), and
+  // AllMbrDist, ManDistri as CompAllMbrDist gives them.
+  bool DetailFile(std::string& sQV_FX, const std::string& grp_id, const std::string& fic_id,
+                  std::string& AllMbrDist, std::string& ManDistri);
+  // Rewrites the model table (2024 when missing); raises FXupdated.
+  bool ChangeFile(std::string& sQV_FX, const std::string& grp_id, const std::string& fic_id);
+  // Deletes the model table with its distributed tables, program lines and
+  // fields; raises FXdeleted last. Failures carry the step prefix "DeleteFile:".
+  bool DeleteFile(const std::string& grp_id, const std::string& fic_id);
+  // Set HOLD of the model table to "1" or "0" (2024 when missing); raise
+  // FXHold or FXRelease.
+  bool HoldTable(const std::string& grp_id, const std::string& fic_id);
+  bool ReleaseTable(const std::string& grp_id, const std::string& fic_id);
+  // Fills sQV_ZX with the stored field (2025 when missing).
+  bool DetailZX(std::string& sQV_ZX, const std::string& grp_id, const std::string& fic_id,
+                const std::string& FieldInput);
+  // Rewrites the field (2025 when missing); raises ZXupdated.
+  bool ChangeZX(std::string& sQV_ZX, const std::string& grp_id, const std::string& fic_id,
+                const std::string& FieldInput);
+  // Maps FieldInput of the model table to FieldOutput of the target: adds or
+  // rewrites the mapping (ZCupdated), or removes it when FieldOutput is empty
+  // (no event; nothing to do and true when there is none).
+  bool ChangeZC(const std::string& grp_id, const std::string& tgt_id, const std::string& fic_id,
+                const std::string& FieldInput, const std::string& FieldOutput);
 
   // ---- 12. Distributions and distributed tables (store/distributions.cpp) ----
+  // Record strings (sQV_GC 624, sQV_FC 557, sQV_GX_GC_1 88, sQV_FC_FXU 278
+  // characters) follow the rules of section 11. ENVID is the current env
+  // unless an argument gives it. On NT sources the receiver library
+  // (REPRISELIB) is never stored: records read there hold blanks in its place.
+  bool GCExist(const std::string& tgt_id, const std::string& grp_id);
+  // Reads the distribution with a lock (AS/400) for a following change.
+  bool SelectGC(const std::string& tgt_id, const std::string& grp_id);
+  // Fills sQV_GC with the stored distribution of model grp_id to target
+  // tgt_id (the argument order the manager calls it with); not found gives
+  // message 2026.
+  bool DetailGC(const std::string& grp_id, const std::string& tgt_id, std::string& sQV_GC);
+  // Fills sQV_GX_GC_1 with the distribution joined with its model's settings
+  // (2026 when missing).
+  bool DetailGC_GX_GC_1(std::string& sQV_GX_GC_1, const std::string& tgt_id,
+                        const std::string& grp_id);
+  // Stores a new distribution and raises GCadded; unless its model is
+  // distributed by hand, then distributes every table of the model.
+  // Failures carry the step prefix "AddGC:".
+  bool AddGC(std::string& sQV_GC);
+  // Rewrites the distribution for users of type 0 and 1 (ChangeControledGC);
+  // for other user types changes nothing and returns true. The argument order
+  // is the manager's.
+  bool ChangeGC(const std::string& grp_id, const std::string& tgt_id, std::string& sQV_GC);
+  // Rewrites the distribution under its key (2026 when missing); raises GCupdated.
+  bool ChangeControledGC(std::string& sQV_GC, const std::string& tgt_id, const std::string& grp_id);
+  // Deletes the distribution with its end-script lines, distributed tables and
+  // user spaces; refused with 2027 while it runs. Raises GCdeleted.
+  bool DeleteGC(const std::string& tgt_id, const std::string& grp_id);
+  // Set HOLD of the distribution of env_id (2026 when missing); raise GCHold
+  // or GCRelease.
+  bool HoldGC(const std::string& env_id, const std::string& tgt_id, const std::string& grp_id);
+  bool ReleaseGC(const std::string& env_id, const std::string& tgt_id, const std::string& grp_id);
+  // Stores the node position of a distribution (PositionText of X and Y);
+  // not found gives message 2021. No event.
+  bool GCUpdatePos(const std::string& env_id, const std::string& tgt_id, const std::string& grp_id,
+                   float X, float Y);
+  // Fills sQV_FC with the distributed table (2026 when the distribution is
+  // missing, 2028 when the table is), sQV_FC_FXU with it joined with its model
+  // table, and AllMbrDist, ManDistri as CompAllMbrDist gives them.
+  bool DetailFC(std::string& sQV_FC, const std::string& tgt_id, const std::string& grp_id,
+                const std::string& fic_id, std::string& sQV_FC_FXU, std::string& AllMbrDist,
+                std::string& ManDistri);
+  // Stores a new distributed table of the distribution (tgt_id, grp_id):
+  // ENVID, TGTID, GRPID come from it, OCCUR is blank, NEW "1", X and Y zeros.
+  // The distribution (2026) and the model table (2024) must exist. Raises FCadded.
+  bool AddFC(std::string& sQV_FC, const std::string& tgt_id, const std::string& grp_id);
+  // Rewrites the distributed table for users of type 0 and 1
+  // (ChangeControledFC); for other user types changes nothing and returns true.
+  bool ChangeFC(std::string& sQV_FC, const std::string& tgt_id, const std::string& grp_id,
+                const std::string& fic_id);
+  // Rewrites the distributed table under its key (2026, 2024, 2028 when the
+  // distribution, model table or distributed table is missing); raises FCupdated.
+  bool ChangeControledFC(std::string& sQV_FC, const std::string& tgt_id, const std::string& grp_id,
+                         const std::string& fic_id);
+  // Deletes the distributed table with its field mappings (2028 when
+  // missing); raises FCdeleted.
+  bool DeleteFC(const std::string& tgt_id, const std::string& grp_id, const std::string& fic_id);
+  // Set HOLD of the distributed table (2024 when missing); raise FCHold or FCRelease.
+  bool HoldFC(const std::string& tgt_id, const std::string& grp_id, const std::string& fic_id);
+  bool ReleaseFC(const std::string& tgt_id, const std::string& grp_id, const std::string& fic_id);
+  // Restarts the distributed table from scratch: REPRISETYP "C", REPRISEPNT
+  // ten zeros, the receiver left as it is (2024 when missing). No event.
+  bool LoadRepriseFC(const std::string& tgt_id, const std::string& grp_id, const std::string& fic_id);
+  // Adds every table of the model that the distribution lacks, with the
+  // default distributed-table record; tables already distributed stay as they
+  // are. Stops at the first failure. Failures carry the prefix "DistributeFC:".
+  bool DistributeFC(const std::string& tgt_id, const std::string& grp_id);
 
   // ---- 13. Engine control and jobs (operations/engine.cpp) -------------------
   // Asks the source to start the engine of a distribution ("" instance is "*").
@@ -409,6 +533,54 @@ class QVSource {
   bool DistributionIdle(const char* step, const std::string& env, const std::string& tgt,
                         const std::string& grp);
   bool inChangeUnit_ = false;  // an NT unit of work is open (InChangeUnit)
+
+  // Models and distributions (sections 11 and 12).
+  // Read one item into rec; with lock the AS/400 record stays locked for the
+  // update or delete that follows (the product's SelectGroup, SelectFile,
+  // SelectZX, SelectZC, SelectGC, SelectFC). Missing and Failed as ReadKeyed.
+  Lookup ReadGroup(const std::string& grp_id, bool lock, Record& rec);
+  Lookup ReadFile(const std::string& grp_id, const std::string& fic_id, bool lock, Record& rec);
+  Lookup ReadZX(const std::string& grp_id, const std::string& fic_id, const std::string& field,
+                bool lock, Record& rec);
+  Lookup ReadZC(const std::string& tgt_id, const std::string& grp_id, const std::string& fic_id,
+                const std::string& field, Record& rec);
+  Lookup ReadGC(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
+                bool lock, Record& rec);
+  Lookup ReadFC(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
+                const std::string& fic_id, bool lock, Record& rec);
+  // Read the joined records: a distributed table with its model table
+  // (QV_FC_FXU), a distribution with its model's settings (QV_GX_GC_1).
+  Lookup ReadFC_FXU(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
+                    const std::string& fic_id, Record& rec);
+  Lookup ReadGX_GC_1(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
+                     Record& rec);
+  // Reads the model and caches its member option and manual flag.
+  bool MemberOptions(const std::string& grp_id, std::string& AllMbrDist, std::string& ManDistri);
+  // Reads in blocks every record of a listing into out: AS/400 Rreadblock on
+  // the read-only logical file by key (as many records as fit 4096 bytes a
+  // block), NT Sreadblock of sql. Failures are reported under step.
+  bool ReadBlocks(const std::string& step, const char* logical, const Layout& record,
+                  const std::string& key, const std::string& sql, std::vector<Record>& out);
+  // Refuses with 2027 (under step) when one of the model's distributions runs.
+  bool ModelDistributionsIdle(const char* step, const std::string& env, const std::string& grp_id);
+  // Adds the tables of the model that the distribution gc lacks.
+  bool DistributeTables(const Record& gc);
+  // Prepares fc for its first write (OCCUR blank, NEW "1", X and Y zeros) and
+  // writes it; on NT sources fc then holds blanks in REPRISELIB, as stored.
+  bool WriteNewFC(Record& fc);
+  // Raises FCadded or FCupdated for the distributed table just written.
+  void RaiseFCWritten(bool added, const Record& fcfx, const Record& gc);
+  // Set HOLD of a distribution, distributed table or model table (refusal
+  // under step when missing).
+  bool SetGCHold(const char* step, const std::string& env, const std::string& tgt_id,
+                 const std::string& grp_id, const char* flag);
+  bool SetFCHold(const char* step, const std::string& tgt_id, const std::string& grp_id,
+                 const std::string& fic_id, const char* flag);
+  bool SetFXHold(const char* step, const std::string& grp_id, const std::string& fic_id,
+                 const char* flag);
+  // ENVID + GRPID of the model whose member option and manual flag
+  // sel_.memberOption and sel_.manualFlag hold.
+  std::string memberOptionsOf_;
 };
 
 // ---- Process-wide login -------------------------------------------------------

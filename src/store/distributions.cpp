@@ -1,0 +1,656 @@
+// Distributions and distributed tables: reads (alone and joined with the model
+// or the model table), adds, changes, deletes, hold and release of QV_GC and
+// QV_FC records, node positions, recovery point resets and the distribution
+// of all tables of a model.
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+
+#include "connection/qvsource.h"
+#include "presentation/messages.h"
+#include "store/model_records.h"
+#include "store/records.h"
+#include "store/statements_ex.h"
+#include "store/statements_gc.h"
+
+namespace qv {
+namespace {
+
+const Layout& Gc() { return layout::QV_GC; }
+const Layout& Fc() { return layout::QV_FC; }
+const Layout& Fx() { return layout::QV_FX; }
+const Layout& GxGc() { return layout::DistributionWithModel; }
+const Layout& FcFx() { return layout::DistributedTableWithModelTable; }
+
+// Returns a code at its field width, as keys and events carry it.
+std::string Env(const std::string& code) { return FitText(code, 2); }
+std::string Tgt(const std::string& code) { return FitText(code, 3); }
+std::string GrpCode(const std::string& code) { return FitText(code, 3); }
+std::string FicCode(const std::string& code) { return FitText(code, 10); }
+
+bool DistributionCodesFit(const std::string& env, const std::string& tgt, const std::string& grp) {
+  return CodeFits(env, 2) && CodeFits(tgt, 3) && CodeFits(grp, 3);
+}
+
+// Tells whether a user type may change distributions: 0 (master) and 1 (supervisor).
+bool MayChange(int32_t userType) { return userType == 0 || userType == 1; }
+
+}  // namespace
+
+// ---- Shared reads ------------------------------------------------------------------------
+
+QVSource::Lookup QVSource::ReadGC(const std::string& env, const std::string& tgt_id,
+                                  const std::string& grp_id, bool lock, Record& rec) {
+  if (!DistributionCodesFit(env, tgt_id, grp_id)) return Lookup::Missing;
+  std::string buf(Gc().length, ' ');
+  if (IsAS400()) {
+    const Lookup found = ReadKeyed(files_.QV_GC, BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}),
+                                   lock, buf);
+    if (found == Lookup::Found) rec.Assign(buf);
+    return found;
+  }
+  const Lookup found = ReadRow(SelectDistributionSql(prefix_, env, tgt_id, grp_id), buf);
+  if (found == Lookup::Found) rec = NtRowToRecord(Gc(), buf);
+  return found;
+}
+
+QVSource::Lookup QVSource::ReadFC(const std::string& env, const std::string& tgt_id,
+                                  const std::string& grp_id, const std::string& fic_id, bool lock,
+                                  Record& rec) {
+  if (!DistributionCodesFit(env, tgt_id, grp_id) || !CodeFits(fic_id, 10)) return Lookup::Missing;
+  std::string buf(Fc().length, ' ');
+  if (IsAS400()) {
+    const Lookup found = ReadKeyed(
+        files_.QV_FC, BuildKey(layout::DistributedTableKey, {env, tgt_id, grp_id, fic_id}), lock, buf);
+    if (found == Lookup::Found) rec.Assign(buf);
+    return found;
+  }
+  const Lookup found = ReadRow(SelectDistributedTableSql(prefix_, env, tgt_id, grp_id, fic_id), buf);
+  if (found == Lookup::Found) rec = NtRowToRecord(Fc(), buf);
+  return found;
+}
+
+QVSource::Lookup QVSource::ReadFC_FXU(const std::string& env, const std::string& tgt_id,
+                                      const std::string& grp_id, const std::string& fic_id,
+                                      Record& rec) {
+  if (!DistributionCodesFit(env, tgt_id, grp_id) || !CodeFits(fic_id, 10)) return Lookup::Missing;
+  std::string buf(FcFx().length, ' ');
+  const Lookup found =
+      IsAS400()
+          ? ReadKeyed(files_.QV_FC_FXU,
+                      BuildKey(layout::DistributedTableKey, {env, tgt_id, grp_id, fic_id}), false, buf)
+          : ReadRow(SelectDistributedTableWithModelTableSql(JoinDialectOf(sourceType_), prefix_, env,
+                                                            tgt_id, grp_id, fic_id),
+                    buf);
+  if (found == Lookup::Found) rec.Assign(buf);
+  return found;
+}
+
+QVSource::Lookup QVSource::ReadGX_GC_1(const std::string& env, const std::string& tgt_id,
+                                       const std::string& grp_id, Record& rec) {
+  if (!DistributionCodesFit(env, tgt_id, grp_id)) return Lookup::Missing;
+  std::string buf(GxGc().length, ' ');
+  const Lookup found =
+      IsAS400() ? ReadKeyed(files_.QV_GX_GC_1, BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}),
+                            false, buf)
+                : ReadRow(SelectDistributionWithModelSql(JoinDialectOf(sourceType_), prefix_, env,
+                                                         tgt_id, grp_id),
+                          buf);
+  if (found == Lookup::Found) rec.Assign(buf);
+  return found;
+}
+
+bool QVSource::ModelDistributionsIdle(const char* step, const std::string& env,
+                                      const std::string& grp_id) {
+  std::vector<Record> keys;
+  if (!ReadBlocks(step, "QV_GC_L0", layout::DistributionKey, BuildKey(layout::ModelKey, {env, grp_id}),
+                  ListDistributionsOfModelSql(prefix_, env, grp_id), keys))
+    return false;
+  for (const Record& k : keys)
+    if (!DistributionIdle(step, env, std::string(k.Get("TGTID")), GrpCode(grp_id))) return false;
+  Step(step);
+  return true;
+}
+
+// ---- Distributions -----------------------------------------------------------------------
+
+bool QVSource::GCExist(const std::string& tgt_id, const std::string& grp_id) {
+  return Guard("GCExist", [&] {
+    Record gc(Gc());
+    return ReadGC(sel_.env, tgt_id, grp_id, false, gc) == Lookup::Found;
+  });
+}
+
+bool QVSource::SelectGC(const std::string& tgt_id, const std::string& grp_id) {
+  return Guard("SelectGC", [&] {
+    Record gc(Gc());
+    return ReadGC(sel_.env, tgt_id, grp_id, true, gc) == Lookup::Found;
+  });
+}
+
+bool QVSource::DetailGC(const std::string& grp_id, const std::string& tgt_id, std::string& sQV_GC) {
+  return Guard("DetailGC", [&] {
+    Record gc(Gc());
+    const Lookup found = ReadGC(sel_.env, tgt_id, grp_id, false, gc);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2026", grp_id, tgt_id));
+      return false;
+    }
+    sQV_GC = gc.image();
+    return true;
+  });
+}
+
+bool QVSource::DetailGC_GX_GC_1(std::string& sQV_GX_GC_1, const std::string& tgt_id,
+                                const std::string& grp_id) {
+  return Guard("DetailGC_GX_GC_1", [&] {
+    Record joined(GxGc());
+    const Lookup found = ReadGX_GC_1(sel_.env, tgt_id, grp_id, joined);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2026", grp_id, tgt_id));
+      return false;
+    }
+    sQV_GX_GC_1 = joined.image();
+    return true;
+  });
+}
+
+bool QVSource::AddGC(std::string& sQV_GC) {
+  return Guard("AddGC", [&] {
+    auto fail = [&] {
+      if (errorStep_.rfind("AddGC", 0) != 0) errorStep_ = "AddGC:" + errorStep_;
+      return false;
+    };
+    Record gc = RecordFromString(Gc(), sQV_GC);
+    gc.Set("ENVID", sel_.env);
+    const std::string env = Env(sel_.env), tgt(gc.Get("TGTID")), grp(gc.Get("GRPID"));
+    // A distribution joins a stored target and a stored model.
+    std::string cx;
+    if (!DetailCible(cx, std::string(gc.Trimmed("TGTID")))) return fail();
+    Step("AddGC");
+    Record gx(layout::QV_GX);
+    const Lookup model = ReadGroup(grp, false, gx);
+    if (model == Lookup::Failed) return fail();
+    if (model == Lookup::Missing) {
+      Refuse(cLoadResString("2023", std::string(gc.Trimmed("GRPID"))));
+      return false;
+    }
+    if (IsAS400()) {
+      if (Src().Rwrite(files_.QV_GC, gc.image(), static_cast<int32_t>(gc.size())) == 0) {
+        QVParamError();
+        return false;
+      }
+    } else {
+      gc.Set("FILLER", "");
+      gc.Set("REPRISELIB", "");  // not stored on NT sources
+      if (!RunStatement(InsertDistributionSql(prefix_, gc))) return false;
+    }
+    sQV_GC = gc.image();
+    Step("AddGC:DetailGC_GX_GC_1");
+    Record joined(GxGc());
+    const Lookup back = ReadGX_GC_1(env, tgt, grp, joined);
+    if (back == Lookup::Failed) return false;
+    if (back == Lookup::Missing) {
+      Refuse(cLoadResString("2026", std::string(gc.Trimmed("GRPID")), std::string(gc.Trimmed("TGTID"))));
+      return false;
+    }
+    Raise(&QVSourceEvents::GCadded, env, tgt, grp, joined.image());
+    if (joined.Get("MANDISTRI") == "1") return true;
+    Step("AddGC:DistributeFC");
+    if (!DistributeTables(gc)) return fail();
+    Step("AddGC");
+    return true;
+  });
+}
+
+bool QVSource::ChangeGC(const std::string& grp_id, const std::string& tgt_id, std::string& sQV_GC) {
+  return Guard("ChangeGC", [&] {
+    if (!MayChange(currentUserType_)) return true;
+    return ChangeControledGC(sQV_GC, tgt_id, grp_id);
+  });
+}
+
+bool QVSource::ChangeControledGC(std::string& sQV_GC, const std::string& tgt_id,
+                                 const std::string& grp_id) {
+  return Guard("ChangeControledGC", [&] {
+    Record gc = RecordFromString(Gc(), sQV_GC);
+    Record stored(Gc());
+    const Lookup found = ReadGC(sel_.env, tgt_id, grp_id, true, stored);
+    Step("ChangeControledGC");
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2026", grp_id, tgt_id));
+      return false;
+    }
+    const std::string env = Env(sel_.env), tgt = Tgt(tgt_id), grp = GrpCode(grp_id);
+    // The distribution keeps its key: its tables, mappings and scripts hang
+    // below it by that key.
+    gc.Set("ENVID", env);
+    gc.Set("TGTID", tgt);
+    gc.Set("GRPID", grp);
+    if (IsAS400()) {
+      if (Src().Rupdate(files_.QV_GC, gc.image(), static_cast<int32_t>(gc.size())) == 0) {
+        QVParamError();
+        ReleaseLock(files_.QV_GC, Gc().length, env + tgt + grp);
+        return false;
+      }
+    } else {
+      if (!RunStatement(UpdateDistributionSql(prefix_, gc, env, tgt, grp))) return false;
+      gc.Set("REPRISELIB", "");  // not stored on NT sources
+    }
+    sQV_GC = gc.image();
+    Raise(&QVSourceEvents::GCupdated, env, tgt, grp);
+    return true;
+  });
+}
+
+bool QVSource::DeleteGC(const std::string& tgt_id, const std::string& grp_id) {
+  return Guard("DeleteGC", [&] {
+    return InChangeUnit([&] {
+      Record stored(Gc());
+      const Lookup found = ReadGC(sel_.env, tgt_id, grp_id, true, stored);
+      Step("DeleteGC");
+      if (found == Lookup::Failed) return false;
+      if (found == Lookup::Missing) {
+        Refuse(cLoadResString("2026", grp_id, tgt_id));
+        return false;
+      }
+      const std::string env = Env(sel_.env), tgt = Tgt(tgt_id), grp = GrpCode(grp_id);
+      if (!DistributionIdle("DeleteGC", env, tgt, grp) || !DeleteENDforGC(env, tgt, grp) ||
+          !DeleteFCforGC(env, tgt, grp)) {
+        if (IsAS400()) ReleaseLock(files_.QV_GC, Gc().length, env + tgt + grp);
+        return false;
+      }
+      Step("DeleteGC");
+      if (IsAS400()) {
+        if (Src().Rdelete(files_.QV_GC) == 0) {
+          QVParamError();
+          return false;
+        }
+      } else if (!RunStatement(DeleteDistributionSql(prefix_, env, tgt, grp))) {
+        return false;
+      }
+      // The engine's user spaces go once the distribution is gone.
+      DeleteUsrSpc(env, tgt, grp);
+      Step("DeleteGC");
+      Raise(&QVSourceEvents::GCdeleted, env, tgt, grp);
+      return true;
+    });
+  });
+}
+
+bool QVSource::SetGCHold(const char* step, const std::string& env, const std::string& tgt_id,
+                         const std::string& grp_id, const char* flag) {
+  Record stored(Gc());
+  const Lookup found = ReadGC(env, tgt_id, grp_id, true, stored);
+  Step(step);
+  if (found == Lookup::Failed) return false;
+  if (found == Lookup::Missing) {
+    Refuse(cLoadResString("2026", grp_id, tgt_id));
+    return false;
+  }
+  if (IsAS400()) {
+    stored.Set("HOLD", flag);
+    if (Src().Rupdate(files_.QV_GC, stored.image(), static_cast<int32_t>(stored.size())) == 0) {
+      QVParamError();
+      ReleaseLock(files_.QV_GC, Gc().length, BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}));
+      return false;
+    }
+    return true;
+  }
+  return RunStatement(HoldDistributionSql(prefix_, flag, env, tgt_id, grp_id));
+}
+
+bool QVSource::HoldGC(const std::string& env_id, const std::string& tgt_id, const std::string& grp_id) {
+  return Guard("HoldGC", [&] {
+    if (!SetGCHold("HoldGC", env_id, tgt_id, grp_id, "1")) return false;
+    Raise(&QVSourceEvents::GCHold, Env(env_id), Tgt(tgt_id), GrpCode(grp_id));
+    return true;
+  });
+}
+
+bool QVSource::ReleaseGC(const std::string& env_id, const std::string& tgt_id,
+                         const std::string& grp_id) {
+  return Guard("ReleaseGC", [&] {
+    if (!SetGCHold("ReleaseGC", env_id, tgt_id, grp_id, "0")) return false;
+    Raise(&QVSourceEvents::GCRelease, Env(env_id), Tgt(tgt_id), GrpCode(grp_id));
+    return true;
+  });
+}
+
+bool QVSource::GCUpdatePos(const std::string& env_id, const std::string& tgt_id,
+                           const std::string& grp_id, float X, float Y) {
+  return Guard("GCUpdatePos", [&] {
+    const std::string x = PositionText(X), y = PositionText(Y);
+    auto missing = [&] {
+      Refuse(cLoadResString("2021", grp_id, tgt_id));
+      return false;
+    };
+    if (!DistributionCodesFit(env_id, tgt_id, grp_id)) return missing();
+    if (IsAS400()) {
+      const std::string key = BuildKey(layout::DistributionKey, {env_id, tgt_id, grp_id});
+      std::string buf(layout::DistributionPosition.length, ' ');
+      const Lookup found = ReadKeyed(files_.QV_GC_XY, key, true, buf);
+      if (found == Lookup::Failed) return false;
+      if (found == Lookup::Missing) return missing();
+      Record pos(layout::DistributionPosition, buf);
+      pos.Set("X", x);
+      pos.Set("Y", y);
+      if (Src().Rupdate(files_.QV_GC_XY, pos.image(), static_cast<int32_t>(pos.size())) == 0) {
+        QVParamError();
+        ReleaseLock(files_.QV_GC_XY, layout::DistributionPosition.length, key);
+        return false;
+      }
+      return true;
+    }
+    // NT: an UPDATE of a missing row does nothing; the read tells it apart.
+    Record gc(Gc());
+    const Lookup found = ReadGC(env_id, tgt_id, grp_id, false, gc);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) return missing();
+    return RunStatement(DistributionPositionSql(prefix_, x, y, env_id, tgt_id, grp_id));
+  });
+}
+
+// ---- Distributed tables ----------------------------------------------------------------------
+
+void QVSource::RaiseFCWritten(bool added, const Record& fcfx, const Record& gc) {
+  const DistributedTableTexts t = DistributedTableEventTexts(fcfx, gc, IsAS400());
+  Raise(added ? &QVSourceEvents::FCadded : &QVSourceEvents::FCupdated, fcfx.Get("ENVID"),
+        fcfx.Get("TGTID"), fcfx.Get("GRPID"), fcfx.Get("FICID"), t.source, t.description, t.target);
+}
+
+bool QVSource::WriteNewFC(Record& fc) {
+  PrepareNewDistributedTable(fc);
+  if (IsAS400()) {
+    if (Src().Rwrite(files_.QV_FC, fc.image(), static_cast<int32_t>(fc.size())) == 0) {
+      QVParamError();
+      return false;
+    }
+    return true;
+  }
+  fc.Set("REPRISELIB", "");  // not stored on NT sources
+  return RunStatement(InsertDistributedTableSql(prefix_, fc));
+}
+
+bool QVSource::DetailFC(std::string& sQV_FC, const std::string& tgt_id, const std::string& grp_id,
+                        const std::string& fic_id, std::string& sQV_FC_FXU, std::string& AllMbrDist,
+                        std::string& ManDistri) {
+  return Guard("DetailFC", [&] {
+    if (!MemberOptions(grp_id, AllMbrDist, ManDistri)) return false;
+    Record gc(Gc());
+    Lookup found = ReadGC(sel_.env, tgt_id, grp_id, false, gc);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2026", grp_id, tgt_id));
+      return false;
+    }
+    Record fc(Fc());
+    found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, false, fc);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2028", fic_id, grp_id, tgt_id));
+      return false;
+    }
+    Record joined(FcFx());
+    found = ReadFC_FXU(sel_.env, tgt_id, grp_id, fic_id, joined);
+    if (found != Lookup::Found) {
+      Step("DetailFc:ReadFC_FXU");
+      if (found == Lookup::Missing) Refuse(cLoadResString("2024", fic_id, grp_id));
+      return false;
+    }
+    sQV_FC = fc.image();
+    sQV_FC_FXU = joined.image();
+    return true;
+  });
+}
+
+bool QVSource::AddFC(std::string& sQV_FC, const std::string& tgt_id, const std::string& grp_id) {
+  return Guard("AddFC", [&] {
+    Record fc = RecordFromString(Fc(), sQV_FC);
+    std::string option, manual;
+    if (!MemberOptions(grp_id, option, manual)) return false;
+    Record gc(Gc());
+    Lookup found = ReadGC(sel_.env, tgt_id, grp_id, false, gc);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2026", grp_id, tgt_id));
+      return false;
+    }
+    const std::string fic(fc.Get("FICID"));
+    Record fx(Fx());
+    found = ReadFile(grp_id, fic, false, fx);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2024", fic, grp_id));
+      return false;
+    }
+    const std::string env = Env(sel_.env), tgt = Tgt(tgt_id), grp = GrpCode(grp_id);
+    fc.Set("ENVID", env);
+    fc.Set("TGTID", tgt);
+    fc.Set("GRPID", grp);
+    if (!WriteNewFC(fc)) return false;
+    sQV_FC = fc.image();
+    Record joined(FcFx());
+    found = ReadFC_FXU(env, tgt, grp, fic, joined);
+    if (found != Lookup::Found) {
+      Step("AddFc:ReadFC");
+      if (found == Lookup::Missing) Refuse(cLoadResString("2028", fic, grp_id, tgt_id));
+      return false;
+    }
+    RaiseFCWritten(true, joined, gc);
+    return true;
+  });
+}
+
+bool QVSource::ChangeFC(std::string& sQV_FC, const std::string& tgt_id, const std::string& grp_id,
+                        const std::string& fic_id) {
+  return Guard("ChangeFC", [&] {
+    if (!MayChange(currentUserType_)) return true;
+    return ChangeControledFC(sQV_FC, tgt_id, grp_id, fic_id);
+  });
+}
+
+bool QVSource::ChangeControledFC(std::string& sQV_FC, const std::string& tgt_id,
+                                 const std::string& grp_id, const std::string& fic_id) {
+  return Guard("ChangeControledFC", [&] {
+    Record fc = RecordFromString(Fc(), sQV_FC);
+    std::string option, manual;
+    if (!MemberOptions(grp_id, option, manual)) return false;
+    Record gc(Gc());
+    Lookup found = ReadGC(sel_.env, tgt_id, grp_id, false, gc);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2026", grp_id, tgt_id));
+      return false;
+    }
+    Record fx(Fx());
+    found = ReadFile(grp_id, fic_id, false, fx);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2024", fic_id, grp_id));
+      return false;
+    }
+    Record stored(Fc());
+    found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, true, stored);
+    Step("ChangeControledFC");
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2028", fic_id, grp_id, tgt_id));
+      return false;
+    }
+    const std::string env = Env(sel_.env), tgt = Tgt(tgt_id), grp = GrpCode(grp_id), fic = FicCode(fic_id);
+    // The distributed table keeps its key: its field mappings hang below it.
+    fc.Set("ENVID", env);
+    fc.Set("TGTID", tgt);
+    fc.Set("GRPID", grp);
+    fc.Set("FICID", fic);
+    if (IsAS400()) {
+      if (Src().Rupdate(files_.QV_FC, fc.image(), static_cast<int32_t>(fc.size())) == 0) {
+        QVParamError();
+        ReleaseLock(files_.QV_FC, Fc().length, env + tgt + grp + fic);
+        return false;
+      }
+    } else {
+      if (!RunStatement(UpdateDistributedTableSql(prefix_, fc, env, tgt, grp, fic))) return false;
+      fc.Set("REPRISELIB", "");  // not stored on NT sources
+    }
+    sQV_FC = fc.image();
+    Record joined(FcFx());
+    found = ReadFC_FXU(env, tgt, grp, fic, joined);
+    if (found != Lookup::Found) {
+      Step("ChangeControledFC:ReadFC_FXU");
+      if (found == Lookup::Missing) Refuse(cLoadResString("2028", fic_id, grp_id, tgt_id));
+      return false;
+    }
+    RaiseFCWritten(false, joined, gc);
+    return true;
+  });
+}
+
+bool QVSource::DeleteFC(const std::string& tgt_id, const std::string& grp_id,
+                        const std::string& fic_id) {
+  return Guard("DeleteFC", [&] {
+    return InChangeUnit([&] {
+      Record stored(Fc());
+      const Lookup found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, true, stored);
+      Step("DeleteFC");
+      if (found == Lookup::Failed) return false;
+      if (found == Lookup::Missing) {
+        Refuse(cLoadResString("2028", fic_id, grp_id, tgt_id));
+        return false;
+      }
+      const std::string env = Env(sel_.env), tgt = Tgt(tgt_id), grp = GrpCode(grp_id), fic = FicCode(fic_id);
+      if (!DeleteZCforFC(env, tgt, grp, fic)) {
+        if (IsAS400()) ReleaseLock(files_.QV_FC, Fc().length, env + tgt + grp + fic);
+        return false;
+      }
+      Step("DeleteFC");
+      if (IsAS400()) {
+        if (Src().Rdelete(files_.QV_FC) == 0) {
+          QVParamError();
+          return false;
+        }
+      } else if (!RunStatement(DeleteDistributedTableSql(prefix_, env, tgt, grp, fic))) {
+        return false;
+      }
+      Raise(&QVSourceEvents::FCdeleted, env, tgt, grp, fic);
+      return true;
+    });
+  });
+}
+
+bool QVSource::SetFCHold(const char* step, const std::string& tgt_id, const std::string& grp_id,
+                         const std::string& fic_id, const char* flag) {
+  Record stored(Fc());
+  const Lookup found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, true, stored);
+  Step(step);
+  if (found == Lookup::Failed) return false;
+  if (found == Lookup::Missing) {
+    Refuse(cLoadResString("2024", fic_id, grp_id));
+    return false;
+  }
+  if (IsAS400()) {
+    stored.Set("HOLD", flag);
+    if (Src().Rupdate(files_.QV_FC, stored.image(), static_cast<int32_t>(stored.size())) == 0) {
+      QVParamError();
+      ReleaseLock(files_.QV_FC, Fc().length,
+                  BuildKey(layout::DistributedTableKey, {sel_.env, tgt_id, grp_id, fic_id}));
+      return false;
+    }
+    return true;
+  }
+  return RunStatement(HoldDistributedTableSql(prefix_, flag, sel_.env, tgt_id, grp_id, fic_id));
+}
+
+bool QVSource::HoldFC(const std::string& tgt_id, const std::string& grp_id, const std::string& fic_id) {
+  return Guard("HoldFC", [&] {
+    if (!SetFCHold("HoldFC", tgt_id, grp_id, fic_id, "1")) return false;
+    Raise(&QVSourceEvents::FCHold, Env(sel_.env), Tgt(tgt_id), GrpCode(grp_id), FicCode(fic_id));
+    return true;
+  });
+}
+
+bool QVSource::ReleaseFC(const std::string& tgt_id, const std::string& grp_id,
+                         const std::string& fic_id) {
+  return Guard("ReleaseFC", [&] {
+    if (!SetFCHold("ReleaseFC", tgt_id, grp_id, fic_id, "0")) return false;
+    Raise(&QVSourceEvents::FCRelease, Env(sel_.env), Tgt(tgt_id), GrpCode(grp_id), FicCode(fic_id));
+    return true;
+  });
+}
+
+bool QVSource::LoadRepriseFC(const std::string& tgt_id, const std::string& grp_id,
+                             const std::string& fic_id) {
+  return Guard("LoadRepriseFC", [&] {
+    Record stored(Fc());
+    const Lookup found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, true, stored);
+    if (found == Lookup::Failed) return false;
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2024", fic_id, grp_id));
+      return false;
+    }
+    if (IsAS400()) {
+      stored.Set("REPRISETYP", "C");
+      stored.Set("REPRISEPNT", "0000000000");
+      if (Src().Rupdate(files_.QV_FC, stored.image(), static_cast<int32_t>(stored.size())) == 0) {
+        QVParamError();
+        ReleaseLock(files_.QV_FC, Fc().length,
+                    BuildKey(layout::DistributedTableKey, {sel_.env, tgt_id, grp_id, fic_id}));
+        return false;
+      }
+      return true;
+    }
+    return RunStatement(ResetRecoveryPointSql(prefix_, sel_.env, tgt_id, grp_id, fic_id));
+  });
+}
+
+bool QVSource::DistributeTables(const Record& gc) {
+  const std::string env(gc.Get("ENVID")), tgt(gc.Get("TGTID")), grp(gc.Get("GRPID"));
+  std::vector<Record> tables;
+  if (!ReadBlocks("DistributeFC", "QV_FX_L0", Fx(), BuildKey(layout::ModelKey, {env, grp}),
+                  ListTablesOfModelSql(prefix_, env, grp), tables))
+    return false;
+  if (tables.empty()) return true;
+  // Tables the distribution already holds stay as they are.
+  std::vector<Record> present;
+  if (!ReadBlocks("DistributeFC", "QV_FC_L0", layout::DistributedTableKey,
+                  BuildKey(layout::DistributionKey, {env, tgt, grp}),
+                  ListTablesOfDistributionSql(prefix_, env, tgt, grp), present))
+    return false;
+  std::set<std::string, std::less<>> distributed;
+  for (const Record& k : present) distributed.emplace(k.Get("FICID"));
+  Step("DistributeFC:AddFC");
+  for (const Record& fx : tables) {
+    if (distributed.contains(fx.Get("FICID"))) continue;
+    Record fc = DefaultDistributedTable(fx, env, tgt, grp);
+    if (!WriteNewFC(fc)) return false;
+    // The joined record is the one just written beside its model table.
+    RaiseFCWritten(true, JoinDistributedTable(fc, fx), gc);
+  }
+  Step("DistributeFC");
+  return true;
+}
+
+bool QVSource::DistributeFC(const std::string& tgt_id, const std::string& grp_id) {
+  return Guard("DistributeFC", [&] {
+    auto fail = [&] {
+      if (errorStep_.rfind("DistributeFC", 0) != 0) errorStep_ = "DistributeFC:" + errorStep_;
+      return false;
+    };
+    std::string option, manual;
+    if (!MemberOptions(grp_id, option, manual)) return fail();
+    Record gc(Gc());
+    const Lookup found = ReadGC(sel_.env, tgt_id, grp_id, false, gc);
+    if (found == Lookup::Failed) return fail();
+    if (found == Lookup::Missing) {
+      Refuse(cLoadResString("2026", grp_id, tgt_id));
+      return fail();
+    }
+    return DistributeTables(gc) || fail();
+  });
+}
+
+}  // namespace qv
