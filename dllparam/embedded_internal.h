@@ -30,6 +30,7 @@ struct PathPosition {
 struct PathQuery {
   Stmt stmt;
   int keyParams = 0;
+  int pinned = 0;  // leading order columns fixed by whole key fields
   int orderColumns = 0;
 };
 

@@ -46,22 +46,27 @@ PathQuery BuildRead(Db& db, const AccessPath& p, int keyBytes, bool after) {
       sql += (i ? " AND " : " ON ") + Qualified(d, p.joinOn[i]) + " = " + Qualified(p.joined->table, p.joinOn[i]);
   }
   std::vector<std::string> conditions;
-  int params = 0, pos = 0;
+  int params = 0, pos = 0, pinned = 0;
   for (const Field* f : KeyFields(p)) {
     if (pos >= keyBytes) break;
     int n = std::min<int>(f->width, keyBytes - pos);
     std::string col = Qualified(d, f->column);
-    if (n == f->width) conditions.push_back(col + " = ?");
-    else
+    if (n == f->width) {
+      conditions.push_back(col + " = ?");
+      ++pinned;  // a whole key field holds the leading order column of its rank
+    } else {
       conditions.push_back("substr(" + col + " || '" + std::string(f->width, ' ') + "', 1, " + std::to_string(n) +
                            ") = ?");
+    }
     ++params;
     pos += n;
   }
   if (after) {
+    // Order columns that the key pins are equal in every row read: the
+    // position compares the others, so the index serves the range.
     std::string left = "(", right;
-    for (std::string_view o : order) {
-      left += Qualified(d, o) + ", ";
+    for (size_t i = static_cast<size_t>(pinned); i < order.size(); ++i) {
+      left += Qualified(d, order[i]) + ", ";
       right += "?, ";
     }
     conditions.push_back(left + Qualified(d, "rowid") + ") > (" + right + "?)");
@@ -73,6 +78,7 @@ PathQuery BuildRead(Db& db, const AccessPath& p, int keyBytes, bool after) {
   PathQuery q;
   q.stmt = db.prepare(sql);
   q.keyParams = params;
+  q.pinned = pinned;
   q.orderColumns = static_cast<int>(order.size());
   return q;
 }
@@ -95,7 +101,8 @@ void BindRead(PathQuery& q, const AccessPath& p, std::string_view keyImage, cons
     pos += n;
   }
   if (after) {
-    for (const std::string& v : after->values) q.stmt.bindStatic(index++, v);
+    for (size_t i = static_cast<size_t>(q.pinned); i < after->values.size(); ++i)
+      q.stmt.bindStatic(index++, after->values[i]);
     q.stmt.bind(index++, after->rowid);
   }
   q.stmt.bind(index, limit);
@@ -126,6 +133,20 @@ std::optional<bool> ParseMode(const std::string& mode) {
   if (m == "rr" || m == "r") return false;
   return std::nullopt;
 }
+
+// Commits of lock rows alone skip the disk flush: a lock matters only while
+// the processes that hold and wait for it run, and every later commit with
+// data flushes the log anyway.
+class LockOnlyCommits {
+ public:
+  explicit LockOnlyCommits(Db& db) : db_(db) { db_.exec("PRAGMA synchronous=NORMAL"); }
+  ~LockOnlyCommits() { sqlite3_exec(db_.get(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
+  LockOnlyCommits(const LockOnlyCommits&) = delete;
+  LockOnlyCommits& operator=(const LockOnlyCommits&) = delete;
+
+ private:
+  Db& db_;
+};
 
 }  // namespace
 
@@ -174,6 +195,7 @@ int32_t EmbeddedSource::OpenFile(Connection& c, const std::string& file, const s
 void EmbeddedSource::ReleaseLock(Handle& hd) {
   if (!hd.lockedRowid) return;
   Connection& c = *hd.conn;
+  LockOnlyCommits quick(c.db);
   c.locks->Release(hd.path->physical->table, *hd.lockedRowid, {c.serial, hd.id});
   hd.lockedRowid.reset();
 }
@@ -208,7 +230,10 @@ bool EmbeddedSource::ReadOne(Handle& hd, std::string& rec, int32_t& len, const s
                              RecordLocks::Outcome::HeldByOther)
       busy = true;
   };
-  if (lock || hd.lockedRowid) WithWriteTransaction(c.db, read);
+  if (lock || hd.lockedRowid) {
+    LockOnlyCommits quick(c.db);
+    WithWriteTransaction(c.db, read);
+  }
   else read();
   hd.lockedRowid.reset();
   if (busy)

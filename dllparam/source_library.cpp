@@ -2,6 +2,7 @@
 #include "dllparam/source_library.h"
 
 #include "dllparam/net_client.h"
+#include "dllparam/net_client.h"
 #include "dllparam/trace.h"
 
 namespace qv {
@@ -10,10 +11,12 @@ namespace {
 constexpr int kHandleShift = 24;
 }
 
-SourceLibrary::SourceLibrary() {
+SourceLibrary::SourceLibrary(bool withNetwork) {
   auto embedded = std::make_unique<embedded::EmbeddedSource>(0);
   embedded_ = embedded.get();
   libs_.push_back(std::move(embedded));
+  if (withNetwork)
+    AttachNetworkClient(std::make_unique<net::NetClient>(net::ClientOptions::FromEnvironment(NetworkHandleBase())));
 }
 
 SourceLibrary::~SourceLibrary() = default;

@@ -3,9 +3,9 @@
 //
 //   "file:/path/store.qvs", or the path of an existing store file
 //        -> the embedded source (in-process, from the store file)
-//   any other address
-//        -> the network client when one is attached; until then the open
-//           fails with kCodeNetwork "no source server at ADDRESS"
+//   any other address ("HOST", "HOST:PORT")
+//        -> the network client (a source server, qvsource serve); without
+//           one the open fails with kCodeNetwork "no source server at ADDRESS"
 //
 // Connection, file and statement handles of each implementation live in a
 // range of their own (implementation i gives out handles from i << 24), so
@@ -24,7 +24,8 @@ namespace qv {
 
 class SourceLibrary final : public DllParam {
  public:
-  SourceLibrary();
+  // withNetwork attaches the network client (timeouts from the environment).
+  explicit SourceLibrary(bool withNetwork = true);
   ~SourceLibrary() override;
 
   // The embedded source, for test hooks (StopAnswering) and settings.

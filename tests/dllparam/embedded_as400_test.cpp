@@ -209,6 +209,32 @@ TEST_F(As400Test, BlockReadPagesByWholeRecordsAndEndsWithCountZero) {
   EXPECT_EQ(small.size(), 100u);
 }
 
+TEST_F(As400Test, BlockReadPagesLogicalFilesByPartialAndSecondaryKeys) {
+  // 30 environments with the same user: read by USERID through QV_UID_L1.
+  embedded::StoreAdmin admin = store.Admin();
+  for (int i = 0; i < 30; ++i) {
+    std::string env = {static_cast<char>('A' + i / 10), static_cast<char>('0' + i % 10)};
+    admin.PutRecord(Make(L::QV_UID, {{"ENVID", env}, {"USERID", "BOB"}, {"USERTYPE", "2"}}));
+    admin.PutRecord(Make(L::QV_UID, {{"ENVID", env}, {"USERID", "ANN"}, {"USERTYPE", "1"}}));
+  }
+  int32_t h = client.Ropen("QV_UID_L1", false);
+  std::vector<int32_t> counts;
+  std::vector<std::string> rows = client.Blocks(h, L::QV_UID, FitText("BOB", 30), &counts);
+  EXPECT_EQ(counts, (std::vector<int32_t>{24, 6, 0}));  // 4096 / 164 = 24
+  ASSERT_EQ(rows.size(), 30u);
+  for (size_t i = 1; i < rows.size(); ++i) EXPECT_LT(rows[i - 1].substr(0, 2), rows[i].substr(0, 2));
+
+  // A key that ends inside a field: every model whose code starts with "G0".
+  for (int i = 1; i <= 20; ++i) ASSERT_TRUE(Write("QV_FX", Fx("E1", "G01", i)));
+  for (int i = 21; i <= 30; ++i) ASSERT_TRUE(Write("QV_FX", Fx("E1", "G02", i)));
+  for (int i = 31; i <= 35; ++i) ASSERT_TRUE(Write("QV_FX", Fx("E1", "H01", i)));
+  int32_t fx = client.Ropen("QV_FX_L0", false);
+  rows = client.Blocks(fx, L::QV_FX, std::string("E1G0"));
+  ASSERT_EQ(rows.size(), 30u);
+  for (size_t i = 0; i < rows.size(); ++i)
+    EXPECT_EQ(std::stoi(std::string(Record(L::QV_FX, rows[i]).Get("FICID"))), static_cast<int>(i + 1));
+}
+
 TEST_F(As400Test, BlockReadOfExactlyOneBufferAsksForAnotherBlock) {
   for (int i = 1; i <= 13; ++i) ASSERT_TRUE(Write("QV_FX", Fx("E1", "G01", i)));
   int32_t h = client.Ropen("QV_FX_L0", false);

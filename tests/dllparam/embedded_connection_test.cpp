@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "dllparam/embedded_client.h"
+#include "net/net_fixture.h"
 #include "support/embedded_store.h"
 
 namespace qv::test {
@@ -25,10 +26,22 @@ TEST(EmbeddedAddress, FileAddressesAndPathsAreServedAnyOtherIsANetworkError) {
   // Callers upper-case addresses: the path is found without regard to case.
   EXPECT_GT(client.Open(store.address()), 0) << client.Error().text;
 
-  EXPECT_EQ(client.Open("AS400.EXAMPLE.COM:1310"), 0);
+  // Any other address goes to the network client; nothing listens on port 1.
+  EXPECT_EQ(client.Open("127.0.0.1:1"), 0);
   LibError e = client.Error();
   EXPECT_EQ(e.code, DllParam::kCodeNetwork);
-  EXPECT_EQ(e.text, "no source server at AS400.EXAMPLE.COM:1310");
+  EXPECT_NE(e.text.find("127.0.0.1:1"), std::string::npos) << e.text;
+
+  // Without a network client the address is named in the library's own error.
+  SourceLibrary local(false);
+  std::string version(10, ' '), job(10, ' ');
+  int32_t h = 0;
+  EXPECT_FALSE(local.OpenMConnection("AS400.EXAMPLE.COM:1310", version, job, h));
+  int32_t code = 0, num = 0;
+  std::string text(DllParam::kErrorTextBuffer, ' ');
+  local.GetLastError(code, num, text);
+  EXPECT_EQ(code, DllParam::kCodeNetwork);
+  EXPECT_EQ(std::string(dllparam::CutAtNul(text)), "no source server at AS400.EXAMPLE.COM:1310");
 
   EXPECT_EQ(client.Open("file:" + store.folder() + "/missing.qvs"), 0);
   e = client.Error();
@@ -98,6 +111,30 @@ TEST(EmbeddedConnections, EachCallWorksOnTheCurrentConnectionAndHandlesStayWithT
   ASSERT_TRUE(client.lib().CloseMConnection(s));
   EXPECT_FALSE(client.lib().PingPong());
   EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
+}
+
+TEST(EmbeddedConnections, NetworkAndEmbeddedConnectionsShareOneLibrary) {
+  EmbeddedStore local(SourceKind::AS400, true);
+  EmbeddedStore remote(SourceKind::AS400);
+  net::test::ServerThread server(net::test::StoreOptions("file:" + remote.path()),
+                                 [] { return std::make_unique<embedded::EmbeddedSource>(); });
+  Client client;
+  int32_t l = client.Open(local.address());
+  int32_t r = client.Open(server.address());
+  ASSERT_GT(l, 0);
+  ASSERT_GT(r, 0) << client.Error().text;
+  int32_t rh = client.Ropen("QV_EX", false);  // on the remote store: empty
+  ASSERT_GE(rh, 0) << client.Error().text;
+  ASSERT_TRUE(client.lib().SwitchMConnection(l));
+  int32_t lh = client.Ropen("QV_EX", false);  // on the local store: the demo
+  ASSERT_GE(lh, 0);
+  EXPECT_NE(lh >> 24, rh >> 24);
+  // Each handle reads its own store whatever the current connection.
+  EXPECT_FALSE(client.Readf(rh, L::QV_EX.length));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeNotFound);
+  EXPECT_TRUE(client.Readf(lh, L::QV_EX.length));
+  ASSERT_TRUE(client.lib().CloseMConnection(r));
+  ASSERT_TRUE(client.lib().CloseMConnection(l));
 }
 
 TEST(EmbeddedConnections, AConnectionThatStopsAnsweringFailsEveryCallUntilClosed) {
