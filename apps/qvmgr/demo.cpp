@@ -246,6 +246,8 @@ int Demo(Context& ctx, const DemoOptions& options) {
   Road road(*session, log);
   road.Put("SourceAdress", Variant(To1252Exact(address, "address")));
   road.Put("SourceType", Variant(type));
+  // The embedded Oracle source serves the instance QVORA.
+  if (*kind == embedded::SourceKind::Oracle) road.Put("InstanceName", Variant("QVORA"));
   road.Put("UserID", Variant("QVADMIN"));
   road.Put("Password", Variant(To1252Exact(password, "QV_PASSWORD")), "\"********\"");
   bool connected = false;

@@ -158,6 +158,13 @@ int main(int argc, char** argv) {
   demo->add_option("--kind", demoOptions.kind, "AS400 (default), ODBC, SQLSERVER or ORACLE");
   demo->add_option("--dir", demoOptions.dir, "folder of the store (default: a new temporary folder)");
 
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--password" || arg.rfind("--password=", 0) == 0)
+      return UsageFailure(app, "the password is never given as an option: set QV_PASSWORD, or let qvmgr ask "
+                               "on a terminal");
+    if (arg == "--") break;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,0 +1,262 @@
+// qvmgr automation and registration: a script's session by DISPID and by
+// name against a fresh class registry, error lines that leave the session
+// going, list views passed to the library, register and unregister.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "apps/qvmgr_fixture.h"
+#include "platform/registry.h"
+
+namespace qv::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::SizeIs;
+
+// DISPIDs a script holds.
+constexpr std::int64_t kSourceAdress = 0x6803000F, kEnvironmentID = 0x6803000D, kOpenConnection = 0x6003001C,
+                       kReadActivity = 0x60030022, kCptRead = 0x40030011, kActivityProp = 0x4003000F;
+
+class AutomationTest : public QvmgrTest {
+ protected:
+  // Runs a session of requests; returns the answers, one per line.
+  std::vector<Json> Session(const std::vector<Json>& requests, const Environment& env, ProcessResult* run = nullptr) {
+    std::string input;
+    for (const Json& r : requests) input += r.dump() + "\n";
+    return SessionText(input, env, run);
+  }
+  std::vector<Json> SessionText(const std::string& input, const Environment& env, ProcessResult* run = nullptr) {
+    const ProcessResult r = Qvmgr({"automation"}, env, input);
+    EXPECT_EQ(r.exitCode, 0) << Describe(r);
+    if (run != nullptr) *run = r;
+    std::vector<Json> answers;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+      try {
+        answers.push_back(Json::parse(line));
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << "not a JSON line: " << line;
+      }
+    }
+    return answers;
+  }
+  std::vector<platform::RegistryEntry> Registered() const {
+    platform::RegistryContents c;
+    EXPECT_TRUE(platform::ReadRegistry(registry(), c).ok());
+    return c.entries;
+  }
+};
+
+TEST_F(AutomationTest, ScriptDrivesTheManagerByDispidAndByNameAfterRegisteringTheLibrary) {
+  EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
+  ASSERT_THAT(Registered(), SizeIs(0));
+  ProcessResult run;
+  const std::vector<Json> a = Session(
+      {
+          {{"create", "QVmgr_dll.QVmanager"}, {"as", "m"}},
+          {{"object", "m"}, {"dispid", kSourceAdress}, {"kind", "put"}, {"args", {"file:" + store.path()}}},
+          {{"object", "m"}, {"member", "userid"}, {"kind", "put"}, {"args", {"QVADMIN"}}},
+          {{"object", "m"}, {"member", "Password"}, {"kind", "put"}, {"args", {"demo"}}},
+          {{"object", "m"}, {"dispid", "0x6003001C"}, {"id", "open"}},
+          {{"object", "m"}, {"member", "EnvironmentID"}, {"kind", "put"}, {"args", {" pr"}}},
+          {{"object", "m"}, {"dispid", kEnvironmentID}, {"kind", "get"}},
+          {{"object", "m"}, {"member", "TargetID"}, {"kind", "put"}, {"args", {"as1"}}},
+          {{"object", "m"}, {"member", "ModelID"}, {"kind", "put"}, {"args", {"cli"}}},
+          {{"object", "m"}, {"dispid", kReadActivity}},
+          {{"object", "m"}, {"dispid", kActivityProp}, {"kind", "get"}, {"as", "act"}},
+          {{"object", "act"}, {"dispid", kCptRead}, {"kind", "get"}},
+          {{"object", "act"}, {"member", "state"}},
+          {{"object", "m"}, {"member", "CloseConnection"}},
+          {{"release", "m"}},
+      },
+      Base(), &run);
+  ASSERT_THAT(a, SizeIs(15)) << Describe(run);
+  for (const Json& answer : a) EXPECT_EQ(answer["ok"], true) << answer.dump();
+  EXPECT_EQ(a[0]["object"], "m");
+  EXPECT_EQ(a[0]["class"], "QVmanager");
+  EXPECT_EQ(a[4]["id"], "open");
+  EXPECT_EQ(a[4]["result"], true);
+  EXPECT_EQ(a[4]["type"], "Boolean");
+  EXPECT_EQ(a[6]["result"], "PR");
+  EXPECT_EQ(a[9]["result"], true);
+  EXPECT_EQ(a[10]["result"], (Json{{"object", "act"}, {"class", "Activity"}}));
+  EXPECT_EQ(a[11]["result"], "0000001500");
+  EXPECT_EQ(a[12]["result"], "A");
+  EXPECT_EQ(a[14]["released"], "m");
+
+  // The first use registered the library the program ships with.
+  EXPECT_THAT(run.err, HasSubstr("registered "));
+  const std::vector<platform::RegistryEntry> entries = Registered();
+  ASSERT_THAT(entries, SizeIs(2));
+  EXPECT_EQ(entries[0].progId, "QVmgr_dll.QVmanager");
+  EXPECT_THAT(entries[0].libraryPath, HasSubstr("libQVmgr_dll.so"));
+
+  // A second session finds it registered and says nothing.
+  const std::vector<Json> again = Session({{{"create", "QVmgr_dll.QVmanager"}}}, Base(), &run);
+  ASSERT_THAT(again, SizeIs(1));
+  EXPECT_EQ(again[0]["object"], "obj1");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(AutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
+  const std::string script =
+      "{\"create\":\"QVmgr_dll.QVmanager\",\"as\":\"m\"}\n"
+      "this is not JSON\n"
+      "\n"
+      "# a comment line\n"
+      "{\"object\":\"m\",\"member\":\"NoSuchMember\"}\n"
+      "{\"object\":\"m\",\"dispid\":12345}\n"
+      "{\"object\":\"m\",\"member\":\"EnvironmentID\",\"kind\":\"put\",\"args\":[]}\n"
+      "{\"object\":\"m\",\"member\":\"OpenConnection\",\"args\":[1,2]}\n"
+      "{\"object\":\"m\",\"member\":\"Activity\",\"kind\":\"putref\",\"args\":[\"text\"]}\n"
+      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"put\",\"args\":[\"\\ud83d\\ude00\"]}\n"
+      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"put\",\"args\":[[1]]}\n"
+      "{\"object\":\"nobody\",\"member\":\"ErrorNum\"}\n"
+      "{\"object\":\"m\",\"member\":\"ErrorNum\",\"kind\":\"sideways\"}\n"
+      "{\"object\":\"m\",\"member\":\"ErrorNum\",\"dispid\":1}\n"
+      "[1,2,3]\n"
+      "{\"create\":\"Nobody.Nothing\"}\n"
+      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"put\",\"args\":[\"Caf\\u00e9\"]}\n"
+      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"get\",\"id\":42}\n";
+  ProcessResult run;
+  const std::vector<Json> a = SessionText(script, Base(), &run);
+  ASSERT_THAT(a, SizeIs(16)) << Describe(run);
+  struct Expected {
+    std::size_t index;
+    const char* status;
+    const char* text;
+    int line;
+  };
+  const Expected errors[] = {
+      {1, "MalformedJson", "malformed JSON", 2},
+      {2, "UnknownName", "QVmanager has no member NoSuchMember", 5},
+      {3, "MemberNotFound", "", 6},
+      {4, "BadArgCount", "EnvironmentID", 7},
+      {5, "BadArgCount", "OpenConnection", 8},
+      {6, "TypeMismatch", "", 9},
+      {7, "TypeMismatch", "argument 1: the character at byte 0 has no Windows-1252 form", 10},
+      {8, "TypeMismatch", "argument 1: arrays are not values of a call", 11},
+      {9, "UnknownObject", "no object named \"nobody\"", 12},
+      {10, "BadRequest", "\"kind\" takes", 13},
+      {11, "BadRequest", "either \"member\" or \"dispid\"", 14},
+      {12, "BadRequest", "a request is a JSON object", 15},
+      {13, "CannotCreate", "Nobody.Nothing", 16},
+  };
+  for (const Expected& e : errors) {
+    SCOPED_TRACE(e.line);
+    const Json& answer = a[e.index];
+    EXPECT_EQ(answer["ok"], false);
+    EXPECT_EQ(answer["error"]["status"], e.status) << answer.dump();
+    EXPECT_THAT(answer["error"]["text"].get<std::string>(), HasSubstr(e.text));
+    EXPECT_NE(answer["error"]["code"], 0);
+    EXPECT_EQ(answer["line"], e.line);
+  }
+  EXPECT_EQ(a[7]["error"]["arg"], 0);
+  // The session went on: text crosses as UTF-8 both ways.
+  EXPECT_EQ(a[14]["ok"], true);
+  EXPECT_EQ(a[15]["id"], 42);
+  EXPECT_EQ(a[15]["result"], "Café");
+}
+
+TEST_F(AutomationTest, TypedValuesAndObjectArguments) {
+  const std::vector<Json> a = Session(
+      {
+          {{"create", "ListView"}, {"as", "lv"}},
+          {{"object", "lv"}, {"member", "View"}, {"kind", "put"}, {"args", {Json{{"type", "Long"}, {"value", "2"}}}}},
+          {{"object", "lv"}, {"member", "View"}, {"kind", "get"}},
+          {{"object", "lv"}, {"member", "View"}, {"kind", "put"}, {"args", {"abc"}}},
+          {{"object", "lv"}, {"member", "View"}, {"kind", "put"}, {"args", {Json{{"type", "Currency"}, {"value", 1}}}}},
+          {{"read", "lv"}},
+          {{"create", "QVmgr_dll.QVmanager"}, {"as", "m"}},
+          {{"object", "m"}, {"member", "Activity"}, {"kind", "putref"}, {"args", {Json{{"object", nullptr}}}}},
+          {{"object", "m"}, {"member", "Activity"}, {"kind", "get"}},
+          {{"object", "m"}, {"member", "cActivity"}, {"kind", "putref"}, {"args", {Json{{"object", "lv"}}}}},
+          {{"read", "m"}},
+      },
+      Base());
+  ASSERT_THAT(a, SizeIs(11));
+  EXPECT_EQ(a[1]["ok"], true);
+  EXPECT_EQ(a[2]["result"], 2);
+  EXPECT_EQ(a[2]["type"], "Long");
+  EXPECT_EQ(a[3]["error"]["status"], "TypeMismatch");
+  EXPECT_THAT(a[4]["error"]["text"].get<std::string>(), HasSubstr("unknown kind \"Currency\""));
+  EXPECT_EQ(a[5]["value"]["view"], 2);
+  EXPECT_EQ(a[7]["ok"], true);
+  EXPECT_EQ(a[8]["result"], (Json{{"object", nullptr}}));
+  EXPECT_EQ(a[9]["error"]["status"], "TypeMismatch");  // a list view is no collection
+  EXPECT_EQ(a[10]["error"]["status"], "BadRequest");
+}
+
+TEST_F(AutomationTest, ListViewGoesToReadMsgAndComesBackAsJson) {
+  QV_SKIP_WITHOUT_MEMBER("ReadMSG");
+  EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
+  const std::vector<Json> a = Session(
+      {
+          {{"create", "QVmgr_dll.QVmanager"}, {"as", "m"}},
+          {{"object", "m"}, {"member", "SourceAdress"}, {"kind", "put"}, {"args", {"file:" + store.path()}}},
+          {{"object", "m"}, {"member", "UserID"}, {"kind", "put"}, {"args", {"QVADMIN"}}},
+          {{"object", "m"}, {"member", "Password"}, {"kind", "put"}, {"args", {"demo"}}},
+          {{"object", "m"}, {"member", "OpenConnection"}},
+          {{"create", "ListView"}, {"as", "lv"}},
+          {{"object", "m"}, {"member", "ReadMSG"}, {"args", {true, true, Json{{"object", "lv"}}}}},
+          {{"read", "lv"}},
+      },
+      Base());
+  ASSERT_THAT(a, SizeIs(8));
+  EXPECT_EQ(a[4]["result"], true);
+  EXPECT_EQ(a[6]["result"], true) << a[6].dump();
+  EXPECT_EQ(a[6]["args"][2], (Json{{"object", "lv"}, {"class", "ListView"}}));
+  EXPECT_EQ(a[7]["value"]["view"], 3);
+  EXPECT_THAT(a[7]["value"]["columns"], SizeIs(5));
+}
+
+TEST_F(AutomationTest, WithoutTheLibraryCreateFailsWithAnErrorLine) {
+  const std::vector<Json> a =
+      Session({{{"create", "QVmgr_dll.QVmanager"}}, {{"create", "ListView"}}},
+              With(Base(), {{"QV_LIBRARY", dir() + "/missing.so"}}));
+  ASSERT_THAT(a, SizeIs(2));
+  EXPECT_EQ(a[0]["ok"], false);
+  EXPECT_EQ(a[0]["error"]["status"], "CannotCreate");
+  EXPECT_THAT(a[0]["error"]["text"].get<std::string>(), HasSubstr("QVmgr_dll.QVmanager"));
+  EXPECT_EQ(a[1]["ok"], true);
+}
+
+// ---- register / unregister ---------------------------------------------------
+
+TEST_F(AutomationTest, RegisterAndUnregisterTheShippedLibrary) {
+  ProcessResult r = Qvmgr({"register", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  Json doc = Document(r);
+  EXPECT_EQ(doc["registry"], registry());
+  EXPECT_THAT(doc["library"].get<std::string>(), HasSubstr("libQVmgr_dll.so"));
+  ASSERT_THAT(doc["classes"], SizeIs(2));
+  EXPECT_EQ(doc["classes"][0]["progId"], "QVmgr_dll.QVmanager");
+  EXPECT_THAT(Registered(), SizeIs(2));
+
+  r = Qvmgr({"unregister"});
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.out, HasSubstr("Unregistered "));
+  EXPECT_THAT(Registered(), SizeIs(0));
+
+  r = Qvmgr({"register", "--library", QV_MGR_LIBRARY_PATH});
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.out, HasSubstr("QVmgr_dll.Activity"));
+}
+
+TEST_F(AutomationTest, RegisteringALibraryThatIsNotThereFails) {
+  ProcessResult r = Qvmgr({"register", "--library", dir() + "/missing.so", "--json"});
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_EQ(Document(r)["error"]["step"], "DllRegisterServer");
+  EXPECT_THAT(r.err, HasSubstr("cannot load the library"));
+
+  r = Qvmgr({"register"}, With(Base(), {{"QV_LIBRARY", dir() + "/missing.so"}}));
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("no libQVmgr_dll.so found"));
+  EXPECT_THAT(Registered(), SizeIs(0));
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -1,0 +1,301 @@
+// qvmgr's commands against embedded demo stores: what they print, their JSON
+// documents, exit statuses and the error state of refused operations.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "apps/qvmgr_fixture.h"
+#include "store/record_layouts.h"
+#include "store/records.h"
+
+namespace qv::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using embedded::SourceKind;
+
+class CommandsTest : public QvmgrTest {};
+
+// Returns the stored QV_GC record of PR/AS1/CLI.
+Record StoredDistribution(const EmbeddedStore& store) {
+  for (const Record& r : store.Admin().Records(layout::QV_GC))
+    if (r.Get("ENVID") == "PR" && r.Get("TGTID") == "AS1" && r.Get("GRPID") == "CLI") return r;
+  ADD_FAILURE() << "no distribution PR/AS1/CLI";
+  return Record(layout::QV_GC);
+}
+
+// ---- Connections that fail -------------------------------------------------
+
+TEST_F(CommandsTest, WrongPasswordExitsWith1AndTellsTheErrorState) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  ProcessResult r = Qvmgr({"activity"}, Connect(store, "wrong"));
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("qvmgr: activity: cannot connect to file:"));
+  EXPECT_THAT(r.err, HasSubstr("ErrorNum:  40"));
+  EXPECT_THAT(r.err, HasSubstr("ErrorText: Invalid password"));
+  EXPECT_THAT(r.err, HasSubstr("ErrorStep: CheckUser"));
+  EXPECT_THAT(r.out, IsEmpty());
+
+  r = Qvmgr({"activity", "--json"}, Connect(store, "wrong"));
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  const Json doc = Document(r);
+  EXPECT_EQ(doc["command"], "activity");
+  EXPECT_EQ(doc["ok"], false);
+  EXPECT_EQ(doc["error"]["num"], 40);
+  EXPECT_EQ(doc["error"]["text"], "Invalid password");
+  EXPECT_EQ(doc["error"]["step"], "CheckUser");
+  EXPECT_THAT(r.err, HasSubstr("ErrorNum:  40"));
+}
+
+TEST_F(CommandsTest, SourcesThatDoNotAnswerExitWith1) {
+  for (const std::string& source : {std::string("127.0.0.1:1"), "file:" + dir() + "/missing.qvs"}) {
+    SCOPED_TRACE(source);
+    const ProcessResult r = Qvmgr({"--source", source, "--env", "PR", "--target", "AS1", "--model", "CLI",
+                                   "status", "--json"},
+                                  Base());
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    const Json doc = Document(r);
+    EXPECT_EQ(doc["ok"], false);
+    EXPECT_NE(doc["error"]["num"], 0);
+    EXPECT_FALSE(doc["error"]["text"].get<std::string>().empty());
+    EXPECT_EQ(doc["error"]["step"].get<std::string>().rfind("OpenConnection", 0), 0u);
+    EXPECT_THAT(r.err, HasSubstr("cannot connect to " + source));
+  }
+}
+
+TEST_F(CommandsTest, RefusedEnvironmentIsReportedInTheUsersLanguage) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  // TS is secured and QVADMIN is none of its users.
+  const Environment env = With(Connect(store), {{"QV_ENV", "TS"}, {"QV_TARGET", "NT2"}, {"QV_MODEL", "ORD"}});
+  ProcessResult r = Qvmgr({"activity"}, env);
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("cannot select the environment TS"));
+  EXPECT_THAT(r.err, HasSubstr("Unauthorised user (QVADMIN)"));
+
+  r = Qvmgr({"--lang", "1036", "activity"}, env);
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("Utilisateur QVADMIN non autorisé"));  // UTF-8 on the way out
+
+  r = Qvmgr({"activity"}, With(env, {{"QV_LANG", "fr_CA.UTF-8"}}));
+  EXPECT_THAT(r.err, HasSubstr("non autorisé"));
+}
+
+// ---- Activity ----------------------------------------------------------------
+
+class ActivityTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {};
+
+TEST_P(ActivityTest, ShowsTheTwentySevenFieldsByName) {
+  EmbeddedStore store(GetParam(), /*demo=*/true);
+  ProcessResult r = Qvmgr({"activity", "--json"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  const Json doc = Document(r);
+  EXPECT_EQ(doc["command"], "activity");
+  EXPECT_EQ(doc["ok"], true);
+  EXPECT_EQ(doc["job"], "SPR_AS1CLI");
+  EXPECT_EQ(doc["distribution"], (Json{{"environment", "PR"}, {"target", "AS1"}, {"model", "CLI"}}));
+  const Json& a = doc["activity"];
+  ASSERT_EQ(a.size(), 27u);
+  std::vector<std::string> names;
+  for (const auto& item : a.items()) names.push_back(item.key());
+  EXPECT_EQ(names.front(), "state");
+  EXPECT_EQ(names.back(), "CptErr");
+  EXPECT_EQ(a["state"], "A");
+  EXPECT_EQ(a["CptRead"], "0000001500");
+  EXPECT_EQ(a["JOTMST"], "2024-01-15-10.30.00.000000");
+
+  r = Qvmgr({"activity"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.out, HasSubstr("Activity of PR/AS1/CLI (job SPR_AS1CLI)\n"));
+  EXPECT_THAT(r.out, HasSubstr("  CptRead      0000001500\n"));
+  EXPECT_THAT(r.err, IsEmpty());  // no progress in a pipe
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ActivityTest,
+                         testing::Values(SourceKind::AS400, SourceKind::ODBC, SourceKind::SQLServer,
+                                         SourceKind::Oracle),
+                         [](const testing::TestParamInfo<SourceKind>& info) {
+                           return std::string(embedded::KindName(info.param));
+                         });
+
+TEST_F(CommandsTest, OptionsOverrideTheirVariablesAndIdentifiersAreNormalised) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  const Environment env = With(Connect(store), {{"QV_TARGET", "NT1"}, {"QV_SOURCE", "file:" + dir() + "/no.qvs"}});
+  const ProcessResult r =
+      Qvmgr({"activity", "--json", "--source", "file:" + store.path(), "--target", " as1", "--model", "cli"}, env);
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_EQ(Document(r)["distribution"]["target"], "AS1");
+  EXPECT_EQ(Document(r)["job"], "SPR_AS1CLI");
+}
+
+TEST_F(CommandsTest, TraceWritesEveryCallAndAnUnwritableTraceOnlyWarns) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  const std::string trace = dir() + "/calls.trace";
+  ProcessResult r = Qvmgr({"--trace", trace, "activity"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  std::ifstream in(trace);
+  std::stringstream lines;
+  lines << in.rdbuf();
+  EXPECT_THAT(lines.str(), HasSubstr("OpenMConnection("));
+  EXPECT_THAT(lines.str(), HasSubstr("Execute("));
+
+  r = Qvmgr({"activity"}, With(Connect(store), {{"QV_TRACE", dir() + "/no/such/folder/t"}}));
+  EXPECT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("cannot write the trace file"));
+}
+
+// ---- Distribution ------------------------------------------------------------
+
+TEST_F(CommandsTest, DistShowNamesTheRecoveryPointAndEveryFieldOfTheRecord) {
+  QV_SKIP_WITHOUT_MEMBER("ReadDistribution");
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  ProcessResult r = Qvmgr({"dist", "show", "--json"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  const Json doc = Document(r);
+  EXPECT_EQ(doc["command"], "dist show");
+  EXPECT_EQ(doc["properties"]["DistributionRepriseType"], "C");
+  EXPECT_EQ(doc["properties"]["DistributionReprisePoint"], 0);
+  EXPECT_EQ(doc["properties"]["DistributionScheduled"], false);
+  EXPECT_EQ(doc["properties"]["DistributionHold"], false);
+  if (!doc["record"].is_null()) {
+    EXPECT_EQ(doc["record"]["ENVID"], "PR");
+    EXPECT_EQ(doc["record"]["TARGETDB"], "DEMOTGT");
+    EXPECT_EQ(doc["record"]["REPRISEPNT"], "0000000000");
+    EXPECT_FALSE(doc["record"].contains("FILLER"));
+  }
+  r = Qvmgr({"dist", "show"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.out, HasSubstr("Distribution PR/AS1/CLI\n"));
+  EXPECT_THAT(r.out, HasSubstr("  DistributionRepriseType "));
+}
+
+TEST_F(CommandsTest, DistShowOfAMissingDistributionExitsWith1) {
+  QV_SKIP_WITHOUT_MEMBER("ReadDistribution");
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  const ProcessResult r = Qvmgr({"dist", "show", "--model", "XYZ"}, Connect(store));
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("cannot read the distribution PR/AS1/XYZ"));
+  EXPECT_THAT(r.err, HasSubstr("ErrorStep:"));
+}
+
+class DistSetTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {};
+
+TEST_P(DistSetTest, MovesTheRecoveryPointAndShowsWhatTheSourceHolds) {
+  QV_SKIP_WITHOUT_MEMBER("UpdateDistribution");
+  EmbeddedStore store(GetParam(), /*demo=*/true);
+  const ProcessResult r = Qvmgr({"dist", "set", "--json", "--reprise-type", "p", "--receiver", "rcv0001", "--library",
+                                 "QV_USRDATA", "--point", "1234", "--scheduled", "on", "--hold", "off"},
+                                Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  const Json doc = Document(r);
+  EXPECT_EQ(doc["before"]["DistributionReprisePoint"], 0);
+  EXPECT_EQ(doc["properties"]["DistributionReprisePoint"], 1234);
+  EXPECT_EQ(doc["properties"]["DistributionRepriseType"], "P");
+  EXPECT_EQ(doc["properties"]["DistributionRepriseReceiver"], "RCV0001");
+  EXPECT_EQ(doc["properties"]["DistributionScheduled"], true);
+
+  const Record stored = StoredDistribution(store);
+  EXPECT_EQ(stored.Get("REPRISETYP"), "P");
+  EXPECT_EQ(stored.Get("REPRISERCV"), "RCV0001   ");
+  EXPECT_EQ(stored.Get("REPRISEPNT"), "0000001234");
+  EXPECT_EQ(stored.Get("SCHEDULED"), "1");
+  EXPECT_EQ(stored.Get("HOLD"), "0");
+  EXPECT_EQ(stored.Get("TARGETDB"), std::string("DEMOTGT") + std::string(23, ' '));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DistSetTest, testing::Values(SourceKind::AS400, SourceKind::SQLServer),
+                         [](const testing::TestParamInfo<SourceKind>& info) {
+                           return std::string(embedded::KindName(info.param));
+                         });
+
+TEST_F(CommandsTest, RefusedDistSetChangesNothing) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  const std::vector<Record> before = store.Admin().Records(layout::QV_GC);
+  // Refused by the login, and by a distribution that does not exist.
+  ProcessResult r = Qvmgr({"dist", "set", "--point", "77"}, Connect(store, "wrong"));
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  r = Qvmgr({"dist", "set", "--point", "77", "--model", "XYZ"}, Connect(store));
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("ErrorText:"));
+  EXPECT_EQ(store.Admin().Records(layout::QV_GC), before);
+}
+
+// ---- Engine ------------------------------------------------------------------
+
+TEST_F(CommandsTest, StopAsksTheJobToStop) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  const ProcessResult r = Qvmgr({"stop", "--json"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_EQ(Document(r)["job"], "SPR_AS1CLI");
+}
+
+TEST_F(CommandsTest, StatusTellsWhetherTheJobRuns) {
+  QV_SKIP_WITHOUT_MEMBER("SourceJobRun");
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  const ProcessResult r = Qvmgr({"status", "--json"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  const Json doc = Document(r);
+  EXPECT_EQ(doc["job"], "SPR_AS1CLI");
+  EXPECT_TRUE(doc["running"].is_boolean());
+}
+
+TEST_F(CommandsTest, StartThenStatus) {
+  QV_SKIP_WITHOUT_MEMBER("StartQV");
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  ProcessResult r = Qvmgr({"start"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.out, HasSubstr("Asked the source to start PR/AS1/CLI (job SPR_AS1CLI)."));
+}
+
+// ---- Messages ----------------------------------------------------------------
+
+TEST_F(CommandsTest, MessagesListTheQueue) {
+  QV_SKIP_WITHOUT_MEMBER("ReadMSG");
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  const ProcessResult r = Qvmgr({"messages", "--json"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  const Json doc = Document(r);
+  ASSERT_TRUE(doc["messages"].is_array());
+  EXPECT_EQ(doc["count"], doc["messages"].size());
+  for (const Json& m : doc["messages"])
+    for (const char* key : {"key", "date", "job", "program", "text", "level", "icon"}) EXPECT_TRUE(m.contains(key));
+}
+
+TEST_F(CommandsTest, MessagesFollowStopsCleanlyOnInterrupt) {
+  QV_SKIP_WITHOUT_MEMBER("ReadMSG");
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  Child child(QVMGR_PATH, {"messages", "--follow", "--interval", "1"}, Connect(store));
+  ASSERT_TRUE(child.WaitForOutput("Level", std::chrono::seconds(20)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // at least one more read
+  child.Signal(SIGINT);
+  const ProcessResult r = child.Wait();
+  EXPECT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.err, Not(HasSubstr("ErrorNum")));
+}
+
+// ---- Demo --------------------------------------------------------------------
+
+TEST_F(CommandsTest, DemoWalksTheRoadAndEndsWithTheCommandsByHand) {
+  const ProcessResult r = Qvmgr({"demo", "--dir", dir() + "/demo"});
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_TRUE(std::filesystem::exists(dir() + "/demo/demo-as400.qvs"));
+  EXPECT_THAT(r.out, HasSubstr("OpenConnection -> True"));
+  EXPECT_THAT(r.out, HasSubstr("CloseConnection -> True"));
+  EXPECT_THAT(r.out, HasSubstr("To do the same by hand"));
+  EXPECT_THAT(r.out, HasSubstr("qvmgr dist set --reprise-type P"));
+
+  const ProcessResult j = Qvmgr({"demo", "--json", "--kind", "sqlserver", "--dir", dir() + "/demo"});
+  ASSERT_EQ(j.exitCode, 0) << Describe(j);
+  const Json doc = Document(j);
+  EXPECT_EQ(doc["store"]["type"], "SQL Server");
+  EXPECT_GE(doc["steps"].size(), 8u);
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -1,0 +1,76 @@
+// The qvmgr test fixture.
+#include "apps/qvmgr_fixture.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "qvmgr/session.h"
+
+namespace qv::test {
+
+bool ManagerHas(const char* member) {
+  static platform::ObjectPtr manager = [] {
+    std::string error;
+    return cli::CreateLinkedObject("QVmgr_dll.QVmanager", error);
+  }();
+  return manager && manager->GetIDsOfNames(member) != platform::kDispidUnknown;
+}
+
+std::string TypeOf(embedded::SourceKind kind) {
+  switch (kind) {
+    case embedded::SourceKind::ODBC: return "ODBC";
+    case embedded::SourceKind::SQLServer: return "SQL Server";
+    case embedded::SourceKind::Oracle: return "Oracle";
+    default: return "AS400";
+  }
+}
+
+void QvmgrTest::SetUp() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "qvmgr-test-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+  dir_ = pattern;
+  registry_ = dir_ + "/registry";
+}
+
+void QvmgrTest::TearDown() {
+  std::error_code ec;
+  std::filesystem::remove_all(dir_, ec);
+}
+
+Environment QvmgrTest::Base() const { return {{"QV_REGISTRY", registry_}, {"LC_ALL", "C"}}; }
+
+Environment QvmgrTest::Connect(const EmbeddedStore& store, const std::string& password) const {
+  return With(Base(), {{"QV_SOURCE", "file:" + store.path()},
+                       {"QV_TYPE", TypeOf(store.kind())},
+                       {"QV_USER", "QVADMIN"},
+                       {"QV_PASSWORD", password},
+                       {"QV_ENV", "PR"},
+                       {"QV_TARGET", "AS1"},
+                       {"QV_MODEL", "CLI"},
+                       {"QV_INSTANCE", store.kind() == embedded::SourceKind::Oracle ? "QVORA" : ""}});
+}
+
+Environment QvmgrTest::With(Environment env, const Environment& more) {
+  for (const auto& [k, v] : more) env[k] = v;
+  return env;
+}
+
+ProcessResult QvmgrTest::Qvmgr(const std::vector<std::string>& args, const Environment& env,
+                               const std::string& input) const {
+  return RunProcess(QVMGR_PATH, args, env, input);
+}
+
+Json QvmgrTest::Document(const ProcessResult& r) {
+  try {
+    return Json::parse(r.out);
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "not one JSON document: " << e.what() << "\n" << Describe(r);
+    return Json();
+  }
+}
+
+std::string Describe(const ProcessResult& r) {
+  return "exit " + std::to_string(r.exitCode) + "\n--- stdout\n" + r.out + "--- stderr\n" + r.err;
+}
+
+}  // namespace qv::test

@@ -1,0 +1,62 @@
+// Runs qvmgr in the tests: a temporary folder and class registry per test,
+// English messages, the environment of a connection to a demo store, and a
+// way to tell which members the library's QVmanager has.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "apps/process.h"
+#include "support/embedded_store.h"
+
+namespace qv::test {
+
+using Json = nlohmann::ordered_json;
+
+// True when the QVmanager of the library has a member of that name.
+bool ManagerHas(const char* member);
+
+// Skips a test while the library lacks a member it drives.
+#define QV_SKIP_WITHOUT_MEMBER(member)                                            \
+  do {                                                                           \
+    if (!::qv::test::ManagerHas(member))                                         \
+      GTEST_SKIP() << "QVmanager of this library has no member " member " yet";  \
+  } while (0)
+
+// The source type option of a store kind: "AS400", "ODBC", "SQL Server", "Oracle".
+std::string TypeOf(embedded::SourceKind kind);
+
+class QvmgrTest : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The environment every run gets: the test's registry, English messages.
+  Environment Base() const;
+  // Base() plus the connection to store as QVADMIN and the distribution
+  // PR/AS1/CLI, all through the variables.
+  Environment Connect(const EmbeddedStore& store, const std::string& password = "demo") const;
+  static Environment With(Environment env, const Environment& more);
+
+  ProcessResult Qvmgr(const std::vector<std::string>& args, const Environment& env,
+                      const std::string& input = {}) const;
+  ProcessResult Qvmgr(const std::vector<std::string>& args) const { return Qvmgr(args, Base()); }
+
+  // Parses the JSON document of a run (fails the test when it is not one).
+  static Json Document(const ProcessResult& r);
+
+  const std::string& dir() const { return dir_; }
+  const std::string& registry() const { return registry_; }
+
+ private:
+  std::string dir_;
+  std::string registry_;
+};
+
+// Prints a run for failure messages.
+std::string Describe(const ProcessResult& r);
+
+}  // namespace qv::test
