@@ -2,7 +2,10 @@
 // documents, exit statuses and the error state of refused operations.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -68,6 +71,28 @@ TEST_F(CommandsTest, SourcesThatDoNotAnswerExitWith1) {
     EXPECT_EQ(doc["error"]["step"].get<std::string>().rfind("OpenConnection", 0), 0u);
     EXPECT_THAT(r.err, HasSubstr("cannot connect to " + source));
   }
+}
+
+TEST_F(CommandsTest, ASourceThatAcceptsButNeverAnswersTimesOut) {
+  // A loopback socket that listens and never reads: connections complete
+  // in the backlog and then hear nothing.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(fd, 4), 0);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  const std::string source = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+
+  const ProcessResult r = Qvmgr({"--source", source, "--env", "PR", "--target", "AS1", "--model", "CLI", "status"},
+                                With(Base(), {{"QV_CONNECT_TIMEOUT", "1"}, {"QV_CALL_TIMEOUT", "1"}}));
+  ::close(fd);
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("cannot connect to " + source));
+  EXPECT_THAT(r.err, HasSubstr("did not answer"));
 }
 
 TEST_F(CommandsTest, RefusedEnvironmentIsReportedInTheUsersLanguage) {
