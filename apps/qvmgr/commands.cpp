@@ -66,7 +66,6 @@ class Connected {
 
   ~Connected() {
     if (session_) {
-      OperationError ignored;
       const DispResult open = session_->Call("ConnectionOpen");
       if (open.ok() && open.value.ToBool()) session_->Call("CloseConnection");
     }

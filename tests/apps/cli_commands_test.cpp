@@ -175,6 +175,35 @@ TEST_F(CommandsTest, TraceWritesEveryCallAndAnUnwritableTraceOnlyWarns) {
   EXPECT_THAT(r.err, HasSubstr("cannot write the trace file"));
 }
 
+// ---- Environment, target, model ------------------------------------------------
+
+TEST_F(CommandsTest, ShowCommandsNameTheFieldsOfTheirRecords) {
+  QV_SKIP_WITHOUT_MEMBER("ReadEnvironnement");
+  QV_SKIP_WITHOUT_MEMBER("ReadTarget");
+  QV_SKIP_WITHOUT_MEMBER("ReadModel");
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  struct Case {
+    std::vector<std::string> args;
+    const char* field;
+    const char* value;
+  };
+  const Case cases[] = {{{"env", "show", "--json"}, "DESCRIP", "Production"},
+                        {{"target", "show", "--json"}, "TGTADRESS", "as1.example.local"},
+                        {{"model", "show", "--json"}, "DSN_PWD", "********"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    const ProcessResult r = Qvmgr(c.args, Connect(store));
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const Json doc = Document(r);
+    EXPECT_EQ(doc["command"], c.args[0] + " show");
+    EXPECT_EQ(doc["record"]["ENVID"], "PR");
+    EXPECT_EQ(doc["record"][c.field], c.value);
+  }
+  const ProcessResult missing = Qvmgr({"target", "show", "--target", "ZZZ"}, Connect(store));
+  EXPECT_EQ(missing.exitCode, 1) << Describe(missing);
+  EXPECT_THAT(missing.err, HasSubstr("cannot read the target ZZZ"));
+}
+
 // ---- Distribution ------------------------------------------------------------
 
 TEST_F(CommandsTest, DistShowNamesTheRecoveryPointAndEveryFieldOfTheRecord) {
