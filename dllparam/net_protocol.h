@@ -41,7 +41,7 @@ inline constexpr uint32_t kMaxFrame = 16u << 20;
 // Largest size of one text or buffer once expanded, and of all of them in one
 // message together.
 inline constexpr uint32_t kMaxValue = 16u << 20;
-inline constexpr uint64_t kMaxExpanded = 32u << 20;
+inline constexpr uint64_t kMaxExpanded = 16u << 20;
 // Longest peer or server name and fault text carried.
 inline constexpr uint32_t kMaxNameSize = 256;
 inline constexpr uint32_t kMaxFaultText = 1024;

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <system_error>
 
 namespace qv::net {
 
@@ -149,7 +150,12 @@ void SourceServer::Run() {
     if (n < 0 && errno != EINTR) break;
     if (n <= 0 || (p[1].revents & POLLIN)) continue;
     Fd sock(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (!sock.valid()) continue;
+    if (!sock.valid()) {
+      // Out of descriptors or memory: waits a little instead of spinning.
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+        ::poll(nullptr, 0, 100);
+      continue;
+    }
     int one = 1;
     ::setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     std::string refusal;
@@ -173,7 +179,15 @@ void SourceServer::Run() {
     } else {
       refusing_.fetch_add(1);
     }
-    s.thread = std::thread([this, &s] { Serve(s); });
+    try {
+      s.thread = std::thread([this, &s] { Serve(s); });
+    } catch (const std::system_error& e) {
+      Log("refused " + s.peer + ": cannot start a session: " + e.what());
+      if (s.refusal.empty()) active_.fetch_sub(1);
+      else refusing_.fetch_sub(1);
+      s.sock.Reset();
+      s.done.store(true);
+    }
   }
   listener_.Reset();
   stopping_.store(true);
