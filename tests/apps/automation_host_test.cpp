@@ -20,7 +20,7 @@ using ::testing::SizeIs;
 constexpr std::int64_t kSourceAdress = 0x6803000F, kEnvironmentID = 0x6803000D, kOpenConnection = 0x6003001C,
                        kReadActivity = 0x60030022, kCptRead = 0x40030011, kActivityProp = 0x4003000F;
 
-class AutomationTest : public QvmgrTest {
+class QvmgrAutomationTest : public QvmgrTest {
  protected:
   // Runs a session of requests; returns the answers, one per line.
   std::vector<Json> Session(const std::vector<Json>& requests, const Environment& env, ProcessResult* run = nullptr) {
@@ -50,7 +50,7 @@ class AutomationTest : public QvmgrTest {
   }
 };
 
-TEST_F(AutomationTest, ScriptDrivesTheManagerByDispidAndByNameAfterRegisteringTheLibrary) {
+TEST_F(QvmgrAutomationTest, ScriptDrivesTheManagerByDispidAndByNameAfterRegisteringTheLibrary) {
   EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
   ASSERT_THAT(Registered(), SizeIs(0));
   ProcessResult run;
@@ -101,7 +101,7 @@ TEST_F(AutomationTest, ScriptDrivesTheManagerByDispidAndByNameAfterRegisteringTh
   EXPECT_EQ(run.err, "");
 }
 
-TEST_F(AutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
+TEST_F(QvmgrAutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
   const std::string script =
       "{\"create\":\"QVmgr_dll.QVmanager\",\"as\":\"m\"}\n"
       "this is not JSON\n"
@@ -161,7 +161,7 @@ TEST_F(AutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
   EXPECT_EQ(a[15]["result"], "Café");
 }
 
-TEST_F(AutomationTest, TypedValuesAndObjectArguments) {
+TEST_F(QvmgrAutomationTest, TypedValuesAndObjectArguments) {
   const std::vector<Json> a = Session(
       {
           {{"create", "ListView"}, {"as", "lv"}},
@@ -190,7 +190,7 @@ TEST_F(AutomationTest, TypedValuesAndObjectArguments) {
   EXPECT_EQ(a[10]["error"]["status"], "BadRequest");
 }
 
-TEST_F(AutomationTest, ListViewGoesToReadMsgAndComesBackAsJson) {
+TEST_F(QvmgrAutomationTest, ListViewGoesToReadMsgAndComesBackAsJson) {
   QV_SKIP_WITHOUT_MEMBER("ReadMSG");
   EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
   const std::vector<Json> a = Session(
@@ -213,7 +213,7 @@ TEST_F(AutomationTest, ListViewGoesToReadMsgAndComesBackAsJson) {
   EXPECT_THAT(a[7]["value"]["columns"], SizeIs(5));
 }
 
-TEST_F(AutomationTest, WithoutTheLibraryCreateFailsWithAnErrorLine) {
+TEST_F(QvmgrAutomationTest, WithoutTheLibraryCreateFailsWithAnErrorLine) {
   const std::vector<Json> a =
       Session({{{"create", "QVmgr_dll.QVmanager"}}, {{"create", "ListView"}}},
               With(Base(), {{"QV_LIBRARY", dir() + "/missing.so"}}));
@@ -226,7 +226,7 @@ TEST_F(AutomationTest, WithoutTheLibraryCreateFailsWithAnErrorLine) {
 
 // ---- register / unregister ---------------------------------------------------
 
-TEST_F(AutomationTest, RegisterAndUnregisterTheShippedLibrary) {
+TEST_F(QvmgrAutomationTest, RegisterAndUnregisterTheShippedLibrary) {
   ProcessResult r = Qvmgr({"register", "--json"});
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
   Json doc = Document(r);
@@ -246,7 +246,7 @@ TEST_F(AutomationTest, RegisterAndUnregisterTheShippedLibrary) {
   EXPECT_THAT(r.out, HasSubstr("QVmgr_dll.Activity"));
 }
 
-TEST_F(AutomationTest, RegisteringALibraryThatIsNotThereFails) {
+TEST_F(QvmgrAutomationTest, RegisteringALibraryThatIsNotThereFails) {
   ProcessResult r = Qvmgr({"register", "--library", dir() + "/missing.so", "--json"});
   EXPECT_EQ(r.exitCode, 1) << Describe(r);
   EXPECT_EQ(Document(r)["error"]["step"], "DllRegisterServer");

@@ -24,7 +24,7 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 using embedded::SourceKind;
 
-class CommandsTest : public QvmgrTest {};
+class QvmgrCommandsTest : public QvmgrTest {};
 
 // Returns the stored QV_GC record of PR/AS1/CLI.
 Record StoredDistribution(const EmbeddedStore& store) {
@@ -36,7 +36,7 @@ Record StoredDistribution(const EmbeddedStore& store) {
 
 // ---- Connections that fail -------------------------------------------------
 
-TEST_F(CommandsTest, WrongPasswordExitsWith1AndTellsTheErrorState) {
+TEST_F(QvmgrCommandsTest, WrongPasswordExitsWith1AndTellsTheErrorState) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   ProcessResult r = Qvmgr({"activity"}, Connect(store, "wrong"));
   EXPECT_EQ(r.exitCode, 1) << Describe(r);
@@ -57,7 +57,7 @@ TEST_F(CommandsTest, WrongPasswordExitsWith1AndTellsTheErrorState) {
   EXPECT_THAT(r.err, HasSubstr("ErrorNum:  40"));
 }
 
-TEST_F(CommandsTest, SourcesThatDoNotAnswerExitWith1) {
+TEST_F(QvmgrCommandsTest, SourcesThatDoNotAnswerExitWith1) {
   for (const std::string& source : {std::string("127.0.0.1:1"), "file:" + dir() + "/missing.qvs"}) {
     SCOPED_TRACE(source);
     const ProcessResult r = Qvmgr({"--source", source, "--env", "PR", "--target", "AS1", "--model", "CLI",
@@ -73,7 +73,7 @@ TEST_F(CommandsTest, SourcesThatDoNotAnswerExitWith1) {
   }
 }
 
-TEST_F(CommandsTest, ASourceThatAcceptsButNeverAnswersTimesOut) {
+TEST_F(QvmgrCommandsTest, ASourceThatAcceptsButNeverAnswersTimesOut) {
   // A loopback socket that listens and never reads: connections complete
   // in the backlog and then hear nothing.
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -95,7 +95,7 @@ TEST_F(CommandsTest, ASourceThatAcceptsButNeverAnswersTimesOut) {
   EXPECT_THAT(r.err, HasSubstr("did not answer"));
 }
 
-TEST_F(CommandsTest, RefusedEnvironmentIsReportedInTheUsersLanguage) {
+TEST_F(QvmgrCommandsTest, RefusedEnvironmentIsReportedInTheUsersLanguage) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   // TS is secured and QVADMIN is none of its users.
   const Environment env = With(Connect(store), {{"QV_ENV", "TS"}, {"QV_TARGET", "NT2"}, {"QV_MODEL", "ORD"}});
@@ -114,9 +114,9 @@ TEST_F(CommandsTest, RefusedEnvironmentIsReportedInTheUsersLanguage) {
 
 // ---- Activity ----------------------------------------------------------------
 
-class ActivityTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {};
+class QvmgrActivityTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {};
 
-TEST_P(ActivityTest, ShowsTheTwentySevenFieldsByName) {
+TEST_P(QvmgrActivityTest, ShowsTheTwentySevenFieldsByName) {
   EmbeddedStore store(GetParam(), /*demo=*/true);
   ProcessResult r = Qvmgr({"activity", "--json"}, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
@@ -142,14 +142,14 @@ TEST_P(ActivityTest, ShowsTheTwentySevenFieldsByName) {
   EXPECT_THAT(r.err, IsEmpty());  // no progress in a pipe
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, ActivityTest,
+INSTANTIATE_TEST_SUITE_P(Kinds, QvmgrActivityTest,
                          testing::Values(SourceKind::AS400, SourceKind::ODBC, SourceKind::SQLServer,
                                          SourceKind::Oracle),
                          [](const testing::TestParamInfo<SourceKind>& info) {
                            return std::string(embedded::KindName(info.param));
                          });
 
-TEST_F(CommandsTest, OptionsOverrideTheirVariablesAndIdentifiersAreNormalised) {
+TEST_F(QvmgrCommandsTest, OptionsOverrideTheirVariablesAndIdentifiersAreNormalised) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const Environment env = With(Connect(store), {{"QV_TARGET", "NT1"}, {"QV_SOURCE", "file:" + dir() + "/no.qvs"}});
   const ProcessResult r =
@@ -159,7 +159,7 @@ TEST_F(CommandsTest, OptionsOverrideTheirVariablesAndIdentifiersAreNormalised) {
   EXPECT_EQ(Document(r)["job"], "SPR_AS1CLI");
 }
 
-TEST_F(CommandsTest, TraceWritesEveryCallAndAnUnwritableTraceOnlyWarns) {
+TEST_F(QvmgrCommandsTest, TraceWritesEveryCallAndAnUnwritableTraceOnlyWarns) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const std::string trace = dir() + "/calls.trace";
   ProcessResult r = Qvmgr({"--trace", trace, "activity"}, Connect(store));
@@ -177,7 +177,7 @@ TEST_F(CommandsTest, TraceWritesEveryCallAndAnUnwritableTraceOnlyWarns) {
 
 // ---- Environment, target, model ------------------------------------------------
 
-TEST_F(CommandsTest, ShowCommandsNameTheFieldsOfTheirRecords) {
+TEST_F(QvmgrCommandsTest, ShowCommandsNameTheFieldsOfTheirRecords) {
   QV_SKIP_WITHOUT_MEMBER("ReadEnvironnement");
   QV_SKIP_WITHOUT_MEMBER("ReadTarget");
   QV_SKIP_WITHOUT_MEMBER("ReadModel");
@@ -206,7 +206,7 @@ TEST_F(CommandsTest, ShowCommandsNameTheFieldsOfTheirRecords) {
 
 // ---- Distribution ------------------------------------------------------------
 
-TEST_F(CommandsTest, DistShowNamesTheRecoveryPointAndEveryFieldOfTheRecord) {
+TEST_F(QvmgrCommandsTest, DistShowNamesTheRecoveryPointAndEveryFieldOfTheRecord) {
   QV_SKIP_WITHOUT_MEMBER("ReadDistribution");
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   ProcessResult r = Qvmgr({"dist", "show", "--json"}, Connect(store));
@@ -229,7 +229,7 @@ TEST_F(CommandsTest, DistShowNamesTheRecoveryPointAndEveryFieldOfTheRecord) {
   EXPECT_THAT(r.out, HasSubstr("  DistributionRepriseType "));
 }
 
-TEST_F(CommandsTest, DistShowOfAMissingDistributionExitsWith1) {
+TEST_F(QvmgrCommandsTest, DistShowOfAMissingDistributionExitsWith1) {
   QV_SKIP_WITHOUT_MEMBER("ReadDistribution");
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const ProcessResult r = Qvmgr({"dist", "show", "--model", "XYZ"}, Connect(store));
@@ -238,9 +238,9 @@ TEST_F(CommandsTest, DistShowOfAMissingDistributionExitsWith1) {
   EXPECT_THAT(r.err, HasSubstr("ErrorStep:"));
 }
 
-class DistSetTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {};
+class QvmgrDistSetTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {};
 
-TEST_P(DistSetTest, MovesTheRecoveryPointAndShowsWhatTheSourceHolds) {
+TEST_P(QvmgrDistSetTest, MovesTheRecoveryPointAndShowsWhatTheSourceHolds) {
   QV_SKIP_WITHOUT_MEMBER("UpdateDistribution");
   EmbeddedStore store(GetParam(), /*demo=*/true);
   const ProcessResult r = Qvmgr({"dist", "set", "--json", "--reprise-type", "p", "--receiver", "rcv0001", "--library",
@@ -263,12 +263,12 @@ TEST_P(DistSetTest, MovesTheRecoveryPointAndShowsWhatTheSourceHolds) {
   EXPECT_EQ(stored.Get("TARGETDB"), std::string("DEMOTGT") + std::string(23, ' '));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, DistSetTest, testing::Values(SourceKind::AS400, SourceKind::SQLServer),
+INSTANTIATE_TEST_SUITE_P(Kinds, QvmgrDistSetTest, testing::Values(SourceKind::AS400, SourceKind::SQLServer),
                          [](const testing::TestParamInfo<SourceKind>& info) {
                            return std::string(embedded::KindName(info.param));
                          });
 
-TEST_F(CommandsTest, RefusedDistSetChangesNothing) {
+TEST_F(QvmgrCommandsTest, RefusedDistSetChangesNothing) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const std::vector<Record> before = store.Admin().Records(layout::QV_GC);
   // Refused by the login, and by a distribution that does not exist.
@@ -282,14 +282,14 @@ TEST_F(CommandsTest, RefusedDistSetChangesNothing) {
 
 // ---- Engine ------------------------------------------------------------------
 
-TEST_F(CommandsTest, StopAsksTheJobToStop) {
+TEST_F(QvmgrCommandsTest, StopAsksTheJobToStop) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const ProcessResult r = Qvmgr({"stop", "--json"}, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
   EXPECT_EQ(Document(r)["job"], "SPR_AS1CLI");
 }
 
-TEST_F(CommandsTest, StatusTellsWhetherTheJobRuns) {
+TEST_F(QvmgrCommandsTest, StatusTellsWhetherTheJobRuns) {
   QV_SKIP_WITHOUT_MEMBER("SourceJobRun");
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const ProcessResult r = Qvmgr({"status", "--json"}, Connect(store));
@@ -299,7 +299,7 @@ TEST_F(CommandsTest, StatusTellsWhetherTheJobRuns) {
   EXPECT_TRUE(doc["running"].is_boolean());
 }
 
-TEST_F(CommandsTest, StartThenStatus) {
+TEST_F(QvmgrCommandsTest, StartThenStatus) {
   QV_SKIP_WITHOUT_MEMBER("StartQV");
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   ProcessResult r = Qvmgr({"start"}, Connect(store));
@@ -309,7 +309,7 @@ TEST_F(CommandsTest, StartThenStatus) {
 
 // ---- Messages ----------------------------------------------------------------
 
-TEST_F(CommandsTest, MessagesListTheQueue) {
+TEST_F(QvmgrCommandsTest, MessagesListTheQueue) {
   QV_SKIP_WITHOUT_MEMBER("ReadMSG");
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const ProcessResult r = Qvmgr({"messages", "--json"}, Connect(store));
@@ -321,7 +321,7 @@ TEST_F(CommandsTest, MessagesListTheQueue) {
     for (const char* key : {"key", "date", "job", "program", "text", "level", "icon"}) EXPECT_TRUE(m.contains(key));
 }
 
-TEST_F(CommandsTest, MessagesFollowStopsCleanlyOnInterrupt) {
+TEST_F(QvmgrCommandsTest, MessagesFollowStopsCleanlyOnInterrupt) {
   QV_SKIP_WITHOUT_MEMBER("ReadMSG");
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   Child child(QVMGR_PATH, {"messages", "--follow", "--interval", "1"}, Connect(store));
@@ -335,7 +335,7 @@ TEST_F(CommandsTest, MessagesFollowStopsCleanlyOnInterrupt) {
 
 // ---- Demo --------------------------------------------------------------------
 
-TEST_F(CommandsTest, DemoWalksTheRoadAndEndsWithTheCommandsByHand) {
+TEST_F(QvmgrCommandsTest, DemoWalksTheRoadAndEndsWithTheCommandsByHand) {
   const ProcessResult r = Qvmgr({"demo", "--dir", dir() + "/demo"});
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
   EXPECT_TRUE(std::filesystem::exists(dir() + "/demo/demo-as400.qvs"));

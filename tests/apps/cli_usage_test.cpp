@@ -12,9 +12,9 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-class UsageTest : public QvmgrTest {};
+class QvmgrUsageTest : public QvmgrTest {};
 
-TEST_F(UsageTest, EveryCommandHasHelpWithAnExample) {
+TEST_F(QvmgrUsageTest, EveryCommandHasHelpWithAnExample) {
   const std::vector<std::vector<std::string>> commands = {
       {"env", "show"}, {"target", "show"}, {"model", "show"}, {"dist", "show"}, {"dist", "set"},
       {"start"},       {"stop"},           {"status"},        {"activity"},     {"messages"},
@@ -41,9 +41,9 @@ struct UsageCase {
   const char* help;     // the help command suggested
 };
 
-class UsageCaseTest : public QvmgrTest, public testing::WithParamInterface<UsageCase> {};
+class QvmgrUsageCaseTest : public QvmgrTest, public testing::WithParamInterface<UsageCase> {};
 
-TEST_P(UsageCaseTest, SaysWhatIsWrongAndExitsWith2) {
+TEST_P(QvmgrUsageCaseTest, SaysWhatIsWrongAndExitsWith2) {
   EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
   const std::vector<Record> before = store.Admin().Records(layout::QV_GC);
 
@@ -57,7 +57,7 @@ TEST_P(UsageCaseTest, SaysWhatIsWrongAndExitsWith2) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    CommandLine, UsageCaseTest,
+    CommandLine, QvmgrUsageCaseTest,
     testing::Values(
         UsageCase{"NoCommand", {}, "A subcommand is required", "qvmgr"},
         UsageCase{"UnknownCommand", {"frobnicate"}, "unknown command \"frobnicate\"", "qvmgr"},
@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "qvmgr demo"}),
     [](const testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
 
-TEST_F(UsageTest, MissingIdentifiersAndSourceAreNamedWithTheirVariables) {
+TEST_F(QvmgrUsageTest, MissingIdentifiersAndSourceAreNamedWithTheirVariables) {
   EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
   Environment env = Connect(store);
   env.erase("QV_MODEL");

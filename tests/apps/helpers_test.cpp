@@ -20,7 +20,7 @@ Variant FromJson(const Json& value) {
   return VariantFromJson(value, [](const std::string&) -> platform::ObjectPtr { return nullptr; });
 }
 
-TEST(VariantJsonTest, JsonValuesBecomeTheKindsAScriptHostPasses) {
+TEST(QvmgrVariantJsonTest, JsonValuesBecomeTheKindsAScriptHostPasses) {
   struct Case {
     Json json;
     Variant expected;
@@ -41,7 +41,7 @@ TEST(VariantJsonTest, JsonValuesBecomeTheKindsAScriptHostPasses) {
   for (const Case& c : cases) EXPECT_EQ(FromJson(c.json), c.expected) << c.json.dump();
 }
 
-TEST(VariantJsonTest, RefusesWhatCannotBeAnArgument) {
+TEST(QvmgrVariantJsonTest, RefusesWhatCannotBeAnArgument) {
   const Json bad[] = {Json::array({1}),
                       Json{{"type", "Long"}, {"value", "abc"}},
                       Json{{"type", "Long"}, {"value", 1e12}},
@@ -54,7 +54,7 @@ TEST(VariantJsonTest, RefusesWhatCannotBeAnArgument) {
   for (const Json& j : bad) EXPECT_THROW(FromJson(j), ArgumentError) << j.dump();
 }
 
-TEST(VariantJsonTest, ObjectsGoByNameBothWays) {
+TEST(QvmgrVariantJsonTest, ObjectsGoByNameBothWays) {
   auto collection = std::make_shared<platform::Collection>();
   const Variant v = VariantFromJson(Json{{"object", "c"}}, [&](const std::string& name) {
     return name == "c" ? platform::ObjectPtr(collection) : nullptr;
@@ -71,7 +71,7 @@ TEST(VariantJsonTest, ObjectsGoByNameBothWays) {
   EXPECT_EQ(JsonFromVariant(Variant(), namer), nullptr);
 }
 
-TEST(FieldsTest, NamesEveryFieldButFillerAndMasksPasswords) {
+TEST(QvmgrFieldsTest, NamesEveryFieldButFillerAndMasksPasswords) {
   Record r(layout::QV_GX);
   r.Set("ENVID", "PR");
   r.Set("GRPID", "CLI");
@@ -94,7 +94,7 @@ TEST(FieldsTest, NamesEveryFieldButFillerAndMasksPasswords) {
   EXPECT_EQ(NameFields(layout::QV_GX, "PRCLI").back().value, "");
 }
 
-TEST(OptionsTest, KindsLanguagesIdentifiersAndSwitches) {
+TEST(QvmgrOptionsTest, KindsLanguagesIdentifiersAndSwitches) {
   EXPECT_EQ(CanonicalSourceType("as400"), "AS400");
   EXPECT_EQ(CanonicalSourceType("sqlserver"), "SQL Server");
   EXPECT_EQ(CanonicalSourceType("SQL Server"), "SQL Server");
