@@ -532,6 +532,8 @@ class QVSource {
   // Refuses with 2027 (under step) when the distribution's job runs.
   bool DistributionIdle(const char* step, const std::string& env, const std::string& tgt,
                         const std::string& grp);
+  // Deletes the user spaces of a distribution, named as its job ("SE1_T1_M1_").
+  void DeleteUserSpaces(std::string_view env, std::string_view tgt, std::string_view grp);
   bool inChangeUnit_ = false;  // an NT unit of work is open (InChangeUnit)
 
   // Models and distributions (sections 11 and 12).

@@ -136,6 +136,11 @@ bool QVSource::DeleteLeaves(const char* logical, std::size_t recordLength, const
   return ok;
 }
 
+void QVSource::DeleteUserSpaces(std::string_view env, std::string_view tgt, std::string_view grp) {
+  // The codes as the job name writes them: "E1", "T1_", "M1_".
+  DeleteUsrSpc(NormalizeId(env, 2), NormalizeId(tgt, 3), NormalizeId(grp, 3));
+}
+
 bool QVSource::DistributionIdle(const char* step, const std::string& env, const std::string& tgt,
                                 const std::string& grp) {
   std::string status;
@@ -186,7 +191,7 @@ bool QVSource::DeleteGCforCX(const std::string& env, const std::string& tgt) {
           return DeleteDistributionSql(prefix_, d.Get("ENVID"), d.Get("TGTID"), d.Get("GRPID"));
         },
         [&](const Record& d) {
-          DeleteUsrSpc(F(d, "ENVID"), F(d, "TGTID"), F(d, "GRPID"));
+          DeleteUserSpaces(d.Get("ENVID"), d.Get("TGTID"), d.Get("GRPID"));
           Raise(&QVSourceEvents::GCdeleted, d.Get("ENVID"), d.Get("TGTID"), d.Get("GRPID"));
         }});
   });
@@ -209,7 +214,7 @@ bool QVSource::DeleteGCforGX(const std::string& env, const std::string& grp) {
           return DeleteDistributionSql(prefix_, d.Get("ENVID"), d.Get("TGTID"), d.Get("GRPID"));
         },
         [&](const Record& d) {
-          DeleteUsrSpc(F(d, "ENVID"), F(d, "TGTID"), F(d, "GRPID"));
+          DeleteUserSpaces(d.Get("ENVID"), d.Get("TGTID"), d.Get("GRPID"));
           Raise(&QVSourceEvents::GCdeleted, d.Get("ENVID"), d.Get("TGTID"), d.Get("GRPID"));
         }});
   });

@@ -41,7 +41,9 @@ TEST_P(CascadeStore, DeletingAnEnvironmentRemovesAllOfItAndNothingElse) {
   expected.insert(expected.end(), {"FXdeleted E1|M1|0000000001", "FXdeleted E1|M1|0000000002",
                                    "GXdeleted E1|M1", "EXdeleted E1"});
   EXPECT_EQ(events.seen, expected);
-  EXPECT_EQ(engine().userSpacesDeleted.size(), 6u);  // two per distribution
+  EXPECT_EQ(engine().userSpacesDeleted.size(), 6u);  // two per distribution, named as the job
+  EXPECT_EQ(engine().userSpacesDeleted[0], "SE1_T1_M1_");
+  EXPECT_EQ(engine().userSpacesDeleted[1], "SE1$T1_M1_");
   EXPECT_TRUE(Admin().Locks().empty());
 }
 
