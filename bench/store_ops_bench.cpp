@@ -1,0 +1,273 @@
+// Measures the model and distribution operations against the embedded source.
+//
+// First it prints, for an AS/400 and an NT (SQL Server) store, the number of
+// record-access library calls each operation makes beside the fewest calls
+// its access pattern allows:
+//   NextFicID over N tables, DistributeFC of a model of N tables,
+//   DeleteGroup of a model of N tables distributed to M targets, and
+//   DeleteEnvironment of the demonstration environment.
+// Then Google Benchmark times DeleteGroup of a model of 1 000 tables
+// distributed to 10 targets on each kind, beside the same deletions sent
+// directly to SQLite on a copy of the same store file.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "connection/qvsource.h"
+#include "counting_library.h"
+#include "dllparam/source_library.h"
+#include "dllparam/store_admin.h"
+#include "store/record_layouts.h"
+#include "topology.h"
+
+namespace {
+
+using namespace qv;
+using qv::embedded::SourceKind;
+namespace fs = std::filesystem;
+
+struct Kind {
+  SourceKind store;
+  const char* type;
+  const char* instance;
+};
+const Kind kAs400{SourceKind::AS400, "AS400", ""};
+const Kind kSqlServer{SourceKind::SQLServer, "SQL Server", ""};
+
+std::string Folder() {
+  static const std::string folder = [] {
+    const fs::path p = fs::temp_directory_path() / ("qv-store-ops-bench-" + std::to_string(::getpid()));
+    fs::create_directories(p);
+    return p.string();
+  }();
+  return folder;
+}
+
+// A control opened on a store file through the counting library.
+struct Opened {
+  Opened(const Kind& kind, const std::string& path) {
+    auto lib = std::make_unique<test::CountingLibrary>(MakeSourceLibrary());
+    lib->answerJobLists = true;  // no distribution runs
+    counting = lib.get();
+    control = std::make_unique<QVSource>(std::move(lib));
+    control->SourceType(kind.type);
+    control->InstanceName(kind.instance);
+    if (!control->OpenConnection("file:" + path)) {
+      std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), control->ErrorText().c_str());
+      std::exit(1);
+    }
+    control->env("E1");
+    counting->Reset();
+  }
+  ~Opened() { control->CloseConnection(); }
+  std::unique_ptr<QVSource> control;
+  test::CountingLibrary* counting = nullptr;
+};
+
+std::string NewStore(const Kind& kind, const std::string& name) {
+  const std::string path = Folder() + "/" + name + ".qvs";
+  embedded::CreateStoreOptions options;
+  options.kind = kind.store;
+  options.force = true;
+  embedded::CreateStore(path, options);
+  return path;
+}
+
+int64_t Blocks(int64_t records, int64_t perBlock) { return (records + perBlock - 1) / perBlock; }
+
+// Prints one line: operation, kind, measured calls, fewest calls, and the
+// calls by operation.
+void Report(const char* what, const Kind& kind, const test::CountingLibrary& c, int64_t floor) {
+  std::string detail;
+  for (const auto& [op, n] : c.counts)
+    if (op != "GetLastError") detail += " " + op + "=" + std::to_string(n);
+  std::printf("%-44s %-10s calls %7lld  fewest %7lld  x%.2f |%s\n", what, kind.type,
+              static_cast<long long>(c.Calls()), static_cast<long long>(floor),
+              floor > 0 ? static_cast<double>(c.Calls()) / static_cast<double>(floor) : 0.0, detail.c_str());
+}
+
+void CountNextFicID(const Kind& kind, int tables) {
+  const std::string path = NewStore(kind, "nextficid");
+  {
+    embedded::StoreAdmin admin(path);
+    test::WriteModel(admin, "E1", "M1", tables, 0);
+  }
+  Opened o(kind, path);
+  int64_t next = 0;
+  o.control->NextFicID("M1", next);
+  // AS/400: open, one block read per 13 tables (a full last block needs one
+  // more read to see the end), close. NT: one block read per 13 rows, close.
+  const int64_t floor = kind.store == SourceKind::AS400 ? 2 + Blocks(tables + 1, 13)
+                                                        : 1 + std::max<int64_t>(1, Blocks(tables, 13));
+  Report(("NextFicID, " + std::to_string(tables) + " tables").c_str(), kind, *o.counting, floor);
+}
+
+void CountDistributeFC(const Kind& kind, int tables) {
+  const std::string path = NewStore(kind, "distribute");
+  {
+    embedded::StoreAdmin admin(path);
+    test::WriteModel(admin, "E1", "M1", tables, 0);
+    admin.PutRecord(test::TopoTarget("E1", "T01"));
+    admin.PutRecord(test::TopoDistribution("E1", "T01", "M1"));
+  }
+  Opened o(kind, path);
+  o.control->DistributeFC("T01", "M1");
+  // The model and the distribution read once, the tables read in blocks,
+  // one write per table.
+  const int64_t reads = kind.store == SourceKind::AS400 ? 2 + Blocks(tables + 1, 13)
+                                                        : 1 + std::max<int64_t>(1, Blocks(tables, 13));
+  Report(("DistributeFC, " + std::to_string(tables) + " tables").c_str(), kind, *o.counting,
+         2 + reads + tables);
+}
+
+// Returns the fewest calls of deleting records one at a time: AS/400 a locked
+// read and a delete per record, plus one read that finds no more per key set;
+// NT one fetch and one DELETE per record that raises an event, one DELETE per
+// set of leaves, one listing per parent.
+struct DeleteFloor {
+  int64_t records = 0, evented = 0, leafSets = 0, lists = 0;
+  int64_t For(const Kind& kind) const {
+    if (kind.store == SourceKind::AS400) return 2 * records + leafSets + lists;
+    return 2 * evented + leafSets + lists;
+  }
+};
+
+void CountDeleteGroup(const Kind& kind, int tables, int targets) {
+  const std::string path = NewStore(kind, "deletegroup");
+  {
+    embedded::StoreAdmin admin(path);
+    test::WriteModel(admin, "E1", "M1", tables, targets);
+  }
+  Opened o(kind, path);
+  o.control->DeleteGroup("M1");
+  DeleteFloor f;
+  const int64_t n = tables, m = targets;
+  // GX, FX, ZX (2 a table), TX, FC, ZC, GC, END.
+  f.records = 1 + n + 2 * n + n + n * m + n * m + m + m;
+  f.evented = 1 + n + n * m + m;
+  // Leaf sets: program and fields of each table, mappings of each
+  // distributed table, end script of each distribution.
+  f.leafSets = 2 * n + n * m + m;
+  // Listings: the model's tables and distributions, each table's distributed
+  // tables, the model record itself.
+  f.lists = 3 + n;
+  Report(("DeleteGroup, " + std::to_string(tables) + " tables x " + std::to_string(targets) + " targets").c_str(),
+         kind, *o.counting, f.For(kind));
+}
+
+void CountDeleteEnvironment(const Kind& kind) {
+  const std::string path = NewStore(kind, "demo");
+  std::map<std::string, int64_t> before;
+  std::string env;
+  {
+    embedded::StoreAdmin admin(path);
+    embedded::WriteDemoTopology(admin, "demo");
+    env = std::string(admin.Records(layout::QV_EX).front().Get("ENVID"));
+    for (const Layout* t : StoreTables())
+      for (const Record& r : admin.Records(*t))
+        if (r.layout().Has("ENVID") && r.Get("ENVID") == env) ++before[std::string(t->name)];
+  }
+  Opened o(kind, path);
+  o.control->env(env);
+  o.counting->Reset();
+  o.control->DeleteEnvironment(env);
+  auto n = [&](const char* t) { return before.count(t) ? before.at(t) : 0; };
+  DeleteFloor f;
+  for (const auto& [t, c] : before)
+    if (t != "QV_SPV") f.records += c;
+  f.evented = n("QV_EX") + n("QV_CX") + n("QV_GX") + n("QV_FX") + n("QV_GC") + n("QV_FC");
+  f.leafSets = 1 + 2 * n("QV_FX") + n("QV_FC") + n("QV_GC");
+  f.lists = 3 + n("QV_CX") + 2 * n("QV_GX") + n("QV_GC") + n("QV_FX");
+  Report(("DeleteEnvironment, demo environment " + env).c_str(), kind, *o.counting, f.For(kind));
+  std::printf("%-44s %-10s records %lld (evented %lld), leaf sets %lld, listings %lld\n", "", kind.type,
+              static_cast<long long>(f.records), static_cast<long long>(f.evented),
+              static_cast<long long>(f.leafSets), static_cast<long long>(f.lists));
+}
+
+void PrintCallCounts() {
+  std::printf("Library calls per operation (GetLastError not counted)\n");
+  for (const Kind& kind : {kAs400, kSqlServer}) {
+    for (int n : {1, 13, 100, 1000}) CountNextFicID(kind, n);
+    for (int n : {13, 100}) CountDistributeFC(kind, n);
+    CountDeleteGroup(kind, 2, 3);
+    CountDeleteGroup(kind, 100, 5);
+    CountDeleteEnvironment(kind);
+  }
+  std::printf("\n");
+}
+
+// ---- Timing: DeleteGroup of 1 000 tables to 10 targets ----------------------------------
+
+constexpr int kTables = 1000, kTargets = 10;
+
+// Returns a store of the kind holding the model, written once and copied for
+// each iteration.
+const std::string& Template(const Kind& kind) {
+  static std::map<SourceKind, std::string> made;
+  auto it = made.find(kind.store);
+  if (it != made.end()) return it->second;
+  const std::string path = NewStore(kind, std::string("template-") + (kind.store == SourceKind::AS400 ? "as400" : "nt"));
+  embedded::StoreAdmin admin(path);
+  test::WriteModel(admin, "E1", "M1", kTables, kTargets);
+  test::WriteModel(admin, "E1", "M2", 10, 2);  // a neighbour the deletes leave alone
+  return made.emplace(kind.store, path).first->second;
+}
+
+std::string FreshCopy(const Kind& kind) {
+  const std::string copy = Folder() + "/work.qvs";
+  fs::copy_file(Template(kind), copy, fs::copy_options::overwrite_existing);
+  return copy;
+}
+
+void DeleteGroupThroughTheLibrary(benchmark::State& state, const Kind& kind) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::string path = FreshCopy(kind);
+    auto opened = std::make_unique<Opened>(kind, path);
+    state.ResumeTiming();
+    if (!opened->control->DeleteGroup("M1")) state.SkipWithError(opened->control->ErrorText().c_str());
+    state.PauseTiming();
+    opened.reset();
+    state.ResumeTiming();
+  }
+}
+
+// The same deletions as one transaction of set deletes on the store file.
+void DeleteGroupDirectly(benchmark::State& state, const Kind& kind) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::string path = FreshCopy(kind);
+    embedded::Db db = embedded::Db::Open(path, false, 5000);
+    state.ResumeTiming();
+    db.exec("BEGIN IMMEDIATE");
+    for (const char* table : {"QV_ZC", "QV_FC", "QV_TX", "QV_ZX", "QV_FX", "QV_END", "QV_GC", "QV_GX"})
+      db.exec(std::string("DELETE FROM ") + table + " WHERE ENVID='E1' AND GRPID='M1 '");
+    db.exec("COMMIT");
+  }
+}
+
+BENCHMARK_CAPTURE(DeleteGroupThroughTheLibrary, AS400, kAs400)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(DeleteGroupDirectly, AS400, kAs400)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(DeleteGroupThroughTheLibrary, SQLServer, kSqlServer)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(DeleteGroupDirectly, SQLServer, kSqlServer)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The demonstration store has users; the others have none and let anyone in.
+  SetProcessUserID(embedded::kDemoMasterUser);
+  SetProcessPassword("demo");
+  PrintCallCounts();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ec;
+  fs::remove_all(Folder(), ec);
+  return 0;
+}
