@@ -71,16 +71,13 @@ std::atomic<int64_t> gConnectionSerial{0};
 
 constexpr int32_t kHandleSpan = 1 << 24;
 
-// Denies served SQL any access to the internal tables, pragmas, attachments
-// and transaction statements (units of work go through SetConnectOption).
+// Denies served SQL any access to the internal tables (qvs_*), pragmas,
+// attachments and transaction statements (units of work go through
+// SetConnectOption). SQLite itself refuses changes to its schema table.
 int Authorize(void* user, int action, const char* a, const char*, const char*, const char*) {
   auto* c = static_cast<EmbeddedSource::Connection*>(user);
   if (!c->servingSql) return SQLITE_OK;
-  auto internal = [](const char* name) {
-    if (!name) return false;
-    std::string n = UpperText(name);
-    return n.rfind("QVS_", 0) == 0 || n.rfind("SQLITE_", 0) == 0;
-  };
+  auto internal = [](const char* name) { return name && UpperText(name).rfind("QVS_", 0) == 0; };
   switch (action) {
     case SQLITE_PRAGMA:
     case SQLITE_ATTACH:
