@@ -1,0 +1,163 @@
+// Late-bound members of the control: the one table through which the managers
+// reach QVSource by name and DISPID.
+#include <memory>
+
+#include "connection/qvsource.h"
+#include "platform/dispatch.h"
+
+namespace qv {
+namespace {
+
+using platform::ArgList;
+using platform::DispResult;
+using platform::DispStatus;
+using platform::DISPID;
+using platform::InvokeKind;
+using platform::Variant;
+
+constexpr InvokeKind kGet = InvokeKind::PropertyGet;
+constexpr InvokeKind kPut = InvokeKind::PropertyPut;
+constexpr InvokeKind kCall = InvokeKind::Method;
+
+// Builds the DISPID of a member: 0x6802GGNN, GG the member's group below, NN
+// its number within the group. A property's get and put share one DISPID.
+constexpr DISPID Id(int group, int n) { return 0x68020000 | (group << 8) | n; }
+
+// Returns the members of the control that callers reach late-bound, one row
+// per member and kind: name, DISPID, kind, number of arguments (a put counts
+// its value), handler. By-reference arguments are written back with Set;
+// object arguments (list views, tree views) are reached with
+// platform::ModelOf<ListView>(a[i]).
+//
+// Groups: 1 error state, 2 connection, 3 users, 4 activity and engine,
+// 5 object queries, 6 current selection, 7 configuration store, 8 messages,
+// 9 journalisation. To add a member, add its row to its group with the next
+// free number. Numbers kept for members still to come:
+//
+//   DetailEnvironment(buffer byref, env)      Id(7, 1)
+//   DetailCible(buffer byref, target)         Id(7, 2)
+//   DetailGroup(buffer byref, model)          Id(7, 3)
+//   DetailGC(model, target, buffer byref)     Id(7, 4)
+//   ChangeGC(model, target, record)           Id(7, 5)
+//   JobRun(job, status byref)                 Id(4, 2)
+//   StartQV(env, target, model, instance)     Id(4, 3)
+//   ReadMSG(first, BuildColumn, lv, filter)   Id(8, 1)
+//
+// A DISPID never changes once given: scripts may hold it.
+const platform::DispatchTable& ControlTable() {
+  static const platform::DispatchTable table = platform::MakeDispatchTable<QVSource>(
+      "QVSource",
+      {
+          // ---- 1. Error state: each get returns the value and clears it.
+          {"ErrorText", Id(1, 1), kGet, 0, [](QVSource& c, ArgList&) { return Variant(c.ErrorText()); }},
+          {"ErrorNum", Id(1, 2), kGet, 0, [](QVSource& c, ArgList&) { return Variant(c.ErrorNum()); }},
+          {"ErrorStep", Id(1, 3), kGet, 0, [](QVSource& c, ArgList&) { return Variant(c.ErrorStep()); }},
+
+          // ---- 2. Source connection.
+          {"SourceType", Id(2, 1), kGet, 0,
+           [](QVSource& c, ArgList&) { return Variant(c.SourceType()); }},
+          {"SourceType", Id(2, 1), kPut, 1,
+           [](QVSource& c, ArgList& a) {
+             c.SourceType(a.String(0));
+             return Variant();
+           }},
+          {"InstanceName", Id(2, 2), kGet, 0,
+           [](QVSource& c, ArgList&) { return Variant(c.InstanceName()); }},
+          {"InstanceName", Id(2, 2), kPut, 1,
+           [](QVSource& c, ArgList& a) {
+             c.InstanceName(a.String(0));
+             return Variant();
+           }},
+          {"OpenConnection", Id(2, 3), kCall, 1,
+           [](QVSource& c, ArgList& a) { return Variant(c.OpenConnection(a.String(0))); }},
+          {"CloseConnection", Id(2, 4), kCall, 0,
+           [](QVSource& c, ArgList&) { return Variant(c.CloseConnection()); }},
+          {"ConnectionOpen", Id(2, 5), kGet, 0,
+           [](QVSource& c, ArgList&) { return Variant(c.ConnectionOpen()); }},
+
+          // ---- 4. Activity: (env, target, model, block byref, size, action, option).
+          {"ReadActivity", Id(4, 1), kCall, 7,
+           [](QVSource& c, ArgList& a) {
+             std::string block = a.String(3);
+             const bool ok = c.ReadActivity(a.String(0), a.String(1), a.String(2), block, a.Long(4),
+                                            a.String(5), a.String(6));
+             a.Set(3, Variant(std::move(block)));
+             return Variant(ok);
+           }},
+
+          // ---- 6. Current selection.
+          {"env", Id(6, 1), kGet, 0, [](QVSource& c, ArgList&) { return Variant(c.env()); }},
+          {"env", Id(6, 1), kPut, 1,
+           [](QVSource& c, ArgList& a) {
+             c.env(a.String(0));
+             return Variant();
+           }},
+          {"tgt", Id(6, 2), kGet, 0, [](QVSource& c, ArgList&) { return Variant(c.tgt()); }},
+          {"tgt", Id(6, 2), kPut, 1,
+           [](QVSource& c, ArgList& a) {
+             c.tgt(a.String(0));
+             return Variant();
+           }},
+          {"Grp", Id(6, 3), kGet, 0, [](QVSource& c, ArgList&) { return Variant(c.Grp()); }},
+          {"Grp", Id(6, 3), kPut, 1,
+           [](QVSource& c, ArgList& a) {
+             c.Grp(a.String(0));
+             return Variant();
+           }},
+          {"Fic", Id(6, 4), kGet, 0, [](QVSource& c, ArgList&) { return Variant(c.Fic()); }},
+          {"Fic", Id(6, 4), kPut, 1,
+           [](QVSource& c, ArgList& a) {
+             c.Fic(a.String(0));
+             return Variant();
+           }},
+      });
+  return table;
+}
+
+// The dispatch object handed to callers. It points back at its control and
+// never keeps it alive; once the control is gone every call fails.
+class ControlDispatch final : public platform::IDispatch {
+ public:
+  explicit ControlDispatch(QVSource& control) : control_(&control) {}
+
+  DISPID GetIDsOfNames(std::string_view name) const override { return ControlTable().IdOf(name); }
+  DispResult Invoke(DISPID id, InvokeKind kind, platform::Args args) override {
+    if (control_ == nullptr)
+      return DispResult::Error(DispStatus::Exception, "QVSource: the control no longer exists");
+    return ControlTable().Invoke(control_, id, kind, args);
+  }
+  std::string_view ClassName() const override { return ControlTable().className(); }
+
+  void Detach() { control_ = nullptr; }
+
+ private:
+  QVSource* control_;
+};
+
+// Held by the control alone: when the control goes away it drops the anchor,
+// which detaches the dispatch object that callers may still hold.
+class DispatchAnchor final : public platform::IDispatch {
+ public:
+  explicit DispatchAnchor(QVSource& control) : object_(std::make_shared<ControlDispatch>(control)) {}
+  ~DispatchAnchor() override { object_->Detach(); }
+
+  const std::shared_ptr<ControlDispatch>& object() const { return object_; }
+
+  DISPID GetIDsOfNames(std::string_view name) const override { return object_->GetIDsOfNames(name); }
+  DispResult Invoke(DISPID id, InvokeKind kind, platform::Args args) override {
+    return object_->Invoke(id, kind, args);
+  }
+  std::string_view ClassName() const override { return object_->ClassName(); }
+
+ private:
+  std::shared_ptr<ControlDispatch> object_;
+};
+
+}  // namespace
+
+std::shared_ptr<platform::IDispatch> QVSource::Dispatch() {
+  if (!dispatch_) dispatch_ = std::make_shared<DispatchAnchor>(*this);
+  return static_cast<DispatchAnchor&>(*dispatch_).object();
+}
+
+}  // namespace qv
