@@ -1,0 +1,49 @@
+// Puts a recording fake under the control of this thread's hidden form, and
+// builds activity blocks, for the tests of the public classes.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "automation/frm.h"
+#include "store/record_layouts.h"
+#include "store/records.h"
+#include "support/recording_fake.h"
+
+namespace qv::test {
+
+class FakeOnForm {
+ public:
+  explicit FakeOnForm(std::unique_ptr<RecordingFake> fake = std::make_unique<RecordingFake>())
+      : fake_(fake.get()) {
+    control_ = &automation::InstallLibrary(std::move(fake));
+  }
+  ~FakeOnForm() { automation::DropForm(); }
+  FakeOnForm(const FakeOnForm&) = delete;
+  FakeOnForm& operator=(const FakeOnForm&) = delete;
+
+  RecordingFake& fake() { return *fake_; }
+  QVSource& control() { return *control_; }
+
+  // Answers the version read of a source of kind (AS400 or ODBC) so that
+  // OpenConnection succeeds with an empty user file.
+  void HealthySource(const std::string& kind) {
+    const std::string rec = std::string(1, kind == "AS400" ? '0' : '1') + "V1R0      " + " ";
+    fake_->On("Rreadf").File("QV_USRDATA/QV_VER").Record(rec).Repeatedly();
+    fake_->On("Sread").SqlPrefix("SELECT * FROM QV_VER").Row(rec).Repeatedly();
+  }
+
+ private:
+  RecordingFake* fake_;
+  QVSource* control_;
+};
+
+// Returns an activity block whose every field holds its own name, cut or
+// padded with blanks to its width: "SReceiver            RcvNum    ...".
+inline std::string NamedActivityBlock() {
+  Record r(layout::Activity);
+  for (const Field& f : layout::Activity.fields) r.Set(f.name, f.name);
+  return r.image();
+}
+
+}  // namespace qv::test
