@@ -53,6 +53,7 @@ struct EmbeddedSource::Connection {
   bool answering = true;
   bool inUnit = false;
   bool servingSql = false;  // the authorizer checks statements prepared meanwhile
+  bool lockedAny = false;   // a record was locked through this connection
   std::optional<LoginState> login;
   std::string listAfter;  // last data source listed by GetDSNsAndDrivers
   std::unique_ptr<RecordLocks> locks;
@@ -83,6 +84,20 @@ struct EmbeddedSource::Handle {
   std::vector<int> widths;           // declared width per result column (0: as is)
   std::deque<std::string> rows;      // rows read ahead, or the rows of an emulated statement
   bool exhausted = true;             // stmt has no more rows
+};
+
+// Commits of lock rows alone skip the disk flush: a lock matters only while
+// the processes that hold and wait for it run, and every later commit with
+// data flushes the log anyway.
+class LockOnlyCommits {
+ public:
+  explicit LockOnlyCommits(Db& db) : db_(db) { db_.exec("PRAGMA synchronous=NORMAL"); }
+  ~LockOnlyCommits() { sqlite3_exec(db_.get(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
+  LockOnlyCommits(const LockOnlyCommits&) = delete;
+  LockOnlyCommits& operator=(const LockOnlyCommits&) = delete;
+
+ private:
+  Db& db_;
 };
 
 template <typename Fn>

@@ -134,20 +134,6 @@ std::optional<bool> ParseMode(const std::string& mode) {
   return std::nullopt;
 }
 
-// Commits of lock rows alone skip the disk flush: a lock matters only while
-// the processes that hold and wait for it run, and every later commit with
-// data flushes the log anyway.
-class LockOnlyCommits {
- public:
-  explicit LockOnlyCommits(Db& db) : db_(db) { db_.exec("PRAGMA synchronous=NORMAL"); }
-  ~LockOnlyCommits() { sqlite3_exec(db_.get(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
-  LockOnlyCommits(const LockOnlyCommits&) = delete;
-  LockOnlyCommits& operator=(const LockOnlyCommits&) = delete;
-
- private:
-  Db& db_;
-};
-
 }  // namespace
 
 int32_t EmbeddedSource::Ropen(const std::string& file, const std::string& mode, int32_t& h) {
@@ -242,7 +228,10 @@ bool EmbeddedSource::ReadOne(Handle& hd, std::string& rec, int32_t& len, const s
     len = 0;
     return false;
   }
-  if (lock) hd.lockedRowid = pos.rowid;
+  if (lock) {
+    hd.lockedRowid = pos.rowid;
+    c.lockedAny = true;
+  }
   hd.position = std::move(pos);
   len = dllparam::PutInBuffer(rec, hd.image);
   return true;

@@ -3,6 +3,8 @@
 // adapter, settings and the statements each database answers itself.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "dllparam/embedded_client.h"
 #include "store/sqltext.h"
 #include "support/embedded_store.h"
@@ -198,6 +200,12 @@ TEST_P(NtTest, WriterWaitsBoundedlyForAnOpenUnitThenReportsBusy) {
   LibError e = other.Error();
   EXPECT_EQ(e.code, DllParam::kCodeBusy);
   EXPECT_EQ(e.text, "source store busy");
+  // Closing a connection does not wait for the unit of another.
+  Client third;
+  int32_t t = third.Open(store.address());
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(third.lib().CloseMConnection(t));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   ASSERT_TRUE(client.lib().SetConnectOption(DllParam::kOptionEndChange));
   EXPECT_TRUE(other.Saction(SqlInsert(P(), Env("B2", "waits"))));
 }
