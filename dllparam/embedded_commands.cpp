@@ -82,6 +82,12 @@ int32_t EmbeddedSource::Execute(std::string& code, std::string& ctl, std::string
       CheckObject(c, data, n);
     } else if (command == "SYSREDUSR") {
       ReadUserSpace(c, data, n);
+    } else if (command == "DLTUSRSPC") {
+      DeleteUserSpace(c, data, n);
+    } else if (command == "RTVMCHNAME") {
+      Stmt st = c.db.prepareOnce("SELECT value FROM qvs_meta WHERE key = 'computer_name'");
+      if (!st.step()) Fail(kCodeRefused, "the source has no machine name");
+      Reply(data, n, st.columnText(0));
     } else {
       Fail(kCodeNotSupported, "command not supported: " + sent);
     }
@@ -141,6 +147,18 @@ void EmbeddedSource::ReadUserSpace(Connection& c, std::string& data, size_t n) {
   std::string answer = data.substr(0, kHeader);
   answer.append(st.columnText(0));
   Reply(data, n, answer);
+}
+
+void EmbeddedSource::DeleteUserSpace(Connection& c, std::string& data, size_t n) {
+  if (n < 15) Fail(kCodeBadCall, "DLTUSRSPC_ area of " + std::to_string(n) + " bytes shorter than its request");
+  std::string name = TrimText(std::string_view(data).substr(5, 10));
+  Stmt st = c.db.prepareOnce("DELETE FROM qvs_usrspc WHERE library = ? AND name = ?");
+  st.bind(1, kLibraryName);
+  st.bind(2, name);
+  st.step();
+  if (sqlite3_changes(c.db.get()) == 0)
+    Fail(kCodeRefused, "CPF2105: object " + name + " in library " + std::string(kLibraryName) +
+                           " type *USRSPC not found", 2105);
 }
 
 // ---- Engine services of NT sources -------------------------------------

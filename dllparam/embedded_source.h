@@ -4,8 +4,9 @@
 // - AS/400 stores: the physical and logical files of the access-path table
 //   with keyed, sequential and block reads, locked reads held in the store's
 //   lock table, rewrites, writes and deletes; the remote commands of the
-//   server program that the connection needs ("RCMD", "SYSCRTUSR_",
-//   "CHKOBJ____", "SYSREDUSR_"), answered from the simulated system tables.
+//   server program that the connection and the activity read need ("RCMD",
+//   "SYSCRTUSR_", "CHKOBJ____", "SYSREDUSR_", "DLTUSRSPC_", "RTVMCHNAME"),
+//   answered from the simulated system tables.
 // - NT stores (plain ODBC, SQL Server, Oracle): SQL statements run by SQLite
 //   after the dialect adapter, rows returned as fixed-width record images,
 //   units of work, data-source logins, settings sections, the SQL Server
@@ -162,6 +163,7 @@ class EmbeddedSource final : public DllParam {
   void RunClCommand(Connection& c, std::string_view area);
   void CheckObject(Connection& c, std::string& data, size_t n);
   void ReadUserSpace(Connection& c, std::string& data, size_t n);
+  void DeleteUserSpace(Connection& c, std::string& data, size_t n);
 
   int32_t handleBase_;
   int busyTimeoutMs_;

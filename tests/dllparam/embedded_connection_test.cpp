@@ -250,6 +250,17 @@ TEST_F(RemoteCommands, UserSpaceReadEchoesTheRequestThenTheContents) {
   EXPECT_NE(e.text.find("SPR_XXXXXX"), std::string::npos);
 }
 
+TEST_F(RemoteCommands, UserSpacesAreDeletedAndTheMachineNamed) {
+  store.Admin().PutUserSpace("QV_USRDATA", "SPR_AS1CLI", "x");
+  EXPECT_TRUE(client.Execute("DLTUSRSPC_", 20, "00025SPR_AS1CLI")) << client.Error().text;
+  EXPECT_TRUE(store.Admin().UserSpaces().empty());
+  EXPECT_FALSE(client.Execute("DLTUSRSPC_", 20, "00025SPR_AS1CLI"));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeRefused);
+  auto name = client.Execute("RTVMCHNAME", 100, "");
+  ASSERT_TRUE(name);
+  EXPECT_EQ(*name, "QVSOURCE");
+}
+
 TEST(RemoteCommandsNt, AreNotServedByNtSources) {
   EmbeddedStore store(SourceKind::ODBC);
   Client client;
