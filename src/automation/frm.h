@@ -4,6 +4,11 @@
 // traced when QV_TRACE names a file). The form closes the connection when the
 // thread ends.
 //
+// The forms belong to the module that holds this code: a host that links the
+// classes directly and also loads QVmgr_dll has, on each thread, one form of
+// its own and one of the library, each with its own connection, just as each
+// keeps its own class table, object count, clock and prompter.
+//
 // Tests put a control on a library of their own on the current thread:
 //
 //   auto fake = std::make_unique<test::RecordingFake>();
