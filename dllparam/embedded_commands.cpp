@@ -1,7 +1,12 @@
 // Implements the remote commands of the embedded AS/400 source and the engine
 // services of the embedded NT sources that read and write the simulated
-// system: objects, user spaces, the engine's files.
+// system: objects, user spaces, the engine's jobs, messages and files. The
+// engine itself is in embedded_engine.cpp; this file reads the requests and
+// writes the answers.
+#include <algorithm>
 #include <cctype>
+#include <optional>
+#include <vector>
 
 #include "dllparam/embedded_internal.h"
 #include "store/access_paths.h"
@@ -10,6 +15,12 @@ namespace qv::embedded {
 namespace {
 
 constexpr int32_t kErrObjectNotFound = 9801;  // object not found
+
+// Returns n as zero-filled decimal digits of width.
+std::string Num(int64_t n, size_t width) {
+  std::string v = std::to_string(std::max<int64_t>(n, 0));
+  return v.size() >= width ? v : std::string(width - v.size(), '0') + v;
+}
 
 bool AllDigits(std::string_view s) {
   if (s.empty()) return false;
@@ -84,6 +95,10 @@ int32_t EmbeddedSource::Execute(std::string& code, std::string& ctl, std::string
       ReadUserSpace(c, data, n);
     } else if (command == "DLTUSRSPC") {
       DeleteUserSpace(c, data, n);
+    } else if (command == "SYSLSTJOB") {
+      ListJobs(c, data, n);
+    } else if (command == "SYSRTVMSG") {
+      ReadMessages(c, data, n);
     } else if (command == "RTVMCHNAME") {
       Stmt st = c.db.prepareOnce("SELECT value FROM qvs_meta WHERE key = 'computer_name'");
       if (!st.step()) Fail(kCodeRefused, "the source has no machine name");
@@ -120,6 +135,7 @@ void EmbeddedSource::RunClCommand(Connection& c, std::string_view area) {
     if (library.find(' ') == std::string::npos && ObjectExists(c.db, "QSYS", library, "*LIB")) return;
     Fail(kCodeRefused, "CPF2110: library " + library + " not found", 2110);
   }
+  if (RunEngineClCommand(c, command)) return;
   Fail(kCodeNotSupported, "command not supported: RCMD " + command);
 }
 
@@ -138,6 +154,9 @@ void EmbeddedSource::ReadUserSpace(Connection& c, std::string& data, size_t n) {
     Fail(kCodeBadCall, "SYSREDUSR_ area of " + std::to_string(n) + " bytes shorter than its request");
   std::string name = TrimText(std::string_view(data).substr(5, 10));
   std::string library = TrimText(std::string_view(data).substr(15, 10));
+  // The space of an active job shows its activity as of now; option "I"
+  // asks the job to end.
+  if (library == kLibraryName) RefreshJob(c.db, c.kind, name, n > 26 && data[26] == 'I');
   Stmt st = c.db.prepareOnce("SELECT data FROM qvs_usrspc WHERE library = ? AND name = ?");
   st.bind(1, library);
   st.bind(2, name);
@@ -152,6 +171,9 @@ void EmbeddedSource::ReadUserSpace(Connection& c, std::string& data, size_t n) {
 void EmbeddedSource::DeleteUserSpace(Connection& c, std::string& data, size_t n) {
   if (n < 15) Fail(kCodeBadCall, "DLTUSRSPC_ area of " + std::to_string(n) + " bytes shorter than its request");
   std::string name = TrimText(std::string_view(data).substr(5, 10));
+  if (SpaceInUse(c.db, name))
+    Fail(kCodeRefused, "user space " + name + " in library " + std::string(kLibraryName) +
+                           " is in use by its active job; stop the job first");
   Stmt st = c.db.prepareOnce("DELETE FROM qvs_usrspc WHERE library = ? AND name = ?");
   st.bind(1, kLibraryName);
   st.bind(2, name);
@@ -159,6 +181,148 @@ void EmbeddedSource::DeleteUserSpace(Connection& c, std::string& data, size_t n)
   if (sqlite3_changes(c.db.get()) == 0)
     Fail(kCodeRefused, "CPF2105: object " + name + " in library " + std::string(kLibraryName) +
                            " type *USRSPC not found", 2105);
+}
+
+// ---- Engine commands of AS/400 sources -------------------------------
+
+namespace {
+
+// Reads the parameters of a CL PARM(...) list: quoted values ('' stands for
+// one quote) or bare words, separated by blanks. Returns nothing when the
+// list is not closed.
+std::optional<std::vector<std::string>> ParmValues(std::string_view text) {
+  std::vector<std::string> out;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == ' ') {
+      ++i;
+    } else if (text[i] == ')') {
+      return out;
+    } else if (text[i] == '\'') {
+      std::string v;
+      for (++i;; ++i) {
+        if (i >= text.size()) return std::nullopt;
+        if (text[i] == '\'') {
+          if (i + 1 < text.size() && text[i + 1] == '\'') {
+            v += '\'';
+            ++i;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        v += text[i];
+      }
+      out.push_back(std::move(v));
+    } else {
+      size_t end = text.find_first_of(" )", i);
+      if (end == std::string_view::npos) return std::nullopt;
+      out.emplace_back(text.substr(i, end - i));
+      i = end;
+    }
+  }
+  return std::nullopt;
+}
+
+// Returns the object of a qualified name "LIB/NAME" (or "NAME") when its
+// library is the configuration library, *LIBL or none; "" otherwise.
+std::string ObjectInStoreLibrary(std::string_view qualified) {
+  const size_t slash = qualified.find('/');
+  if (slash == std::string_view::npos) return std::string(qualified);
+  const std::string_view library = qualified.substr(0, slash);
+  if (library != kLibraryName && library != "*LIBL") return {};
+  return std::string(qualified.substr(slash + 1));
+}
+
+}  // namespace
+
+bool EmbeddedSource::RunEngineClCommand(Connection& c, const std::string& command) {
+  // CALL PGM(QVSTR) PARM('E1' 'T01' 'M01' 'z'): starts a distribution's job.
+  if (command.rfind("CALL ", 0) == 0) {
+    std::string_view rest = std::string_view(command).substr(5);
+    std::string program;
+    if (rest.rfind("PGM(", 0) == 0) {
+      const size_t close = rest.find(')');
+      if (close == std::string_view::npos) return false;
+      program = std::string(rest.substr(4, close - 4));
+      rest = rest.substr(close + 1);
+    } else {
+      const size_t blank = rest.find(' ');
+      program = std::string(rest.substr(0, blank));
+      rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank);
+    }
+    if (ObjectInStoreLibrary(program) != kEngineProgram) return false;
+    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    std::optional<std::vector<std::string>> parms;
+    if (rest.rfind("PARM(", 0) == 0) parms = ParmValues(rest.substr(5));
+    if (!parms || parms->size() < 3 || parms->size() > 4)
+      Fail(kCodeRefused, "QVSTR takes the environment, the target, the model and a mode: PARM('E1' 'T01' 'M01' 'z')");
+    StartJob(c.db, c.kind, (*parms)[0], (*parms)[1], (*parms)[2], "AS400", "");
+    return true;
+  }
+  // CLRMSGQ MSGQ(QV_USRDATA/QVMSGQ): empties the engine's message queue.
+  if (command.rfind("CLRMSGQ ", 0) == 0) {
+    std::string queue = command.substr(8);
+    if (queue.rfind("MSGQ(", 0) == 0 && queue.back() == ')') queue = queue.substr(5, queue.size() - 6);
+    if (ObjectInStoreLibrary(queue) != "QVMSGQ") {
+      const size_t slash = queue.find('/');
+      const std::string library = slash == std::string::npos ? "*LIBL" : queue.substr(0, slash);
+      Fail(kCodeRefused, "CPF2403: message queue " + queue.substr(slash == std::string::npos ? 0 : slash + 1) +
+                             " in " + library + " not found", 2403);
+    }
+    ClearMessages(c.db);
+    c.engine.jobsLeft.clear();
+    return true;
+  }
+  return false;
+}
+
+void EmbeddedSource::ListJobs(Connection& c, std::string& data, size_t n) {
+  constexpr size_t kEntry = 10;
+  if (n < 6 + kEntry) Fail(kCodeBadCall, "SYSLSTJOB_ area of " + std::to_string(n) + " bytes shorter than its request");
+  const char page = data[5];
+  if (page == '0') {
+    c.engine.jobsLeft.clear();
+    for (const JobEntry& job : ActiveJobs(c.db, std::string_view(data).substr(6, kEntry)))
+      c.engine.jobsLeft.push_back(job.name);
+  } else if (page != '1') {
+    Fail(kCodeBadCall, std::string("SYSLSTJOB_ page flag \"") + page + "\" is neither \"0\" nor \"1\"");
+  }
+  std::vector<std::string>& left = c.engine.jobsLeft;
+  const size_t count = std::min(left.size(), (n - 5) / kEntry);
+  std::string answer = count == 0 ? "00000" : Num(static_cast<int64_t>(5 + count * kEntry), 5);
+  for (size_t i = 0; i < count; ++i) answer += Fit(left[i], kEntry);
+  left.erase(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(count));
+  Reply(data, n, answer);
+}
+
+void EmbeddedSource::ReadMessages(Connection& c, std::string& data, size_t n) {
+  if (n < 11) Fail(kCodeBadCall, "SYSRTVMSG_ area of " + std::to_string(n) + " bytes shorter than its request");
+  const char flag = data[10];
+  if (flag != '0' && flag != '1')
+    Fail(kCodeBadCall, std::string("SYSRTVMSG_ flag \"") + flag + "\" is neither \"0\" nor \"1\"");
+  EngineCursor& at = c.engine;
+  const int64_t generation = MessageGeneration(c.db);
+  if (flag == '1' && at.msgGeneration >= 0 && at.msgGeneration != generation) {
+    // Cleared since this connection's last read: the reader starts again.
+    at.msgGeneration = -1;
+    at.msgLast = 0;
+    Reply(data, n, "0000099999");
+    return;
+  }
+  const int64_t after = flag == '1' && at.msgGeneration == generation ? at.msgLast : 0;
+  std::string entries;
+  int64_t count = 0, last = after;
+  for (const StoredMessage& m : MessagesAfter(c.db, after)) {
+    std::string entry = MessageEntry(m);
+    if (10 + entries.size() + entry.size() > n || entries.size() + entry.size() > 99999) break;
+    entries += entry;
+    last = m.id;
+    ++count;
+  }
+  at.msgGeneration = generation;
+  at.msgLast = last;
+  Reply(data, n, Num(static_cast<int64_t>(entries.size()), 5) + Num(count, 5) + entries);
 }
 
 // ---- Engine services of NT sources -------------------------------------
@@ -193,6 +357,51 @@ bool DeleteEngineFile(Db& db, std::string_view area, std::string_view name) {
 
 }  // namespace
 
+namespace {
+
+// Tells whether kind is a kind code of the NT engine.
+bool EngineKindCode(const std::string& kind) {
+  return kind == DllParam::kKindOdbc || kind == DllParam::kKindSqlServer || kind == DllParam::kKindOracle;
+}
+
+bool IsQueueFile(const std::string& file) { return UpperText(TrimText(file)) == DllParam::kMessageQueueFile; }
+
+}  // namespace
+
+int32_t EmbeddedSource::StrReplication(const std::string& name, const std::string& kind,
+                                       const std::string& instance) {
+  return Guard([&]() -> int32_t {
+    Connection& c = Current();
+    if (!IsNtKind(c.kind)) Fail(kCodeNotSupported, "the StrReplication service is served by NT sources only");
+    if (!EngineKindCode(kind)) Fail(kCodeNotSupported, "unknown engine kind \"" + kind + "\"");
+    std::string n(dllparam::CutAtNul(name));
+    if (TrimText(n).empty() || n.size() > 8)
+      Fail(kCodeBadCall, "StrReplication name \"" + n + "\" is not environment (2), target (3) and model (3)");
+    StartJobByName(c.db, c.kind, n, kind, TrimText(instance).empty() ? "*" : TrimText(instance));
+    return 1;
+  });
+}
+
+int32_t EmbeddedSource::SJobList(const std::string& job, std::string& answer, const std::string& kind) {
+  return Guard([&]() -> int32_t {
+    Connection& c = Current();
+    if (!IsNtKind(c.kind)) Fail(kCodeNotSupported, "the SJobList service is served by NT sources only");
+    if (!EngineKindCode(kind)) Fail(kCodeNotSupported, "unknown engine kind \"" + kind + "\"");
+    if (TrimText(job).empty()) Fail(kCodeBadCall, "SJobList without a job name");
+    // "nnnnn" TAB "SE1_T01M01 100001" TAB ... TAB: as many whole entries as fit.
+    std::string entries;
+    int64_t count = 0;
+    for (const JobEntry& j : ActiveJobs(c.db, job)) {
+      std::string entry = "\t" + j.name + " " + std::to_string(j.number);
+      if (5 + entries.size() + entry.size() + 1 > answer.size() || count == 99999) break;
+      entries += entry;
+      ++count;
+    }
+    dllparam::PutInBuffer(answer, Num(count, 5) + (count ? entries + "\t" : ""));
+    return 1;
+  });
+}
+
 int32_t EmbeddedSource::Activity(std::string& name, const std::string& request) {
   return Guard([&]() -> int32_t {
     Connection& c = Current();
@@ -202,11 +411,50 @@ int32_t EmbeddedSource::Activity(std::string& name, const std::string& request) 
     std::string req(dllparam::CutAtNul(request));
     if (req.size() < 10 || !AllDigits(req.substr(1, 8)))
       Fail(kCodeBadCall, "Activity request \"" + req + "\" is not option, size (8 digits) and action");
+    if (name.size() < static_cast<size_t>(kActivityHeader + kActivityBlock))
+      Fail(kCodeBadCall, "Activity buffer of " + std::to_string(name.size()) + " bytes; " +
+                             std::to_string(kActivityHeader + kActivityBlock) + " needed");
+    // An active job's block shows its activity as of now; option "I" asks
+    // the job to end.
+    if (RefreshJob(c.db, c.kind, job, req[0] == 'I')) job = JobKey(job);
     std::string block = ReadEngineFile(c.db, kEngineArea, job).value_or("");
-    std::string answer = std::to_string(kActivityHeader + kActivityBlock);
-    answer = std::string(5 - answer.size(), '0') + answer + Fit(job, 10) + std::string(26, ' ') +
-             Fit(block, kActivityBlock);
+    std::string answer = Num(kActivityHeader + kActivityBlock, 5) + Fit(job, 10) + std::string(26, ' ') +
+                         Fit(block, kActivityBlock);
     dllparam::PutInBuffer(name, answer);
+    return 1;
+  });
+}
+
+int32_t EmbeddedSource::ReadQVMSGQ(std::string& queue, int32_t& count, const std::string& kind) {
+  return Guard([&]() -> int32_t {
+    Connection& c = Current();
+    if (!IsNtKind(c.kind)) Fail(kCodeNotSupported, "the ReadQVMSGQ service is served by NT sources only");
+    if (!EngineKindCode(kind)) Fail(kCodeNotSupported, "unknown engine kind \"" + kind + "\"");
+    if (!IsQueueFile(queue))
+      Fail(kCodeRefused, "no message queue file " + TrimText(queue.substr(0, 64)) + "; the engine's is " +
+                             std::string(kMessageQueueFile));
+    if (count < 0) Fail(kCodeBadCall, "ReadQVMSGQ position " + std::to_string(count) + " below 0");
+    if (queue.size() < 10) Fail(kCodeBadCall, "ReadQVMSGQ buffer of " + std::to_string(queue.size()) + " bytes");
+    const int64_t generation = MessageGeneration(c.db);
+    const std::vector<StoredMessage> all = MessagesAfter(c.db, 0);
+    // A position past the end, or the one this connection was given before
+    // the queue was cleared, starts the reading again from the first message.
+    const bool restart = static_cast<size_t>(count) > all.size() ||
+                         (count > 0 && c.engine.ntCount == count && c.engine.ntGeneration != generation);
+    size_t from = restart ? 0 : static_cast<size_t>(count);
+    std::string entries;
+    int64_t read = 0;
+    for (size_t i = from; i < all.size(); ++i) {
+      std::string entry = MessageEntry(all[i]);
+      if (10 + entries.size() + entry.size() > queue.size() || entries.size() + entry.size() > 99999) break;
+      entries += entry;
+      ++read;
+    }
+    dllparam::PutInBuffer(queue, Num(static_cast<int64_t>(entries.size()), 5) +
+                                     (restart ? std::string("99999") : Num(read, 5)) + entries);
+    count = static_cast<int32_t>(from + static_cast<size_t>(read));
+    c.engine.ntCount = count;
+    c.engine.ntGeneration = generation;
     return 1;
   });
 }
@@ -216,6 +464,17 @@ int32_t EmbeddedSource::WriteFile(const std::string& file, const std::string& te
     Connection& c = Current();
     if (!IsNtKind(c.kind)) Fail(kCodeNotSupported, "engine files are served by NT sources only");
     if (replace != kReplaceFile && replace != kAppendFile) Fail(kCodeBadCall, "unknown write mode");
+    if (IsQueueFile(file)) {
+      // The queue file holds messages in the form the reads give them.
+      const std::vector<StoredMessage> messages = ParseMessageEntries(text);
+      WithWriteTransaction(c.db, [&] {
+        if (replace == kReplaceFile) ClearMessages(c.db);
+        for (const StoredMessage& m : messages) AddMessage(c.db, m);
+      });
+      return 1;
+    }
+    if (SpaceInUse(c.db, TrimText(file)))
+      Fail(kCodeRefused, "file " + TrimText(file) + " is in use by its active job; stop the job first");
     WriteEngineFile(c.db, kEngineArea, TrimText(file), text, replace == kReplaceFile);
     return 1;
   });
@@ -225,6 +484,12 @@ int32_t EmbeddedSource::DeleteFile(const std::string& file) {
   return Guard([&]() -> int32_t {
     Connection& c = Current();
     if (!IsNtKind(c.kind)) Fail(kCodeNotSupported, "engine files are served by NT sources only");
+    if (IsQueueFile(file)) {
+      ClearMessages(c.db);
+      return 1;
+    }
+    if (SpaceInUse(c.db, TrimText(file)))
+      Fail(kCodeRefused, "file " + TrimText(file) + " is in use by its active job; stop the job first");
     if (!DeleteEngineFile(c.db, kEngineArea, TrimText(file))) {
       last_ = {kCodeNotFound, 0, "no file " + TrimText(file)};
       return 0;

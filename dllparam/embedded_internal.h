@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "dllparam/embedded_engine.h"
 #include "dllparam/embedded_source.h"
 #include "dllparam/record_locks.h"
 #include "dllparam/sql_dialect.h"
@@ -56,6 +57,7 @@ struct EmbeddedSource::Connection {
   bool lockedAny = false;   // a record was locked through this connection
   std::optional<LoginState> login;
   std::string listAfter;  // last data source listed by GetDSNsAndDrivers
+  EngineCursor engine;    // positions in the engine's job list and message queue
   std::unique_ptr<RecordLocks> locks;
   std::map<std::tuple<const AccessPath*, int, bool>, PathQuery> reads;
   std::map<std::pair<const AccessPath*, int>, Stmt> writes;  // 0 update, 1 delete, 2 insert

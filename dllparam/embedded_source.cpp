@@ -325,15 +325,6 @@ namespace {
 constexpr const char* kLater = "service not supported by the embedded source yet: ";
 }
 
-int32_t EmbeddedSource::StrReplication(const std::string&, const std::string&, const std::string&) {
-  return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "StrReplication"); });
-}
-int32_t EmbeddedSource::SJobList(const std::string&, std::string&, const std::string&) {
-  return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "SJobList"); });
-}
-int32_t EmbeddedSource::ReadQVMSGQ(std::string&, int32_t&, const std::string&) {
-  return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "ReadQVMSGQ"); });
-}
 int32_t EmbeddedSource::FillDB(const std::string&, std::string&, int32_t& len, int32_t) {
   len = 0;
   return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "FillDB"); });

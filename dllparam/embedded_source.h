@@ -5,12 +5,15 @@
 //   with keyed, sequential and block reads, locked reads held in the store's
 //   lock table, rewrites, writes and deletes; the remote commands of the
 //   server program that the connection and the activity read need ("RCMD",
-//   "SYSCRTUSR_", "CHKOBJ____", "SYSREDUSR_", "DLTUSRSPC_", "RTVMCHNAME"),
-//   answered from the simulated system tables.
+//   "SYSCRTUSR_", "CHKOBJ____", "SYSREDUSR_", "DLTUSRSPC_", "RTVMCHNAME")
+//   and of the replication engine ("RCMD" CALL PGM(QVSTR) and CLRMSGQ,
+//   "SYSLSTJOB_", "SYSRTVMSG_"), answered from the simulated system tables
+//   and the engine (embedded_engine.h).
 // - NT stores (plain ODBC, SQL Server, Oracle): SQL statements run by SQLite
 //   after the dialect adapter, rows returned as fixed-width record images,
 //   units of work, data-source logins, settings sections, the SQL Server
-//   installation checks and Oracle session statements, the Activity service.
+//   installation checks and Oracle session statements, the engine services
+//   (StrReplication, SJobList, Activity, ReadQVMSGQ, WriteFile, DeleteFile).
 //
 // Each connection opens its own SQLite connection to the store file; a store
 // may be shared by several connections and processes. Store writes wait at
@@ -164,6 +167,10 @@ class EmbeddedSource final : public DllParam {
   void CheckObject(Connection& c, std::string& data, size_t n);
   void ReadUserSpace(Connection& c, std::string& data, size_t n);
   void DeleteUserSpace(Connection& c, std::string& data, size_t n);
+  // Engine commands of AS/400 sources (embedded_commands.cpp).
+  bool RunEngineClCommand(Connection& c, const std::string& command);
+  void ListJobs(Connection& c, std::string& data, size_t n);
+  void ReadMessages(Connection& c, std::string& data, size_t n);
 
   int32_t handleBase_;
   int busyTimeoutMs_;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "dllparam/embedded_engine.h"
 #include "store/access_paths.h"
 
 namespace qv::embedded {
@@ -400,6 +401,26 @@ std::string DescribeStore(const std::string& path) {
   if (!spaces.empty()) {
     out << "\n" << (IsNtKind(store.kind()) ? "Engine files" : "User spaces") << "\n";
     for (const auto& [name, size] : spaces) out << "  " << name << " (" << size << " bytes)\n";
+  }
+  std::vector<JobInfo> jobs = Jobs(store.db());
+  if (!jobs.empty()) {
+    out << "\nEngine jobs\n";
+    for (const JobInfo& j : jobs)
+      out << "  " << j.name << " " << j.env << "/" << j.tgt << "/" << j.grp << " "
+          << (j.state == "A" ? "active" : "ended") << " number " << j.number << " kind " << j.engineKind
+          << (j.instance.empty() || j.instance == "*" ? "" : " instance " + j.instance) << " started "
+          << j.startedAt << ", " << static_cast<long long>(j.elapsed) << " s run at its last activity read\n";
+  }
+  std::vector<StoredMessage> messages = MessagesAfter(store.db(), 0);
+  if (!messages.empty()) {
+    out << "\nMessage queue\n";
+    for (const StoredMessage& m : messages) {
+      const std::string& d = m.date;
+      const std::string& t = m.time;
+      out << "  " << (d[0] == '0' ? "19" : "20") << d.substr(1, 2) << "/" << d.substr(3, 2) << "/" << d.substr(5, 2)
+          << " " << t.substr(0, 2) << ":" << t.substr(2, 2) << ":" << t.substr(4, 2) << " " << Trim(m.job) << " "
+          << Trim(m.program) << " severity " << m.severity << ": " << m.text << "\n";
+    }
   }
   if (store.kind() == SourceKind::SQLServer) {
     out << "\nSQL Server installation checks\n";

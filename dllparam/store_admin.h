@@ -119,7 +119,8 @@ class StoreAdmin {
 // Returns a readable description of a store: kind, format, version, computer
 // name, the number of rows of each table and every row (non-blank fields as
 // NAME=value, passwords masked), settings, data sources, objects, user
-// spaces, procedure answers and held locks. Text in Windows-1252.
+// spaces, the engine's jobs and message queue, procedure answers and held
+// locks. Text in Windows-1252.
 std::string DescribeStore(const std::string& path);
 
 // Writes a small demonstration topology through the record layouts: two

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "dllparam/embedded_engine.h"
 #include "store/schema.h"
 
 namespace qv::embedded {
@@ -77,6 +78,7 @@ void CreateStoreSchema(Db& db, SourceKind kind) {
         "CREATE TABLE qvs_file (area TEXT NOT NULL, name TEXT NOT NULL COLLATE NOCASE, data BLOB NOT NULL,"
         " PRIMARY KEY (area, name));"
         "CREATE TABLE qvs_sysproc (proc TEXT PRIMARY KEY COLLATE NOCASE, col1 TEXT, col2 TEXT, error TEXT);");
+    EnsureEngineTables(db);
     Stmt meta = db.prepare("INSERT INTO qvs_meta (key, value) VALUES ('kind', ?)");
     meta.bind(1, KindName(kind));
     meta.step();
@@ -119,6 +121,8 @@ OpenedStore OpenStoreFile(const std::string& path, int busyTimeoutMs) {
   if (!kind) throw StoreError(path + " is a source store without a valid kind");
   out.kind = *kind;
   out.db.exec("PRAGMA foreign_keys=OFF; PRAGMA synchronous=FULL");
+  // Stores made before the engine kept its state get its tables now.
+  EnsureEngineTables(out.db);
   return out;
 }
 

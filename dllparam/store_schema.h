@@ -14,6 +14,8 @@
 //   qvs_object   simulated AS/400 objects: library, name, type, attribute, text
 //   qvs_usrspc   simulated user spaces: library, name, contents
 //   qvs_sysproc  answers of the SQL Server system procedures the library checks
+//   qvs_job      jobs of the replication engine (embedded_engine.h)
+//   qvs_message  the engine's message queue
 #pragma once
 
 #include <optional>

@@ -209,10 +209,10 @@ TEST_F(RemoteCommands, MalformedEnvelopesAreRefused) {
   LibError e = client.Error();
   EXPECT_EQ(e.code, DllParam::kCodeNotSupported);
   EXPECT_NE(e.text.find("DLTLIB"), std::string::npos);
-  EXPECT_FALSE(client.Execute("SYSLSTJOB_", 4096, "040960SPR_AS1CLI"));
+  EXPECT_FALSE(client.Execute("SYSLSTFLD_", 4096, "040960CUSTOMER  DEMOLIB"));
   e = client.Error();
   EXPECT_EQ(e.code, DllParam::kCodeNotSupported);
-  EXPECT_EQ(e.text, "command not supported: SYSLSTJOB_");
+  EXPECT_EQ(e.text, "command not supported: SYSLSTFLD_");
 }
 
 TEST_F(RemoteCommands, ObjectCheckAnswersFromTheSimulatedSystem) {
