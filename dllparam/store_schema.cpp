@@ -120,7 +120,13 @@ OpenedStore OpenStoreFile(const std::string& path, int busyTimeoutMs) {
   if (k.step()) kind = ParseKind(k.columnText(0));
   if (!kind) throw StoreError(path + " is a source store without a valid kind");
   out.kind = *kind;
-  out.db.exec("PRAGMA foreign_keys=OFF; PRAGMA synchronous=FULL");
+  // In WAL mode NORMAL keeps every committed change through a crash or kill
+  // of any process; FULL (QV_STORE_SYNC=full) also survives a power cut, at
+  // the price of one disk flush per commit.
+  const char* sync = std::getenv("QV_STORE_SYNC");
+  const bool full = sync != nullptr && std::string_view(sync) == "full";
+  out.db.exec(full ? "PRAGMA foreign_keys=OFF; PRAGMA synchronous=FULL"
+                   : "PRAGMA foreign_keys=OFF; PRAGMA synchronous=NORMAL");
   // Stores made before the engine kept its state get its tables now.
   EnsureEngineTables(out.db);
   return out;
