@@ -1,6 +1,7 @@
 // Writes the demonstration topology of a store through the record layouts.
 #include <string>
 
+#include "dllparam/embedded_engine.h"
 #include "dllparam/store_admin.h"
 
 namespace qv::embedded {
@@ -319,6 +320,12 @@ void WriteDemo(StoreAdmin& s, const std::string& masterPassword) {
   PutSupervision(s, "PR", "AS1", "CLI", "A", running);
   PutSupervision(s, "PR", "NT1", "CLI", "X", DemoActivity("X", 300, 300));
   s.PutActivity("SPR_AS1CLI", running);
+  // The engine's queue holds the messages of the run of PR/NT1/CLI that ended.
+  const std::pair<const char*, const char*> ended[] = {
+      {"100000", "Distribution PR/NT1/CLI started at entry 934 of receiver RCV0001."},
+      {"100030", "Distribution PR/NT1/CLI ended at entry 1234 of receiver RCV0001: 300 entries read, 300 sent."}};
+  for (const auto& [time, text] : ended)
+    AddMessage(s.db(), StoredMessage{0, 0, "SPR_NT1CLI", kEngineProgram, "1240115", time, text});
 
   s.DeclareDataSource({"QVDATA", nt ? (s.kind() == SourceKind::Oracle ? "Oracle" : "SQL Server") : "QV ODBC Driver",
                        s.ComputerName(), "", "DEMO", "QVDATA", "QVDATA"});

@@ -51,9 +51,11 @@ std::string Squeezed(std::string_view s) {
   return out;
 }
 
+// Returns the value of the digits at the start of s (blanks before them
+// skipped); 0 when there are none.
 int64_t LeadingDigits(std::string_view s) {
-  s = s.substr(std::min(s.size(), s.find_first_not_of(' ') == std::string_view::npos ? s.size()
-                                                                                     : s.find_first_not_of(' ')));
+  const size_t first = s.find_first_not_of(' ');
+  s = first == std::string_view::npos ? std::string_view() : s.substr(first);
   int64_t v = 0;
   for (char c : s) {
     if (c < '0' || c > '9' || v > 100000000000LL) break;
