@@ -1,6 +1,7 @@
 // QVmanager: the manager's members and its dispatch table.
 #include "automation/qvmanager.h"
 
+#include <limits>
 #include <vector>
 
 #include "automation/frm.h"
@@ -8,6 +9,9 @@
 #include "connection/dllparam.h"
 #include "connection/qvsource.h"
 #include "operations/engine_text.h"
+#include "platform/controls.h"
+#include "store/records.h"
+#include "store/record_layouts.h"
 
 namespace qv::automation {
 namespace {
@@ -33,6 +37,14 @@ const ControlMember OpenConnection{"OpenConnection"};
 const ControlMember CloseConnection{"CloseConnection"};
 const ControlMember ConnectionOpen{"ConnectionOpen"};
 const ControlMember ReadActivity{"ReadActivity"};
+const ControlMember DetailEnvironment{"DetailEnvironment"};
+const ControlMember DetailCible{"DetailCible"};
+const ControlMember DetailGroup{"DetailGroup"};
+const ControlMember DetailGC{"DetailGC"};
+const ControlMember ChangeGC{"ChangeGC"};
+const ControlMember JobRun{"JobRun"};
+const ControlMember StartQV{"StartQV"};
+const ControlMember ReadMSG{"ReadMSG"};
 const ControlMember env{"env"};
 const ControlMember tgt{"tgt"};
 const ControlMember Grp{"Grp"};
@@ -57,6 +69,16 @@ bool CallReadActivity(const std::string& environment, const std::string& target,
   block = out != nullptr ? *out : std::string();
   return true;
 }
+
+// Calls one of ctl.DetailEnvironment, DetailCible, DetailGroup with a blank
+// record of the layout and the identifier; the record read is dropped.
+bool CallDetail(const ControlMember& member, const Layout& layout, const std::string& id) {
+  std::vector<Variant> args{Variant(std::string(layout.length, ' ')), Variant(id)};
+  return CallControl(member, kCall, args).AsBool();
+}
+
+// Ends a late-bound call with the status and text of a failed result.
+[[noreturn]] void Throw(const platform::DispResult& r) { throw DispError(r.status, r.text, r.argIndex); }
 
 // Reads an object argument that must be of class T or Nothing.
 template <class T>
@@ -152,6 +174,58 @@ bool QVmanager::StopQV() {
   return CallReadActivity(environmentId_, targetId_, modelId_, "G", "I", block);
 }
 
+bool QVmanager::ReadEnvironnement() { return CallDetail(ctl::DetailEnvironment, layout::QV_EX, environmentId_); }
+bool QVmanager::ReadTarget() { return CallDetail(ctl::DetailCible, layout::QV_CX, targetId_); }
+bool QVmanager::ReadModel() { return CallDetail(ctl::DetailGroup, layout::QV_GX, modelId_); }
+
+bool QVmanager::ReadDistribution() {
+  std::vector<Variant> args{Variant(modelId_), Variant(targetId_), Variant(std::string(layout::QV_GC.length, ' '))};
+  if (!CallControl(ctl::DetailGC, kCall, args).AsBool()) return false;
+  const std::string* record = args[2].Get<std::string>();
+  if (record == nullptr) return false;
+  copy_.Assign(*record);
+  distributionRead_ = true;
+  return true;
+}
+
+bool QVmanager::UpdateDistribution() {
+  if (!distributionRead_) return false;
+  std::vector<Variant> args{Variant(modelId_), Variant(targetId_), Variant(copy_.image())};
+  return CallControl(ctl::ChangeGC, kCall, args).AsBool();
+}
+
+bool QVmanager::StartQV() {
+  std::vector<Variant> args{Variant(environmentId_), Variant(targetId_), Variant(modelId_), Variant(instanceName_)};
+  return CallControl(ctl::StartQV, kCall, args).AsBool();
+}
+
+bool QVmanager::SourceJobRun() {
+  std::vector<Variant> args{Variant(JobName(environmentId_, targetId_, modelId_)), Variant(std::string())};
+  if (!CallControl(ctl::JobRun, kCall, args).AsBool()) return false;
+  const std::string* status = args[1].Get<std::string>();
+  return status != nullptr && *status == "R";
+}
+
+platform::DispResult QVmanager::RunReadMSG(bool first, bool BuildColumn, const platform::ObjectPtr& lv) {
+  if (!lv) return platform::DispResult::Error(DispStatus::Exception, "Object variable or With block variable not set: lv", 2);
+  Variant view(std::int32_t{platform::ListView::kReport});
+  platform::DispResult shown = platform::PutProperty(*lv, "View", view);
+  if (!shown.ok()) {
+    shown.argIndex = 2;
+    return shown;
+  }
+  std::vector<Variant> args{Variant(first), Variant(BuildColumn), Variant(lv), Variant("*ALL")};
+  ControlResult r = CallControl(ctl::ReadMSG, kCall, args);
+  if (!r.ok()) return r.result;
+  return platform::DispResult::Value(Variant(r.AsBool()));
+}
+
+bool QVmanager::ReadMSG(bool first, bool BuildColumn, const platform::ObjectPtr& lv) {
+  const platform::DispResult r = RunReadMSG(first, BuildColumn, lv);
+  const bool* value = r.value.Get<bool>();
+  return r.ok() && value != nullptr && *value;
+}
+
 // Rows: name, DISPID, kind, number of arguments (a put counts its value),
 // handler. To add a member, add its row here and its C++ member above.
 const platform::DispatchTable& QVmanager::Table() {
@@ -238,13 +312,95 @@ const platform::DispatchTable& QVmanager::Table() {
            [](QVmanager& m, ArgList&) { return Variant(m.CloseConnection()); }},
           {"ConnectionOpen", 0x6003001E, kCall, 0, [](QVmanager& m, ArgList&) { return Variant(m.ConnectionOpen()); }},
 
+          // ---- Configuration
+          {"ReadEnvironnement", 0x60030015, kCall, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.ReadEnvironnement()); }},
+          {"ReadTarget", 0x60030016, kCall, 0, [](QVmanager& m, ArgList&) { return Variant(m.ReadTarget()); }},
+          {"ReadModel", 0x60030017, kCall, 0, [](QVmanager& m, ArgList&) { return Variant(m.ReadModel()); }},
+          {"ReadDistribution", 0x60030018, kCall, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.ReadDistribution()); }},
+
+          // ---- The manager's copy of the distribution
+          {"DistributionRepriseType", 0x6803000A, kGet, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.DistributionRepriseType()); }},
+          {"DistributionRepriseType", 0x6803000A, kPut, 1,
+           [](QVmanager& m, ArgList& a) {
+             m.DistributionRepriseType(a.String(0));
+             return Variant();
+           }},
+          {"DistributionRepriseLibrary", 0x68030009, kGet, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.DistributionRepriseLibrary()); }},
+          {"DistributionRepriseLibrary", 0x68030009, kPut, 1,
+           [](QVmanager& m, ArgList& a) {
+             m.DistributionRepriseLibrary(a.String(0));
+             return Variant();
+           }},
+          {"DistributionRepriseReceiver", 0x68030008, kGet, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.DistributionRepriseReceiver()); }},
+          {"DistributionRepriseReceiver", 0x68030008, kPut, 1,
+           [](QVmanager& m, ArgList& a) {
+             m.DistributionRepriseReceiver(a.String(0));
+             return Variant();
+           }},
+          {"DistributionReprisePoint", 0x68030007, kGet, 0,
+           [](QVmanager& m, ArgList&) {
+             const std::int64_t point = m.DistributionReprisePoint();
+             if (point < std::numeric_limits<std::int32_t>::min() || point > std::numeric_limits<std::int32_t>::max()) {
+               const Record gc(layout::QV_GC, m.DistributionRecord());
+               throw DispError(DispStatus::Overflow, "Overflow: the recovery point \"" +
+                                                         std::string(gc.Get("REPRISEPNT")) + "\" does not fit a Long");
+             }
+             return Variant(static_cast<std::int32_t>(point));
+           }},
+          {"DistributionReprisePoint", 0x68030007, kPut, 1,
+           [](QVmanager& m, ArgList& a) {
+             const std::int32_t point = a.Long(0);
+             if (!m.DistributionReprisePoint(point))
+               throw DispError(DispStatus::Overflow,
+                               "DistributionReprisePoint: a recovery point cannot be negative (" +
+                                   std::to_string(point) + ")",
+                               0);
+             return Variant();
+           }},
+          {"DistributionScheduled", 0x68030006, kGet, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.DistributionScheduled()); }},
+          {"DistributionScheduled", 0x68030006, kPut, 1,
+           [](QVmanager& m, ArgList& a) {
+             m.DistributionScheduled(a.Bool(0));
+             return Variant();
+           }},
+          {"DistributionHold", 0x68030005, kGet, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.DistributionHold()); }},
+          {"DistributionHold", 0x68030005, kPut, 1,
+           [](QVmanager& m, ArgList& a) {
+             m.DistributionHold(a.Bool(0));
+             return Variant();
+           }},
+          {"UpdateDistribution", 0x60030019, kCall, 0,
+           [](QVmanager& m, ArgList&) {
+             if (!m.distributionRead_)
+               throw DispError(DispStatus::Exception,
+                               "UpdateDistribution: no distribution was read; call ReadDistribution first");
+             return Variant(m.UpdateDistribution());
+           }},
+
           // ---- Engine
+          {"SourceJobRun", 0x6003001F, kCall, 0, [](QVmanager& m, ArgList&) { return Variant(m.SourceJobRun()); }},
           {"StopQV", 0x60030020, kCall, 0, [](QVmanager& m, ArgList&) { return Variant(m.StopQV()); }},
+          {"StartQV", 0x60030021, kCall, 0, [](QVmanager& m, ArgList&) { return Variant(m.StartQV()); }},
           {"ReadActivity", 0x60030022, kCall, 0,
            [](QVmanager& m, ArgList&) {
              if (!m.activity_)
                throw DispError(DispStatus::Exception, "Object variable or With block variable not set: Activity");
              return Variant(m.ReadActivity());
+           }},
+
+          // ---- Messages: ReadMSG(first, BuildColumn, lv)
+          {"ReadMSG", 0x60030023, kCall, 3,
+           [](QVmanager& m, ArgList& a) {
+             const platform::DispResult r = m.RunReadMSG(a.Bool(0), a.Bool(1), a.Object(2));
+             if (!r.ok()) Throw(r);
+             return r.value;
            }},
       });
   return table;

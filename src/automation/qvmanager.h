@@ -10,6 +10,7 @@
 #include <string>
 
 #include "automation/activity.h"
+#include "automation/distribution_copy.h"
 #include "platform/collection.h"
 #include "platform/dispatch.h"
 
@@ -26,7 +27,17 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   //   FileID 0x68030004 get/put          ErrorText 0x6003001A method
   //   ErrorNum 0x6003001B method         OpenConnection 0x6003001C method
   //   CloseConnection 0x6003001D method  ConnectionOpen 0x6003001E method
-  //   StopQV 0x60030020 method           ReadActivity 0x60030022 method
+  //   ReadEnvironnement 0x60030015 method  ReadTarget 0x60030016 method
+  //   ReadModel 0x60030017 method        ReadDistribution 0x60030018 method
+  //   DistributionRepriseType 0x6803000A get/put
+  //   DistributionRepriseLibrary 0x68030009 get/put
+  //   DistributionRepriseReceiver 0x68030008 get/put
+  //   DistributionReprisePoint 0x68030007 get/put
+  //   DistributionScheduled 0x68030006 get/put
+  //   DistributionHold 0x68030005 get/put
+  //   UpdateDistribution 0x60030019 method  SourceJobRun 0x6003001F method
+  //   StopQV 0x60030020 method           StartQV 0x60030021 method
+  //   ReadActivity 0x60030022 method     ReadMSG 0x60030023 method
   static const platform::DispatchTable& Table();
 
   // Creates the Activity snapshot with its 27 properties empty and the
@@ -81,7 +92,56 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   bool CloseConnection();
   bool ConnectionOpen();
 
+  // ---- Configuration
+  // Each is true when the environment, target or model of the identifiers
+  // given exists (the record read is not kept).
+  bool ReadEnvironnement();
+  bool ReadTarget();
+  bool ReadModel();
+  // Reads the distribution of ModelID to TargetID into the manager's copy;
+  // on false the copy stays as it was.
+  bool ReadDistribution();
+
+  // ---- The manager's copy of the distribution
+  // These read and change the copy only; UpdateDistribution writes it back.
+  // Before any ReadDistribution the copy is a blank record.
+  // REPRISETYP as stored; put upper-cases and keeps only "P", " " or "C"
+  // (any other value is ignored).
+  std::string DistributionRepriseType() const { return copy_.RepriseType(); }
+  void DistributionRepriseType(const std::string& value) { copy_.RepriseType(value); }
+  // REPRISELIB and REPRISERCV: get trimmed; put upper-cased, padded with
+  // blanks or cut to 10.
+  std::string DistributionRepriseLibrary() const { return copy_.RepriseLibrary(); }
+  void DistributionRepriseLibrary(const std::string& value) { copy_.RepriseLibrary(value); }
+  std::string DistributionRepriseReceiver() const { return copy_.RepriseReceiver(); }
+  void DistributionRepriseReceiver(const std::string& value) { copy_.RepriseReceiver(value); }
+  // REPRISEPNT: get reads the stored number (late-bound, a number beyond a
+  // Long is an Overflow error); put stores 10 digits ("0000000042"). A
+  // negative point is refused: false, the copy unchanged (late-bound, an
+  // Overflow error).
+  std::int64_t DistributionReprisePoint() const { return copy_.ReprisePoint(); }
+  bool DistributionReprisePoint(std::int32_t value) { return copy_.ReprisePoint(value); }
+  // SCHEDULED and HOLD: true when the field reads as a number other than 0;
+  // put stores "1" or "0".
+  bool DistributionScheduled() const { return copy_.Scheduled(); }
+  void DistributionScheduled(bool value) { copy_.Scheduled(value); }
+  bool DistributionHold() const { return copy_.Hold(); }
+  void DistributionHold(bool value) { copy_.Hold(value); }
+  // Writes the whole copy back to the distribution of ModelID to TargetID,
+  // under the store's rules. Refused (false without a call; late-bound, an
+  // error) while no ReadDistribution has succeeded: a blank copy would wipe
+  // the distribution's settings.
+  bool UpdateDistribution();
+  // Returns the copy's record image (624 characters).
+  const std::string& DistributionRecord() const { return copy_.image(); }
+
   // ---- Engine
+  // Asks the source to start the distribution's engine, with InstanceName.
+  bool StartQV();
+  // True when the distribution's source job ("S" + env + "_" + target +
+  // model) runs; false when it does not or the question failed (then the
+  // error state tells).
+  bool SourceJobRun();
   // Reads the distribution's activity block into Activity; on false the
   // properties keep their values. False without a call when Activity is
   // Nothing.
@@ -89,11 +149,24 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   // Asks the distribution's engine job to stop.
   bool StopQV();
 
+  // ---- Messages
+  // Shows lv as a report (View 3), then reads the engine's message queue
+  // into it: all jobs' messages, from the first when first is true, else
+  // those not read yet; BuildColumn sets up the columns first. False without
+  // a read when lv is Nothing, has no View or is not a list view the control
+  // can fill (late-bound, these are errors).
+  bool ReadMSG(bool first, bool BuildColumn, const platform::ObjectPtr& lv);
+
  private:
   std::shared_ptr<platform::Collection> cActivity_;
   std::shared_ptr<automation::Activity> activity_;
   std::string instanceName_, sourceAdress_;
   std::string environmentId_, targetId_, modelId_, fileId_;
+  DistributionCopy copy_;
+  bool distributionRead_ = false;
+
+  // Runs ReadMSG; an error result when the call could not be made.
+  platform::DispResult RunReadMSG(bool first, bool BuildColumn, const platform::ObjectPtr& lv);
 };
 
 }  // namespace qv::automation

@@ -3,12 +3,15 @@
 #include <memory>
 
 #include "connection/qvsource.h"
+#include "platform/control_objects.h"
+#include "platform/controls.h"
 #include "platform/dispatch.h"
 
 namespace qv {
 namespace {
 
 using platform::ArgList;
+using platform::DispError;
 using platform::DispResult;
 using platform::DispStatus;
 using platform::DISPID;
@@ -18,6 +21,16 @@ using platform::Variant;
 constexpr InvokeKind kGet = InvokeKind::PropertyGet;
 constexpr InvokeKind kPut = InvokeKind::PropertyPut;
 constexpr InvokeKind kCall = InvokeKind::Method;
+
+// Runs an operation on the record text in argument i and writes the text,
+// as the operation leaves it, back into the argument (by reference).
+template <class Op>
+Variant OnRecordArg(ArgList& a, std::size_t i, Op op) {
+  std::string record = a.String(i);
+  const bool ok = op(record);
+  a.Set(i, Variant(std::move(record)));
+  return Variant(ok);
+}
 
 // Builds the DISPID of a member: 0x6802GGNN, GG the member's group below, NN
 // its number within the group. A property's get and put share one DISPID.
@@ -32,16 +45,7 @@ constexpr DISPID Id(int group, int n) { return 0x68020000 | (group << 8) | n; }
 // Groups: 1 error state, 2 connection, 3 users, 4 activity and engine,
 // 5 object queries, 6 current selection, 7 configuration store, 8 messages,
 // 9 journalisation. To add a member, add its row to its group with the next
-// free number. Numbers kept for members still to come:
-//
-//   DetailEnvironment(buffer byref, env)      Id(7, 1)
-//   DetailCible(buffer byref, target)         Id(7, 2)
-//   DetailGroup(buffer byref, model)          Id(7, 3)
-//   DetailGC(model, target, buffer byref)     Id(7, 4)
-//   ChangeGC(model, target, record)           Id(7, 5)
-//   JobRun(job, status byref)                 Id(4, 2)
-//   StartQV(env, target, model, instance)     Id(4, 3)
-//   ReadMSG(first, BuildColumn, lv, filter)   Id(8, 1)
+// free number.
 //
 // A DISPID never changes once given: scripts may hold it.
 const platform::DispatchTable& ControlTable() {
@@ -85,6 +89,19 @@ const platform::DispatchTable& ControlTable() {
              return Variant(ok);
            }},
 
+          // ---- 4. Engine: JobRun(job, status byref), StartQV(env, target, model, instance).
+          {"JobRun", Id(4, 2), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             std::string status = a.String(1);
+             const bool ok = c.JobRun(a.String(0), status);
+             a.Set(1, Variant(std::move(status)));
+             return Variant(ok);
+           }},
+          {"StartQV", Id(4, 3), kCall, 4,
+           [](QVSource& c, ArgList& a) {
+             return Variant(c.StartQV(a.String(0), a.String(1), a.String(2), a.String(3)));
+           }},
+
           // ---- 6. Current selection.
           {"env", Id(6, 1), kGet, 0, [](QVSource& c, ArgList&) { return Variant(c.env()); }},
           {"env", Id(6, 1), kPut, 1,
@@ -109,6 +126,38 @@ const platform::DispatchTable& ControlTable() {
            [](QVSource& c, ArgList& a) {
              c.Fic(a.String(0));
              return Variant();
+           }},
+
+          // ---- 7. Configuration store: the record argument is by reference.
+          {"DetailEnvironment", Id(7, 1), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             return OnRecordArg(a, 0, [&](std::string& r) { return c.DetailEnvironment(r, a.String(1)); });
+           }},
+          {"DetailCible", Id(7, 2), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             return OnRecordArg(a, 0, [&](std::string& r) { return c.DetailCible(r, a.String(1)); });
+           }},
+          {"DetailGroup", Id(7, 3), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             return OnRecordArg(a, 0, [&](std::string& r) { return c.DetailGroup(r, a.String(1)); });
+           }},
+          {"DetailGC", Id(7, 4), kCall, 3,
+           [](QVSource& c, ArgList& a) {
+             return OnRecordArg(a, 2, [&](std::string& r) { return c.DetailGC(a.String(0), a.String(1), r); });
+           }},
+          {"ChangeGC", Id(7, 5), kCall, 3,
+           [](QVSource& c, ArgList& a) {
+             return OnRecordArg(a, 2, [&](std::string& r) { return c.ChangeGC(a.String(0), a.String(1), r); });
+           }},
+
+          // ---- 8. Messages: ReadMSG(first, BuildColumn, list view, filter).
+          {"ReadMSG", Id(8, 1), kCall, 4,
+           [](QVSource& c, ArgList& a) {
+             const bool first = a.Bool(0), buildColumn = a.Bool(1);
+             platform::ListView* lv = platform::ModelOf<platform::ListView>(a[2]);
+             if (lv == nullptr)
+               throw DispError(DispStatus::TypeMismatch, "ReadMSG: argument 3 is not a list view", 2);
+             return Variant(c.ReadMSG(first, buildColumn, *lv, a.String(3)));
            }},
       });
   return table;

@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "connection/qvsource.h"
+#include "platform/control_objects.h"
 #include "platform/dispatch.h"
+#include "store/record_layouts.h"
+#include "store/records.h"
 #include "support/recording_fake.h"
 
 namespace qv {
@@ -99,6 +102,65 @@ TEST_F(ControlDispatchTest, ReadActivityWritesTheBlockBack) {
   // The identifiers are normalised, an action of x is sent as G and an empty
   // option as a blank.
   EXPECT_EQ(fake->Commands().at(1).Request(), "00300SA__T1_M1_QV_USRDATAG 00001024");
+}
+
+TEST_F(ControlDispatchTest, OperationsTheManagerCallsHaveTheirDispids) {
+  struct Row {
+    const char* name;
+    platform::DISPID id;
+  };
+  for (const Row& r : {Row{"JobRun", 0x68020402}, Row{"StartQV", 0x68020403}, Row{"DetailEnvironment", 0x68020701},
+                       Row{"DetailCible", 0x68020702}, Row{"DetailGroup", 0x68020703}, Row{"DetailGC", 0x68020704},
+                       Row{"ChangeGC", 0x68020705}, Row{"ReadMSG", 0x68020801}})
+    EXPECT_EQ(object->GetIDsOfNames(r.name), r.id) << r.name;
+}
+
+TEST_F(ControlDispatchTest, RecordsAndStatusComeBackByReference) {
+  fake->On("Rreadf").File("QV_USRDATA/QV_VER").Record("0V1R0       ").Repeatedly();
+  ASSERT_TRUE(control->OpenConnection("src"));
+  control->env("E1");
+  Record gc(layout::QV_GC);
+  gc.Set("ENVID", "E1");
+  gc.Set("TGTID", "T1");
+  gc.Set("GRPID", "M1");
+  gc.Set("REPRISEPNT", "0000000042");
+  fake->On("Rreadk").File("QV_USRDATA/QV_GC").Key("E1T1 M1 ").Record(gc.image()).Repeatedly();
+  std::vector<Variant> detail{Variant("M1"), Variant("T1"), Variant(std::string(624, ' '))};
+  DispResult r = CallMethod(*object, "DetailGC", detail);
+  ASSERT_TRUE(r.ok()) << r.text;
+  EXPECT_EQ(r.value, Variant(true));
+  EXPECT_EQ(detail[2], Variant(gc.image()));
+
+  // ChangeGC gives back the record as stored: under its key.
+  Record changed(layout::QV_GC, gc.image());
+  changed.Set("TGTID", "XX");
+  std::vector<Variant> change{Variant("M1"), Variant("T1"), Variant(changed.image())};
+  r = CallMethod(*object, "ChangeGC", change);
+  ASSERT_TRUE(r.ok()) << r.text;
+  EXPECT_EQ(r.value, Variant(true));
+  EXPECT_EQ(change[2], Variant(gc.image()));
+
+  std::vector<Variant> missing{Variant(std::string(216, ' ')), Variant("ZZ")};
+  r = CallMethod(*object, "DetailEnvironment", missing);
+  EXPECT_EQ(r.value, Variant(false));
+  EXPECT_EQ(control->ErrorNum(), QVSource::kRefusalNum);
+
+  fake->On("Execute").Code("SYSLSTJOB_").Reply("00015SE1_T1 M1 ");
+  std::vector<Variant> job{Variant("SE1_T1 M1 "), Variant("")};
+  r = CallMethod(*object, "JobRun", job);
+  EXPECT_EQ(r.value, Variant(true));
+  EXPECT_EQ(job[1], Variant("R"));
+}
+
+TEST_F(ControlDispatchTest, ReadMsgTakesOnlyAListView) {
+  std::vector<Variant> args{Variant(true), Variant(true), Variant(std::make_shared<platform::ListBoxObject>()),
+                            Variant("*ALL")};
+  DispResult r = CallMethod(*object, "ReadMSG", args);
+  EXPECT_EQ(r.status, DispStatus::TypeMismatch);
+  EXPECT_EQ(r.argIndex, 2);
+  args[2] = Variant(nullptr);
+  EXPECT_EQ(CallMethod(*object, "ReadMSG", args).status, DispStatus::TypeMismatch);
+  EXPECT_EQ(fake->Calls().size(), 0u);
 }
 
 TEST_F(ControlDispatchTest, BadCallsAreRefusedByTheTable) {

@@ -44,8 +44,22 @@ const Member kManagerMembers[] = {
     {"OpenConnection", 0x6003001C, kCall},
     {"CloseConnection", 0x6003001D, kCall},
     {"ConnectionOpen", 0x6003001E, kCall},
+    {"ReadEnvironnement", 0x60030015, kCall},
+    {"ReadTarget", 0x60030016, kCall},
+    {"ReadModel", 0x60030017, kCall},
+    {"ReadDistribution", 0x60030018, kCall},
+    {"DistributionRepriseType", 0x6803000A, kGet | kPut},
+    {"DistributionRepriseLibrary", 0x68030009, kGet | kPut},
+    {"DistributionRepriseReceiver", 0x68030008, kGet | kPut},
+    {"DistributionReprisePoint", 0x68030007, kGet | kPut},
+    {"DistributionScheduled", 0x68030006, kGet | kPut},
+    {"DistributionHold", 0x68030005, kGet | kPut},
+    {"UpdateDistribution", 0x60030019, kCall},
+    {"SourceJobRun", 0x6003001F, kCall},
     {"StopQV", 0x60030020, kCall},
+    {"StartQV", 0x60030021, kCall},
     {"ReadActivity", 0x60030022, kCall},
+    {"ReadMSG", 0x60030023, kCall},
 };
 
 TEST(ManagerTableTest, MembersHaveTheirDispidsAndKinds) {
