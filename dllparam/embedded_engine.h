@@ -122,7 +122,9 @@ std::vector<JobEntry> ActiveJobs(Db& db, std::string_view pattern);
 // Brings the activity block of job up to the clock and writes it into the
 // job's user space; with stop, ends the job first. Does nothing for a job the
 // engine does not know or that has ended (a stop request included). Returns
-// true when the job was active.
+// true when the job was active. A read that finds the store held by another
+// writer past the busy timeout leaves the block as last written; a stop
+// request then throws StoreError (busy).
 bool RefreshJob(Db& db, SourceKind kind, std::string_view job, bool stop);
 
 struct StoredMessage {

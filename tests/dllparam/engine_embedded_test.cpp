@@ -315,6 +315,27 @@ TEST_P(EngineTest, AClockThatGoesBackLeavesTheCountersWhereTheyWere) {
   EXPECT_EQ(side.Activity(kJob)->Get("CptRead"), Ten(510));
 }
 
+TEST_P(EngineTest, AStoreHeldByAnotherWriterShowsTheLastActivityButRefusesTheStop) {
+  ASSERT_TRUE(side.Start("E1", "T01", "M01"));
+  clock.Advance(2);
+  EXPECT_EQ(side.Activity(kJob)->Get("CptRead"), Ten(20));
+  embedded::EmbeddedSource patientLib;
+  patientLib.SetBusyTimeoutMs(50);
+  EngineSide patient(patientLib, GetParam());
+  ASSERT_TRUE(patient.Open(store.address()));
+  embedded::Db writer = embedded::Db::Open(store.path(), false, 0);
+  writer.exec("BEGIN IMMEDIATE");
+  clock.Advance(2);
+  auto a = patient.Activity(kJob);
+  ASSERT_TRUE(a) << patient.Error().text;
+  EXPECT_EQ(a->Get("CptRead"), Ten(20));
+  EXPECT_FALSE(patient.Activity(kJob, "I"));
+  EXPECT_EQ(patient.Error().code, DllParam::kCodeBusy);
+  writer.exec("ROLLBACK");
+  EXPECT_EQ(patient.Activity(kJob)->Get("CptRead"), Ten(40));
+  EXPECT_EQ(patient.Jobs(kJob), Names{kJob});
+}
+
 TEST_P(EngineTest, LongJobListsArePagedAndGenericNamesListSeveralJobs) {
   {
     embedded::StoreAdmin admin = store.Admin();
