@@ -207,7 +207,8 @@ bool QVmanager::SourceJobRun() {
 }
 
 platform::DispResult QVmanager::RunReadMSG(bool first, bool BuildColumn, const platform::ObjectPtr& lv) {
-  if (!lv) return platform::DispResult::Error(DispStatus::Exception, "Object variable or With block variable not set: lv", 2);
+  if (!lv)
+    return platform::DispResult::Error(DispStatus::Exception, "Object variable or With block variable not set: lv", 2);
   Variant view(std::int32_t{platform::ListView::kReport});
   platform::DispResult shown = platform::PutProperty(*lv, "View", view);
   if (!shown.ok()) {

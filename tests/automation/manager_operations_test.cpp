@@ -117,7 +117,8 @@ TEST_F(ManagerOperationsTest, ReadEnvironmentTargetAndModelTellWhetherTheyExist)
   }
   std::vector<std::string> keys;
   for (const test::FakeCall& c : form.fake().CallsNamed("Rreadk")) keys.push_back(c.file + " " + c.key);
-  EXPECT_EQ(keys, (std::vector<std::string>{"QV_USRDATA/QV_EX AA", "QV_USRDATA/QV_CX AAT1_", "QV_USRDATA/QV_GX AAM1_"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"QV_USRDATA/QV_EX AA", "QV_USRDATA/QV_CX AAT1_", "QV_USRDATA/QV_GX AAM1_"}));
 
   Record ex(layout::QV_EX), cx(layout::QV_CX), gx(layout::QV_GX);
   ex.Set("ENVID", "AA");
