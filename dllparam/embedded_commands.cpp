@@ -256,7 +256,8 @@ bool EmbeddedSource::RunEngineClCommand(Connection& c, const std::string& comman
     std::optional<std::vector<std::string>> parms;
     if (rest.rfind("PARM(", 0) == 0) parms = ParmValues(rest.substr(5));
     if (!parms || parms->size() < 3 || parms->size() > 4)
-      Fail(kCodeRefused, "QVSTR takes the environment, the target, the model and a mode: PARM('E1' 'T01' 'M01' 'z')");
+      Fail(kCodeRefused,
+           "QVSTR takes the environment, the target, the model and a mode: PARM('E1' 'T01' 'M01' 'z')");
     StartJob(c.db, c.kind, (*parms)[0], (*parms)[1], (*parms)[2], "AS400", "");
     return true;
   }
@@ -271,7 +272,6 @@ bool EmbeddedSource::RunEngineClCommand(Connection& c, const std::string& comman
                              " in " + library + " not found", 2403);
     }
     ClearMessages(c.db);
-    c.engine.jobsLeft.clear();
     return true;
   }
   return false;
