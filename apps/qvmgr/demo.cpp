@@ -9,6 +9,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -327,27 +328,27 @@ int Demo(Context& ctx, const DemoOptions& options) {
 
   // ---- Messages
   log.Step("Read the messages of the engine");
-  if (session->Has("ReadMSG")) {
-    auto lv = std::make_shared<platform::ListViewObject>();
-    if (road.Call("ReadMSG", {Variant(true), Variant(true), Variant(lv)}, "True, True, lv")) {
-      const platform::ListView& model = lv->model();
-      if (model.Count() == 0) {
-        log.Say("the queue holds no message");
-      } else {
-        platform::TextTable table({"Date", "Job", "Program", "Message"});
-        Json list = Json::array();
-        for (const platform::ListItem* item : model.DisplayOrder()) {
-          table.AddRow({item->SubItem(1), item->SubItem(2), item->SubItem(3), item->SubItem(4)});
-          list.push_back(Json{{"date", Utf8(item->SubItem(1))}, {"job", Utf8(item->SubItem(2))},
-                              {"program", Utf8(item->SubItem(3))}, {"text", Utf8(item->SubItem(4))}});
-        }
-        log.Block(table.Render());
-        log.Data("messages", list);
-      }
+  auto lv = std::make_shared<platform::ListViewObject>();
+  std::set<std::string> shownKeys;
+  // Shows the messages of the list view not shown yet.
+  auto showNew = [&] {
+    platform::TextTable table({"Date", "Job", "Program", "Message"});
+    Json list = Json::array();
+    for (const platform::ListItem* item : lv->model().DisplayOrder()) {
+      if (!shownKeys.insert(item->Key()).second) continue;
+      table.AddRow({item->SubItem(1), item->SubItem(2), item->SubItem(3), item->SubItem(4)});
+      list.push_back(Json{{"date", Utf8(item->SubItem(1))}, {"job", Utf8(item->SubItem(2))},
+                          {"program", Utf8(item->SubItem(3))}, {"text", Utf8(item->SubItem(4))}});
     }
-  } else {
-    road.Call("ReadMSG");
-  }
+    if (list.empty()) {
+      log.Say("no new message");
+      return;
+    }
+    log.Block(table.Render());
+    log.Data("messages", list);
+  };
+  const bool messages = road.Call("ReadMSG", {Variant(true), Variant(true), Variant(lv)}, "True, True, lv");
+  if (messages) showNew();
 
   // ---- Stop and close
   log.Step("Stop it");
@@ -356,6 +357,10 @@ int Demo(Context& ctx, const DemoOptions& options) {
     const DispResult r = session->Call("SourceJobRun");
     log.Call("SourceJobRun", r.ok() && r.value.ToBool() ? "True (the job still runs)" : "False (the job does not run)");
     session->TakeError();
+  }
+  if (messages) {
+    log.Say("the messages that came since:");
+    if (road.Call("ReadMSG", {Variant(false), Variant(false), Variant(lv)}, "False, False, lv")) showNew();
   }
 
   log.Step("Close");
@@ -367,7 +372,8 @@ int Demo(Context& ctx, const DemoOptions& options) {
   std::string hand;
   hand += "  export QV_SOURCE=" + Quoted(address) + " QV_TYPE=" + Quoted(type) + " QV_USER=QVADMIN\n";
   hand += "  export QV_PASSWORD=" + (envPassword != nullptr ? std::string("...") : std::string("demo")) +
-          " QV_ENV=PR QV_TARGET=AS1 QV_MODEL=CLI\n";
+          " QV_ENV=PR QV_TARGET=AS1 QV_MODEL=CLI" +
+          (*kind == embedded::SourceKind::Oracle ? " QV_INSTANCE=QVORA" : "") + "\n";
   for (const char* line : {"dist show", "dist set --reprise-type P --receiver RCV0001 --library QV_USRDATA --point 1234",
                            "start", "status", "activity", "messages", "stop", "dist show --json"})
     hand += "  " + bin + " " + line + "\n";

@@ -191,7 +191,6 @@ TEST_F(QvmgrAutomationTest, TypedValuesAndObjectArguments) {
 }
 
 TEST_F(QvmgrAutomationTest, ListViewGoesToReadMsgAndComesBackAsJson) {
-  QV_SKIP_WITHOUT_MEMBER("ReadMSG");
   EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
   const std::vector<Json> a = Session(
       {

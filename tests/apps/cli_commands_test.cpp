@@ -178,9 +178,6 @@ TEST_F(QvmgrCommandsTest, TraceWritesEveryCallAndAnUnwritableTraceOnlyWarns) {
 // ---- Environment, target, model ------------------------------------------------
 
 TEST_F(QvmgrCommandsTest, ShowCommandsNameTheFieldsOfTheirRecords) {
-  QV_SKIP_WITHOUT_MEMBER("ReadEnvironnement");
-  QV_SKIP_WITHOUT_MEMBER("ReadTarget");
-  QV_SKIP_WITHOUT_MEMBER("ReadModel");
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   struct Case {
     std::vector<std::string> args;
@@ -207,7 +204,6 @@ TEST_F(QvmgrCommandsTest, ShowCommandsNameTheFieldsOfTheirRecords) {
 // ---- Distribution ------------------------------------------------------------
 
 TEST_F(QvmgrCommandsTest, DistShowNamesTheRecoveryPointAndEveryFieldOfTheRecord) {
-  QV_SKIP_WITHOUT_MEMBER("ReadDistribution");
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   ProcessResult r = Qvmgr({"dist", "show", "--json"}, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
@@ -230,7 +226,6 @@ TEST_F(QvmgrCommandsTest, DistShowNamesTheRecoveryPointAndEveryFieldOfTheRecord)
 }
 
 TEST_F(QvmgrCommandsTest, DistShowOfAMissingDistributionExitsWith1) {
-  QV_SKIP_WITHOUT_MEMBER("ReadDistribution");
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const ProcessResult r = Qvmgr({"dist", "show", "--model", "XYZ"}, Connect(store));
   EXPECT_EQ(r.exitCode, 1) << Describe(r);
@@ -241,7 +236,6 @@ TEST_F(QvmgrCommandsTest, DistShowOfAMissingDistributionExitsWith1) {
 class QvmgrDistSetTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {};
 
 TEST_P(QvmgrDistSetTest, MovesTheRecoveryPointAndShowsWhatTheSourceHolds) {
-  QV_SKIP_WITHOUT_MEMBER("UpdateDistribution");
   EmbeddedStore store(GetParam(), /*demo=*/true);
   const ProcessResult r = Qvmgr({"dist", "set", "--json", "--reprise-type", "p", "--receiver", "rcv0001", "--library",
                                  "QV_USRDATA", "--point", "1234", "--scheduled", "on", "--hold", "off"},
@@ -290,7 +284,6 @@ TEST_F(QvmgrCommandsTest, StopAsksTheJobToStop) {
 }
 
 TEST_F(QvmgrCommandsTest, StatusTellsWhetherTheJobRuns) {
-  QV_SKIP_WITHOUT_MEMBER("SourceJobRun");
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const ProcessResult r = Qvmgr({"status", "--json"}, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
@@ -299,18 +292,31 @@ TEST_F(QvmgrCommandsTest, StatusTellsWhetherTheJobRuns) {
   EXPECT_TRUE(doc["running"].is_boolean());
 }
 
-TEST_F(QvmgrCommandsTest, StartThenStatus) {
-  QV_SKIP_WITHOUT_MEMBER("StartQV");
+TEST_F(QvmgrCommandsTest, StartStatusStop) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   ProcessResult r = Qvmgr({"start"}, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
   EXPECT_THAT(r.out, HasSubstr("Asked the source to start PR/AS1/CLI (job SPR_AS1CLI)."));
+  r = Qvmgr({"status", "--json"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_EQ(Document(r)["running"], true);
+  r = Qvmgr({"stop"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Qvmgr({"status"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.out, HasSubstr("Job SPR_AS1CLI of PR/AS1/CLI is not running."));
+}
+
+TEST_F(QvmgrCommandsTest, StartOfAMissingDistributionExitsWith1) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  const ProcessResult r = Qvmgr({"start", "--json", "--model", "XYZ"}, Connect(store));
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_EQ(Document(r)["ok"], false);
 }
 
 // ---- Messages ----------------------------------------------------------------
 
 TEST_F(QvmgrCommandsTest, MessagesListTheQueue) {
-  QV_SKIP_WITHOUT_MEMBER("ReadMSG");
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const ProcessResult r = Qvmgr({"messages", "--json"}, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
@@ -321,16 +327,29 @@ TEST_F(QvmgrCommandsTest, MessagesListTheQueue) {
     for (const char* key : {"key", "date", "job", "program", "text", "level", "icon"}) EXPECT_TRUE(m.contains(key));
 }
 
-TEST_F(QvmgrCommandsTest, MessagesFollowStopsCleanlyOnInterrupt) {
-  QV_SKIP_WITHOUT_MEMBER("ReadMSG");
+TEST_F(QvmgrCommandsTest, MessagesFollowPrintsOnlyNewMessagesUntilInterrupted) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   Child child(QVMGR_PATH, {"messages", "--follow", "--interval", "1"}, Connect(store));
   ASSERT_TRUE(child.WaitForOutput("Level", std::chrono::seconds(20)));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // at least one more read
+  ASSERT_TRUE(child.WaitForOutput("PR/NT1/CLI ended", std::chrono::seconds(20)));
+  // A message that comes while it follows.
+  const ProcessResult started = Qvmgr({"start"}, Connect(store));
+  ASSERT_EQ(started.exitCode, 0) << Describe(started);
+  EXPECT_TRUE(child.WaitForOutput("Distribution PR/AS1/CLI started", std::chrono::seconds(20)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // one more read
   child.Signal(SIGINT);
   const ProcessResult r = child.Wait();
   EXPECT_EQ(r.exitCode, 0) << Describe(r);
   EXPECT_THAT(r.err, Not(HasSubstr("ErrorNum")));
+  // Each message once.
+  auto count = [&](const std::string& text) {
+    std::size_t n = 0;
+    for (std::size_t at = r.out.find(text); at != std::string::npos; at = r.out.find(text, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("PR/NT1/CLI started"), 1u) << r.out;
+  EXPECT_EQ(count("PR/AS1/CLI started"), 1u) << r.out;
+  EXPECT_EQ(count("Level"), 1u);
 }
 
 // ---- Demo --------------------------------------------------------------------
@@ -349,6 +368,7 @@ TEST_F(QvmgrCommandsTest, DemoWalksTheRoadAndEndsWithTheCommandsByHand) {
   const Json doc = Document(j);
   EXPECT_EQ(doc["store"]["type"], "SQL Server");
   EXPECT_GE(doc["steps"].size(), 8u);
+  for (const Json& step : doc["steps"]) EXPECT_EQ(step["ok"], true) << step.dump();
 }
 
 }  // namespace

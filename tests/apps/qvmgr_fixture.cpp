@@ -4,17 +4,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "qvmgr/session.h"
 
 namespace qv::test {
-
-bool ManagerHas(const char* member) {
-  static platform::ObjectPtr manager = [] {
-    std::string error;
-    return cli::CreateLinkedObject("QVmgr_dll.QVmanager", error);
-  }();
-  return manager && manager->GetIDsOfNames(member) != platform::kDispidUnknown;
-}
 
 std::string TypeOf(embedded::SourceKind kind) {
   switch (kind) {

@@ -1,6 +1,5 @@
 // Runs qvmgr in the tests: a temporary folder and class registry per test,
-// English messages, the environment of a connection to a demo store, and a
-// way to tell which members the library's QVmanager has.
+// English messages, the environment of a connection to a demo store.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,16 +14,6 @@
 namespace qv::test {
 
 using Json = nlohmann::ordered_json;
-
-// True when the QVmanager of the library has a member of that name.
-bool ManagerHas(const char* member);
-
-// Skips a test while the library lacks a member it drives.
-#define QV_SKIP_WITHOUT_MEMBER(member)                                            \
-  do {                                                                           \
-    if (!::qv::test::ManagerHas(member))                                         \
-      GTEST_SKIP() << "QVmanager of this library has no member " member " yet";  \
-  } while (0)
 
 // The source type option of a store kind: "AS400", "ODBC", "SQL Server", "Oracle".
 std::string TypeOf(embedded::SourceKind kind);
