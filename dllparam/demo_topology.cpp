@@ -320,7 +320,8 @@ void WriteDemo(StoreAdmin& s, const std::string& masterPassword) {
   PutSupervision(s, "PR", "AS1", "CLI", "A", running);
   PutSupervision(s, "PR", "NT1", "CLI", "X", DemoActivity("X", 300, 300));
   s.PutActivity("SPR_AS1CLI", running);
-  // The engine's queue holds the messages of the run of PR/NT1/CLI that ended.
+  // The run of PR/NT1/CLI that ended left its restart point and two messages.
+  s.PutActivity(RestartSpaceName("SPR_NT1CLI"), DemoActivity("X", 300, 300).substr(1, 40));
   const std::pair<const char*, const char*> ended[] = {
       {"100000", "Distribution PR/NT1/CLI started at entry 934 of receiver RCV0001."},
       {"100030", "Distribution PR/NT1/CLI ended at entry 1234 of receiver RCV0001: 300 entries read, 300 sent."}};

@@ -127,7 +127,7 @@ std::string DescribeStore(const std::string& path);
 // environments (one secured, with users), targets of both types, models with
 // tables and fields, distributions with their tables and field mappings, an
 // end-of-distribution script, supervision records with their activity, the
-// two messages of an engine run that ended, and
+// restart point and two messages of an engine run that ended, and
 // the global master user QVADMIN with masterPassword.
 void WriteDemoTopology(StoreAdmin& store, const std::string& masterPassword);
 

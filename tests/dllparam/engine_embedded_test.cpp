@@ -551,6 +551,32 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ServedEngineTest,
                          testing::Values(kEngineKinds[0], kEngineKinds[2]),
                          [](const testing::TestParamInfo<EngineKind>& info) { return std::string(info.param.name); });
 
+// ---- The demonstration store ---------------------------------------------------------
+
+class DemoEngineTest : public testing::TestWithParam<EngineKind> {};
+
+TEST_P(DemoEngineTest, TheEndedRunResumesWhereItStopped) {
+  platform::ManualClock clock(0);
+  platform::ScopedClock use(clock);
+  EmbeddedStore store(GetParam().kind, /*demo=*/true);
+  embedded::EmbeddedSource lib;
+  EngineSide side(lib, GetParam());
+  ASSERT_TRUE(side.Open(store.address())) << side.Error().text;
+  EXPECT_THAT(side.Jobs("*ALL"), IsEmpty());
+  auto answer = side.Messages(true);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(ParseQueueMessages(*answer).size(), 2u);
+  ASSERT_TRUE(side.Start("PR", "NT1", "CLI")) << side.Error().text;
+  clock.Advance(1);
+  auto a = side.Activity("SPR_NT1CLI");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->Get("Receiver").substr(0, 10), FitText("RCV0001", 10));
+  EXPECT_EQ(a->Get("JOSEQN"), Ten(1244));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DemoEngineTest, testing::ValuesIn(kEngineKinds),
+                         [](const testing::TestParamInfo<EngineKind>& info) { return std::string(info.param.name); });
+
 // ---- The store's description -------------------------------------------------------
 
 TEST(EngineDescription, ShowsTheJobsAndTheQueue) {
