@@ -199,34 +199,34 @@ std::optional<std::string> ControlRecord(Session& s, const char* member, std::ve
   return *image;
 }
 
-// Shows one record read by a Read* member of the manager and a Detail*
-// member of the control.
-int ShowRecord(Context& ctx, const std::string& command, unsigned need, const char* readMember,
-               const char* detailMember, const Layout& layout, const char* title) {
-  Connected c(ctx, command, need);
+// What a show command reads: the manager's Read* member, the control's
+// Detail* member that hands out the record, and the record's layout.
+struct RecordShow {
+  const char* command;
+  unsigned need;
+  const char* readMember;
+  const char* detailMember;
+  const Layout& layout;
+  const char* title;  // "environment", "target", "model"
+};
+
+// Shows one record: the manager's Read* member tells whether it exists, then
+// the control's Detail*(buffer, id) hands out the record image.
+int ShowRecord(Context& ctx, const RecordShow& what) {
+  Connected c(ctx, what.command, what.need);
   if (!c.Open()) return 1;
-  std::string id, label;
-  std::vector<Variant> args;
-  if (layout.name == layout::QV_EX.name) {
-    id = c.env();
-    label = "Environment " + id;
-    args = {Variant(std::string(layout.length, ' ')), Variant(id)};
-  } else if (layout.name == layout::QV_CX.name) {
-    id = c.target();
-    label = "Target " + c.env() + "/" + id;
-    args = {Variant(std::string(layout.length, ' ')), Variant(id)};
-  } else {
-    id = c.model();
-    label = "Model " + c.env() + "/" + id;
-    args = {Variant(std::string(layout.length, ' ')), Variant(id)};
-  }
-  if (!c.Run(readMember, std::string("cannot read the ") + title + " " + Utf8(id))) return 1;
+  const bool isEnv = &what.layout == &layout::QV_EX, isTarget = &what.layout == &layout::QV_CX;
+  const std::string id = isEnv ? c.env() : isTarget ? c.target() : c.model();
+  std::string label = std::string(what.title) + " " + (isEnv ? id : c.env() + "/" + id);
+  label[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(label[0])));
+  if (!c.Run(what.readMember, std::string("cannot read the ") + what.title + " " + Utf8(id))) return 1;
 
   Json body = Json::object();
   std::string text = Utf8(label) + "\n";
-  std::optional<std::string> image = ControlRecord(c.s(), detailMember, args, 0);
+  std::optional<std::string> image = ControlRecord(
+      c.s(), what.detailMember, {Variant(std::string(what.layout.length, ' ')), Variant(id)}, 0);
   if (image) {
-    const std::vector<NamedField> fields = NameFields(layout, *image);
+    const std::vector<NamedField> fields = NameFields(what.layout, *image);
     body["record"] = FieldsJson(fields);
     text += AlignedText(fields);
   } else {
@@ -397,17 +397,18 @@ bool OnOff(const std::string& value, const std::string& option) {
 }
 
 int EnvShow(Context& ctx) {
-  return ShowRecord(ctx, "env show", kNeedEnv, "ReadEnvironnement", "DetailEnvironment", layout::QV_EX,
-                    "environment");
+  return ShowRecord(ctx, {"env show", kNeedEnv, "ReadEnvironnement", "DetailEnvironment", layout::QV_EX,
+                         "environment"});
 }
 
 int TargetShow(Context& ctx) {
-  return ShowRecord(ctx, "target show", kNeedEnv | kNeedTarget, "ReadTarget", "DetailCible", layout::QV_CX,
-                    "target");
+  return ShowRecord(ctx, {"target show", kNeedEnv | kNeedTarget, "ReadTarget", "DetailCible", layout::QV_CX,
+                         "target"});
 }
 
 int ModelShow(Context& ctx) {
-  return ShowRecord(ctx, "model show", kNeedEnv | kNeedModel, "ReadModel", "DetailGroup", layout::QV_GX, "model");
+  return ShowRecord(ctx, {"model show", kNeedEnv | kNeedModel, "ReadModel", "DetailGroup", layout::QV_GX,
+                         "model"});
 }
 
 int DistShow(Context& ctx) {
