@@ -149,12 +149,17 @@ bool QVmanager::OpenConnection() {
   if (!CallControl(ctl::OpenConnection, kCall, platform::Args(&address, 1)).AsBool()) return false;
   // The control selects an environment only once it can read it: select the
   // identifiers given before the connection was open now.
-  if (!environmentId_.empty() && GetControl(ctl::env).AsString() != environmentId_) {
-    PutControl(ctl::env, Variant(environmentId_));
-    if (!targetId_.empty()) PutControl(ctl::tgt, Variant(targetId_));
-    if (!modelId_.empty()) PutControl(ctl::Grp, Variant(modelId_));
-    if (!fileId_.empty()) PutControl(ctl::Fic, Variant(fileId_));
-  }
+  Selected();
+  return true;
+}
+
+bool QVmanager::Selected() {
+  if (environmentId_.empty() || GetControl(ctl::env).AsString() == environmentId_) return true;
+  PutControl(ctl::env, Variant(environmentId_));
+  if (GetControl(ctl::env).AsString() != environmentId_) return false;
+  if (!targetId_.empty()) PutControl(ctl::tgt, Variant(targetId_));
+  if (!modelId_.empty()) PutControl(ctl::Grp, Variant(modelId_));
+  if (!fileId_.empty()) PutControl(ctl::Fic, Variant(fileId_));
   return true;
 }
 
@@ -162,7 +167,7 @@ bool QVmanager::CloseConnection() { return CallControl(ctl::CloseConnection, kCa
 bool QVmanager::ConnectionOpen() { return GetControl(ctl::ConnectionOpen).AsBool(); }
 
 bool QVmanager::ReadActivity() {
-  if (!activity_) return false;
+  if (!activity_ || !Selected()) return false;
   std::string block;
   if (!CallReadActivity(environmentId_, targetId_, modelId_, "G", " ", block)) return false;
   activity_->Fill(block);
@@ -170,15 +175,17 @@ bool QVmanager::ReadActivity() {
 }
 
 bool QVmanager::StopQV() {
+  if (!Selected()) return false;
   std::string block;
   return CallReadActivity(environmentId_, targetId_, modelId_, "G", "I", block);
 }
 
-bool QVmanager::ReadEnvironnement() { return CallDetail(ctl::DetailEnvironment, layout::QV_EX, environmentId_); }
-bool QVmanager::ReadTarget() { return CallDetail(ctl::DetailCible, layout::QV_CX, targetId_); }
-bool QVmanager::ReadModel() { return CallDetail(ctl::DetailGroup, layout::QV_GX, modelId_); }
+bool QVmanager::ReadEnvironnement() { return Selected() && CallDetail(ctl::DetailEnvironment, layout::QV_EX, environmentId_); }
+bool QVmanager::ReadTarget() { return Selected() && CallDetail(ctl::DetailCible, layout::QV_CX, targetId_); }
+bool QVmanager::ReadModel() { return Selected() && CallDetail(ctl::DetailGroup, layout::QV_GX, modelId_); }
 
 bool QVmanager::ReadDistribution() {
+  if (!Selected()) return false;
   std::vector<Variant> args{Variant(modelId_), Variant(targetId_), Variant(std::string(layout::QV_GC.length, ' '))};
   if (!CallControl(ctl::DetailGC, kCall, args).AsBool()) return false;
   const std::string* record = args[2].Get<std::string>();
@@ -189,17 +196,19 @@ bool QVmanager::ReadDistribution() {
 }
 
 bool QVmanager::UpdateDistribution() {
-  if (!distributionRead_) return false;
+  if (!distributionRead_ || !Selected()) return false;
   std::vector<Variant> args{Variant(modelId_), Variant(targetId_), Variant(copy_.image())};
   return CallControl(ctl::ChangeGC, kCall, args).AsBool();
 }
 
 bool QVmanager::StartQV() {
+  if (!Selected()) return false;
   std::vector<Variant> args{Variant(environmentId_), Variant(targetId_), Variant(modelId_), Variant(instanceName_)};
   return CallControl(ctl::StartQV, kCall, args).AsBool();
 }
 
 bool QVmanager::SourceJobRun() {
+  if (!Selected()) return false;
   std::vector<Variant> args{Variant(JobName(environmentId_, targetId_, modelId_)), Variant(std::string())};
   if (!CallControl(ctl::JobRun, kCall, args).AsBool()) return false;
   const std::string* status = args[1].Get<std::string>();

@@ -165,6 +165,12 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   DistributionCopy copy_;
   bool distributionRead_ = false;
 
+  // Makes sure the control has selected the identifiers this manager keeps:
+  // selects them again when it has not (before the connection was open, or
+  // after a refusal), and tells whether it has now. A user refused in a
+  // secured environment thus gets false, with the refusal in the error
+  // state, from every member that acts on that environment.
+  bool Selected();
   // Runs ReadMSG; an error result when the call could not be made.
   platform::DispResult RunReadMSG(bool first, bool BuildColumn, const platform::ObjectPtr& lv);
 };

@@ -57,6 +57,27 @@ class EmbeddedManagerTest : public testing::TestWithParam<Kind> {
   test::EmbeddedStore store;
 };
 
+TEST_P(EmbeddedManagerTest, RefusedUserCannotActOnASecuredEnvironment) {
+  QVmanager m;
+  Prepare(m, "demo");
+  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
+  // TS is secured and QVADMIN is not one of its users.
+  m.EnvironmentID("TS");
+  m.TargetID("NT1");
+  m.ModelID("CLI");
+  EXPECT_EQ(m.EnvironmentID(), "");
+  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
+  for (auto op : {&QVmanager::StartQV, &QVmanager::SourceJobRun, &QVmanager::StopQV,
+                  &QVmanager::ReadDistribution, &QVmanager::ReadActivity}) {
+    EXPECT_FALSE((m.*op)());
+    EXPECT_EQ(m.ErrorNum(), 40);
+    EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
+  }
+  std::string status = "?";
+  ASSERT_TRUE(frm().ctl().JobRun("STS_NT1CLI", status));
+  EXPECT_EQ(status, "");  // nothing was started
+}
+
 TEST_P(EmbeddedManagerTest, OpensReadsActivityAndCloses) {
   const std::string block = test::NamedActivityBlock();
   store.Admin().PutActivity("SAA_T1_M1_", block);
