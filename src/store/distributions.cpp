@@ -22,11 +22,6 @@ const Layout& Fx() { return layout::QV_FX; }
 const Layout& GxGc() { return layout::DistributionWithModel; }
 const Layout& FcFx() { return layout::DistributedTableWithModelTable; }
 
-// Returns a code at its field width, as keys and events carry it.
-std::string Env(const std::string& code) { return FitText(code, 2); }
-std::string Tgt(const std::string& code) { return FitText(code, 3); }
-std::string GrpCode(const std::string& code) { return FitText(code, 3); }
-std::string FicCode(const std::string& code) { return FitText(code, 10); }
 
 bool DistributionCodesFit(const std::string& env, const std::string& tgt, const std::string& grp) {
   return CodeFits(env, 2) && CodeFits(tgt, 3) && CodeFits(grp, 3);
@@ -165,7 +160,7 @@ bool QVSource::AddGC(std::string& sQV_GC) {
     };
     Record gc = RecordFromString(Gc(), sQV_GC);
     gc.Set("ENVID", sel_.env);
-    const std::string env = Env(sel_.env), tgt(gc.Get("TGTID")), grp(gc.Get("GRPID"));
+    const std::string env = EnvCode(sel_.env), tgt(gc.Get("TGTID")), grp(gc.Get("GRPID"));
     // A distribution joins a stored target and a stored model.
     std::string cx;
     if (!DetailCible(cx, std::string(gc.Trimmed("TGTID")))) return fail();
@@ -224,7 +219,7 @@ bool QVSource::ChangeControledGC(std::string& sQV_GC, const std::string& tgt_id,
       Refuse(cLoadResString("2026", grp_id, tgt_id));
       return false;
     }
-    const std::string env = Env(sel_.env), tgt = Tgt(tgt_id), grp = GrpCode(grp_id);
+    const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id);
     // The distribution keeps its key: its tables, mappings and scripts hang
     // below it by that key.
     gc.Set("ENVID", env);
@@ -257,7 +252,7 @@ bool QVSource::DeleteGC(const std::string& tgt_id, const std::string& grp_id) {
         Refuse(cLoadResString("2026", grp_id, tgt_id));
         return false;
       }
-      const std::string env = Env(sel_.env), tgt = Tgt(tgt_id), grp = GrpCode(grp_id);
+      const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id);
       if (!DistributionIdle("DeleteGC", env, tgt, grp) || !DeleteENDforGC(env, tgt, grp) ||
           !DeleteFCforGC(env, tgt, grp)) {
         if (IsAS400()) ReleaseLock(files_.QV_GC, Gc().length, env + tgt + grp);
@@ -306,7 +301,7 @@ bool QVSource::SetGCHold(const char* step, const std::string& env, const std::st
 bool QVSource::HoldGC(const std::string& env_id, const std::string& tgt_id, const std::string& grp_id) {
   return Guard("HoldGC", [&] {
     if (!SetGCHold("HoldGC", env_id, tgt_id, grp_id, "1")) return false;
-    Raise(&QVSourceEvents::GCHold, Env(env_id), Tgt(tgt_id), GrpCode(grp_id));
+    Raise(&QVSourceEvents::GCHold, EnvCode(env_id), TgtCode(tgt_id), GrpCode(grp_id));
     return true;
   });
 }
@@ -315,7 +310,7 @@ bool QVSource::ReleaseGC(const std::string& env_id, const std::string& tgt_id,
                          const std::string& grp_id) {
   return Guard("ReleaseGC", [&] {
     if (!SetGCHold("ReleaseGC", env_id, tgt_id, grp_id, "0")) return false;
-    Raise(&QVSourceEvents::GCRelease, Env(env_id), Tgt(tgt_id), GrpCode(grp_id));
+    Raise(&QVSourceEvents::GCRelease, EnvCode(env_id), TgtCode(tgt_id), GrpCode(grp_id));
     return true;
   });
 }
@@ -427,7 +422,7 @@ bool QVSource::AddFC(std::string& sQV_FC, const std::string& tgt_id, const std::
       Refuse(cLoadResString("2024", fic, grp_id));
       return false;
     }
-    const std::string env = Env(sel_.env), tgt = Tgt(tgt_id), grp = GrpCode(grp_id);
+    const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id);
     fc.Set("ENVID", env);
     fc.Set("TGTID", tgt);
     fc.Set("GRPID", grp);
@@ -481,7 +476,7 @@ bool QVSource::ChangeControledFC(std::string& sQV_FC, const std::string& tgt_id,
       Refuse(cLoadResString("2028", fic_id, grp_id, tgt_id));
       return false;
     }
-    const std::string env = Env(sel_.env), tgt = Tgt(tgt_id), grp = GrpCode(grp_id), fic = FicCode(fic_id);
+    const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id), fic = FicCode(fic_id);
     // The distributed table keeps its key: its field mappings hang below it.
     fc.Set("ENVID", env);
     fc.Set("TGTID", tgt);
@@ -522,7 +517,7 @@ bool QVSource::DeleteFC(const std::string& tgt_id, const std::string& grp_id,
         Refuse(cLoadResString("2028", fic_id, grp_id, tgt_id));
         return false;
       }
-      const std::string env = Env(sel_.env), tgt = Tgt(tgt_id), grp = GrpCode(grp_id), fic = FicCode(fic_id);
+      const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id), fic = FicCode(fic_id);
       if (!DeleteZCforFC(env, tgt, grp, fic)) {
         if (IsAS400()) ReleaseLock(files_.QV_FC, Fc().length, env + tgt + grp + fic);
         return false;
@@ -568,7 +563,7 @@ bool QVSource::SetFCHold(const char* step, const std::string& tgt_id, const std:
 bool QVSource::HoldFC(const std::string& tgt_id, const std::string& grp_id, const std::string& fic_id) {
   return Guard("HoldFC", [&] {
     if (!SetFCHold("HoldFC", tgt_id, grp_id, fic_id, "1")) return false;
-    Raise(&QVSourceEvents::FCHold, Env(sel_.env), Tgt(tgt_id), GrpCode(grp_id), FicCode(fic_id));
+    Raise(&QVSourceEvents::FCHold, EnvCode(sel_.env), TgtCode(tgt_id), GrpCode(grp_id), FicCode(fic_id));
     return true;
   });
 }
@@ -577,7 +572,7 @@ bool QVSource::ReleaseFC(const std::string& tgt_id, const std::string& grp_id,
                          const std::string& fic_id) {
   return Guard("ReleaseFC", [&] {
     if (!SetFCHold("ReleaseFC", tgt_id, grp_id, fic_id, "0")) return false;
-    Raise(&QVSourceEvents::FCRelease, Env(sel_.env), Tgt(tgt_id), GrpCode(grp_id), FicCode(fic_id));
+    Raise(&QVSourceEvents::FCRelease, EnvCode(sel_.env), TgtCode(tgt_id), GrpCode(grp_id), FicCode(fic_id));
     return true;
   });
 }

@@ -5,6 +5,7 @@
 #include "connection/qvsource.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"
+#include "store/model_records.h"
 #include "store/records.h"
 #include "store/statements_ex.h"
 
@@ -15,8 +16,6 @@ const Layout& Ex() { return layout::QV_EX; }
 const Layout& Cx() { return layout::QV_CX; }
 
 // Returns a code at its field width, as events and keys carry it.
-std::string Env(const std::string& code) { return FitText(code, 2); }
-std::string Tgt(const std::string& code) { return FitText(code, 3); }
 
 }  // namespace
 
@@ -220,7 +219,7 @@ bool QVSource::ChangeEnvironment(std::string& sQV_EX, const std::string& env_id)
       }
     } else {
       // The NT statement keeps the stored key: the record as stored has it.
-      r.Set("ENVID", Env(env_id));
+      r.Set("ENVID", EnvCode(env_id));
       if (!RunStatement(UpdateEnvironmentSql(prefix_, r, env_id))) return false;
     }
     sQV_EX = r.image();
@@ -240,7 +239,7 @@ bool QVSource::DeleteEnvironment(const std::string& env_id) {
         Refuse(cLoadResString("2022", env_id));
         return false;
       }
-      const std::string env = Env(env_id);
+      const std::string env = EnvCode(env_id);
       // The users go last: an environment that a running distribution keeps
       // alive keeps its users too.
       if (!DeleteCXforEX(env) || !DeleteGXforEX(env) || !DeleteUserEnv(env)) {
@@ -324,7 +323,7 @@ bool QVSource::ChangeCible(std::string& sQV_CX, const std::string& tgt_id) {
       return false;
     }
     sQV_CX = r.image();
-    Raise(&QVSourceEvents::CXupdated, r.Get("ENVID"), Tgt(tgt_id), r.Get("TGTTYPE"), r.image());
+    Raise(&QVSourceEvents::CXupdated, r.Get("ENVID"), TgtCode(tgt_id), r.Get("TGTTYPE"), r.image());
     return true;
   });
 }
@@ -340,7 +339,7 @@ bool QVSource::DeleteCible(const std::string& tgt_id) {
         Refuse(cLoadResString("2020", tgt_id));
         return false;
       }
-      const std::string env = Env(sel_.env), tgt = Tgt(tgt_id);
+      const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id);
       if (!DeleteGCforCX(env, tgt)) {
         if (IsAS400()) ReleaseLock(files_.QV_CX, Cx().length, env + tgt);
         return false;
@@ -385,7 +384,7 @@ bool QVSource::SetTargetHold(const char* step, const std::string& tgt_id, const 
 bool QVSource::HoldCible(const std::string& tgt_id) {
   return Guard("HoldCible", [&] {
     if (!SetTargetHold("HoldCible", tgt_id, "1")) return false;
-    Raise(&QVSourceEvents::CXHold, Env(sel_.env), Tgt(tgt_id));
+    Raise(&QVSourceEvents::CXHold, EnvCode(sel_.env), TgtCode(tgt_id));
     return true;
   });
 }
@@ -393,7 +392,7 @@ bool QVSource::HoldCible(const std::string& tgt_id) {
 bool QVSource::ReleaseCible(const std::string& tgt_id) {
   return Guard("ReleaseCible", [&] {
     if (!SetTargetHold("ReleaseCible", tgt_id, "0")) return false;
-    Raise(&QVSourceEvents::CXRelease, Env(sel_.env), Tgt(tgt_id));
+    Raise(&QVSourceEvents::CXRelease, EnvCode(sel_.env), TgtCode(tgt_id));
     return true;
   });
 }

@@ -166,4 +166,10 @@ DistributedTableTexts DistributedTableEventTexts(const Record& fcfx, const Recor
   return t;
 }
 
+std::string EnvCode(std::string_view code) { return FitText(code, layout::QV_EX["ENVID"].width); }
+std::string TgtCode(std::string_view code) { return FitText(code, layout::QV_CX["TGTID"].width); }
+std::string GrpCode(std::string_view code) { return FitText(code, layout::QV_GX["GRPID"].width); }
+std::string FicCode(std::string_view code) { return FitText(code, layout::QV_FX["FICID"].width); }
+std::string FieldCode(std::string_view code) { return FitText(code, layout::QV_ZX["FIELDINPUT"].width); }
+
 }  // namespace qv

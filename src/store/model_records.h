@@ -28,6 +28,14 @@ Record RecordFromString(const Layout& layout, std::string_view text);
 // it would name another one).
 bool CodeFits(std::string_view code, std::size_t width);
 
+// Return a code at its field width (blank-padded or cut), as keys and events
+// carry it: environment, target, model, model table, field.
+std::string EnvCode(std::string_view code);
+std::string TgtCode(std::string_view code);
+std::string GrpCode(std::string_view code);
+std::string FicCode(std::string_view code);
+std::string FieldCode(std::string_view code);
+
 // ---- Table numbers (FICID) ------------------------------------------------------------
 
 // The greatest table number a FICID holds.

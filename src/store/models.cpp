@@ -19,12 +19,6 @@ const Layout& Fx() { return layout::QV_FX; }
 const Layout& Zx() { return layout::QV_ZX; }
 const Layout& Zc() { return layout::QV_ZC; }
 
-// Returns a code at its field width, as keys and events carry it.
-std::string Env(const std::string& code) { return FitText(code, 2); }
-std::string Tgt(const std::string& code) { return FitText(code, 3); }
-std::string GrpCode(const std::string& code) { return FitText(code, 3); }
-std::string FicCode(const std::string& code) { return FitText(code, 10); }
-std::string Fld(const std::string& code) { return FitText(code, 30); }
 
 bool IsBlank(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }
 
@@ -228,7 +222,7 @@ bool QVSource::DeleteGroup(const std::string& grp_id) {
         Refuse(cLoadResString("2023", grp_id));
         return false;
       }
-      const std::string env = Env(sel_.env), grp = GrpCode(grp_id);
+      const std::string env = EnvCode(sel_.env), grp = GrpCode(grp_id);
       // A running distribution keeps the whole model: it is asked before
       // anything is deleted, then tables go before distributions.
       if (!ModelDistributionsIdle("DeleteGroup", env, grp) || !DeleteFXforGX(env, grp) ||
@@ -254,7 +248,7 @@ bool QVSource::DeleteGroup(const std::string& grp_id) {
 
 bool QVSource::MemberOptions(const std::string& grp_id, std::string& AllMbrDist,
                              std::string& ManDistri) {
-  const std::string model = Env(sel_.env) + GrpCode(grp_id);
+  const std::string model = EnvCode(sel_.env) + GrpCode(grp_id);
   // The manual flag is never empty once read (a one-character field): an
   // empty one means nothing is kept, or env, tgt or Grp was written since.
   if (!sel_.manualFlag.empty() && memberOptionsOf_ == model && CodeFits(grp_id, 3)) {
@@ -365,7 +359,7 @@ bool QVSource::DeleteFile(const std::string& grp_id, const std::string& fic_id) 
         Refuse(cLoadResString("2024", fic_id, grp_id));
         return false;
       }
-      const std::string env = Env(sel_.env), grp = GrpCode(grp_id), fic = FicCode(fic_id);
+      const std::string env = EnvCode(sel_.env), grp = GrpCode(grp_id), fic = FicCode(fic_id);
       // Each step runs only when the one before it succeeded; its failure
       // is reported under "DeleteFile:" and its own step.
       auto stepOk = [&](bool ok) {
@@ -417,7 +411,7 @@ bool QVSource::SetFXHold(const char* step, const std::string& grp_id, const std:
 bool QVSource::HoldTable(const std::string& grp_id, const std::string& fic_id) {
   return Guard("HoldTable", [&] {
     if (!SetFXHold("HoldTable", grp_id, fic_id, "1")) return false;
-    Raise(&QVSourceEvents::FXHold, Env(sel_.env), GrpCode(grp_id), FicCode(fic_id));
+    Raise(&QVSourceEvents::FXHold, EnvCode(sel_.env), GrpCode(grp_id), FicCode(fic_id));
     return true;
   });
 }
@@ -425,7 +419,7 @@ bool QVSource::HoldTable(const std::string& grp_id, const std::string& fic_id) {
 bool QVSource::ReleaseTable(const std::string& grp_id, const std::string& fic_id) {
   return Guard("ReleaseTable", [&] {
     if (!SetFXHold("ReleaseTable", grp_id, fic_id, "0")) return false;
-    Raise(&QVSourceEvents::FXRelease, Env(sel_.env), GrpCode(grp_id), FicCode(fic_id));
+    Raise(&QVSourceEvents::FXRelease, EnvCode(sel_.env), GrpCode(grp_id), FicCode(fic_id));
     return true;
   });
 }
@@ -488,8 +482,8 @@ bool QVSource::ChangeZC(const std::string& grp_id, const std::string& tgt_id,
     Step("ChangeZC");
     if (found == Lookup::Failed) return false;
     const bool mapped = found == Lookup::Found;
-    const std::string env = Env(sel_.env), tgt = Tgt(tgt_id), grp = GrpCode(grp_id), fic = FicCode(fic_id),
-                      field = Fld(FieldInput);
+    const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id), fic = FicCode(fic_id),
+                      field = FieldCode(FieldInput);
     if (IsBlank(FieldOutput)) {
       if (!mapped) return true;
       if (IsAS400()) {
