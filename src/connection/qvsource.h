@@ -522,6 +522,9 @@ class QVSource {
   void ReleaseLock(int32_t h, std::size_t recordLength, const std::string& key);
   // Walks and deletes the children of one parent (see cascades.cpp).
   bool WalkChildren(const CascadeLevel& level);
+  // Walks the distributed tables below a distribution or a model table.
+  bool WalkDistributedTables(const char* step, const char* logical, const Layout& record,
+                             std::string key, std::string listSql);
   // Deletes every record of an update-mode logical file whose key starts with
   // key (AS/400), or runs sql (NT).
   bool DeleteLeaves(const char* logical, std::size_t recordLength, const std::string& key,

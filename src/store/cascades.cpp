@@ -238,43 +238,39 @@ bool QVSource::DeleteFXforGX(const std::string& env, const std::string& grp) {
   });
 }
 
+// Deletes the distributed tables read through one parent, each after its
+// field mappings, raising FCdeleted for each: the walk of both parents of
+// QV_FC (a distribution, a model table).
+bool QVSource::WalkDistributedTables(const char* step, const char* logical, const Layout& record,
+                                     std::string key, std::string listSql) {
+  return WalkChildren(CascadeLevel{
+      step, logical, &record, std::move(key), std::move(listSql), &layout::DistributedTableKey,
+      [&](const Record& c) {
+        return DeleteZCforFC(F(c, "ENVID"), F(c, "TGTID"), F(c, "GRPID"), F(c, "FICID"));
+      },
+      [&](const Record& c) {
+        return DeleteDistributedTableSql(prefix_, c.Get("ENVID"), c.Get("TGTID"), c.Get("GRPID"),
+                                         c.Get("FICID"));
+      },
+      [&](const Record& c) {
+        Raise(&QVSourceEvents::FCdeleted, c.Get("ENVID"), c.Get("TGTID"), c.Get("GRPID"),
+              c.Get("FICID"));
+      }});
+}
+
 bool QVSource::DeleteFCforGC(const std::string& env, const std::string& tgt, const std::string& grp) {
   return Guard("DeleteFCforGC", [&] {
-    return WalkChildren(CascadeLevel{
-        "DeleteFCforGC", "QV_FC_L0", &layout::DistributedTableKey,
-        BuildKey(layout::DistributionKey, {env, tgt, grp}),
-        ListTablesOfDistributionSql(prefix_, env, tgt, grp), &layout::DistributedTableKey,
-        [&](const Record& c) {
-          return DeleteZCforFC(F(c, "ENVID"), F(c, "TGTID"), F(c, "GRPID"), F(c, "FICID"));
-        },
-        [&](const Record& c) {
-          return DeleteDistributedTableSql(prefix_, c.Get("ENVID"), c.Get("TGTID"), c.Get("GRPID"),
-                                           c.Get("FICID"));
-        },
-        [&](const Record& c) {
-          Raise(&QVSourceEvents::FCdeleted, c.Get("ENVID"), c.Get("TGTID"), c.Get("GRPID"),
-                c.Get("FICID"));
-        }});
+    return WalkDistributedTables("DeleteFCforGC", "QV_FC_L0", layout::DistributedTableKey,
+                                 BuildKey(layout::DistributionKey, {env, tgt, grp}),
+                                 ListTablesOfDistributionSql(prefix_, env, tgt, grp));
   });
 }
 
 bool QVSource::DeleteFCforFX(const std::string& env, const std::string& grp, const std::string& fic) {
   return Guard("DeleteFCforFX", [&] {
-    return WalkChildren(CascadeLevel{
-        "DeleteFCforFX", "QV_FC_L1", &layout::DistributedTableShort,
-        BuildKey(layout::ModelTableKey, {env, grp, fic}),
-        ListDistributedTablesOfTableSql(prefix_, env, grp, fic), &layout::DistributedTableKey,
-        [&](const Record& c) {
-          return DeleteZCforFC(F(c, "ENVID"), F(c, "TGTID"), F(c, "GRPID"), F(c, "FICID"));
-        },
-        [&](const Record& c) {
-          return DeleteDistributedTableSql(prefix_, c.Get("ENVID"), c.Get("TGTID"), c.Get("GRPID"),
-                                           c.Get("FICID"));
-        },
-        [&](const Record& c) {
-          Raise(&QVSourceEvents::FCdeleted, c.Get("ENVID"), c.Get("TGTID"), c.Get("GRPID"),
-                c.Get("FICID"));
-        }});
+    return WalkDistributedTables("DeleteFCforFX", "QV_FC_L1", layout::DistributedTableShort,
+                                 BuildKey(layout::ModelTableKey, {env, grp, fic}),
+                                 ListDistributedTablesOfTableSql(prefix_, env, grp, fic));
   });
 }
 
