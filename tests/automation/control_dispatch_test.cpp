@@ -73,20 +73,6 @@ TEST_F(ControlDispatchTest, PropertiesReachTheControl) {
   EXPECT_EQ(GetProperty(*object, "Grp").value, Variant("M1_"));
 }
 
-TEST_F(ControlDispatchTest, ErrorGettersClearWhatTheyReturn) {
-  fake->On("OpenMConnection").Fail(DllParam::kCodeNetwork, 111, "refused");
-  std::vector<Variant> args{Variant("h")};
-  DispResult open = CallMethod(*object, "OpenConnection", args);
-  ASSERT_TRUE(open.ok());
-  EXPECT_EQ(open.value, Variant(false));
-  EXPECT_EQ(GetProperty(*object, "ErrorNum").value, Variant(std::int32_t{111}));
-  EXPECT_EQ(GetProperty(*object, "ErrorNum").value, Variant(std::int32_t{0}));
-  EXPECT_EQ(GetProperty(*object, "ErrorStep").value, Variant("OpenConnection"));
-  EXPECT_EQ(GetProperty(*object, "ErrorStep").value, Variant(""));
-  // A method call finds a property get of the same DISPID.
-  EXPECT_THAT(CallMethod(*object, "ErrorText").value.ToString(), testing::StartsWith("refused\r\n"));
-}
-
 TEST_F(ControlDispatchTest, ReadActivityWritesTheBlockBack) {
   fake->On("Rreadf").File("QV_USRDATA/QV_VER").Record("0V1R0       ").Repeatedly();
   ASSERT_TRUE(control->OpenConnection("src"));
@@ -102,17 +88,6 @@ TEST_F(ControlDispatchTest, ReadActivityWritesTheBlockBack) {
   // The identifiers are normalised, an action of x is sent as G and an empty
   // option as a blank.
   EXPECT_EQ(fake->Commands().at(1).Request(), "00300SA__T1_M1_QV_USRDATAG 00001024");
-}
-
-TEST_F(ControlDispatchTest, OperationsTheManagerCallsHaveTheirDispids) {
-  struct Row {
-    const char* name;
-    platform::DISPID id;
-  };
-  for (const Row& r : {Row{"JobRun", 0x68020402}, Row{"StartQV", 0x68020403}, Row{"DetailEnvironment", 0x68020701},
-                       Row{"DetailCible", 0x68020702}, Row{"DetailGroup", 0x68020703}, Row{"DetailGC", 0x68020704},
-                       Row{"ChangeGC", 0x68020705}, Row{"ReadMSG", 0x68020801}})
-    EXPECT_EQ(object->GetIDsOfNames(r.name), r.id) << r.name;
 }
 
 TEST_F(ControlDispatchTest, RecordsAndStatusComeBackByReference) {

@@ -1,5 +1,5 @@
-// The dispatch interfaces of QVmanager and Activity: every member with its
-// DISPID and kinds, object properties, and the calls that are refused.
+// The dispatch interfaces of QVmanager and Activity: object properties,
+// calls by DISPID, the block order of the activity, refused calls.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -18,66 +18,6 @@ using platform::DispResult;
 using platform::DispStatus;
 using platform::InvokeKind;
 using platform::Variant;
-
-constexpr int kGet = 1, kPut = 2, kPutRef = 4, kCall = 8;
-
-struct Member {
-  const char* name;
-  DISPID id;
-  int kinds;
-};
-
-const Member kManagerMembers[] = {
-    {"cActivity", 0x4003000E, kGet | kPutRef},
-    {"Activity", 0x4003000F, kGet | kPutRef},
-    {"InstanceName", 0x68030012, kGet | kPut},
-    {"UserID", 0x68030011, kPut},
-    {"Password", 0x68030010, kPut},
-    {"SourceAdress", 0x6803000F, kGet | kPut},
-    {"SourceType", 0x6803000E, kGet | kPut},
-    {"EnvironmentID", 0x6803000D, kGet | kPut},
-    {"TargetID", 0x6803000C, kGet | kPut},
-    {"ModelID", 0x6803000B, kGet | kPut},
-    {"FileID", 0x68030004, kGet | kPut},
-    {"ErrorText", 0x6003001A, kCall},
-    {"ErrorNum", 0x6003001B, kCall},
-    {"OpenConnection", 0x6003001C, kCall},
-    {"CloseConnection", 0x6003001D, kCall},
-    {"ConnectionOpen", 0x6003001E, kCall},
-    {"ReadEnvironnement", 0x60030015, kCall},
-    {"ReadTarget", 0x60030016, kCall},
-    {"ReadModel", 0x60030017, kCall},
-    {"ReadDistribution", 0x60030018, kCall},
-    {"DistributionRepriseType", 0x6803000A, kGet | kPut},
-    {"DistributionRepriseLibrary", 0x68030009, kGet | kPut},
-    {"DistributionRepriseReceiver", 0x68030008, kGet | kPut},
-    {"DistributionReprisePoint", 0x68030007, kGet | kPut},
-    {"DistributionScheduled", 0x68030006, kGet | kPut},
-    {"DistributionHold", 0x68030005, kGet | kPut},
-    {"UpdateDistribution", 0x60030019, kCall},
-    {"SourceJobRun", 0x6003001F, kCall},
-    {"StopQV", 0x60030020, kCall},
-    {"StartQV", 0x60030021, kCall},
-    {"ReadActivity", 0x60030022, kCall},
-    {"ReadMSG", 0x60030023, kCall},
-};
-
-TEST(ManagerTableTest, MembersHaveTheirDispidsAndKinds) {
-  const platform::DispatchTable& table = QVmanager::Table();
-  for (const Member& m : kManagerMembers) {
-    EXPECT_EQ(table.IdOf(m.name), m.id) << m.name;
-    int kinds = 0;
-    for (const platform::DispMember& row : table.members()) {
-      if (row.id != m.id) continue;
-      if (row.kind == InvokeKind::PropertyGet) kinds |= kGet;
-      if (row.kind == InvokeKind::PropertyPut) kinds |= kPut;
-      if (row.kind == InvokeKind::PropertyPutRef) kinds |= kPutRef;
-      if (row.kind == InvokeKind::Method) kinds |= kCall;
-    }
-    EXPECT_EQ(kinds, m.kinds) << m.name;
-  }
-  EXPECT_EQ(table.className(), "QVmanager");
-}
 
 TEST(ManagerTableTest, ObjectPropertiesTakeTheirClassOrNothing) {
   test::FakeOnForm form;
@@ -126,19 +66,15 @@ TEST(ManagerTableTest, CallsByDispidReachTheControl) {
 }
 
 TEST(ActivityTableTest, PropertiesFollowTheBlockOrder) {
-  const char* names[] = {"state",  "Receiver", "RcvNum",      "JOSEQN",  "JOCODE",    "JOENTT",
-                         "JOTMST", "JOJOB",    "JOUSER",      "JONBR",   "JOPGM",     "JOOBJ",
-                         "JOLIB",  "JOMBR",    "JOCTRR",      "Step",    "TimeProcess", "CptRead",
-                         "CptSel", "CptSnd",   "CptIgnore",   "CptAdd",  "CptUpd",    "CptDel",
-                         "CptMbr", "CptRpr",   "CptErr"};
-  static_assert(std::size(names) == Activity::kCount);
   Activity a;
+  ASSERT_EQ(layout::Activity.fields.size(), Activity::kCount);
   for (std::size_t i = 0; i < Activity::kCount; ++i) {
-    const DISPID id = a.GetIDsOfNames(names[i]);
-    EXPECT_EQ(id, static_cast<DISPID>(0x40030000 + i)) << names[i];
-    std::vector<Variant> v{Variant(std::string("v") + names[i])};
+    const std::string name(layout::Activity.fields[i].name);
+    const DISPID id = a.GetIDsOfNames(name);
+    EXPECT_EQ(id, static_cast<DISPID>(0x40030000 + i)) << name;
+    std::vector<Variant> v{Variant("v" + name)};
     ASSERT_TRUE(a.Invoke(id, InvokeKind::PropertyPut, v).ok());
-    EXPECT_EQ(a.Get(i), std::string("v") + names[i]);
+    EXPECT_EQ(a.Get(i), "v" + name);
     EXPECT_EQ(a.Invoke(id, InvokeKind::PropertyGet, {}).value, v[0]);
   }
   EXPECT_EQ(a.Invoke(0x4003001B, InvokeKind::PropertyGet, {}).status, DispStatus::MemberNotFound);

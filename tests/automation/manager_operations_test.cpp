@@ -213,45 +213,17 @@ TEST_F(ManagerOperationsTest, StoredPointBeyondALongIsAnOverflowOnRead) {
   EXPECT_EQ(m.DistributionReprisePoint(), 9999999999LL);
 }
 
-TEST_F(ManagerOperationsTest, FlagsStoreOneOrZeroAndReadAsNumbers) {
+TEST_F(ManagerOperationsTest, FlagsTakeTheValuesAScriptPasses) {
   Open();
-  Record gc(layout::QV_GC, StoredDistribution());
-  gc.Set("SCHEDULED", "0");
-  gc.Set("HOLD", "0");
-  Store(gc.image());
-  ASSERT_TRUE(m.ReadDistribution());
-  EXPECT_EQ(Get(kScheduled).value, Variant(false));
-  ASSERT_TRUE(Put(kScheduled, Variant(true)).ok());
-  EXPECT_EQ(Copy().Get("SCHEDULED"), "1");
-  EXPECT_EQ(Get(kScheduled).value, Variant(true));
   ASSERT_TRUE(Put(kHold, Variant("True")).ok());
   EXPECT_EQ(Copy().Get("HOLD"), "1");
+  EXPECT_EQ(Get(kHold).value, Variant(true));
+  ASSERT_TRUE(Put(kScheduled, Variant(std::int32_t{-1})).ok());
   ASSERT_TRUE(Put(kHold, Variant(std::int32_t{0})).ok());
+  EXPECT_EQ(Copy().Get("SCHEDULED"), "1");
   EXPECT_EQ(Copy().Get("HOLD"), "0");
   EXPECT_EQ(Put(kHold, Variant("maybe")).status, DispStatus::TypeMismatch);
   EXPECT_EQ(Copy().Get("HOLD"), "0");
-}
-
-TEST_F(ManagerOperationsTest, RepriseTypeIgnoresOtherValues) {
-  Open();
-  ASSERT_TRUE(Put(kRepriseType, Variant("c")).ok());
-  EXPECT_EQ(Get(kRepriseType).value, Variant("C"));
-  for (const char* ignored : {"x", "", "PP", "1"}) {
-    EXPECT_TRUE(Put(kRepriseType, Variant(ignored)).ok()) << ignored;
-    EXPECT_EQ(Get(kRepriseType).value, Variant("C")) << ignored;
-  }
-  ASSERT_TRUE(Put(kRepriseType, Variant(" ")).ok());
-  EXPECT_EQ(Copy().Get("REPRISETYP"), " ");
-}
-
-TEST_F(ManagerOperationsTest, ReceiverAndLibraryAreUpperCasedPaddedOrCut) {
-  Open();
-  ASSERT_TRUE(Put(kRepriseReceiver, Variant("rcv0042")).ok());
-  ASSERT_TRUE(Put(kRepriseLibrary, Variant("journal_library")).ok());
-  EXPECT_EQ(Copy().Get("REPRISERCV"), "RCV0042   ");
-  EXPECT_EQ(Copy().Get("REPRISELIB"), "JOURNAL_LI");
-  EXPECT_EQ(Get(kRepriseReceiver).value, Variant("RCV0042"));
-  EXPECT_EQ(Get(kRepriseLibrary).value, Variant("JOURNAL_LI"));
 }
 
 // ---- Update --------------------------------------------------------------------
@@ -334,15 +306,6 @@ TEST_F(ManagerOperationsTest, SourceJobRunAsksForTheDistributionsJob) {
   EXPECT_THAT(m.ErrorText(), HasSubstr("connection lost"));
 }
 
-TEST_F(ManagerOperationsTest, SourceJobRunOnNtSources) {
-  Open("SQL Server");
-  form.fake().On("SJobList").Out("00001\tSAA_T1_M1_\t");
-  EXPECT_TRUE(m.SourceJobRun());
-  const test::FakeCall call = form.fake().CallsNamed("SJobList").at(0);
-  EXPECT_EQ(call.Arg(0), "SAA_T1_M1_");
-  EXPECT_EQ(call.Arg(2), DllParam::kKindSqlServer);
-}
-
 TEST_F(ManagerOperationsTest, StartQVSendsTheInstanceName) {
   Open("Oracle");
   ASSERT_EQ(Call(kStartQV).value, Variant(true)) << m.ErrorText();
@@ -354,13 +317,6 @@ TEST_F(ManagerOperationsTest, StartQVSendsTheInstanceName) {
   m.InstanceName("ORCL2");
   ASSERT_TRUE(m.StartQV());
   EXPECT_EQ(form.fake().CallsNamed("StrReplication").at(1).Arg(2), "ORCL2");
-}
-
-TEST_F(ManagerOperationsTest, StartQVOnAs400CallsTheStartProgram) {
-  Open();
-  ASSERT_TRUE(m.StartQV()) << m.ErrorText();
-  ASSERT_EQ(form.fake().Commands().size(), 1u);
-  EXPECT_EQ(form.fake().Commands()[0].Request(), "00042CALL PGM(QVSTR) PARM('AA' 'T1_' 'M1_' 'z')");
 }
 
 // ---- Messages ------------------------------------------------------------------

@@ -2,7 +2,7 @@
 // refusals and their error state, the target-server connection and the idle check.
 #include <gtest/gtest.h>
 
-#include "fake_source.h"
+#include "support/fake_control.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"

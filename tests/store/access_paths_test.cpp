@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "record_printer.h"
-
 #include "sqlite_helper.h"
 #include "store/records.h"
 #include "store/schema.h"
@@ -15,91 +13,6 @@ namespace {
 
 using namespace layout;
 using test::MemoryDb;
-
-constexpr int kNone = -1;
-
-struct PathCase {
-  const char* name;
-  const char* physical;
-  int keyLength;  // kNone: no key read ("none", "none used", "read in sequence")
-  int recordLength;
-  bool join;
-  AccessMode mode;
-};
-
-TEST(AccessPaths, EveryFileResolvesWithItsKeyAndRecord) {
-  using M = AccessMode;
-  const PathCase cases[] = {
-      {"QV_VER", "QV_VER", kNone, 12, false, M::ReadOnly},
-      {"QV_UID", "QV_UID", 32, 164, false, M::Update},
-      {"QV_EX", "QV_EX", 2, 216, false, M::Update},
-      {"QV_CX", "QV_CX", 5, 292, false, M::Update},
-      {"QV_CX_XY", "QV_CX", 5, 25, false, M::Update},
-      {"QV_GX", "QV_GX", 5, 205, false, M::Update},
-      {"QV_GX_GC_1", "QV_GC", 8, 88, true, M::ReadOnly},
-      {"QV_FX", "QV_FX", 15, 304, false, M::Update},
-      {"QV_ZX", "QV_ZX", 45, 114, false, M::Update},
-      {"QV_TX", "QV_TX", kNone, 200, false, M::Update},
-      {"QV_GC", "QV_GC", 8, 624, false, M::Update},
-      {"QV_GC_XY", "QV_GC", 8, 28, false, M::Update},
-      {"QV_FC", "QV_FC", 18, 557, false, M::Update},
-      {"QV_FC_FXU", "QV_FC", 18, 278, true, M::ReadOnly},
-      {"QV_ZC", "QV_ZC", 48, 78, false, M::Update},
-      {"QV_END", "QV_END", kNone, 283, false, M::Update},
-      {"QV_EX_L0", "QV_EX", kNone, 3, false, M::ReadOnly},
-      {"QV_CX_L0", "QV_CX", 2, 292, false, M::ReadOnlyOrUpdate},
-      {"QV_GX_L0", "QV_GX", 2, 205, false, M::ReadOnlyOrUpdate},
-      {"QV_GX_GC", "QV_GC", 2, 59, true, M::ReadOnly},
-      {"QV_GX_GC_0", "QV_GC", 5, 88, true, M::ReadOnly},
-      {"QV_GC_L0", "QV_GC", 5, 8, false, M::ReadOnlyOrUpdate},
-      {"QV_GC_L1", "QV_GC", 5, 8, false, M::Update},
-      {"QV_FX_L0", "QV_FX", 5, 304, false, M::ReadOnlyOrUpdate},
-      {"QV_FC_FX", "QV_FC", 8, 278, true, M::ReadOnly},
-      {"QV_FC_L0", "QV_FC", 8, 18, false, M::Update},
-      {"QV_FC_L1", "QV_FC", 15, 19, false, M::Update},
-      {"QV_ZX_L0", "QV_ZX", 15, 114, false, M::ReadOnlyOrUpdate},
-      {"QV_ZC_L0", "QV_ZC", 18, 78, false, M::ReadOnlyOrUpdate},
-      {"QV_ZC_L1", "QV_ZC", 45, 78, false, M::Update},
-      {"QV_TX_L0", "QV_TX", 16, 200, false, M::ReadOnlyOrUpdate},
-      {"QV_END_L0", "QV_END", 9, 283, false, M::ReadOnlyOrUpdate},
-      {"QV_UID_L0", "QV_UID", 2, 164, false, M::ReadOnlyOrUpdate},
-      {"QV_UID_L1", "QV_UID", 30, 164, false, M::Update},
-      {"QV_SPV", "QV_SPV", 8, 427, false, M::ReadOnly},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const AccessPath* p = FindAccessPath(c.name);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->name, c.name);
-    EXPECT_EQ(p->physical->name, c.physical);
-    EXPECT_EQ(p->record->length, c.recordLength);
-    EXPECT_EQ(p->IsJoin(), c.join);
-    EXPECT_EQ(p->mode, c.mode);
-    if (c.keyLength != kNone) {
-      EXPECT_EQ(p->keyUse, KeyUse::Keyed);
-      EXPECT_EQ(p->keyLength, c.keyLength);
-      std::size_t sum = 0;
-      for (const Field* f : KeyFields(*p)) sum += f->width;
-      EXPECT_EQ(sum, p->keyLength);
-    } else {
-      EXPECT_NE(p->keyUse, KeyUse::Keyed);
-    }
-  }
-  EXPECT_EQ(AllAccessPaths().size(), std::size(cases));
-  EXPECT_EQ(FindAccessPath("qv_ex"), nullptr);
-  EXPECT_EQ(FindAccessPath("QV_EX_L9"), nullptr);
-}
-
-TEST(AccessPaths, JoinsNameTheirSecondFileAndColumns) {
-  const AccessPath& fxu = *FindAccessPath("QV_FC_FXU");
-  EXPECT_EQ(fxu.joined, &QV_FX);
-  ASSERT_EQ(fxu.joinOn.size(), 3u);
-  EXPECT_EQ(fxu.joinOn[2], "FICID");
-  const AccessPath& gc1 = *FindAccessPath("QV_GX_GC_1");
-  EXPECT_EQ(gc1.joined, &QV_GX);
-  ASSERT_EQ(gc1.joinOn.size(), 2u);
-  EXPECT_EQ(gc1.joinOn[1], "GRPID");
-}
 
 // Every key and join column exists, and every field of a returned record is
 // a column of the same width in a file of the path.

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "record_printer.h"
 
 namespace qv {
 namespace {
@@ -148,6 +147,47 @@ TEST(Record, ActivityBlockAndObjectNameReadFromTheirHolders) {
   EXPECT_EQ(name.Trimmed("LIBRARY"), "MYLIB");
   EXPECT_EQ(name.Trimmed("FILE"), "CUSTOMERS");
   EXPECT_EQ(name.Trimmed("MEMBER"), "*FIRST");
+}
+
+// ---- Layouts ----------------------------------------------------------------
+
+TEST(RecordLayouts, FieldsAreContiguousAndCoverTheRecord) {
+  for (const Layout* l : AllLayouts()) {
+    std::size_t offset = 0;
+    for (const Field& f : l->fields) {
+      EXPECT_EQ(f.offset, offset) << l->name << "." << f.name;
+      EXPECT_GT(f.width, 0) << l->name << "." << f.name;
+      offset += f.width;
+    }
+    EXPECT_EQ(offset, l->length) << l->name;
+  }
+  EXPECT_EQ(FindLayout("QV_GC"), &QV_GC);
+  EXPECT_EQ(FindLayout("qv_ex"), nullptr);
+}
+
+TEST(RecordLayouts, KeysAreLeadingFieldsAndUnknownFieldsAClearError) {
+  auto names = [](const Layout& l) {
+    std::string out;
+    for (const Field& f : l.Key()) out += std::string(f.name) + ",";
+    return out;
+  };
+  EXPECT_EQ(names(QV_VER), "");
+  EXPECT_EQ(names(QV_FC), "ENVID,TGTID,GRPID,FICID,");
+  EXPECT_EQ(names(QV_TX), "ENVID,GRPID,FICID,LIEU,LINE,");
+  EXPECT_EQ(names(QV_END), "ENVID,TGTID,GRPID,LIEU,LINE,");
+  EXPECT_EQ(names(QV_UID), "ENVID,USERID,");
+  EXPECT_EQ(QV_GC.Find("NOPE"), -1);
+  EXPECT_FALSE(QV_GC.Has("hold"));  // names are case-sensitive
+  try {
+    (void)QV_GC.Index("NOPE");
+    FAIL() << "no exception";
+  } catch (const UnknownFieldError& e) {
+    EXPECT_STREQ(e.what(), "unknown field 'NOPE' in layout 'QV_GC'");
+  }
+  // Only the receiver library of distributions lacks an NT column.
+  for (const Layout* l : AllLayouts())
+    for (const Field& f : l->fields)
+      EXPECT_EQ(f.nt, !((l == &QV_GC || l == &QV_FC) && f.name == "REPRISELIB")) << l->name << "." << f.name;
 }
 
 // ---- NT forms -------------------------------------------------------------

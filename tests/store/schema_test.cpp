@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <string>
 
-#include "record_printer.h"
 #include "sqlite_helper.h"
 #include "store/records.h"
 #include "store/sqltext.h"
