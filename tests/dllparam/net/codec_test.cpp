@@ -2,7 +2,6 @@
 // refusals of malformed input, addresses and timeouts.
 #include <gtest/gtest.h>
 
-#include <random>
 
 #include "dllparam/net_client.h"
 #include "dllparam/net_protocol.h"
@@ -174,23 +173,6 @@ TEST(Codec, UnknownOperationIsToldApart) {
   // Its refusal travels without outputs.
   Reply r{static_cast<Op>(200), 0, 3, 0, "operation 200 not supported", {}};
   EXPECT_NO_THROW(EncodeReply(r));
-}
-
-TEST(Codec, RandomBytesNeverCrashTheDecoders) {
-  std::mt19937 rng(1310);
-  for (int i = 0; i < 3000; ++i) {
-    std::string bytes(rng() % 64, '\0');
-    for (char& c : bytes) c = static_cast<char>(rng());
-    if (!bytes.empty() && i % 2) bytes[0] = static_cast<char>(1 + rng() % 41);
-    try { DecodeCall(bytes); } catch (const ProtocolError&) {}
-    try { DecodeReply(bytes); } catch (const ProtocolError&) {}
-    try { DecodeHello(bytes); } catch (const ProtocolError&) {}
-    try {
-      FrameReader reader;
-      reader.Feed(bytes);
-      while (reader.Next()) {}
-    } catch (const ProtocolError&) {}
-  }
 }
 
 TEST(Address, HostAndPortAreReadAsTyped) {
