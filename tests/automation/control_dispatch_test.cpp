@@ -127,17 +127,6 @@ TEST_F(ControlDispatchTest, RecordsAndStatusComeBackByReference) {
   EXPECT_EQ(job[1], Variant("R"));
 }
 
-TEST_F(ControlDispatchTest, ReadMsgTakesOnlyAListView) {
-  std::vector<Variant> args{Variant(true), Variant(true), Variant(std::make_shared<platform::ListBoxObject>()),
-                            Variant("*ALL")};
-  DispResult r = CallMethod(*object, "ReadMSG", args);
-  EXPECT_EQ(r.status, DispStatus::TypeMismatch);
-  EXPECT_EQ(r.argIndex, 2);
-  args[2] = Variant(nullptr);
-  EXPECT_EQ(CallMethod(*object, "ReadMSG", args).status, DispStatus::TypeMismatch);
-  EXPECT_EQ(fake->Calls().size(), 0u);
-}
-
 TEST_F(ControlDispatchTest, BadCallsAreRefusedByTheTable) {
   const platform::DISPID read = object->GetIDsOfNames("ReadActivity");
   std::vector<Variant> three{Variant("a"), Variant("b"), Variant("c")};

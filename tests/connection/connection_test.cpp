@@ -209,13 +209,6 @@ TEST(OpenConnection, OracleLogsInToItsInstanceAndSetsTheSession) {
   EXPECT_EQ(OpenedFiles(*s.fake)[0], "QV_USRDATA.QV_VER");
 }
 
-TEST(OpenConnection, MissingSettingFailsWithItsStep) {
-  FakeSource s("Oracle", "NOSUCH");
-  EXPECT_FALSE(s.control->OpenConnection("SRC"));
-  EXPECT_EQ(s.control->ErrorStep(), "OpenConnection: GetConfigString");
-  EXPECT_TRUE(s.fake->OpenConnections().empty());
-}
-
 TEST(OpenConnection, OdbcLogsInWithTheDataSourceKeys) {
   FakeSource s("ODBC");
   s.fake->On("GetDBParamKeys").Outs({"DSN=demo", "driver", "bob ", "pw", "db"});
@@ -276,15 +269,6 @@ TEST(TargetServer, OpensOnceForOneAddressAndReopensForAnother) {
   EXPECT_EQ(s.fake->CommandCodes().back(), "SYSCRTUSR_");  // flag "0"
   s.control->CloseConnection();
   EXPECT_TRUE(s.fake->OpenConnections().empty());
-}
-
-TEST(TargetServer, RefusedLoginKeepsTheDatabaseMessage) {
-  FakeSource s("AS400");
-  ASSERT_TRUE(s.control->OpenQVsrv("tgt", "1"));
-  s.fake->On("ConnectDSN").Answer(FakeAnswer::Failure(DllParam::kCodeRefused, 1, "bad"));
-  EXPECT_FALSE(s.control->ConnectQVsrv("1", "MYDSN"));
-  EXPECT_EQ(s.control->ErrorStep(), "ConnectQVsrv");
-  EXPECT_EQ(s.control->ErrorNum(), 40);
 }
 
 TEST(Replication, OpensRLogsInAndReusesTheLogin) {
