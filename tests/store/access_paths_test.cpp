@@ -150,35 +150,6 @@ TEST_F(ServedPaths, PartialKeyReadsEveryRecordThatStartsWithIt) {
   EXPECT_EQ(Read("QV_GC", "").size(), 3u);
 }
 
-TEST_F(ServedPaths, ShortValuesMatchTheirBlankPaddedKey) {
-  ASSERT_EQ(db_.Exec("INSERT INTO QV_CX (ENVID, TGTID) VALUES('A', 'T1')"), "");
-  EXPECT_EQ(Read("QV_CX", BuildKey(TargetKey, {"A", "T1"})).size(), 1u);
-  EXPECT_EQ(Read("QV_CX_L0", BuildKey(EnvKey, {"A"})).size(), 1u);
-  EXPECT_EQ(Read("QV_CX", "A T").size(), 1u);  // partial target code
-  const auto rows = Read("QV_CX_XY", "A T1 ");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].image(), "A T1 " + std::string(20, ' '));
-}
-
-TEST_F(ServedPaths, JoinsReturnFieldsOfBothFiles) {
-  const auto fxu = Read("QV_FC_FXU", BuildKey(DistributedTableKey, {"01", "T1", "G1", "0000000002"}));
-  ASSERT_EQ(fxu.size(), 1u);
-  EXPECT_EQ(fxu[0].Trimmed("TGTLIB"), "FCLIB");
-  EXPECT_EQ(fxu[0].Trimmed("FX_TGTLIB"), "FXLIB");
-  EXPECT_EQ(fxu[0].Get("SRCTBL"), "LIB       FILE" + std::string(16, ' '));
-
-  const auto summary = Read("QV_GX_GC", "01");
-  ASSERT_EQ(summary.size(), 3u);
-  EXPECT_EQ(summary[0].Trimmed("DESCRIP"), "Model one");
-  EXPECT_EQ(summary[1].Trimmed("DESCRIP"), "Model two");  // T1/G2 after T1/G1
-  EXPECT_EQ(summary[2].Get("TGTID"), "T2 ");
-  EXPECT_EQ(summary[0].Get("X"), "0000000007");
-
-  EXPECT_EQ(Read("QV_GX_GC_0", "01T1 ").size(), 2u);
-  EXPECT_EQ(Read("QV_FC_FX", "01T2 G1 ").size(), 2u);
-  EXPECT_EQ(Read("QV_GX_GC_1", "01T1 G2 ")[0].Get("GRPTYPE"), "1");
-}
-
 TEST_F(ServedPaths, UpdateThroughAProjectionKeepsTheOtherFields) {
   const AccessPath& xy = *FindAccessPath("QV_GC_XY");
   const AccessQuery q = BuildAccessQuery(xy, "01T1 G1 ");
@@ -193,16 +164,6 @@ TEST_F(ServedPaths, UpdateThroughAProjectionKeepsTheOtherFields) {
   EXPECT_EQ(gc[0].Get("Y"), "0000000066");
   EXPECT_EQ(gc[0].Trimmed("REPRISELIB"), "RCVLIB");  // kept by the AS/400 store
   EXPECT_EQ(gc[0].Get("HOLD"), "0");
-}
-
-TEST_F(ServedPaths, DeleteThroughAKeyProjectionRemovesThePhysicalRow) {
-  const AccessPath& l0 = *FindAccessPath("QV_FC_L0");
-  const AccessQuery q = BuildAccessQuery(l0, "01T2 G1 ");
-  const auto rows = db_.Query(q.sql, q.params);
-  ASSERT_EQ(rows.size(), 2u);
-  ASSERT_EQ(db_.Exec(AccessDeleteSql(l0), {rows[0][0]}), "");
-  EXPECT_EQ(db_.Count("QV_FC"), 3);
-  EXPECT_EQ(AccessDeleteSql(l0), "DELETE FROM QV_FC WHERE rowid = ?");
 }
 
 TEST(AccessPathSql, StatementShapes) {

@@ -180,14 +180,6 @@ class RemoteCommands : public ::testing::Test {
   LibClient client;
 };
 
-TEST_F(RemoteCommands, ConnectionCommandsAreAccepted) {
-  EXPECT_TRUE(client.Execute("RCMD", 100, "00017CHGJOB RUNPTY(20)")) << client.Error().text;
-  EXPECT_TRUE(client.Execute("RCMD______", 100, "00019ADDLIBLE QV_USRDATA")) << client.Error().text;
-  // A length that counts its own five digits is served too.
-  EXPECT_TRUE(client.Execute("RCMD", 29, "00024CHGJOB RUNPTY(20)")) << client.Error().text;
-  EXPECT_TRUE(client.Execute("SYSCRTUSR_", 4096, "04096")) << client.Error().text;
-}
-
 TEST_F(RemoteCommands, MalformedEnvelopesAreRefused) {
   struct Case {
     const char* name;
@@ -233,34 +225,6 @@ TEST_F(RemoteCommands, ObjectCheckAnswersFromTheSimulatedSystem) {
   EXPECT_TRUE(check("QV_USRDATA", "QSYS", "*LIB"));
   EXPECT_TRUE(check("SPR_AS1CLI", "QV_USRDATA", "*USRSPC"));
   EXPECT_FALSE(check("SPR_AS2CLI", "QV_USRDATA", "*USRSPC"));
-}
-
-TEST_F(RemoteCommands, UserSpaceReadEchoesTheRequestThenTheContents) {
-  std::string block(261, ' ');
-  block.replace(0, 4, "A001");
-  block.replace(251, 10, "0000000003");
-  store.Admin().PutActivity("SPR_AS1CLI", block);
-  std::string request = "00300SPR_AS1CLIQV_USRDATAG 00001024";
-  auto reply = client.Execute("SYSREDUSR_", 305, request);
-  ASSERT_TRUE(reply) << client.Error().text;
-  EXPECT_EQ(reply->substr(0, 35), request);
-  EXPECT_EQ(reply->substr(35, 261), block);
-
-  EXPECT_FALSE(client.Execute("SYSREDUSR_", 305, "00300SPR_XXXXXXQV_USRDATAG 00001024"));
-  LibError e = client.Error();
-  EXPECT_EQ(e.code, DllParam::kCodeRefused);
-  EXPECT_NE(e.text.find("SPR_XXXXXX"), std::string::npos);
-}
-
-TEST_F(RemoteCommands, UserSpacesAreDeletedAndTheMachineNamed) {
-  store.Admin().PutUserSpace("QV_USRDATA", "SPR_AS1CLI", "x");
-  EXPECT_TRUE(client.Execute("DLTUSRSPC_", 20, "00025SPR_AS1CLI")) << client.Error().text;
-  EXPECT_TRUE(store.Admin().UserSpaces().empty());
-  EXPECT_FALSE(client.Execute("DLTUSRSPC_", 20, "00025SPR_AS1CLI"));
-  EXPECT_EQ(client.Error().code, DllParam::kCodeRefused);
-  auto name = client.Execute("RTVMCHNAME", 100, "");
-  ASSERT_TRUE(name);
-  EXPECT_EQ(*name, "QVSOURCE");
 }
 
 TEST(RemoteCommandsNt, AreNotServedByNtSources) {

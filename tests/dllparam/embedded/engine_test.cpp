@@ -275,34 +275,6 @@ TEST_P(EngineTest, QueueAnswersHoldTheWholeMessagesThatFit) {
   EXPECT_EQ(all[0].date, "2024/01/15 10:30:00");
 }
 
-TEST_P(EngineTest, AnotherConnectionAndALaterProcessSeeTheEngine) {
-  ASSERT_TRUE(side.Start("E1", "T01", "M01"));
-  clock.Advance(4);
-  embedded::EmbeddedSource otherLib;
-  LibClient other(otherLib, GetParam());
-  ASSERT_TRUE(other.Connect(store.address())) << other.Error().text;
-  EXPECT_EQ(other.Jobs(kJob), Names{kJob});
-  auto a = other.Activity(kJob);
-  ASSERT_TRUE(a);
-  EXPECT_EQ(a->Get("CptRead"), Ten(40));
-  ASSERT_TRUE(side.Current());
-  EXPECT_EQ(side.Activity(kJob)->Get("CptRead"), Ten(40));
-
-  // A later process: everything closed, the store opened afresh.
-  ASSERT_TRUE(other.Close());
-  ASSERT_TRUE(side.Close());
-  embedded::EmbeddedSource laterLib;
-  LibClient later(laterLib, GetParam());
-  ASSERT_TRUE(later.Connect(store.address()));
-  clock.Advance(1);
-  EXPECT_EQ(later.Jobs(kJob), Names{kJob});
-  EXPECT_EQ(later.Activity(kJob)->Get("CptRead"), Ten(50));
-  EXPECT_EQ(later.Activity(kJob, "I")->Get("state"), "X");
-  auto answer = later.Messages(true);
-  ASSERT_TRUE(answer);
-  EXPECT_EQ(ParseQueueMessages(*answer).size(), 2u);
-}
-
 TEST_P(EngineTest, AClockThatGoesBackLeavesTheCountersWhereTheyWere) {
   ASSERT_TRUE(side.Start("E1", "T01", "M01"));
   clock.Advance(50);

@@ -140,31 +140,6 @@ TEST_P(NtTest, BlockReadsPageByWholeRowsAndSnextReadsOn) {
   client.lib().Rclose(h);
 }
 
-TEST_P(NtTest, UnitOfWorkReachesTheStoreAsOneChange) {
-  LibClient other;
-  ASSERT_GT(other.Open(store.address()), 0);
-  ASSERT_TRUE(other.Login(GetParam().login));
-
-  ASSERT_TRUE(client.lib().SetConnectOption(DllParam::kOptionBeginChange));
-  ASSERT_TRUE(client.Saction(SqlInsert(P(), Env("W1", "one"))));
-  ASSERT_TRUE(client.Saction(SqlInsert(P(), Env("W2", "two"))));
-  // A failing statement inside the unit does not end it.
-  EXPECT_FALSE(client.Saction(SqlInsert(P(), Env("W1", "again"))));
-  auto seen = other.Sread("SELECT COUNT(*) FROM " + P() + "QV_EX");
-  EXPECT_EQ(seen.value_or("?"), "0");
-  ASSERT_TRUE(client.lib().SetConnectOption(DllParam::kOptionEndChange));
-  EXPECT_EQ(other.Sread("SELECT COUNT(*) FROM " + P() + "QV_EX").value_or("?"), "2");
-  // Ending without a unit changes nothing.
-  EXPECT_TRUE(client.lib().SetConnectOption(DllParam::kOptionEndRead));
-}
-
-TEST_P(NtTest, UnitOfWorkIsLostWhenTheConnectionClosesInside) {
-  ASSERT_TRUE(client.lib().SetConnectOption(DllParam::kOptionBeginChange));
-  ASSERT_TRUE(client.Saction(SqlInsert(P(), Env("W3", "lost"))));
-  ASSERT_TRUE(client.lib().CloseMConnection(conn));
-  EXPECT_EQ(store.Admin().Count(L::QV_EX), 0u);
-}
-
 TEST_P(NtTest, WriterWaitsBoundedlyForAnOpenUnitThenReportsBusy) {
   LibClient other;
   other.Source().Embedded().SetBusyTimeoutMs(50);

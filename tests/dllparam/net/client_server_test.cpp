@@ -275,30 +275,6 @@ TEST(NetClientFailure, ACallThatOutlastsItsTimeoutKillsTheConnection) {
   EXPECT_EQ(client.ConnectionCount(), 0u);
 }
 
-TEST(NetClientFailure, AStoppedServerFailsTheNextCallAndThePing) {
-  RecordingFake fake;
-  auto server = std::make_unique<ServerThread>(StoreOptions("FAKE"), fake);
-  NetClient client(TestClientOptions());
-  std::string v(10, ' '), j(10, ' ');
-  int32_t c1 = 0, c2 = 0, h = -1;
-  ASSERT_NE(client.OpenMConnection(server->address(), v, j, c1), 0);
-  ASSERT_NE(client.Ropen("QV_USRDATA/QV_EX", DllParam::kModeRead, h), 0);
-  ASSERT_NE(client.OpenMConnection(server->address(), v, j, c2), 0);
-  EXPECT_NE(client.PingPong(), 0);
-  server->Stop();
-  EXPECT_TRUE(server->Logged("server stopping"));
-
-  EXPECT_EQ(client.PingPong(), 0);
-  EXPECT_EQ(ErrorOf(client), "network 0 source server " + server->address() + ": source server is shutting down");
-  std::string rec(216, ' ');
-  int32_t len = 0;
-  EXPECT_EQ(client.Rreadf(h, rec, len, 1), 0);  // the handle's connection c1
-  EXPECT_EQ(ErrorCode(client), DllParam::kCodeNetwork);
-  EXPECT_EQ(rec, std::string(216, ' '));
-  EXPECT_NE(client.CloseMConnection(c1), 0);
-  EXPECT_NE(client.CloseMConnection(c2), 0);
-}
-
 TEST(NetClientFailure, TheServersBusyRefusalReachesTheUser) {
   RecordingFake fake;
   ServerThread server(StoreOptions("FAKE", 1), fake);
