@@ -60,15 +60,6 @@ TEST(OpenConnection, As400SendsStartUpCommandsChecksVersionAndOpensTheStoreInOrd
   EXPECT_FALSE(s.control->ConnectionOpen());
 }
 
-TEST(OpenConnection, SecondOpenSkipsTheLibraryOpenAndSays2004) {
-  FakeSource s("AS400");
-  ASSERT_TRUE(s.control->OpenConnection("SRC"));
-  platform::TextBox text;
-  ASSERT_TRUE(s.control->OpenConnection("SRC", &text));
-  EXPECT_EQ(s.fake->CallCount("OpenMConnection"), 1);
-  EXPECT_EQ(text.Text, cLoadResString("2004"));
-}
-
 TEST(OpenConnection, UnreachableSourceKeepsTheLibraryTextFirst) {
   FakeSource s("AS400");
   s.fake->On("OpenMConnection").Fail(DllParam::kCodeNetwork, 111, "connection refused");
@@ -312,19 +303,6 @@ TEST(CtlTimeOut, PingsOnlyIdleConnectionsAndClosesADeadOne) {
   EXPECT_EQ(address, "SRC");
   EXPECT_FALSE(s.control->ConnectionOpen());
   EXPECT_TRUE(s.fake->OpenConnections().empty());
-}
-
-TEST(CtlTimeOut, PutsTheLastUsedConnectionBackAfterPinging) {
-  platform::ManualClock clock(0);
-  platform::ScopedClock scoped(clock);
-  FakeSource s("AS400");
-  ASSERT_TRUE(s.control->OpenConnection("SRC"));
-  ASSERT_TRUE(s.control->OpenQVsrv("TGT", "1"));  // "C" is now current
-  const int32_t c = s.fake->CurrentConnection();
-  clock.Advance(120);
-  std::string kind, address;
-  EXPECT_TRUE(s.control->CtlTimeOut(kind, address));
-  EXPECT_EQ(s.fake->CurrentConnection(), c);
 }
 
 }  // namespace

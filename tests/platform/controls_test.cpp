@@ -63,25 +63,6 @@ TEST(TreeViewTest, RemovesANodeWithItsSubtreeAndRenumbers) {
   EXPECT_TRUE(tree.Roots().empty());
 }
 
-TEST(TreeViewTest, RefusesBadKeysAndRelativesAndChangesNothing) {
-  TreeView tree;
-  tree.Add("Env", "Topology");
-  EXPECT_THROW(tree.Add("Env", "again"), ControlError);
-  EXPECT_THROW(tree.Add("Nope", Relationship::Child, "x", "x"), ControlError);
-  EXPECT_THROW(tree.Add(2, Relationship::Child, "x", "x"), ControlError);
-  EXPECT_THROW(tree.Remove("Nope"), ControlError);
-  EXPECT_THROW(tree.Item(0), ControlError);
-  EXPECT_EQ(tree.Count(), 1);
-  // Nodes without a key are allowed, any number of them.
-  tree.Add("Env", Relationship::Child, "", "one");
-  tree.Add("Env", Relationship::Child, "", "two");
-  EXPECT_EQ(tree.Count(), 3);
-  EXPECT_EQ(tree.Find(""), nullptr);
-  tree.Clear();
-  EXPECT_EQ(tree.Count(), 0);
-  tree.Add("Env", "Topology");  // the key is free after Clear
-}
-
 TEST(TreeViewTest, PrintsAsTableAndJson) {
   TreeView tree;
   TreeNode& root = tree.Add("Env", "Topology", 3);

@@ -137,27 +137,5 @@ TEST(StringTables, FrenchTextsKeepThePlaceholdersOfTheEnglishOnes) {
   }
 }
 
-TEST(StringTables, KeepTheSystemsOwnSpelling) {
-  const std::pair<int, const char*> texts[] = {
-      {12, "Master"},
-      {13, "Supervisor"},
-      {14, "User"},
-      {15, "150"},
-      {136, "Journal management"},
-      {1358, "The reception field (&1)  must be too small"},
-      {1421, "Target machine name / IP Adress "},
-      {2004, "Connection already establisehd"},
-      {2005, "Open connection in process .."},
-      {2027, "Impossible to remove an active distribution "},
-      {2091, "/* Output buffer (O.) declaration"},
-      {2136, "The server &1 is not declare as distributor. Reinstall Quorvane"},
-      {2144, "The lenght of the record is greather than 32000"},
-  };
-  for (const auto& [id, text] : texts) EXPECT_EQ(LoadResString(kEnglishUS, id), text) << id;
-  EXPECT_EQ(LoadResString(kFrenchFrance, 15), "150");
-  EXPECT_EQ(LoadResString(kFrenchFrance, 2091).rfind("/*", 0), 0u);  // stays a comment line
-  EXPECT_EQ(LoadResString(kFrenchFrance, 2092).rfind("/*", 0), 0u);
-}
-
 }  // namespace
 }  // namespace qv

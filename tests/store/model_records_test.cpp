@@ -92,16 +92,6 @@ TEST(DistributedTables, DefaultRecordOfAModelTable) {
   EXPECT_THROW(DefaultDistributedTable(Record(layout::QV_GX), "E1", "T1", "M1"), std::invalid_argument);
 }
 
-TEST(DistributedTables, NewRecordsGetBlankOccurNewAndZeroPositions) {
-  Record fc(layout::QV_FC, std::string(557, '9'));
-  PrepareNewDistributedTable(fc);
-  EXPECT_EQ(fc.Get("OCCUR"), " ");
-  EXPECT_EQ(fc.Get("NEW"), "1");
-  EXPECT_EQ(fc.Get("X"), "0000000000");
-  EXPECT_EQ(fc.Get("Y"), "0000000000");
-  EXPECT_EQ(fc.Get("HOLD"), "9");
-}
-
 TEST(DistributedTables, JoinTakesEachFieldFromItsTable) {
   Record fc = DefaultDistributedTable(ModelTable(), "E1", "T1", "M1");
   fc.Set("TGTLIB", "FCLIB");
@@ -114,16 +104,6 @@ TEST(DistributedTables, JoinTakesEachFieldFromItsTable) {
   EXPECT_EQ(joined.Get("ACCESMODE"), "R");
   EXPECT_EQ(joined.Get("HOLD"), "0");
   EXPECT_EQ(joined.Get("OCCUR"), "0");
-}
-
-TEST(EventTexts, SourceLabelsOfEachKind) {
-  EXPECT_EQ(SourceTableLabel("SRCLIB    CUSTOMERS MBR1      ", true), "SRCLIB/CUSTOMERS(MBR1)");
-  EXPECT_EQ(SourceTableLabel("SRCLIB    CUSTOMERS           ", true), "SRCLIB/CUSTOMERS");
-  EXPECT_EQ(SourceTableLabel("SALES     ORDERS              ", false), "SALES.ORDERS");
-  EXPECT_EQ(SourceTableLabel("          ORDERS              ", false), "ORDERS");
-  const ModelTableTexts t = ModelTableEventTexts(ModelTable(), true);
-  EXPECT_EQ(t.label, "SRCLIB/CUSTOMERS(MBR1)");
-  EXPECT_EQ(t.description, "Customers");
 }
 
 TEST(EventTexts, EffectiveTargetLibraryFallsBackInTurn) {

@@ -110,6 +110,11 @@ TEST_P(ModelStore, ModelsAreAddedChangedAndReadWithQuotesBlanksAndCase) {
   EXPECT_FALSE(control().GroupExist("q'x"));
   EXPECT_FALSE(control().GroupExist("Q'XY"));
   EXPECT_TRUE(control().GroupExist("M1 "));
+  // A change is seen by the member options read before it.
+  std::string all, manual;
+  ASSERT_TRUE(control().CompAllMbrDist("Q'X", all, manual));
+  EXPECT_EQ(manual, "0");
+  gx.Set("MANDISTRI", "1");
   // A description that fills its field with quotes is cut before the quotes
   // are doubled: it is stored whole, as 30 quotes.
   gx.Set("DESCRIP", std::string(40, '\''));
@@ -117,6 +122,8 @@ TEST_P(ModelStore, ModelsAreAddedChangedAndReadWithQuotesBlanksAndCase) {
   ASSERT_TRUE(control().ChangeGroup(s, "Q'X")) << control().ErrorText();
   ASSERT_TRUE(control().DetailGroup(back, "Q'X"));
   EXPECT_EQ(Record(layout::QV_GX, back).Get("DESCRIP"), std::string(30, '\''));
+  ASSERT_TRUE(control().CompAllMbrDist("Q'X", all, manual));
+  EXPECT_EQ(manual, "1");
   // A short record string is padded, a long one refused.
   std::string shortOne = "E1M1 Short";
   ASSERT_TRUE(control().ChangeGroup(shortOne, "M1")) << control().ErrorText();

@@ -55,15 +55,6 @@ TEST(Record, SetPadsAndCutsAtTheFieldWidth) {
   EXPECT_EQ(r.Trimmed("FILLER"), "");
 }
 
-TEST(Record, IndexAccessMatchesNameAccess) {
-  Record r(QV_GC);
-  const std::size_t hold = QV_GC.Index("HOLD");
-  r.Set(hold, "1");
-  EXPECT_EQ(r.Get("HOLD"), "1");
-  EXPECT_EQ(r.Get(hold), "1");
-  EXPECT_EQ(r.image()[8], '1');
-}
-
 TEST(Record, UnknownFieldAndBadIndexThrowAndChangeNothing) {
   Record r(QV_UID, "**JOHN");
   const std::string before = r.image();
@@ -105,15 +96,6 @@ TEST(Record, CopyMatchingFieldsFillsAProjectionAndBack) {
   EXPECT_EQ(CopyMatchingFields(pos, back), 5u);
   EXPECT_EQ(back.Get("X"), "0000000099");
   EXPECT_EQ(back.Get("HOLD"), "1");
-}
-
-TEST(Record, RecordFromValuesFillsInOrder) {
-  const std::string_view values[] = {"01", "T1", "G1", "FIC", "FIELD", "OUT"};
-  const Record r = RecordFromValues(QV_ZC, values);
-  EXPECT_EQ(r.Get("FICID"), "FIC       ");
-  EXPECT_EQ(r.Trimmed("FIELDOUT"), "OUT");
-  const std::string_view tooMany[] = {"a", "b", "c", "d", "e", "f", "g"};
-  EXPECT_THROW(RecordFromValues(QV_ZC, tooMany), std::invalid_argument);
 }
 
 TEST(Record, BlockOfModelTablesIsCutIntoWholeRecords) {
