@@ -135,6 +135,10 @@ TEST_P(DistributionStore, TheReceiverLibrarySurvivesAs400ChangesAndIsNeverSentOn
 }
 
 TEST_P(DistributionStore, HoldReleasePositionAndRecoveryReset) {
+  Record moved = TopoDistributedTable("E1", "T01", "M1", 2);
+  moved.Set("REPRISETYP", "P");
+  moved.Set("REPRISEPNT", "0000000042");
+  Admin().PutRecord(moved);
   ASSERT_TRUE(control().HoldGC("E1", "T01", "M1"));
   ASSERT_TRUE(control().HoldFC("T01", "M1", "0000000001"));
   ASSERT_TRUE(control().GCUpdatePos("E1", "T01", "M1", 12.7f, -3.5f));

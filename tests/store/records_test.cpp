@@ -55,6 +55,20 @@ TEST(Record, SetPadsAndCutsAtTheFieldWidth) {
   EXPECT_EQ(r.Trimmed("FILLER"), "");
 }
 
+// A target record as the source holds it: the fields are read from their places.
+TEST(Record, ATargetRecordOfTheSourceReadsFieldByField) {
+  auto pad = [](const std::string& text, std::size_t width) { return text + std::string(width - text.size(), ' '); };
+  const std::string image = "E1" + pad("T1", 3) + pad("Target one", 30) + "1" + "0" + "T" +
+                            pad("as1.example.local", 30) + pad("AS1 TARGET", 30) + pad("LOCAL", 10) + "EXC" + "1";
+  const Record cx(QV_CX, image);
+  EXPECT_EQ(cx.Trimmed("DESCRIP"), "Target one");
+  EXPECT_EQ(std::string(cx.Get("HOLD")) + std::string(cx.Get("TGTTYPE")) + std::string(cx.Get("COMTYPE")), "10T");
+  EXPECT_EQ(cx.Trimmed("TGTADRESS"), "as1.example.local");
+  EXPECT_EQ(cx.Trimmed("TGTNAME"), "AS1 TARGET");
+  EXPECT_EQ(cx.Trimmed("LOCALNAME"), "LOCAL");
+  EXPECT_EQ(std::string(cx.Get("EXCLUDE")) + std::string(cx.Get("FMTDATE")), "EXC1");
+}
+
 TEST(Record, UnknownFieldAndBadIndexThrowAndChangeNothing) {
   Record r(QV_UID, "**JOHN");
   const std::string before = r.image();

@@ -44,15 +44,6 @@ TEST_F(RecordingFakeTest, AnswersInQueueOrderThenFallsBackToTheDefault) {
   EXPECT_EQ(Error(), "0/0/");
 }
 
-TEST_F(RecordingFakeTest, RepeatedlyKeepsTheLastAnswerAndNewerRulesWin) {
-  fake.On("Saction").Fail(DllParam::kCodeRefused, 1, "old").Repeatedly();
-  fake.On("Saction").SqlPrefix("DELETE").Return(1);
-  EXPECT_EQ(fake.Saction("DELETE FROM T"), 1);  // newer rule
-  EXPECT_EQ(fake.Saction("DELETE FROM T"), 0);  // newer rule spent, older repeats
-  EXPECT_EQ(fake.Saction("INSERT"), 0);
-  EXPECT_EQ(Error(), "1/1/old");
-}
-
 TEST_F(RecordingFakeTest, StrictChecksCatchInterfaceMistakes) {
   int32_t upd = Open("QV_USRDATA/QV_EX");
   int32_t ro = Open("QV_USRDATA/QV_EX_L0", DllParam::kModeRead);
@@ -80,16 +71,6 @@ TEST_F(RecordingFakeTest, StrictChecksCatchInterfaceMistakes) {
   EXPECT_EQ(Error().substr(0, 2), "6/");
   int32_t stmt = 7, flag = 0;
   EXPECT_EQ(fake.Sreadblock(stmt, rec, len, "S", DllParam::kNextBlock, flag), 0);
-}
-
-TEST_F(RecordingFakeTest, FailCallCountsEveryRecordedCall) {
-  fake.FailCall(2, DllParam::kCodeBusy, 3, "locked");
-  EXPECT_EQ(fake.Saction("first"), 0);  // the OpenMConnection of SetUp was call 1
-  EXPECT_EQ(Error(), "4/3/locked");
-  fake.ClearCalls();
-  fake.FailCall(1, DllParam::kCodeRefused, 9, "after clear");
-  EXPECT_EQ(fake.SetConnectOption(2), 0);
-  EXPECT_EQ(fake.ErrorQueries(), 1);
 }
 
 TEST(RecordingFakeNoConnection, RefusesCallsUntilAConnectionIsOpen) {

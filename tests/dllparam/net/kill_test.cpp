@@ -16,6 +16,7 @@
 #include "store/record_layouts.h"
 #include "store/records.h"
 #include "support/embedded_store.h"
+#include "support/topology.h"
 
 #ifndef QV_QVSOURCE_PATH
 #define QV_QVSOURCE_PATH ""
@@ -25,6 +26,7 @@ namespace qv::net::test {
 namespace {
 
 using embedded::SourceKind;
+using qv::test::LibClient;
 namespace L = layout;
 
 // A "qvsource serve STORE --listen 127.0.0.1:0" child process; the port is
@@ -90,11 +92,8 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-Record Environment(const std::string& id, const std::string& description) {
-  Record r(L::QV_EX);
-  r.Set("ENVID", id);
-  r.Set("DESCRIP", description);
-  return r;
+std::string Env(const std::string& id, const std::string& description) {
+  return qv::test::Ex(id, "P", description);
 }
 
 class ServeProcessTest : public ::testing::Test {
@@ -102,111 +101,91 @@ class ServeProcessTest : public ::testing::Test {
   void SetUp() override {
     if (std::string(QV_QVSOURCE_PATH).empty()) GTEST_SKIP() << "qvsource is not built";
   }
-  std::unique_ptr<NetClient> Connect(const std::string& address, int32_t& conn) {
-    auto client = std::make_unique<NetClient>(TestClientOptions());
-    std::string v(10, ' '), j(10, ' ');
-    EXPECT_NE(client->OpenMConnection(address, v, j, conn), 0) << ErrorOf(*client);
+  // A client of the served store, and one of the store in-process.
+  static std::unique_ptr<LibClient> Served(const std::string& address, const qv::test::Kind& kind) {
+    auto client = std::make_unique<LibClient>(kind, std::make_unique<NetClient>(TestClientOptions()));
+    EXPECT_TRUE(client->Connect(address)) << ErrorOf(client->lib());
+    return client;
+  }
+  static std::unique_ptr<LibClient> Local(const qv::test::EmbeddedStore& store) {
+    auto client = std::make_unique<LibClient>(qv::test::kAs400, std::make_unique<embedded::EmbeddedSource>());
+    EXPECT_TRUE(client->Open(store.address())) << ErrorOf(client->lib());
     return client;
   }
 };
 
 TEST_F(ServeProcessTest, StopsCleanlyOnSigtermAndLogsEachConnection) {
   qv::test::EmbeddedStore store(SourceKind::AS400);
-  store.Admin().PutRecord(Environment("AA", "Production"));
+  store.Admin().PutRecord(Record(L::QV_EX, Env("AA", "Production")));
   const std::string log = store.folder() + "/serve.log";
   ServeProcess serve(store.path(), log);
   ASSERT_TRUE(serve.started());
-  int32_t conn = 0;
-  auto client = Connect(serve.address(), conn);
-  int32_t h = -1;
-  ASSERT_NE(client->Ropen("QV_USRDATA/QV_EX", DllParam::kModeUpdate, h), 0);
-  std::string rec(L::QV_EX.length, ' ');
-  int32_t len = 0;
-  ASSERT_NE(client->Rreadk(h, rec, len, DllParam::kKeyEqualLocked, "AA", 2), 0);
+  auto client = Served(serve.address(), qv::test::kAs400);
+  const int32_t h = client->Ropen("QV_EX");
+  ASSERT_TRUE(client->Readk(h, "AA", true, L::QV_EX.length));
 
   serve.Signal(SIGTERM);
   std::optional<int> status = serve.Wait();
   ASSERT_TRUE(status.has_value());
   EXPECT_TRUE(WIFEXITED(*status));
   EXPECT_EQ(WEXITSTATUS(*status), 0);
-  EXPECT_EQ(client->PingPong(), 0);
-  EXPECT_EQ(ErrorCode(*client), DllParam::kCodeNetwork);
-  EXPECT_NE(ErrorOf(*client).find("shutting down"), std::string::npos) << ErrorOf(*client);
-
+  EXPECT_EQ(client->lib().PingPong(), 0);
+  EXPECT_EQ(client->Error().code, DllParam::kCodeNetwork);
+  EXPECT_NE(client->Error().text.find("shutting down"), std::string::npos) << client->Error().text;
   const std::string text = ReadFile(log);
   EXPECT_NE(text.find("opened (net test, protocol 1)"), std::string::npos) << text;
   EXPECT_NE(text.find("closed after 3 requests"), std::string::npos) << text;
   EXPECT_NE(text.find("stopped after 1 sessions"), std::string::npos) << text;
-
   // The lock went with the session: the record is free in-process.
-  embedded::EmbeddedSource local;
-  std::string v(10, ' '), j(10, ' ');
-  int32_t c = 0, lh = -1;
-  ASSERT_NE(local.OpenMConnection(store.address(), v, j, c), 0);
-  ASSERT_NE(local.Ropen("QV_USRDATA/QV_EX", DllParam::kModeUpdate, lh), 0);
-  EXPECT_NE(local.Rreadk(lh, rec, len, DllParam::kKeyEqualLocked, "AA", 2), 0) << ErrorOf(local);
+  auto local = Local(store);
+  EXPECT_TRUE(local->Readk(local->Ropen("QV_EX"), "AA", true, L::QV_EX.length)) << local->Error().text;
 }
 
 TEST_F(ServeProcessTest, KilledWhileAClientHoldsALockLosesNoCommittedChange) {
   qv::test::EmbeddedStore store(SourceKind::AS400);
-  store.Admin().PutRecord(Environment("AA", "Production"));
-  store.Admin().PutRecord(Environment("AB", "Test"));
+  store.Admin().PutRecord(Record(L::QV_EX, Env("AA", "Production")));
+  store.Admin().PutRecord(Record(L::QV_EX, Env("AB", "Test")));
   ServeProcess serve(store.path(), store.folder() + "/serve.log");
   ASSERT_TRUE(serve.started());
-  int32_t conn = 0;
-  auto client = Connect(serve.address(), conn);
-  int32_t h = -1;
-  ASSERT_NE(client->Ropen("QV_USRDATA/QV_EX", DllParam::kModeUpdate, h), 0);
-  std::string rec(L::QV_EX.length, ' ');
-  int32_t len = 0;
+  auto client = Served(serve.address(), qv::test::kAs400);
+  const int32_t h = client->Ropen("QV_EX");
   // A committed change, then a record left locked.
-  ASSERT_NE(client->Rreadk(h, rec, len, DllParam::kKeyEqualLocked, "AB", 2), 0);
-  const std::string changed = Environment("AB", "Changed before the kill").image();
-  ASSERT_NE(client->Rupdate(h, changed, static_cast<int32_t>(changed.size())), 0) << ErrorOf(*client);
-  ASSERT_NE(client->Rreadk(h, rec, len, DllParam::kKeyEqualLocked, "AA", 2), 0);
+  ASSERT_TRUE(client->Readk(h, "AB", true, L::QV_EX.length));
+  const std::string changed = Env("AB", "Changed before the kill");
+  ASSERT_NE(client->lib().Rupdate(h, changed, static_cast<int32_t>(changed.size())), 0) << client->Error().text;
+  ASSERT_TRUE(client->Readk(h, "AA", true, L::QV_EX.length));
 
   serve.Signal(SIGKILL);
   ASSERT_TRUE(serve.Wait().has_value());
+  const std::string never = Env("AA", "Never written");
+  EXPECT_EQ(client->lib().Rupdate(h, never, static_cast<int32_t>(never.size())), 0);
+  EXPECT_EQ(client->Error().code, DllParam::kCodeNetwork) << client->Error().text;
 
-  const std::string never = Environment("AA", "Never written").image();
-  EXPECT_EQ(client->Rupdate(h, never, static_cast<int32_t>(never.size())), 0);
-  EXPECT_EQ(ErrorCode(*client), DllParam::kCodeNetwork) << ErrorOf(*client);
-
-  embedded::EmbeddedSource local;
-  std::string v(10, ' '), j(10, ' ');
-  int32_t c = 0, lh = -1;
-  ASSERT_NE(local.OpenMConnection(store.address(), v, j, c), 0) << ErrorOf(local);
-  ASSERT_NE(local.Ropen("QV_USRDATA/QV_EX", DllParam::kModeUpdate, lh), 0);
-  ASSERT_NE(local.Rreadk(lh, rec, len, DllParam::kKeyEqualNoLock, "AB", 2), 0);
-  EXPECT_EQ(rec, changed);
+  auto local = Local(store);
+  const int32_t lh = local->Ropen("QV_EX");
+  EXPECT_EQ(local->Readk(lh, "AB", false, L::QV_EX.length), changed);
   // The dead server's lock is taken over; the record is as it was.
-  ASSERT_NE(local.Rreadk(lh, rec, len, DllParam::kKeyEqualLocked, "AA", 2), 0) << ErrorOf(local);
-  EXPECT_EQ(rec, Environment("AA", "Production").image());
+  EXPECT_EQ(local->Readk(lh, "AA", true, L::QV_EX.length), Env("AA", "Production")) << local->Error().text;
 }
 
 TEST_F(ServeProcessTest, KilledInsideAUnitOfWorkKeepsNoHalfOfIt) {
   qv::test::EmbeddedStore store(SourceKind::ODBC);
   ServeProcess serve(store.path(), store.folder() + "/serve.log");
   ASSERT_TRUE(serve.started());
-  int32_t conn = 0;
-  auto client = Connect(serve.address(), conn);
-  std::string out(DllParam::kListBuffer, ' ');
-  ASSERT_NE(client->ConnectDSN("DSN=QVSOURCE;UID=QVADMIN;PWD=QVADMIN", " ", " ", out), 0) << ErrorOf(*client);
+  auto client = Served(serve.address(), qv::test::kOdbc);
   // A committed unit, then a unit left open.
-  ASSERT_NE(client->SetConnectOption(DllParam::kOptionBeginChange), 0);
-  ASSERT_NE(client->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('C1', 'kept')"), 0) << ErrorOf(*client);
-  ASSERT_NE(client->SetConnectOption(DllParam::kOptionEndChange), 0);
-  ASSERT_NE(client->SetConnectOption(DllParam::kOptionBeginChange), 0);
-  ASSERT_NE(client->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('B1', 'half')"), 0);
-  ASSERT_NE(client->Saction("UPDATE QV_EX SET DESCRIP = 'half' WHERE ENVID = 'C1'"), 0);
+  ASSERT_TRUE(client->Option(DllParam::kOptionBeginChange));
+  ASSERT_TRUE(client->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('C1', 'kept')")) << client->Error().text;
+  ASSERT_TRUE(client->Option(DllParam::kOptionEndChange));
+  ASSERT_TRUE(client->Option(DllParam::kOptionBeginChange));
+  ASSERT_TRUE(client->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('B1', 'half')"));
+  ASSERT_TRUE(client->Saction("UPDATE QV_EX SET DESCRIP = 'half' WHERE ENVID = 'C1'"));
 
   serve.Signal(SIGKILL);
   ASSERT_TRUE(serve.Wait().has_value());
-  EXPECT_EQ(client->SetConnectOption(DllParam::kOptionEndChange), 0);
-  EXPECT_EQ(ErrorCode(*client), DllParam::kCodeNetwork) << ErrorOf(*client);
-
-  embedded::StoreAdmin admin = store.Admin();
-  std::vector<Record> rows = admin.Records(L::QV_EX);
+  EXPECT_FALSE(client->Option(DllParam::kOptionEndChange));
+  EXPECT_EQ(client->Error().code, DllParam::kCodeNetwork) << client->Error().text;
+  const std::vector<Record> rows = store.Admin().Records(L::QV_EX);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].Trimmed("ENVID"), "C1");
   EXPECT_EQ(rows[0].Trimmed("DESCRIP"), "kept");

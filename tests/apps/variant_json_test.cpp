@@ -1,14 +1,10 @@
-// The pure helpers of qvmgr: JSON values of calls, record field names,
-// option values.
+// The JSON values of qvmgr's automation host: the kinds of argument a
+// script host passes, the refusals, objects by name both ways.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "platform/collection.h"
-#include "qvmgr/commands.h"
-#include "qvmgr/fields.h"
-#include "qvmgr/options.h"
 #include "qvmgr/variant_json.h"
-#include "store/records.h"
 
 namespace qv::cli {
 namespace {
@@ -69,54 +65,6 @@ TEST(QvmgrVariantJsonTest, ObjectsGoByNameBothWays) {
   EXPECT_EQ(JsonFromVariant(Variant(std::int32_t{-3}), namer), -3);
   EXPECT_EQ(JsonFromVariant(Variant(0.25f), namer), 0.25);
   EXPECT_EQ(JsonFromVariant(Variant(), namer), nullptr);
-}
-
-TEST(QvmgrFieldsTest, NamesEveryFieldButFillerAndMasksPasswords) {
-  Record r(layout::QV_GX);
-  r.Set("ENVID", "PR");
-  r.Set("GRPID", "CLI");
-  r.Set("DESCRIP", "Customers");
-  r.Set("DSN_PWD", "secret");
-  const std::vector<NamedField> fields = NameFields(layout::QV_GX, r.image());
-  ASSERT_EQ(fields.size(), layout::QV_GX.fields.size() - 1);
-  EXPECT_EQ(fields[0].name, "ENVID");
-  EXPECT_EQ(fields[2].value, "Customers");
-  for (const NamedField& f : fields) {
-    EXPECT_NE(f.name, "FILLER");
-    if (f.name == "DSN_PWD") {
-      EXPECT_EQ(f.value, kMasked);
-    }
-    if (f.name == "DSN_UID") {
-      EXPECT_EQ(f.value, "");  // blank stays blank
-    }
-  }
-  // A short image gives blanks for the fields it lacks.
-  EXPECT_EQ(NameFields(layout::QV_GX, "PRCLI").back().value, "");
-}
-
-TEST(QvmgrOptionsTest, KindsLanguagesIdentifiersAndSwitches) {
-  EXPECT_EQ(CanonicalSourceType("as400"), "AS400");
-  EXPECT_EQ(CanonicalSourceType("sqlserver"), "SQL Server");
-  EXPECT_EQ(CanonicalSourceType("SQL Server"), "SQL Server");
-  EXPECT_EQ(CanonicalSourceType(" oracle "), "Oracle");
-  EXPECT_THROW(CanonicalSourceType("DB2"), UsageError);
-
-  EXPECT_EQ(LanguageOfOption("3084"), 3084);
-  EXPECT_EQ(LanguageOfOption("fr_BE.UTF-8"), 2060);
-  EXPECT_EQ(LanguageOfOption("de_DE"), 1033);
-  EXPECT_THROW(LanguageOfOption("1034"), UsageError);
-  EXPECT_STREQ(LocaleOfLanguage(4108), "fr_CH");
-
-  EXPECT_EQ(NormalizedId(" a", 2), "A_");
-  EXPECT_EQ(NormalizedId("t1", 3), "T1_");
-  EXPECT_EQ(CheckedId(" as1 ", "--target", "QV_TARGET", 3, "status"), "as1");
-  EXPECT_THROW(CheckedId("ABCD", "--target", "QV_TARGET", 3, "status"), UsageError);
-  EXPECT_THROW(CheckedId("", "--target", "QV_TARGET", 3, "status"), UsageError);
-
-  EXPECT_TRUE(OnOff("ON", "--hold"));
-  EXPECT_FALSE(OnOff("no", "--hold"));
-  EXPECT_THROW(OnOff("maybe", "--hold"), UsageError);
-  EXPECT_EQ(JobName("PR", "AS1", "CLI"), "SPR_AS1CLI");
 }
 
 }  // namespace
