@@ -45,125 +45,14 @@ TEST(AccessPaths, ProjectionsCarryThePhysicalKey) {
   }
 }
 
-// ---- serving the paths from a store ---------------------------------------
-
-class ServedPaths : public ::testing::Test {
- protected:
-  void SetUp() override {
-    for (const std::string& sql : StoreSchemaSql(StoreKind::As400)) ASSERT_EQ(db_.Exec(sql), "");
-    AddModel("G1", "Model one");
-    AddModel("G2", "Model two");
-    for (const char* t : {"T2", "T1"}) {
-      AddDistribution(t, "G1");
-      for (const char* fic : {"0000000002", "0000000001"}) AddDistributedTable(t, "G1", fic);
+TEST(AccessPathSql, EveryPathQueryRunsWithAWholeKeyAPartialKeyAndNoKey) {
+  MemoryDb db;
+  for (const std::string& sql : StoreSchemaSql(StoreKind::As400)) ASSERT_EQ(db.Exec(sql), "");
+  for (const AccessPath& p : AllAccessPaths())
+    for (const std::string& key : {"01T1 G1 " + std::string(60, ' '), std::string("01"), std::string()}) {
+      const AccessQuery q = BuildAccessQuery(p, key);
+      EXPECT_NO_THROW(db.Query(q.sql, q.params)) << p.name << " [" << key << "]";
     }
-    AddDistribution("T1", "G2");
-    for (const char* fic : {"0000000001", "0000000002"}) AddModelTable("G1", fic);
-  }
-
-  void Write(const Record& r) {
-    const AccessPath& p = *FindAccessPath(r.layout().name);
-    std::vector<std::string> params;
-    for (std::size_t i = 0; i < r.layout().fields.size(); ++i) params.emplace_back(r.Get(i));
-    ASSERT_EQ(db_.Exec(AccessInsertSql(p), params), "");
-  }
-  void AddModel(const char* grp, const char* descrip) {
-    Record gx(QV_GX);
-    gx.Set("ENVID", "01");
-    gx.Set("GRPID", grp);
-    gx.Set("DESCRIP", descrip);
-    gx.Set("GRPTYPE", "1");
-    Write(gx);
-  }
-  void AddDistribution(const char* tgt, const char* grp) {
-    Record gc(QV_GC);
-    gc.Set("ENVID", "01");
-    gc.Set("TGTID", tgt);
-    gc.Set("GRPID", grp);
-    gc.Set("HOLD", "0");
-    gc.Set("REPRISELIB", "RCVLIB");
-    gc.Set("X", "0000000007");
-    Write(gc);
-  }
-  void AddModelTable(const char* grp, const char* fic) {
-    Record fx(QV_FX);
-    fx.Set("ENVID", "01");
-    fx.Set("GRPID", grp);
-    fx.Set("FICID", fic);
-    fx.Set("SRCTBL", "LIB       FILE");
-    fx.Set("TGTLIB", "FXLIB");
-    Write(fx);
-  }
-  void AddDistributedTable(const char* tgt, const char* grp, const char* fic) {
-    Record fc(QV_FC);
-    fc.Set("ENVID", "01");
-    fc.Set("TGTID", tgt);
-    fc.Set("GRPID", grp);
-    fc.Set("FICID", fic);
-    fc.Set("OCCUR", "0");
-    fc.Set("TGTLIB", "FCLIB");
-    Write(fc);
-  }
-
-  // Runs a path's query and returns the record images, rowids dropped.
-  std::vector<Record> Read(const char* path, std::string_view key) {
-    const AccessPath& p = *FindAccessPath(path);
-    const AccessQuery q = BuildAccessQuery(p, key);
-    std::vector<Record> out;
-    for (const auto& row : db_.Query(q.sql, q.params)) {
-      std::string image;
-      for (std::size_t i = 0; i < p.record->fields.size(); ++i)
-        image += FitText(row.at(i + 1), p.record->fields[i].width);
-      out.emplace_back(*p.record, image);
-    }
-    return out;
-  }
-
-  MemoryDb db_;
-};
-
-TEST_F(ServedPaths, EveryPathQueryRunsWithAWholeKeyAPartialKeyAndNoKey) {
-  for (const AccessPath& p : AllAccessPaths()) {
-    SCOPED_TRACE(std::string(p.name));
-    const std::string key = "01T1 G1 " + std::string(60, ' ');
-    EXPECT_NO_THROW(Read(std::string(p.name).c_str(), key));
-    EXPECT_NO_THROW(Read(std::string(p.name).c_str(), "01"));
-    EXPECT_NO_THROW(Read(std::string(p.name).c_str(), ""));
-  }
-}
-
-TEST_F(ServedPaths, ProjectionComesInKeyOrderWithTheRestOfThePhysicalKey) {
-  const auto rows = Read("QV_FC_L1", BuildKey(ModelTableKey, {"01", "G1", "0000000001"}));
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].image(), "01T1 G1 00000000010");
-  EXPECT_EQ(rows[1].image(), "01T2 G1 00000000010");
-}
-
-TEST_F(ServedPaths, PartialKeyReadsEveryRecordThatStartsWithIt) {
-  EXPECT_EQ(Read("QV_GC_L1", "01T").size(), 3u);   // T1/G1, T1/G2, T2/G1
-  EXPECT_EQ(Read("QV_GC_L1", "01T1").size(), 2u);
-  EXPECT_EQ(Read("QV_GC_L1", "01T1 ").size(), 2u);
-  EXPECT_EQ(Read("QV_GC_L0", "01G1 ").size(), 2u);
-  EXPECT_EQ(Read("QV_FC_L0", "01T2 G1 ").size(), 2u);
-  EXPECT_EQ(Read("QV_FC", "01T2 G1 0000000001").size(), 1u);
-  EXPECT_EQ(Read("QV_FC", "01T2 G1 0000000001 and more").size(), 1u);  // cut to the key
-  EXPECT_EQ(Read("QV_GC", "").size(), 3u);
-}
-
-TEST_F(ServedPaths, UpdateThroughAProjectionKeepsTheOtherFields) {
-  const AccessPath& xy = *FindAccessPath("QV_GC_XY");
-  const AccessQuery q = BuildAccessQuery(xy, "01T1 G1 ");
-  const auto rows = db_.Query(q.sql, q.params);
-  ASSERT_EQ(rows.size(), 1u);
-  ASSERT_EQ(db_.Exec(AccessUpdateSql(xy), {"01", "T1 ", "G1 ", "0000000055", "0000000066",
-                                           rows[0][0]}),
-            "");
-  const auto gc = Read("QV_GC", "01T1 G1 ");
-  ASSERT_EQ(gc.size(), 1u);
-  EXPECT_EQ(gc[0].Get("X"), "0000000055");
-  EXPECT_EQ(gc[0].Get("Y"), "0000000066");
-  EXPECT_EQ(gc[0].Trimmed("REPRISELIB"), "RCVLIB");  // kept by the AS/400 store
-  EXPECT_EQ(gc[0].Get("HOLD"), "0");
 }
 
 TEST(AccessPathSql, StatementShapes) {

@@ -5,6 +5,7 @@
 
 #include "store/model_records.h"
 #include "store/record_layouts.h"
+#include "support/topology.h"
 
 namespace qv {
 namespace {
@@ -61,17 +62,10 @@ TEST(Models, MemberOptionAndDsnArea) {
 }
 
 Record ModelTable() {
-  Record fx(layout::QV_FX);
-  fx.Set("ENVID", "E1");
-  fx.Set("GRPID", "M1");
-  fx.Set("FICID", "0000000003");
-  fx.Set("NUMSEQ", "0000000042");
-  fx.Set("SRCTBL", "SRCLIB    CUSTOMERS MBR1      ");
-  fx.Set("DESCRIP", "  Customers  ");
-  fx.Set("HOLD", "1");
-  fx.Set("TGTLIB", "FXLIB");
-  fx.Set("ACCESMODE", "K");
-  return fx;
+  return test::Make(layout::QV_FX, {{"ENVID", "E1"}, {"GRPID", "M1"}, {"FICID", "0000000003"},
+                                    {"NUMSEQ", "0000000042"}, {"SRCTBL", "SRCLIB    CUSTOMERS MBR1      "},
+                                    {"DESCRIP", "  Customers  "}, {"HOLD", "1"}, {"TGTLIB", "FXLIB"},
+                                    {"ACCESMODE", "K"}});
 }
 
 TEST(DistributedTables, DefaultRecordOfAModelTable) {

@@ -14,6 +14,7 @@
 #include "store/statements_ex.h"
 #include "store/statements_gc.h"
 #include "store/statements_gx.h"
+#include "support/topology.h"
 
 namespace qv {
 namespace {
@@ -62,14 +63,8 @@ TEST(NtSourceTypeCode, FollowsTheSourceKind) {
 }
 
 Record Environment() {
-  Record r(layout::QV_EX);
-  r.Set("ENVID", "E1");
-  r.Set("ENVTYPE", "P");
-  r.Set("DESCRIP", "Paul's env");
-  r.Set("HOLD", "0");
-  r.Set("SRCTYPE", "1");
-  r.Set("SECURE", "1");
-  return r;
+  return test::Make(layout::QV_EX, {{"ENVID", "E1"}, {"ENVTYPE", "P"}, {"DESCRIP", "Paul's env"}, {"HOLD", "0"},
+                                    {"SRCTYPE", "1"}, {"SECURE", "1"}});
 }
 
 // Returns the column names of a literal list "( A, B,  C)" in order.
@@ -321,13 +316,8 @@ TEST(ModelStatements, ModelTableAndMappingUpdatesKeepTheirOwnSpelling) {
   EXPECT_NE(fx.find("' WHERE ENVID='E1' AND GRPID='M1 ' AND FICID ='0000000001'"), std::string::npos);
   EXPECT_EQ(SetNames(fx), Columns(layout::QV_FX));
 
-  Record zc(layout::QV_ZC);
-  zc.Set("ENVID", "E1");
-  zc.Set("TGTID", "T1");
-  zc.Set("GRPID", "M1");
-  zc.Set("FICID", "0000000001");
-  zc.Set("FIELDINPUT", "A");
-  zc.Set("FIELDOUT", "B");
+  const Record zc = test::Make(layout::QV_ZC, {{"ENVID", "E1"}, {"TGTID", "T1"}, {"GRPID", "M1"},
+                                               {"FICID", "0000000001"}, {"FIELDINPUT", "A"}, {"FIELDOUT", "B"}});
   const std::string b29(29, ' ');
   EXPECT_EQ(UpdateMappingSql("", zc, "E1", "T1", "M1", "0000000001", "A"),
             "UPDATE QV_ZC SET ENVID ='E1',TGTID='T1 ',GRPID='M1 ',FICID ='0000000001',FIELDINPUT='A" +
