@@ -295,17 +295,6 @@ TEST_F(As400Test, JoinReadsBothFilesAndOpensForReadingOnly) {
   EXPECT_NE(e.text.find("QV_NOPE"), std::string::npos);
 }
 
-TEST_F(As400Test, QuotesInKeysAndValuesAreData) {
-  Record user = Make(L::QV_UID, {{"ENVID", "**"}, {"USERID", "O'BRIEN"}, {"USERTYPE", "0"},
-                                 {"PASSWORD", "x'); DROP TABLE QV_UID; --"}});
-  ASSERT_TRUE(Write("QV_UID", user.image()));
-  int32_t h = client.Ropen("QV_UID", false);
-  auto rec = client.Readk(h, BuildKey(L::UserKey, {"**", "O'BRIEN"}), false, L::QV_UID.length);
-  ASSERT_TRUE(rec) << client.Error().text;
-  EXPECT_EQ(*rec, user.image());
-  EXPECT_EQ(store.Admin().Count(L::QV_UID), 1u);
-}
-
 TEST_F(As400Test, ShortAnswerBufferIsNeverOverrun) {
   ASSERT_TRUE(Write("QV_EX", Env("S1", "short buffer")));
   int32_t h = client.Ropen("QV_EX", false);

@@ -11,7 +11,6 @@
 #include "dllparam/source_library.h"
 #include "support/lib_client.h"
 #include "support/topology.h"
-#include "support/net_fixture.h"
 #include "support/embedded_store.h"
 
 namespace qv::test {
@@ -113,30 +112,6 @@ TEST(EmbeddedConnections, EachCallWorksOnTheCurrentConnectionAndHandlesStayWithT
   ASSERT_TRUE(client.lib().CloseMConnection(s));
   EXPECT_FALSE(client.lib().PingPong());
   EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
-}
-
-TEST(EmbeddedConnections, NetworkAndEmbeddedConnectionsShareOneLibrary) {
-  EmbeddedStore local(SourceKind::AS400, true);
-  EmbeddedStore remote(SourceKind::AS400);
-  net::test::ServerThread server(net::test::StoreOptions("file:" + remote.path()),
-                                 [] { return std::make_unique<embedded::EmbeddedSource>(); });
-  LibClient client;
-  int32_t l = client.Open(local.address());
-  int32_t r = client.Open(server.address());
-  ASSERT_GT(l, 0);
-  ASSERT_GT(r, 0) << client.Error().text;
-  int32_t rh = client.Ropen("QV_EX", false);  // on the remote store: empty
-  ASSERT_GE(rh, 0) << client.Error().text;
-  ASSERT_TRUE(client.lib().SwitchMConnection(l));
-  int32_t lh = client.Ropen("QV_EX", false);  // on the local store: the demo
-  ASSERT_GE(lh, 0);
-  EXPECT_NE(lh >> 24, rh >> 24);
-  // Each handle reads its own store whatever the current connection.
-  EXPECT_FALSE(client.Readf(rh, L::QV_EX.length));
-  EXPECT_EQ(client.Error().code, DllParam::kCodeNotFound);
-  EXPECT_TRUE(client.Readf(lh, L::QV_EX.length));
-  ASSERT_TRUE(client.lib().CloseMConnection(r));
-  ASSERT_TRUE(client.lib().CloseMConnection(l));
 }
 
 TEST(EmbeddedConnections, AConnectionThatStopsAnsweringFailsEveryCallUntilClosed) {

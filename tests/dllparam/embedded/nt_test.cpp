@@ -225,53 +225,6 @@ TEST_P(NtTest, DataSourcesAreListedByNameAndDriver) {
   EXPECT_EQ(len, 0);
 }
 
-TEST_P(NtTest, FilesOpenAsStatementHandles) {
-  int32_t h = -1;
-  ASSERT_TRUE(client.lib().Ropen(P() + "QV_EX", DllParam::kModeUpdate, h)) << client.Error().text;
-  ASSERT_TRUE(client.lib().Ropen(P() + "QV_GX_GC_1", DllParam::kModeRead, h)) << client.Error().text;
-  ASSERT_TRUE(client.lib().Ropen(" ", " ", h));
-  std::string buf(L::QV_VER.length, ' ');
-  int32_t len = 0;
-  EXPECT_TRUE(client.lib().Sread(h, buf, len, "SELECT * FROM " + P() + "QV_VER ", DllParam::kFirstRow));
-  EXPECT_FALSE(client.lib().Ropen(P() + "NOPE", DllParam::kModeRead, h));
-  EXPECT_EQ(client.Error().code, DllParam::kCodeRefused);
-}
-
-TEST_P(NtTest, SettingsAndComputerName) {
-  std::string value(255, ' ');
-  int32_t len = 0;
-  const char* section = GetParam().store == SourceKind::Oracle ? "QV_for_Oracle" : "QV_for_SQLServer";
-  bool has = GetParam().store != SourceKind::ODBC;
-  EXPECT_EQ(client.lib().GetConfigStringWithoutDefVal(section, "ServerName", value, len) != 0, has);
-  if (has) {
-    EXPECT_EQ(std::string(dllparam::CutAtNul(value)), "QVSOURCE");
-  }
-  EXPECT_FALSE(client.lib().GetConfigStringWithoutDefVal(section, "NoSuchKey", value, len));
-  EXPECT_EQ(client.Error().code, DllParam::kCodeNotFound);
-  EXPECT_EQ(value.size(), 255u);
-
-  std::string name(255, ' ');
-  ASSERT_TRUE(client.lib().GetComputerName(name));
-  EXPECT_EQ(std::string(dllparam::CutAtNul(name)), "QVSOURCE");
-}
-
-TEST_P(NtTest, ActivityAnswersTheJobsBlockOrBlanks) {
-  std::string block(261, ' ');
-  block.replace(0, 5, "A0001");
-  store.Admin().PutActivity("SE1_T1 M1 ", block);
-  std::string name = "SE1_T1 M1 ";
-  name.resize(DllParam::kActivityBuffer, ' ');
-  ASSERT_TRUE(client.lib().Activity(name, " 00001024G")) << client.Error().text;
-  EXPECT_EQ(name.substr(0, 15), "00302SE1_T1 M1 ");
-  EXPECT_EQ(name.substr(41, 261), block);
-  EXPECT_EQ(name.size(), static_cast<size_t>(DllParam::kActivityBuffer));
-
-  std::string never = "SE9_T9 M9 ";
-  never.resize(DllParam::kActivityBuffer, ' ');
-  ASSERT_TRUE(client.lib().Activity(never, " 00001024G"));
-  EXPECT_EQ(never.substr(41, 261), std::string(261, ' '));
-}
-
 INSTANTIATE_TEST_SUITE_P(Kinds, NtTest, NtKinds(), KindName);
 
 // ---- Statements each database answers itself ------------------------------
