@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/control_objects.h"
-#include "platform/text_output.h"
 
 namespace qv::platform {
 namespace {
@@ -275,45 +274,6 @@ TEST(ControlObjectTest, CarriesTheModelThroughAVariant) {
   auto tree = std::make_shared<TreeViewObject>();
   tree->model().Add("Env", "Topology");
   EXPECT_EQ(GetProperty(*tree, "Count").value, Variant(1));
-}
-
-// --- Text output -------------------------------------------------------------------
-
-TEST(TextOutputTest, ConvertsEveryWindows1252Byte) {
-  EXPECT_EQ(Utf8From1252("\x80\x96\xE9\x81\xFF"),
-            "\xE2\x82\xAC\xE2\x80\x93\xC3\xA9\xC2\x81\xC3\xBF");
-  std::string all;
-  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
-  EXPECT_EQ(Cp1252FromUtf8(Utf8From1252(all)), all);
-}
-
-TEST(TextOutputTest, ReplacesWhatWindows1252CannotHold) {
-  EXPECT_EQ(Cp1252FromUtf8("a\xE2\x82\xAC" "b"), "a\x80" "b");      // euro sign
-  EXPECT_EQ(Cp1252FromUtf8("\xE4\xB8\xAD"), "?");                     // CJK
-  EXPECT_EQ(Cp1252FromUtf8("\xC3" "A"), "?A");                        // cut sequence
-  EXPECT_EQ(Cp1252FromUtf8("\xC0\x81"), "?");                         // overlong
-  EXPECT_EQ(Cp1252FromUtf8("\xF0\x9F\x98\x80", '_'), "_");            // emoji
-  EXPECT_EQ(Cp1252FromUtf8("x\xC3"), "x?");                           // truncated at the end
-}
-
-TEST(TextOutputTest, EscapesJsonStrings) {
-  EXPECT_EQ(JsonQuote(std::string("a\"b\\c\n\t\x01\x7F\x81", 10)),
-            "\"a\\\"b\\\\c\\n\\t\\u0001\\u007f\\u0081\"");
-  EXPECT_EQ(JsonQuote(std::string("\0", 1)), "\"\\u0000\"");
-  JsonWriter w;
-  w.BeginArray();
-  w.Int(1);
-  w.BeginObject();
-  w.Key("a");
-  w.Null();
-  w.Key("b");
-  w.BeginArray();
-  w.EndArray();
-  w.EndObject();
-  w.Bool(false);
-  w.Raw("{}");
-  w.EndArray();
-  EXPECT_EQ(w.str(), "[1,{\"a\":null,\"b\":[]},false,{}]");
 }
 
 }  // namespace

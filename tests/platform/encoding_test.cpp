@@ -1,5 +1,5 @@
 // Tests the Windows-1252 / UTF-8 conversions of the hosts' edge.
-#include "presentation/encoding.h"
+#include "platform/encoding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Converts between Windows-1252 and UTF-8 for the hosts' edge.
-#include "presentation/encoding.h"
+#include "platform/encoding.h"
 
 #include <array>
 #include <cstdint>
