@@ -107,8 +107,6 @@ TEST(QvmgrOptionsTest, KindsLanguagesIdentifiersAndSwitches) {
   EXPECT_THROW(LanguageOfOption("1034"), UsageError);
   EXPECT_STREQ(LocaleOfLanguage(4108), "fr_CH");
 
-  EXPECT_EQ(NormalizedId(" a", 2), "A_");
-  EXPECT_EQ(NormalizedId("t1", 3), "T1_");
   EXPECT_EQ(CheckedId(" as1 ", "--target", "QV_TARGET", 3, "status"), "as1");
   EXPECT_THROW(CheckedId("ABCD", "--target", "QV_TARGET", 3, "status"), UsageError);
   EXPECT_THROW(CheckedId("", "--target", "QV_TARGET", 3, "status"), UsageError);
