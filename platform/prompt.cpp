@@ -15,6 +15,20 @@ namespace {
 TerminalPrompter gTerminal;
 std::atomic<Prompter*> gCurrent{nullptr};
 
+// Reads one line without its "\n"; nullopt when the input ends before it starts.
+std::optional<std::string> ReadLine(std::FILE* in) {
+  std::string line;
+  int c = 0;
+  bool any = false;
+  while ((c = std::fgetc(in)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    line += static_cast<char>(c);
+  }
+  if (!any) return std::nullopt;
+  return line;
+}
+
 }  // namespace
 
 std::optional<std::string> TerminalPrompter::Ask(const PromptRequest& request) {
@@ -26,15 +40,9 @@ std::optional<std::string> TerminalPrompter::Ask(const PromptRequest& request) {
   question += " [" + Cp1252ToUtf8(request.proposed) + "]: ";
   std::fputs(question.c_str(), out_);
   std::fflush(out_);
-  std::string line;
-  int c = 0;
-  bool any = false;
-  while ((c = std::fgetc(in_)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    line += static_cast<char>(c);
-  }
-  if (!any) return std::nullopt;  // end of input: dismissed
+  std::optional<std::string> answer = ReadLine(in_);
+  if (!answer) return std::nullopt;  // end of input: dismissed
+  std::string& line = *answer;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.empty()) return request.proposed;
   return Utf8ToCp1252(line);
@@ -51,19 +59,11 @@ std::optional<std::string> ReadSecret(const std::string& prompt, std::FILE* in, 
     quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
     ::tcsetattr(fd, TCSANOW, &quiet);
   }
-  std::string line;
-  int c = 0;
-  bool any = false;
-  while ((c = std::fgetc(in)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    line += static_cast<char>(c);
-  }
+  std::optional<std::string> line = ReadLine(in);
   if (restore) ::tcsetattr(fd, TCSANOW, &old);
   // The Enter typed was not echoed: end the prompt's line.
   std::fputs("\n", out);
   std::fflush(out);
-  if (!any) return std::nullopt;
   return line;
 }
 
