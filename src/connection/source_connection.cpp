@@ -6,6 +6,7 @@
 #include "platform/controls.h"
 #include "presentation/messages.h"
 #include "presentation/strutil.h"
+#include "store/records.h"
 
 namespace qv {
 namespace {
@@ -192,7 +193,7 @@ bool QVSource::ReadVersion() {
   Step("OpenConnection:Read QV_VER");
   int32_t h = -1;
   if (!OpenFile("QV_VER", DllParam::kModeRead, h, "OpenConnection:Read QV_VER")) return false;
-  std::string rec(12, ' ');
+  std::string rec(layout::QV_VER.length, ' ');
   int32_t len = 0;
   int32_t ok = 0;
   if (IsAS400()) {
@@ -204,13 +205,13 @@ bool QVSource::ReadVersion() {
   if (ok == 0) QVParamError();
   CloseFile(h);
   if (ok == 0) return false;
-  rec.resize(12, ' ');
   for (char& c : rec)
     if (c == '\0') c = ' ';
-  versionFlag_ = rec[11] != '*';
-  const char kind = rec[0];
-  srcType_ = (kind == ' ' || kind == '0') ? "AS" : kind == '1' ? "NT" : "";
-  ver_ = rec.substr(1, 10);
+  const Record version(layout::QV_VER, rec);
+  versionFlag_ = version.Get("VERFLAG") != "*";
+  const std::string_view kind = version.Get("SRCTYPE");
+  srcType_ = (kind == " " || kind == "0") ? "AS" : kind == "1" ? "NT" : "";
+  ver_ = std::string(version.Get("VERSION"));
   if (IsAS400() && srcType_ != "AS") {
     Refuse(Msg("2009"));
     return false;
