@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "automation/classes.h"
-#include "automation/frm.h"
+#include "automation/hidden_form.h"
 #include "platform/ascii.h"
 #include "platform/server.h"
 

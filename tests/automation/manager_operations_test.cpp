@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "automation/qvmanager.h"
-#include "catalogs/commands.h"
+#include "connection/remote_commands.h"
 #include "connection/qvsource.h"
 #include "form_support.h"
 #include "platform/control_objects.h"
-#include "store/statements_gc.h"
+#include "store/distribution_statements.h"
 
 namespace qv::automation {
 namespace {

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "automation/frm.h"
+#include "automation/hidden_form.h"
 #include "connection/qvsource.h"
 #include "form_support.h"
 

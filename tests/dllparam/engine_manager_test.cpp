@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "automation/frm.h"
+#include "automation/hidden_form.h"
 #include "automation/qvmanager.h"
 #include "connection/qvsource.h"
 #include "dllparam/store_admin.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "presentation/messages.h"
-#include "store/statements_ex.h"
+#include "store/environment_statements.h"
 #include "store_fake.h"
 
 namespace qv::test {

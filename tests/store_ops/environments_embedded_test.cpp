@@ -4,7 +4,7 @@
 
 #include "platform/controls.h"
 #include "presentation/messages.h"
-#include "store/statements_ex.h"
+#include "store/environment_statements.h"
 #include "store_embedded.h"
 #include "store_fake.h"
 

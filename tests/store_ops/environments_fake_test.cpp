@@ -4,7 +4,7 @@
 
 #include "presentation/messages.h"
 #include "platform/controls.h"
-#include "store/statements_ex.h"
+#include "store/environment_statements.h"
 #include "store_fake.h"
 
 namespace qv::test {

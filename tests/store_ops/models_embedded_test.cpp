@@ -10,7 +10,7 @@
 #include "counting_library.h"
 #include "dllparam/source_library.h"
 #include "event_log.h"
-#include "store/model_records.h"
+#include "store/record_rules.h"
 #include "support/embedded_store.h"
 #include "topology.h"
 

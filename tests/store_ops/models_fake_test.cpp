@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "presentation/messages.h"
-#include "store/model_records.h"
-#include "store/statements_ex.h"
-#include "store/statements_gx.h"
+#include "store/record_rules.h"
+#include "store/environment_statements.h"
+#include "store/model_statements.h"
 #include "store_fake.h"
 
 namespace qv::test {

@@ -1,6 +1,6 @@
 // Statement text of the environment, target and cascade operations, and the
 // node position text.
-#include "store/statements_ex.h"
+#include "store/environment_statements.h"
 
 #include <gtest/gtest.h>
 

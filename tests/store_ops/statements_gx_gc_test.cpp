@@ -8,8 +8,8 @@
 
 #include "store/record_layouts.h"
 #include "store/records.h"
-#include "store/statements_gc.h"
-#include "store/statements_gx.h"
+#include "store/distribution_statements.h"
+#include "store/model_statements.h"
 
 namespace qv {
 namespace {

@@ -1,7 +1,7 @@
 // Writes topologies of models and distributions into embedded stores.
 #include "topology.h"
 
-#include "store/model_records.h"
+#include "store/record_rules.h"
 #include "store/record_layouts.h"
 
 namespace qv::test {

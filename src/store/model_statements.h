@@ -7,7 +7,7 @@
 // the tables: "QV_USRDATA..", "QV_USRDATA." or "".
 //
 // The deletes of one model or model table, and the listing of a model's
-// tables, are those of statements_ex.h (the cascades send them too).
+// tables, are those of environment_statements.h (the cascades send them too).
 // Functions taking a record throw std::invalid_argument for a record of
 // another layout.
 #pragma once
@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "store/records.h"
+#include "store/sqltext.h"
 
 namespace qv {
 
@@ -37,10 +38,6 @@ struct ColumnSpelling {
 // + " ='" after it; spellings replace it for the columns they name. Throws
 // std::invalid_argument when rec is not a whole table record.
 std::string SetColumns(const Record& rec, std::initializer_list<ColumnSpelling> spellings = {});
-
-// Returns a code padded with blanks or cut to width, its quotes doubled:
-//   ("a'", 3) -> "a'' "
-std::string SqlCode(std::string_view value, std::size_t width);
 
 // ---- Models (QV_GX) -----------------------------------------------------------
 

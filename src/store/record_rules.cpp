@@ -1,5 +1,5 @@
 // Records and display texts of the model and distribution operations.
-#include "store/model_records.h"
+#include "store/record_rules.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -40,6 +40,12 @@ bool CodeFits(std::string_view code, std::size_t width) {
   const auto last = code.find_last_not_of(' ');
   return last == std::string_view::npos || last < width;
 }
+
+std::string EnvCode(std::string_view code) { return FitText(code, layout::kEnvIdWidth); }
+std::string TgtCode(std::string_view code) { return FitText(code, layout::kTgtIdWidth); }
+std::string GrpCode(std::string_view code) { return FitText(code, layout::kGrpIdWidth); }
+std::string FicCode(std::string_view code) { return FitText(code, layout::kFicIdWidth); }
+std::string FieldCode(std::string_view code) { return FitText(code, layout::kFieldIdWidth); }
 
 // ---- Table numbers -----------------------------------------------------------------------
 
@@ -166,10 +172,5 @@ DistributedTableTexts DistributedTableEventTexts(const Record& fcfx, const Recor
   return t;
 }
 
-std::string EnvCode(std::string_view code) { return FitText(code, layout::QV_EX["ENVID"].width); }
-std::string TgtCode(std::string_view code) { return FitText(code, layout::QV_CX["TGTID"].width); }
-std::string GrpCode(std::string_view code) { return FitText(code, layout::QV_GX["GRPID"].width); }
-std::string FicCode(std::string_view code) { return FitText(code, layout::QV_FX["FICID"].width); }
-std::string FieldCode(std::string_view code) { return FitText(code, layout::QV_ZX["FIELDINPUT"].width); }
 
 }  // namespace qv

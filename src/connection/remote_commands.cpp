@@ -1,5 +1,5 @@
 // Frames the remote commands sent to AS/400 sources.
-#include "catalogs/commands.h"
+#include "connection/remote_commands.h"
 
 #include <algorithm>
 

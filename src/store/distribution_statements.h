@@ -1,12 +1,12 @@
 // SQL text of the distribution and distributed table operations on NT
-// sources, joined reads included. The rules of statements_gx.h hold: each
+// sources, joined reads included. The rules of model_statements.h hold: each
 // statement is spelled the way the product sends it, "every column in the
 // same form" comes from the record layouts, values are cut to their width
 // before their quotes are doubled. The NT tables QV_GC and QV_FC have no
 // column for the receiver library (REPRISELIB): no statement names it.
 //
 // The deletes of one distribution or distributed table, and the listing of
-// a distribution's table keys, are those of statements_ex.h. Functions
+// a distribution's table keys, are those of environment_statements.h. Functions
 // taking a record throw std::invalid_argument for a record of another
 // layout.
 #pragma once

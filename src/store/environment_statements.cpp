@@ -1,5 +1,5 @@
 // SQL text of the environment, target and cascade operations; node positions.
-#include "store/statements_ex.h"
+#include "store/environment_statements.h"
 
 #include <cmath>
 
@@ -8,18 +8,6 @@
 
 namespace qv {
 namespace {
-
-constexpr std::size_t kEnv = 2, kTgt = 3, kGrp = 3, kFic = 10, kField = 30;
-
-// Returns a code padded or cut to width, its quotes doubled.
-std::string Code(std::string_view value, std::size_t width) {
-  return SqlField(FitText(value, width), width);
-}
-
-std::string E(std::string_view env) { return Code(env, kEnv); }
-std::string T(std::string_view tgt) { return Code(tgt, kTgt); }
-std::string G(std::string_view grp) { return Code(grp, kGrp); }
-std::string F(std::string_view fic) { return Code(fic, kFic); }
 
 // Returns field i of rec, quoted for a statement.
 std::string Value(const Record& rec, std::size_t i) {
@@ -35,19 +23,6 @@ std::string JoinedValues(const Record& rec) {
     out += Value(rec, i);
   }
   return out;
-}
-
-std::string Prefixed(std::string_view head, std::string_view prefix, std::string_view rest) {
-  std::string out(head);
-  out += prefix;
-  out += rest;
-  return out;
-}
-
-void Require(const Record& rec, const Layout& layout) {
-  if (&rec.layout() != &layout)
-    throw std::invalid_argument("a record of '" + std::string(layout.name) + "' is needed, not '" +
-                                std::string(rec.layout().name) + "'");
 }
 
 }  // namespace
@@ -94,20 +69,20 @@ std::string NtSourceTypeCode(std::string_view sourceType) {
 }
 
 std::string SelectEnvironmentSql(std::string_view prefix, std::string_view env) {
-  return Prefixed("SELECT * FROM ", prefix, "QV_EX WHERE ENVID='") + E(env) + "'";
+  return SqlHead("SELECT * FROM ", prefix, "QV_EX WHERE ENVID='") + SqlEnvId(env) + "'";
 }
 
 std::string InsertEnvironmentSql(std::string_view prefix, const Record& ex) {
-  Require(ex, layout::QV_EX);
-  return Prefixed("INSERT INTO ", prefix,
-                  "QV_EX ( ENVID, ENVTYPE, DESCRIP, HOLD, SRCID, SRCTYPE, TEMPO, ") +
+  RequireRecordOf(ex, layout::QV_EX);
+  return SqlHead("INSERT INTO ", prefix,
+                 "QV_EX ( ENVID, ENVTYPE, DESCRIP, HOLD, SRCID, SRCTYPE, TEMPO, ") +
          "RETRY, MAXOPEN, APPCMODE, APPCRMTNAM, APPCDEV, USERID, QV_PASSWORD, X, Y, SECURE, FILLER) " +
          " VALUES('" + JoinedValues(ex) + "')";
 }
 
 std::string UpdateEnvironmentSql(std::string_view prefix, const Record& ex, std::string_view env) {
-  Require(ex, layout::QV_EX);
-  std::string out = Prefixed("UPDATE ", prefix, "QV_EX SET ");
+  RequireRecordOf(ex, layout::QV_EX);
+  std::string out = SqlHead("UPDATE ", prefix, "QV_EX SET ");
   const auto fields = ex.layout().fields;
   for (std::size_t i = 1; i < fields.size(); ++i) {
     if (i > 1) out += "', ";
@@ -115,27 +90,27 @@ std::string UpdateEnvironmentSql(std::string_view prefix, const Record& ex, std:
     out += " ='";
     out += Value(ex, i);
   }
-  return out + "' WHERE ENVID ='" + E(env) + "'";
+  return out + "' WHERE ENVID ='" + SqlEnvId(env) + "'";
 }
 
 std::string DeleteEnvironmentSql(std::string_view prefix, std::string_view env) {
-  return Prefixed("DELETE FROM ", prefix, "QV_EX WHERE ENVID ='") + E(env) + "'";
+  return SqlHead("DELETE FROM ", prefix, "QV_EX WHERE ENVID ='") + SqlEnvId(env) + "'";
 }
 
 std::string EnvironmentListSql(std::string_view prefix) {
-  return Prefixed("SELECT ENVID,ENVTYPE FROM ", prefix, "QV_EX ");
+  return SqlHead("SELECT ENVID,ENVTYPE FROM ", prefix, "QV_EX ");
 }
 
 // ---- Targets ------------------------------------------------------------------
 
 std::string SelectTargetSql(std::string_view prefix, std::string_view env, std::string_view tgt) {
-  return Prefixed("SELECT * FROM ", prefix, "QV_CX WHERE ENVID='") + E(env) + "' AND TGTID='" +
-         T(tgt) + "'";
+  return SqlHead("SELECT * FROM ", prefix, "QV_CX WHERE ENVID='") + SqlEnvId(env) +
+         "' AND TGTID='" + SqlTgtId(tgt) + "'";
 }
 
 std::string InsertTargetSql(std::string_view prefix, const Record& cx) {
-  Require(cx, layout::QV_CX);
-  return Prefixed("INSERT INTO ", prefix, "QV_CX (ENVID, TGTID, DESCRIP, HOLD, TGTTYPE, COMTYPE, ") +
+  RequireRecordOf(cx, layout::QV_CX);
+  return SqlHead("INSERT INTO ", prefix, "QV_CX (ENVID, TGTID, DESCRIP, HOLD, TGTTYPE, COMTYPE, ") +
          " TGTADRESS, TGTNAME, LOCALNAME, EXCLUDE, FMTDATE, TGTTEST, TGTTRACE, TEMPO, " +
          " RETRY, MAXOPEN, APPCMODE, APPCRMTNAM, APPCDEV, USERID, QV_PASSWORD, X, Y, FILLER)" +
          " VALUES('" + JoinedValues(cx) + "')";
@@ -143,8 +118,8 @@ std::string InsertTargetSql(std::string_view prefix, const Record& cx) {
 
 std::string UpdateTargetSql(std::string_view prefix, const Record& cx, std::string_view env,
                             std::string_view tgt) {
-  Require(cx, layout::QV_CX);
-  std::string out = Prefixed("UPDATE ", prefix, "QV_CX SET ");
+  RequireRecordOf(cx, layout::QV_CX);
+  std::string out = SqlHead("UPDATE ", prefix, "QV_CX SET ");
   const auto fields = cx.layout().fields;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (i > 0) out += "',";
@@ -152,124 +127,127 @@ std::string UpdateTargetSql(std::string_view prefix, const Record& cx, std::stri
     out += " ='";
     out += Value(cx, i);
   }
-  return out + "' WHERE ENVID ='" + E(env) + "' AND TGTID='" + T(tgt) + "'";
+  return out + "' WHERE ENVID ='" + SqlEnvId(env) + "' AND TGTID='" + SqlTgtId(tgt) + "'";
 }
 
 std::string DeleteTargetSql(std::string_view prefix, std::string_view env, std::string_view tgt) {
-  return Prefixed("DELETE FROM ", prefix, "QV_CX WHERE ENVID ='") + E(env) + "' AND TGTID ='" +
-         T(tgt) + "'";
+  return SqlHead("DELETE FROM ", prefix, "QV_CX WHERE ENVID ='") + SqlEnvId(env) +
+         "' AND TGTID ='" + SqlTgtId(tgt) + "'";
 }
 
 std::string HoldTargetSql(std::string_view prefix, std::string_view flag, std::string_view env,
                           std::string_view tgt) {
-  return Prefixed("UPDATE ", prefix, "QV_CX SET HOLD ='") + Code(flag, 1) + "' WHERE ENVID ='" +
-         E(env) + "' AND TGTID='" + T(tgt) + "'";
+  return SqlHead("UPDATE ", prefix, "QV_CX SET HOLD ='") +
+         SqlCode(flag, layout::QV_CX["HOLD"].width) + "' WHERE ENVID ='" + SqlEnvId(env) +
+         "' AND TGTID='" + SqlTgtId(tgt) + "'";
 }
 
 std::string TargetPositionSql(std::string_view prefix, std::string_view x, std::string_view y,
                               std::string_view env, std::string_view tgt) {
-  return Prefixed("UPDATE ", prefix, "QV_CX SET X='") + SqlField(x, 10) + "',Y='" +
-         SqlField(y, 10) + "' WHERE ENVID='" + E(env) + "' AND TGTID ='" + T(tgt) + "'";
+  return SqlHead("UPDATE ", prefix, "QV_CX SET X='") + SqlField(x, layout::QV_CX["X"].width) +
+         "',Y='" + SqlField(y, layout::QV_CX["Y"].width) + "' WHERE ENVID='" + SqlEnvId(env) +
+         "' AND TGTID ='" + SqlTgtId(tgt) + "'";
 }
 
 // ---- Cascades: listings -----------------------------------------------------------
 
 std::string ListTargetsOfEnvironmentSql(std::string_view prefix, std::string_view env) {
-  return Prefixed("SELECT * FROM ", prefix, "QV_CX WHERE ENVID ='") + E(env) + "'";
+  return SqlHead("SELECT * FROM ", prefix, "QV_CX WHERE ENVID ='") + SqlEnvId(env) + "'";
 }
 
 std::string ListModelsOfEnvironmentSql(std::string_view prefix, std::string_view env) {
-  return Prefixed("SELECT * FROM ", prefix, "QV_GX WHERE ENVID ='") + E(env) + "'";
+  return SqlHead("SELECT * FROM ", prefix, "QV_GX WHERE ENVID ='") + SqlEnvId(env) + "'";
 }
 
 std::string ListDistributionsOfTargetSql(std::string_view prefix, std::string_view env,
                                          std::string_view tgt) {
-  return Prefixed("SELECT  ENVID,TGTID,GRPID FROM ", prefix, "QV_GC WHERE ENVID ='") + E(env) +
-         "' AND TGTID ='" + T(tgt) + "'";
+  return SqlHead("SELECT  ENVID,TGTID,GRPID FROM ", prefix, "QV_GC WHERE ENVID ='") +
+         SqlEnvId(env) + "' AND TGTID ='" + SqlTgtId(tgt) + "'";
 }
 
 std::string ListDistributionsOfModelSql(std::string_view prefix, std::string_view env,
                                         std::string_view grp) {
-  return Prefixed("SELECT ENVID,TGTID,GRPID FROM ", prefix, "QV_GC WHERE ENVID='") + E(env) +
-         "' AND GRPID='" + G(grp) + "'";
+  return SqlHead("SELECT ENVID,TGTID,GRPID FROM ", prefix, "QV_GC WHERE ENVID='") + SqlEnvId(env) +
+         "' AND GRPID='" + SqlGrpId(grp) + "'";
 }
 
 std::string ListTablesOfModelSql(std::string_view prefix, std::string_view env,
                                  std::string_view grp) {
-  return Prefixed("SELECT * FROM ", prefix, "QV_FX WHERE ENVID ='") + E(env) + "' AND GRPID ='" +
-         G(grp) + "'";
+  return SqlHead("SELECT * FROM ", prefix, "QV_FX WHERE ENVID ='") + SqlEnvId(env) +
+         "' AND GRPID ='" + SqlGrpId(grp) + "'";
 }
 
 std::string ListTablesOfDistributionSql(std::string_view prefix, std::string_view env,
                                         std::string_view tgt, std::string_view grp) {
-  return Prefixed("SELECT ENVID,TGTID,GRPID,FICID FROM ", prefix, "QV_FC WHERE ENVID='") + E(env) +
-         "' AND TGTID='" + T(tgt) + "' AND GRPID='" + G(grp) + "'";
+  return SqlHead("SELECT ENVID,TGTID,GRPID,FICID FROM ", prefix, "QV_FC WHERE ENVID='") +
+         SqlEnvId(env) + "' AND TGTID='" + SqlTgtId(tgt) + "' AND GRPID='" + SqlGrpId(grp) + "'";
 }
 
 std::string ListDistributedTablesOfTableSql(std::string_view prefix, std::string_view env,
                                             std::string_view grp, std::string_view fic) {
-  return Prefixed("SELECT ENVID,TGTID,GRPID,FICID FROM ", prefix, "QV_FC WHERE ENVID='") + E(env) +
-         "' AND GRPID='" + G(grp) + "' AND FICID='" + F(fic) + "'";
+  return SqlHead("SELECT ENVID,TGTID,GRPID,FICID FROM ", prefix, "QV_FC WHERE ENVID='") +
+         SqlEnvId(env) + "' AND GRPID='" + SqlGrpId(grp) + "' AND FICID='" + SqlFicId(fic) + "'";
 }
 
 // ---- Deletes of one item ------------------------------------------------------------
 
 std::string DeleteModelSql(std::string_view prefix, std::string_view env, std::string_view grp) {
-  return Prefixed("DELETE FROM ", prefix, "QV_GX WHERE ENVID='") + E(env) + "' AND GRPID ='" +
-         G(grp) + "'";
+  return SqlHead("DELETE FROM ", prefix, "QV_GX WHERE ENVID='") + SqlEnvId(env) + "' AND GRPID ='" +
+         SqlGrpId(grp) + "'";
 }
 
 std::string DeleteDistributionSql(std::string_view prefix, std::string_view env,
                                   std::string_view tgt, std::string_view grp) {
-  return Prefixed("DELETE FROM ", prefix, "QV_GC WHERE ENVID ='") + E(env) + "' AND TGTID='" +
-         T(tgt) + "' AND GRPID ='" + G(grp) + "'";
+  return SqlHead("DELETE FROM ", prefix, "QV_GC WHERE ENVID ='") + SqlEnvId(env) + "' AND TGTID='" +
+         SqlTgtId(tgt) + "' AND GRPID ='" + SqlGrpId(grp) + "'";
 }
 
 std::string DeleteModelTableSql(std::string_view prefix, std::string_view env,
                                 std::string_view grp, std::string_view fic) {
-  return Prefixed("DELETE FROM ", prefix, "QV_FX WHERE ENVID='") + E(env) + "' AND GRPID= '" +
-         G(grp) + "' AND FICID ='" + F(fic) + "'";
+  return SqlHead("DELETE FROM ", prefix, "QV_FX WHERE ENVID='") + SqlEnvId(env) + "' AND GRPID= '" +
+         SqlGrpId(grp) + "' AND FICID ='" + SqlFicId(fic) + "'";
 }
 
 std::string DeleteDistributedTableSql(std::string_view prefix, std::string_view env,
                                       std::string_view tgt, std::string_view grp,
                                       std::string_view fic) {
-  return Prefixed("DELETE FROM ", prefix, "QV_FC WHERE ENVID='") + E(env) + "' AND TGTID='" +
-         T(tgt) + "' AND GRPID='" + G(grp) + "' AND FICID='" + F(fic) + "'";
+  return SqlHead("DELETE FROM ", prefix, "QV_FC WHERE ENVID='") + SqlEnvId(env) + "' AND TGTID='" +
+         SqlTgtId(tgt) + "' AND GRPID='" + SqlGrpId(grp) + "' AND FICID='" + SqlFicId(fic) + "'";
 }
 
 // ---- Deletes of the leaves ------------------------------------------------------------
 
 std::string DeleteEndScriptSql(std::string_view prefix, std::string_view env, std::string_view tgt,
                                std::string_view grp) {
-  return Prefixed("DELETE FROM ", prefix, "QV_END WHERE ENVID ='") + E(env) + "' AND TGTID ='" +
-         T(tgt) + "' AND GRPID = '" + G(grp) + "'";
+  return SqlHead("DELETE FROM ", prefix, "QV_END WHERE ENVID ='") + SqlEnvId(env) +
+         "' AND TGTID ='" + SqlTgtId(tgt) + "' AND GRPID = '" + SqlGrpId(grp) + "'";
 }
 
 std::string DeleteProgramSql(std::string_view prefix, std::string_view env, std::string_view grp,
                              std::string_view fic) {
-  return Prefixed("DELETE FROM ", prefix, "QV_TX WHERE ENVID ='") + E(env) + "' AND GRPID ='" +
-         G(grp) + "' AND FICID = '" + F(fic) + "'";
+  return SqlHead("DELETE FROM ", prefix, "QV_TX WHERE ENVID ='") + SqlEnvId(env) +
+         "' AND GRPID ='" + SqlGrpId(grp) + "' AND FICID = '" + SqlFicId(fic) + "'";
 }
 
 std::string DeleteFieldsSql(std::string_view prefix, std::string_view env, std::string_view grp,
                             std::string_view fic) {
-  return Prefixed("DELETE FROM ", prefix, "QV_ZX WHERE ENVID ='") + E(env) + "' AND GRPID ='" +
-         G(grp) + "' AND FICID = '" + F(fic) + "'";
+  return SqlHead("DELETE FROM ", prefix, "QV_ZX WHERE ENVID ='") + SqlEnvId(env) +
+         "' AND GRPID ='" + SqlGrpId(grp) + "' AND FICID = '" + SqlFicId(fic) + "'";
 }
 
 std::string DeleteMappingsOfDistributedTableSql(std::string_view prefix, std::string_view env,
                                                 std::string_view tgt, std::string_view grp,
                                                 std::string_view fic) {
-  return Prefixed("DELETE FROM ", prefix, "QV_ZC WHERE ENVID='") + E(env) + "' AND TGTID='" +
-         T(tgt) + "' AND GRPID= '" + G(grp) + "' AND FICID='" + F(fic) + "'";
+  return SqlHead("DELETE FROM ", prefix, "QV_ZC WHERE ENVID='") + SqlEnvId(env) + "' AND TGTID='" +
+         SqlTgtId(tgt) + "' AND GRPID= '" + SqlGrpId(grp) + "' AND FICID='" + SqlFicId(fic) + "'";
 }
 
 std::string DeleteMappingsOfFieldSql(std::string_view prefix, std::string_view env,
                                      std::string_view grp, std::string_view fic,
                                      std::string_view field) {
-  return Prefixed("DELETE FROM ", prefix, "QV_ZC WHERE ENVID='") + E(env) + "' AND GRPID= '" +
-         G(grp) + "' AND FICID='" + F(fic) + "' AND FIELDINPUT='" + Code(field, kField) + "'";
+  return SqlHead("DELETE FROM ", prefix, "QV_ZC WHERE ENVID='") + SqlEnvId(env) + "' AND GRPID= '" +
+         SqlGrpId(grp) + "' AND FICID='" + SqlFicId(fic) + "' AND FIELDINPUT='" +
+         SqlFieldId(field) + "'";
 }
 
 }  // namespace qv

@@ -1,19 +1,17 @@
 // Source connection: opening and closing the source and its store, the three
-// library connections, the idle check.
-#include "catalogs/commands.h"
+// library connections, the idle check and the pings.
 #include "connection/qvsource.h"
+#include "connection/remote_commands.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"
 #include "presentation/strutil.h"
+#include "store/records.h"
 
 namespace qv {
 namespace {
 
 std::string Msg(const char* id, const std::string& p1 = "") { return cLoadResString(id, p1); }
-
-// Returns a buffer's text up to its first NUL, trimmed.
-std::string BufferText(const std::string& buffer) { return Trim(dllparam::CutAtNul(buffer)); }
 
 }  // namespace
 
@@ -28,12 +26,6 @@ QVSource::~QVSource() {
     }
   }
 }
-
-void QVSource::AddEventSink(QVSourceEvents* sink) {
-  if (sink != nullptr) sinks_.push_back(sink);
-}
-
-void QVSource::RemoveEventSink(QVSourceEvents* sink) { std::erase(sinks_, sink); }
 
 double QVSource::Now() { return platform::CurrentClock().Now(); }
 
@@ -100,28 +92,18 @@ bool QVSource::RunClCommand(const std::string& command) {
   return true;
 }
 
-int32_t QVSource::FreshStatement() { return -1; }
-
-int QVSource::ReadFirstRow(const std::string& sql, std::string& buf, int32_t& len) {
-  int32_t h = FreshStatement();
-  lastStatement_ = sql;
-  len = 0;
-  const int32_t found = Src().Sread(h, buf, len, sql, DllParam::kFirstRow);
-  int result = 1;
-  if (found == 0) {
-    int32_t code = 0, num = 0;
-    std::string text(DllParam::kErrorTextBuffer, ' ');
-    lib_->GetLastError(code, num, text);
-    if (code == DllParam::kCodeNotFound) {
-      result = 0;
-    } else {
-      errorNum_ = num != 0 ? num : kLibraryErrorBase + code;
-      errorText_ = BufferText(text);
-      result = -1;
-    }
+bool QVSource::OpenLibraryConnection(const std::string& address, Connection& c) {
+  std::string version(DllParam::kServerInfoWidth, ' '), job(DllParam::kServerInfoWidth, ' ');
+  int32_t h = 0;
+  LastSendIP();
+  if (lib_->OpenMConnection(address, version, job, h) == 0) {
+    QVParamError();
+    return false;
   }
-  if (h >= 0) Src().Rclose(h);
-  return result;
+  c.handle = h;
+  c.lastUse = Now();
+  currentHandle_ = h;
+  return true;
 }
 
 // ---- OpenConnection ---------------------------------------------------------------
@@ -140,20 +122,13 @@ bool QVSource::OpenConnection(const std::string& address, platform::TextBox* sta
         ShowStatus(statusText, statusCaption, Msg("2007"));
         return false;
       }
-      std::string version(DllParam::kServerInfoWidth, ' '), job(DllParam::kServerInfoWidth, ' ');
-      int32_t h = 0;
-      LastSendIP();
-      if (lib_->OpenMConnection(s.address, version, job, h) == 0) {
-        QVParamError();
+      if (!OpenLibraryConnection(s.address, s)) {
         errorText_ += "\r\n" + Msg("2142");
         ShowStatus(statusText, statusCaption, Msg("2007"));
         return false;
       }
       s.open = true;
-      s.handle = h;
-      s.lastUse = Now();
-      currentHandle_ = h;
-      gsQVParamSwitchMConnection(h, ConnKind::Source);
+      gsQVParamSwitchMConnection(s.handle, ConnKind::Source);
       ShowStatus(statusText, statusCaption, Msg("2006"));
     }
     if (OpenSourceSession(statusText, statusCaption)) return true;
@@ -214,145 +189,11 @@ bool QVSource::OpenSourceSession(platform::TextBox*, platform::Label*) {
   return true;
 }
 
-bool QVSource::LoginNT() {
-  std::string out(DllParam::kListBuffer, ' ');
-  if (sourceType_ == "ODBC") {
-    Step("OpenConnection:GetDBParamKeys");
-    std::string connect(255, ' '), driver(100, ' '), user(20, ' '), pwd(20, ' '), db(20, ' ');
-    if (Src().GetDBParamKeys(connect, driver, user, pwd, db) == 0) {
-      QVParamError();
-      return false;
-    }
-    const std::string c = BufferText(connect), u = BufferText(user), p = BufferText(pwd);
-    Step("OpenConnection:ConnectDSN");
-    if (Src().ConnectDSN(c + ";UID=" + u + ";PWD=" + p, u, p, out) == 0) {
-      QVParamError();
-      return false;
-    }
-    Step("OpenConnection");
-    return true;
-  }
-
-  const bool oracle = sourceType_ == "Oracle";
-  const bool defaultInstance = instanceName_.empty() || instanceName_ == "*";
-  if (oracle && defaultInstance) {
-    Step("OpenConnection: GetComputerName");
-    Refuse(Msg("1158"));
-    return false;
-  }
-  std::string computer(DllParam::kComputerNameBuffer, ' ');
-  Step("OpenConnection: GetComputerName");
-  if (Src().GetComputerName(computer) == 0) {
-    QVParamError();
-    errorText_ = "Error in GetComputerName";
-    return false;
-  }
-  Step("OpenConnection: GetConfigString");
-  const std::string section = oracle ? DllParam::kSectionOracle : DllParam::kSectionSqlServer;
-  auto setting = [&](const std::string& sec, const char* key, std::string& value) {
-    std::string buf(DllParam::kSettingBuffer, ' ');
-    int32_t len = 0;
-    if (Src().GetConfigStringWithoutDefVal(sec, key, buf, len) == 0) {
-      QVParamError();
-      return false;
-    }
-    value = BufferText(buf);
-    return true;
-  };
-  std::string server, driver;
-  if (!setting(section, DllParam::kKeyServerName, server)) return false;
-  if (!setting(section, DllParam::kKeyDriverName, driver)) return false;
-  std::string paramSection = section;
-  if (oracle || !defaultInstance) {
-    paramSection = section + "\\" + instanceName_;
-    if (!oracle) server += "\\" + instanceName_;
-  }
-  if (!setting(paramSection, DllParam::kKeyParamUid, sourceUID_)) return false;
-  if (!setting(paramSection, DllParam::kKeyParamPwd, sourcePWD_)) return false;
-
-  std::string connect = "DRIVER={" + driver + "};SERVER=" + server + ";UID=" + sourceUID_ +
-                        ";PWD=" + sourcePWD_;
-  if (oracle) connect += ";DBQ=" + instanceName_;
-  Step("OpenConnection:ConnectDSN");
-  if (Src().ConnectDSN(connect, sourceUID_, sourcePWD_, out) == 0) {
-    QVParamError();
-    return false;
-  }
-  if (oracle) {
-    Step("OpenConnection:alter session");
-    for (const char* sql : {"alter session set NLS_NUMERIC_CHARACTERS='. ';",
-                            "alter session set current_schema=qv_usrdata"}) {
-      lastStatement_ = sql;
-      if (Src().Saction(sql) == 0) {
-        QVParamError();
-        return false;
-      }
-    }
-  } else {
-    if (!SqlServerChecks(server)) return false;
-  }
-  Step("OpenConnection");
-  return true;
-}
-
-bool QVSource::SqlServerChecks(const std::string& server) {
-  Step("OpenConnection:SQL Server");
-  std::string row(DllParam::kListBuffer, ' ');
-  int32_t len = 0;
-  const std::string serverUpper = UCase(server);
-  // Distributor and publisher: the first 128 characters name the server.
-  auto sameServer = [&](const char* sql, const char* missing, const char* other) {
-    row.assign(DllParam::kListBuffer, ' ');
-    const int r = ReadFirstRow(sql, row, len);
-    if (r < 0) return false;
-    if (r == 0) {
-      Refuse(Msg(missing, server));
-      return false;
-    }
-    const std::string name = RTrim(std::string_view(row).substr(0, std::min<int32_t>(len, 128)));
-    if (UCase(name) != serverUpper) {
-      Refuse(Msg(other, name));
-      return false;
-    }
-    return true;
-  };
-  if (!sameServer("exec master..sp_helpdistributor", "2136", "2137")) return false;
-
-  row.assign(DllParam::kListBuffer, ' ');
-  int r = ReadFirstRow("exec master..sp_helpdistributiondb", row, len);
-  if (r < 0) return false;
-  if (r == 0) {
-    Refuse(Msg("2138"));
-    return false;
-  }
-  distributionDb_ = Trim(std::string_view(row).substr(0, std::min<int32_t>(len, 128)));
-
-  if (!sameServer("exec master..sp_helpdistpublisher", "2139", "2140")) return false;
-
-  row.assign(DllParam::kListBuffer, ' ');
-  r = ReadFirstRow("exec master..sp_helpsubscriberinfo", row, len);
-  if (r < 0) return false;
-  const std::string subscriber =
-      r == 0 || len <= 128 ? std::string()
-                           : UCase(Trim(std::string_view(row).substr(128, std::min<int32_t>(len - 128, 128))));
-  if (subscriber != "QUORVANE") {
-    Refuse(Msg("2141"));
-    return false;
-  }
-  lastStatement_ = "use QV_USRDATA";
-  if (Src().Saction("use QV_USRDATA") == 0) {
-    QVParamError();
-    Refuse(Msg("2135"));
-    return false;
-  }
-  return true;
-}
-
 bool QVSource::ReadVersion() {
   Step("OpenConnection:Read QV_VER");
   int32_t h = -1;
   if (!OpenFile("QV_VER", DllParam::kModeRead, h, "OpenConnection:Read QV_VER")) return false;
-  std::string rec(12, ' ');
+  std::string rec(layout::QV_VER.length, ' ');
   int32_t len = 0;
   int32_t ok = 0;
   if (IsAS400()) {
@@ -364,13 +205,13 @@ bool QVSource::ReadVersion() {
   if (ok == 0) QVParamError();
   CloseFile(h);
   if (ok == 0) return false;
-  rec.resize(12, ' ');
   for (char& c : rec)
     if (c == '\0') c = ' ';
-  versionFlag_ = rec[11] != '*';
-  const char kind = rec[0];
-  srcType_ = (kind == ' ' || kind == '0') ? "AS" : kind == '1' ? "NT" : "";
-  ver_ = rec.substr(1, 10);
+  const Record version(layout::QV_VER, rec);
+  versionFlag_ = version.Get("VERFLAG") != "*";
+  const std::string_view kind = version.Get("SRCTYPE");
+  srcType_ = (kind == " " || kind == "0") ? "AS" : kind == "1" ? "NT" : "";
+  ver_ = std::string(version.Get("VERSION"));
   if (IsAS400() && srcType_ != "AS") {
     Refuse(Msg("2009"));
     return false;
@@ -380,24 +221,6 @@ bool QVSource::ReadVersion() {
     return false;
   }
   return true;
-}
-
-bool QVSource::OpenFile(const std::string& name, const char* mode, int32_t& h,
-                        const std::string& step) {
-  Step(step);
-  int32_t handle = -1;
-  if (Src().Ropen(prefix_ + name, mode, handle) == 0) {
-    QVParamError();
-    h = DllParam::kClosedHandle;
-    return false;
-  }
-  h = handle;
-  return true;
-}
-
-void QVSource::CloseFile(int32_t& h) {
-  if (h >= 0 && conn_[kS].handle > 0) Src().Rclose(h);
-  h = DllParam::kClosedHandle;
 }
 
 bool QVSource::OpenStore() {
@@ -489,19 +312,12 @@ bool QVSource::OpenQVsrv(const std::string& address, const std::string& flag) {
       CloseQVsrv();
     }
     c.address = a;
-    std::string version(DllParam::kServerInfoWidth, ' '), job(DllParam::kServerInfoWidth, ' ');
-    int32_t h = 0;
-    LastSendIP();
-    if (lib_->OpenMConnection(a, version, job, h) == 0) {
-      QVParamError();
+    if (!OpenLibraryConnection(a, c)) {
       errorText_ += Msg("1903");
       return false;
     }
-    c.handle = h;
     c.open = true;
-    c.lastUse = Now();
-    currentHandle_ = h;
-    gsQVParamSwitchMConnection(h, ConnKind::TargetServer);
+    gsQVParamSwitchMConnection(c.handle, ConnKind::TargetServer);
     if (flag == "0") {
       RemoteCommand cmd = FrameCommand(cmd::kCreateUser, 4096, "04096");
       if (Via(ConnKind::TargetServer).Execute(cmd.code, cmd.ctl, cmd.data) == 0) {
@@ -554,17 +370,10 @@ bool QVSource::ConnectSourceRepli(const std::string& dsn, const std::string& uid
   return Guard("ConnectSourceRepli", [&] {
     Connection& r = conn_[kR];
     if (!r.open) {
-      std::string version(DllParam::kServerInfoWidth, ' '), job(DllParam::kServerInfoWidth, ' ');
-      int32_t h = 0;
-      LastSendIP();
-      if (lib_->OpenMConnection(conn_[kS].address, version, job, h) == 0) {
-        QVParamError();
+      if (!OpenLibraryConnection(conn_[kS].address, r)) {
         errorText_ += Msg("1903");
         return false;
       }
-      r.handle = h;
-      r.lastUse = Now();
-      currentHandle_ = h;
       r.odbc = false;
     }
     r.open = true;

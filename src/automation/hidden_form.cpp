@@ -1,5 +1,5 @@
 // The hidden form: the thread's control, its library factory and its end.
-#include "automation/frm.h"
+#include "automation/hidden_form.h"
 
 #include <mutex>
 #include <stdexcept>
