@@ -1,9 +1,9 @@
 // Implements the routing record-access library and its factory.
 #include "dllparam/source_library.h"
 
-#include "dllparam/net_client.h"
-#include "dllparam/net_client.h"
-#include "dllparam/trace.h"
+#include "dllparam/net/net_client.h"
+#include "dllparam/net/net_client.h"
+#include "dllparam/trace/trace.h"
 
 namespace qv {
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "connection/dllparam.h"
-#include "dllparam/embedded_source.h"
+#include "dllparam/embedded/embedded_source.h"
 
 namespace qv {
 

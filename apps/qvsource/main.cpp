@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "dllparam/store_admin.h"
+#include "dllparam/admin/store_admin.h"
 #include "presentation/encoding.h"
 #include "serve.h"
 

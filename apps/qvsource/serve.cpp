@@ -11,9 +11,9 @@
 #include <iostream>
 #include <optional>
 
-#include "dllparam/embedded_source.h"
-#include "dllparam/net_client.h"
-#include "dllparam/net_server.h"
+#include "dllparam/embedded/embedded_source.h"
+#include "dllparam/net/net_client.h"
+#include "dllparam/net/net_server.h"
 #include "presentation/encoding.h"
 
 namespace qv::apps {

@@ -1,6 +1,6 @@
 // Trace of the record-access library: forwards every call and writes one line
 // per call to a file.
-#include "dllparam/trace.h"
+#include "dllparam/trace/trace.h"
 
 #include <fcntl.h>
 #include <unistd.h>

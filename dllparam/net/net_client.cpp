@@ -1,5 +1,5 @@
 // Implements the network client of the record-access library.
-#include "dllparam/net_client.h"
+#include "dllparam/net/net_client.h"
 
 #include <unistd.h>
 

@@ -1,5 +1,5 @@
 // Implements the TCP helpers of the network client and the source server.
-#include "dllparam/net_socket.h"
+#include "dllparam/net/net_socket.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // Implements the SQLite wrappers of the embedded source.
-#include "dllparam/sqlite_db.h"
+#include "dllparam/embedded/sqlite_db.h"
 
 #include <utility>
 

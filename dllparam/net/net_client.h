@@ -32,8 +32,8 @@
 #include <utility>
 
 #include "connection/dllparam.h"
-#include "dllparam/net_protocol.h"
-#include "dllparam/net_socket.h"
+#include "dllparam/net/net_protocol.h"
+#include "dllparam/net/net_socket.h"
 
 namespace qv::net {
 

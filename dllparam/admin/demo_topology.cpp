@@ -1,8 +1,8 @@
 // Writes the demonstration topology of a store through the record layouts.
 #include <string>
 
-#include "dllparam/embedded_engine.h"
-#include "dllparam/store_admin.h"
+#include "dllparam/embedded/embedded_engine.h"
+#include "dllparam/admin/store_admin.h"
 
 namespace qv::embedded {
 namespace {

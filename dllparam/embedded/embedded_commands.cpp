@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "dllparam/embedded_internal.h"
+#include "dllparam/embedded/embedded_internal.h"
 #include "store/access_paths.h"
 
 namespace qv::embedded {

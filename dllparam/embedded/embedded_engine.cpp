@@ -1,6 +1,6 @@
 // Implements the replication engine of the embedded source: jobs, their
 // activity blocks, user spaces and supervision records, and the message queue.
-#include "dllparam/embedded_engine.h"
+#include "dllparam/embedded/embedded_engine.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <map>
 
-#include "dllparam/embedded_internal.h"
+#include "dllparam/embedded/embedded_internal.h"
 #include "store/access_paths.h"
 #include "store/record_layouts.h"
 

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "connection/dllparam.h"
-#include "dllparam/store_schema.h"
+#include "dllparam/embedded/store_schema.h"
 
 namespace qv::embedded {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "dllparam/sqlite_db.h"
-#include "dllparam/store_schema.h"
+#include "dllparam/embedded/sqlite_db.h"
+#include "dllparam/embedded/store_schema.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
 

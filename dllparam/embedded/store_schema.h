@@ -23,8 +23,8 @@
 #include <string_view>
 #include <vector>
 
-#include "dllparam/sql_dialect.h"
-#include "dllparam/sqlite_db.h"
+#include "dllparam/embedded/sql_dialect.h"
+#include "dllparam/embedded/sqlite_db.h"
 #include "store/record_layouts.h"
 
 namespace qv::embedded {

@@ -10,11 +10,11 @@
 #include <tuple>
 #include <vector>
 
-#include "dllparam/embedded_engine.h"
-#include "dllparam/embedded_source.h"
-#include "dllparam/record_locks.h"
-#include "dllparam/sql_dialect.h"
-#include "dllparam/sqlite_db.h"
+#include "dllparam/embedded/embedded_engine.h"
+#include "dllparam/embedded/embedded_source.h"
+#include "dllparam/embedded/record_locks.h"
+#include "dllparam/embedded/sql_dialect.h"
+#include "dllparam/embedded/sqlite_db.h"
 #include "store/access_paths.h"
 
 namespace qv::embedded {

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "dllparam/sqlite_db.h"
+#include "dllparam/embedded/sqlite_db.h"
 
 namespace qv::embedded {
 

@@ -47,8 +47,8 @@
 #include <string_view>
 #include <vector>
 
-#include "dllparam/sqlite_db.h"
-#include "dllparam/store_schema.h"
+#include "dllparam/embedded/sqlite_db.h"
+#include "dllparam/embedded/store_schema.h"
 
 namespace qv::embedded {
 

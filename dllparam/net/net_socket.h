@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dllparam/net_protocol.h"
+#include "dllparam/net/net_protocol.h"
 
 namespace qv::net {
 

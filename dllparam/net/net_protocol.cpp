@@ -1,5 +1,5 @@
 // Implements the frames, messages and operation table of the wire protocol.
-#include "dllparam/net_protocol.h"
+#include "dllparam/net/net_protocol.h"
 
 #include <array>
 #include <charconv>

@@ -28,8 +28,8 @@
 #include <thread>
 
 #include "connection/dllparam.h"
-#include "dllparam/net_protocol.h"
-#include "dllparam/net_socket.h"
+#include "dllparam/net/net_protocol.h"
+#include "dllparam/net/net_socket.h"
 
 namespace qv::net {
 

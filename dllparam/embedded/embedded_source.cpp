@@ -1,5 +1,5 @@
 // Implements the embedded source's connections, handles and error state.
-#include "dllparam/embedded_source.h"
+#include "dllparam/embedded/embedded_source.h"
 
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 #include <cctype>
 #include <filesystem>
 
-#include "dllparam/embedded_internal.h"
+#include "dllparam/embedded/embedded_internal.h"
 
 namespace qv::embedded {
 

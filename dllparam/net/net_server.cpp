@@ -1,6 +1,6 @@
 // Implements the source server: accepting clients, the session loop and the
 // dispatch of each call to the served record-access library.
-#include "dllparam/net_server.h"
+#include "dllparam/net/net_server.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>

@@ -1,12 +1,12 @@
 // Implements the store schema and the checked opening of store files.
-#include "dllparam/store_schema.h"
+#include "dllparam/embedded/store_schema.h"
 
 #include <sys/stat.h>
 
 #include <cctype>
 #include <cstdlib>
 
-#include "dllparam/embedded_engine.h"
+#include "dllparam/embedded/embedded_engine.h"
 #include "store/schema.h"
 
 namespace qv::embedded {

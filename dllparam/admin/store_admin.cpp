@@ -1,5 +1,5 @@
 // Implements the management of embedded store files.
-#include "dllparam/store_admin.h"
+#include "dllparam/admin/store_admin.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "dllparam/embedded_engine.h"
+#include "dllparam/embedded/embedded_engine.h"
 #include "store/access_paths.h"
 
 namespace qv::embedded {

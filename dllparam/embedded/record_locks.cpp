@@ -1,5 +1,5 @@
 // Implements the record locks of the embedded source.
-#include "dllparam/record_locks.h"
+#include "dllparam/embedded/record_locks.h"
 
 #include <unistd.h>
 

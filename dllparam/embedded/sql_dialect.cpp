@@ -1,5 +1,5 @@
 // Implements the SQL dialect adapter of the embedded source.
-#include "dllparam/sql_dialect.h"
+#include "dllparam/embedded/sql_dialect.h"
 
 #include <algorithm>
 #include <cctype>

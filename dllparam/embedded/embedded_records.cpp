@@ -3,7 +3,7 @@
 // writes and deletes.
 #include <algorithm>
 
-#include "dllparam/embedded_internal.h"
+#include "dllparam/embedded/embedded_internal.h"
 
 namespace qv::embedded {
 namespace {
