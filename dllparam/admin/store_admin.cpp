@@ -212,18 +212,6 @@ size_t StoreAdmin::Count(const Layout& table) {
   return static_cast<size_t>(st.columnInt(0));
 }
 
-void StoreAdmin::SetSetting(const std::string& section, const std::string& key, const std::string& value) {
-  Run(db_, "INSERT OR REPLACE INTO qvs_setting (section, key, value) VALUES (?, ?, ?)", {section, key, value});
-}
-
-std::optional<std::string> StoreAdmin::GetSetting(const std::string& section, const std::string& key) {
-  Stmt st = db_.prepareOnce("SELECT value FROM qvs_setting WHERE section = ? AND key = ?");
-  st.bind(1, section);
-  st.bind(2, key);
-  if (!st.step()) return std::nullopt;
-  return std::string(st.columnText(0));
-}
-
 std::vector<Setting> StoreAdmin::Settings() {
   std::vector<Setting> out;
   Stmt st = db_.prepareOnce("SELECT section, key, value FROM qvs_setting ORDER BY section, key");
@@ -304,10 +292,6 @@ void StoreAdmin::RemoveProcedureAnswer(const std::string& procedure) {
 void StoreAdmin::FailProcedure(const std::string& procedure, const std::string& error) {
   Run(db_, "INSERT OR REPLACE INTO qvs_sysproc (proc, col1, col2, error) VALUES (?, NULL, NULL, ?)",
       {procedure, error});
-}
-
-void StoreAdmin::SetComputerName(const std::string& name) {
-  Run(db_, "INSERT OR REPLACE INTO qvs_meta (key, value) VALUES ('computer_name', ?)", {name});
 }
 
 std::string StoreAdmin::ComputerName() {

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,8 +79,6 @@ class StoreAdmin {
   std::vector<Record> Records(const Layout& table);
   size_t Count(const Layout& table);
 
-  void SetSetting(const std::string& section, const std::string& key, const std::string& value);
-  std::optional<std::string> GetSetting(const std::string& section, const std::string& key);
   std::vector<Setting> Settings();
 
   void DeclareDataSource(const DataSource& source);
@@ -106,7 +103,6 @@ class StoreAdmin {
   // Makes the procedure fail with error.
   void FailProcedure(const std::string& procedure, const std::string& error);
 
-  void SetComputerName(const std::string& name);
   std::string ComputerName();
   std::vector<StoreLock> Locks();
 

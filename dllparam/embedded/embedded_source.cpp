@@ -168,17 +168,6 @@ int32_t EmbeddedSource::NewHandleId() {
   Fail(kCodeRefused, "too many open files");
 }
 
-std::vector<int32_t> EmbeddedSource::ConnectionHandles() const {
-  std::vector<int32_t> out;
-  for (const auto& [id, c] : connections_) out.push_back(id);
-  return out;
-}
-
-std::string EmbeddedSource::AddressOf(int32_t hConn) const {
-  auto it = connections_.find(hConn);
-  return it == connections_.end() ? std::string() : it->second->address;
-}
-
 bool EmbeddedSource::StopAnswering(int32_t hConn) {
   auto it = connections_.find(hConn);
   if (it == connections_.end()) return false;

@@ -53,10 +53,6 @@ class EmbeddedSource final : public DllParam {
   // it fail with kCodeNetwork) until it is closed. Returns false for an
   // unknown connection.
   bool StopAnswering(int32_t hConn);
-  // Returns the handles of the open connections.
-  std::vector<int32_t> ConnectionHandles() const;
-  // Returns the address that connection hConn was opened with, or "".
-  std::string AddressOf(int32_t hConn) const;
   // Busy timeout of the store connections opened from now on.
   void SetBusyTimeoutMs(int ms) { busyTimeoutMs_ = ms; }
 

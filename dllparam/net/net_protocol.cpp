@@ -369,12 +369,6 @@ const OpInfo& InfoOf(Op op) { return kOps[static_cast<uint8_t>(op) - 1]; }
 
 std::span<const OpInfo> AllOps() { return kOps; }
 
-uint64_t ExpandedSize(const Call& call) {
-  uint64_t total = 0;
-  for (const Value& v : call.args) total += v.bytes.size();
-  return total;
-}
-
 std::string EncodeCall(const Call& call) {
   const OpInfo& info = InfoOf(call.op);
   if (call.args.size() != info.args.size())

@@ -259,9 +259,6 @@ std::string EncodeReply(const Reply& reply);
 // only without outputs (a refusal of it). Throws ProtocolError.
 Reply DecodeReply(std::string_view payload);
 
-// Returns the number of bytes that the texts and buffers of a call expand to.
-uint64_t ExpandedSize(const Call& call);
-
 // ---- Addresses ---------------------------------------------------------------
 
 struct HostPort {
