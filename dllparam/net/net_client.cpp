@@ -13,14 +13,6 @@ namespace {
 
 constexpr int32_t kHandleSpan = 1 << 24;
 
-using B = NetClient::Bind;
-B Num(int32_t v) { return B{Arg::Number, v}; }
-B NumRef(int32_t& v) { return B{Arg::NumberRef, 0, &v}; }
-B Hnd(int32_t v) { return B{Arg::Handle, v}; }
-B HndRef(int32_t& v) { return B{Arg::HandleRef, 0, &v}; }
-B Txt(const std::string& s) { return B{Arg::Text, 0, nullptr, &s}; }
-B Buf(std::string& s) { return B{Arg::Buffer, 0, nullptr, nullptr, &s}; }
-
 // Returns text without line ends and NULs, cut to the longest error text.
 std::string CleanText(std::string text) {
   for (char& c : text)
@@ -68,11 +60,24 @@ int32_t NetClient::Fail(int32_t code, std::string text, int32_t errNum) {
   return 0;
 }
 
+void NetClient::ClearError() {
+  code_ = kCodeNone;
+  errNum_ = 0;
+  text_.clear();
+}
+
 int32_t NetClient::GetLastError(int32_t& code, int32_t& errNum, std::string& text) {
   code = code_;
   errNum = errNum_;
   dllparam::PutInBuffer(text, text_);
   return 1;
+}
+
+NetClient::Connection* NetClient::Held(int32_t hConn) {
+  ClearError();
+  Connection* c = Find(hConn);
+  if (!c) Fail(kCodeBadCall, "unknown connection " + std::to_string(hConn));
+  return c;
 }
 
 NetClient::Connection* NetClient::Find(int32_t hConn) {
@@ -187,18 +192,20 @@ void NetClient::ForgetHandles(int32_t connection) {
   }
 }
 
-int32_t NetClient::Call(Op op, std::initializer_list<Bind> binds, int timeoutMs) {
-  code_ = kCodeNone;
-  errNum_ = 0;
-  text_.clear();
+int32_t NetClient::Perform(const DllParamCall& call) { return Send(call); }
+
+int32_t NetClient::Send(const DllParamCall& call, int timeoutMs) {
+  ClearError();
+  const uint8_t code = call.info().wireCode;
+  if (code == 0) return Fail(kCodeNotSupported, std::string(call.name()) + " does not travel");
+  const Op op = static_cast<Op>(code);
   const OpInfo& info = InfoOf(op);
-  if (binds.size() != info.args.size()) return Fail(kCodeBadCall, std::string(info.name) + ": wrong arguments");
 
   // Finds the connection: the owner of the first handle, else the current one.
   Connection* c = nullptr;
-  for (const Bind& b : binds) {
-    if (!IsHandle(b.kind)) continue;
-    const int32_t h = b.kind == Arg::Handle ? b.number : *b.numberRef;
+  for (std::size_t i = 0; i < call.size(); ++i) {
+    if (!IsHandle(info.args[i])) continue;
+    const int32_t h = call.Number(i);
     if (h < 0) break;
     auto it = handles_.find(h);
     if (it == handles_.end()) return Fail(kCodeBadCall, "unknown or closed handle " + std::to_string(h));
@@ -209,31 +216,27 @@ int32_t NetClient::Call(Op op, std::initializer_list<Bind> binds, int timeoutMs)
   if (!c) return Fail(kCodeBadCall, "no current connection");
   if (c->dead) return Fail(kCodeNetwork, c->deadReason + " (the connection is lost; close it and open a new one)");
 
-  ::qv::net::Call call;
-  call.op = op;
-  call.args.reserve(binds.size());
-  for (const Bind& b : binds) {
+  ::qv::net::Call wire;
+  wire.op = op;
+  wire.args.reserve(call.size());
+  for (std::size_t i = 0; i < call.size(); ++i) {
     Value v;
-    switch (b.kind) {
-      case Arg::Number: v.number = b.number; break;
-      case Arg::NumberRef: v.number = *b.numberRef; break;
-      case Arg::Handle:
-      case Arg::HandleRef: {
-        const int32_t h = b.kind == Arg::Handle ? b.number : *b.numberRef;
-        auto it = handles_.find(h);
-        v.number = h < 0 ? h : (it != handles_.end() && it->second.first == c->id ? it->second.second : -1);
-        if (h >= 0 && (it == handles_.end() || it->second.first != c->id))
-          return Fail(kCodeBadCall, "handle " + std::to_string(h) + " belongs to another connection");
-        break;
-      }
-      case Arg::Text: v.bytes = *b.text; break;
-      case Arg::Buffer: v.bytes = *b.buffer; break;
+    if (IsBytes(info.args[i])) {
+      v.bytes = call.Text(i);
+    } else if (IsHandle(info.args[i])) {
+      const int32_t h = call.Number(i);
+      auto it = handles_.find(h);
+      v.number = h < 0 ? h : (it != handles_.end() && it->second.first == c->id ? it->second.second : -1);
+      if (h >= 0 && (it == handles_.end() || it->second.first != c->id))
+        return Fail(kCodeBadCall, "handle " + std::to_string(h) + " belongs to another connection");
+    } else {
+      v.number = call.Number(i);
     }
-    call.args.push_back(std::move(v));
+    wire.args.push_back(std::move(v));
   }
   std::string payload;
   try {
-    payload = EncodeCall(call);
+    payload = EncodeCall(wire);
   } catch (const ProtocolError& e) {
     return Fail(kCodeBadCall, std::string(info.name) + ": " + e.what());
   }
@@ -247,11 +250,11 @@ int32_t NetClient::Call(Op op, std::initializer_list<Bind> binds, int timeoutMs)
     if (reply.op != op) throw ProtocolError("a reply to another operation");
     // Checks the returned arguments before touching the caller's.
     std::size_t k = 0;
-    for (const Bind& b : binds) {
-      if (!IsReturned(b.kind) || reply.outs.empty()) continue;
-      if (b.kind == Arg::Buffer && reply.outs[k].bytes.size() != b.buffer->size())
+    for (std::size_t i = 0; i < call.size(); ++i) {
+      if (!IsReturned(info.args[i]) || reply.outs.empty()) continue;
+      if (info.args[i] == Arg::Buffer && reply.outs[k].bytes.size() != call.Text(i).size())
         throw ProtocolError("a buffer of " + std::to_string(reply.outs[k].bytes.size()) + " bytes for one of " +
-                            std::to_string(b.buffer->size()));
+                            std::to_string(call.Text(i).size()));
       ++k;
     }
   } catch (const ProtocolError& e) {
@@ -261,13 +264,13 @@ int32_t NetClient::Call(Op op, std::initializer_list<Bind> binds, int timeoutMs)
 
   if (!reply.outs.empty()) {
     std::size_t k = 0;
-    for (const Bind& b : binds) {
-      if (!IsReturned(b.kind)) continue;
+    for (std::size_t i = 0; i < call.size(); ++i) {
+      if (!IsReturned(info.args[i])) continue;
       Value& v = reply.outs[k++];
-      switch (b.kind) {
-        case Arg::NumberRef: *b.numberRef = v.number; break;
-        case Arg::HandleRef: *b.numberRef = v.number < 0 ? v.number : ClientHandle(*c, v.number); break;
-        case Arg::Buffer: b.buffer->replace(0, v.bytes.size(), v.bytes); break;
+      switch (info.args[i]) {
+        case Arg::NumberRef: call.Number(i) = v.number; break;
+        case Arg::HandleRef: call.Number(i) = v.number < 0 ? v.number : ClientHandle(*c, v.number); break;
+        case Arg::Buffer: call.Buffer(i).replace(0, v.bytes.size(), v.bytes); break;
         default: break;
       }
     }
@@ -284,9 +287,7 @@ int32_t NetClient::Call(Op op, std::initializer_list<Bind> binds, int timeoutMs)
 
 int32_t NetClient::OpenMConnection(const std::string& address, std::string& serverVersion, std::string& serverJob,
                                    int32_t& hConn) {
-  code_ = kCodeNone;
-  errNum_ = 0;
-  text_.clear();
+  ClearError();
   const std::string shown(dllparam::CutAtNul(address));
   auto where = ParseHostPort(shown);
   if (!where) return Fail(kCodeNetwork, "no source server at \"" + CleanText(shown) + "\": not HOST or HOST:PORT");
@@ -329,8 +330,9 @@ int32_t NetClient::OpenMConnection(const std::string& address, std::string& serv
   Connection* previous = current_;
   current_ = conn;
   int32_t serverConn = 0;
-  const int32_t ok = Call(Op::OpenMConnection, {Txt(address), Buf(serverVersion), Buf(serverJob), NumRef(serverConn)},
-                          options_.callTimeoutMs);
+  const int32_t ok =
+      Send(DllParamCall::Of<DllParamOp::OpenMConnection>(address, serverVersion, serverJob, serverConn),
+           options_.callTimeoutMs);
   if (!ok) {
     current_ = previous;
     connections_.erase(id);
@@ -341,11 +343,8 @@ int32_t NetClient::OpenMConnection(const std::string& address, std::string& serv
 }
 
 int32_t NetClient::SwitchMConnection(int32_t hConn) {
-  code_ = kCodeNone;
-  errNum_ = 0;
-  text_.clear();
-  Connection* c = Find(hConn);
-  if (!c) return Fail(kCodeBadCall, "unknown connection " + std::to_string(hConn));
+  Connection* c = Held(hConn);
+  if (!c) return 0;
   current_ = c;
   return 1;
 }
@@ -359,165 +358,42 @@ void NetClient::DropConnection(int32_t hConn) {
 }
 
 int32_t NetClient::CloseMConnection(int32_t hConn) {
-  code_ = kCodeNone;
-  errNum_ = 0;
-  text_.clear();
-  Connection* c = Find(hConn);
-  if (!c) return Fail(kCodeBadCall, "unknown connection " + std::to_string(hConn));
+  Connection* c = Held(hConn);
+  if (!c) return 0;
   if (!c->dead) {
     // Waits (briefly) for the server to close its side, so that locks and
     // units of work of this connection are gone when the call returns.
     Connection* previous = current_;
     current_ = c;
-    Call(Op::CloseMConnection, {Num(0)}, options_.pingTimeoutMs);
+    int32_t serverConn = 0;
+    Send(DllParamCall::Of<DllParamOp::CloseMConnection>(serverConn), options_.pingTimeoutMs);
     current_ = previous;
   }
   DropConnection(hConn);
-  code_ = kCodeNone;
-  errNum_ = 0;
-  text_.clear();
+  ClearError();
   return 1;
 }
 
-int32_t NetClient::PingPong() { return Call(Op::PingPong, {}, options_.pingTimeoutMs); }
+int32_t NetClient::PingPong() { return Send(DllParamCall::Of<DllParamOp::PingPong>(), options_.pingTimeoutMs); }
 
 // ---- Files and records -------------------------------------------------------------
 
 int32_t NetClient::Ropen(const std::string& file, const std::string& mode, int32_t& h) {
   // The handle travels as an output only: what the caller held is not sent.
   int32_t opened = -1;
-  const int32_t r = Call(Op::Ropen, {Txt(file), Txt(mode), HndRef(opened)});
+  const int32_t r = Send(DllParamCall::Of<DllParamOp::Ropen>(file, mode, opened));
   if (r || opened >= 0) h = opened;
   return r;
 }
 
-int32_t NetClient::Rreadk(int32_t h, std::string& rec, int32_t& len, int32_t opts, const std::string& key,
-                          int32_t keyLen) {
-  return Call(Op::Rreadk, {Hnd(h), Buf(rec), NumRef(len), Num(opts), Txt(key), Num(keyLen)});
-}
-int32_t NetClient::Rreadf(int32_t h, std::string& rec, int32_t& len, int32_t opts) {
-  return Call(Op::Rreadf, {Hnd(h), Buf(rec), NumRef(len), Num(opts)});
-}
-int32_t NetClient::Rreadn(int32_t h, std::string& rec, int32_t& len, int32_t opts) {
-  return Call(Op::Rreadn, {Hnd(h), Buf(rec), NumRef(len), Num(opts)});
-}
-int32_t NetClient::Rreadblock(int32_t h, std::string& buf, int32_t& count, int32_t recLen, const std::string& key,
-                              int32_t keyLen) {
-  return Call(Op::Rreadblock, {Hnd(h), Buf(buf), NumRef(count), Num(recLen), Txt(key), Num(keyLen)});
-}
-int32_t NetClient::RreadblockD(int32_t h, std::string& buf, int32_t& count, int32_t recLen) {
-  return Call(Op::RreadblockD, {Hnd(h), Buf(buf), NumRef(count), Num(recLen)});
-}
-int32_t NetClient::Rupdate(int32_t h, const std::string& rec, int32_t len) {
-  return Call(Op::Rupdate, {Hnd(h), Txt(rec), Num(len)});
-}
-int32_t NetClient::Rwrite(int32_t h, const std::string& rec, int32_t len) {
-  return Call(Op::Rwrite, {Hnd(h), Txt(rec), Num(len)});
-}
-int32_t NetClient::Rdelete(int32_t h) { return Call(Op::Rdelete, {Hnd(h)}); }
-
 int32_t NetClient::Rclose(int32_t h) {
-  const int32_t r = Call(Op::Rclose, {Hnd(h)});
+  const int32_t r = Send(DllParamCall::Of<DllParamOp::Rclose>(h));
   // The caller drops its copy whatever the outcome; so does the map.
   if (auto it = handles_.find(h); it != handles_.end()) {
     serverHandles_.erase(it->second);
     handles_.erase(it);
   }
   return r;
-}
-
-// ---- SQL --------------------------------------------------------------------------------
-
-int32_t NetClient::Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql, int32_t option) {
-  return Call(Op::Sread, {HndRef(hStmt), Buf(buf), NumRef(len), Txt(sql), Num(option)});
-}
-int32_t NetClient::Snext(int32_t& hStmt, std::string& rec, int32_t& len, int32_t& flag) {
-  return Call(Op::Snext, {HndRef(hStmt), Buf(rec), NumRef(len), NumRef(flag)});
-}
-int32_t NetClient::Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
-                              const std::string& first, int32_t& flag) {
-  return Call(Op::Sreadblock, {HndRef(hStmt), Buf(buf), NumRef(len), Txt(sql), Txt(first), NumRef(flag)});
-}
-int32_t NetClient::Saction(const std::string& sql) { return Call(Op::Saction, {Txt(sql)}); }
-int32_t NetClient::SetConnectOption(int32_t option) { return Call(Op::SetConnectOption, {Num(option)}); }
-
-// ---- ODBC login and settings ------------------------------------------------------------
-
-int32_t NetClient::ConnectDSN(const std::string& connect, const std::string& user, const std::string& password,
-                              std::string& out) {
-  return Call(Op::ConnectDSN, {Txt(connect), Txt(user), Txt(password), Buf(out)});
-}
-int32_t NetClient::CloseConnectionDSN(const std::string& connect, std::string& out) {
-  return Call(Op::CloseConnectionDSN, {Txt(connect), Buf(out)});
-}
-int32_t NetClient::GetConfigStringWithoutDefVal(const std::string& section, const std::string& key,
-                                                std::string& value, int32_t& len) {
-  return Call(Op::GetConfigStringWithoutDefVal, {Txt(section), Txt(key), Buf(value), NumRef(len)});
-}
-int32_t NetClient::GetDBParamKeys(std::string& connect, std::string& driver, std::string& user,
-                                  std::string& password, std::string& database) {
-  return Call(Op::GetDBParamKeys, {Buf(connect), Buf(driver), Buf(user), Buf(password), Buf(database)});
-}
-int32_t NetClient::GetComputerName(std::string& name) { return Call(Op::GetComputerName, {Buf(name)}); }
-
-// ---- Remote commands and engine services -------------------------------------------------
-
-int32_t NetClient::Execute(std::string& code, std::string& ctl, std::string& data) {
-  return Call(Op::Execute, {Buf(code), Buf(ctl), Buf(data)});
-}
-int32_t NetClient::StrReplication(const std::string& name, const std::string& kind, const std::string& instance) {
-  return Call(Op::StrReplication, {Txt(name), Txt(kind), Txt(instance)});
-}
-int32_t NetClient::SJobList(const std::string& job, std::string& answer, const std::string& kind) {
-  return Call(Op::SJobList, {Txt(job), Buf(answer), Txt(kind)});
-}
-int32_t NetClient::Activity(std::string& name, const std::string& request) {
-  return Call(Op::Activity, {Buf(name), Txt(request)});
-}
-int32_t NetClient::ReadQVMSGQ(std::string& queue, int32_t& count, const std::string& kind) {
-  return Call(Op::ReadQVMSGQ, {Buf(queue), NumRef(count), Txt(kind)});
-}
-int32_t NetClient::WriteFile(const std::string& file, const std::string& text, int32_t replace) {
-  return Call(Op::WriteFile, {Txt(file), Txt(text), Num(replace)});
-}
-int32_t NetClient::DeleteFile(const std::string& file) { return Call(Op::DeleteFile, {Txt(file)}); }
-int32_t NetClient::WriteFileWithFullPath(const std::string& path, const std::string& text, int32_t replace) {
-  return Call(Op::WriteFileWithFullPath, {Txt(path), Txt(text), Num(replace)});
-}
-int32_t NetClient::DeleteFileWithFullPath(const std::string& path) {
-  return Call(Op::DeleteFileWithFullPath, {Txt(path)});
-}
-
-// ---- Catalogs -------------------------------------------------------------------------------
-
-int32_t NetClient::GetDSNsAndDrivers(std::string& list, int32_t& len, int32_t first) {
-  return Call(Op::GetDSNsAndDrivers, {Buf(list), NumRef(len), Num(first)});
-}
-int32_t NetClient::FillDB(const std::string& filter, std::string& list, int32_t& len, int32_t first) {
-  return Call(Op::FillDB, {Txt(filter), Buf(list), NumRef(len), Num(first)});
-}
-int32_t NetClient::FillTBL(const std::string& database, const std::string& mask, std::string& list, int32_t& len,
-                           int32_t first) {
-  return Call(Op::FillTBL, {Txt(database), Txt(mask), Buf(list), NumRef(len), Num(first)});
-}
-int32_t NetClient::FillColumnsList(const std::string& database, const std::string& table, const std::string& mask,
-                                   std::string& list, int32_t& len, int32_t first) {
-  return Call(Op::FillColumnsList, {Txt(database), Txt(table), Txt(mask), Buf(list), NumRef(len), Num(first)});
-}
-int32_t NetClient::FillColumnsListSource(const std::string& kind, const std::string& table, std::string& list,
-                                         int32_t& len, int32_t first) {
-  return Call(Op::FillColumnsListSource, {Txt(kind), Txt(table), Buf(list), NumRef(len), Num(first)});
-}
-int32_t NetClient::GetPrimaryKey(const std::string& table, std::string& keys, int32_t& len) {
-  return Call(Op::GetPrimaryKey, {Txt(table), Buf(keys), NumRef(len)});
-}
-int32_t NetClient::TableNTExist(const std::string& table) { return Call(Op::TableNTExist, {Txt(table)}); }
-int32_t NetClient::CreateTable(const std::string& table, const std::string& definition) {
-  return Call(Op::CreateTable, {Txt(table), Txt(definition)});
-}
-int32_t NetClient::BuildReceiverListNT(const std::string& journal, const std::string& library, std::string& list,
-                                       int32_t& len, int32_t first) {
-  return Call(Op::BuildReceiverListNT, {Txt(journal), Txt(library), Buf(list), NumRef(len), Num(first)});
 }
 
 }  // namespace qv::net

@@ -32,6 +32,7 @@
 #include <utility>
 
 #include "connection/dllparam.h"
+#include "connection/dllparam_wrapper.h"
 #include "dllparam/net/net_protocol.h"
 #include "dllparam/net/net_socket.h"
 
@@ -57,7 +58,7 @@ struct ClientOptions {
 // empty, negative, zero or malformed text, or more than a day.
 std::optional<int> ParseTimeoutSeconds(const char* text);
 
-class NetClient final : public DllParam {
+class NetClient final : public DllParamDispatch {
  public:
   explicit NetClient(ClientOptions options = ClientOptions::FromEnvironment());
   ~NetClient() override;
@@ -70,6 +71,9 @@ class NetClient final : public DllParam {
   // Tells whether connection hConn is held and has not failed.
   bool Alive(int32_t hConn) const;
 
+  // Answered here: the error state, the connections, the handles they give
+  // out, and PingPong with its own timeout. Every other operation travels
+  // as it is (Perform).
   int32_t GetLastError(int32_t& code, int32_t& errNum, std::string& text) override;
   int32_t OpenMConnection(const std::string& address, std::string& serverVersion, std::string& serverJob,
                           int32_t& hConn) override;
@@ -77,63 +81,10 @@ class NetClient final : public DllParam {
   int32_t CloseMConnection(int32_t hConn) override;
   int32_t PingPong() override;
   int32_t Ropen(const std::string& file, const std::string& mode, int32_t& h) override;
-  int32_t Rreadk(int32_t h, std::string& rec, int32_t& len, int32_t opts, const std::string& key,
-                 int32_t keyLen) override;
-  int32_t Rreadf(int32_t h, std::string& rec, int32_t& len, int32_t opts) override;
-  int32_t Rreadn(int32_t h, std::string& rec, int32_t& len, int32_t opts) override;
-  int32_t Rreadblock(int32_t h, std::string& buf, int32_t& count, int32_t recLen, const std::string& key,
-                     int32_t keyLen) override;
-  int32_t RreadblockD(int32_t h, std::string& buf, int32_t& count, int32_t recLen) override;
-  int32_t Rupdate(int32_t h, const std::string& rec, int32_t len) override;
-  int32_t Rwrite(int32_t h, const std::string& rec, int32_t len) override;
-  int32_t Rdelete(int32_t h) override;
   int32_t Rclose(int32_t h) override;
-  int32_t Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
-                int32_t option) override;
-  int32_t Snext(int32_t& hStmt, std::string& rec, int32_t& len, int32_t& flag) override;
-  int32_t Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
-                     const std::string& first, int32_t& flag) override;
-  int32_t Saction(const std::string& sql) override;
-  int32_t SetConnectOption(int32_t option) override;
-  int32_t ConnectDSN(const std::string& connect, const std::string& user, const std::string& password,
-                     std::string& out) override;
-  int32_t CloseConnectionDSN(const std::string& connect, std::string& out) override;
-  int32_t GetConfigStringWithoutDefVal(const std::string& section, const std::string& key, std::string& value,
-                                       int32_t& len) override;
-  int32_t GetDBParamKeys(std::string& connect, std::string& driver, std::string& user, std::string& password,
-                         std::string& database) override;
-  int32_t GetComputerName(std::string& name) override;
-  int32_t Execute(std::string& code, std::string& ctl, std::string& data) override;
-  int32_t StrReplication(const std::string& name, const std::string& kind, const std::string& instance) override;
-  int32_t SJobList(const std::string& job, std::string& answer, const std::string& kind) override;
-  int32_t Activity(std::string& name, const std::string& request) override;
-  int32_t ReadQVMSGQ(std::string& queue, int32_t& count, const std::string& kind) override;
-  int32_t WriteFile(const std::string& file, const std::string& text, int32_t replace) override;
-  int32_t DeleteFile(const std::string& file) override;
-  int32_t WriteFileWithFullPath(const std::string& path, const std::string& text, int32_t replace) override;
-  int32_t DeleteFileWithFullPath(const std::string& path) override;
-  int32_t GetDSNsAndDrivers(std::string& list, int32_t& len, int32_t first) override;
-  int32_t FillDB(const std::string& filter, std::string& list, int32_t& len, int32_t first) override;
-  int32_t FillTBL(const std::string& database, const std::string& mask, std::string& list, int32_t& len,
-                  int32_t first) override;
-  int32_t FillColumnsList(const std::string& database, const std::string& table, const std::string& mask,
-                          std::string& list, int32_t& len, int32_t first) override;
-  int32_t FillColumnsListSource(const std::string& kind, const std::string& table, std::string& list,
-                                int32_t& len, int32_t first) override;
-  int32_t GetPrimaryKey(const std::string& table, std::string& keys, int32_t& len) override;
-  int32_t TableNTExist(const std::string& table) override;
-  int32_t CreateTable(const std::string& table, const std::string& definition) override;
-  int32_t BuildReceiverListNT(const std::string& journal, const std::string& library, std::string& list,
-                              int32_t& len, int32_t first) override;
 
-  // One argument of a call as the caller holds it (see Call()).
-  struct Bind {
-    Arg kind;
-    int32_t number = 0;
-    int32_t* numberRef = nullptr;
-    const std::string* text = nullptr;
-    std::string* buffer = nullptr;
-  };
+ protected:
+  int32_t Perform(const DllParamCall& call) override;
 
  private:
   struct Connection {
@@ -145,18 +96,21 @@ class NetClient final : public DllParam {
     std::string deadReason;
   };
 
-  // Sends op with its arguments to the connection it belongs to and writes
-  // the returned arguments back; sets the error state. timeoutMs 0: the call
-  // timeout.
-  int32_t Call(Op op, std::initializer_list<Bind> binds, int timeoutMs = 0);
+  // Sends call to the connection it belongs to and writes the returned
+  // arguments back; sets the error state. timeoutMs 0: the call timeout.
+  int32_t Send(const DllParamCall& call, int timeoutMs = 0);
   // Sends one frame on c and reads its answer; on any failure marks c dead,
   // sets the error state and returns false.
   bool RoundTrip(Connection& c, FrameKind kind, const std::string& payload, int timeoutMs, Frame& answer);
   void MarkDead(Connection& c, std::string reason, int32_t errNum);
   // Takes a fault frame as the end of c; returns false.
   bool FaultAnswer(Connection& c, const Frame& frame);
+  void ClearError();
   int32_t Fail(int32_t code, std::string text, int32_t errNum = 0);
   Connection* Find(int32_t hConn);
+  // Clears the error state and returns connection hConn; an unknown one sets
+  // kCodeBadCall and gives nullptr.
+  Connection* Held(int32_t hConn);
   // Returns the client handle for handle serverHandle of connection c (a new
   // one the first time).
   int32_t ClientHandle(Connection& c, int32_t serverHandle);

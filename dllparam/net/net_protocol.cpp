@@ -104,87 +104,33 @@ class Reader {
 
 // ---- Operation table ----------------------------------------------------------
 
-using A = Arg;
-constexpr A kOpen[] = {A::Text, A::Buffer, A::Buffer, A::NumberRef};
-constexpr A kConn[] = {A::Number};
-constexpr A kNone[1] = {A::Number};  // unused placeholder; spans below take 0 elements
-constexpr A kRopen[] = {A::Text, A::Text, A::HandleRef};
-constexpr A kRreadk[] = {A::Handle, A::Buffer, A::NumberRef, A::Number, A::Text, A::Number};
-constexpr A kRreadf[] = {A::Handle, A::Buffer, A::NumberRef, A::Number};
-constexpr A kRreadblockD[] = {A::Handle, A::Buffer, A::NumberRef, A::Number};
-constexpr A kRwrite[] = {A::Handle, A::Text, A::Number};
-constexpr A kHandleOnly[] = {A::Handle};
-constexpr A kSread[] = {A::HandleRef, A::Buffer, A::NumberRef, A::Text, A::Number};
-constexpr A kSnext[] = {A::HandleRef, A::Buffer, A::NumberRef, A::NumberRef};
-constexpr A kSreadblock[] = {A::HandleRef, A::Buffer, A::NumberRef, A::Text, A::Text, A::NumberRef};
-constexpr A kText1[] = {A::Text};
-constexpr A kText2[] = {A::Text, A::Text};
-constexpr A kText3[] = {A::Text, A::Text, A::Text};
-constexpr A kNumber1[] = {A::Number};
-constexpr A kConnectDsn[] = {A::Text, A::Text, A::Text, A::Buffer};
-constexpr A kCloseDsn[] = {A::Text, A::Buffer};
-constexpr A kConfig[] = {A::Text, A::Text, A::Buffer, A::NumberRef};
-constexpr A kBuffers5[] = {A::Buffer, A::Buffer, A::Buffer, A::Buffer, A::Buffer};
-constexpr A kBuffer1[] = {A::Buffer};
-constexpr A kBuffers3[] = {A::Buffer, A::Buffer, A::Buffer};
-constexpr A kJobList[] = {A::Text, A::Buffer, A::Text};
-constexpr A kActivity[] = {A::Buffer, A::Text};
-constexpr A kMsgq[] = {A::Buffer, A::NumberRef, A::Text};
-constexpr A kWriteFile[] = {A::Text, A::Text, A::Number};
-constexpr A kList[] = {A::Buffer, A::NumberRef, A::Number};
-constexpr A kList1[] = {A::Text, A::Buffer, A::NumberRef, A::Number};
-constexpr A kList2[] = {A::Text, A::Text, A::Buffer, A::NumberRef, A::Number};
-constexpr A kList3[] = {A::Text, A::Text, A::Text, A::Buffer, A::NumberRef, A::Number};
-constexpr A kPrimaryKey[] = {A::Text, A::Buffer, A::NumberRef};
-
+// The wire kinds of each operation's arguments, then the table itself, in
+// code order, from dllparam_ops.def.
 template <std::size_t N>
-constexpr std::span<const Arg> S(const A (&a)[N]) {
-  return std::span<const Arg>(a, N);
+constexpr std::array<Arg, N> WireArgs(const std::array<dllparam::Parameter, N>& params) {
+  std::array<Arg, N> args{};
+  for (std::size_t i = 0; i < N; ++i) args[i] = WireArg(params[i].kind);
+  return args;
 }
 
-const std::array<OpInfo, 41> kOps = {{
-    {Op::OpenMConnection, "OpenMConnection", S(kOpen)},
-    {Op::CloseMConnection, "CloseMConnection", S(kConn)},
-    {Op::PingPong, "PingPong", std::span<const Arg>(kNone, 0)},
-    {Op::Ropen, "Ropen", S(kRopen)},
-    {Op::Rreadk, "Rreadk", S(kRreadk)},
-    {Op::Rreadf, "Rreadf", S(kRreadf)},
-    {Op::Rreadn, "Rreadn", S(kRreadf)},
-    {Op::Rreadblock, "Rreadblock", S(kRreadk)},
-    {Op::RreadblockD, "RreadblockD", S(kRreadblockD)},
-    {Op::Rupdate, "Rupdate", S(kRwrite)},
-    {Op::Rwrite, "Rwrite", S(kRwrite)},
-    {Op::Rdelete, "Rdelete", S(kHandleOnly)},
-    {Op::Rclose, "Rclose", S(kHandleOnly)},
-    {Op::Sread, "Sread", S(kSread)},
-    {Op::Snext, "Snext", S(kSnext)},
-    {Op::Sreadblock, "Sreadblock", S(kSreadblock)},
-    {Op::Saction, "Saction", S(kText1)},
-    {Op::SetConnectOption, "SetConnectOption", S(kNumber1)},
-    {Op::ConnectDSN, "ConnectDSN", S(kConnectDsn)},
-    {Op::CloseConnectionDSN, "CloseConnectionDSN", S(kCloseDsn)},
-    {Op::GetConfigStringWithoutDefVal, "GetConfigStringWithoutDefVal", S(kConfig)},
-    {Op::GetDBParamKeys, "GetDBParamKeys", S(kBuffers5)},
-    {Op::GetComputerName, "GetComputerName", S(kBuffer1)},
-    {Op::Execute, "Execute", S(kBuffers3)},
-    {Op::StrReplication, "StrReplication", S(kText3)},
-    {Op::SJobList, "SJobList", S(kJobList)},
-    {Op::Activity, "Activity", S(kActivity)},
-    {Op::ReadQVMSGQ, "ReadQVMSGQ", S(kMsgq)},
-    {Op::WriteFile, "WriteFile", S(kWriteFile)},
-    {Op::DeleteFile, "DeleteFile", S(kText1)},
-    {Op::WriteFileWithFullPath, "WriteFileWithFullPath", S(kWriteFile)},
-    {Op::DeleteFileWithFullPath, "DeleteFileWithFullPath", S(kText1)},
-    {Op::GetDSNsAndDrivers, "GetDSNsAndDrivers", S(kList)},
-    {Op::FillDB, "FillDB", S(kList1)},
-    {Op::FillTBL, "FillTBL", S(kList2)},
-    {Op::FillColumnsList, "FillColumnsList", S(kList3)},
-    {Op::FillColumnsListSource, "FillColumnsListSource", S(kList2)},
-    {Op::GetPrimaryKey, "GetPrimaryKey", S(kPrimaryKey)},
-    {Op::TableNTExist, "TableNTExist", S(kText1)},
-    {Op::CreateTable, "CreateTable", S(kText2)},
-    {Op::BuildReceiverListNT, "BuildReceiverListNT", S(kList2)},
-}};
+#define DLLPARAM_LOCAL_OP(Name, Params, Args)
+#define DLLPARAM_OP(Name, Code, Params, Args) \
+  constexpr auto k##Name##Wire = WireArgs(dllparam::parameters::Name);
+#include "connection/dllparam_ops.def"
+
+constexpr OpInfo kOps[] = {
+#define DLLPARAM_LOCAL_OP(Name, Params, Args)
+#define DLLPARAM_OP(Name, Code, Params, Args) {Op::Name, #Name, k##Name##Wire, DllParamOp::Name},
+#include "connection/dllparam_ops.def"
+};
+
+// FindOp reads the table by code: the codes run from 1 without a gap.
+constexpr bool CodesRunFromOne() {
+  for (std::size_t i = 0; i < std::size(kOps); ++i)
+    if (static_cast<std::size_t>(kOps[i].op) != i + 1) return false;
+  return true;
+}
+static_assert(CodesRunFromOne(), "the operation codes of dllparam_ops.def must run from 1 without a gap");
 
 void WriteValue(Writer& w, Arg a, const Value& v) {
   if (IsBytes(a)) w.Bytes(v.bytes);
@@ -361,7 +307,7 @@ std::optional<uint16_t> AgreeVersion(const Hello& hello) {
 // ---- Operations -----------------------------------------------------------------
 
 const OpInfo* FindOp(uint8_t code) {
-  if (code == 0 || code > kOps.size()) return nullptr;
+  if (code == 0 || code > std::size(kOps)) return nullptr;
   return &kOps[code - 1];
 }
 

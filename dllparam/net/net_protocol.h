@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "connection/dllparam_call.h"
+
 namespace qv::net {
 
 // ---- Constants --------------------------------------------------------------
@@ -145,50 +147,12 @@ std::optional<uint16_t> AgreeVersion(const Hello& hello);
 
 // ---- Operations ------------------------------------------------------------
 
-// One code per member of the record-access library that travels. Codes are
-// never reused; a new member takes a new code.
+// One code per member of the record-access library that travels, from
+// dllparam_ops.def. Codes are never reused; a new member takes a new code.
 enum class Op : uint8_t {
-  OpenMConnection = 1,
-  CloseMConnection = 2,
-  PingPong = 3,
-  Ropen = 4,
-  Rreadk = 5,
-  Rreadf = 6,
-  Rreadn = 7,
-  Rreadblock = 8,
-  RreadblockD = 9,
-  Rupdate = 10,
-  Rwrite = 11,
-  Rdelete = 12,
-  Rclose = 13,
-  Sread = 14,
-  Snext = 15,
-  Sreadblock = 16,
-  Saction = 17,
-  SetConnectOption = 18,
-  ConnectDSN = 19,
-  CloseConnectionDSN = 20,
-  GetConfigStringWithoutDefVal = 21,
-  GetDBParamKeys = 22,
-  GetComputerName = 23,
-  Execute = 24,
-  StrReplication = 25,
-  SJobList = 26,
-  Activity = 27,
-  ReadQVMSGQ = 28,
-  WriteFile = 29,
-  DeleteFile = 30,
-  WriteFileWithFullPath = 31,
-  DeleteFileWithFullPath = 32,
-  GetDSNsAndDrivers = 33,
-  FillDB = 34,
-  FillTBL = 35,
-  FillColumnsList = 36,
-  FillColumnsListSource = 37,
-  GetPrimaryKey = 38,
-  TableNTExist = 39,
-  CreateTable = 40,
-  BuildReceiverListNT = 41,
+#define DLLPARAM_LOCAL_OP(Name, Params, Args)
+#define DLLPARAM_OP(Name, Code, Params, Args) Name = Code,
+#include "connection/dllparam_ops.def"
 };
 
 // How one argument of an operation travels.
@@ -209,7 +173,24 @@ struct OpInfo {
   Op op;
   const char* name;  // the member's name
   std::span<const Arg> args;  // in the member's order
+  DllParamOp member;  // the member it calls
 };
+
+// Returns how an argument of kind travels.
+constexpr Arg WireArg(dllparam::ArgKind kind) {
+  switch (kind) {
+    case dllparam::ArgKind::Number: return Arg::Number;
+    case dllparam::ArgKind::NumberOut:
+    case dllparam::ArgKind::NumberInOut: return Arg::NumberRef;
+    case dllparam::ArgKind::Handle: return Arg::Handle;
+    case dllparam::ArgKind::HandleOut:
+    case dllparam::ArgKind::HandleInOut: return Arg::HandleRef;
+    case dllparam::ArgKind::Text: return Arg::Text;
+    case dllparam::ArgKind::Buffer:
+    case dllparam::ArgKind::BufferInOut: return Arg::Buffer;
+  }
+  return Arg::Number;
+}
 
 // Returns the operation with this code, or nullptr.
 const OpInfo* FindOp(uint8_t code);

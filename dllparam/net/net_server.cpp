@@ -9,8 +9,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <ctime>
+#include <span>
 #include <system_error>
 
 namespace qv::net {
@@ -448,17 +450,17 @@ Reply SourceServer::Invoke(Session& s, Call& call) {
 
 int32_t SourceServer::Run(DllParam& lib, Session& s, Call& call) {
   std::vector<Value>& v = call.args;
-  auto n = [&](std::size_t i) -> int32_t& { return v[i].number; };
-  auto b = [&](std::size_t i) -> std::string& { return v[i].bytes; };
   switch (call.op) {
     case Op::OpenMConnection: {
+      // The session's connection opens the served store, whatever address
+      // the client named.
       int32_t h = 0;
-      const int32_t r = lib.OpenMConnection(options_.storeAddress, b(1), b(2), h);
+      const int32_t r = lib.OpenMConnection(options_.storeAddress, v[1].bytes, v[2].bytes, h);
       if (r) {
         s.open = true;
         s.hConn = h;
       }
-      n(3) = h;
+      v[3].number = h;
       return r;
     }
     case Op::CloseMConnection: {
@@ -466,47 +468,14 @@ int32_t SourceServer::Run(DllParam& lib, Session& s, Call& call) {
       s.open = false;
       return r;
     }
-    case Op::PingPong: return lib.PingPong();
-    case Op::Ropen: return lib.Ropen(b(0), b(1), n(2));
-    case Op::Rreadk: return lib.Rreadk(n(0), b(1), n(2), n(3), b(4), n(5));
-    case Op::Rreadf: return lib.Rreadf(n(0), b(1), n(2), n(3));
-    case Op::Rreadn: return lib.Rreadn(n(0), b(1), n(2), n(3));
-    case Op::Rreadblock: return lib.Rreadblock(n(0), b(1), n(2), n(3), b(4), n(5));
-    case Op::RreadblockD: return lib.RreadblockD(n(0), b(1), n(2), n(3));
-    case Op::Rupdate: return lib.Rupdate(n(0), b(1), n(2));
-    case Op::Rwrite: return lib.Rwrite(n(0), b(1), n(2));
-    case Op::Rdelete: return lib.Rdelete(n(0));
-    case Op::Rclose: return lib.Rclose(n(0));
-    case Op::Sread: return lib.Sread(n(0), b(1), n(2), b(3), n(4));
-    case Op::Snext: return lib.Snext(n(0), b(1), n(2), n(3));
-    case Op::Sreadblock: return lib.Sreadblock(n(0), b(1), n(2), b(3), b(4), n(5));
-    case Op::Saction: return lib.Saction(b(0));
-    case Op::SetConnectOption: return lib.SetConnectOption(n(0));
-    case Op::ConnectDSN: return lib.ConnectDSN(b(0), b(1), b(2), b(3));
-    case Op::CloseConnectionDSN: return lib.CloseConnectionDSN(b(0), b(1));
-    case Op::GetConfigStringWithoutDefVal: return lib.GetConfigStringWithoutDefVal(b(0), b(1), b(2), n(3));
-    case Op::GetDBParamKeys: return lib.GetDBParamKeys(b(0), b(1), b(2), b(3), b(4));
-    case Op::GetComputerName: return lib.GetComputerName(b(0));
-    case Op::Execute: return lib.Execute(b(0), b(1), b(2));
-    case Op::StrReplication: return lib.StrReplication(b(0), b(1), b(2));
-    case Op::SJobList: return lib.SJobList(b(0), b(1), b(2));
-    case Op::Activity: return lib.Activity(b(0), b(1));
-    case Op::ReadQVMSGQ: return lib.ReadQVMSGQ(b(0), n(1), b(2));
-    case Op::WriteFile: return lib.WriteFile(b(0), b(1), n(2));
-    case Op::DeleteFile: return lib.DeleteFile(b(0));
-    case Op::WriteFileWithFullPath: return lib.WriteFileWithFullPath(b(0), b(1), n(2));
-    case Op::DeleteFileWithFullPath: return lib.DeleteFileWithFullPath(b(0));
-    case Op::GetDSNsAndDrivers: return lib.GetDSNsAndDrivers(b(0), n(1), n(2));
-    case Op::FillDB: return lib.FillDB(b(0), b(1), n(2), n(3));
-    case Op::FillTBL: return lib.FillTBL(b(0), b(1), b(2), n(3), n(4));
-    case Op::FillColumnsList: return lib.FillColumnsList(b(0), b(1), b(2), b(3), n(4), n(5));
-    case Op::FillColumnsListSource: return lib.FillColumnsListSource(b(0), b(1), b(2), n(3), n(4));
-    case Op::GetPrimaryKey: return lib.GetPrimaryKey(b(0), b(1), n(2));
-    case Op::TableNTExist: return lib.TableNTExist(b(0));
-    case Op::CreateTable: return lib.CreateTable(b(0), b(1));
-    case Op::BuildReceiverListNT: return lib.BuildReceiverListNT(b(0), b(1), b(2), n(3), n(4));
+    default: {
+      const OpInfo& info = InfoOf(call.op);
+      std::array<void*, dllparam::kMaxArgs> at{};
+      for (std::size_t i = 0; i < v.size(); ++i)
+        at[i] = IsBytes(info.args[i]) ? static_cast<void*>(&v[i].bytes) : static_cast<void*>(&v[i].number);
+      return DllParamCall(info.member, std::span<void* const>(at.data(), v.size())).RunOn(lib);
+    }
   }
-  return 0;
 }
 
 }  // namespace qv::net
