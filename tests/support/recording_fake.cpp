@@ -400,7 +400,8 @@ void RecordingFake::Begin(const DllParamCall& in) {
   if (const auto sql = in.Find("sql")) call.sql = in.Text(*sql);
   const auto key = in.Find("key");
   const auto keyLen = in.Find("keyLen");
-  if (key && keyLen) call.key = in.Text(*key).substr(0, static_cast<std::size_t>(std::max(in.Number(*keyLen), 0)));
+  if (key && keyLen)
+    call.key = in.Text(*key).substr(0, static_cast<std::size_t>(std::max(in.Number(*keyLen), 0)));
   ++opCounts_[call.op];
   calls_.push_back(std::move(call));
   errorCode_ = kCodeNone;
@@ -465,6 +466,17 @@ int32_t RecordingFake::NewHandle(std::string file, bool update, std::optional<in
   handle->update = update;
   handles_[h] = std::move(handle);
   return h;
+}
+
+int32_t RecordingFake::Change(int32_t h, const std::string* rec, int32_t len, bool locked) {
+  OpenHandle* handle = FindHandle(h);
+  if (strict_ && rec && (len < 0 || static_cast<std::size_t>(len) > rec->size()))
+    return FailWith(kCodeBadCall, 0, "record length " + Int(len) + " longer than the record");
+  if (strict_ && !handle->update) return FailWith(kCodeRefused, 0, "file " + handle->file + " is open read-only");
+  if (strict_ && locked && !handle->locked) return FailWith(kCodeBadCall, 0, "no record locked on handle " + Int(h));
+  const int32_t result = ResultOr(1);
+  if (handle && locked) handle->locked = false;
+  return result;
 }
 
 int32_t RecordingFake::AnswerText(const FakeCall& call, std::string& buffer, int32_t* len,
@@ -729,53 +741,14 @@ int32_t RecordingFake::AnswerRreadblockD(int32_t h, std::string& buf, int32_t& c
 }
 
 int32_t RecordingFake::AnswerRupdate(int32_t h, const std::string& rec, int32_t len) {
-  const FakeCall& call = Now();
-  OpenHandle* handle = FindHandle(h);
-  int32_t result;
-  if (strict_ && (len < 0 || static_cast<std::size_t>(len) > rec.size())) {
-    result = FailWith(kCodeBadCall, 0, "record length " + Int(len) + " longer than the record");
-  } else if (strict_ && !handle->update) {
-    result = FailWith(kCodeRefused, 0, "file " + handle->file + " is open read-only");
-  } else if (strict_ && !handle->locked) {
-    result = FailWith(kCodeBadCall, 0, "no record locked on handle " + Int(h));
-  } else {
-    std::optional<FakeAnswer> answer = Resolve(call);
-    result = answer ? ResultOf(*answer) : 1;
-    if (handle) handle->locked = false;
-  }
-  return result;
+  return Change(h, &rec, len, true);
 }
 
 int32_t RecordingFake::AnswerRwrite(int32_t h, const std::string& rec, int32_t len) {
-  const FakeCall& call = Now();
-  OpenHandle* handle = FindHandle(h);
-  int32_t result;
-  if (strict_ && (len < 0 || static_cast<std::size_t>(len) > rec.size())) {
-    result = FailWith(kCodeBadCall, 0, "record length " + Int(len) + " longer than the record");
-  } else if (strict_ && !handle->update) {
-    result = FailWith(kCodeRefused, 0, "file " + handle->file + " is open read-only");
-  } else {
-    std::optional<FakeAnswer> answer = Resolve(call);
-    result = answer ? ResultOf(*answer) : 1;
-  }
-  return result;
+  return Change(h, &rec, len, false);
 }
 
-int32_t RecordingFake::AnswerRdelete(int32_t h) {
-  const FakeCall& call = Now();
-  OpenHandle* handle = FindHandle(h);
-  int32_t result;
-  if (strict_ && !handle->update) {
-    result = FailWith(kCodeRefused, 0, "file " + handle->file + " is open read-only");
-  } else if (strict_ && !handle->locked) {
-    result = FailWith(kCodeBadCall, 0, "no record locked on handle " + Int(h));
-  } else {
-    std::optional<FakeAnswer> answer = Resolve(call);
-    result = answer ? ResultOf(*answer) : 1;
-    if (handle) handle->locked = false;
-  }
-  return result;
-}
+int32_t RecordingFake::AnswerRdelete(int32_t h) { return Change(h, nullptr, 0, true); }
 
 int32_t RecordingFake::AnswerRclose(int32_t h) {
   const int32_t result = ResultOr(1);
@@ -1021,8 +994,9 @@ int32_t RecordingFake::AnswerCreateTable(const std::string& /*table*/, const std
   return ResultOr(1);
 }
 
-int32_t RecordingFake::AnswerBuildReceiverListNT(const std::string& /*journal*/, const std::string& /*library*/,
-                                                 std::string& list, int32_t& len, int32_t /*first*/) {
+int32_t RecordingFake::AnswerBuildReceiverListNT(const std::string& /*journal*/,
+                                                 const std::string& /*library*/, std::string& list,
+                                                 int32_t& len, int32_t /*first*/) {
   return AnswerText(Now(), list, &len, std::string(), true);
 }
 

@@ -242,6 +242,11 @@ class RecordingFake : public DllParamDispatch {
   OpenHandle* FindHandle(int32_t h);
   std::string FileOf(int32_t h) const;
   int32_t NewHandle(std::string file, bool update, std::optional<int32_t> wanted);
+  // Answers a change of the records of file h (Rupdate, Rwrite, Rdelete): the
+  // first len bytes of rec must lie within it (no rec: nothing written), the
+  // file must be open for update and, when locked, hold a locked record,
+  // which the change releases.
+  int32_t Change(int32_t h, const std::string* rec, int32_t len, bool locked);
   // Answers a call that writes one text into buffer (and its length into len).
   int32_t AnswerText(const FakeCall& call, std::string& buffer, int32_t* len,
                      std::optional<std::string> fallback, bool foundByDefault);
