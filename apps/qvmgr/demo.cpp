@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "dllparam/store_admin.h"
-#include "dllparam/store_schema.h"
+#include "dllparam/admin/store_admin.h"
+#include "dllparam/embedded/store_schema.h"
 #include "platform/control_objects.h"
 #include "platform/text_output.h"
 #include "presentation/strutil.h"

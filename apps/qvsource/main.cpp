@@ -17,7 +17,7 @@
 #include <CLI/CLI.hpp>
 
 #include "common/command_line.h"
-#include "dllparam/store_admin.h"
+#include "dllparam/admin/store_admin.h"
 #include "platform/encoding.h"
 #include "platform/prompt.h"
 #include "serve.h"

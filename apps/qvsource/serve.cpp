@@ -12,9 +12,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include "dllparam/embedded_source.h"
-#include "dllparam/net_client.h"
-#include "dllparam/net_server.h"
+#include "dllparam/embedded/embedded_source.h"
+#include "dllparam/net/net_client.h"
+#include "dllparam/net/net_server.h"
 #include "platform/encoding.h"
 
 namespace qv::apps {

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "connection/qvsource.h"
-#include "dllparam/embedded_engine.h"
-#include "dllparam/embedded_source.h"
+#include "dllparam/embedded/embedded_engine.h"
+#include "dllparam/embedded/embedded_source.h"
 #include "engine_support.h"
 #include "operations/engine_text.h"
 #include "platform/clock.h"

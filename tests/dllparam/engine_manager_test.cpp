@@ -12,7 +12,7 @@
 #include "automation/hidden_form.h"
 #include "automation/qvmanager.h"
 #include "connection/qvsource.h"
-#include "dllparam/store_admin.h"
+#include "dllparam/admin/store_admin.h"
 #include "engine_support.h"
 #include "operations/engine_text.h"
 #include "platform/clock.h"

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "connection/dllparam.h"
-#include "dllparam/store_admin.h"
-#include "dllparam/store_schema.h"
+#include "dllparam/admin/store_admin.h"
+#include "dllparam/embedded/store_schema.h"
 #include "operations/engine_text.h"
 #include "store/record_layouts.h"
 #include "store/records.h"

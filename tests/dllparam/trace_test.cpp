@@ -1,7 +1,7 @@
 // Checks the trace of the record-access library: one line per call whatever
 // the texts hold, results, outputs and errors written, calls forwarded
 // unchanged.
-#include "dllparam/trace.h"
+#include "dllparam/trace/trace.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

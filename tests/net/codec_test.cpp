@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "dllparam/net_client.h"
-#include "dllparam/net_protocol.h"
+#include "dllparam/net/net_client.h"
+#include "dllparam/net/net_protocol.h"
 
 namespace qv::net {
 namespace {

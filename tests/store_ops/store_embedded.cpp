@@ -1,7 +1,7 @@
 // The embedded-store fixture of the store operation tests.
 #include "store_embedded.h"
 
-#include "dllparam/embedded_source.h"
+#include "dllparam/embedded/embedded_source.h"
 #include "store/records.h"
 
 namespace qv::test {

@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "connection/qvsource.h"
-#include "dllparam/store_admin.h"
-#include "dllparam/trace.h"
+#include "dllparam/admin/store_admin.h"
+#include "dllparam/trace/trace.h"
 #include "event_log.h"
 #include "support/embedded_store.h"
 

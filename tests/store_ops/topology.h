@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "dllparam/store_admin.h"
+#include "dllparam/admin/store_admin.h"
 #include "store/records.h"
 
 namespace qv::test {
