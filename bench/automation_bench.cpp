@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "automation/frm.h"
+#include "automation/hidden_form.h"
 #include "automation/qvmanager.h"
 #include "connection/qvsource.h"
 #include "dllparam/source_library.h"

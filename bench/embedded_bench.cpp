@@ -13,7 +13,7 @@
 #include <string>
 
 #include "dllparam/source_library.h"
-#include "dllparam/store_admin.h"
+#include "dllparam/admin/store_admin.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
 

@@ -27,10 +27,10 @@
 #include <thread>
 #include <vector>
 
-#include "dllparam/embedded_source.h"
-#include "dllparam/net_client.h"
-#include "dllparam/net_server.h"
-#include "dllparam/store_admin.h"
+#include "dllparam/embedded/embedded_source.h"
+#include "dllparam/net/net_client.h"
+#include "dllparam/net/net_server.h"
+#include "dllparam/admin/store_admin.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
 

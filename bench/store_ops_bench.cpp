@@ -21,7 +21,7 @@
 #include "connection/qvsource.h"
 #include "counting_library.h"
 #include "dllparam/source_library.h"
-#include "dllparam/store_admin.h"
+#include "dllparam/admin/store_admin.h"
 #include "store/record_layouts.h"
 #include "topology.h"
 

@@ -18,11 +18,12 @@
 #include <vector>
 
 #include "connection/dllparam.h"
-#include "dllparam/embedded_source.h"
+#include "connection/dllparam_wrapper.h"
+#include "dllparam/embedded/embedded_source.h"
 
 namespace qv {
 
-class SourceLibrary final : public DllParam {
+class SourceLibrary final : public DllParamDispatch {
  public:
   // withNetwork attaches the network client (timeouts from the environment).
   explicit SourceLibrary(bool withNetwork = true);
@@ -38,61 +39,17 @@ class SourceLibrary final : public DllParam {
   void AttachNetworkClient(std::unique_ptr<DllParam> client);
   static constexpr int32_t NetworkHandleBase() { return 1 << 24; }
 
+  // Answered here: the error state and the connections. Every other
+  // operation goes to the implementation that gave out its handle, else to
+  // that of the current connection (Perform).
   int32_t GetLastError(int32_t& code, int32_t& errNum, std::string& text) override;
   int32_t OpenMConnection(const std::string& address, std::string& serverVersion, std::string& serverJob,
                           int32_t& hConn) override;
   int32_t SwitchMConnection(int32_t hConn) override;
   int32_t CloseMConnection(int32_t hConn) override;
-  int32_t PingPong() override;
-  int32_t Ropen(const std::string& file, const std::string& mode, int32_t& h) override;
-  int32_t Rreadk(int32_t h, std::string& rec, int32_t& len, int32_t opts, const std::string& key,
-                 int32_t keyLen) override;
-  int32_t Rreadf(int32_t h, std::string& rec, int32_t& len, int32_t opts) override;
-  int32_t Rreadn(int32_t h, std::string& rec, int32_t& len, int32_t opts) override;
-  int32_t Rreadblock(int32_t h, std::string& buf, int32_t& count, int32_t recLen, const std::string& key,
-                     int32_t keyLen) override;
-  int32_t RreadblockD(int32_t h, std::string& buf, int32_t& count, int32_t recLen) override;
-  int32_t Rupdate(int32_t h, const std::string& rec, int32_t len) override;
-  int32_t Rwrite(int32_t h, const std::string& rec, int32_t len) override;
-  int32_t Rdelete(int32_t h) override;
-  int32_t Rclose(int32_t h) override;
-  int32_t Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
-                int32_t option) override;
-  int32_t Snext(int32_t& hStmt, std::string& rec, int32_t& len, int32_t& flag) override;
-  int32_t Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
-                     const std::string& first, int32_t& flag) override;
-  int32_t Saction(const std::string& sql) override;
-  int32_t SetConnectOption(int32_t option) override;
-  int32_t ConnectDSN(const std::string& connect, const std::string& user, const std::string& password,
-                     std::string& out) override;
-  int32_t CloseConnectionDSN(const std::string& connect, std::string& out) override;
-  int32_t GetConfigStringWithoutDefVal(const std::string& section, const std::string& key, std::string& value,
-                                       int32_t& len) override;
-  int32_t GetDBParamKeys(std::string& connect, std::string& driver, std::string& user, std::string& password,
-                         std::string& database) override;
-  int32_t GetComputerName(std::string& name) override;
-  int32_t Execute(std::string& code, std::string& ctl, std::string& data) override;
-  int32_t StrReplication(const std::string& name, const std::string& kind, const std::string& instance) override;
-  int32_t SJobList(const std::string& job, std::string& answer, const std::string& kind) override;
-  int32_t Activity(std::string& name, const std::string& request) override;
-  int32_t ReadQVMSGQ(std::string& queue, int32_t& count, const std::string& kind) override;
-  int32_t WriteFile(const std::string& file, const std::string& text, int32_t replace) override;
-  int32_t DeleteFile(const std::string& file) override;
-  int32_t WriteFileWithFullPath(const std::string& path, const std::string& text, int32_t replace) override;
-  int32_t DeleteFileWithFullPath(const std::string& path) override;
-  int32_t GetDSNsAndDrivers(std::string& list, int32_t& len, int32_t first) override;
-  int32_t FillDB(const std::string& filter, std::string& list, int32_t& len, int32_t first) override;
-  int32_t FillTBL(const std::string& database, const std::string& mask, std::string& list, int32_t& len,
-                  int32_t first) override;
-  int32_t FillColumnsList(const std::string& database, const std::string& table, const std::string& mask,
-                          std::string& list, int32_t& len, int32_t first) override;
-  int32_t FillColumnsListSource(const std::string& kind, const std::string& table, std::string& list,
-                                int32_t& len, int32_t first) override;
-  int32_t GetPrimaryKey(const std::string& table, std::string& keys, int32_t& len) override;
-  int32_t TableNTExist(const std::string& table) override;
-  int32_t CreateTable(const std::string& table, const std::string& definition) override;
-  int32_t BuildReceiverListNT(const std::string& journal, const std::string& library, std::string& list,
-                              int32_t& len, int32_t first) override;
+
+ protected:
+  int32_t Perform(const DllParamCall& call) override;
 
  private:
   // Returns the implementation of the current connection, or records a

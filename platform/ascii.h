@@ -2,8 +2,7 @@
 // matched: bytes above 127 are left as they are.
 #pragma once
 
-#include <cctype>
-#include <string>
+#include <cstddef>
 #include <string_view>
 
 namespace qv::platform {
@@ -18,12 +17,6 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   }
   return true;
-}
-
-inline std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = LowerAscii(c);
-  return out;
 }
 
 }  // namespace qv::platform

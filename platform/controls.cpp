@@ -3,11 +3,26 @@
 
 #include <algorithm>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/ascii.h"
+#include "platform/encoding.h"
 #include "platform/text_output.h"
 
 namespace qv::platform {
 namespace {
+
+// Members keep the order in which they are written.
+using Json = nlohmann::ordered_json;
+
+// Returns a Windows-1252 text as a JSON string (UTF-8).
+Json JsonString(const std::string& text1252) { return Cp1252ToUtf8(text1252); }
+
+Json JsonStrings(const std::vector<std::string>& texts1252) {
+  Json out = Json::array();
+  for (const std::string& t : texts1252) out.push_back(JsonString(t));
+  return out;
+}
 
 std::string Describe(const ItemRef& ref) {
   if (const int* i = std::get_if<int>(&ref)) return "index " + std::to_string(*i);
@@ -155,38 +170,20 @@ std::string TreeView::ToTable() const {
 
 namespace {
 
-void WriteNode(JsonWriter& w, const TreeNode& n) {
-  w.BeginObject();
-  w.Key("index");
-  w.Int(n.Index());
-  w.Key("key");
-  w.String(n.Key());
-  w.Key("text");
-  w.String(n.text);
-  w.Key("tag");
-  w.String(n.tag);
-  w.Key("image");
-  w.Int(n.image);
-  w.Key("expanded");
-  w.Bool(n.expanded);
-  w.Key("children");
-  w.BeginArray();
-  for (const TreeNode* c : n.Children()) WriteNode(w, *c);
-  w.EndArray();
-  w.EndObject();
+Json NodeJson(const TreeNode& n) {
+  Json children = Json::array();
+  for (const TreeNode* c : n.Children()) children.push_back(NodeJson(*c));
+  return Json{{"index", n.Index()}, {"key", JsonString(n.Key())}, {"text", JsonString(n.text)},
+              {"tag", JsonString(n.tag)}, {"image", n.image}, {"expanded", n.expanded},
+              {"children", std::move(children)}};
 }
 
 }  // namespace
 
 std::string TreeView::ToJson() const {
-  JsonWriter w;
-  w.BeginObject();
-  w.Key("nodes");
-  w.BeginArray();
-  for (const TreeNode* r : roots_) WriteNode(w, *r);
-  w.EndArray();
-  w.EndObject();
-  return w.str();
+  Json nodes = Json::array();
+  for (const TreeNode* r : roots_) nodes.push_back(NodeJson(*r));
+  return Json{{"nodes", std::move(nodes)}}.dump();
 }
 
 // --- ListView ------------------------------------------------------------------
@@ -304,54 +301,22 @@ std::string ListView::ToTable() const {
 }
 
 std::string ListView::ToJson() const {
-  JsonWriter w;
-  w.BeginObject();
-  w.Key("view");
-  w.Int(view_);
-  w.Key("sorted");
-  w.Bool(sorted);
-  w.Key("sortKey");
-  w.Int(sortKey);
-  w.Key("sortOrder");
-  w.Int(sortOrder);
-  w.Key("columns");
-  w.BeginArray();
-  for (const ColumnHeader& c : columns_) {
-    w.BeginObject();
-    w.Key("key");
-    w.String(c.key);
-    w.Key("text");
-    w.String(c.text);
-    w.Key("width");
-    w.Int(c.width);
-    w.EndObject();
-  }
-  w.EndArray();
-  w.Key("items");
-  w.BeginArray();
+  Json columns = Json::array();
+  for (const ColumnHeader& c : columns_)
+    columns.push_back(Json{{"key", JsonString(c.key)}, {"text", JsonString(c.text)}, {"width", c.width}});
+  Json items = Json::array();
   for (const ListItem* i : DisplayOrder()) {
-    w.BeginObject();
-    w.Key("index");
-    w.Int(i->Index());
-    w.Key("key");
-    w.String(i->Key());
-    w.Key("text");
-    w.String(i->text);
-    w.Key("subItems");
-    w.BeginArray();
-    for (const std::string& s : i->SubItems()) w.String(s);
-    w.EndArray();
-    w.Key("icon");
-    w.Int(i->icon);
-    w.Key("smallIcon");
-    w.Int(i->smallIcon);
-    w.Key("tag");
-    w.String(i->tag);
-    w.EndObject();
+    items.push_back(Json{{"index", i->Index()},
+                         {"key", JsonString(i->Key())},
+                         {"text", JsonString(i->text)},
+                         {"subItems", JsonStrings(i->SubItems())},
+                         {"icon", i->icon},
+                         {"smallIcon", i->smallIcon},
+                         {"tag", JsonString(i->tag)}});
   }
-  w.EndArray();
-  w.EndObject();
-  return w.str();
+  return Json{{"view", view_}, {"sorted", sorted}, {"sortKey", sortKey}, {"sortOrder", sortOrder},
+              {"columns", std::move(columns)}, {"items", std::move(items)}}
+      .dump();
 }
 
 // --- ListBox, ComboBox, TextBox, Label -----------------------------------------
@@ -397,16 +362,7 @@ std::string ListBox::ToTable() const {
 }
 
 std::string ListBox::ToJson() const {
-  JsonWriter w;
-  w.BeginObject();
-  w.Key("listIndex");
-  w.Int(listIndex_);
-  w.Key("items");
-  w.BeginArray();
-  for (const std::string& s : items_) w.String(s);
-  w.EndArray();
-  w.EndObject();
-  return w.str();
+  return Json{{"listIndex", listIndex_}, {"items", JsonStrings(items_)}}.dump();
 }
 
 void ComboBox::SetListIndex(int index) {
@@ -415,22 +371,11 @@ void ComboBox::SetListIndex(int index) {
 }
 
 std::string ComboBox::ToJson() const {
-  JsonWriter w;
-  w.BeginObject();
-  w.Key("text");
-  w.String(text_);
-  w.Key("listIndex");
-  w.Int(ListIndex());
-  w.Key("items");
-  w.BeginArray();
-  for (const std::string& s : Items()) w.String(s);
-  w.EndArray();
-  w.EndObject();
-  return w.str();
+  return Json{{"text", JsonString(text_)}, {"listIndex", ListIndex()}, {"items", JsonStrings(Items())}}.dump();
 }
 
-std::string TextBox::ToJson() const { return "{\"text\":" + JsonQuote(Text) + "}"; }
+std::string TextBox::ToJson() const { return Json{{"text", JsonString(Text)}}.dump(); }
 
-std::string Label::ToJson() const { return "{\"caption\":" + JsonQuote(Caption) + "}"; }
+std::string Label::ToJson() const { return Json{{"caption", JsonString(Caption)}}.dump(); }
 
 }  // namespace qv::platform

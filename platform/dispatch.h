@@ -133,8 +133,6 @@ class ArgList {
   }
   // Writes a by-reference result back into argument i.
   void Set(std::size_t i, Variant value) { args_[i] = std::move(value); }
-  // Returns the value of a put (the last argument).
-  const Variant& PutValue() const { return args_.back(); }
   // Ends the call with BadArgCount unless size() is within [min, max].
   void Require(std::size_t min, std::size_t max) const;
 

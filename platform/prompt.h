@@ -1,6 +1,7 @@
 // A modal question to the person at the host: a prompt, a title and a
 // proposed value; the answer is a text, or none when the question was
-// dismissed or nobody can answer. Texts are Windows-1252.
+// dismissed or nobody can answer. Texts are Windows-1252. Also the
+// terminal's no-echo read of a password.
 #pragma once
 
 #include <cstdio>
@@ -62,6 +63,14 @@ void SetCurrentPrompter(Prompter* prompter);
 // Asks the current prompter; never throws (a failing prompter is no answer).
 std::optional<std::string> Prompt(const std::string& prompt, const std::string& title,
                                   const std::string& proposed);
+
+// Reads a secret typed at a terminal: writes prompt to out, reads one line
+// from in with the terminal's echo off (put back after), then ends the line
+// on out. Returns the line as typed, without its line end, or nullopt at end
+// of input. Prompt and answer are the terminal's text (UTF-8), unconverted.
+// Input that is not a terminal is read as it comes.
+std::optional<std::string> ReadSecret(const std::string& prompt, std::FILE* in = stdin,
+                                      std::FILE* out = stderr);
 
 // Makes a prompter current for the life of this object.
 class ScopedPrompter {

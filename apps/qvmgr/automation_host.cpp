@@ -1,16 +1,16 @@
 // The JSON-lines automation host.
 #include "qvmgr/automation_host.h"
 
-#include <cctype>
 #include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/control_objects.h"
 #include "platform/create_object.h"
 #include "platform/registry.h"
-#include "presentation/encoding.h"
+#include "platform/encoding.h"
 #include "qvmgr/library_path.h"
 #include "qvmgr/variant_json.h"
 
@@ -21,14 +21,6 @@ using platform::DispResult;
 using platform::DispStatus;
 using platform::ObjectPtr;
 using platform::Variant;
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
 
 // A failed request: status name, code and text, with the argument at fault.
 struct RequestError {
@@ -147,7 +139,8 @@ class Host {
 
   // Registers the shipped library when a ProgID of it is not registered yet.
   void EnsureRegistered(const std::string& progId) {
-    if (!StartsWithNoCase(progId, "QVmgr_dll.")) return;
+    constexpr std::string_view kLibraryPrefix = "QVmgr_dll.";
+    if (!platform::EqualsNoCase(std::string_view(progId).substr(0, kLibraryPrefix.size()), kLibraryPrefix)) return;
     std::string error;
     if (platform::LookupProgId(progId, error)) return;
     const LibraryLookup found = FindShippedLibrary();
@@ -164,11 +157,11 @@ class Host {
     const std::string progId = request["create"].get<std::string>();
     const std::string as = OptionalAs(request);
     ObjectPtr object;
-    if (StartsWithNoCase(progId, "ListView") && progId.size() == 8) {
+    if (platform::EqualsNoCase(progId, "ListView")) {
       object = std::make_shared<platform::ListViewObject>();
-    } else if (StartsWithNoCase(progId, "TreeView") && progId.size() == 8) {
+    } else if (platform::EqualsNoCase(progId, "TreeView")) {
       object = std::make_shared<platform::TreeViewObject>();
-    } else if (StartsWithNoCase(progId, "ListBox") && progId.size() == 7) {
+    } else if (platform::EqualsNoCase(progId, "ListBox")) {
       object = std::make_shared<platform::ListBoxObject>();
     } else {
       EnsureRegistered(progId);

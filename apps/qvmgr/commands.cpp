@@ -2,7 +2,6 @@
 #include "qvmgr/commands.h"
 
 #include <csignal>
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -15,6 +14,7 @@
 #include "platform/create_object.h"
 #include "platform/registry.h"
 #include "platform/text_output.h"
+#include "presentation/strutil.h"
 #include "qvmgr/fields.h"
 #include "qvmgr/library_path.h"
 #include "qvmgr/session.h"
@@ -32,11 +32,6 @@ enum Need : unsigned { kNeedEnv = 1, kNeedTarget = 2, kNeedModel = 4, kNeedDistr
 constexpr const char* kDistributionProperties[] = {
     "DistributionRepriseType", "DistributionRepriseReceiver", "DistributionRepriseLibrary",
     "DistributionReprisePoint", "DistributionScheduled",       "DistributionHold"};
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // A connected manager for one command: checks the options, connects, selects
 // the identifiers given, and closes the connection when it goes.
@@ -218,7 +213,7 @@ int ShowRecord(Context& ctx, const RecordShow& what) {
   const bool isEnv = &what.layout == &layout::QV_EX, isTarget = &what.layout == &layout::QV_CX;
   const std::string id = isEnv ? c.env() : isTarget ? c.target() : c.model();
   std::string label = std::string(what.title) + " " + (isEnv ? id : c.env() + "/" + id);
-  label[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(label[0])));
+  label = UCase(label.substr(0, 1)) + label.substr(1);
   if (!c.Run(what.readMember, std::string("cannot read the ") + what.title + " " + Utf8(id))) return 1;
 
   Json body = Json::object();
@@ -255,7 +250,7 @@ void ReadDistributionProperties(Session& s, Json& json, std::vector<std::pair<st
         json[name] = v.ToLong();
         rows.emplace_back(name, std::to_string(v.ToLong()));
       } else {
-        const std::string text = TrimRight(v.ToString());
+        const std::string text = RTrim(v.ToString());
         json[name] = Utf8(text);
         rows.emplace_back(name, text);
       }
@@ -324,7 +319,7 @@ std::string FollowLine(const std::vector<std::string>& cells1252) {
     }
     line += cell;
   }
-  return TrimRight(line) + "\n";
+  return RTrim(line) + "\n";
 }
 
 std::vector<std::string> MessageCells(const platform::ListItem& item) {
@@ -390,7 +385,7 @@ std::string JobName(const std::string& env, const std::string& target, const std
 }
 
 bool OnOff(const std::string& value, const std::string& option) {
-  const std::string v = Lower(value);
+  const std::string v = LCase(value);
   if (v == "on" || v == "yes" || v == "true" || v == "1") return true;
   if (v == "off" || v == "no" || v == "false" || v == "0") return false;
   throw UsageError(option + " takes on or off, not \"" + value + "\"");
@@ -429,8 +424,7 @@ int DistSet(Context& ctx, const DistChanges& changes) {
   std::vector<std::pair<const char*, Variant>> puts;
   Json asked = Json::object();
   if (changes.repriseType) {
-    std::string t = changes.repriseType->empty() ? " " : *changes.repriseType;
-    for (char& ch : t) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const std::string t = changes.repriseType->empty() ? " " : UCase(*changes.repriseType);
     if (t != "P" && t != "C" && t != " ")
       throw UsageError("--reprise-type takes P, C or \"\" (none), not \"" + *changes.repriseType + "\"");
     puts.emplace_back("DistributionRepriseType", Variant(t));
@@ -553,7 +547,7 @@ int ActivityShow(Context& ctx) {
     std::string value;
     if (v.ok()) {
       try {
-        value = TrimRight(v.value.ToString());
+        value = RTrim(v.value.ToString());
       } catch (const std::exception&) {
       }
     }

@@ -13,10 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "dllparam/store_admin.h"
-#include "dllparam/store_schema.h"
+#include "dllparam/admin/store_admin.h"
+#include "dllparam/embedded/store_schema.h"
 #include "platform/control_objects.h"
 #include "platform/text_output.h"
+#include "presentation/strutil.h"
 #include "qvmgr/library_path.h"
 #include "qvmgr/session.h"
 #include "store/record_layouts.h"
@@ -87,7 +88,7 @@ class DemoLog {
 std::string Shown(const Variant& v) {
   try {
     if (v.type() == platform::VarType::Boolean) return v.ToBool() ? "True" : "False";
-    if (v.type() == platform::VarType::String) return "\"" + Utf8(TrimRight(v.ToString())) + "\"";
+    if (v.type() == platform::VarType::String) return "\"" + Utf8(RTrim(v.ToString())) + "\"";
     return Utf8(v.ToString());
   } catch (const std::exception&) {
     return "?";
@@ -151,7 +152,7 @@ class Road {
     Json values = Json::object();
     for (const Field& f : layout::Activity.fields) {
       const DispResult v = platform::GetProperty(*activity, f.name);
-      values[std::string(f.name)] = v.ok() ? Utf8(TrimRight(v.value.ToString())) : "";
+      values[std::string(f.name)] = v.ok() ? Utf8(RTrim(v.value.ToString())) : "";
     }
     return values;
   }
@@ -213,8 +214,7 @@ int Demo(Context& ctx, const DemoOptions& options) {
     fs::create_directories(dir, ec);
     if (ec) return out.Failure("demo", "cannot make the folder " + dir, OperationError{0, ec.message(), "mkdir"});
   }
-  std::string lowerKind(embedded::KindName(*kind));
-  for (char& c : lowerKind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lowerKind = LCase(embedded::KindName(*kind));
   const std::string path = (fs::absolute(fs::path(dir), ec) / ("demo-" + lowerKind + ".qvs")).lexically_normal().string();
   const std::string address = "file:" + path;
 

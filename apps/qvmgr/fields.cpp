@@ -1,17 +1,13 @@
 // Naming the fields of record images for the command line.
 #include "qvmgr/fields.h"
 
+#include "presentation/strutil.h"
 #include "store/records.h"
 
 namespace qv::cli {
 
 bool IsSecretField(std::string_view name) {
   return name == "QV_PASSWORD" || name == "PASSWORD" || name == "DSN_PWD";
-}
-
-std::string TrimRight(std::string_view text) {
-  const std::size_t end = text.find_last_not_of(' ');
-  return end == std::string_view::npos ? std::string() : std::string(text.substr(0, end + 1));
 }
 
 std::vector<NamedField> NameFields(const Layout& layout, std::string_view image) {
@@ -21,7 +17,7 @@ std::vector<NamedField> NameFields(const Layout& layout, std::string_view image)
   for (std::size_t i = 0; i < layout.fields.size(); ++i) {
     const std::string_view name = layout.fields[i].name;
     if (name == "FILLER") continue;
-    std::string value = TrimRight(record.Get(i));
+    std::string value = RTrim(record.Get(i));
     if (IsSecretField(name) && !value.empty()) value = std::string(kMasked);
     out.push_back({std::string(name), std::move(value)});
   }

@@ -27,7 +27,4 @@ bool IsSecretField(std::string_view name);
 // not blank read kMasked.
 std::vector<NamedField> NameFields(const Layout& layout, std::string_view image);
 
-// Returns text without its trailing blanks.
-std::string TrimRight(std::string_view text);
-
 }  // namespace qv::cli

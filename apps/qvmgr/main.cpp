@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/command_line.h"
 #include "qvmgr/automation_host.h"
 #include "qvmgr/commands.h"
 #include "qvmgr/demo.h"
@@ -13,6 +14,8 @@
 namespace {
 
 using namespace qv::cli;
+using qv::apps::ParseMessage;
+using qv::apps::UsageFailure;
 
 constexpr const char* kMainFooter = R"(Environment:
   QV_SOURCE QV_TYPE QV_INSTANCE QV_USER QV_ENV QV_TARGET QV_MODEL QV_LANG QV_TRACE
@@ -31,38 +34,6 @@ Exit status:
 Example:
   export QV_SOURCE=file:/srv/qv/prod.qvs QV_USER=QVADMIN QV_ENV=PR QV_TARGET=AS1 QV_MODEL=CLI
   qvmgr dist set --reprise-type P --receiver RCV0001 --library QV_USRDATA --point 1234 && qvmgr start)";
-
-// Returns "qvmgr dist set" for the deepest command the parser reached.
-std::string CommandPath(CLI::App& app) {
-  std::string path = app.get_name();
-  CLI::App* at = &app;
-  while (true) {
-    std::vector<CLI::App*> parsed = at->get_subcommands();
-    if (parsed.empty()) break;
-    at = parsed.front();
-    path += " " + at->get_name();
-  }
-  return path;
-}
-
-// Says what was wrong: a word nobody took is named as an unknown command or
-// option rather than as a missing command.
-std::string ParseMessage(CLI::App& app, const CLI::ParseError& e) {
-  CLI::App* at = &app;
-  while (!at->get_subcommands().empty()) at = at->get_subcommands().front();
-  const std::vector<std::string> left = app.remaining(true);
-  if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && !left.empty()) {
-    const std::string& word = left.front();
-    if (word.rfind("-", 0) == 0) return "unknown option " + word;
-    return "unknown command \"" + word + "\"" + (at == &app ? std::string() : " after " + at->get_name());
-  }
-  return e.what();
-}
-
-int UsageFailure(CLI::App& app, const std::string& message) {
-  std::cerr << "qvmgr: " << message << "\nRun '" << CommandPath(app) << " --help' for help.\n";
-  return 2;
-}
 
 CLI::App* Command(CLI::App& parent, const std::string& name, const std::string& description,
                   const std::string& example) {

@@ -1,39 +1,24 @@
 // Global options: kinds, languages, password, identifiers.
 #include "qvmgr/options.h"
 
-#include <termios.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
-#include <string_view>
+#include <ostream>
 
 #include "platform/language.h"
+#include "platform/prompt.h"
+#include "presentation/strutil.h"
 #include "qvmgr/variant_json.h"
 
 namespace qv::cli {
-namespace {
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string Trim(std::string_view text) {
-  const std::size_t b = text.find_first_not_of(" \t");
-  if (b == std::string_view::npos) return {};
-  const std::size_t e = text.find_last_not_of(" \t");
-  return std::string(text.substr(b, e - b + 1));
-}
-
-}  // namespace
 
 std::string CanonicalSourceType(const std::string& text) {
-  const std::string t = Upper(Trim(text));
+  const std::string t = UCase(TrimBlanksAndTabs(text));
   if (t == "AS400" || t == "AS/400") return "AS400";
   if (t == "ODBC") return "ODBC";
   if (t == "SQL SERVER" || t == "SQLSERVER" || t == "SQL_SERVER") return "SQL Server";
@@ -42,7 +27,7 @@ std::string CanonicalSourceType(const std::string& text) {
 }
 
 int LanguageOfOption(const std::string& text) {
-  const std::string t = Trim(text);
+  const std::string t = TrimBlanksAndTabs(text);
   if (!t.empty() && std::isdigit(static_cast<unsigned char>(t[0]))) {
     for (int id : {platform::kEnglishUS, platform::kFrenchFrance, platform::kFrenchBelgium,
                    platform::kFrenchCanada, platform::kFrenchSwitzerland, platform::kFrenchLuxembourg})
@@ -85,24 +70,12 @@ void ApplyProcessOptions(const GlobalOptions& options, std::ostream& err) {
 std::string ReadPassword(const std::string& user) {
   if (const char* env = std::getenv("QV_PASSWORD"); env != nullptr) return env;
   if (user.empty() || !::isatty(STDIN_FILENO)) return {};
-  std::cerr << "Password of " << user << ": " << std::flush;
-  termios old{};
-  const bool restore = ::tcgetattr(STDIN_FILENO, &old) == 0;
-  if (restore) {
-    termios quiet = old;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-  }
-  std::string line;
-  if (!std::getline(std::cin, line)) line.clear();
-  if (restore) ::tcsetattr(STDIN_FILENO, TCSANOW, &old);
-  std::cerr << "\n";
-  return line;
+  return platform::ReadSecret("Password of " + user + ": ").value_or(std::string());
 }
 
 std::string CheckedId(const std::string& value, const std::string& option, const std::string& variable,
                       std::size_t width, const std::string& command) {
-  const std::string t = Trim(value);
+  const std::string t = TrimBlanksAndTabs(value);
   if (t.empty())
     throw UsageError(command + " needs " + option + " ID (or the variable " + variable + ")");
   std::string id;
@@ -117,11 +90,6 @@ std::string CheckedId(const std::string& value, const std::string& option, const
   if (id.find_first_of(" \t") != std::string::npos)
     throw UsageError(option + " \"" + t + "\" holds a blank");
   return id;
-}
-
-std::string NormalizedId(const std::string& value, std::size_t width) {
-  std::string id = Upper(Trim(value)) + std::string(width, '_');
-  return id.substr(0, width);
 }
 
 }  // namespace qv::cli

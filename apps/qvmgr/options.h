@@ -60,8 +60,4 @@ std::string ReadPassword(const std::string& user);
 std::string CheckedId(const std::string& value, const std::string& option, const std::string& variable,
                       std::size_t width, const std::string& command);
 
-// Returns Left(UCase(Trim(value)) + "___", width), the form the manager
-// keeps (ASCII letters upper-cased).
-std::string NormalizedId(const std::string& value, std::size_t width);
-
 }  // namespace qv::cli

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <iostream>
 
-#include "presentation/encoding.h"
+#include "platform/encoding.h"
 
 namespace qv::cli {
 namespace {

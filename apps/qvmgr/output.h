@@ -68,12 +68,10 @@ bool StderrIsTerminal();
 class Progress {
  public:
   Progress() : enabled_(StderrIsTerminal()) {}
-  explicit Progress(bool enabled) : enabled_(enabled) {}
   ~Progress() { Clear(); }
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 
-  bool enabled() const { return enabled_; }
   void Show(const std::string& textUtf8);
   void Clear();
 

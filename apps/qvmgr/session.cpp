@@ -4,7 +4,8 @@
 #include <mutex>
 
 #include "automation/classes.h"
-#include "automation/frm.h"
+#include "automation/hidden_form.h"
+#include "platform/ascii.h"
 #include "platform/server.h"
 
 namespace qv::cli {
@@ -13,14 +14,6 @@ namespace {
 using platform::DispResult;
 using platform::InvokeKind;
 using platform::Variant;
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 }  // namespace
 
@@ -33,7 +26,7 @@ platform::ObjectPtr CreateLinkedObject(std::string_view progId, std::string& err
     return nullptr;
   }
   for (const platform::ClassInfo& c : platform::ModuleClasses()) {
-    if (!SameName(c.progId, progId)) continue;
+    if (!platform::EqualsNoCase(c.progId, progId)) continue;
     platform::IClassFactory* factory = platform::FindClassFactory(c.classId);
     platform::ObjectPtr object = factory != nullptr ? factory->CreateInstance() : nullptr;
     if (!object) error = "the class " + c.progId + " could not create an object";
@@ -79,10 +72,6 @@ DispResult Session::Get(std::string_view member) { return platform::GetProperty(
 
 DispResult Session::Put(std::string_view member, Variant value) {
   return platform::PutProperty(*manager_, member, std::move(value));
-}
-
-DispResult Session::PutText(std::string_view member, const std::string& utf8) {
-  return Put(member, Variant(To1252Exact(utf8, std::string(member))));
 }
 
 bool Session::Ok(std::string_view member, OperationError& error) {

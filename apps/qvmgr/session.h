@@ -28,16 +28,12 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  platform::IDispatch& manager() { return *manager_; }
-
   // True when the manager has a member of that name.
   bool Has(std::string_view member) const;
   platform::DispResult Call(std::string_view member, std::vector<platform::Variant>& args);
   platform::DispResult Call(std::string_view member);
   platform::DispResult Get(std::string_view member);
   platform::DispResult Put(std::string_view member, platform::Variant value);
-  // Puts a text given in UTF-8.
-  platform::DispResult PutText(std::string_view member, const std::string& utf8);
 
   // Calls a Boolean method. Returns true when it answered true; otherwise
   // error holds the error state (or why the call could not be made).

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <limits>
 
+#include "platform/ascii.h"
 #include "platform/dispatch.h"
-#include "presentation/encoding.h"
+#include "platform/encoding.h"
 
 namespace qv::cli {
 namespace {
@@ -16,10 +17,7 @@ using platform::VarType;
 std::optional<VarType> KindFromName(const std::string& name) {
   for (VarType t : {VarType::Empty, VarType::Boolean, VarType::Long, VarType::Single, VarType::Double,
                     VarType::String}) {
-    std::string n(platform::TypeName(t));
-    if (n.size() == name.size() &&
-        std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
-      return t;
+    if (platform::EqualsNoCase(platform::TypeName(t), name)) return t;
   }
   return std::nullopt;
 }

@@ -1,4 +1,5 @@
-// qvsource: creates and shows the store files that the embedded source serves.
+// qvsource: creates and shows the store files that the embedded source serves,
+// and serves them to network clients.
 //
 //   qvsource init PATH --kind AS400|ODBC|SQLSERVER|ORACLE [--demo] [--force]
 //                      [--computer-name NAME] [--instance NAME]
@@ -6,17 +7,19 @@
 //   qvsource serve PATH [--listen HOST:PORT] [--max-sessions N] [--idle-timeout SECONDS]
 //
 // Exit status: 0 done, 1 refused or failed (the reason on stderr), 2 usage.
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "dllparam/store_admin.h"
-#include "presentation/encoding.h"
+#include <CLI/CLI.hpp>
+
+#include "common/command_line.h"
+#include "dllparam/admin/store_admin.h"
+#include "platform/encoding.h"
+#include "platform/prompt.h"
 #include "serve.h"
 
 namespace {
@@ -24,47 +27,21 @@ namespace {
 using qv::embedded::CreateStoreOptions;
 using qv::embedded::SourceKind;
 
-constexpr const char* kUsage =
-    "usage:\n"
-    "  qvsource init PATH --kind AS400|ODBC|SQLSERVER|ORACLE [--demo] [--force]\n"
-    "                     [--computer-name NAME] [--instance NAME]\n"
-    "  qvsource show PATH\n"
-    "  qvsource serve PATH [--listen HOST:PORT] [--max-sessions N] [--idle-timeout SECONDS]\n"
-    "\n"
-    "init creates a store of that kind; --demo adds a small topology whose global\n"
-    "master user QVADMIN takes its password from QV_PASSWORD, else from a prompt on a\n"
-    "terminal, else \"demo\". --force replaces an existing file.\n"
-    "show prints what a store holds; serve serves it to network clients.\n";
+constexpr const char* kExitStatus = R"(Exit status:
+  0  done
+  1  refused or failed: the reason on stderr
+  2  the command line is wrong: the message says what, --help says how)";
 
-int Usage(const std::string& problem) {
-  std::cerr << "qvsource: " << problem << "\n" << kUsage;
-  return 2;
-}
-
-// Reads a line from the terminal without echo.
-std::optional<std::string> PromptHidden(const std::string& prompt) {
-  std::cerr << prompt << std::flush;
-  termios old{};
-  bool restore = tcgetattr(STDIN_FILENO, &old) == 0;
-  if (restore) {
-    termios quiet = old;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-  }
-  std::string line;
-  bool ok = static_cast<bool>(std::getline(std::cin, line));
-  if (restore) tcsetattr(STDIN_FILENO, TCSANOW, &old);
-  std::cerr << "\n";
-  if (!ok) return std::nullopt;
-  return line;
-}
+constexpr const char* kInitNotes = R"(--demo adds a small topology whose global master user QVADMIN takes its
+password from QV_PASSWORD, else from a prompt on a terminal, else "demo".
+--force replaces an existing file.)";
 
 // Returns the master password in UTF-8: QV_PASSWORD, a prompt, or "demo".
 std::string MasterPassword() {
   if (const char* env = std::getenv("QV_PASSWORD"); env && *env) return env;
   if (isatty(STDIN_FILENO)) {
-    std::optional<std::string> typed = PromptHidden(std::string("Password of the master user ") +
-                                                    qv::embedded::kDemoMasterUser + ": ");
+    std::optional<std::string> typed = qv::platform::ReadSecret(std::string("Password of the master user ") +
+                                                                qv::embedded::kDemoMasterUser + ": ");
     if (typed && !typed->empty()) return *typed;
     std::cerr << "qvsource: no password typed; the master user " << qv::embedded::kDemoMasterUser
               << " gets the password \"demo\"\n";
@@ -75,66 +52,34 @@ std::string MasterPassword() {
   return "demo";
 }
 
-int Init(const std::vector<std::string>& args) {
-  std::optional<std::string> path;
-  std::optional<SourceKind> kind;
+struct InitArguments {
+  std::string path;
+  SourceKind kind = SourceKind::AS400;
   bool demo = false;
   CreateStoreOptions options;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](const char* name) -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      (void)name;
-      return args[++i];
-    };
-    if (a == "--kind") {
-      std::optional<std::string> v = value("--kind");
-      if (!v) return Usage("--kind needs a value");
-      kind = qv::embedded::ParseKind(*v);
-      if (!kind) return Usage("unknown kind \"" + *v + "\"");
-    } else if (a == "--demo") {
-      demo = true;
-    } else if (a == "--force") {
-      options.force = true;
-    } else if (a == "--computer-name") {
-      std::optional<std::string> v = value("--computer-name");
-      if (!v || v->empty()) return Usage("--computer-name needs a value");
-      options.computerName = qv::Utf8ToCp1252(*v);
-    } else if (a == "--instance") {
-      std::optional<std::string> v = value("--instance");
-      if (!v) return Usage("--instance needs a value");
-      options.instance = qv::Utf8ToCp1252(*v);
-    } else if (a.rfind("--", 0) == 0) {
-      return Usage("unknown option " + a);
-    } else if (!path) {
-      path = a;
-    } else {
-      return Usage("more than one path");
-    }
-  }
-  if (!path) return Usage("init needs a PATH");
-  if (!kind) return Usage("init needs --kind");
-  options.kind = *kind;
+};
+
+int Init(InitArguments& args) {
+  args.options.kind = args.kind;
   try {
-    std::string password = demo ? qv::Utf8ToCp1252(MasterPassword()) : std::string();
-    qv::embedded::CreateStore(*path, options);
-    if (demo) {
-      qv::embedded::StoreAdmin store(*path);
+    std::string password = args.demo ? qv::Utf8ToCp1252(MasterPassword()) : std::string();
+    qv::embedded::CreateStore(args.path, args.options);
+    if (args.demo) {
+      qv::embedded::StoreAdmin store(args.path);
       qv::embedded::WriteDemoTopology(store, password);
     }
   } catch (const std::exception& e) {
     std::cerr << "qvsource: " << qv::Cp1252ToUtf8(e.what()) << "\n";
     return 1;
   }
-  std::cout << "created " << *path << " (" << qv::embedded::KindName(*kind) << (demo ? ", demo topology" : "")
-            << ")\n";
+  std::cout << "created " << args.path << " (" << qv::embedded::KindName(args.kind)
+            << (args.demo ? ", demo topology" : "") << ")\n";
   return 0;
 }
 
-int Show(const std::vector<std::string>& args) {
-  if (args.size() != 1 || args[0].rfind("--", 0) == 0) return Usage("show needs exactly one PATH");
+int Show(const std::string& path) {
   try {
-    std::cout << qv::Cp1252ToUtf8(qv::embedded::DescribeStore(args[0]));
+    std::cout << qv::Cp1252ToUtf8(qv::embedded::DescribeStore(path));
   } catch (const std::exception& e) {
     std::cerr << "qvsource: " << qv::Cp1252ToUtf8(e.what()) << "\n";
     return 1;
@@ -145,16 +90,61 @@ int Show(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return Usage("no command");
-  const std::string command = args[0];
-  args.erase(args.begin());
-  if (command == "init") return Init(args);
-  if (command == "show") return Show(args);
-  if (command == "serve") return qv::apps::RunServe(args);
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::cout << kUsage;
+  CLI::App app{"qvsource creates and shows the store files that the embedded source serves, and serves them "
+               "to network clients.",
+               "qvsource"};
+  app.require_subcommand(1);
+  app.footer(std::string("init creates a store of that kind; show prints what a store holds; serve serves it\n"
+                         "to network clients.\n\n") +
+             kExitStatus);
+
+  InitArguments init;
+  CLI::App* initCommand = app.add_subcommand("init", "create a store of a kind, empty or with a demo topology");
+  initCommand->footer(std::string(kInitNotes) + "\n\n" + kExitStatus);
+  initCommand->add_option("PATH", init.path, "the store file to create")->required()->type_name("");
+  initCommand
+      ->add_option_function<std::string>(
+          "--kind", [&init](const std::string& v) { init.kind = *qv::embedded::ParseKind(v); },
+          "AS400, ODBC, SQLSERVER or ORACLE")
+      ->required()
+      ->type_name("KIND")
+      ->check([](const std::string& v) {
+        return qv::embedded::ParseKind(v) ? std::string() : "unknown kind \"" + v + "\"";
+      });
+  initCommand->add_flag("--demo", init.demo, "add the demo topology");
+  initCommand->add_flag("--force", init.options.force, "replace an existing file");
+  initCommand
+      ->add_option_function<std::string>(
+          "--computer-name", [&init](const std::string& v) { init.options.computerName = qv::Utf8ToCp1252(v); },
+          "computer name of the source")
+      ->type_name("NAME")
+      ->check([](const std::string& v) { return v.empty() ? std::string("needs a value") : std::string(); });
+  initCommand->add_option_function<std::string>(
+      "--instance", [&init](const std::string& v) { init.options.instance = qv::Utf8ToCp1252(v); },
+      "instance name of the engine")
+      ->type_name("NAME");
+
+  std::string showPath;
+  CLI::App* showCommand = app.add_subcommand("show", "print what a store holds");
+  showCommand->footer(kExitStatus);
+  showCommand->add_option("PATH", showPath, "the store file")->required()->type_name("");
+
+  qv::apps::ServeArguments serve;
+  CLI::App* serveCommand = qv::apps::AddServeCommand(app, serve);
+
+  // "qvsource help" asks for help as --help does.
+  if (argc == 2 && std::string(argv[1]) == "help") {
+    std::cout << app.help();
     return 0;
   }
-  return Usage("unknown command " + command);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);
+    return qv::apps::UsageFailure(app, qv::apps::ParseMessage(app, e));
+  }
+  if (initCommand->parsed()) return Init(init);
+  if (showCommand->parsed()) return Show(showPath);
+  if (serveCommand->parsed()) return qv::apps::RunServe(serve);
+  return qv::apps::UsageFailure(app, "no command");
 }

@@ -9,17 +9,15 @@
 #include <atomic>
 #include <filesystem>
 #include <iostream>
-#include <optional>
 
-#include "dllparam/embedded_source.h"
-#include "dllparam/net_client.h"
-#include "dllparam/net_server.h"
-#include "presentation/encoding.h"
+#include <CLI/CLI.hpp>
+
+#include "dllparam/embedded/embedded_source.h"
+#include "dllparam/net/net_client.h"
+#include "dllparam/net/net_server.h"
+#include "platform/encoding.h"
 
 namespace qv::apps {
-
-const char* const kServeUsage =
-    "  qvsource serve PATH [--listen HOST:PORT] [--max-sessions N] [--idle-timeout SECONDS]\n";
 
 namespace {
 
@@ -27,14 +25,6 @@ std::atomic<net::SourceServer*> gServer{nullptr};
 
 void OnStopSignal(int) {
   if (net::SourceServer* s = gServer.load()) s->Stop();
-}
-
-int Usage(const std::string& problem) {
-  std::cerr << "qvsource serve: " << problem << "\nusage:\n" << kServeUsage
-            << "\nServes the store at PATH to network clients (default address " << net::kDefaultListen
-            << ";\nport 0 lets the system choose). The address served is printed on stdout.\n"
-               "Stops on SIGTERM or SIGINT.\n";
-  return 2;
 }
 
 // Opens one connection to the store the way every session will, so that a
@@ -58,53 +48,47 @@ bool ProbeStore(const std::string& address, std::string& kindText) {
 
 }  // namespace
 
-int RunServe(const std::vector<std::string>& args) {
-  std::optional<std::string> path;
+CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args) {
+  CLI::App* serve = app.add_subcommand("serve", "serve a store to network clients");
+  serve->footer(std::string("Serves the store at PATH to network clients (default address ") + net::kDefaultListen +
+                ";\nport 0 lets the system choose). The address served is printed on stdout.\n"
+                "Stops on SIGTERM or SIGINT; exit status 0 then, 1 when the store or the address\n"
+                "cannot be served, 2 for a command line that is wrong.");
+  serve->add_option("PATH", args.path, "the store file")->required()->type_name("");
+  serve->add_option("--listen", args.listen,
+                    std::string("address to listen on (default ") + net::kDefaultListen + ")")
+      ->type_name("HOST:PORT")
+      ->check([](const std::string& v) {
+        return net::ParseHostPort(v, net::kDefaultPort, true) ? std::string() : std::string("needs HOST:PORT");
+      });
+  serve->add_option("--max-sessions", args.maxSessions,
+                    "clients served at once, 1 to 4096 (default " +
+                        std::to_string(net::ServerOptions{}.maxSessions) + ")")
+      ->type_name("N")
+      ->check(CLI::Range(1, 4096));
+  serve->add_option_function<std::string>(
+            "--idle-timeout",
+            [&args](const std::string& v) { args.idleTimeoutMs = *net::ParseTimeoutSeconds(v.c_str()); },
+            "seconds a client may stay idle before it is dropped (default: no limit)")
+      ->type_name("SECONDS")
+      ->check([](const std::string& v) {
+        return net::ParseTimeoutSeconds(v.c_str()) ? std::string() : std::string("needs a number of seconds");
+      });
+  return serve;
+}
+
+int RunServe(const ServeArguments& args) {
   net::ServerOptions options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&]() -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      return args[++i];
-    };
-    if (a == "--listen") {
-      auto v = value();
-      if (!v || !net::ParseHostPort(*v, net::kDefaultPort, true)) return Usage("--listen needs HOST:PORT");
-      options.listen = *v;
-    } else if (a == "--max-sessions") {
-      auto v = value();
-      int n = 0;
-      try {
-        n = v ? std::stoi(*v) : 0;
-      } catch (const std::exception&) {
-        n = 0;
-      }
-      if (n < 1 || n > 4096) return Usage("--max-sessions needs a number from 1 to 4096");
-      options.maxSessions = static_cast<std::size_t>(n);
-    } else if (a == "--idle-timeout") {
-      auto v = value();
-      auto ms = v ? net::ParseTimeoutSeconds(v->c_str()) : std::nullopt;
-      if (!ms) return Usage("--idle-timeout needs a number of seconds");
-      options.idleTimeoutMs = *ms;
-    } else if (a == "--help" || a == "-h") {
-      std::cout << "usage:\n" << kServeUsage;
-      return 0;
-    } else if (a.rfind("--", 0) == 0) {
-      return Usage("unknown option " + a);
-    } else if (!path) {
-      path = a;
-    } else {
-      return Usage("more than one path");
-    }
-  }
-  if (!path) return Usage("serve needs a PATH");
+  if (!args.listen.empty()) options.listen = args.listen;
+  if (args.maxSessions > 0) options.maxSessions = static_cast<std::size_t>(args.maxSessions);
+  options.idleTimeoutMs = args.idleTimeoutMs;
 
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(*path, ec)) {
-    std::cerr << "qvsource serve: no store at " << *path << "\n";
+  if (!std::filesystem::is_regular_file(args.path, ec)) {
+    std::cerr << "qvsource serve: no store at " << args.path << "\n";
     return 1;
   }
-  options.storeAddress = "file:" + std::filesystem::absolute(*path).string();
+  options.storeAddress = "file:" + std::filesystem::absolute(args.path).string();
   std::string version;
   if (!ProbeStore(options.storeAddress, version)) return 1;
 
@@ -125,12 +109,12 @@ int RunServe(const std::vector<std::string>& args) {
   sigaction(SIGINT, &stop, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  std::cout << "serving " << *path << " on " << server.ListenAddress() << std::endl;
-  std::cerr << "qvsource serve: serving " << *path << " on " << server.ListenAddress() << " (at most "
+  std::cout << "serving " << args.path << " on " << server.ListenAddress() << std::endl;
+  std::cerr << "qvsource serve: serving " << args.path << " on " << server.ListenAddress() << " (at most "
             << options.maxSessions << " sessions)" << std::endl;
   server.Run();
   gServer.store(nullptr);
-  std::cerr << "qvsource serve: stopped after " << server.SessionsServed() << " sessions; " << *path
+  std::cerr << "qvsource serve: stopped after " << server.SessionsServed() << " sessions; " << args.path
             << " closed" << std::endl;
   return 0;
 }

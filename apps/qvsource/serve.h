@@ -2,17 +2,28 @@
 #pragma once
 
 #include <string>
-#include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace qv::apps {
 
-// Usage lines of the command, for the tool's help.
-extern const char* const kServeUsage;
+// What "qvsource serve" was given; an empty or zero member takes the server's default.
+struct ServeArguments {
+  std::string path;
+  std::string listen;       // HOST:PORT
+  int maxSessions = 0;      // 1 to 4096
+  int idleTimeoutMs = 0;    // from --idle-timeout SECONDS; 0: no limit
+};
 
-// Runs "qvsource serve PATH [--listen HOST:PORT] [--max-sessions N]
-// [--idle-timeout SECONDS]" with the arguments after "serve". Returns the
-// exit status: 0 stopped by SIGTERM or SIGINT, 1 the store or the address
-// cannot be served, 2 usage.
-int RunServe(const std::vector<std::string>& args);
+// Adds "serve PATH [--listen HOST:PORT] [--max-sessions N] [--idle-timeout
+// SECONDS]" to the program's commands, its options read into args and
+// checked as they are parsed.
+CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args);
+
+// Serves the store until SIGTERM or SIGINT. Returns the exit status: 0
+// stopped by a signal, 1 the store or the address cannot be served.
+int RunServe(const ServeArguments& args);
 
 }  // namespace qv::apps

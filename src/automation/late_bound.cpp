@@ -3,7 +3,7 @@
 
 #include <exception>
 
-#include "automation/frm.h"
+#include "automation/hidden_form.h"
 
 namespace qv::automation {
 

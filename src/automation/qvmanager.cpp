@@ -4,7 +4,7 @@
 #include <limits>
 #include <vector>
 
-#include "automation/frm.h"
+#include "automation/hidden_form.h"
 #include "automation/late_bound.h"
 #include "connection/dllparam.h"
 #include "connection/qvsource.h"

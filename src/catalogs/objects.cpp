@@ -1,6 +1,6 @@
 // AS/400 object queries: the object check.
-#include "catalogs/commands.h"
 #include "connection/qvsource.h"
+#include "connection/remote_commands.h"
 
 namespace qv {
 

@@ -24,7 +24,11 @@ void QVSource::QVParamError() {
   std::string text(DllParam::kErrorTextBuffer, ' ');
   lib_->GetLastError(code, num, text);
   errorNum_ = num != 0 ? num : kLibraryErrorBase + code;
-  errorText_ = Trim(dllparam::CutAtNul(text));
+  errorText_ = BufferText(text);
+}
+
+std::string QVSource::BufferText(std::string_view buffer) {
+  return Trim(dllparam::CutAtNul(buffer));
 }
 
 }  // namespace qv

@@ -1,21 +1,26 @@
 // QVSource: the control that holds the connection to one source and carries
 // every operation on it. One class, declared here, defined across the
-// subsystem folders. Contents:
+// subsystem folders: one section per file, each section's private members
+// under it. Contents:
 //
-//   1. Error state and fault guard      (connection/errors.cpp)
-//   2. Source connection                (connection/connection.cpp)
-//   3. Users and login                  (connection/users.cpp)
-//   4. Activity                         (operations/activity.cpp)
-//   5. AS/400 object queries            (catalogs/objects.cpp)
-//   6. Late-bound members               (connection/dispatch.cpp, later)
-//   7. Current selection                (store/selection.cpp)
-//   8. Environments and targets         (store/environments.cpp)
-//   9. Change events                    (store/change_events.h; raised by the store sections)
-//  10. Cascading deletes                (store/cascades.cpp)
-//  11. Models, model tables and fields  (store/models.cpp)
-//  12. Distributions and distributed tables (store/distributions.cpp)
-//  13. Engine control and jobs          (operations/engine.cpp)
-//  14. Message queue                    (operations/message_queue.cpp)
+//      Construction and the library        (connection/source_connection.cpp)
+//   1. Error state and fault guard          (connection/errors.cpp)
+//   2. Source connection                    (connection/source_connection.cpp)
+//   3. NT login and SQL Server checks       (connection/nt_login.cpp)
+//   4. Users and login                      (connection/users.cpp)
+//   5. Activity                             (operations/activity.cpp)
+//   6. AS/400 object queries                (catalogs/objects.cpp)
+//   7. Late-bound members                   (connection/dispatch.cpp)
+//   8. Current selection                    (store/selection.cpp)
+//   9. Store access shared by the sections  (store/store_access.cpp)
+//  10. Environments and targets             (store/environments.cpp)
+//  11. Change events                        (store/change_events.cpp)
+//  12. Cascading deletes                    (store/cascades.cpp)
+//  13. Models, model tables and fields      (store/models.cpp)
+//  14. Distributions and distributed tables (store/distributions.cpp)
+//  15. Engine control and jobs              (operations/engine.cpp)
+//  16. Message queue                        (operations/message_queue.cpp)
+//      Process-wide login                   (connection/users.cpp)
 //
 // Every public operation sets ErrorStep, makes its connection current through
 // Via() before each library call, catches its own faults (Guard) and reports
@@ -51,6 +56,7 @@ struct Layout;
 enum class ConnKind : char { Source = 'S', Replication = 'R', TargetServer = 'C' };
 
 class QVSource {
+  // ---- Construction and the library (connection/source_connection.cpp) -------
  public:
   // Takes the record-access library the control works through. The idle check
   // reads the process clock (platform::CurrentClock).
@@ -63,7 +69,8 @@ class QVSource {
   // Returns the record-access library (hosts wrap or inspect it).
   DllParam& Library() { return *lib_; }
 
-  // ---- 1. Error state and fault guard (connection/errors.cpp) -------------
+  // ---- 1. Error state and fault guard (connection/errors.cpp) -----------------
+ public:
   // The last error. Each getter returns the value and clears it.
   std::string ErrorText();
   int32_t ErrorNum();
@@ -77,7 +84,26 @@ class QVSource {
   // plus the error category (1001 refused, 1002 network, 1004 busy, ...).
   static constexpr int32_t kLibraryErrorBase = 1000;
 
-  // ---- 2. Source connection (connection/connection.cpp) -------------------
+ private:
+  // Fetches the library's last error into ErrorNum and ErrorText.
+  void QVParamError();
+  // Stores a refusal of the system: ErrorNum 40 and the text.
+  void Refuse(std::string text);
+  // Sets ErrorStep.
+  void Step(std::string step) { errorStep_ = std::move(step); }
+  // Runs body as the public operation step: sets ErrorStep, and turns any
+  // fault escaping body into the error state and a false (or empty) result.
+  template <class F>
+  auto Guard(std::string step, F&& body) -> decltype(body());
+  void RecordFault(const char* what);
+  // Returns a library buffer's text up to its first NUL, trimmed.
+  static std::string BufferText(std::string_view buffer);
+
+  std::string errorText_, errorStep_;
+  int32_t errorNum_ = 0;
+
+  // ---- 2. Source connection (connection/source_connection.cpp) ----------------
+ public:
   // Source kind: "AS400", "ODBC", "SQL Server" or "Oracle". Set maps any case
   // of "ORACLE", "SQL SERVER" and "ODBC"; anything else becomes "AS400".
   const std::string& SourceType() const { return sourceType_; }
@@ -127,7 +153,74 @@ class QVSource {
   // Seconds of idleness after which CtlTimeOut pings a connection.
   static constexpr double kIdleSeconds = 60.0;
 
-  // ---- 3. Users and login (connection/users.cpp) --------------------------
+ private:
+  static constexpr int kS = 0, kR = 1, kC = 2;
+  struct Connection {
+    int32_t handle = 0;
+    bool open = false;
+    double lastUse = 0;
+    std::string address;
+    bool odbc = false;        // ODBC login done on this connection
+    std::string odbcString;   // connect string ("R") or DSN ("C") in use
+  };
+  // Handles of the configuration files, -1 when closed.
+  struct StoreFiles {
+    int32_t QV_UID_RO = -1, QV_UID = -1, QV_EX = -1, QV_EX_ReadOnly = -1, QV_CX = -1,
+            QV_CX_XY = -1, QV_GX = -1, QV_GX_GC_1 = -1, QV_FX = -1, QV_ZX = -1, QV_TX = -1,
+            QV_GC = -1, QV_GC_XY = -1, QV_FC = -1, QV_FC_FXU = -1, QV_ZC = -1, QV_END = -1;
+  };
+
+  static int Index(ConnKind kind);
+  bool IsAS400() const { return sourceType_ == "AS400"; }
+  // Kind code of the NT engine: "ODBC", "SQL_" or "ORAC".
+  std::string EngineKind() const;
+  static double Now();
+
+  // Makes the connection of kind current when it is not, stamps its last-use
+  // time and returns the library. Every library call goes through here.
+  DllParam& Via(ConnKind kind);
+  DllParam& Src() { return Via(ConnKind::Source); }
+  // Stamps the last-use time of the last-used connection.
+  void LastSendIP();
+  // Opens a library connection to address into c and makes it the library's
+  // current one; on failure records the library error.
+  bool OpenLibraryConnection(const std::string& address, Connection& c);
+  void ShowStatus(platform::TextBox* text, platform::Label* caption, const std::string& message);
+  // Runs the steps of OpenConnection after the source connection is open:
+  // start-up commands or NT login, prefix, version, global user, store files.
+  bool OpenSourceSession(platform::TextBox* statusText, platform::Label* statusCaption);
+  bool ReadVersion();
+  // Opens every configuration file the store sections work on (files_).
+  bool OpenStore();
+  void CloseStoreFiles();
+  // Sends a CL command with "RCMD" in a 100-character area.
+  bool RunClCommand(const std::string& command);
+  void CloseConnectionOnly(int idx);
+
+  std::unique_ptr<DllParam> lib_;
+  std::string sourceType_ = "AS400";
+  std::string instanceName_, sourceUID_, sourcePWD_;
+  Connection conn_[3];
+  char lastKind_ = 'S';
+  int32_t currentHandle_ = 0;  // the library's current connection
+  std::string prefix_;
+  StoreFiles files_;
+  std::string srcType_, ver_, distributionDb_;
+  bool versionFlag_ = true;
+
+  // ---- 3. NT login and SQL Server checks (connection/nt_login.cpp) ------------
+ private:
+  // Logs the source connection in to its NT database: the ODBC data source
+  // of the settings, or the SQL Server or Oracle server of the instance
+  // (Oracle sessions then get their numeric characters and schema).
+  bool LoginNT();
+  // Checks that the SQL Server installation replicates through server:
+  // distributor, distribution database, publisher and subscriber; then
+  // makes QV_USRDATA the current database.
+  bool SqlServerChecks(const std::string& server);
+
+  // ---- 4. Users and login (connection/users.cpp) ------------------------------
+ public:
   // Whether the process user may work in env; userType receives its type.
   bool CheckUser(int32_t& userType, const std::string& env);
   bool AtLeastOneMasterUser(const std::string& env);
@@ -145,22 +238,36 @@ class QVSource {
   int32_t GlobalUserType() const { return globalUserType_; }
   int32_t CurrentUserType() const { return currentUserType_; }
 
-  // ---- 4. Activity (operations/activity.cpp) ------------------------------
+ private:
+  std::string UserKey(const std::string& env, const std::string& user) const;
+  // Adds the users of env to lv (a user already listed stays as it is).
+  bool ReadUsersOf(const std::string& env, platform::ListView& lv);
+
+  int32_t globalUserType_ = 0, currentUserType_ = 0;
+
+  // ---- 5. Activity (operations/activity.cpp) ----------------------------------
+ public:
   // Reads the activity block of a distribution's engine job into block (or,
   // with option "I", asks the job to stop).
   bool ReadActivity(const std::string& environment, const std::string& target,
                     const std::string& model, std::string& block, int32_t size,
                     const std::string& action, const std::string& option);
 
-  // ---- 5. AS/400 object queries (catalogs/objects.cpp) --------------------
+  // ---- 6. AS/400 object queries (catalogs/objects.cpp) ------------------------
+ public:
   // True when the object is missing or the check failed; false when it exists.
   bool ChkObj(const std::string& object, const std::string& library, const std::string& type);
 
-  // ---- 6. Late-bound members (connection/dispatch.cpp) --------------------
+  // ---- 7. Late-bound members (connection/dispatch.cpp) ------------------------
+ public:
   // The members the managers call, reachable by name and dispatch identifier.
   std::shared_ptr<platform::IDispatch> Dispatch();
 
-  // ---- 7. Current selection (store/selection.cpp) ---------------------------
+ private:
+  std::shared_ptr<platform::IDispatch> dispatch_;
+
+  // ---- 8. Current selection (store/selection.cpp) -----------------------------
+ public:
   // The environment, target, model and table that later operations default
   // to. Writing one level clears the levels below it. Writing env reads the
   // environment and, when it is secured, checks the process user there; a
@@ -181,11 +288,83 @@ class QVSource {
   const std::string& LastTarget() const { return lastTarget_; }
   const std::string& LastModel() const { return lastModel_; }
 
-  // ---- 8. Environments and targets (store/environments.cpp) -----------------
+ private:
+  struct Selection {
+    std::string env, tgt, grp, fic, ficName, ficDesc, memberOption, manualFlag;
+  };
+
+  Selection sel_;
+  std::string lastEnv_, lastTarget_, lastModel_;
+
+  // ---- 9. Store access (store/store_access.cpp) -------------------------------
+ private:
+  // The reads, statements and refusals that the store sections (10 to 14),
+  // the users and the NT login share.
+
+  // How a read of one item ended: Failed has the library error recorded.
+  enum class Lookup { Found, Missing, Failed };
+  // Reads the record of key on AS/400 file h (locked or not) into rec.
+  Lookup ReadKeyed(int32_t h, const std::string& key, bool lock, std::string& rec);
+  // Runs the query sql for its first row into rec (fresh statement).
+  Lookup ReadRow(const std::string& sql, std::string& rec);
+  // Reads the first row of sql into buf (fresh statement, closed after).
+  // Returns 1 found, 0 not found, -1 failure (error recorded).
+  int ReadFirstRow(const std::string& sql, std::string& buf, int32_t& len);
+  // Opens a fresh statement handle.
+  int32_t FreshStatement();
+  // Tells whether the last read that found nothing ended normally (Missing)
+  // or failed (Failed, library error recorded).
+  Lookup AfterMiss();
+  // Tells whether a read found its item. A missing item is refused with the
+  // message id, filled with p1 to p3; a failed read keeps its library error.
+  bool Present(Lookup found, const char* id, const std::string& p1 = "",
+               const std::string& p2 = "", const std::string& p3 = "");
+  // Reads in blocks every record of a listing into out: AS/400 Rreadblock on
+  // the read-only logical file by key (as many records as fit 4096 bytes a
+  // block), NT Sreadblock of sql. Failures are reported under step.
+  bool ReadBlocks(const std::string& step, const char* logical, const Layout& record,
+                  const std::string& key, const std::string& sql, std::vector<Record>& out);
+  // Opens file (prefix added) into h; on failure sets the step suffix.
+  bool OpenFile(const std::string& name, const char* mode, int32_t& h, const std::string& step);
+  void CloseFile(int32_t& h);
+
+  // Sends an NT statement without rows; false with the library error.
+  bool RunStatement(const std::string& sql);
+  // How ChangeRecord changes an AS/400 file.
+  enum class Change { Write, Update, Delete };
+  // Writes image to AS/400 file h, or rewrites or deletes the record a locked
+  // read left current there. On failure records the library error and, when
+  // lockKey is given, releases the lock on it (with the length of image:
+  // the change did not take place); returns false.
+  bool ChangeRecord(Change change, int32_t h, const std::string& image = {},
+                    const std::string& lockKey = {});
+  // Releases the lock a locked read left on AS/400 file h (a read without lock
+  // of the same key), after a change that did not take place.
+  void ReleaseLock(int32_t h, std::size_t recordLength, const std::string& key);
+  // Runs body inside one NT unit of work: SetConnectOption 2 before and 0
+  // after, whatever the outcome; on AS/400 runs body alone.
+  bool InChangeUnit(const std::function<bool()>& body);
+
+  // Reads the model and caches its member option and manual flag.
+  bool MemberOptions(const std::string& grp_id, std::string& AllMbrDist, std::string& ManDistri);
+  // Refuses with 2027 (under step) when the distribution's job runs.
+  bool DistributionIdle(const char* step, const std::string& env, const std::string& tgt,
+                        const std::string& grp);
+  // Refuses with 2027 (under step) when one of the model's distributions runs.
+  bool ModelDistributionsIdle(const char* step, const std::string& env, const std::string& grp_id);
+
+  std::string lastStatement_;  // the last NT statement sent
+  bool inChangeUnit_ = false;  // an NT unit of work is open (InChangeUnit)
+  // ENVID + GRPID of the model whose member option and manual flag
+  // sel_.memberOption and sel_.manualFlag hold.
+  std::string memberOptionsOf_;
+
+  // ---- 10. Environments and targets (store/environments.cpp) ------------------
+ public:
   // Record strings (sQV_EX 216, sQV_CX 292 characters) are padded with blanks
   // when shorter; after an add, a change or a detail they hold the record as
   // stored. Target operations work in the current env. Changes raise their
-  // event (section 9) once they succeeded.
+  // event (section 11) once they succeeded.
   // Adds one item per environment to list: ENVID (2) followed by ENVTYPE (1).
   bool FillEnvironmentList(platform::ListBox& list);
   bool EnvironmentExist(const std::string& env_id);
@@ -217,13 +396,40 @@ class QVSource {
   // characters each (PositionText). No event.
   bool CibleUpdatePos(const std::string& env_id, const std::string& tgt_id, float X, float Y);
 
-  // ---- 9. Change events (store/change_events.h) ---------------------------
+ private:
+  // Reads an environment or a target of the current env; locked on AS/400
+  // for a following update or delete. rec receives the record.
+  Lookup SelectEnvironment(const std::string& env_id, std::string& rec);
+  Lookup SelectCible(const std::string& tgt_id, std::string& rec);
+  Lookup ReadEnvironment(const std::string& env_id, std::string& rec);
+  Lookup ReadCible(const std::string& tgt_id, std::string& rec);
+  // Reads the environment for the detail and for the env write: not found
+  // gives message 2022.
+  Lookup DetailEnvironmentRead(std::string& sQV_EX, const std::string& env_id);
+  bool SetTargetHold(const char* step, const std::string& tgt_id, const char* flag);
+
+  // ---- 11. Change events (store/change_events.cpp) ----------------------------
+ public:
   // Adds or removes a receiver of the change events; receivers are called in
   // the order they were added. The control does not own them.
   void AddEventSink(QVSourceEvents* sink);
   void RemoveEventSink(QVSourceEvents* sink);
 
-  // ---- 10. Cascading deletes (store/cascades.cpp) ----------------------------
+ private:
+  // Raises an event on every receiver: Raise(&QVSourceEvents::GXdeleted, env, grp).
+  // The arguments are copied, so receivers may change theirs.
+  template <class... P, class... A>
+  void Raise(void (QVSourceEvents::*event)(P...), const A&... args) {
+    for (QVSourceEvents* sink : std::vector<QVSourceEvents*>(sinks_)) {
+      std::tuple<std::decay_t<P>...> values{std::string(args)...};
+      std::apply([&](auto&... v) { (sink->*event)(v...); }, values);
+    }
+  }
+
+  std::vector<QVSourceEvents*> sinks_;
+
+  // ---- 12. Cascading deletes (store/cascades.cpp) -----------------------------
+ public:
   // Each deletes the children of one parent with everything below them and
   // raises the deleted event of each child it removes (leaves raise none).
   // The walk stops at the first failure and returns false: children already
@@ -247,12 +453,27 @@ class QVSource {
   bool DeleteZCforZX(const std::string& env, const std::string& grp, const std::string& fic,
                      const std::string& field);
 
-  // ---- 11. Models, model tables and fields (store/models.cpp) ----------------
+ private:
+  struct CascadeLevel;
+  // Walks and deletes the children of one parent (see cascades.cpp).
+  bool WalkChildren(const CascadeLevel& level);
+  // Walks the distributed tables below a distribution or a model table.
+  bool WalkDistributedTables(const char* step, const char* logical, const Layout& record,
+                             std::string key, std::string listSql);
+  // Deletes every record of an update-mode logical file whose key starts with
+  // key (AS/400), or runs sql (NT).
+  bool DeleteLeaves(const char* logical, std::size_t recordLength, const std::string& key,
+                    const std::string& sql);
+  // Deletes the user spaces of a distribution, named as its job ("SE1_T1_M1_").
+  void DeleteUserSpaces(std::string_view env, std::string_view tgt, std::string_view grp);
+
+  // ---- 13. Models, model tables and fields (store/models.cpp) -----------------
+ public:
   // Record strings (sQV_GX 205, sQV_FX 304, sQV_ZX 114 characters) are padded
   // with blanks when shorter; a longer one is refused unless only blanks or
   // NULs pass the record. After an add, a change or a detail they hold the
   // record as stored. Every operation works in the current env; a code longer
-  // than its field names no item. Changes raise their event (section 9) once
+  // than its field names no item. Changes raise their event (section 11) once
   // they succeeded.
   bool GroupExist(const std::string& grp_id);
   // Fills sQV_GX with the stored model; not found gives message 2023.
@@ -304,9 +525,24 @@ class QVSource {
   bool ChangeZC(const std::string& grp_id, const std::string& tgt_id, const std::string& fic_id,
                 const std::string& FieldInput, const std::string& FieldOutput);
 
-  // ---- 12. Distributions and distributed tables (store/distributions.cpp) ----
+ private:
+  // Read one item into rec; with lock the AS/400 record stays locked for the
+  // update or delete that follows (the product's SelectGroup, SelectFile,
+  // SelectZX, SelectZC). A code longer than its field reads as Missing;
+  // Missing and Failed as ReadKeyed.
+  Lookup ReadGroup(const std::string& grp_id, bool lock, Record& rec);
+  Lookup ReadFile(const std::string& grp_id, const std::string& fic_id, bool lock, Record& rec);
+  Lookup ReadZX(const std::string& grp_id, const std::string& fic_id, const std::string& field,
+                bool lock, Record& rec);
+  Lookup ReadZC(const std::string& tgt_id, const std::string& grp_id, const std::string& fic_id,
+                const std::string& field, Record& rec);
+  bool SetFXHold(const char* step, const std::string& grp_id, const std::string& fic_id,
+                 const char* flag);
+
+  // ---- 14. Distributions and distributed tables (store/distributions.cpp) -----
+ public:
   // Record strings (sQV_GC 624, sQV_FC 557, sQV_GX_GC_1 88, sQV_FC_FXU 278
-  // characters) follow the rules of section 11. ENVID is the current env
+  // characters) follow the rules of section 13. ENVID is the current env
   // unless an argument gives it. On NT sources the receiver library
   // (REPRISELIB) is never stored: records read there hold blanks in its place.
   bool GCExist(const std::string& tgt_id, const std::string& grp_id);
@@ -373,7 +609,35 @@ class QVSource {
   // are. Stops at the first failure. Failures carry the prefix "DistributeFC:".
   bool DistributeFC(const std::string& tgt_id, const std::string& grp_id);
 
-  // ---- 13. Engine control and jobs (operations/engine.cpp) -------------------
+ private:
+  // Read one distribution or distributed table of env into rec, with lock as
+  // ReadGroup (the product's SelectGC, SelectFC).
+  Lookup ReadGC(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
+                bool lock, Record& rec);
+  Lookup ReadFC(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
+                const std::string& fic_id, bool lock, Record& rec);
+  // Read the joined records: a distributed table with its model table
+  // (QV_FC_FXU), a distribution with its model's settings (QV_GX_GC_1).
+  Lookup ReadFC_FXU(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
+                    const std::string& fic_id, Record& rec);
+  Lookup ReadGX_GC_1(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
+                     Record& rec);
+  // Adds the tables of the model that the distribution gc lacks.
+  bool DistributeTables(const Record& gc);
+  // Prepares fc for its first write (OCCUR blank, NEW "1", X and Y zeros) and
+  // writes it; on NT sources fc then holds blanks in REPRISELIB, as stored.
+  bool WriteNewFC(Record& fc);
+  // Raises FCadded or FCupdated for the distributed table just written.
+  void RaiseFCWritten(bool added, const Record& fcfx, const Record& gc);
+  // Set HOLD of a distribution or distributed table (refusal under step when
+  // missing).
+  bool SetGCHold(const char* step, const std::string& env, const std::string& tgt_id,
+                 const std::string& grp_id, const char* flag);
+  bool SetFCHold(const char* step, const std::string& tgt_id, const std::string& grp_id,
+                 const std::string& fic_id, const char* flag);
+
+  // ---- 15. Engine control and jobs (operations/engine.cpp) --------------------
+ public:
   // Asks the source to start the engine of a distribution ("" instance is "*").
   bool StartQV(const std::string& environment, const std::string& target,
                const std::string& model, const std::string& instance);
@@ -382,7 +646,8 @@ class QVSource {
   // Fills list with the active jobs of that name.
   bool ListJobRun(const std::string& job, platform::ListBox& list);
 
-  // ---- 14. Message queue (operations/message_queue.cpp) ----------------------
+  // ---- 16. Message queue (operations/message_queue.cpp) -----------------------
+ public:
   // Reads the engine's message queue into lv (from the first message when
   // first is true, else the messages after those read); BuildColumn prepares
   // the columns first; filter keeps one job's messages ("*ALL" keeps all).
@@ -394,201 +659,12 @@ class QVSource {
                     const std::string& model);
 
  private:
-  // Raises an event on every receiver: Raise(&QVSourceEvents::GXdeleted, env, grp).
-  // The arguments are copied, so receivers may change theirs.
-  template <class... P, class... A>
-  void Raise(void (QVSourceEvents::*event)(P...), const A&... args) {
-    for (QVSourceEvents* sink : std::vector<QVSourceEvents*>(sinks_)) {
-      std::tuple<std::decay_t<P>...> values{std::string(args)...};
-      std::apply([&](auto&... v) { (sink->*event)(v...); }, values);
-    }
-  }
-
-  // ---- Shared state ---------------------------------------------------------
-  static constexpr int kS = 0, kR = 1, kC = 2;
-  struct Connection {
-    int32_t handle = 0;
-    bool open = false;
-    double lastUse = 0;
-    std::string address;
-    bool odbc = false;        // ODBC login done on this connection
-    std::string odbcString;   // connect string ("R") or DSN ("C") in use
-  };
-  struct Selection {
-    std::string env, tgt, grp, fic, ficName, ficDesc, memberOption, manualFlag;
-  };
-  // Handles of the configuration files, -1 when closed.
-  struct StoreFiles {
-    int32_t QV_UID_RO = -1, QV_UID = -1, QV_EX = -1, QV_EX_ReadOnly = -1, QV_CX = -1,
-            QV_CX_XY = -1, QV_GX = -1, QV_GX_GC_1 = -1, QV_FX = -1, QV_ZX = -1, QV_TX = -1,
-            QV_GC = -1, QV_GC_XY = -1, QV_FC = -1, QV_FC_FXU = -1, QV_ZC = -1, QV_END = -1;
-  };
-
-  static int Index(ConnKind kind);
-  bool IsAS400() const { return sourceType_ == "AS400"; }
-  // Kind code of the NT engine: "ODBC", "SQL_" or "ORAC".
-  std::string EngineKind() const;
-  static double Now();
-
-  // Makes the connection of kind current when it is not, stamps its last-use
-  // time and returns the library. Every library call goes through here.
-  DllParam& Via(ConnKind kind);
-  DllParam& Src() { return Via(ConnKind::Source); }
-  // Stamps the last-use time of the last-used connection.
-  void LastSendIP();
-  // Fetches the library's last error into ErrorNum and ErrorText.
-  void QVParamError();
-  // Stores a refusal of the system: ErrorNum 40 and the text.
-  void Refuse(std::string text);
-  // Sets ErrorStep.
-  void Step(std::string step) { errorStep_ = std::move(step); }
-
-  // Runs body as the public operation step: sets ErrorStep, and turns any
-  // fault escaping body into the error state and a false (or empty) result.
-  template <class F>
-  auto Guard(std::string step, F&& body) -> decltype(body());
-  void RecordFault(const char* what);
-
-  // Opens file (prefix added) into h; on failure sets the step suffix.
-  bool OpenFile(const std::string& name, const char* mode, int32_t& h, const std::string& step);
-  void CloseFile(int32_t& h);
-  void CloseStoreFiles();
-  void ShowStatus(platform::TextBox* text, platform::Label* caption, const std::string& message);
-  bool OpenSourceSession(platform::TextBox* statusText, platform::Label* statusCaption);
-  bool LoginNT();
-  bool SqlServerChecks(const std::string& server);
-  bool ReadVersion();
-  bool OpenStore();
-  // Sends a CL command with "RCMD" in a 100-character area.
-  bool RunClCommand(const std::string& command);
-  // Opens a fresh statement handle.
-  int32_t FreshStatement();
-  // Reads the first row of sql into buf (fresh statement, closed after).
-  // Returns 1 found, 0 not found, -1 failure (error recorded).
-  int ReadFirstRow(const std::string& sql, std::string& buf, int32_t& len);
-  void CloseConnectionOnly(int idx);
-
-  // Users.
-  std::string UserKey(const std::string& env, const std::string& user) const;
-  bool ReadUsersOf(const std::string& key2, platform::ListView& lv);
-
-  std::unique_ptr<DllParam> lib_;
-  std::string sourceType_ = "AS400";
-  std::string instanceName_, sourceUID_, sourcePWD_;
-  Connection conn_[3];
-  char lastKind_ = 'S';
-  int32_t currentHandle_ = 0;  // the library's current connection
-  std::string prefix_;
-  std::string lastStatement_;
-  StoreFiles files_;
-  std::string srcType_, ver_, distributionDb_;
-  bool versionFlag_ = true;
-  int32_t globalUserType_ = 0, currentUserType_ = 0;
-  Selection sel_;
-  std::string lastEnv_, lastTarget_, lastModel_;
-  std::string errorText_, errorStep_;
-  int32_t errorNum_ = 0;
-  std::shared_ptr<platform::IDispatch> dispatch_;
-  std::vector<QVSourceEvents*> sinks_;
-  // Message queue: messages read so far (NT) and the running number of item keys.
+  // Messages read so far (NT) and the running number of item keys.
   int32_t msgRead_ = 0;
   int64_t msgSeq_ = 0;
-
-  // Environments, targets and cascades (sections 8 and 10).
-  enum class Lookup { Found, Missing, Failed };
-  struct CascadeLevel;
-  // Reads the record of key on AS/400 file h (locked or not) into rec;
-  // Failed has the library error recorded.
-  Lookup ReadKeyed(int32_t h, const std::string& key, bool lock, std::string& rec);
-  // Runs the query sql for its first row into rec (fresh statement).
-  Lookup ReadRow(const std::string& sql, std::string& rec);
-  // Reads an environment or a target of the current env; locked on AS/400
-  // for a following update or delete. rec receives the record.
-  Lookup SelectEnvironment(const std::string& env_id, std::string& rec);
-  Lookup SelectCible(const std::string& tgt_id, std::string& rec);
-  Lookup ReadEnvironment(const std::string& env_id, std::string& rec);
-  Lookup ReadCible(const std::string& tgt_id, std::string& rec);
-  // Reads the environment for the detail and for the env write: not found
-  // gives message 2022.
-  Lookup DetailEnvironmentRead(std::string& sQV_EX, const std::string& env_id);
-  // Sends an NT statement without rows; false with the library error.
-  bool RunStatement(const std::string& sql);
-  // Runs body inside one NT unit of work: SetConnectOption 2 before and 0
-  // after, whatever the outcome; on AS/400 runs body alone.
-  bool InChangeUnit(const std::function<bool()>& body);
-  bool SetTargetHold(const char* step, const std::string& tgt_id, const char* flag);
-  // Releases the lock a locked read left on AS/400 file h (a read without lock
-  // of the same key), after a change that did not take place.
-  void ReleaseLock(int32_t h, std::size_t recordLength, const std::string& key);
-  // Walks and deletes the children of one parent (see cascades.cpp).
-  bool WalkChildren(const CascadeLevel& level);
-  // Walks the distributed tables below a distribution or a model table.
-  bool WalkDistributedTables(const char* step, const char* logical, const Layout& record,
-                             std::string key, std::string listSql);
-  // Deletes every record of an update-mode logical file whose key starts with
-  // key (AS/400), or runs sql (NT).
-  bool DeleteLeaves(const char* logical, std::size_t recordLength, const std::string& key,
-                    const std::string& sql);
-  // Tells whether the last read that found nothing ended normally (Missing)
-  // or failed (Failed, library error recorded).
-  Lookup AfterMiss();
-  // Refuses with 2027 (under step) when the distribution's job runs.
-  bool DistributionIdle(const char* step, const std::string& env, const std::string& tgt,
-                        const std::string& grp);
-  // Deletes the user spaces of a distribution, named as its job ("SE1_T1_M1_").
-  void DeleteUserSpaces(std::string_view env, std::string_view tgt, std::string_view grp);
-  bool inChangeUnit_ = false;  // an NT unit of work is open (InChangeUnit)
-
-  // Models and distributions (sections 11 and 12).
-  // Read one item into rec; with lock the AS/400 record stays locked for the
-  // update or delete that follows (the product's SelectGroup, SelectFile,
-  // SelectZX, SelectZC, SelectGC, SelectFC). Missing and Failed as ReadKeyed.
-  Lookup ReadGroup(const std::string& grp_id, bool lock, Record& rec);
-  Lookup ReadFile(const std::string& grp_id, const std::string& fic_id, bool lock, Record& rec);
-  Lookup ReadZX(const std::string& grp_id, const std::string& fic_id, const std::string& field,
-                bool lock, Record& rec);
-  Lookup ReadZC(const std::string& tgt_id, const std::string& grp_id, const std::string& fic_id,
-                const std::string& field, Record& rec);
-  Lookup ReadGC(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
-                bool lock, Record& rec);
-  Lookup ReadFC(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
-                const std::string& fic_id, bool lock, Record& rec);
-  // Read the joined records: a distributed table with its model table
-  // (QV_FC_FXU), a distribution with its model's settings (QV_GX_GC_1).
-  Lookup ReadFC_FXU(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
-                    const std::string& fic_id, Record& rec);
-  Lookup ReadGX_GC_1(const std::string& env, const std::string& tgt_id, const std::string& grp_id,
-                     Record& rec);
-  // Reads the model and caches its member option and manual flag.
-  bool MemberOptions(const std::string& grp_id, std::string& AllMbrDist, std::string& ManDistri);
-  // Reads in blocks every record of a listing into out: AS/400 Rreadblock on
-  // the read-only logical file by key (as many records as fit 4096 bytes a
-  // block), NT Sreadblock of sql. Failures are reported under step.
-  bool ReadBlocks(const std::string& step, const char* logical, const Layout& record,
-                  const std::string& key, const std::string& sql, std::vector<Record>& out);
-  // Refuses with 2027 (under step) when one of the model's distributions runs.
-  bool ModelDistributionsIdle(const char* step, const std::string& env, const std::string& grp_id);
-  // Adds the tables of the model that the distribution gc lacks.
-  bool DistributeTables(const Record& gc);
-  // Prepares fc for its first write (OCCUR blank, NEW "1", X and Y zeros) and
-  // writes it; on NT sources fc then holds blanks in REPRISELIB, as stored.
-  bool WriteNewFC(Record& fc);
-  // Raises FCadded or FCupdated for the distributed table just written.
-  void RaiseFCWritten(bool added, const Record& fcfx, const Record& gc);
-  // Set HOLD of a distribution, distributed table or model table (refusal
-  // under step when missing).
-  bool SetGCHold(const char* step, const std::string& env, const std::string& tgt_id,
-                 const std::string& grp_id, const char* flag);
-  bool SetFCHold(const char* step, const std::string& tgt_id, const std::string& grp_id,
-                 const std::string& fic_id, const char* flag);
-  bool SetFXHold(const char* step, const std::string& grp_id, const std::string& fic_id,
-                 const char* flag);
-  // ENVID + GRPID of the model whose member option and manual flag
-  // sel_.memberOption and sel_.manualFlag hold.
-  std::string memberOptionsOf_;
 };
 
-// ---- Process-wide login -------------------------------------------------------
+// ---- Process-wide login (connection/users.cpp) --------------------------------
 // The user identifier and password given once per process (QVmanager's UserID
 // and Password), read by CheckUser.
 void SetProcessUserID(const std::string& user);
@@ -596,7 +672,7 @@ void SetProcessPassword(const std::string& password);
 std::string ProcessUserID();
 std::string ProcessPassword();
 
-// ---- Guard ----------------------------------------------------------------------
+// ---- Guard (section 1) ----------------------------------------------------------
 template <class F>
 auto QVSource::Guard(std::string step, F&& body) -> decltype(body()) {
   using R = decltype(body());

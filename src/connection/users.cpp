@@ -33,6 +33,11 @@ int32_t TypeValue(std::string_view text) {
   return (!t.empty() && t[0] == '-') ? -v : v;
 }
 
+// Return an environment code or a user cut to its field and quoted, as the
+// statements on QV_UID compare them.
+std::string QuotedEnv(std::string_view env) { return SqlField(env, layout::kEnvIdWidth); }
+std::string QuotedUser(std::string_view user) { return SqlField(user, layout::kUserIdWidth); }
+
 std::string TypeName(int32_t type) {
   return cLoadResString(type == 0 ? "12" : type == 1 ? "13" : "14");
 }
@@ -81,8 +86,8 @@ bool QVSource::CheckUser(int32_t& userType, const std::string& env) {
         }
       }
     } else {
-      found = ReadFirstRow("SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID='" + SqlField(env, 2) + "'" +
-                               " AND USERID='" + SqlField(user, 30) + "'",
+      found = ReadFirstRow("SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID='" + QuotedEnv(env) +
+                               "'" + " AND USERID='" + QuotedUser(user) + "'",
                            rec, len);
       if (found < 0) return false;
     }
@@ -139,7 +144,8 @@ bool QVSource::AtLeastOneMasterUser(const std::string& env) {
       while (!master) {
         std::string block(DllParam::kBlockBuffer, ' ');
         int32_t count = 0;
-        if (Src().Rreadblock(h, block, count, static_cast<int32_t>(width), key, 2) == 0 ||
+        if (Src().Rreadblock(h, block, count, static_cast<int32_t>(width), key,
+                             static_cast<int32_t>(key.size())) == 0 ||
             count <= 0)
           break;
         for (const Record& u : RecordsFromBlock(Uid(), block, count))
@@ -150,7 +156,7 @@ bool QVSource::AtLeastOneMasterUser(const std::string& env) {
     }
     int32_t h = -1;
     const std::string sql =
-        "SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID ='" + SqlField(env, 2) + "'";
+        "SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID ='" + QuotedEnv(env) + "'";
     lastStatement_ = sql;
     std::string row(width, ' ');
     int32_t len = 0;
@@ -180,7 +186,7 @@ bool QVSource::SelectUser(const std::string& env, const std::string& user) {
                           static_cast<int32_t>(key.size())) != 0;
     }
     const int r = ReadFirstRow("SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID='" +
-                                   SqlField(env, 2) + "' and USERID = '" + SqlField(user, 30) + "'",
+                                   QuotedEnv(env) + "' and USERID = '" + QuotedUser(user) + "'",
                                rec, len);
     return r > 0;
   });
@@ -190,20 +196,11 @@ bool QVSource::AddUser(const std::string& record) {
   return Guard("AddUser", [&] {
     const Record r(Uid(), record);
     if (IsAS400()) {
-      if (Src().Rwrite(files_.QV_UID, r.image(), static_cast<int32_t>(r.size())) == 0) {
-        QVParamError();
-        return false;
-      }
-      return true;
+      return ChangeRecord(Change::Write, files_.QV_UID, r.image());
     }
-    lastStatement_ = "INSERT INTO " + prefix_ +
-                     "QV_UID (ENVID, USERID, USERTYPE, PASSWORD, LEVELPWD, FILLER) " +
-                     " VALUES(" + NtValueList(r) + ")";
-    if (Src().Saction(lastStatement_) == 0) {
-      QVParamError();
-      return false;
-    }
-    return true;
+    return RunStatement("INSERT INTO " + prefix_ +
+                        "QV_UID (ENVID, USERID, USERTYPE, PASSWORD, LEVELPWD, FILLER) " +
+                        " VALUES(" + NtValueList(r) + ")");
   });
 }
 
@@ -218,25 +215,19 @@ bool QVSource::ChangeUser(const std::string& record, const std::string& env,
     Step("ChangeUser");
     const Record r(Uid(), record);
     if (IsAS400()) {
-      if (Src().Rupdate(files_.QV_UID, r.image(), static_cast<int32_t>(r.size())) == 0) {
-        QVParamError();
-        return false;
-      }
-      return true;
+      return ChangeRecord(Change::Update, files_.QV_UID, r.image());
     }
-    lastStatement_ = "UPDATE " + prefix_ + "QV_UID SET " +
-                     "ENVID = '" + SqlField(r.Get("ENVID"), 2) + "'" +
-                     ", USERID = '" + SqlField(r.Get("USERID"), 30) + "'" +
-                     ", USERTYPE = '" + SqlField(r.Get("USERTYPE"), 1) + "'" +
-                     ", PASSWORD = '" + SqlField(r.Get("PASSWORD"), 30) + "'" +
-                     ", LEVELPWD = '" + SqlField(r.Get("LEVELPWD"), 1) + "'" +
-                     ", FILLER = '" + SqlField(r.Get("FILLER"), 100) + "'" + " " +
-                     " WHERE ENVID ='" + SqlField(env, 2) + "'" + " AND USERID='" + SqlField(user, 30) + "'";
-    if (Src().Saction(lastStatement_) == 0) {
-      QVParamError();
-      return false;
-    }
-    return true;
+    // Returns field f of r cut to its width and quoted.
+    auto Column = [&](const char* f) { return SqlField(r.Get(f), Uid()[f].width); };
+    return RunStatement("UPDATE " + prefix_ + "QV_UID SET " +
+                        "ENVID = '" + Column("ENVID") + "'" +
+                        ", USERID = '" + Column("USERID") + "'" +
+                        ", USERTYPE = '" + Column("USERTYPE") + "'" +
+                        ", PASSWORD = '" + Column("PASSWORD") + "'" +
+                        ", LEVELPWD = '" + Column("LEVELPWD") + "'" +
+                        ", FILLER = '" + Column("FILLER") + "'" + " " +
+                        " WHERE ENVID ='" + QuotedEnv(env) + "'" +
+                        " AND USERID='" + QuotedUser(user) + "'");
   });
 }
 
@@ -249,20 +240,11 @@ bool QVSource::DeleteEnvUser(const std::string& env, const std::string& user) {
     }
     Step("DeleteEnvUser");
     if (IsAS400()) {
-      if (Src().Rdelete(files_.QV_UID) == 0) {
-        QVParamError();
-        return false;
-      }
-      return true;
+      return ChangeRecord(Change::Delete, files_.QV_UID);
     }
     // "DELETE FROM": plain ODBC databases refuse a DELETE without FROM.
-    lastStatement_ = "DELETE FROM " + prefix_ + "QV_UID " + " WHERE ENVID ='" + SqlField(env, 2) + "'" +
-                     " AND USERID='" + SqlField(user, 30) + "'";
-    if (Src().Saction(lastStatement_) == 0) {
-      QVParamError();
-      return false;
-    }
-    return true;
+    return RunStatement("DELETE FROM " + prefix_ + "QV_UID " + " WHERE ENVID ='" +
+                        QuotedEnv(env) + "'" + " AND USERID='" + QuotedUser(user) + "'");
   });
 }
 
@@ -285,17 +267,13 @@ bool QVSource::DeleteUser(const std::string& user) {
       if (!OpenFile("QV_UID_L1", DllParam::kModeUpdate, h, "DeleteUser:Open QV_UID_L1"))
         return false;
       Step("DeleteUser");
-      const bool ok = DeleteAllByKey(Src(), h, PadRight(user, 30), Uid().length);
+      const bool ok = DeleteAllByKey(Src(), h, PadRight(user, layout::kUserIdWidth), Uid().length);
       if (!ok) QVParamError();
       CloseFile(h);
       return ok;
     }
-    lastStatement_ = "DELETE FROM " + prefix_ + "QV_UID WHERE USERID ='" + SqlField(user, 30) + "'";
-    if (Src().Saction(lastStatement_) == 0) {
-      QVParamError();
-      return false;
-    }
-    return true;
+    return RunStatement("DELETE FROM " + prefix_ + "QV_UID WHERE USERID ='" + QuotedUser(user) +
+                        "'");
   });
 }
 
@@ -306,17 +284,13 @@ bool QVSource::DeleteUserEnv(const std::string& env) {
       if (!OpenFile("QV_UID_L0", DllParam::kModeUpdate, h, "DeleteUserEnv:Open QV_UID_L0"))
         return false;
       Step("DeleteUserEnv");
-      const bool ok = DeleteAllByKey(Src(), h, PadRight(env, 2), Uid().length);
+      const bool ok = DeleteAllByKey(Src(), h, PadRight(env, layout::kEnvIdWidth), Uid().length);
       if (!ok) QVParamError();
       CloseFile(h);
       return ok;
     }
-    lastStatement_ = "DELETE FROM " + prefix_ + "QV_UID WHERE ENVID ='" + SqlField(env, 2) + "'";
-    if (Src().Saction(lastStatement_) == 0) {
-      QVParamError();
-      return false;
-    }
-    return true;
+    return RunStatement("DELETE FROM " + prefix_ + "QV_UID WHERE ENVID ='" + QuotedEnv(env) +
+                        "'");
   });
 }
 
@@ -339,7 +313,8 @@ bool QVSource::ReadUsersOf(const std::string& env, platform::ListView& lv) {
     for (;;) {
       std::string block(DllParam::kBlockBuffer, ' ');
       int32_t count = 0;
-      if (Src().Rreadblock(h, block, count, static_cast<int32_t>(width), key, 2) == 0 ||
+      if (Src().Rreadblock(h, block, count, static_cast<int32_t>(width), key,
+                           static_cast<int32_t>(key.size())) == 0 ||
           count <= 0)
         break;
       for (const Record& u : RecordsFromBlock(Uid(), block, count)) add(u);
@@ -348,7 +323,8 @@ bool QVSource::ReadUsersOf(const std::string& env, platform::ListView& lv) {
     return true;
   }
   int32_t h = -1;
-  const std::string sql = "SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID ='" + SqlField(env, 2) + "'";
+  const std::string sql =
+      "SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID ='" + QuotedEnv(env) + "'";
   lastStatement_ = sql;
   std::string first = DllParam::kFirstBlock;
   for (;;) {

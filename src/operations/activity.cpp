@@ -1,6 +1,6 @@
 // Activity of a distribution's engine job: the activity block and the stop request.
-#include "catalogs/commands.h"
 #include "connection/qvsource.h"
+#include "connection/remote_commands.h"
 #include "operations/engine_text.h"
 #include "presentation/strutil.h"
 

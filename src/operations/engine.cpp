@@ -1,6 +1,6 @@
 // Engine control and jobs: starting a distribution's engine and asking for its jobs.
-#include "catalogs/commands.h"
 #include "connection/qvsource.h"
+#include "connection/remote_commands.h"
 #include "operations/engine_text.h"
 #include "platform/controls.h"
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "presentation/strutil.h"
+#include "store/record_layouts.h"
 
 namespace qv {
 
@@ -13,7 +14,8 @@ std::string NormalizeId(std::string_view id, std::size_t width) {
 }
 
 std::string JobName(std::string_view environment, std::string_view target, std::string_view model) {
-  return "S" + NormalizeId(environment, 2) + "_" + NormalizeId(target, 3) + NormalizeId(model, 3);
+  return "S" + NormalizeId(environment, layout::kEnvIdWidth) + "_" +
+         NormalizeId(target, layout::kTgtIdWidth) + NormalizeId(model, layout::kGrpIdWidth);
 }
 
 std::string ActivityAction(std::string_view action) {

@@ -2,8 +2,8 @@
 // deleting the user spaces of a distribution's job.
 #include <random>
 
-#include "catalogs/commands.h"
 #include "connection/qvsource.h"
+#include "connection/remote_commands.h"
 #include "operations/engine_text.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"

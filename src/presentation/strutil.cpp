@@ -156,6 +156,12 @@ std::string GetFirstWord(const std::string& text, int& endPosition, int& leading
 
 std::string Trim(std::string_view text) { return RTrim(LTrim(text)); }
 
+std::string TrimBlanksAndTabs(std::string_view text) {
+  const std::size_t start = text.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return std::string();
+  return std::string(text.substr(start, text.find_last_not_of(" \t") - start + 1));
+}
+
 std::string LTrim(std::string_view text) {
   const std::size_t start = text.find_first_not_of(kBlank);
   return start == std::string_view::npos ? std::string() : std::string(text.substr(start));

@@ -65,6 +65,9 @@ std::string GetFirstWord(const std::string& text, int& endPosition, int& leading
 
 // Returns text without leading and trailing blanks.
 std::string Trim(std::string_view text);
+// Returns text without leading and trailing blanks and tabs, as a value typed
+// on a command line is read.
+std::string TrimBlanksAndTabs(std::string_view text);
 // Returns text without leading blanks.
 std::string LTrim(std::string_view text);
 // Returns text without trailing blanks.

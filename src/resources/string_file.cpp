@@ -5,7 +5,7 @@
 #include <set>
 #include <utility>
 
-#include "presentation/encoding.h"
+#include "platform/encoding.h"
 
 namespace qv::resources {
 namespace {

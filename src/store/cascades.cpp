@@ -5,9 +5,8 @@
 
 #include "connection/qvsource.h"
 #include "operations/engine_text.h"
-#include "presentation/messages.h"
+#include "store/environment_statements.h"
 #include "store/records.h"
-#include "store/statements_ex.h"
 
 namespace qv {
 
@@ -61,8 +60,7 @@ bool QVSource::WalkChildren(const CascadeLevel& level) {
         break;
       }
       Step(step);
-      if (Src().Rdelete(h) == 0) {
-        QVParamError();
+      if (!ChangeRecord(Change::Delete, h)) {
         ok = false;
         break;
       }
@@ -126,8 +124,7 @@ bool QVSource::DeleteLeaves(const char* logical, std::size_t recordLength, const
       ok = found == Lookup::Missing;
       break;
     }
-    if (Src().Rdelete(h) == 0) {
-      QVParamError();
+    if (!ChangeRecord(Change::Delete, h)) {
       ok = false;
       break;
     }
@@ -138,19 +135,8 @@ bool QVSource::DeleteLeaves(const char* logical, std::size_t recordLength, const
 
 void QVSource::DeleteUserSpaces(std::string_view env, std::string_view tgt, std::string_view grp) {
   // The codes as the job name writes them: "E1", "T1_", "M1_".
-  DeleteUsrSpc(NormalizeId(env, 2), NormalizeId(tgt, 3), NormalizeId(grp, 3));
-}
-
-bool QVSource::DistributionIdle(const char* step, const std::string& env, const std::string& tgt,
-                                const std::string& grp) {
-  std::string status;
-  if (!JobRun(JobName(env, tgt, grp), status)) return false;
-  Step(step);
-  if (status == "R") {
-    Refuse(cLoadResString("2027"));
-    return false;
-  }
-  return true;
+  DeleteUsrSpc(NormalizeId(env, layout::kEnvIdWidth), NormalizeId(tgt, layout::kTgtIdWidth),
+               NormalizeId(grp, layout::kGrpIdWidth));
 }
 
 // ---- Children with children of their own ---------------------------------------------

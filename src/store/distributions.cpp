@@ -2,16 +2,13 @@
 // or the model table), adds, changes, deletes, hold and release of QV_GC and
 // QV_FC records, node positions, recovery point resets and the distribution
 // of all tables of a model.
-#include <algorithm>
 #include <set>
-#include <stdexcept>
 
 #include "connection/qvsource.h"
-#include "presentation/messages.h"
-#include "store/model_records.h"
+#include "store/distribution_statements.h"
+#include "store/environment_statements.h"
+#include "store/record_rules.h"
 #include "store/records.h"
-#include "store/statements_ex.h"
-#include "store/statements_gc.h"
 
 namespace qv {
 namespace {
@@ -24,7 +21,8 @@ const Layout& FcFx() { return layout::DistributedTableWithModelTable; }
 
 
 bool DistributionCodesFit(const std::string& env, const std::string& tgt, const std::string& grp) {
-  return CodeFits(env, 2) && CodeFits(tgt, 3) && CodeFits(grp, 3);
+  return CodeFits(env, layout::kEnvIdWidth) && CodeFits(tgt, layout::kTgtIdWidth) &&
+         CodeFits(grp, layout::kGrpIdWidth);
 }
 
 // Tells whether a user type may change distributions: 0 (master) and 1 (supervisor).
@@ -32,15 +30,15 @@ bool MayChange(int32_t userType) { return userType == 0 || userType == 1; }
 
 }  // namespace
 
-// ---- Shared reads ------------------------------------------------------------------------
+// ---- Reads ------------------------------------------------------------------------------
 
 QVSource::Lookup QVSource::ReadGC(const std::string& env, const std::string& tgt_id,
                                   const std::string& grp_id, bool lock, Record& rec) {
   if (!DistributionCodesFit(env, tgt_id, grp_id)) return Lookup::Missing;
   std::string buf(Gc().length, ' ');
   if (IsAS400()) {
-    const Lookup found = ReadKeyed(files_.QV_GC, BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}),
-                                   lock, buf);
+    const Lookup found = ReadKeyed(
+        files_.QV_GC, BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}), lock, buf);
     if (found == Lookup::Found) rec.Assign(buf);
     return found;
   }
@@ -52,15 +50,18 @@ QVSource::Lookup QVSource::ReadGC(const std::string& env, const std::string& tgt
 QVSource::Lookup QVSource::ReadFC(const std::string& env, const std::string& tgt_id,
                                   const std::string& grp_id, const std::string& fic_id, bool lock,
                                   Record& rec) {
-  if (!DistributionCodesFit(env, tgt_id, grp_id) || !CodeFits(fic_id, 10)) return Lookup::Missing;
+  if (!DistributionCodesFit(env, tgt_id, grp_id) || !CodeFits(fic_id, layout::kFicIdWidth))
+    return Lookup::Missing;
   std::string buf(Fc().length, ' ');
   if (IsAS400()) {
-    const Lookup found = ReadKeyed(
-        files_.QV_FC, BuildKey(layout::DistributedTableKey, {env, tgt_id, grp_id, fic_id}), lock, buf);
+    const Lookup found =
+        ReadKeyed(files_.QV_FC,
+                  BuildKey(layout::DistributedTableKey, {env, tgt_id, grp_id, fic_id}), lock, buf);
     if (found == Lookup::Found) rec.Assign(buf);
     return found;
   }
-  const Lookup found = ReadRow(SelectDistributedTableSql(prefix_, env, tgt_id, grp_id, fic_id), buf);
+  const Lookup found =
+      ReadRow(SelectDistributedTableSql(prefix_, env, tgt_id, grp_id, fic_id), buf);
   if (found == Lookup::Found) rec = NtRowToRecord(Fc(), buf);
   return found;
 }
@@ -68,15 +69,16 @@ QVSource::Lookup QVSource::ReadFC(const std::string& env, const std::string& tgt
 QVSource::Lookup QVSource::ReadFC_FXU(const std::string& env, const std::string& tgt_id,
                                       const std::string& grp_id, const std::string& fic_id,
                                       Record& rec) {
-  if (!DistributionCodesFit(env, tgt_id, grp_id) || !CodeFits(fic_id, 10)) return Lookup::Missing;
+  if (!DistributionCodesFit(env, tgt_id, grp_id) || !CodeFits(fic_id, layout::kFicIdWidth))
+    return Lookup::Missing;
   std::string buf(FcFx().length, ' ');
   const Lookup found =
-      IsAS400()
-          ? ReadKeyed(files_.QV_FC_FXU,
-                      BuildKey(layout::DistributedTableKey, {env, tgt_id, grp_id, fic_id}), false, buf)
-          : ReadRow(SelectDistributedTableWithModelTableSql(JoinDialectOf(sourceType_), prefix_, env,
-                                                            tgt_id, grp_id, fic_id),
-                    buf);
+      IsAS400() ? ReadKeyed(files_.QV_FC_FXU,
+                            BuildKey(layout::DistributedTableKey, {env, tgt_id, grp_id, fic_id}),
+                            false, buf)
+                : ReadRow(SelectDistributedTableWithModelTableSql(
+                              JoinDialectOf(sourceType_), prefix_, env, tgt_id, grp_id, fic_id),
+                          buf);
   if (found == Lookup::Found) rec.Assign(buf);
   return found;
 }
@@ -86,25 +88,13 @@ QVSource::Lookup QVSource::ReadGX_GC_1(const std::string& env, const std::string
   if (!DistributionCodesFit(env, tgt_id, grp_id)) return Lookup::Missing;
   std::string buf(GxGc().length, ' ');
   const Lookup found =
-      IsAS400() ? ReadKeyed(files_.QV_GX_GC_1, BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}),
-                            false, buf)
+      IsAS400() ? ReadKeyed(files_.QV_GX_GC_1,
+                            BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}), false, buf)
                 : ReadRow(SelectDistributionWithModelSql(JoinDialectOf(sourceType_), prefix_, env,
                                                          tgt_id, grp_id),
                           buf);
   if (found == Lookup::Found) rec.Assign(buf);
   return found;
-}
-
-bool QVSource::ModelDistributionsIdle(const char* step, const std::string& env,
-                                      const std::string& grp_id) {
-  std::vector<Record> keys;
-  if (!ReadBlocks(step, "QV_GC_L0", layout::DistributionKey, BuildKey(layout::ModelKey, {env, grp_id}),
-                  ListDistributionsOfModelSql(prefix_, env, grp_id), keys))
-    return false;
-  for (const Record& k : keys)
-    if (!DistributionIdle(step, env, std::string(k.Get("TGTID")), GrpCode(grp_id))) return false;
-  Step(step);
-  return true;
 }
 
 // ---- Distributions -----------------------------------------------------------------------
@@ -127,11 +117,7 @@ bool QVSource::DetailGC(const std::string& grp_id, const std::string& tgt_id, st
   return Guard("DetailGC", [&] {
     Record gc(Gc());
     const Lookup found = ReadGC(sel_.env, tgt_id, grp_id, false, gc);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2026", grp_id, tgt_id));
-      return false;
-    }
+    if (!Present(found, "2026", grp_id, tgt_id)) return false;
     sQV_GC = gc.image();
     return true;
   });
@@ -142,11 +128,7 @@ bool QVSource::DetailGC_GX_GC_1(std::string& sQV_GX_GC_1, const std::string& tgt
   return Guard("DetailGC_GX_GC_1", [&] {
     Record joined(GxGc());
     const Lookup found = ReadGX_GC_1(sel_.env, tgt_id, grp_id, joined);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2026", grp_id, tgt_id));
-      return false;
-    }
+    if (!Present(found, "2026", grp_id, tgt_id)) return false;
     sQV_GX_GC_1 = joined.image();
     return true;
   });
@@ -167,16 +149,9 @@ bool QVSource::AddGC(std::string& sQV_GC) {
     Step("AddGC");
     Record gx(layout::QV_GX);
     const Lookup model = ReadGroup(grp, false, gx);
-    if (model == Lookup::Failed) return fail();
-    if (model == Lookup::Missing) {
-      Refuse(cLoadResString("2023", std::string(gc.Trimmed("GRPID"))));
-      return false;
-    }
+    if (!Present(model, "2023", std::string(gc.Trimmed("GRPID")))) return fail();
     if (IsAS400()) {
-      if (Src().Rwrite(files_.QV_GC, gc.image(), static_cast<int32_t>(gc.size())) == 0) {
-        QVParamError();
-        return false;
-      }
+      if (!ChangeRecord(Change::Write, files_.QV_GC, gc.image())) return false;
     } else {
       gc.Set("FILLER", "");
       gc.Set("REPRISELIB", "");  // not stored on NT sources
@@ -186,11 +161,8 @@ bool QVSource::AddGC(std::string& sQV_GC) {
     Step("AddGC:DetailGC_GX_GC_1");
     Record joined(GxGc());
     const Lookup back = ReadGX_GC_1(env, tgt, grp, joined);
-    if (back == Lookup::Failed) return false;
-    if (back == Lookup::Missing) {
-      Refuse(cLoadResString("2026", std::string(gc.Trimmed("GRPID")), std::string(gc.Trimmed("TGTID"))));
+    if (!Present(back, "2026", std::string(gc.Trimmed("GRPID")), std::string(gc.Trimmed("TGTID"))))
       return false;
-    }
     Raise(&QVSourceEvents::GCadded, env, tgt, grp, joined.image());
     if (joined.Get("MANDISTRI") == "1") return true;
     Step("AddGC:DistributeFC");
@@ -214,11 +186,7 @@ bool QVSource::ChangeControledGC(std::string& sQV_GC, const std::string& tgt_id,
     Record stored(Gc());
     const Lookup found = ReadGC(sel_.env, tgt_id, grp_id, true, stored);
     Step("ChangeControledGC");
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2026", grp_id, tgt_id));
-      return false;
-    }
+    if (!Present(found, "2026", grp_id, tgt_id)) return false;
     const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id);
     // The distribution keeps its key: its tables, mappings and scripts hang
     // below it by that key.
@@ -226,11 +194,7 @@ bool QVSource::ChangeControledGC(std::string& sQV_GC, const std::string& tgt_id,
     gc.Set("TGTID", tgt);
     gc.Set("GRPID", grp);
     if (IsAS400()) {
-      if (Src().Rupdate(files_.QV_GC, gc.image(), static_cast<int32_t>(gc.size())) == 0) {
-        QVParamError();
-        ReleaseLock(files_.QV_GC, Gc().length, env + tgt + grp);
-        return false;
-      }
+      if (!ChangeRecord(Change::Update, files_.QV_GC, gc.image(), env + tgt + grp)) return false;
     } else {
       if (!RunStatement(UpdateDistributionSql(prefix_, gc, env, tgt, grp))) return false;
       gc.Set("REPRISELIB", "");  // not stored on NT sources
@@ -247,11 +211,7 @@ bool QVSource::DeleteGC(const std::string& tgt_id, const std::string& grp_id) {
       Record stored(Gc());
       const Lookup found = ReadGC(sel_.env, tgt_id, grp_id, true, stored);
       Step("DeleteGC");
-      if (found == Lookup::Failed) return false;
-      if (found == Lookup::Missing) {
-        Refuse(cLoadResString("2026", grp_id, tgt_id));
-        return false;
-      }
+      if (!Present(found, "2026", grp_id, tgt_id)) return false;
       const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id);
       if (!DistributionIdle("DeleteGC", env, tgt, grp) || !DeleteENDforGC(env, tgt, grp) ||
           !DeleteFCforGC(env, tgt, grp)) {
@@ -260,10 +220,7 @@ bool QVSource::DeleteGC(const std::string& tgt_id, const std::string& grp_id) {
       }
       Step("DeleteGC");
       if (IsAS400()) {
-        if (Src().Rdelete(files_.QV_GC) == 0) {
-          QVParamError();
-          return false;
-        }
+        if (!ChangeRecord(Change::Delete, files_.QV_GC)) return false;
       } else if (!RunStatement(DeleteDistributionSql(prefix_, env, tgt, grp))) {
         return false;
       }
@@ -281,24 +238,17 @@ bool QVSource::SetGCHold(const char* step, const std::string& env, const std::st
   Record stored(Gc());
   const Lookup found = ReadGC(env, tgt_id, grp_id, true, stored);
   Step(step);
-  if (found == Lookup::Failed) return false;
-  if (found == Lookup::Missing) {
-    Refuse(cLoadResString("2026", grp_id, tgt_id));
-    return false;
-  }
+  if (!Present(found, "2026", grp_id, tgt_id)) return false;
   if (IsAS400()) {
     stored.Set("HOLD", flag);
-    if (Src().Rupdate(files_.QV_GC, stored.image(), static_cast<int32_t>(stored.size())) == 0) {
-      QVParamError();
-      ReleaseLock(files_.QV_GC, Gc().length, BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}));
-      return false;
-    }
-    return true;
+    return ChangeRecord(Change::Update, files_.QV_GC, stored.image(),
+                        BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}));
   }
   return RunStatement(HoldDistributionSql(prefix_, flag, env, tgt_id, grp_id));
 }
 
-bool QVSource::HoldGC(const std::string& env_id, const std::string& tgt_id, const std::string& grp_id) {
+bool QVSource::HoldGC(const std::string& env_id, const std::string& tgt_id,
+                      const std::string& grp_id) {
   return Guard("HoldGC", [&] {
     if (!SetGCHold("HoldGC", env_id, tgt_id, grp_id, "1")) return false;
     Raise(&QVSourceEvents::GCHold, EnvCode(env_id), TgtCode(tgt_id), GrpCode(grp_id));
@@ -319,32 +269,23 @@ bool QVSource::GCUpdatePos(const std::string& env_id, const std::string& tgt_id,
                            const std::string& grp_id, float X, float Y) {
   return Guard("GCUpdatePos", [&] {
     const std::string x = PositionText(X), y = PositionText(Y);
-    auto missing = [&] {
-      Refuse(cLoadResString("2021", grp_id, tgt_id));
-      return false;
-    };
-    if (!DistributionCodesFit(env_id, tgt_id, grp_id)) return missing();
+    // A code longer than its field names no distribution.
+    if (!DistributionCodesFit(env_id, tgt_id, grp_id))
+      return Present(Lookup::Missing, "2021", grp_id, tgt_id);
     if (IsAS400()) {
       const std::string key = BuildKey(layout::DistributionKey, {env_id, tgt_id, grp_id});
       std::string buf(layout::DistributionPosition.length, ' ');
       const Lookup found = ReadKeyed(files_.QV_GC_XY, key, true, buf);
-      if (found == Lookup::Failed) return false;
-      if (found == Lookup::Missing) return missing();
+      if (!Present(found, "2021", grp_id, tgt_id)) return false;
       Record pos(layout::DistributionPosition, buf);
       pos.Set("X", x);
       pos.Set("Y", y);
-      if (Src().Rupdate(files_.QV_GC_XY, pos.image(), static_cast<int32_t>(pos.size())) == 0) {
-        QVParamError();
-        ReleaseLock(files_.QV_GC_XY, layout::DistributionPosition.length, key);
-        return false;
-      }
-      return true;
+      return ChangeRecord(Change::Update, files_.QV_GC_XY, pos.image(), key);
     }
     // NT: an UPDATE of a missing row does nothing; the read tells it apart.
     Record gc(Gc());
     const Lookup found = ReadGC(env_id, tgt_id, grp_id, false, gc);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) return missing();
+    if (!Present(found, "2021", grp_id, tgt_id)) return false;
     return RunStatement(DistributionPositionSql(prefix_, x, y, env_id, tgt_id, grp_id));
   });
 }
@@ -360,11 +301,7 @@ void QVSource::RaiseFCWritten(bool added, const Record& fcfx, const Record& gc) 
 bool QVSource::WriteNewFC(Record& fc) {
   PrepareNewDistributedTable(fc);
   if (IsAS400()) {
-    if (Src().Rwrite(files_.QV_FC, fc.image(), static_cast<int32_t>(fc.size())) == 0) {
-      QVParamError();
-      return false;
-    }
-    return true;
+    return ChangeRecord(Change::Write, files_.QV_FC, fc.image());
   }
   fc.Set("REPRISELIB", "");  // not stored on NT sources
   return RunStatement(InsertDistributedTableSql(prefix_, fc));
@@ -377,24 +314,15 @@ bool QVSource::DetailFC(std::string& sQV_FC, const std::string& tgt_id, const st
     if (!MemberOptions(grp_id, AllMbrDist, ManDistri)) return false;
     Record gc(Gc());
     Lookup found = ReadGC(sel_.env, tgt_id, grp_id, false, gc);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2026", grp_id, tgt_id));
-      return false;
-    }
+    if (!Present(found, "2026", grp_id, tgt_id)) return false;
     Record fc(Fc());
     found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, false, fc);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2028", fic_id, grp_id, tgt_id));
-      return false;
-    }
+    if (!Present(found, "2028", fic_id, grp_id, tgt_id)) return false;
     Record joined(FcFx());
     found = ReadFC_FXU(sel_.env, tgt_id, grp_id, fic_id, joined);
     if (found != Lookup::Found) {
       Step("DetailFc:ReadFC_FXU");
-      if (found == Lookup::Missing) Refuse(cLoadResString("2024", fic_id, grp_id));
-      return false;
+      return Present(found, "2024", fic_id, grp_id);
     }
     sQV_FC = fc.image();
     sQV_FC_FXU = joined.image();
@@ -409,19 +337,11 @@ bool QVSource::AddFC(std::string& sQV_FC, const std::string& tgt_id, const std::
     if (!MemberOptions(grp_id, option, manual)) return false;
     Record gc(Gc());
     Lookup found = ReadGC(sel_.env, tgt_id, grp_id, false, gc);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2026", grp_id, tgt_id));
-      return false;
-    }
+    if (!Present(found, "2026", grp_id, tgt_id)) return false;
     const std::string fic(fc.Get("FICID"));
     Record fx(Fx());
     found = ReadFile(grp_id, fic, false, fx);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2024", fic, grp_id));
-      return false;
-    }
+    if (!Present(found, "2024", fic, grp_id)) return false;
     const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id);
     fc.Set("ENVID", env);
     fc.Set("TGTID", tgt);
@@ -432,8 +352,7 @@ bool QVSource::AddFC(std::string& sQV_FC, const std::string& tgt_id, const std::
     found = ReadFC_FXU(env, tgt, grp, fic, joined);
     if (found != Lookup::Found) {
       Step("AddFc:ReadFC");
-      if (found == Lookup::Missing) Refuse(cLoadResString("2028", fic, grp_id, tgt_id));
-      return false;
+      return Present(found, "2028", fic, grp_id, tgt_id);
     }
     RaiseFCWritten(true, joined, gc);
     return true;
@@ -456,38 +375,24 @@ bool QVSource::ChangeControledFC(std::string& sQV_FC, const std::string& tgt_id,
     if (!MemberOptions(grp_id, option, manual)) return false;
     Record gc(Gc());
     Lookup found = ReadGC(sel_.env, tgt_id, grp_id, false, gc);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2026", grp_id, tgt_id));
-      return false;
-    }
+    if (!Present(found, "2026", grp_id, tgt_id)) return false;
     Record fx(Fx());
     found = ReadFile(grp_id, fic_id, false, fx);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2024", fic_id, grp_id));
-      return false;
-    }
+    if (!Present(found, "2024", fic_id, grp_id)) return false;
     Record stored(Fc());
     found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, true, stored);
     Step("ChangeControledFC");
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2028", fic_id, grp_id, tgt_id));
-      return false;
-    }
-    const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id), fic = FicCode(fic_id);
+    if (!Present(found, "2028", fic_id, grp_id, tgt_id)) return false;
+    const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id),
+                      fic = FicCode(fic_id);
     // The distributed table keeps its key: its field mappings hang below it.
     fc.Set("ENVID", env);
     fc.Set("TGTID", tgt);
     fc.Set("GRPID", grp);
     fc.Set("FICID", fic);
     if (IsAS400()) {
-      if (Src().Rupdate(files_.QV_FC, fc.image(), static_cast<int32_t>(fc.size())) == 0) {
-        QVParamError();
-        ReleaseLock(files_.QV_FC, Fc().length, env + tgt + grp + fic);
+      if (!ChangeRecord(Change::Update, files_.QV_FC, fc.image(), env + tgt + grp + fic))
         return false;
-      }
     } else {
       if (!RunStatement(UpdateDistributedTableSql(prefix_, fc, env, tgt, grp, fic))) return false;
       fc.Set("REPRISELIB", "");  // not stored on NT sources
@@ -497,8 +402,7 @@ bool QVSource::ChangeControledFC(std::string& sQV_FC, const std::string& tgt_id,
     found = ReadFC_FXU(env, tgt, grp, fic, joined);
     if (found != Lookup::Found) {
       Step("ChangeControledFC:ReadFC_FXU");
-      if (found == Lookup::Missing) Refuse(cLoadResString("2028", fic_id, grp_id, tgt_id));
-      return false;
+      return Present(found, "2028", fic_id, grp_id, tgt_id);
     }
     RaiseFCWritten(false, joined, gc);
     return true;
@@ -512,22 +416,16 @@ bool QVSource::DeleteFC(const std::string& tgt_id, const std::string& grp_id,
       Record stored(Fc());
       const Lookup found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, true, stored);
       Step("DeleteFC");
-      if (found == Lookup::Failed) return false;
-      if (found == Lookup::Missing) {
-        Refuse(cLoadResString("2028", fic_id, grp_id, tgt_id));
-        return false;
-      }
-      const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id), fic = FicCode(fic_id);
+      if (!Present(found, "2028", fic_id, grp_id, tgt_id)) return false;
+      const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id),
+                        fic = FicCode(fic_id);
       if (!DeleteZCforFC(env, tgt, grp, fic)) {
         if (IsAS400()) ReleaseLock(files_.QV_FC, Fc().length, env + tgt + grp + fic);
         return false;
       }
       Step("DeleteFC");
       if (IsAS400()) {
-        if (Src().Rdelete(files_.QV_FC) == 0) {
-          QVParamError();
-          return false;
-        }
+        if (!ChangeRecord(Change::Delete, files_.QV_FC)) return false;
       } else if (!RunStatement(DeleteDistributedTableSql(prefix_, env, tgt, grp, fic))) {
         return false;
       }
@@ -542,28 +440,21 @@ bool QVSource::SetFCHold(const char* step, const std::string& tgt_id, const std:
   Record stored(Fc());
   const Lookup found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, true, stored);
   Step(step);
-  if (found == Lookup::Failed) return false;
-  if (found == Lookup::Missing) {
-    Refuse(cLoadResString("2024", fic_id, grp_id));
-    return false;
-  }
+  if (!Present(found, "2024", fic_id, grp_id)) return false;
   if (IsAS400()) {
     stored.Set("HOLD", flag);
-    if (Src().Rupdate(files_.QV_FC, stored.image(), static_cast<int32_t>(stored.size())) == 0) {
-      QVParamError();
-      ReleaseLock(files_.QV_FC, Fc().length,
-                  BuildKey(layout::DistributedTableKey, {sel_.env, tgt_id, grp_id, fic_id}));
-      return false;
-    }
-    return true;
+    return ChangeRecord(Change::Update, files_.QV_FC, stored.image(),
+                        BuildKey(layout::DistributedTableKey, {sel_.env, tgt_id, grp_id, fic_id}));
   }
   return RunStatement(HoldDistributedTableSql(prefix_, flag, sel_.env, tgt_id, grp_id, fic_id));
 }
 
-bool QVSource::HoldFC(const std::string& tgt_id, const std::string& grp_id, const std::string& fic_id) {
+bool QVSource::HoldFC(const std::string& tgt_id, const std::string& grp_id,
+                      const std::string& fic_id) {
   return Guard("HoldFC", [&] {
     if (!SetFCHold("HoldFC", tgt_id, grp_id, fic_id, "1")) return false;
-    Raise(&QVSourceEvents::FCHold, EnvCode(sel_.env), TgtCode(tgt_id), GrpCode(grp_id), FicCode(fic_id));
+    Raise(&QVSourceEvents::FCHold, EnvCode(sel_.env), TgtCode(tgt_id), GrpCode(grp_id),
+          FicCode(fic_id));
     return true;
   });
 }
@@ -572,7 +463,8 @@ bool QVSource::ReleaseFC(const std::string& tgt_id, const std::string& grp_id,
                          const std::string& fic_id) {
   return Guard("ReleaseFC", [&] {
     if (!SetFCHold("ReleaseFC", tgt_id, grp_id, fic_id, "0")) return false;
-    Raise(&QVSourceEvents::FCRelease, EnvCode(sel_.env), TgtCode(tgt_id), GrpCode(grp_id), FicCode(fic_id));
+    Raise(&QVSourceEvents::FCRelease, EnvCode(sel_.env), TgtCode(tgt_id), GrpCode(grp_id),
+          FicCode(fic_id));
     return true;
   });
 }
@@ -582,21 +474,13 @@ bool QVSource::LoadRepriseFC(const std::string& tgt_id, const std::string& grp_i
   return Guard("LoadRepriseFC", [&] {
     Record stored(Fc());
     const Lookup found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, true, stored);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2024", fic_id, grp_id));
-      return false;
-    }
+    if (!Present(found, "2024", fic_id, grp_id)) return false;
     if (IsAS400()) {
       stored.Set("REPRISETYP", "C");
       stored.Set("REPRISEPNT", "0000000000");
-      if (Src().Rupdate(files_.QV_FC, stored.image(), static_cast<int32_t>(stored.size())) == 0) {
-        QVParamError();
-        ReleaseLock(files_.QV_FC, Fc().length,
-                    BuildKey(layout::DistributedTableKey, {sel_.env, tgt_id, grp_id, fic_id}));
-        return false;
-      }
-      return true;
+      return ChangeRecord(
+          Change::Update, files_.QV_FC, stored.image(),
+          BuildKey(layout::DistributedTableKey, {sel_.env, tgt_id, grp_id, fic_id}));
     }
     return RunStatement(ResetRecoveryPointSql(prefix_, sel_.env, tgt_id, grp_id, fic_id));
   });
@@ -639,11 +523,7 @@ bool QVSource::DistributeFC(const std::string& tgt_id, const std::string& grp_id
     if (!MemberOptions(grp_id, option, manual)) return fail();
     Record gc(Gc());
     const Lookup found = ReadGC(sel_.env, tgt_id, grp_id, false, gc);
-    if (found == Lookup::Failed) return fail();
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2026", grp_id, tgt_id));
-      return fail();
-    }
+    if (!Present(found, "2026", grp_id, tgt_id)) return fail();
     return DistributeTables(gc) || fail();
   });
 }

@@ -4,10 +4,9 @@
 
 #include "connection/qvsource.h"
 #include "platform/controls.h"
-#include "presentation/messages.h"
-#include "store/model_records.h"
+#include "store/environment_statements.h"
+#include "store/record_rules.h"
 #include "store/records.h"
-#include "store/statements_ex.h"
 
 namespace qv {
 namespace {
@@ -15,79 +14,9 @@ namespace {
 const Layout& Ex() { return layout::QV_EX; }
 const Layout& Cx() { return layout::QV_CX; }
 
-// Returns a code at its field width, as events and keys carry it.
-
 }  // namespace
 
-// ---- Shared reads ------------------------------------------------------------------
-
-QVSource::Lookup QVSource::AfterMiss() {
-  int32_t code = 0, num = 0;
-  std::string text(DllParam::kErrorTextBuffer, ' ');
-  Src().GetLastError(code, num, text);
-  if (code == DllParam::kCodeNotFound) return Lookup::Missing;
-  QVParamError();
-  return Lookup::Failed;
-}
-
-QVSource::Lookup QVSource::ReadKeyed(int32_t h, const std::string& key, bool lock,
-                                     std::string& rec) {
-  int32_t len = 0;
-  const int32_t opts = lock ? DllParam::kKeyEqualLocked : DllParam::kKeyEqualNoLock;
-  if (Src().Rreadk(h, rec, len, opts, key, static_cast<int32_t>(key.size())) == 0)
-    return AfterMiss();
-  if (len >= 0 && static_cast<std::size_t>(len) < rec.size()) rec.resize(static_cast<std::size_t>(len));
-  return Lookup::Found;
-}
-
-QVSource::Lookup QVSource::ReadRow(const std::string& sql, std::string& rec) {
-  int32_t len = 0;
-  const int r = ReadFirstRow(sql, rec, len);
-  if (r < 0) return Lookup::Failed;
-  if (r == 0) return Lookup::Missing;
-  if (len >= 0 && static_cast<std::size_t>(len) < rec.size()) rec.resize(static_cast<std::size_t>(len));
-  return Lookup::Found;
-}
-
-bool QVSource::RunStatement(const std::string& sql) {
-  lastStatement_ = sql;
-  if (Src().Saction(sql) == 0) {
-    QVParamError();
-    return false;
-  }
-  return true;
-}
-
-void QVSource::ReleaseLock(int32_t h, std::size_t recordLength, const std::string& key) {
-  std::string rec(recordLength, ' ');
-  int32_t len = 0;
-  Src().Rreadk(h, rec, len, DllParam::kKeyEqualNoLock, key, static_cast<int32_t>(key.size()));
-}
-
-bool QVSource::InChangeUnit(const std::function<bool()>& body) {
-  if (IsAS400() || inChangeUnit_) return body();
-  if (Src().SetConnectOption(DllParam::kOptionBeginChange) == 0) {
-    QVParamError();
-    return false;
-  }
-  inChangeUnit_ = true;
-  bool ok = false;
-  try {
-    ok = body();
-  } catch (...) {
-    inChangeUnit_ = false;
-    Src().SetConnectOption(DllParam::kOptionEndChange);
-    throw;
-  }
-  inChangeUnit_ = false;
-  if (Src().SetConnectOption(DllParam::kOptionEndChange) == 0 && ok) {
-    // The unit may not have reached the store: report it, keeping the
-    // error of a failed body when there is one.
-    QVParamError();
-    ok = false;
-  }
-  return ok;
-}
+// ---- Reads ------------------------------------------------------------------------------
 
 QVSource::Lookup QVSource::ReadEnvironment(const std::string& env_id, std::string& rec) {
   rec.assign(Ex().length, ' ');
@@ -130,7 +59,8 @@ bool QVSource::FillEnvironmentList(platform::ListBox& list) {
     std::string entry(width, ' ');
     int32_t len = 0;
     auto add = [&] {
-      list.AddItem(FitText(std::string_view(entry).substr(0, static_cast<std::size_t>(std::max(len, 0))), width));
+      list.AddItem(FitText(
+          std::string_view(entry).substr(0, static_cast<std::size_t>(std::max(len, 0))), width));
       entry.assign(width, ' ');
     };
     if (IsAS400()) {
@@ -170,8 +100,7 @@ QVSource::Lookup QVSource::DetailEnvironmentRead(std::string& sQV_EX, const std:
   const Lookup found =
       IsAS400() ? ReadKeyed(files_.QV_EX_ReadOnly, BuildKey(layout::EnvKey, {env_id}), false, rec)
                 : ReadRow(SelectEnvironmentSql(prefix_, env_id), rec);
-  if (found == Lookup::Missing) Refuse(cLoadResString("2022", env_id));
-  if (found == Lookup::Found) sQV_EX = Record(Ex(), rec).image();
+  if (Present(found, "2022", env_id)) sQV_EX = Record(Ex(), rec).image();
   return found;
 }
 
@@ -184,10 +113,7 @@ bool QVSource::AddEnvironment(std::string& sQV_EX) {
   return Guard("AddEnvironment", [&] {
     Record r(Ex(), sQV_EX);
     if (IsAS400()) {
-      if (Src().Rwrite(files_.QV_EX, r.image(), static_cast<int32_t>(r.size())) == 0) {
-        QVParamError();
-        return false;
-      }
+      if (!ChangeRecord(Change::Write, files_.QV_EX, r.image())) return false;
     } else {
       const std::string kind = NtSourceTypeCode(sourceType_);
       if (!kind.empty()) r.Set("SRCTYPE", kind);
@@ -206,17 +132,11 @@ bool QVSource::ChangeEnvironment(std::string& sQV_EX, const std::string& env_id)
     std::string stored;
     const Lookup found = SelectEnvironment(env_id, stored);
     Step("ChangeEnvironment");
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2022", env_id));
-      return false;
-    }
+    if (!Present(found, "2022", env_id)) return false;
     if (IsAS400()) {
-      if (Src().Rupdate(files_.QV_EX, r.image(), static_cast<int32_t>(r.size())) == 0) {
-        QVParamError();
-        ReleaseLock(files_.QV_EX, Ex().length, BuildKey(layout::EnvKey, {env_id}));
+      if (!ChangeRecord(Change::Update, files_.QV_EX, r.image(),
+                        BuildKey(layout::EnvKey, {env_id})))
         return false;
-      }
     } else {
       // The NT statement keeps the stored key: the record as stored has it.
       r.Set("ENVID", EnvCode(env_id));
@@ -234,11 +154,7 @@ bool QVSource::DeleteEnvironment(const std::string& env_id) {
       std::string stored;
       const Lookup found = SelectEnvironment(env_id, stored);
       Step("DeleteEnvironment");
-      if (found == Lookup::Failed) return false;
-      if (found == Lookup::Missing) {
-        Refuse(cLoadResString("2022", env_id));
-        return false;
-      }
+      if (!Present(found, "2022", env_id)) return false;
       const std::string env = EnvCode(env_id);
       // The users go last: an environment that a running distribution keeps
       // alive keeps its users too.
@@ -248,10 +164,7 @@ bool QVSource::DeleteEnvironment(const std::string& env_id) {
       }
       Step("DeleteEnvironment");
       if (IsAS400()) {
-        if (Src().Rdelete(files_.QV_EX) == 0) {
-          QVParamError();
-          return false;
-        }
+        if (!ChangeRecord(Change::Delete, files_.QV_EX)) return false;
       } else if (!RunStatement(DeleteEnvironmentSql(prefix_, env))) {
         return false;
       }
@@ -274,11 +187,7 @@ bool QVSource::DetailCible(std::string& sQV_CX, const std::string& tgt_id) {
   return Guard("DetailCible", [&] {
     std::string rec;
     const Lookup found = ReadCible(tgt_id, rec);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2020", tgt_id));
-      return false;
-    }
+    if (!Present(found, "2020", tgt_id)) return false;
     sQV_CX = Record(Cx(), rec).image();
     return true;
   });
@@ -288,10 +197,7 @@ bool QVSource::AddCible(std::string& sQV_CX) {
   return Guard("AddCible", [&] {
     Record r(Cx(), sQV_CX);
     if (IsAS400()) {
-      if (Src().Rwrite(files_.QV_CX, r.image(), static_cast<int32_t>(r.size())) == 0) {
-        QVParamError();
-        return false;
-      }
+      if (!ChangeRecord(Change::Write, files_.QV_CX, r.image())) return false;
     } else {
       r.Set("FILLER", "");
       if (!RunStatement(InsertTargetSql(prefix_, r))) return false;
@@ -308,17 +214,11 @@ bool QVSource::ChangeCible(std::string& sQV_CX, const std::string& tgt_id) {
     std::string stored;
     const Lookup found = SelectCible(tgt_id, stored);
     Step("ChangeCible");
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2020", tgt_id));
-      return false;
-    }
+    if (!Present(found, "2020", tgt_id)) return false;
     if (IsAS400()) {
-      if (Src().Rupdate(files_.QV_CX, r.image(), static_cast<int32_t>(r.size())) == 0) {
-        QVParamError();
-        ReleaseLock(files_.QV_CX, Cx().length, BuildKey(layout::TargetKey, {sel_.env, tgt_id}));
+      if (!ChangeRecord(Change::Update, files_.QV_CX, r.image(),
+                        BuildKey(layout::TargetKey, {sel_.env, tgt_id})))
         return false;
-      }
     } else if (!RunStatement(UpdateTargetSql(prefix_, r, sel_.env, tgt_id))) {
       return false;
     }
@@ -334,11 +234,7 @@ bool QVSource::DeleteCible(const std::string& tgt_id) {
       std::string stored;
       const Lookup found = SelectCible(tgt_id, stored);
       Step("DeleteCible");
-      if (found == Lookup::Failed) return false;
-      if (found == Lookup::Missing) {
-        Refuse(cLoadResString("2020", tgt_id));
-        return false;
-      }
+      if (!Present(found, "2020", tgt_id)) return false;
       const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id);
       if (!DeleteGCforCX(env, tgt)) {
         if (IsAS400()) ReleaseLock(files_.QV_CX, Cx().length, env + tgt);
@@ -346,10 +242,7 @@ bool QVSource::DeleteCible(const std::string& tgt_id) {
       }
       Step("DeleteCible");
       if (IsAS400()) {
-        if (Src().Rdelete(files_.QV_CX) == 0) {
-          QVParamError();
-          return false;
-        }
+        if (!ChangeRecord(Change::Delete, files_.QV_CX)) return false;
       } else if (!RunStatement(DeleteTargetSql(prefix_, env, tgt))) {
         return false;
       }
@@ -363,20 +256,12 @@ bool QVSource::SetTargetHold(const char* step, const std::string& tgt_id, const 
   std::string stored;
   const Lookup found = SelectCible(tgt_id, stored);
   Step(step);
-  if (found == Lookup::Failed) return false;
-  if (found == Lookup::Missing) {
-    Refuse(cLoadResString("2020", tgt_id));
-    return false;
-  }
+  if (!Present(found, "2020", tgt_id)) return false;
   if (IsAS400()) {
     Record r(Cx(), stored);
     r.Set("HOLD", flag);
-    if (Src().Rupdate(files_.QV_CX, r.image(), static_cast<int32_t>(r.size())) == 0) {
-      QVParamError();
-      ReleaseLock(files_.QV_CX, Cx().length, BuildKey(layout::TargetKey, {sel_.env, tgt_id}));
-      return false;
-    }
-    return true;
+    return ChangeRecord(Change::Update, files_.QV_CX, r.image(),
+                        BuildKey(layout::TargetKey, {sel_.env, tgt_id}));
   }
   return RunStatement(HoldTargetSql(prefix_, flag, sel_.env, tgt_id));
 }
@@ -405,30 +290,18 @@ bool QVSource::CibleUpdatePos(const std::string& env_id, const std::string& tgt_
       std::string rec(layout::TargetPosition.length, ' ');
       const Lookup found =
           ReadKeyed(files_.QV_CX_XY, BuildKey(layout::TargetKey, {env_id, tgt_id}), true, rec);
-      if (found == Lookup::Failed) return false;
-      if (found == Lookup::Missing) {
-        Refuse(cLoadResString("2020", tgt_id));
-        return false;
-      }
+      if (!Present(found, "2020", tgt_id)) return false;
       Record pos(layout::TargetPosition, rec);
       pos.Set("X", x);
       pos.Set("Y", y);
-      if (Src().Rupdate(files_.QV_CX_XY, pos.image(), static_cast<int32_t>(pos.size())) == 0) {
-        QVParamError();
-        ReleaseLock(files_.QV_CX_XY, pos.size(), BuildKey(layout::TargetKey, {env_id, tgt_id}));
-        return false;
-      }
-      return true;
+      return ChangeRecord(Change::Update, files_.QV_CX_XY, pos.image(),
+                          BuildKey(layout::TargetKey, {env_id, tgt_id}));
     }
     // An UPDATE that finds no row succeeds: read the target first so that a
     // missing one is reported as on AS/400.
     std::string rec(Cx().length, ' ');
     const Lookup found = ReadRow(SelectTargetSql(prefix_, env_id, tgt_id), rec);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2020", tgt_id));
-      return false;
-    }
+    if (!Present(found, "2020", tgt_id)) return false;
     return RunStatement(TargetPositionSql(prefix_, x, y, env_id, tgt_id));
   });
 }

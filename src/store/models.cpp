@@ -5,11 +5,10 @@
 #include <stdexcept>
 
 #include "connection/qvsource.h"
-#include "presentation/messages.h"
-#include "store/model_records.h"
+#include "store/environment_statements.h"
+#include "store/model_statements.h"
+#include "store/record_rules.h"
 #include "store/records.h"
-#include "store/statements_ex.h"
-#include "store/statements_gx.h"
 
 namespace qv {
 namespace {
@@ -19,15 +18,16 @@ const Layout& Fx() { return layout::QV_FX; }
 const Layout& Zx() { return layout::QV_ZX; }
 const Layout& Zc() { return layout::QV_ZC; }
 
-
-bool IsBlank(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(' ') == std::string_view::npos;
+}
 
 }  // namespace
 
-// ---- Shared reads ---------------------------------------------------------------------
+// ---- Reads ------------------------------------------------------------------------------
 
 QVSource::Lookup QVSource::ReadGroup(const std::string& grp_id, bool lock, Record& rec) {
-  if (!CodeFits(grp_id, 3)) return Lookup::Missing;
+  if (!CodeFits(grp_id, layout::kGrpIdWidth)) return Lookup::Missing;
   std::string buf(Gx().length, ' ');
   const Lookup found =
       IsAS400() ? ReadKeyed(files_.QV_GX, BuildKey(layout::ModelKey, {sel_.env, grp_id}), lock, buf)
@@ -38,83 +38,46 @@ QVSource::Lookup QVSource::ReadGroup(const std::string& grp_id, bool lock, Recor
 
 QVSource::Lookup QVSource::ReadFile(const std::string& grp_id, const std::string& fic_id, bool lock,
                                     Record& rec) {
-  if (!CodeFits(grp_id, 3) || !CodeFits(fic_id, 10)) return Lookup::Missing;
+  if (!CodeFits(grp_id, layout::kGrpIdWidth) || !CodeFits(fic_id, layout::kFicIdWidth))
+    return Lookup::Missing;
   std::string buf(Fx().length, ' ');
   const Lookup found =
-      IsAS400()
-          ? ReadKeyed(files_.QV_FX, BuildKey(layout::ModelTableKey, {sel_.env, grp_id, fic_id}), lock, buf)
-          : ReadRow(SelectModelTableSql(prefix_, sel_.env, grp_id, fic_id), buf);
+      IsAS400() ? ReadKeyed(files_.QV_FX,
+                            BuildKey(layout::ModelTableKey, {sel_.env, grp_id, fic_id}), lock, buf)
+                : ReadRow(SelectModelTableSql(prefix_, sel_.env, grp_id, fic_id), buf);
   if (found == Lookup::Found) rec.Assign(buf);
   return found;
 }
 
 QVSource::Lookup QVSource::ReadZX(const std::string& grp_id, const std::string& fic_id,
                                   const std::string& field, bool lock, Record& rec) {
-  if (!CodeFits(grp_id, 3) || !CodeFits(fic_id, 10) || !CodeFits(field, 30)) return Lookup::Missing;
+  if (!CodeFits(grp_id, layout::kGrpIdWidth) || !CodeFits(fic_id, layout::kFicIdWidth) ||
+      !CodeFits(field, layout::kFieldIdWidth))
+    return Lookup::Missing;
   std::string buf(Zx().length, ' ');
   const Lookup found =
-      IsAS400() ? ReadKeyed(files_.QV_ZX,
-                            BuildKey(layout::FieldKey, {sel_.env, grp_id, fic_id, field}), lock, buf)
-                : ReadRow(SelectFieldSql(prefix_, sel_.env, grp_id, fic_id, field), buf);
+      IsAS400()
+          ? ReadKeyed(files_.QV_ZX, BuildKey(layout::FieldKey, {sel_.env, grp_id, fic_id, field}),
+                      lock, buf)
+          : ReadRow(SelectFieldSql(prefix_, sel_.env, grp_id, fic_id, field), buf);
   if (found == Lookup::Found) rec.Assign(buf);
   return found;
 }
 
 QVSource::Lookup QVSource::ReadZC(const std::string& tgt_id, const std::string& grp_id,
-                                  const std::string& fic_id, const std::string& field, Record& rec) {
-  if (!CodeFits(tgt_id, 3) || !CodeFits(grp_id, 3) || !CodeFits(fic_id, 10) || !CodeFits(field, 30))
+                                  const std::string& fic_id, const std::string& field,
+                                  Record& rec) {
+  if (!CodeFits(tgt_id, layout::kTgtIdWidth) || !CodeFits(grp_id, layout::kGrpIdWidth) ||
+      !CodeFits(fic_id, layout::kFicIdWidth) || !CodeFits(field, layout::kFieldIdWidth))
     return Lookup::Missing;
   std::string buf(Zc().length, ' ');
   const Lookup found =
-      IsAS400()
-          ? ReadKeyed(files_.QV_ZC,
-                      BuildKey(layout::MappingKey, {sel_.env, tgt_id, grp_id, fic_id, field}), true, buf)
-          : ReadRow(SelectMappingSql(prefix_, sel_.env, tgt_id, grp_id, fic_id, field), buf);
+      IsAS400() ? ReadKeyed(files_.QV_ZC,
+                            BuildKey(layout::MappingKey, {sel_.env, tgt_id, grp_id, fic_id, field}),
+                            true, buf)
+                : ReadRow(SelectMappingSql(prefix_, sel_.env, tgt_id, grp_id, fic_id, field), buf);
   if (found == Lookup::Found) rec.Assign(buf);
   return found;
-}
-
-bool QVSource::ReadBlocks(const std::string& step, const char* logical, const Layout& record,
-                          const std::string& key, const std::string& sql, std::vector<Record>& out) {
-  bool ok = true;
-  if (IsAS400()) {
-    int32_t h = -1;
-    if (!OpenFile(logical, DllParam::kModeRead, h, step + ":Open " + logical)) return false;
-    Step(step);
-    const int32_t perBlock = DllParam::kBlockBuffer / record.length;
-    for (;;) {
-      std::string block(DllParam::kBlockBuffer, ' ');
-      int32_t count = 0;
-      if (Src().Rreadblock(h, block, count, record.length, key, static_cast<int32_t>(key.size())) == 0) {
-        ok = AfterMiss() == Lookup::Missing;
-        break;
-      }
-      for (Record& r : RecordsFromBlock(record, block, static_cast<std::size_t>(std::max(count, 0))))
-        out.push_back(std::move(r));
-      if (count < perBlock) break;  // a block that is not full is the last one
-    }
-    CloseFile(h);
-    return ok;
-  }
-  int32_t h = FreshStatement();
-  lastStatement_ = sql;
-  const std::size_t width = NtRowLength(record);
-  const char* first = DllParam::kFirstBlock;
-  for (;;) {
-    std::string block(DllParam::kBlockBuffer, ' ');
-    int32_t len = 0, flag = 0;
-    if (Src().Sreadblock(h, block, len, sql, first, flag) == 0) {
-      ok = AfterMiss() == Lookup::Missing;
-      break;
-    }
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(len, 0)), block.size());
-    for (std::size_t at = 0; at + width <= n; at += width)
-      out.push_back(NtRowToRecord(record, std::string_view(block).substr(at, width)));
-    if (flag == 0) break;
-    first = DllParam::kNextBlock;
-  }
-  if (h >= 0) Src().Rclose(h);
-  return ok;
 }
 
 // ---- Models ------------------------------------------------------------------------------
@@ -142,11 +105,7 @@ bool QVSource::DetailGroup(std::string& sQV_GX, const std::string& grp_id) {
       Src().SetConnectOption(DllParam::kOptionEndRead);
     }
     Step("DetailGroup");
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2023", grp_id));
-      return false;
-    }
+    if (!Present(found, "2023", grp_id)) return false;
     sQV_GX = gx.image();
     return true;
   });
@@ -169,16 +128,14 @@ bool QVSource::AddGroup(std::string& sQV_GX) {
   return Guard("AddGroup", [&] {
     Record gx = RecordFromString(Gx(), sQV_GX);
     if (IsAS400()) {
-      if (Src().Rwrite(files_.QV_GX, gx.image(), static_cast<int32_t>(gx.size())) == 0) {
-        QVParamError();
-        return false;
-      }
+      if (!ChangeRecord(Change::Write, files_.QV_GX, gx.image())) return false;
     } else {
       gx.Set("FREQUENCY", "000000");
       if (!RunStatement(InsertModelSql(prefix_, gx))) return false;
     }
     sQV_GX = gx.image();
-    Raise(&QVSourceEvents::GXadded, gx.Get("ENVID"), gx.Get("GRPID"), gx.Get("GRPTYPE"), gx.image());
+    Raise(&QVSourceEvents::GXadded, gx.Get("ENVID"), gx.Get("GRPID"), gx.Get("GRPTYPE"),
+          gx.image());
     return true;
   });
 }
@@ -189,24 +146,19 @@ bool QVSource::ChangeGroup(std::string& sQV_GX, const std::string& grp_id) {
     Record stored(Gx());
     const Lookup found = ReadGroup(grp_id, true, stored);
     Step("ChangeGroup");
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2023", grp_id));
-      return false;
-    }
+    if (!Present(found, "2023", grp_id)) return false;
     if (IsAS400()) {
-      if (Src().Rupdate(files_.QV_GX, gx.image(), static_cast<int32_t>(gx.size())) == 0) {
-        QVParamError();
-        ReleaseLock(files_.QV_GX, Gx().length, BuildKey(layout::ModelKey, {sel_.env, grp_id}));
+      if (!ChangeRecord(Change::Update, files_.QV_GX, gx.image(),
+                        BuildKey(layout::ModelKey, {sel_.env, grp_id})))
         return false;
-      }
     } else if (!RunStatement(UpdateModelSql(prefix_, gx, sel_.env, grp_id))) {
       return false;
     }
     // The model's options may have changed: the next question reads them again.
     memberOptionsOf_.clear();
     sQV_GX = gx.image();
-    Raise(&QVSourceEvents::GXupdated, gx.Get("ENVID"), GrpCode(grp_id), gx.Get("GRPTYPE"), gx.image());
+    Raise(&QVSourceEvents::GXupdated, gx.Get("ENVID"), GrpCode(grp_id), gx.Get("GRPTYPE"),
+          gx.image());
     return true;
   });
 }
@@ -217,11 +169,7 @@ bool QVSource::DeleteGroup(const std::string& grp_id) {
       Record stored(Gx());
       const Lookup found = ReadGroup(grp_id, true, stored);
       Step("DeleteGroup");
-      if (found == Lookup::Failed) return false;
-      if (found == Lookup::Missing) {
-        Refuse(cLoadResString("2023", grp_id));
-        return false;
-      }
+      if (!Present(found, "2023", grp_id)) return false;
       const std::string env = EnvCode(sel_.env), grp = GrpCode(grp_id);
       // A running distribution keeps the whole model: it is asked before
       // anything is deleted, then tables go before distributions.
@@ -232,10 +180,7 @@ bool QVSource::DeleteGroup(const std::string& grp_id) {
       }
       Step("DeleteGroup");
       if (IsAS400()) {
-        if (Src().Rdelete(files_.QV_GX) == 0) {
-          QVParamError();
-          return false;
-        }
+        if (!ChangeRecord(Change::Delete, files_.QV_GX)) return false;
       } else if (!RunStatement(DeleteModelSql(prefix_, env, grp))) {
         return false;
       }
@@ -244,30 +189,6 @@ bool QVSource::DeleteGroup(const std::string& grp_id) {
       return true;
     });
   });
-}
-
-bool QVSource::MemberOptions(const std::string& grp_id, std::string& AllMbrDist,
-                             std::string& ManDistri) {
-  const std::string model = EnvCode(sel_.env) + GrpCode(grp_id);
-  // The manual flag is never empty once read (a one-character field): an
-  // empty one means nothing is kept, or env, tgt or Grp was written since.
-  if (!sel_.manualFlag.empty() && memberOptionsOf_ == model && CodeFits(grp_id, 3)) {
-    AllMbrDist = sel_.memberOption;
-    ManDistri = sel_.manualFlag;
-    return true;
-  }
-  const std::string step = errorStep_;
-  std::string rec;
-  const bool found = DetailGroup(rec, grp_id);
-  Step(step);
-  if (!found) return false;
-  const Record gx(Gx(), rec);
-  sel_.manualFlag = std::string(gx.Get("MANDISTRI"));
-  sel_.memberOption = MemberOption(IsAS400(), gx.Get("ALLMBRDIST"));
-  memberOptionsOf_ = model;
-  AllMbrDist = sel_.memberOption;
-  ManDistri = sel_.manualFlag;
-  return true;
 }
 
 bool QVSource::CompAllMbrDist(const std::string& grp_id, std::string& AllMbrDist,
@@ -280,7 +201,7 @@ bool QVSource::CompAllMbrDist(const std::string& grp_id, std::string& AllMbrDist
 bool QVSource::NextFicID(const std::string& grp_id, int64_t& next) {
   return Guard("NextFicID", [&] {
     std::vector<Record> tables;
-    if (CodeFits(grp_id, 3) &&
+    if (CodeFits(grp_id, layout::kGrpIdWidth) &&
         !ReadBlocks("NextFicID", "QV_FX_L0", Fx(), BuildKey(layout::ModelKey, {sel_.env, grp_id}),
                     ListTablesOfModelSql(prefix_, sel_.env, grp_id), tables))
       return false;
@@ -306,18 +227,15 @@ bool QVSource::DetailFile(std::string& sQV_FX, const std::string& grp_id, const 
   return Guard("DetailFile", [&] {
     Record fx(Fx());
     const Lookup found = ReadFile(grp_id, fic_id, false, fx);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2024", fic_id, grp_id));
-      return false;
-    }
+    if (!Present(found, "2024", fic_id, grp_id)) return false;
     if (!MemberOptions(grp_id, AllMbrDist, ManDistri)) return false;
     sQV_FX = fx.image();
     return true;
   });
 }
 
-bool QVSource::ChangeFile(std::string& sQV_FX, const std::string& grp_id, const std::string& fic_id) {
+bool QVSource::ChangeFile(std::string& sQV_FX, const std::string& grp_id,
+                          const std::string& fic_id) {
   return Guard("ChangeFile", [&] {
     Record fx = RecordFromString(Fx(), sQV_FX);
     std::string option, manual;
@@ -325,25 +243,18 @@ bool QVSource::ChangeFile(std::string& sQV_FX, const std::string& grp_id, const 
     Record stored(Fx());
     const Lookup found = ReadFile(grp_id, fic_id, true, stored);
     Step("ChangeFile");
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2024", fic_id, grp_id));
-      return false;
-    }
+    if (!Present(found, "2024", fic_id, grp_id)) return false;
     if (IsAS400()) {
-      if (Src().Rupdate(files_.QV_FX, fx.image(), static_cast<int32_t>(fx.size())) == 0) {
-        QVParamError();
-        ReleaseLock(files_.QV_FX, Fx().length,
-                    BuildKey(layout::ModelTableKey, {sel_.env, grp_id, fic_id}));
+      if (!ChangeRecord(Change::Update, files_.QV_FX, fx.image(),
+                        BuildKey(layout::ModelTableKey, {sel_.env, grp_id, fic_id})))
         return false;
-      }
     } else if (!RunStatement(UpdateModelTableSql(prefix_, fx, sel_.env, grp_id, fic_id))) {
       return false;
     }
     sQV_FX = fx.image();
     const ModelTableTexts texts = ModelTableEventTexts(fx, IsAS400());
-    Raise(&QVSourceEvents::FXupdated, fx.Get("ENVID"), GrpCode(grp_id), fx.Get("FICID"), texts.label,
-          texts.description, fx.image());
+    Raise(&QVSourceEvents::FXupdated, fx.Get("ENVID"), GrpCode(grp_id), fx.Get("FICID"),
+          texts.label, texts.description, fx.image());
     return true;
   });
 }
@@ -354,11 +265,7 @@ bool QVSource::DeleteFile(const std::string& grp_id, const std::string& fic_id) 
       Record stored(Fx());
       const Lookup found = ReadFile(grp_id, fic_id, true, stored);
       Step("DeleteFile");
-      if (found == Lookup::Failed) return false;
-      if (found == Lookup::Missing) {
-        Refuse(cLoadResString("2024", fic_id, grp_id));
-        return false;
-      }
+      if (!Present(found, "2024", fic_id, grp_id)) return false;
       const std::string env = EnvCode(sel_.env), grp = GrpCode(grp_id), fic = FicCode(fic_id);
       // Each step runs only when the one before it succeeded; its failure
       // is reported under "DeleteFile:" and its own step.
@@ -373,10 +280,7 @@ bool QVSource::DeleteFile(const std::string& grp_id, const std::string& fic_id) 
       }
       Step("DeleteFile");
       if (IsAS400()) {
-        if (Src().Rdelete(files_.QV_FX) == 0) {
-          QVParamError();
-          return false;
-        }
+        if (!ChangeRecord(Change::Delete, files_.QV_FX)) return false;
       } else if (!RunStatement(DeleteModelTableSql(prefix_, env, grp, fic))) {
         return false;
       }
@@ -391,19 +295,11 @@ bool QVSource::SetFXHold(const char* step, const std::string& grp_id, const std:
   Record stored(Fx());
   const Lookup found = ReadFile(grp_id, fic_id, true, stored);
   Step(step);
-  if (found == Lookup::Failed) return false;
-  if (found == Lookup::Missing) {
-    Refuse(cLoadResString("2024", fic_id, grp_id));
-    return false;
-  }
+  if (!Present(found, "2024", fic_id, grp_id)) return false;
   if (IsAS400()) {
     stored.Set("HOLD", flag);
-    if (Src().Rupdate(files_.QV_FX, stored.image(), static_cast<int32_t>(stored.size())) == 0) {
-      QVParamError();
-      ReleaseLock(files_.QV_FX, Fx().length, BuildKey(layout::ModelTableKey, {sel_.env, grp_id, fic_id}));
-      return false;
-    }
-    return true;
+    return ChangeRecord(Change::Update, files_.QV_FX, stored.image(),
+                        BuildKey(layout::ModelTableKey, {sel_.env, grp_id, fic_id}));
   }
   return RunStatement(HoldModelTableSql(prefix_, flag, sel_.env, grp_id, fic_id));
 }
@@ -431,11 +327,7 @@ bool QVSource::DetailZX(std::string& sQV_ZX, const std::string& grp_id, const st
   return Guard("DetailZX", [&] {
     Record zx(Zx());
     const Lookup found = ReadZX(grp_id, fic_id, FieldInput, false, zx);
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2025", FieldInput, fic_id, grp_id));
-      return false;
-    }
+    if (!Present(found, "2025", FieldInput, fic_id, grp_id)) return false;
     sQV_ZX = zx.image();
     return true;
   });
@@ -448,18 +340,11 @@ bool QVSource::ChangeZX(std::string& sQV_ZX, const std::string& grp_id, const st
     Record stored(Zx());
     const Lookup found = ReadZX(grp_id, fic_id, FieldInput, true, stored);
     Step("ChangeZX");
-    if (found == Lookup::Failed) return false;
-    if (found == Lookup::Missing) {
-      Refuse(cLoadResString("2025", FieldInput, fic_id, grp_id));
-      return false;
-    }
+    if (!Present(found, "2025", FieldInput, fic_id, grp_id)) return false;
     if (IsAS400()) {
-      if (Src().Rupdate(files_.QV_ZX, zx.image(), static_cast<int32_t>(zx.size())) == 0) {
-        QVParamError();
-        ReleaseLock(files_.QV_ZX, Zx().length,
-                    BuildKey(layout::FieldKey, {sel_.env, grp_id, fic_id, FieldInput}));
+      if (!ChangeRecord(Change::Update, files_.QV_ZX, zx.image(),
+                        BuildKey(layout::FieldKey, {sel_.env, grp_id, fic_id, FieldInput})))
         return false;
-      }
     } else if (!RunStatement(UpdateFieldSql(prefix_, zx, sel_.env, grp_id, fic_id, FieldInput))) {
       return false;
     }
@@ -474,25 +359,21 @@ bool QVSource::ChangeZC(const std::string& grp_id, const std::string& tgt_id,
                         const std::string& fic_id, const std::string& FieldInput,
                         const std::string& FieldOutput) {
   return Guard("ChangeZC", [&] {
-    if (!CodeFits(tgt_id, 3) || !CodeFits(grp_id, 3) || !CodeFits(fic_id, 10) ||
-        !CodeFits(FieldInput, 30))
+    if (!CodeFits(tgt_id, layout::kTgtIdWidth) || !CodeFits(grp_id, layout::kGrpIdWidth) ||
+        !CodeFits(fic_id, layout::kFicIdWidth) || !CodeFits(FieldInput, layout::kFieldIdWidth))
       throw std::invalid_argument("a code longer than its field names no mapping");
     Record stored(Zc());
     const Lookup found = ReadZC(tgt_id, grp_id, fic_id, FieldInput, stored);
     Step("ChangeZC");
     if (found == Lookup::Failed) return false;
     const bool mapped = found == Lookup::Found;
-    const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id), fic = FicCode(fic_id),
-                      field = FieldCode(FieldInput);
+    const std::string env = EnvCode(sel_.env), tgt = TgtCode(tgt_id), grp = GrpCode(grp_id),
+                      fic = FicCode(fic_id), field = FieldCode(FieldInput);
     if (IsBlank(FieldOutput)) {
       if (!mapped) return true;
       if (IsAS400()) {
-        if (Src().Rdelete(files_.QV_ZC) == 0) {
-          QVParamError();
-          ReleaseLock(files_.QV_ZC, Zc().length, env + tgt + grp + fic + field);
-          return false;
-        }
-        return true;
+        return ChangeRecord(Change::Delete, files_.QV_ZC, stored.image(),
+                            env + tgt + grp + fic + field);
       }
       return RunStatement(DeleteMappingSql(prefix_, env, tgt, grp, fic, field));
     }
@@ -504,14 +385,10 @@ bool QVSource::ChangeZC(const std::string& grp_id, const std::string& tgt_id,
     zc.Set("FIELDINPUT", field);
     zc.Set("FIELDOUT", FieldOutput);
     if (IsAS400()) {
-      const int32_t done =
-          mapped ? Src().Rupdate(files_.QV_ZC, zc.image(), static_cast<int32_t>(zc.size()))
-                 : Src().Rwrite(files_.QV_ZC, zc.image(), static_cast<int32_t>(zc.size()));
-      if (done == 0) {
-        QVParamError();
-        if (mapped) ReleaseLock(files_.QV_ZC, Zc().length, env + tgt + grp + fic + field);
+      if (!(mapped ? ChangeRecord(Change::Update, files_.QV_ZC, zc.image(),
+                                  env + tgt + grp + fic + field)
+                   : ChangeRecord(Change::Write, files_.QV_ZC, zc.image())))
         return false;
-      }
     } else if (!RunStatement(mapped ? UpdateMappingSql(prefix_, zc, env, tgt, grp, fic, field)
                                     : InsertMappingSql(prefix_, zc))) {
       return false;

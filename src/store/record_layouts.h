@@ -105,9 +105,11 @@ constexpr Layout MakeLayout(std::string_view name, LayoutKind kind, std::string_
 
 // ---------------------------------------------------------------- tables
 
+// VER: the version record of the store (source kind, version, version flag).
 inline constexpr auto kVer = MakeFields("QV_VER", {
     {"SRCTYPE", 1}, {"VERSION", 10}, {"VERFLAG", 1}});
 
+// EX: an environment, the root of a configuration.
 inline constexpr auto kEx = MakeFields("QV_EX", {
     {"ENVID", 2}, {"ENVTYPE", 1}, {"DESCRIP", 30}, {"HOLD", 1}, {"SRCID", 3}, {"SRCTYPE", 1},
     // timing block
@@ -118,6 +120,7 @@ inline constexpr auto kEx = MakeFields("QV_EX", {
     {"X", 10}, {"Y", 10},
     {"SECURE", 1}, {"FILLER", 99}});
 
+// CX: a target of an environment, a system the data is replicated to.
 inline constexpr auto kCx = MakeFields("QV_CX", {
     {"ENVID", 2}, {"TGTID", 3}, {"DESCRIP", 30}, {"HOLD", 1}, {"TGTTYPE", 1}, {"COMTYPE", 1},
     {"TGTADRESS", 30}, {"TGTNAME", 30}, {"LOCALNAME", 10}, {"EXCLUDE", 3}, {"FMTDATE", 1},
@@ -130,6 +133,7 @@ inline constexpr auto kCx = MakeFields("QV_CX", {
     {"X", 10}, {"Y", 10},
     {"FILLER", 100}});
 
+// GX: a model, a set of tables replicated together.
 inline constexpr auto kGx = MakeFields("QV_GX", {
     {"ENVID", 2}, {"GRPID", 3}, {"DESCRIP", 30}, {"HOLD", 1}, {"GRPTYPE", 1}, {"DSN_NAME", 10},
     // the 20-character DSN area: user, then password
@@ -142,6 +146,7 @@ inline constexpr auto kGx = MakeFields("QV_GX", {
     {"X", 10}, {"Y", 10},
     {"FILLER", 100}});
 
+// GC: a distribution, a model sent to a target.
 inline constexpr auto kGc = MakeFields("QV_GC", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3}, {"HOLD", 1}, {"SCHEDULED", 1}, {"STOPEND_QV", 1},
     {"TGTBDTYPE", 1}, {"QV_CONNECT", 250}, {"TARGETDB", 30}, {"ASYNC", 1}, {"END_QV", 10},
@@ -153,6 +158,7 @@ inline constexpr auto kGc = MakeFields("QV_GC", {
     {"X", 10}, {"Y", 10},
     {"LOADWITHTXTFILE", 1}, {"PATHFORTXTFILE", 60}, {"FILLER", 39}});
 
+// FX: a model table, a source table of a model.
 inline constexpr auto kFx = MakeFields("QV_FX", {
     {"ENVID", 2}, {"GRPID", 3}, {"FICID", 10}, {"OCCUR", 1},
     {"SRCTBL", 30},  // object name: library, file, member (see ObjectName)
@@ -167,6 +173,7 @@ inline constexpr auto kFx = MakeFields("QV_FX", {
     {"X", 10}, {"Y", 10},
     {"LENRECOUT", 10}, {"NBRFIELDIN", 5}, {"FILLER", 85}});
 
+// FC: a distributed table, a model table as one distribution sends it.
 inline constexpr auto kFc = MakeFields("QV_FC", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3}, {"FICID", 10}, {"OCCUR", 1}, {"NUMSEQ", 10},
     {"NEW", 1}, {"HOLD", 1}, {"TGTLIB", 30}, {"TGTFILE", 30}, {"TGTMBR", 10}, {"TGTPGM", 30},
@@ -183,28 +190,33 @@ inline constexpr auto kFc = MakeFields("QV_FC", {
     {"X", 10}, {"Y", 10},
     {"FILLER", 100}});
 
+// ZX: a field of a model table.
 inline constexpr auto kZx = MakeFields("QV_ZX", {
     {"ENVID", 2}, {"GRPID", 3}, {"FICID", 10}, {"FIELDINPUT", 30}, {"DESCRIP", 30},
     {"FIELDTYPE", 2}, {"MASKDATE", 1}, {"LEN", 5}, {"DECI", 5}, {"POS_IN", 5}, {"LEN_IN", 5},
     {"POS_EXT", 5}, {"LEN_EXT", 5}, {"ALLOWNULL", 1}, {"KEYORDER", 5}});
 
+// ZC: a field mapping, the target field a distribution writes a field to.
 inline constexpr auto kZc = MakeFields("QV_ZC", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3}, {"FICID", 10}, {"FIELDINPUT", 30},
     {"FIELDOUT", 30}});
 
+// TX: a line of the transformation program of a model table.
 inline constexpr auto kTx = MakeFields("QV_TX", {
     {"ENVID", 2}, {"GRPID", 3}, {"FICID", 10}, {"LIEU", 1}, {"LINE", 5}, {"TYPEINST", 1},
     {"INDENT", 3}, {"INST", 175}});
 
+// END: a line of the end-of-distribution script of a distribution.
 inline constexpr auto kEnd = MakeFields("QV_END", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3}, {"LIEU", 1}, {"LINE", 5}, {"INST", 255},
     {"QV_DATETIME", 14}});
 
+// UID: a user, of one environment or of all ("**").
 inline constexpr auto kUid = MakeFields("QV_UID", {
     {"ENVID", 2}, {"USERID", 30}, {"USERTYPE", 1}, {"PASSWORD", 30}, {"LEVELPWD", 1},
     {"FILLER", 100}});
 
-// Supervision record written by the engine. Names outside the activity block
+// SPV: the supervision record of a distribution, written by the engine. Names outside the activity block
 // are this library's own: STATE holds the state code, RUN is "0" when the
 // distribution is stopped, then the recovery point and one further field.
 inline constexpr auto kSpv = MakeFields("QV_SPV", {
@@ -231,39 +243,56 @@ inline constexpr auto kObjectName = MakeFields("", {
 
 // ------------------------------------------------------------ projections
 
+// The key of an environment (EX).
 inline constexpr auto kEnvKey = MakeFields("QV_EX", {{"ENVID", 2}});
+// An entry of the environment list (EX): code and type.
 inline constexpr auto kEnvListEntry = MakeFields("QV_EX", {{"ENVID", 2}, {"ENVTYPE", 1}});
+// The key of a target (CX).
 inline constexpr auto kTargetKey = MakeFields("QV_CX", {{"ENVID", 2}, {"TGTID", 3}});
+// The key of a model (GX).
 inline constexpr auto kModelKey = MakeFields("QV_GX", {{"ENVID", 2}, {"GRPID", 3}});
+// The key of a distribution (GC).
 inline constexpr auto kDistributionKey = MakeFields("QV_GC", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3}});
+// The key of the end-script lines of a distribution at one place (LIEU) (END).
 inline constexpr auto kEndScriptKey = MakeFields("QV_END", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3}, {"LIEU", 1}});
+// The key of a model table (FX).
 inline constexpr auto kModelTableKey = MakeFields("QV_FX", {
     {"ENVID", 2}, {"GRPID", 3}, {"FICID", 10}});
+// The key of the program lines of a model table at one place (LIEU) (TX).
 inline constexpr auto kProgramKey = MakeFields("QV_TX", {
     {"ENVID", 2}, {"GRPID", 3}, {"FICID", 10}, {"LIEU", 1}});
+// The key of a distributed table (FC).
 inline constexpr auto kDistributedTableKey = MakeFields("QV_FC", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3}, {"FICID", 10}});
+// A distributed table (FC) as its keyed view by model table gives it.
 inline constexpr auto kDistributedTableShort = MakeFields("QV_FC", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3}, {"FICID", 10}, {"OCCUR", 1}});
+// The node position of a target (CX).
 inline constexpr auto kTargetPosition = MakeFields("QV_CX", {
     {"ENVID", 2}, {"TGTID", 3}, {"X", 10}, {"Y", 10}});
+// The node position of a distribution (GC).
 inline constexpr auto kDistributionPosition = MakeFields("QV_GC", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3}, {"X", 10}, {"Y", 10}});
+// The key of a user (UID).
 inline constexpr auto kUserKey = MakeFields("QV_UID", {{"ENVID", 2}, {"USERID", 30}});
+// The key of a field (ZX).
 inline constexpr auto kFieldKey = MakeFields("QV_ZX", {
     {"ENVID", 2}, {"GRPID", 3}, {"FICID", 10}, {"FIELDINPUT", 30}});
+// The key of a field mapping (ZC).
 inline constexpr auto kMappingKey = MakeFields("QV_ZC", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3}, {"FICID", 10}, {"FIELDINPUT", 30}});
 
 // ---------------------------------------------------------- joined records
 
+// A distribution (GC) with the description and type of its model (GX).
 inline constexpr auto kDistributionSummary = MakeFields("QV_GC", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3},
     {"DESCRIP", 30, "QV_GX"}, {"GRPTYPE", 1, "QV_GX"},
     {"X", 10}, {"Y", 10}});
 
+// A distribution (GC) with its model's settings (GX): QV_GX_GC_1.
 inline constexpr auto kDistributionWithModel = MakeFields("QV_GC", {
     {"ENVID", 2}, {"TGTID", 3}, {"GRPID", 3},
     {"GRPTYPE", 1, "QV_GX"}, {"DESCRIP", 30, "QV_GX"}, {"DSN_NAME", 10, "QV_GX"},
@@ -274,6 +303,7 @@ inline constexpr auto kDistributionWithModel = MakeFields("QV_GC", {
     {"RGZPFM", 1, "QV_GX"}, {"ADDPFM", 1, "QV_GX"}, {"RMVMBR", 1, "QV_GX"}, {"DLTF", 1, "QV_GX"},
     {"HOLD", 1}});
 
+// A distributed table (FC) with its model table (FX): QV_FC_FXU.
 // The model table's target fields carry an FX_ prefix: the distributed
 // table's own fields of the same columns come first under their plain names.
 inline constexpr auto kDistributedTableWithModelTable = MakeFields("QV_FC", {
@@ -372,6 +402,14 @@ static_assert(UserKey.length == 32 && FieldKey.length == 45 && MappingKey.length
 static_assert(DistributionSummary.length == 59);
 static_assert(DistributionWithModel.length == 88);
 static_assert(DistributedTableWithModelTable.length == 278);
+
+// Widths of the codes that name the items, as their key fields hold them.
+inline constexpr std::size_t kEnvIdWidth = QV_EX["ENVID"].width;
+inline constexpr std::size_t kTgtIdWidth = QV_CX["TGTID"].width;
+inline constexpr std::size_t kGrpIdWidth = QV_GX["GRPID"].width;
+inline constexpr std::size_t kFicIdWidth = QV_FX["FICID"].width;
+inline constexpr std::size_t kFieldIdWidth = QV_ZX["FIELDINPUT"].width;
+inline constexpr std::size_t kUserIdWidth = QV_UID["USERID"].width;
 
 }  // namespace layout
 

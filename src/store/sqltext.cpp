@@ -69,6 +69,29 @@ std::string SqlField(std::string_view value, std::size_t width) {
   return SqlQuote(value.substr(0, width));
 }
 
+std::string SqlCode(std::string_view value, std::size_t width) {
+  return SqlQuote(FitText(value, width));
+}
+
+std::string SqlEnvId(std::string_view env) { return SqlCode(env, layout::kEnvIdWidth); }
+std::string SqlTgtId(std::string_view tgt) { return SqlCode(tgt, layout::kTgtIdWidth); }
+std::string SqlGrpId(std::string_view grp) { return SqlCode(grp, layout::kGrpIdWidth); }
+std::string SqlFicId(std::string_view fic) { return SqlCode(fic, layout::kFicIdWidth); }
+std::string SqlFieldId(std::string_view field) { return SqlCode(field, layout::kFieldIdWidth); }
+
+std::string SqlHead(std::string_view verb, std::string_view prefix, std::string_view rest) {
+  std::string out(verb);
+  out += prefix;
+  out += rest;
+  return out;
+}
+
+void RequireRecordOf(const Record& rec, const Layout& layout) {
+  if (&rec.layout() != &layout)
+    throw std::invalid_argument("a record of '" + std::string(layout.name) + "' is needed, not '" +
+                                std::string(rec.layout().name) + "'");
+}
+
 // ---- SqlKey ---------------------------------------------------------------
 
 SqlKey::SqlKey(const Layout& table) : table_(&table) { RequireTable(table); }

@@ -23,6 +23,25 @@ std::string SqlQuote(std::string_view text);
 // that operations spell out themselves.
 std::string SqlField(std::string_view value, std::size_t width);
 
+// Returns a code padded with blanks or cut to width, its quotes doubled:
+//   ("a'", 3) -> "a'' "
+std::string SqlCode(std::string_view value, std::size_t width);
+
+// Return the code of an environment, target, model, model table or field
+// padded or cut to the width of its key field, quoted as SqlCode does.
+std::string SqlEnvId(std::string_view env);
+std::string SqlTgtId(std::string_view tgt);
+std::string SqlGrpId(std::string_view grp);
+std::string SqlFicId(std::string_view fic);
+std::string SqlFieldId(std::string_view field);
+
+// Returns verb + prefix + rest: "UPDATE " + "QV_USRDATA.." + "QV_GC SET ...".
+std::string SqlHead(std::string_view verb, std::string_view prefix, std::string_view rest);
+
+// Throws std::invalid_argument unless rec is a record of layout: a statement
+// built from another record would name the wrong columns.
+void RequireRecordOf(const Record& rec, const Layout& layout);
+
 // One condition of a WHERE clause: a column of the table and its value.
 struct KeyValue {
   std::string_view column;

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "apps/qvmgr_fixture.h"
-#include "dllparam/sqlite_db.h"
+#include "dllparam/embedded/sqlite_db.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "automation/frm.h"
+#include "automation/hidden_form.h"
 #include "automation/qvmanager.h"
 #include "connection/qvsource.h"
-#include "dllparam/store_admin.h"
+#include "dllparam/admin/store_admin.h"
 #include "form_support.h"
 #include "platform/clock.h"
 #include "platform/control_objects.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "automation/frm.h"
+#include "automation/hidden_form.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
 #include "support/fake_control.h"

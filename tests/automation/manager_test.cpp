@@ -10,14 +10,14 @@
 #include <atomic>
 #include <thread>
 
-#include "automation/frm.h"
-#include "catalogs/commands.h"
+#include "automation/hidden_form.h"
+#include "connection/remote_commands.h"
 #include "presentation/strutil.h"
 #include "connection/qvsource.h"
 #include "form_support.h"
 #include "support/topology.h"
 #include "platform/control_objects.h"
-#include "store/statements_gc.h"
+#include "store/distribution_statements.h"
 
 namespace qv::automation {
 namespace {

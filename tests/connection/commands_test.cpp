@@ -1,7 +1,7 @@
 // Framing of remote commands and the engine's request texts.
 #include <gtest/gtest.h>
 
-#include "catalogs/commands.h"
+#include "connection/remote_commands.h"
 #include "operations/engine_text.h"
 
 namespace qv {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "dllparam/net_protocol.h"
+#include "dllparam/net/net_protocol.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fake_control.h"
-#include "catalogs/commands.h"
+#include "connection/remote_commands.h"
 #include "operations/engine_text.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"

@@ -179,6 +179,12 @@ TEST(BlankHelpers, TrimOnlyBlanks) {
   EXPECT_EQ(RTrim(std::string("a\0", 2)), std::string("a\0", 2));
 }
 
+TEST(BlankHelpers, TrimBlanksAndTabsOfATypedValue) {
+  EXPECT_EQ(TrimBlanksAndTabs(" \t a\tb \t"), "a\tb");
+  EXPECT_EQ(TrimBlanksAndTabs("\t"), "");
+  EXPECT_EQ(TrimBlanksAndTabs("\na\r"), "\na\r");
+}
+
 TEST(BlankHelpers, PadAndCut) {
   EXPECT_EQ(PadRight("t1", 3), "t1 ");
   EXPECT_EQ(PadRight("ABCD", 3), "ABC");

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "presentation/messages.h"
-#include "store/statements_ex.h"
+#include "store/environment_statements.h"
 #include "support/fake_control.h"
 #include "support/store_fixture.h"
 #include "support/topology.h"

@@ -3,7 +3,7 @@
 // library that only AS/400 stores keep, the events and their texts.
 #include <gtest/gtest.h>
 
-#include "store/model_records.h"
+#include "store/record_rules.h"
 #include "support/store_fixture.h"
 #include "support/topology.h"
 

@@ -3,7 +3,7 @@
 // the display texts of the change events.
 #include <gtest/gtest.h>
 
-#include "store/model_records.h"
+#include "store/record_rules.h"
 #include "store/record_layouts.h"
 #include "support/topology.h"
 

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "store/model_records.h"
-#include "store/statements_gx.h"
+#include "store/record_rules.h"
+#include "store/model_statements.h"
 #include "support/fake_control.h"
 #include "support/store_fixture.h"
 #include "support/topology.h"

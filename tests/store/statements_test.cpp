@@ -11,9 +11,9 @@
 #include "store/record_layouts.h"
 #include "store/records.h"
 #include "store/sqltext.h"
-#include "store/statements_ex.h"
-#include "store/statements_gc.h"
-#include "store/statements_gx.h"
+#include "store/environment_statements.h"
+#include "store/distribution_statements.h"
+#include "store/model_statements.h"
 #include "support/topology.h"
 
 namespace qv {

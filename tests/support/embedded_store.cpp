@@ -1,10 +1,11 @@
 // Implements the temporary embedded store of the tests.
 #include "support/embedded_store.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+
+#include "presentation/strutil.h"
 
 namespace qv::test {
 
@@ -29,9 +30,7 @@ EmbeddedStore::~EmbeddedStore() {
 }
 
 std::string EmbeddedStore::address() const {
-  std::string a = "file:" + path_;
-  for (char& c : a) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return a;
+  return UCase("file:" + path_);
 }
 
 embedded::StoreAdmin EmbeddedStore::Admin() const { return embedded::StoreAdmin(path_); }

@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "dllparam/store_admin.h"
-#include "dllparam/store_schema.h"
+#include "dllparam/admin/store_admin.h"
+#include "dllparam/embedded/store_schema.h"
 
 namespace qv::test {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "connection/dllparam.h"
-#include "dllparam/store_schema.h"
+#include "dllparam/embedded/store_schema.h"
 
 namespace qv::test {
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "dllparam/net_client.h"
-#include "dllparam/net_server.h"
+#include "dllparam/net/net_client.h"
+#include "dllparam/net/net_server.h"
 #include "support/lib_client.h"
 
 namespace qv::net::test {

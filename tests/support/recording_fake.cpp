@@ -4,9 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
 #include <utility>
+
+#include "dllparam/trace/trace.h"
 
 namespace qv::test {
 namespace {
@@ -17,18 +18,7 @@ std::string Int(int32_t value) { return std::to_string(value); }
 
 }  // namespace
 
-// An argument as recorded: its text and whether it is a number.
-struct RecordingFake::In {
-  In(const std::string& value) : text(value) {}  // NOLINT: implicit on purpose
-  In(std::string text_, bool number_) : text(std::move(text_)), number(number_) {}
-  operator std::string() const { return text; }  // NOLINT
-  std::string text;
-  bool number = false;
-};
-
 namespace {
-
-RecordingFake::In Num(int32_t value) { return {std::to_string(value), true}; }
 
 bool IsNumber(const std::string& text) {
   if (text.empty()) return false;
@@ -48,43 +38,19 @@ bool IsSqlOp(const std::string& op) {
   return op == "Sread" || op == "Sreadblock" || op == "Saction";
 }
 
-// Returns text in double quotes with \\, \", \n, \r, \t and other bytes
-// outside printable ASCII escaped.
-std::string Quote(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c > 0x7E) {
-          char hex[5];
-          std::snprintf(hex, sizeof hex, "\\x%02X", c);
-          out += hex;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
 // Shows a text argument: quoted; beyond 40 bytes, trailing blanks counted and
 // long texts cut.
 std::string Show(const std::string& text) {
-  if (text.size() <= 40) return Quote(text);
+  if (text.size() <= 40) return QuoteText(text);
   std::size_t end = text.find_last_not_of(' ');
   std::size_t core = end == std::string::npos ? 0 : end + 1;
   std::size_t blanks = text.size() - core;
   constexpr std::size_t kShown = 160;
   std::string out;
   if (core > kShown) {
-    out = Quote(std::string_view(text).substr(0, kShown)) + "...(" + Int(static_cast<int32_t>(text.size())) + " bytes)";
+    out = QuoteText(std::string_view(text).substr(0, kShown)) + "...(" + Int(static_cast<int32_t>(text.size())) + " bytes)";
   } else {
-    out = Quote(std::string_view(text).substr(0, core));
+    out = QuoteText(std::string_view(text).substr(0, core));
     if (blanks > 0) out += "+" + Int(static_cast<int32_t>(blanks)) + " blanks";
   }
   return out;
@@ -364,22 +330,83 @@ std::map<int32_t, std::string> RecordingFake::OpenFiles() const {
 
 // ---- RecordingFake: helpers -------------------------------------------------
 
-FakeCall& RecordingFake::Begin(std::string op, std::vector<In> args, std::string file) {
+// Records every call but GetLastError, which only counts, around its answer.
+int32_t RecordingFake::Perform(const DllParamCall& call) {
+  if (call.op() == DllParamOp::GetLastError) return Answer(call);
+  Begin(call);
+  const std::size_t at = calls_.size() - 1;
+  const int32_t result = Refused(call) ? 0 : Answer(call);
+  FakeCall& recorded = calls_[at];
+  recorded.result = result;
+  for (std::size_t i = 0; i < call.size(); ++i) {
+    if (!dllparam::IsWritten(call.kind(i))) continue;
+    recorded.outs.push_back(dllparam::IsNumeric(call.kind(i)) ? Int(call.Number(i)) : call.Text(i));
+  }
+  return result;
+}
+
+bool RecordingFake::Refused(const DllParamCall& call) {
+  const DllParamOp op = call.op();
+  if (op == DllParamOp::OpenMConnection || op == DllParamOp::SwitchMConnection ||
+      op == DllParamOp::CloseMConnection)
+    return false;
+  for (std::size_t i = 0; i < call.size(); ++i)
+    if (call.kind(i) == dllparam::ArgKind::NumberOut) call.Number(i) = 0;
+  if (op != DllParamOp::Rclose && NoConnection()) {
+    FailWith(kCodeBadCall, 0, "no current connection");
+    return true;
+  }
+  for (std::size_t i = 0; i < call.size(); ++i) {
+    if (call.kind(i) != dllparam::ArgKind::Handle) continue;
+    if (strict_ && FindHandle(call.Number(i)) == nullptr) {
+      FailWith(kCodeBadCall, 0, "file handle " + Int(call.Number(i)) + " is not open");
+      return true;
+    }
+    break;
+  }
+  return false;
+}
+
+int32_t RecordingFake::Answer(const DllParamCall& call) {
+  switch (call.op()) {
+#define DLLPARAM_OP(Name, Code, Params, Args) \
+  case DllParamOp::Name: return call.Apply(*this, &RecordingFake::Answer##Name);
+#include "connection/dllparam_ops.def"
+  }
+  return 0;
+}
+
+void RecordingFake::Begin(const DllParamCall& in) {
   FakeCall call;
   call.index = static_cast<int>(calls_.size()) + 1;
-  call.op = std::move(op);
-  for (In& arg : args) {
-    call.args.push_back(std::move(arg.text));
-    call.numeric.push_back(arg.number);
+  call.op = in.name();
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    const bool number = dllparam::IsNumeric(in.kind(i));
+    call.args.push_back(number ? Int(in.Number(i)) : in.Text(i));
+    call.numeric.push_back(number);
   }
   call.connection = current_;
-  call.file = std::move(file);
+  // The file of the handle used; Ropen: the file opened.
+  if (in.op() == DllParamOp::Ropen) {
+    call.file = in.Text(*in.Find("file"));
+  } else {
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      if (in.kind(i) == dllparam::ArgKind::Handle || in.kind(i) == dllparam::ArgKind::HandleInOut) {
+        call.file = FileOf(in.Number(i));
+        break;
+      }
+    }
+  }
+  if (const auto sql = in.Find("sql")) call.sql = in.Text(*sql);
+  const auto key = in.Find("key");
+  const auto keyLen = in.Find("keyLen");
+  if (key && keyLen)
+    call.key = in.Text(*key).substr(0, static_cast<std::size_t>(std::max(in.Number(*keyLen), 0)));
   ++opCounts_[call.op];
   calls_.push_back(std::move(call));
   errorCode_ = kCodeNone;
   errorNum_ = 0;
   errorText_.clear();
-  return calls_.back();
 }
 
 std::optional<FakeAnswer> RecordingFake::Resolve(const FakeCall& call) {
@@ -393,12 +420,6 @@ std::optional<FakeAnswer> RecordingFake::Resolve(const FakeCall& call) {
   return std::nullopt;
 }
 
-int32_t RecordingFake::Finish(FakeCall& call, int32_t result, std::vector<std::string> outs) {
-  call.result = result;
-  call.outs = std::move(outs);
-  return result;
-}
-
 int32_t RecordingFake::FailWith(int32_t code, int32_t num, std::string text) {
   errorCode_ = code;
   errorNum_ = num;
@@ -407,6 +428,11 @@ int32_t RecordingFake::FailWith(int32_t code, int32_t num, std::string text) {
 }
 
 int32_t RecordingFake::NotFoundResult() { return FailWith(kCodeNotFound, 0, "not found"); }
+
+int32_t RecordingFake::ResultOr(int32_t byDefault) {
+  std::optional<FakeAnswer> answer = Resolve(Now());
+  return answer ? ResultOf(*answer) : byDefault;
+}
 
 int32_t RecordingFake::ResultOf(const FakeAnswer& answer) {
   if (answer.errorCode) return FailWith(*answer.errorCode, answer.errorNum, answer.errorText);
@@ -440,6 +466,17 @@ int32_t RecordingFake::NewHandle(std::string file, bool update, std::optional<in
   handle->update = update;
   handles_[h] = std::move(handle);
   return h;
+}
+
+int32_t RecordingFake::Change(int32_t h, const std::string* rec, int32_t len, bool locked) {
+  OpenHandle* handle = FindHandle(h);
+  if (strict_ && rec && (len < 0 || static_cast<std::size_t>(len) > rec->size()))
+    return FailWith(kCodeBadCall, 0, "record length " + Int(len) + " longer than the record");
+  if (strict_ && !handle->update) return FailWith(kCodeRefused, 0, "file " + handle->file + " is open read-only");
+  if (strict_ && locked && !handle->locked) return FailWith(kCodeBadCall, 0, "no record locked on handle " + Int(h));
+  const int32_t result = ResultOr(1);
+  if (handle && locked) handle->locked = false;
+  return result;
 }
 
 int32_t RecordingFake::AnswerText(const FakeCall& call, std::string& buffer, int32_t* len,
@@ -573,7 +610,7 @@ int32_t RecordingFake::ReadRows(const FakeCall& call, OpenHandle* handle, std::s
 
 // ---- RecordingFake: DllParam ------------------------------------------------
 
-int32_t RecordingFake::GetLastError(int32_t& code, int32_t& errNum, std::string& text) {
+int32_t RecordingFake::AnswerGetLastError(int32_t& code, int32_t& errNum, std::string& text) {
   ++errorQueries_;
   code = errorCode_;
   errNum = errorNum_;
@@ -581,9 +618,9 @@ int32_t RecordingFake::GetLastError(int32_t& code, int32_t& errNum, std::string&
   return 1;
 }
 
-int32_t RecordingFake::OpenMConnection(const std::string& address, std::string& serverVersion,
-                                       std::string& serverJob, int32_t& hConn) {
-  FakeCall& call = Begin("OpenMConnection", {address, serverVersion, serverJob, Num(hConn)});
+int32_t RecordingFake::AnswerOpenMConnection(const std::string& /*address*/, std::string& serverVersion,
+                                             std::string& serverJob, int32_t& hConn) {
+  const FakeCall& call = Now();
   std::optional<FakeAnswer> answer = Resolve(call);
   int32_t result = 1;
   if (answer && Failed(*answer)) {
@@ -599,24 +636,24 @@ int32_t RecordingFake::OpenMConnection(const std::string& address, std::string& 
     connections_.insert(hConn);
     current_ = hConn;
   }
-  return Finish(call, result, {serverVersion, serverJob, Int(hConn)});
+  return result;
 }
 
-int32_t RecordingFake::SwitchMConnection(int32_t hConn) {
-  FakeCall& call = Begin("SwitchMConnection", {Num(hConn)});
+int32_t RecordingFake::AnswerSwitchMConnection(int32_t hConn) {
+  const FakeCall& call = Now();
   if (strict_ && connections_.count(hConn) == 0) {
-    return Finish(call, FailWith(kCodeBadCall, 0, "connection " + Int(hConn) + " is not open"), {});
+    return FailWith(kCodeBadCall, 0, "connection " + Int(hConn) + " is not open");
   }
   std::optional<FakeAnswer> answer = Resolve(call);
   int32_t result = answer ? ResultOf(*answer) : 1;
   if (result) current_ = hConn;
-  return Finish(call, result, {});
+  return result;
 }
 
-int32_t RecordingFake::CloseMConnection(int32_t hConn) {
-  FakeCall& call = Begin("CloseMConnection", {Num(hConn)});
+int32_t RecordingFake::AnswerCloseMConnection(int32_t hConn) {
+  const FakeCall& call = Now();
   if (strict_ && connections_.count(hConn) == 0) {
-    return Finish(call, FailWith(kCodeBadCall, 0, "connection " + Int(hConn) + " is not open"), {});
+    return FailWith(kCodeBadCall, 0, "connection " + Int(hConn) + " is not open");
   }
   std::optional<FakeAnswer> answer = Resolve(call);
   int32_t result = answer ? ResultOf(*answer) : 1;
@@ -627,21 +664,15 @@ int32_t RecordingFake::CloseMConnection(int32_t hConn) {
     }
     if (current_ == hConn) current_ = 0;
   }
-  return Finish(call, result, {});
+  return result;
 }
 
-int32_t RecordingFake::PingPong() {
-  FakeCall& call = Begin("PingPong", {});
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {});
-  std::optional<FakeAnswer> answer = Resolve(call);
-  return Finish(call, answer ? ResultOf(*answer) : 1, {});
+int32_t RecordingFake::AnswerPingPong() {
+  return ResultOr(1);
 }
 
-int32_t RecordingFake::Ropen(const std::string& file, const std::string& mode, int32_t& h) {
-  FakeCall& call = Begin("Ropen", {file, mode, Num(h)}, file);
-  if (NoConnection()) {
-    return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {Int(h)});
-  }
+int32_t RecordingFake::AnswerRopen(const std::string& file, const std::string& mode, int32_t& h) {
+  const FakeCall& call = Now();
   std::optional<FakeAnswer> answer = Resolve(call);
   int32_t result = 1;
   if (answer && Failed(*answer)) {
@@ -650,84 +681,42 @@ int32_t RecordingFake::Ropen(const std::string& file, const std::string& mode, i
     if (answer) result = answer->result;
     h = NewHandle(file, mode.rfind("rr+", 0) == 0, answer ? answer->handle : std::nullopt);
   }
-  return Finish(call, result, {Int(h)});
+  return result;
 }
 
-namespace {
-// Checks a file handle for a record operation; returns the failure text, or
-// empty when the handle may be used.
-std::string HandleProblem(bool strict, const void* handle, int32_t h) {
-  if (strict && handle == nullptr) return "file handle " + std::to_string(h) + " is not open";
-  return {};
-}
-}  // namespace
-
-int32_t RecordingFake::Rreadk(int32_t h, std::string& rec, int32_t& len, int32_t opts,
-                              const std::string& key, int32_t keyLen) {
-  FakeCall& call = Begin("Rreadk", {Num(h), rec, Num(len), Num(opts), key, Num(keyLen)}, FileOf(h));
-  call.key = key.substr(0, static_cast<std::size_t>(std::max(keyLen, 0)));
+int32_t RecordingFake::AnswerRreadk(int32_t h, std::string& rec, int32_t& len, int32_t opts,
+                                    const std::string& key, int32_t keyLen) {
+  const FakeCall& call = Now();
   OpenHandle* handle = FindHandle(h);
-  len = 0;
   int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (std::string problem = HandleProblem(strict_, handle, h); !problem.empty()) {
-    result = FailWith(kCodeBadCall, 0, problem);
-  } else if (strict_ && keyLen > static_cast<int32_t>(key.size())) {
+  if (strict_ && keyLen > static_cast<int32_t>(key.size())) {
     result = FailWith(kCodeBadCall, 0, "key shorter than keyLen");
   } else {
     if (handle) handle->locked = false;
     result = ReadOne(call, handle, rec, len, nullptr);
     if (result && handle && opts == kKeyEqualLocked) handle->locked = true;
   }
-  return Finish(call, result, {rec, Int(len)});
+  return result;
 }
 
-int32_t RecordingFake::Rreadf(int32_t h, std::string& rec, int32_t& len, int32_t opts) {
-  FakeCall& call = Begin("Rreadf", {Num(h), rec, Num(len), Num(opts)}, FileOf(h));
+int32_t RecordingFake::AnswerRreadf(int32_t h, std::string& rec, int32_t& len, int32_t /*opts*/) {
   OpenHandle* handle = FindHandle(h);
-  len = 0;
-  int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (std::string problem = HandleProblem(strict_, handle, h); !problem.empty()) {
-    result = FailWith(kCodeBadCall, 0, problem);
-  } else {
-    if (handle) handle->locked = false;
-    result = ReadOne(call, handle, rec, len, nullptr);
-  }
-  return Finish(call, result, {rec, Int(len)});
+  if (handle) handle->locked = false;
+  return ReadOne(Now(), handle, rec, len, nullptr);
 }
 
-int32_t RecordingFake::Rreadn(int32_t h, std::string& rec, int32_t& len, int32_t opts) {
-  FakeCall& call = Begin("Rreadn", {Num(h), rec, Num(len), Num(opts)}, FileOf(h));
+int32_t RecordingFake::AnswerRreadn(int32_t h, std::string& rec, int32_t& len, int32_t /*opts*/) {
   OpenHandle* handle = FindHandle(h);
-  len = 0;
-  int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (std::string problem = HandleProblem(strict_, handle, h); !problem.empty()) {
-    result = FailWith(kCodeBadCall, 0, problem);
-  } else {
-    if (handle) handle->locked = false;
-    result = ReadOne(call, handle, rec, len, "seq");
-  }
-  return Finish(call, result, {rec, Int(len)});
+  if (handle) handle->locked = false;
+  return ReadOne(Now(), handle, rec, len, "seq");
 }
 
-int32_t RecordingFake::Rreadblock(int32_t h, std::string& buf, int32_t& count, int32_t recLen,
-                                  const std::string& key, int32_t keyLen) {
-  FakeCall& call = Begin("Rreadblock", {Num(h), buf, Num(count), Num(recLen), key, Num(keyLen)},
-                         FileOf(h));
-  call.key = key.substr(0, static_cast<std::size_t>(std::max(keyLen, 0)));
+int32_t RecordingFake::AnswerRreadblock(int32_t h, std::string& buf, int32_t& count, int32_t recLen,
+                                        const std::string& key, int32_t keyLen) {
+  const FakeCall& call = Now();
   OpenHandle* handle = FindHandle(h);
-  count = 0;
   int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (std::string problem = HandleProblem(strict_, handle, h); !problem.empty()) {
-    result = FailWith(kCodeBadCall, 0, problem);
-  } else if (recLen <= 0 || static_cast<std::size_t>(recLen) > buf.size()) {
+  if (recLen <= 0 || static_cast<std::size_t>(recLen) > buf.size()) {
     result = FailWith(kCodeBadCall, 0, "record length " + Int(recLen) + " does not fit the buffer");
   } else if (strict_ && keyLen > static_cast<int32_t>(key.size())) {
     result = FailWith(kCodeBadCall, 0, "key shorter than keyLen");
@@ -735,112 +724,44 @@ int32_t RecordingFake::Rreadblock(int32_t h, std::string& buf, int32_t& count, i
     if (handle) handle->locked = false;
     result = ReadBlock(call, handle, buf, count, recLen, &call.key);
   }
-  return Finish(call, result, {buf, Int(count)});
+  return result;
 }
 
-int32_t RecordingFake::RreadblockD(int32_t h, std::string& buf, int32_t& count, int32_t recLen) {
-  FakeCall& call = Begin("RreadblockD", {Num(h), buf, Num(count), Num(recLen)}, FileOf(h));
+int32_t RecordingFake::AnswerRreadblockD(int32_t h, std::string& buf, int32_t& count, int32_t recLen) {
+  const FakeCall& call = Now();
   OpenHandle* handle = FindHandle(h);
-  count = 0;
   int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (std::string problem = HandleProblem(strict_, handle, h); !problem.empty()) {
-    result = FailWith(kCodeBadCall, 0, problem);
-  } else if (recLen <= 0 || static_cast<std::size_t>(recLen) > buf.size()) {
+  if (recLen <= 0 || static_cast<std::size_t>(recLen) > buf.size()) {
     result = FailWith(kCodeBadCall, 0, "record length " + Int(recLen) + " does not fit the buffer");
   } else {
     if (handle) handle->locked = false;
     result = ReadBlock(call, handle, buf, count, recLen, nullptr);
   }
-  return Finish(call, result, {buf, Int(count)});
+  return result;
 }
 
-int32_t RecordingFake::Rupdate(int32_t h, const std::string& rec, int32_t len) {
-  FakeCall& call = Begin("Rupdate", {Num(h), rec, Num(len)}, FileOf(h));
-  OpenHandle* handle = FindHandle(h);
-  int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (std::string problem = HandleProblem(strict_, handle, h); !problem.empty()) {
-    result = FailWith(kCodeBadCall, 0, problem);
-  } else if (strict_ && (len < 0 || static_cast<std::size_t>(len) > rec.size())) {
-    result = FailWith(kCodeBadCall, 0, "record length " + Int(len) + " longer than the record");
-  } else if (strict_ && !handle->update) {
-    result = FailWith(kCodeRefused, 0, "file " + handle->file + " is open read-only");
-  } else if (strict_ && !handle->locked) {
-    result = FailWith(kCodeBadCall, 0, "no record locked on handle " + Int(h));
-  } else {
-    std::optional<FakeAnswer> answer = Resolve(call);
-    result = answer ? ResultOf(*answer) : 1;
-    if (handle) handle->locked = false;
-  }
-  return Finish(call, result, {});
+int32_t RecordingFake::AnswerRupdate(int32_t h, const std::string& rec, int32_t len) {
+  return Change(h, &rec, len, true);
 }
 
-int32_t RecordingFake::Rwrite(int32_t h, const std::string& rec, int32_t len) {
-  FakeCall& call = Begin("Rwrite", {Num(h), rec, Num(len)}, FileOf(h));
-  OpenHandle* handle = FindHandle(h);
-  int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (std::string problem = HandleProblem(strict_, handle, h); !problem.empty()) {
-    result = FailWith(kCodeBadCall, 0, problem);
-  } else if (strict_ && (len < 0 || static_cast<std::size_t>(len) > rec.size())) {
-    result = FailWith(kCodeBadCall, 0, "record length " + Int(len) + " longer than the record");
-  } else if (strict_ && !handle->update) {
-    result = FailWith(kCodeRefused, 0, "file " + handle->file + " is open read-only");
-  } else {
-    std::optional<FakeAnswer> answer = Resolve(call);
-    result = answer ? ResultOf(*answer) : 1;
-  }
-  return Finish(call, result, {});
+int32_t RecordingFake::AnswerRwrite(int32_t h, const std::string& rec, int32_t len) {
+  return Change(h, &rec, len, false);
 }
 
-int32_t RecordingFake::Rdelete(int32_t h) {
-  FakeCall& call = Begin("Rdelete", {Num(h)}, FileOf(h));
-  OpenHandle* handle = FindHandle(h);
-  int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (std::string problem = HandleProblem(strict_, handle, h); !problem.empty()) {
-    result = FailWith(kCodeBadCall, 0, problem);
-  } else if (strict_ && !handle->update) {
-    result = FailWith(kCodeRefused, 0, "file " + handle->file + " is open read-only");
-  } else if (strict_ && !handle->locked) {
-    result = FailWith(kCodeBadCall, 0, "no record locked on handle " + Int(h));
-  } else {
-    std::optional<FakeAnswer> answer = Resolve(call);
-    result = answer ? ResultOf(*answer) : 1;
-    if (handle) handle->locked = false;
-  }
-  return Finish(call, result, {});
+int32_t RecordingFake::AnswerRdelete(int32_t h) { return Change(h, nullptr, 0, true); }
+
+int32_t RecordingFake::AnswerRclose(int32_t h) {
+  const int32_t result = ResultOr(1);
+  if (result) handles_.erase(h);
+  return result;
 }
 
-int32_t RecordingFake::Rclose(int32_t h) {
-  FakeCall& call = Begin("Rclose", {Num(h)}, FileOf(h));
-  OpenHandle* handle = FindHandle(h);
-  int32_t result;
-  if (std::string problem = HandleProblem(strict_, handle, h); !problem.empty()) {
-    result = FailWith(kCodeBadCall, 0, problem);
-  } else {
-    std::optional<FakeAnswer> answer = Resolve(call);
-    result = answer ? ResultOf(*answer) : 1;
-    if (result) handles_.erase(h);
-  }
-  return Finish(call, result, {});
-}
-
-int32_t RecordingFake::Sread(int32_t& hStmt, std::string& buf, int32_t& len,
-                             const std::string& sql, int32_t option) {
-  FakeCall& call = Begin("Sread", {Num(hStmt), buf, Num(len), sql, Num(option)}, FileOf(hStmt));
-  call.sql = sql;
-  len = 0;
+int32_t RecordingFake::AnswerSread(int32_t& hStmt, std::string& buf, int32_t& len,
+                                   const std::string& /*sql*/, int32_t /*option*/) {
+  const FakeCall& call = Now();
   int32_t result;
   OpenHandle* handle = hStmt >= 0 ? FindHandle(hStmt) : nullptr;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (hStmt >= 0 && strict_ && handle == nullptr) {
+  if (hStmt >= 0 && strict_ && handle == nullptr) {
     result = FailWith(kCodeBadCall, 0, "statement handle " + Int(hStmt) + " is not open");
   } else {
     if (hStmt < 0) {
@@ -849,40 +770,30 @@ int32_t RecordingFake::Sread(int32_t& hStmt, std::string& buf, int32_t& len,
     }
     result = ReadOne(call, handle, buf, len, nullptr);
   }
-  return Finish(call, result, {Int(hStmt), buf, Int(len)});
+  return result;
 }
 
-int32_t RecordingFake::Snext(int32_t& hStmt, std::string& rec, int32_t& len, int32_t& flag) {
-  FakeCall& call = Begin("Snext", {Num(hStmt), rec, Num(len), Num(flag)}, FileOf(hStmt));
+int32_t RecordingFake::AnswerSnext(int32_t& hStmt, std::string& rec, int32_t& len, int32_t& flag) {
+  const FakeCall& call = Now();
   OpenHandle* handle = FindHandle(hStmt);
-  len = 0;
-  flag = 0;
   int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (strict_ && handle == nullptr) {
+  if (strict_ && handle == nullptr) {
     result = FailWith(kCodeBadCall, 0, "statement handle " + Int(hStmt) + " is not open");
   } else {
     result = ReadOne(call, handle, rec, len, "rows");
     if (result) flag = 1;
   }
-  return Finish(call, result, {Int(hStmt), rec, Int(len), Int(flag)});
+  return result;
 }
 
-int32_t RecordingFake::Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len,
-                                  const std::string& sql, const std::string& first,
-                                  int32_t& flag) {
-  FakeCall& call =
-      Begin("Sreadblock", {Num(hStmt), buf, Num(len), sql, first, Num(flag)}, FileOf(hStmt));
-  call.sql = sql;
-  len = 0;
-  flag = 0;
+int32_t RecordingFake::AnswerSreadblock(int32_t& hStmt, std::string& buf, int32_t& len,
+                                        const std::string& /*sql*/, const std::string& first,
+                                        int32_t& flag) {
+  const FakeCall& call = Now();
   const bool isFirst = first == kFirstBlock;
   OpenHandle* handle = hStmt >= 0 ? FindHandle(hStmt) : nullptr;
   int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (strict_ && !isFirst && first != kNextBlock) {
+  if (strict_ && !isFirst && first != kNextBlock) {
     result = FailWith(kCodeBadCall, 0, "first must be \"1\" or \"0\"");
   } else if (hStmt >= 0 && strict_ && handle == nullptr) {
     result = FailWith(kCodeBadCall, 0, "statement handle " + Int(hStmt) + " is not open");
@@ -896,30 +807,20 @@ int32_t RecordingFake::Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len
     if (isFirst && handle) handle->blockStarted = true;
     result = ReadRows(call, handle, buf, len, flag, isFirst);
   }
-  return Finish(call, result, {Int(hStmt), buf, Int(len), Int(flag)});
+  return result;
 }
 
-int32_t RecordingFake::Saction(const std::string& sql) {
-  FakeCall& call = Begin("Saction", {sql});
-  call.sql = sql;
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {});
-  std::optional<FakeAnswer> answer = Resolve(call);
-  return Finish(call, answer ? ResultOf(*answer) : 1, {});
+int32_t RecordingFake::AnswerSaction(const std::string& /*sql*/) {
+  return ResultOr(1);
 }
 
-int32_t RecordingFake::SetConnectOption(int32_t option) {
-  FakeCall& call = Begin("SetConnectOption", {Num(option)});
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {});
-  std::optional<FakeAnswer> answer = Resolve(call);
-  return Finish(call, answer ? ResultOf(*answer) : 1, {});
+int32_t RecordingFake::AnswerSetConnectOption(int32_t /*option*/) {
+  return ResultOr(1);
 }
 
-int32_t RecordingFake::ConnectDSN(const std::string& connect, const std::string& user,
-                                  const std::string& password, std::string& out) {
-  FakeCall& call = Begin("ConnectDSN", {connect, user, password, out});
-  if (NoConnection()) {
-    return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {out});
-  }
+int32_t RecordingFake::AnswerConnectDSN(const std::string& connect, const std::string& /*user*/,
+                                        const std::string& /*password*/, std::string& out) {
+  const FakeCall& call = Now();
   std::optional<FakeAnswer> answer = Resolve(call);
   int32_t result;
   if (!answer) {
@@ -933,35 +834,24 @@ int32_t RecordingFake::ConnectDSN(const std::string& connect, const std::string&
     if (answer->out) PutInBuffer(out, *answer->out);
     result = answer->result;
   }
-  return Finish(call, result, {out});
+  return result;
 }
 
-int32_t RecordingFake::CloseConnectionDSN(const std::string& connect, std::string& out) {
-  FakeCall& call = Begin("CloseConnectionDSN", {connect, out});
-  if (NoConnection()) {
-    return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {out});
-  }
-  return Finish(call, AnswerText(call, out, nullptr, std::nullopt, true), {out});
+int32_t RecordingFake::AnswerCloseConnectionDSN(const std::string& /*connect*/, std::string& out) {
+  return AnswerText(Now(), out, nullptr, std::nullopt, true);
 }
 
-int32_t RecordingFake::GetConfigStringWithoutDefVal(const std::string& section,
-                                                    const std::string& key, std::string& value,
-                                                    int32_t& len) {
-  FakeCall& call = Begin("GetConfigStringWithoutDefVal", {section, key, value, Num(len)});
-  len = 0;
-  if (NoConnection()) {
-    return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {value, Int(len)});
-  }
-  return Finish(call, AnswerText(call, value, &len, std::nullopt, false), {value, Int(len)});
+int32_t RecordingFake::AnswerGetConfigStringWithoutDefVal(const std::string& /*section*/,
+                                                          const std::string& /*key*/, std::string& value,
+                                                          int32_t& len) {
+  return AnswerText(Now(), value, &len, std::nullopt, false);
 }
 
-int32_t RecordingFake::GetDBParamKeys(std::string& connect, std::string& driver, std::string& user,
-                                      std::string& password, std::string& database) {
-  FakeCall& call = Begin("GetDBParamKeys", {connect, driver, user, password, database});
+int32_t RecordingFake::AnswerGetDBParamKeys(std::string& connect, std::string& driver, std::string& user,
+                                            std::string& password, std::string& database) {
+  const FakeCall& call = Now();
   int32_t result = 1;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (std::optional<FakeAnswer> answer = Resolve(call)) {
+  if (std::optional<FakeAnswer> answer = Resolve(call)) {
     if (Failed(*answer)) {
       result = ResultOf(*answer);
     } else {
@@ -971,27 +861,21 @@ int32_t RecordingFake::GetDBParamKeys(std::string& connect, std::string& driver,
       result = answer->result;
     }
   }
-  return Finish(call, result, {connect, driver, user, password, database});
+  return result;
 }
 
-int32_t RecordingFake::GetComputerName(std::string& name) {
-  FakeCall& call = Begin("GetComputerName", {name});
-  if (NoConnection()) {
-    return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {name});
-  }
-  return Finish(call, AnswerText(call, name, nullptr, std::string("FAKEHOST"), true), {name});
+int32_t RecordingFake::AnswerGetComputerName(std::string& name) {
+  return AnswerText(Now(), name, nullptr, std::string("FAKEHOST"), true);
 }
 
-int32_t RecordingFake::Execute(std::string& code, std::string& ctl, std::string& data) {
-  FakeCall& call = Begin("Execute", {code, ctl, data});
+int32_t RecordingFake::AnswerExecute(std::string& code, std::string& ctl, std::string& data) {
+  const FakeCall& call = Now();
   std::size_t area = data.size();
   const bool ctlIsNumber = ctl.size() == static_cast<std::size_t>(kControlWidth) &&
                            std::all_of(ctl.begin(), ctl.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (ctlIsNumber) area = std::min<std::size_t>(area, std::stoul(ctl));
   int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
-  } else if (strict_ && code.size() != static_cast<std::size_t>(kCommandCodeWidth)) {
+  if (strict_ && code.size() != static_cast<std::size_t>(kCommandCodeWidth)) {
     result = FailWith(kCodeBadCall, 0, "command code \"" + code + "\" is not 10 characters");
   } else if (strict_ && !ctlIsNumber) {
     result = FailWith(kCodeBadCall, 0, "control area \"" + ctl + "\" is not 10 digits");
@@ -1020,156 +904,100 @@ int32_t RecordingFake::Execute(std::string& code, std::string& ctl, std::string&
       result = answer->result;
     }
   }
-  return Finish(call, result, {code, ctl, data});
+  return result;
 }
 
-int32_t RecordingFake::StrReplication(const std::string& name, const std::string& kind,
-                                      const std::string& instance) {
-  FakeCall& call = Begin("StrReplication", {name, kind, instance});
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {});
-  std::optional<FakeAnswer> answer = Resolve(call);
-  return Finish(call, answer ? ResultOf(*answer) : 1, {});
+int32_t RecordingFake::AnswerStrReplication(const std::string& /*name*/, const std::string& /*kind*/,
+                                            const std::string& /*instance*/) {
+  return ResultOr(1);
 }
 
-int32_t RecordingFake::SJobList(const std::string& job, std::string& answer,
-                                const std::string& kind) {
-  FakeCall& call = Begin("SJobList", {job, answer, kind});
-  if (NoConnection()) {
-    return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {answer});
-  }
-  return Finish(call, AnswerText(call, answer, nullptr, std::string("00000"), true), {answer});
+int32_t RecordingFake::AnswerSJobList(const std::string& /*job*/, std::string& answer,
+                                      const std::string& /*kind*/) {
+  return AnswerText(Now(), answer, nullptr, std::string("00000"), true);
 }
 
-int32_t RecordingFake::Activity(std::string& name, const std::string& request) {
-  FakeCall& call = Begin("Activity", {name, request});
-  if (NoConnection()) {
-    return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {name});
-  }
-  return Finish(call, AnswerText(call, name, nullptr, std::nullopt, true), {name});
+int32_t RecordingFake::AnswerActivity(std::string& name, const std::string& /*request*/) {
+  return AnswerText(Now(), name, nullptr, std::nullopt, true);
 }
 
-int32_t RecordingFake::ReadQVMSGQ(std::string& queue, int32_t& count, const std::string& kind) {
-  FakeCall& call = Begin("ReadQVMSGQ", {queue, Num(count), kind});
+int32_t RecordingFake::AnswerReadQVMSGQ(std::string& queue, int32_t& count, const std::string& /*kind*/) {
+  const FakeCall& call = Now();
   int32_t result;
-  if (NoConnection()) {
-    result = FailWith(kCodeBadCall, 0, "no current connection");
+  std::optional<FakeAnswer> answer = Resolve(call);
+  if (!answer) {
+    PutInBuffer(queue, "0000000000");
+    result = 1;
+  } else if (Failed(*answer)) {
+    result = ResultOf(*answer);
   } else {
-    std::optional<FakeAnswer> answer = Resolve(call);
-    if (!answer) {
-      PutInBuffer(queue, "0000000000");
-      result = 1;
-    } else if (Failed(*answer)) {
-      result = ResultOf(*answer);
-    } else {
-      if (answer->out) PutInBuffer(queue, *answer->out);
-      if (answer->number) count = *answer->number;
-      result = answer->result;
-    }
+    if (answer->out) PutInBuffer(queue, *answer->out);
+    if (answer->number) count = *answer->number;
+    result = answer->result;
   }
-  return Finish(call, result, {queue, Int(count)});
+  return result;
 }
 
-int32_t RecordingFake::WriteFile(const std::string& file, const std::string& text,
-                                 int32_t replace) {
-  FakeCall& call = Begin("WriteFile", {file, text, Num(replace)});
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {});
-  std::optional<FakeAnswer> answer = Resolve(call);
-  return Finish(call, answer ? ResultOf(*answer) : 1, {});
+int32_t RecordingFake::AnswerWriteFile(const std::string& /*file*/, const std::string& /*text*/,
+                                       int32_t /*replace*/) {
+  return ResultOr(1);
 }
 
-int32_t RecordingFake::DeleteFile(const std::string& file) {
-  FakeCall& call = Begin("DeleteFile", {file});
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {});
-  std::optional<FakeAnswer> answer = Resolve(call);
-  return Finish(call, answer ? ResultOf(*answer) : 1, {});
+int32_t RecordingFake::AnswerDeleteFile(const std::string& /*file*/) {
+  return ResultOr(1);
 }
 
-int32_t RecordingFake::WriteFileWithFullPath(const std::string& path, const std::string& text,
-                                             int32_t replace) {
-  FakeCall& call = Begin("WriteFileWithFullPath", {path, text, Num(replace)});
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {});
-  std::optional<FakeAnswer> answer = Resolve(call);
-  return Finish(call, answer ? ResultOf(*answer) : 1, {});
+int32_t RecordingFake::AnswerWriteFileWithFullPath(const std::string& /*path*/, const std::string& /*text*/,
+                                                   int32_t /*replace*/) {
+  return ResultOr(1);
 }
 
-int32_t RecordingFake::DeleteFileWithFullPath(const std::string& path) {
-  FakeCall& call = Begin("DeleteFileWithFullPath", {path});
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, "no current connection"), {});
-  std::optional<FakeAnswer> answer = Resolve(call);
-  return Finish(call, answer ? ResultOf(*answer) : 1, {});
+int32_t RecordingFake::AnswerDeleteFileWithFullPath(const std::string& /*path*/) {
+  return ResultOr(1);
 }
 
-namespace {
-constexpr const char* kNoConnectionText = "no current connection";
-}  // namespace
-
-int32_t RecordingFake::GetDSNsAndDrivers(std::string& list, int32_t& len, int32_t first) {
-  FakeCall& call = Begin("GetDSNsAndDrivers", {list, Num(len), Num(first)});
-  len = 0;
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, kNoConnectionText), {list, Int(len)});
-  return Finish(call, AnswerText(call, list, &len, std::string(), true), {list, Int(len)});
+int32_t RecordingFake::AnswerGetDSNsAndDrivers(std::string& list, int32_t& len, int32_t /*first*/) {
+  return AnswerText(Now(), list, &len, std::string(), true);
 }
 
-int32_t RecordingFake::FillDB(const std::string& filter, std::string& list, int32_t& len,
-                              int32_t first) {
-  FakeCall& call = Begin("FillDB", {filter, list, Num(len), Num(first)});
-  len = 0;
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, kNoConnectionText), {list, Int(len)});
-  return Finish(call, AnswerText(call, list, &len, std::string(), true), {list, Int(len)});
+int32_t RecordingFake::AnswerFillDB(const std::string& /*filter*/, std::string& list, int32_t& len,
+                                    int32_t /*first*/) {
+  return AnswerText(Now(), list, &len, std::string(), true);
 }
 
-int32_t RecordingFake::FillTBL(const std::string& database, const std::string& mask,
-                               std::string& list, int32_t& len, int32_t first) {
-  FakeCall& call = Begin("FillTBL", {database, mask, list, Num(len), Num(first)});
-  len = 0;
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, kNoConnectionText), {list, Int(len)});
-  return Finish(call, AnswerText(call, list, &len, std::string(), true), {list, Int(len)});
+int32_t RecordingFake::AnswerFillTBL(const std::string& /*database*/, const std::string& /*mask*/,
+                                     std::string& list, int32_t& len, int32_t /*first*/) {
+  return AnswerText(Now(), list, &len, std::string(), true);
 }
 
-int32_t RecordingFake::FillColumnsList(const std::string& database, const std::string& table,
-                                       const std::string& mask, std::string& list, int32_t& len,
-                                       int32_t first) {
-  FakeCall& call = Begin("FillColumnsList", {database, table, mask, list, Num(len), Num(first)});
-  len = 0;
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, kNoConnectionText), {list, Int(len)});
-  return Finish(call, AnswerText(call, list, &len, std::string(), true), {list, Int(len)});
+int32_t RecordingFake::AnswerFillColumnsList(const std::string& /*database*/, const std::string& /*table*/,
+                                             const std::string& /*mask*/, std::string& list, int32_t& len,
+                                             int32_t /*first*/) {
+  return AnswerText(Now(), list, &len, std::string(), true);
 }
 
-int32_t RecordingFake::FillColumnsListSource(const std::string& kind, const std::string& table,
-                                             std::string& list, int32_t& len, int32_t first) {
-  FakeCall& call = Begin("FillColumnsListSource", {kind, table, list, Num(len), Num(first)});
-  len = 0;
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, kNoConnectionText), {list, Int(len)});
-  return Finish(call, AnswerText(call, list, &len, std::string(), true), {list, Int(len)});
+int32_t RecordingFake::AnswerFillColumnsListSource(const std::string& /*kind*/, const std::string& /*table*/,
+                                                   std::string& list, int32_t& len, int32_t /*first*/) {
+  return AnswerText(Now(), list, &len, std::string(), true);
 }
 
-int32_t RecordingFake::GetPrimaryKey(const std::string& table, std::string& keys, int32_t& len) {
-  FakeCall& call = Begin("GetPrimaryKey", {table, keys, Num(len)});
-  len = 0;
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, kNoConnectionText), {keys, Int(len)});
-  return Finish(call, AnswerText(call, keys, &len, std::string(), true), {keys, Int(len)});
+int32_t RecordingFake::AnswerGetPrimaryKey(const std::string& /*table*/, std::string& keys, int32_t& len) {
+  return AnswerText(Now(), keys, &len, std::string(), true);
 }
 
-int32_t RecordingFake::TableNTExist(const std::string& table) {
-  FakeCall& call = Begin("TableNTExist", {table});
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, kNoConnectionText), {});
-  std::optional<FakeAnswer> answer = Resolve(call);
-  return Finish(call, answer ? ResultOf(*answer) : NotFoundResult(), {});
+int32_t RecordingFake::AnswerTableNTExist(const std::string& /*table*/) {
+  std::optional<FakeAnswer> answer = Resolve(Now());
+  return answer ? ResultOf(*answer) : NotFoundResult();
 }
 
-int32_t RecordingFake::CreateTable(const std::string& table, const std::string& definition) {
-  FakeCall& call = Begin("CreateTable", {table, definition});
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, kNoConnectionText), {});
-  std::optional<FakeAnswer> answer = Resolve(call);
-  return Finish(call, answer ? ResultOf(*answer) : 1, {});
+int32_t RecordingFake::AnswerCreateTable(const std::string& /*table*/, const std::string& /*definition*/) {
+  return ResultOr(1);
 }
 
-int32_t RecordingFake::BuildReceiverListNT(const std::string& journal, const std::string& library,
-                                           std::string& list, int32_t& len, int32_t first) {
-  FakeCall& call = Begin("BuildReceiverListNT", {journal, library, list, Num(len), Num(first)});
-  len = 0;
-  if (NoConnection()) return Finish(call, FailWith(kCodeBadCall, 0, kNoConnectionText), {list, Int(len)});
-  return Finish(call, AnswerText(call, list, &len, std::string(), true), {list, Int(len)});
+int32_t RecordingFake::AnswerBuildReceiverListNT(const std::string& /*journal*/,
+                                                 const std::string& /*library*/, std::string& list,
+                                                 int32_t& len, int32_t /*first*/) {
+  return AnswerText(Now(), list, &len, std::string(), true);
 }
 
 }  // namespace qv::test

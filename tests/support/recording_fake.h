@@ -51,6 +51,7 @@
 #include <vector>
 
 #include "connection/dllparam.h"
+#include "connection/dllparam_wrapper.h"
 
 namespace qv::test {
 
@@ -170,7 +171,7 @@ class FakeRule {
   bool repeat_ = false;
 };
 
-class RecordingFake : public DllParam {
+class RecordingFake : public DllParamDispatch {
  public:
   RecordingFake();
   ~RecordingFake() override;
@@ -210,83 +211,42 @@ class RecordingFake : public DllParam {
   std::set<int32_t> OpenConnections() const { return connections_; }
   int32_t CurrentConnection() const { return current_; }
 
-  // ---- DllParam
-  int32_t GetLastError(int32_t& code, int32_t& errNum, std::string& text) override;
-  int32_t OpenMConnection(const std::string& address, std::string& serverVersion,
-                          std::string& serverJob, int32_t& hConn) override;
-  int32_t SwitchMConnection(int32_t hConn) override;
-  int32_t CloseMConnection(int32_t hConn) override;
-  int32_t PingPong() override;
-  int32_t Ropen(const std::string& file, const std::string& mode, int32_t& h) override;
-  int32_t Rreadk(int32_t h, std::string& rec, int32_t& len, int32_t opts, const std::string& key,
-                 int32_t keyLen) override;
-  int32_t Rreadf(int32_t h, std::string& rec, int32_t& len, int32_t opts) override;
-  int32_t Rreadn(int32_t h, std::string& rec, int32_t& len, int32_t opts) override;
-  int32_t Rreadblock(int32_t h, std::string& buf, int32_t& count, int32_t recLen,
-                     const std::string& key, int32_t keyLen) override;
-  int32_t RreadblockD(int32_t h, std::string& buf, int32_t& count, int32_t recLen) override;
-  int32_t Rupdate(int32_t h, const std::string& rec, int32_t len) override;
-  int32_t Rwrite(int32_t h, const std::string& rec, int32_t len) override;
-  int32_t Rdelete(int32_t h) override;
-  int32_t Rclose(int32_t h) override;
-  int32_t Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
-                int32_t option) override;
-  int32_t Snext(int32_t& hStmt, std::string& rec, int32_t& len, int32_t& flag) override;
-  int32_t Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
-                     const std::string& first, int32_t& flag) override;
-  int32_t Saction(const std::string& sql) override;
-  int32_t SetConnectOption(int32_t option) override;
-  int32_t ConnectDSN(const std::string& connect, const std::string& user,
-                     const std::string& password, std::string& out) override;
-  int32_t CloseConnectionDSN(const std::string& connect, std::string& out) override;
-  int32_t GetConfigStringWithoutDefVal(const std::string& section, const std::string& key,
-                                       std::string& value, int32_t& len) override;
-  int32_t GetDBParamKeys(std::string& connect, std::string& driver, std::string& user,
-                         std::string& password, std::string& database) override;
-  int32_t GetComputerName(std::string& name) override;
-  int32_t Execute(std::string& code, std::string& ctl, std::string& data) override;
-  int32_t StrReplication(const std::string& name, const std::string& kind,
-                         const std::string& instance) override;
-  int32_t SJobList(const std::string& job, std::string& answer, const std::string& kind) override;
-  int32_t Activity(std::string& name, const std::string& request) override;
-  int32_t ReadQVMSGQ(std::string& queue, int32_t& count, const std::string& kind) override;
-  int32_t WriteFile(const std::string& file, const std::string& text, int32_t replace) override;
-  int32_t DeleteFile(const std::string& file) override;
-  int32_t WriteFileWithFullPath(const std::string& path, const std::string& text,
-                                int32_t replace) override;
-  int32_t DeleteFileWithFullPath(const std::string& path) override;
-  int32_t GetDSNsAndDrivers(std::string& list, int32_t& len, int32_t first) override;
-  int32_t FillDB(const std::string& filter, std::string& list, int32_t& len,
-                 int32_t first) override;
-  int32_t FillTBL(const std::string& database, const std::string& mask, std::string& list,
-                  int32_t& len, int32_t first) override;
-  int32_t FillColumnsList(const std::string& database, const std::string& table,
-                          const std::string& mask, std::string& list, int32_t& len,
-                          int32_t first) override;
-  int32_t FillColumnsListSource(const std::string& kind, const std::string& table,
-                                std::string& list, int32_t& len, int32_t first) override;
-  int32_t GetPrimaryKey(const std::string& table, std::string& keys, int32_t& len) override;
-  int32_t TableNTExist(const std::string& table) override;
-  int32_t CreateTable(const std::string& table, const std::string& definition) override;
-  int32_t BuildReceiverListNT(const std::string& journal, const std::string& library,
-                              std::string& list, int32_t& len, int32_t first) override;
-
- public:
-  struct In;
+ protected:
+  int32_t Perform(const DllParamCall& call) override;
 
  private:
   struct OpenHandle;
 
-  FakeCall& Begin(std::string op, std::vector<In> args, std::string file = {});
+  // Records call (the error state starts clear).
+  void Begin(const DllParamCall& call);
+  // Returns the call being answered.
+  FakeCall& Now() { return calls_.back(); }
+  // Refuses, with the error state set, a call that breaks the interface
+  // whatever its operation: no current connection, a file handle that is not
+  // open. The numbers the call writes start at 0 either way.
+  bool Refused(const DllParamCall& call);
+  // Answers call with the member below that answers its operation.
+  int32_t Answer(const DllParamCall& call);
+  // The answer of each operation, with the arguments of its member.
+#define DLLPARAM_OP(Name, Code, Params, Args) int32_t Answer##Name Params;
+#include "connection/dllparam_ops.def"
+
   std::optional<FakeAnswer> Resolve(const FakeCall& call);
-  int32_t Finish(FakeCall& call, int32_t result, std::vector<std::string> outs);
   int32_t FailWith(int32_t code, int32_t num, std::string text);
   int32_t NotFoundResult();
   int32_t ResultOf(const FakeAnswer& answer);
+  // Returns the result of the script's answer to the call being answered, or
+  // byDefault when no rule answers it.
+  int32_t ResultOr(int32_t byDefault);
   bool NoConnection() const;
   OpenHandle* FindHandle(int32_t h);
   std::string FileOf(int32_t h) const;
   int32_t NewHandle(std::string file, bool update, std::optional<int32_t> wanted);
+  // Answers a change of the records of file h (Rupdate, Rwrite, Rdelete): the
+  // first len bytes of rec must lie within it (no rec: nothing written), the
+  // file must be open for update and, when locked, hold a locked record,
+  // which the change releases.
+  int32_t Change(int32_t h, const std::string* rec, int32_t len, bool locked);
   // Answers a call that writes one text into buffer (and its length into len).
   int32_t AnswerText(const FakeCall& call, std::string& buffer, int32_t* len,
                      std::optional<std::string> fallback, bool foundByDefault);

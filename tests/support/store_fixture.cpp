@@ -1,12 +1,12 @@
 // The embedded-store fixture of the store operation tests.
 #include "support/store_fixture.h"
 
-#include "dllparam/embedded_source.h"
+#include "dllparam/embedded/embedded_source.h"
 #include "store/records.h"
 
 namespace qv::test {
 
-EngineStandIn::EngineStandIn(std::unique_ptr<DllParam> inner) : TraceDllParam(std::move(inner), "/dev/null") {}
+EngineStandIn::EngineStandIn(std::unique_ptr<DllParam> inner) : DllParamWrapper(std::move(inner)) {}
 
 bool EngineStandIn::Injected(const std::string& op, const std::string& text) {
   return failWhen && failWhen(op, text);
@@ -25,7 +25,7 @@ int32_t EngineStandIn::Execute(std::string& code, std::string& ctl, std::string&
     userSpacesDeleted.push_back(data.substr(5, 10));
     return 1;
   }
-  return TraceDllParam::Execute(code, ctl, data);
+  return DllParamWrapper::Execute(code, ctl, data);
 }
 
 int32_t EngineStandIn::SJobList(const std::string& job, std::string& answer, const std::string&) {
@@ -42,29 +42,29 @@ int32_t EngineStandIn::DeleteFile(const std::string& file) {
 
 int32_t EngineStandIn::Saction(const std::string& sql) {
   statements.push_back(sql);
-  return TraceDllParam::Saction(Injected("Saction", sql) ? "INJECTED FAILURE" : sql);
+  return DllParamWrapper::Saction(Injected("Saction", sql) ? "INJECTED FAILURE" : sql);
 }
 
 int32_t EngineStandIn::Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
                              int32_t option) {
   statements.push_back(sql);
-  return TraceDllParam::Sread(hStmt, buf, len, sql, option);
+  return DllParamWrapper::Sread(hStmt, buf, len, sql, option);
 }
 
 int32_t EngineStandIn::Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
                                   const std::string& first, int32_t& flag) {
   if (!sql.empty()) statements.push_back(sql);
-  return TraceDllParam::Sreadblock(hStmt, buf, len, sql, first, flag);
+  return DllParamWrapper::Sreadblock(hStmt, buf, len, sql, first, flag);
 }
 
-int32_t EngineStandIn::Rdelete(int32_t h) { return TraceDllParam::Rdelete(Injected("Rdelete", "") ? -77 : h); }
+int32_t EngineStandIn::Rdelete(int32_t h) { return DllParamWrapper::Rdelete(Injected("Rdelete", "") ? -77 : h); }
 
 int32_t EngineStandIn::Rupdate(int32_t h, const std::string& rec, int32_t len) {
-  return TraceDllParam::Rupdate(Injected("Rupdate", "") ? -77 : h, rec, len);
+  return DllParamWrapper::Rupdate(Injected("Rupdate", "") ? -77 : h, rec, len);
 }
 
 int32_t EngineStandIn::Rwrite(int32_t h, const std::string& rec, int32_t len) {
-  return TraceDllParam::Rwrite(Injected("Rwrite", "") ? -77 : h, rec, len);
+  return DllParamWrapper::Rwrite(Injected("Rwrite", "") ? -77 : h, rec, len);
 }
 
 StoreTest::StoreTest() : store_(GetParam().store) {

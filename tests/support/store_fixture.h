@@ -15,9 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include "connection/dllparam_wrapper.h"
 #include "connection/qvsource.h"
-#include "dllparam/store_admin.h"
-#include "dllparam/trace.h"
+#include "dllparam/admin/store_admin.h"
 #include "support/embedded_store.h"
 #include "support/event_log.h"
 #include "support/kinds.h"
@@ -31,7 +31,7 @@ namespace qv::test {
 // - any call for which failWhen answers true, which is sent to the embedded
 //   source in a form it refuses (an SQL text it cannot run, a closed handle),
 //   so that the error state is the source's own.
-class EngineStandIn : public TraceDllParam {
+class EngineStandIn : public DllParamWrapper {
  public:
   explicit EngineStandIn(std::unique_ptr<DllParam> inner);
 

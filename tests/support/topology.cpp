@@ -1,7 +1,7 @@
 // Builds the sample records and writes the topologies of the tests.
 #include "topology.h"
 
-#include "store/model_records.h"
+#include "store/record_rules.h"
 #include "store/record_layouts.h"
 
 namespace qv::test {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "dllparam/store_admin.h"
+#include "dllparam/admin/store_admin.h"
 #include "store/records.h"
 
 namespace qv::test {

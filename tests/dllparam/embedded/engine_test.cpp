@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "dllparam/embedded_engine.h"
-#include "dllparam/embedded_source.h"
+#include "dllparam/embedded/embedded_engine.h"
+#include "dllparam/embedded/embedded_source.h"
 #include "support/lib_client.h"
 #include "support/topology.h"
 #include "operations/engine_text.h"

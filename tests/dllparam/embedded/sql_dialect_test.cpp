@@ -1,5 +1,5 @@
 // The SQL dialect adapter of the embedded NT sources.
-#include "dllparam/sql_dialect.h"
+#include "dllparam/embedded/sql_dialect.h"
 
 #include <gtest/gtest.h>
 

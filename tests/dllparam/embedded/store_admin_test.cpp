@@ -1,5 +1,5 @@
 // Creating, filling and describing store files.
-#include "dllparam/store_admin.h"
+#include "dllparam/admin/store_admin.h"
 
 #include <gtest/gtest.h>
 

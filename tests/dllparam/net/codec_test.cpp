@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 
-#include "dllparam/net_client.h"
-#include "dllparam/net_protocol.h"
+#include "dllparam/net/net_client.h"
+#include "dllparam/net/net_protocol.h"
 
 namespace qv::net {
 namespace {

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <optional>
 
-#include "dllparam/embedded_source.h"
+#include "dllparam/embedded/embedded_source.h"
 #include "support/net_fixture.h"
 #include "store/record_layouts.h"
 #include "store/records.h"

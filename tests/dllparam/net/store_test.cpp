@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "dllparam/embedded_source.h"
+#include "dllparam/embedded/embedded_source.h"
 #include "dllparam/source_library.h"
 #include "store/record_layouts.h"
 #include "support/embedded_store.h"

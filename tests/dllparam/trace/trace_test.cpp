@@ -1,6 +1,6 @@
 // Checks the trace of the record-access library: one line per call whatever
 // the texts hold, results, outputs and errors written, passwords hidden.
-#include "dllparam/trace.h"
+#include "dllparam/trace/trace.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,0 +1,47 @@
+// Reports a command line that cannot be run, for the programs whose commands
+// are parsed with CLI11: says what was wrong and which help to ask for.
+#pragma once
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+namespace qv::apps {
+
+// Returns "qvmgr dist set" for the deepest command the parser reached.
+inline std::string CommandPath(CLI::App& app) {
+  std::string path = app.get_name();
+  CLI::App* at = &app;
+  while (true) {
+    std::vector<CLI::App*> parsed = at->get_subcommands();
+    if (parsed.empty()) break;
+    at = parsed.front();
+    path += " " + at->get_name();
+  }
+  return path;
+}
+
+// Says what was wrong: a word nobody took is named as an unknown command or
+// option rather than as a missing command.
+inline std::string ParseMessage(CLI::App& app, const CLI::ParseError& e) {
+  CLI::App* at = &app;
+  while (!at->get_subcommands().empty()) at = at->get_subcommands().front();
+  const std::vector<std::string> left = app.remaining(true);
+  if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && !left.empty()) {
+    const std::string& word = left.front();
+    if (word.rfind("-", 0) == 0) return "unknown option " + word;
+    return "unknown command \"" + word + "\"" + (at == &app ? std::string() : " after " + at->get_name());
+  }
+  return e.what();
+}
+
+// Writes "PROGRAM: message" and where to find help on the error stream;
+// returns the exit status of a command line that cannot be run, 2.
+inline int UsageFailure(CLI::App& app, const std::string& message) {
+  std::cerr << app.get_name() << ": " << message << "\nRun '" << CommandPath(app) << " --help' for help.\n";
+  return 2;
+}
+
+}  // namespace qv::apps

@@ -1,0 +1,131 @@
+// State of the embedded source shared by its implementation files:
+// connections, file and statement handles, the error guard.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <new>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "dllparam/embedded/embedded_engine.h"
+#include "dllparam/embedded/embedded_source.h"
+#include "dllparam/embedded/record_locks.h"
+#include "dllparam/embedded/sql_dialect.h"
+#include "dllparam/embedded/sqlite_db.h"
+#include "store/access_paths.h"
+
+namespace qv::embedded {
+
+// Position of a record in the order of an access path: the values of the
+// order columns and the rowid of the physical row.
+struct PathPosition {
+  std::vector<std::string> values;
+  int64_t rowid = 0;
+};
+
+// A prepared read of an access path: SELECT rowid, record fields, order
+// columns ... WHERE key prefix [AND after position] ORDER BY ... LIMIT ?.
+struct PathQuery {
+  Stmt stmt;
+  int keyParams = 0;
+  int pinned = 0;  // leading order columns fixed by whole key fields
+  int orderColumns = 0;
+};
+
+struct LoginState {
+  std::string connect;  // completed connect string
+  std::string dsn;      // data source name
+  std::string server;   // server as the login named it
+  std::string user;
+};
+
+struct EmbeddedSource::Connection {
+  // The SQLite connection comes first so that it closes after every
+  // statement below that belongs to it.
+  Db db;
+  SourceKind kind = SourceKind::AS400;
+  int32_t id = 0;
+  int64_t serial = 0;  // unique in the process; names the connection in lock rows
+  std::string address;
+  std::string path;
+  bool answering = true;
+  bool inUnit = false;
+  bool servingSql = false;  // the authorizer checks statements prepared meanwhile
+  bool lockedAny = false;   // a record was locked through this connection
+  std::optional<LoginState> login;
+  std::string listAfter;  // last data source listed by GetDSNsAndDrivers
+  EngineCursor engine;    // positions in the engine's job list and message queue
+  std::unique_ptr<RecordLocks> locks;
+  std::map<std::tuple<const AccessPath*, int, bool>, PathQuery> reads;
+  std::map<std::pair<const AccessPath*, int>, Stmt> writes;  // 0 update, 1 delete, 2 insert
+  std::vector<int32_t> handles;
+};
+
+struct EmbeddedSource::Handle {
+  int32_t id = 0;
+  Connection* conn = nullptr;
+  bool statement = false;
+
+  // File handles (AS/400 stores).
+  const AccessPath* path = nullptr;
+  bool update = false;
+  std::optional<PathPosition> position;  // last record read (Rreadk, Rreadf, Rreadn)
+  bool blockActive = false;
+  std::string blockKey;
+  std::optional<PathPosition> blockPosition;
+  std::optional<int64_t> lockedRowid;
+  std::string image;  // scratch record image
+
+  // Statement handles (NT stores).
+  std::string file;  // table named at Ropen, "" for a bare statement handle
+  Stmt stmt;
+  bool active = false;               // a query result is being read
+  std::vector<int> widths;           // declared width per result column (0: as is)
+  std::deque<std::string> rows;      // rows read ahead, or the rows of an emulated statement
+  bool exhausted = true;             // stmt has no more rows
+};
+
+// Commits of lock rows alone skip the disk flush: a lock matters only while
+// the processes that hold and wait for it run, and every later commit with
+// data flushes the log anyway.
+class LockOnlyCommits {
+ public:
+  explicit LockOnlyCommits(Db& db) : db_(db) { db_.exec("PRAGMA synchronous=NORMAL"); }
+  ~LockOnlyCommits() { sqlite3_exec(db_.get(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
+  LockOnlyCommits(const LockOnlyCommits&) = delete;
+  LockOnlyCommits& operator=(const LockOnlyCommits&) = delete;
+
+ private:
+  Db& db_;
+};
+
+template <typename Fn>
+int32_t EmbeddedSource::Guard(Fn&& fn) {
+  last_ = {kCodeNone, 0, {}};
+  try {
+    return fn();
+  } catch (const Fault& f) {
+    last_ = f;
+  } catch (const StoreError& e) {
+    last_ = {e.busy() ? kCodeBusy : kCodeRefused, 0, e.what()};
+  } catch (const SqlAdaptError& e) {
+    last_ = {kCodeRefused, 0, e.what()};
+  } catch (const std::bad_alloc&) {
+    last_ = {kCodeRefused, 0, "out of memory"};
+  } catch (const std::exception& e) {
+    last_ = {kCodeRefused, 0, e.what()};
+  }
+  return 0;
+}
+
+// Returns s without leading and trailing blanks (and NULs after the first NUL).
+std::string TrimText(std::string_view s);
+// Returns s upper-cased (ASCII letters).
+std::string UpperText(std::string_view s);
+// Returns value padded with blanks or cut to width.
+std::string Fit(std::string_view value, size_t width);
+
+}  // namespace qv::embedded

@@ -1,0 +1,122 @@
+// The embedded source: a DllParam that serves a whole source (AS/400 or NT
+// kind) in-process from one store file (SQLite).
+//
+// - AS/400 stores: the physical and logical files of the access-path table
+//   with keyed, sequential and block reads, locked reads held in the store's
+//   lock table, rewrites, writes and deletes; the remote commands of the
+//   server program that the connection and the activity read need ("RCMD",
+//   "SYSCRTUSR_", "CHKOBJ____", "SYSREDUSR_", "DLTUSRSPC_", "RTVMCHNAME")
+//   and of the replication engine ("RCMD" CALL PGM(QVSTR) and CLRMSGQ,
+//   "SYSLSTJOB_", "SYSRTVMSG_"), answered from the simulated system tables
+//   and the engine (embedded_engine.h).
+// - NT stores (plain ODBC, SQL Server, Oracle): SQL statements run by SQLite
+//   after the dialect adapter, rows returned as fixed-width record images,
+//   units of work, data-source logins, settings sections, the SQL Server
+//   installation checks and Oracle session statements, the engine services
+//   (StrReplication, SJobList, Activity, ReadQVMSGQ, WriteFile, DeleteFile).
+//
+// Each connection opens its own SQLite connection to the store file; a store
+// may be shared by several connections and processes. Store writes wait at
+// most the busy timeout (QV_STORE_BUSY_MS, default 5 s), then fail with
+// kCodeBusy "source store busy".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "connection/dllparam.h"
+#include "dllparam/embedded/store_schema.h"
+
+namespace qv::embedded {
+
+// Returns the store path named by an address that the embedded source
+// serves, or nothing. "FILE:PATH" (any case of "file:") names PATH; an
+// address that names an existing regular file names it. Paths are matched
+// without regard to case when the exact spelling does not exist, since
+// callers upper-case addresses.
+std::optional<std::string> StorePathOfAddress(const std::string& address);
+
+class EmbeddedSource final : public DllParam {
+ public:
+  // handleBase is added to every connection, file and statement handle this
+  // source gives out, so that several sources can share one handle space.
+  explicit EmbeddedSource(int32_t handleBase = 0);
+  ~EmbeddedSource() override;
+  EmbeddedSource(const EmbeddedSource&) = delete;
+  EmbeddedSource& operator=(const EmbeddedSource&) = delete;
+
+  // Test hook: connection hConn stops answering (PingPong and every call on
+  // it fail with kCodeNetwork) until it is closed. Returns false for an
+  // unknown connection.
+  bool StopAnswering(int32_t hConn);
+  // Busy timeout of the store connections opened from now on.
+  void SetBusyTimeoutMs(int ms) { busyTimeoutMs_ = ms; }
+
+  // The operations (dllparam_ops.def).
+#define DLLPARAM_OP(Name, Code, Params, Args) int32_t Name Params override;
+#include "connection/dllparam_ops.def"
+
+  struct Connection;
+  struct Handle;
+
+ private:
+  // Failure raised inside a member and turned into the error state.
+  struct Fault {
+    int32_t code;
+    int32_t errNum;
+    std::string text;
+  };
+  [[noreturn]] static void Fail(int32_t code, std::string text, int32_t errNum = 0);
+
+  // Runs a member body: clears the error state, maps Fault, StoreError and
+  // std::exception to error codes, returns 0 on failure.
+  template <typename Fn>
+  int32_t Guard(Fn&& fn);
+
+  Connection& Current();
+  Connection& Live(Connection& c);
+  Handle& HandleOf(int32_t h);
+  Handle& StatementHandle(int32_t& hStmt);
+  int32_t NewHandleId();
+  void CloseHandle(Handle& handle);
+  void DropConnection(Connection& c);
+
+  // AS/400 files (embedded_records.cpp).
+  int32_t OpenFile(Connection& c, const std::string& file, const std::string& mode);
+  bool ReadOne(Handle& hd, std::string& rec, int32_t& len, const std::string* key, int32_t keyLen, bool after,
+               bool lock);
+  int32_t ReadBlock(Handle& hd, std::string& buf, int32_t& count, int32_t recLen, std::string key);
+  void ReleaseLock(Handle& hd);
+
+  // NT statements (embedded_sql.cpp).
+  int32_t OpenStatementHandle(Connection& c, const std::string& file);
+  void RunQuery(Handle& hd, const std::string& sql);
+  bool FetchRow(Handle& hd, std::string& row);
+  void RunAction(Connection& c, const std::string& sql);
+  bool SpecialStatement(Connection& c, Handle* hd, const std::string& sql);
+
+  // Remote commands (embedded_commands.cpp).
+  void RunClCommand(Connection& c, std::string_view area);
+  void CheckObject(Connection& c, std::string& data, size_t n);
+  void ReadUserSpace(Connection& c, std::string& data, size_t n);
+  void DeleteUserSpace(Connection& c, std::string& data, size_t n);
+  // Engine commands of AS/400 sources (embedded_commands.cpp).
+  bool RunEngineClCommand(Connection& c, const std::string& command);
+  void ListJobs(Connection& c, std::string& data, size_t n);
+  void ReadMessages(Connection& c, std::string& data, size_t n);
+
+  int32_t handleBase_;
+  int busyTimeoutMs_;
+  int32_t nextHandle_ = 0;
+  int32_t nextConnection_ = 1;
+  Connection* current_ = nullptr;
+  std::unordered_map<int32_t, std::unique_ptr<Connection>> connections_;
+  std::unordered_map<int32_t, std::unique_ptr<Handle>> handles_;
+  Fault last_{kCodeNone, 0, {}};
+};
+
+}  // namespace qv::embedded

@@ -1,0 +1,470 @@
+// Implements the NT side of the embedded source: statement handles, SQL run
+// through the dialect adapter, rows as fixed-width images, the emulated
+// system statements, data-source logins and the settings sections.
+#include <algorithm>
+#include <map>
+
+#include "dllparam/embedded/embedded_internal.h"
+#include "store/access_paths.h"
+#include "store/record_layouts.h"
+
+namespace qv::embedded {
+namespace {
+
+constexpr int32_t kErrInvalidObject = 208;      // invalid object name
+constexpr int32_t kErrNoProcedure = 2812;       // stored procedure not found
+constexpr int32_t kErrNoDatabase = 911;         // database does not exist
+constexpr int32_t kErrLoginFailed = 18456;      // login failed
+constexpr int32_t kErrNoUser = 1435;            // Oracle: user does not exist
+constexpr int32_t kErrSessionOption = 2248;     // Oracle: invalid ALTER SESSION option
+
+// Width of the columns of the rows the SQL Server system procedures return.
+constexpr size_t kProcedureColumn = 128;
+
+// Strips "QV_USRDATA..", "QV_USRDATA.", "QV_USRDATA/" and a member from a file name.
+std::string StoreTableName(std::string name) {
+  name = UpperText(TrimText(name));
+  for (std::string_view prefix : {"QV_USRDATA..", "QV_USRDATA.", "QV_USRDATA/"})
+    if (name.rfind(prefix, 0) == 0) {
+      name = name.substr(prefix.size());
+      break;
+    }
+  if (auto paren = name.find('('); paren != std::string::npos) name = name.substr(0, paren);
+  return name;
+}
+
+bool IsStoreTable(const std::string& name) {
+  if (name == "QV_MX") return true;
+  for (const Layout* t : StoreTables())
+    if (t->table == name) return true;
+  return FindAccessPath(name) != nullptr;
+}
+
+// Parses "KEY=value;KEY={value};..." into upper-cased keys and trimmed values.
+std::map<std::string, std::string> ParseConnectString(std::string_view text) {
+  std::map<std::string, std::string> out;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t eq = text.find('=', i);
+    if (eq == std::string_view::npos) break;
+    std::string key = UpperText(TrimText(text.substr(i, eq - i)));
+    size_t v = eq + 1;
+    while (v < text.size() && text[v] == ' ') ++v;
+    std::string value;
+    if (v < text.size() && text[v] == '{') {
+      size_t close = text.find('}', v);
+      if (close == std::string_view::npos) close = text.size();
+      value = std::string(text.substr(v + 1, close - v - 1));
+      i = text.find(';', close);
+    } else {
+      size_t semi = text.find(';', v);
+      value = TrimText(text.substr(v, semi == std::string_view::npos ? std::string_view::npos : semi - v));
+      i = semi;
+    }
+    if (!key.empty()) out[key] = value;
+    if (i == std::string_view::npos) break;
+    ++i;
+  }
+  return out;
+}
+
+std::optional<std::string> Setting(Db& db, const std::string& section, const std::string& key) {
+  Stmt st = db.prepareOnce("SELECT value FROM qvs_setting WHERE section = ? AND key = ?");
+  st.bind(1, section);
+  st.bind(2, key);
+  if (!st.step()) return std::nullopt;
+  return std::string(st.columnText(0));
+}
+
+}  // namespace
+
+EmbeddedSource::Handle& EmbeddedSource::StatementHandle(int32_t& hStmt) {
+  if (hStmt < 0) {
+    Connection& c = Current();
+    if (!IsNtKind(c.kind)) Fail(kCodeNotSupported, "SQL statements are served by NT sources only");
+    hStmt = OpenStatementHandle(c, "");
+  }
+  Handle& hd = HandleOf(hStmt);
+  if (!hd.statement) Fail(kCodeBadCall, "handle " + std::to_string(hStmt) + " is not a statement handle");
+  return hd;
+}
+
+int32_t EmbeddedSource::OpenStatementHandle(Connection& c, const std::string& file) {
+  std::string name = StoreTableName(file);
+  if (!name.empty() && !IsStoreTable(name))
+    Fail(kCodeRefused, "Invalid object name '" + TrimText(file) + "'.", kErrInvalidObject);
+  auto hd = std::make_unique<Handle>();
+  hd->id = NewHandleId();
+  hd->conn = &c;
+  hd->statement = true;
+  hd->file = name;
+  int32_t id = hd->id;
+  c.handles.push_back(id);
+  handles_[id] = std::move(hd);
+  return id;
+}
+
+// Answers the statements that the source's system handles itself rather than
+// its tables: the SQL Server installation checks and "use", the Oracle
+// session settings. Returns false for any other statement. Rows of a query go
+// to hd (when given).
+bool EmbeddedSource::SpecialStatement(Connection& c, Handle* hd, const std::string& sql) {
+  const std::string canon = CanonicalSql(sql);
+  auto words = [&](std::string_view prefix) { return canon.rfind(prefix, 0) == 0; };
+
+  if (words("EXEC ") || words("EXECUTE ")) {
+    std::string proc = canon.substr(canon.find(' ') + 1);
+    proc = proc.substr(0, proc.find(' '));
+    if (c.kind != SourceKind::SQLServer) Fail(kCodeRefused, "stored procedures are not served by this source");
+    std::string shortName = proc.rfind("MASTER..", 0) == 0 ? proc.substr(8) : std::string();
+    static const char* const kChecks[] = {"SP_HELPDISTRIBUTOR", "SP_HELPDISTRIBUTIONDB", "SP_HELPDISTPUBLISHER",
+                                          "SP_HELPSUBSCRIBERINFO"};
+    if (std::find(std::begin(kChecks), std::end(kChecks), shortName) == std::end(kChecks))
+      Fail(kCodeRefused, "Could not find stored procedure '" + proc + "'.", kErrNoProcedure);
+    Stmt st = c.db.prepareOnce("SELECT col1, col2, error FROM qvs_sysproc WHERE proc = ?");
+    st.bind(1, shortName);
+    std::optional<std::string> row;
+    if (st.step()) {
+      if (!st.columnIsNull(2)) Fail(kCodeRefused, std::string(st.columnText(2)));
+      if (!st.columnIsNull(0)) {
+        std::string first(st.columnText(0));
+        if (first == "*SERVER") first = c.login ? c.login->server : std::string();
+        row = Fit(first, kProcedureColumn) + Fit(st.columnText(1), kProcedureColumn);
+      }
+    }
+    if (hd && row) hd->rows.push_back(*row);
+    return true;
+  }
+
+  if (words("USE ")) {
+    if (c.kind != SourceKind::SQLServer) Fail(kCodeRefused, "USE is not served by this source");
+    std::string database = TrimText(canon.substr(4));
+    if (database != kLibraryName)
+      Fail(kCodeRefused, "Database '" + database + "' does not exist. Make sure that the name is entered correctly.",
+           kErrNoDatabase);
+    return true;
+  }
+
+  if (words("ALTER SESSION SET ")) {
+    if (c.kind != SourceKind::Oracle) Fail(kCodeRefused, "ALTER SESSION is not served by this source");
+    std::string setting = canon.substr(18);
+    auto eq = setting.find('=');
+    std::string option = eq == std::string::npos ? TrimText(setting) : TrimText(setting.substr(0, eq));
+    std::string value = eq == std::string::npos ? std::string() : TrimText(setting.substr(eq + 1));
+    if (option == "NLS_NUMERIC_CHARACTERS" && value == "'. '") return true;
+    if (option == "CURRENT_SCHEMA") {
+      if (value == kLibraryName) return true;
+      Fail(kCodeRefused, "ORA-01435: user does not exist", kErrNoUser);
+    }
+    Fail(kCodeRefused, "ORA-02248: invalid option for ALTER SESSION", kErrSessionOption);
+  }
+  return false;
+}
+
+void EmbeddedSource::RunQuery(Handle& hd, const std::string& sql) {
+  Connection& c = *hd.conn;
+  hd.stmt = Stmt();
+  hd.rows.clear();
+  hd.widths.clear();
+  hd.active = false;
+  hd.exhausted = true;
+  if (!c.login) Fail(kCodeRefused, "not logged in to a database: ConnectDSN first");
+  if (SpecialStatement(c, &hd, sql)) {
+    hd.active = true;
+    return;
+  }
+  std::string adapted = AdaptSql(sql, DialectOf(c.kind));
+  std::string_view tail;
+  c.servingSql = true;
+  try {
+    hd.stmt = c.db.prepareOnce(adapted, &tail);
+  } catch (...) {
+    c.servingSql = false;
+    throw;
+  }
+  c.servingSql = false;
+  if (!hd.stmt.valid()) Fail(kCodeRefused, "empty statement");
+  if (!TrimText(tail).empty()) Fail(kCodeRefused, "only one statement per call is served by the embedded source");
+  for (int i = 0; i < hd.stmt.columnCount(); ++i)
+    hd.widths.push_back(DeclaredWidth(sqlite3_column_decltype(hd.stmt.get(), i)));
+  hd.active = true;
+  hd.exhausted = false;
+}
+
+bool EmbeddedSource::FetchRow(Handle& hd, std::string& row) {
+  if (!hd.rows.empty()) {
+    row = std::move(hd.rows.front());
+    hd.rows.pop_front();
+    return true;
+  }
+  if (hd.exhausted) return false;
+  if (!hd.stmt.step()) {
+    hd.exhausted = true;
+    hd.stmt = Stmt();  // ends the read of the store
+    return false;
+  }
+  row.clear();
+  for (int i = 0; i < static_cast<int>(hd.widths.size()); ++i) {
+    std::string_view v = hd.stmt.columnIsNull(i) ? std::string_view() : hd.stmt.columnText(i);
+    int w = hd.widths[static_cast<size_t>(i)];
+    if (w <= 0) {
+      row.append(v);
+    } else if (v.size() >= static_cast<size_t>(w)) {
+      row.append(v.substr(0, static_cast<size_t>(w)));
+    } else {
+      row.append(v);
+      row.append(static_cast<size_t>(w) - v.size(), ' ');
+    }
+  }
+  return true;
+}
+
+void EmbeddedSource::RunAction(Connection& c, const std::string& sql) {
+  if (!c.login) Fail(kCodeRefused, "not logged in to a database: ConnectDSN first");
+  if (SpecialStatement(c, nullptr, sql)) return;
+  std::string adapted = AdaptSql(sql, DialectOf(c.kind));
+  std::string_view tail;
+  c.servingSql = true;
+  Stmt st;
+  try {
+    st = c.db.prepareOnce(adapted, &tail);
+  } catch (...) {
+    c.servingSql = false;
+    throw;
+  }
+  c.servingSql = false;
+  if (!st.valid()) Fail(kCodeRefused, "empty statement");
+  if (!TrimText(tail).empty()) Fail(kCodeRefused, "only one statement per call is served by the embedded source");
+  while (st.step()) {
+  }
+  if (c.inUnit && !c.db.inTransaction()) {
+    c.inUnit = false;
+    Fail(kCodeRefused, "the unit of work was rolled back by the store");
+  }
+}
+
+int32_t EmbeddedSource::Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
+                              int32_t option) {
+  len = 0;
+  return Guard([&]() -> int32_t {
+    Handle& hd = StatementHandle(hStmt);
+    if (option != kFirstRow) Fail(kCodeBadCall, "unknown read option " + std::to_string(option));
+    RunQuery(hd, sql);
+    std::string row;
+    if (!FetchRow(hd, row)) {
+      last_ = {kCodeNotFound, 0, "no row"};
+      return 0;
+    }
+    len = dllparam::PutInBuffer(buf, row);
+    return 1;
+  });
+}
+
+int32_t EmbeddedSource::Snext(int32_t& hStmt, std::string& rec, int32_t& len, int32_t& flag) {
+  len = 0;
+  flag = 0;
+  return Guard([&]() -> int32_t {
+    if (hStmt < 0) Fail(kCodeBadCall, "no statement handle");
+    Handle& hd = StatementHandle(hStmt);
+    if (!hd.active) Fail(kCodeBadCall, "no query on handle " + std::to_string(hStmt));
+    std::string row;
+    if (!FetchRow(hd, row)) {
+      last_ = {kCodeNotFound, 0, "no more rows"};
+      return 0;
+    }
+    len = dllparam::PutInBuffer(rec, row);
+    flag = 1;
+    return 1;
+  });
+}
+
+int32_t EmbeddedSource::Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
+                                   const std::string& first, int32_t& flag) {
+  len = 0;
+  flag = 0;
+  return Guard([&]() -> int32_t {
+    std::string f = TrimText(first);
+    if (f != kFirstBlock && f != kNextBlock) Fail(kCodeBadCall, "first-call flag \"" + f + "\"");
+    if (f == kNextBlock && hStmt < 0) Fail(kCodeBadCall, "no statement to continue");
+    Handle& hd = StatementHandle(hStmt);
+    if (f == kFirstBlock) RunQuery(hd, sql);
+    else if (!hd.active) Fail(kCodeBadCall, "no query to continue on handle " + std::to_string(hStmt));
+    size_t offset = 0, rows = 0;
+    std::string row;
+    while (offset < buf.size() && FetchRow(hd, row)) {
+      if (offset + row.size() > buf.size()) {
+        if (rows > 0) {
+          hd.rows.push_front(std::move(row));
+          break;
+        }
+        row.resize(buf.size());  // a row wider than the buffer is cut to it
+      }
+      buf.replace(offset, row.size(), row);
+      offset += row.size();
+      ++rows;
+    }
+    if (rows == 0) {
+      last_ = {kCodeNotFound, 0, "no more rows"};
+      return 0;
+    }
+    if (offset < buf.size()) buf[offset] = '\0';
+    len = static_cast<int32_t>(offset);
+    if (FetchRow(hd, row)) {
+      hd.rows.push_front(std::move(row));
+      flag = 1;
+    }
+    return 1;
+  });
+}
+
+int32_t EmbeddedSource::Saction(const std::string& sql) {
+  return Guard([&]() -> int32_t {
+    Connection& c = Current();
+    if (!IsNtKind(c.kind)) Fail(kCodeNotSupported, "SQL statements are served by NT sources only");
+    RunAction(c, sql);
+    return 1;
+  });
+}
+
+int32_t EmbeddedSource::ConnectDSN(const std::string& connect, const std::string& user,
+                                   const std::string& password, std::string& out) {
+  return Guard([&]() -> int32_t {
+    Connection& c = Current();
+    auto refuse = [&](const std::string& text, int32_t errNum) {
+      dllparam::PutInBuffer(out, text);
+      Fail(kCodeRefused, text, errNum);
+    };
+    std::map<std::string, std::string> kv = ParseConnectString(TrimText(connect));
+    std::string uid = TrimText(user).empty() ? kv["UID"] : TrimText(user);
+    std::string pwd = TrimText(password).empty() ? kv["PWD"] : TrimText(password);
+
+    Stmt st;
+    if (!kv["DSN"].empty()) {
+      st = c.db.prepareOnce("SELECT name, driver, server, instance, database, uid, pwd FROM qvs_dsn WHERE name = ?");
+      st.bind(1, kv["DSN"]);
+    } else if (!kv["SERVER"].empty() && !kv["DBQ"].empty()) {
+      st = c.db.prepareOnce(
+          "SELECT name, driver, server, instance, database, uid, pwd FROM qvs_dsn WHERE server = ? AND instance = ?");
+      st.bind(1, kv["SERVER"]);
+      st.bind(2, kv["DBQ"]);
+    } else if (!kv["SERVER"].empty()) {
+      st = c.db.prepareOnce(
+          "SELECT name, driver, server, instance, database, uid, pwd FROM qvs_dsn WHERE "
+          "(CASE WHEN instance = '' THEN server ELSE server || '\\' || instance END) = ? COLLATE NOCASE");
+      st.bind(1, kv["SERVER"]);
+    } else {
+      refuse("Data source name not found and no default driver specified", 0);
+    }
+    struct Candidate {
+      std::string name, driver, server, instance, database, uid, pwd;
+    };
+    std::vector<Candidate> candidates;
+    while (st.step())
+      candidates.push_back({std::string(st.columnText(0)), std::string(st.columnText(1)),
+                            std::string(st.columnText(2)), std::string(st.columnText(3)),
+                            std::string(st.columnText(4)), std::string(st.columnText(5)),
+                            std::string(st.columnText(6))});
+    if (candidates.empty()) {
+      std::string what = !kv["DSN"].empty() ? "data source " + kv["DSN"] : "server " + kv["SERVER"];
+      if (!kv["DBQ"].empty()) what += " instance " + kv["DBQ"];
+      refuse("Data source name not found: no " + what + " on this source", 0);
+    }
+    if (!kv["DRIVER"].empty()) {
+      std::erase_if(candidates, [&](const Candidate& d) { return UpperText(kv["DRIVER"]) != UpperText(d.driver); });
+      if (candidates.empty()) refuse("Driver {" + kv["DRIVER"] + "} not found for this data source", 0);
+    }
+    auto accepts = [&](const Candidate& d) {
+      return d.uid.empty() || (UpperText(uid) == UpperText(d.uid) && pwd == d.pwd);
+    };
+    auto match = std::find_if(candidates.begin(), candidates.end(), accepts);
+    if (match == candidates.end()) refuse("Login failed for user '" + uid + "'.", kErrLoginFailed);
+    const std::string name = match->name, server = match->server, instance = match->instance,
+                      database = match->database;
+
+    LoginState login;
+    login.dsn = name;
+    login.server = kv["SERVER"].empty() ? (instance.empty() ? server : server + "\\" + instance) : kv["SERVER"];
+    login.user = uid;
+    login.connect = "DSN=" + name + ";UID=" + uid + ";PWD=" + pwd + (database.empty() ? "" : ";DATABASE=" + database);
+    dllparam::PutInBuffer(out, login.connect);
+    c.login = std::move(login);
+    return 1;
+  });
+}
+
+int32_t EmbeddedSource::CloseConnectionDSN(const std::string&, std::string& out) {
+  return Guard([&]() -> int32_t {
+    Connection& c = Current();
+    c.login.reset();
+    dllparam::PutInBuffer(out, "");
+    return 1;
+  });
+}
+
+int32_t EmbeddedSource::GetConfigStringWithoutDefVal(const std::string& section, const std::string& key,
+                                                     std::string& value, int32_t& len) {
+  len = 0;
+  return Guard([&]() -> int32_t {
+    Connection& c = Current();
+    std::optional<std::string> v = Setting(c.db, TrimText(section), TrimText(key));
+    if (!v) {
+      last_ = {kCodeNotFound, 0, "no key " + TrimText(key) + " in settings section " + TrimText(section)};
+      return 0;
+    }
+    len = dllparam::PutInBuffer(value, *v);
+    return 1;
+  });
+}
+
+int32_t EmbeddedSource::GetDBParamKeys(std::string& connect, std::string& driver, std::string& user,
+                                       std::string& password, std::string& database) {
+  return Guard([&]() -> int32_t {
+    Connection& c = Current();
+    const std::string section = "QV_for_ODBC";
+    std::optional<std::string> cs = Setting(c.db, section, "ConnectString");
+    if (!cs) Fail(kCodeRefused, "settings section " + section + " has no ConnectString");
+    dllparam::PutInBuffer(connect, *cs);
+    dllparam::PutInBuffer(driver, Setting(c.db, section, "DriverName").value_or(""));
+    dllparam::PutInBuffer(user, Setting(c.db, section, "ParamUid").value_or(""));
+    dllparam::PutInBuffer(password, Setting(c.db, section, "ParamPwd").value_or(""));
+    dllparam::PutInBuffer(database, Setting(c.db, section, "Database").value_or(""));
+    return 1;
+  });
+}
+
+int32_t EmbeddedSource::GetComputerName(std::string& name) {
+  return Guard([&]() -> int32_t {
+    Connection& c = Current();
+    Stmt st = c.db.prepareOnce("SELECT value FROM qvs_meta WHERE key = 'computer_name'");
+    if (!st.step()) Fail(kCodeRefused, "the source has no computer name");
+    dllparam::PutInBuffer(name, st.columnText(0));
+    return 1;
+  });
+}
+
+int32_t EmbeddedSource::GetDSNsAndDrivers(std::string& list, int32_t& len, int32_t first) {
+  len = 0;
+  return Guard([&]() -> int32_t {
+    Connection& c = Current();
+    // Pages by name: the names already written are skipped on the next call.
+    std::string& after = c.listAfter;
+    if (first == kFirstCall) after.clear();
+    else if (first != kNextCall) Fail(kCodeBadCall, "first-call flag " + std::to_string(first));
+    Stmt st = c.db.prepareOnce("SELECT name, driver FROM qvs_dsn WHERE name > ? ORDER BY name");
+    st.bind(1, after);
+    std::string text;
+    while (st.step()) {
+      std::string line = std::string(st.columnText(0)) + "\t" + std::string(st.columnText(1)) + "\n";
+      if (text.size() + line.size() > list.size()) {
+        if (text.empty()) Fail(kCodeBadCall, "list buffer shorter than one entry");
+        break;
+      }
+      text += line;
+      after = std::string(st.columnText(0));
+    }
+    len = dllparam::PutInBuffer(list, text);
+    return 1;
+  });
+}
+
+}  // namespace qv::embedded

@@ -1,0 +1,316 @@
+// Implements the SQL dialect adapter of the embedded source.
+#include "dllparam/embedded/sql_dialect.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+namespace qv::embedded {
+namespace {
+
+bool IsWordChar(unsigned char c) {
+  return std::isalnum(c) || c == '_' || c == '$' || c == '#' || c == '@' || c >= 0x80;
+}
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool IsWord(const SqlToken& t, std::string_view upperWord) {
+  return t.kind == SqlToken::Word && Upper(t.text) == upperWord;
+}
+
+bool IsPunct(const SqlToken& t, char c) { return t.kind == SqlToken::Punct && t.text.size() == 1 && t.text[0] == c; }
+
+bool Significant(const SqlToken& t) { return t.kind != SqlToken::Space && t.kind != SqlToken::Comment; }
+
+// Index of the next significant token at or after i, or tokens.size().
+size_t NextSig(const std::vector<SqlToken>& tokens, size_t i) {
+  while (i < tokens.size() && !Significant(tokens[i])) ++i;
+  return i;
+}
+
+std::string Join(const std::vector<SqlToken>& tokens, size_t from, size_t to) {
+  std::string out;
+  for (size_t i = from; i < to && i < tokens.size(); ++i) out += tokens[i].text;
+  return out;
+}
+
+std::string Trim(std::string s) {
+  size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return {};
+  size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+// Drops "QV_USRDATA.." and "QV_USRDATA." in front of a name.
+void StripStorePrefix(std::vector<SqlToken>& tokens) {
+  std::vector<SqlToken> out;
+  out.reserve(tokens.size());
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (IsWord(tokens[i], "QV_USRDATA") && i + 1 < tokens.size() && IsPunct(tokens[i + 1], '.')) {
+      size_t j = i + 1;
+      if (j + 1 < tokens.size() && IsPunct(tokens[j + 1], '.')) ++j;
+      if (j + 1 < tokens.size() &&
+          (tokens[j + 1].kind == SqlToken::Word || tokens[j + 1].kind == SqlToken::QuotedName)) {
+        i = j;  // skip the prefix and its dots
+        continue;
+      }
+    }
+    out.push_back(std::move(tokens[i]));
+  }
+  tokens = std::move(out);
+}
+
+// Removes a final ";" and refuses any statement that follows it.
+void CutAtSemicolon(std::vector<SqlToken>& tokens) {
+  int depth = 0;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (IsPunct(tokens[i], '(')) ++depth;
+    if (IsPunct(tokens[i], ')')) --depth;
+    if (depth <= 0 && IsPunct(tokens[i], ';')) {
+      for (size_t j = i + 1; j < tokens.size(); ++j)
+        if (Significant(tokens[j]) && !IsPunct(tokens[j], ';'))
+          throw SqlAdaptError("only one statement per call is served by the embedded source");
+      tokens.resize(i);
+      return;
+    }
+  }
+}
+
+// Writes "DELETE FROM t" for the "DELETE t" form.
+void AddDeleteFrom(std::vector<SqlToken>& tokens) {
+  size_t first = NextSig(tokens, 0);
+  if (first >= tokens.size() || !IsWord(tokens[first], "DELETE")) return;
+  size_t next = NextSig(tokens, first + 1);
+  if (next >= tokens.size() || IsWord(tokens[next], "FROM")) return;
+  tokens.insert(tokens.begin() + static_cast<long>(first) + 1, {SqlToken{SqlToken::Space, " "}, SqlToken{SqlToken::Word, "FROM"}});
+}
+
+// Folds "(", "+", ")" (blanks allowed inside) into one "(+)" token.
+bool FoldOuterJoinMarks(std::vector<SqlToken>& tokens) {
+  bool found = false;
+  std::vector<SqlToken> out;
+  out.reserve(tokens.size());
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (IsPunct(tokens[i], '(')) {
+      size_t p = NextSig(tokens, i + 1);
+      if (p < tokens.size() && IsPunct(tokens[p], '+')) {
+        size_t c = NextSig(tokens, p + 1);
+        if (c < tokens.size() && IsPunct(tokens[c], ')')) {
+          out.push_back({SqlToken::Punct, "(+)"});
+          found = true;
+          i = c;
+          continue;
+        }
+      }
+    }
+    out.push_back(std::move(tokens[i]));
+  }
+  tokens = std::move(out);
+  return found;
+}
+
+bool IsMark(const SqlToken& t) { return t.kind == SqlToken::Punct && t.text == "(+)"; }
+
+struct TableRef {
+  std::string text;   // as written
+  std::string name;   // upper-cased table name
+  std::string alias;  // upper-cased alias, or the name
+  std::vector<std::string> onConditions;
+  bool optional = false;
+};
+
+// Rewrites Oracle comma joins with "(+)" marks into LEFT JOINs.
+void RewriteOuterJoins(std::vector<SqlToken>& tokens) {
+  std::vector<int> depth(tokens.size());
+  int d = 0;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (IsPunct(tokens[i], ')')) --d;
+    depth[i] = d;
+    if (IsPunct(tokens[i], '(')) ++d;
+  }
+  auto topWord = [&](size_t i, std::string_view w) { return depth[i] == 0 && IsWord(tokens[i], w); };
+
+  std::optional<size_t> fromPos, wherePos;
+  size_t endPos = tokens.size();
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (!fromPos && topWord(i, "FROM")) fromPos = i;
+    else if (fromPos && !wherePos && topWord(i, "WHERE")) wherePos = i;
+    else if (wherePos && (topWord(i, "GROUP") || topWord(i, "ORDER") || topWord(i, "HAVING") ||
+                          topWord(i, "UNION") || topWord(i, "INTERSECT") || topWord(i, "MINUS") ||
+                          topWord(i, "EXCEPT"))) {
+      endPos = i;
+      break;
+    }
+  }
+  if (!fromPos || !wherePos) throw SqlAdaptError("outer-join mark (+) outside a WHERE clause");
+  for (size_t i = 0; i < tokens.size(); ++i)
+    if (IsMark(tokens[i]) && (i < *wherePos || i >= endPos || depth[i] != 0))
+      throw SqlAdaptError("outer-join mark (+) not served in this place");
+
+  // The FROM list: comma-separated "name [AS] [alias]".
+  std::vector<TableRef> refs;
+  size_t start = *fromPos + 1;
+  for (size_t i = start; i <= *wherePos; ++i) {
+    if (i == *wherePos || (depth[i] == 0 && IsPunct(tokens[i], ','))) {
+      std::vector<std::string> words;
+      for (size_t j = start; j < i; ++j) {
+        if (!Significant(tokens[j])) continue;
+        if (tokens[j].kind == SqlToken::Word || tokens[j].kind == SqlToken::QuotedName) {
+          std::string w = Upper(tokens[j].text);
+          if (w == "JOIN" || w == "ON") throw SqlAdaptError("outer-join mark (+) mixed with JOIN");
+          if (w != "AS") words.push_back(w);
+        } else {
+          throw SqlAdaptError("outer-join mark (+) with a table expression");
+        }
+      }
+      if (words.empty() || words.size() > 2) throw SqlAdaptError("outer-join mark (+) with an unreadable FROM list");
+      TableRef ref;
+      ref.text = Trim(Join(tokens, start, i));
+      ref.name = words[0];
+      ref.alias = words.back();
+      refs.push_back(std::move(ref));
+      start = i + 1;
+    }
+  }
+
+  // The WHERE conditions, split at AND.
+  struct Cond {
+    size_t from, to;
+  };
+  std::vector<Cond> conds;
+  start = *wherePos + 1;
+  for (size_t i = start; i <= endPos; ++i) {
+    if (i < endPos && depth[i] == 0 && (IsWord(tokens[i], "OR") || IsWord(tokens[i], "BETWEEN")))
+      throw SqlAdaptError("outer-join mark (+) with OR or BETWEEN in the WHERE clause");
+    if (i == endPos || topWord(i, "AND")) {
+      conds.push_back({start, i});
+      start = i + 1;
+    }
+  }
+
+  std::vector<std::string> remaining;
+  for (const Cond& c : conds) {
+    TableRef* owner = nullptr;
+    std::string text;
+    for (size_t i = c.from; i < c.to; ++i) {
+      if (!IsMark(tokens[i])) {
+        text += tokens[i].text;
+        continue;
+      }
+      // The marked column: qualifier "." column just before the mark.
+      size_t col = i;
+      while (col > c.from && !Significant(tokens[col - 1])) --col;
+      if (col <= c.from + 2 || !IsPunct(tokens[col - 2], '.'))
+        throw SqlAdaptError("outer-join mark (+) after an unqualified column");
+      std::string qualifier = Upper(tokens[col - 3].text);
+      TableRef* ref = nullptr;
+      for (TableRef& r : refs)
+        if (r.alias == qualifier || r.name == qualifier) ref = &r;
+      if (!ref) throw SqlAdaptError("outer-join mark (+) on an unknown table " + qualifier);
+      if (owner && owner != ref) throw SqlAdaptError("outer-join marks on two tables in one condition");
+      owner = ref;
+    }
+    text = Trim(text);
+    if (text.empty()) continue;
+    if (owner) {
+      owner->optional = true;
+      owner->onConditions.push_back(text);
+    } else {
+      remaining.push_back(text);
+    }
+  }
+
+  std::string from;
+  for (const TableRef& r : refs) {
+    if (r.optional) continue;
+    if (!from.empty()) from += ", ";
+    from += r.text;
+  }
+  if (from.empty()) throw SqlAdaptError("outer-join marks on every table of the FROM list");
+  for (const TableRef& r : refs) {
+    if (!r.optional) continue;
+    from += " LEFT JOIN " + r.text + " ON (";
+    for (size_t i = 0; i < r.onConditions.size(); ++i) from += (i ? " AND " : "") + r.onConditions[i];
+    from += ")";
+  }
+  std::string out = Join(tokens, 0, *fromPos + 1) + " " + from;
+  for (size_t i = 0; i < remaining.size(); ++i) out += (i ? " AND " : " WHERE ") + remaining[i];
+  if (endPos < tokens.size()) out += " " + Trim(Join(tokens, endPos, tokens.size()));
+  tokens = TokenizeSql(out);
+}
+
+}  // namespace
+
+std::vector<SqlToken> TokenizeSql(std::string_view sql) {
+  std::vector<SqlToken> tokens;
+  size_t i = 0, n = sql.size();
+  auto push = [&](SqlToken::Kind k, size_t from, size_t to) {
+    tokens.push_back({k, std::string(sql.substr(from, to - from))});
+  };
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(sql[i]);
+    size_t s = i;
+    if (std::isspace(c)) {
+      while (i < n && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+      push(SqlToken::Space, s, i);
+    } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+      while (i < n && sql[i] != '\n') ++i;
+      push(SqlToken::Comment, s, i);
+    } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+      size_t e = sql.find("*/", i + 2);
+      i = e == std::string_view::npos ? n : e + 2;
+      push(SqlToken::Comment, s, i);
+    } else if (c == '\'' || c == '"' || c == '[') {
+      char close = c == '[' ? ']' : static_cast<char>(c);
+      ++i;
+      while (i < n) {
+        if (sql[i] == close) {
+          if (close != ']' && i + 1 < n && sql[i + 1] == close) {
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        ++i;
+      }
+      push(c == '\'' ? SqlToken::Literal : SqlToken::QuotedName, s, i);
+    } else if (IsWordChar(c)) {
+      while (i < n && IsWordChar(static_cast<unsigned char>(sql[i]))) ++i;
+      push(SqlToken::Word, s, i);
+    } else {
+      ++i;
+      push(SqlToken::Punct, s, i);
+    }
+  }
+  return tokens;
+}
+
+std::string AdaptSql(std::string_view sql, SqlDialect dialect) {
+  std::vector<SqlToken> tokens = TokenizeSql(sql);
+  StripStorePrefix(tokens);
+  CutAtSemicolon(tokens);
+  AddDeleteFrom(tokens);
+  if (dialect == SqlDialect::Oracle && FoldOuterJoinMarks(tokens)) RewriteOuterJoins(tokens);
+  return Join(tokens, 0, tokens.size());
+}
+
+std::string CanonicalSql(std::string_view sql) {
+  std::string out;
+  for (const SqlToken& t : TokenizeSql(sql)) {
+    if (t.kind == SqlToken::Comment) continue;
+    if (t.kind == SqlToken::Space) {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+      continue;
+    }
+    out += t.kind == SqlToken::Literal ? t.text : Upper(t.text);
+  }
+  while (!out.empty() && (out.back() == ' ' || out.back() == ';')) out.pop_back();
+  return out;
+}
+
+}  // namespace qv::embedded

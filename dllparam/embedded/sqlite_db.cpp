@@ -1,0 +1,119 @@
+// Implements the SQLite wrappers of the embedded source.
+#include "dllparam/embedded/sqlite_db.h"
+
+#include <utility>
+
+namespace qv::embedded {
+
+void ThrowSqlite(sqlite3* db, int rc, std::string_view context) {
+  int primary = rc & 0xff;
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) throw StoreError(kStoreBusyText, true, rc);
+  std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  if (primary == SQLITE_NOTADB) text = "file is not a source store";
+  if (!context.empty()) text = std::string(context) + ": " + text;
+  throw StoreError(text, false, rc);
+}
+
+Db::~Db() {
+  if (db_) sqlite3_close_v2(db_);
+}
+
+Db& Db::operator=(Db&& other) noexcept {
+  if (this != &other) {
+    if (db_) sqlite3_close_v2(db_);
+    db_ = std::exchange(other.db_, nullptr);
+  }
+  return *this;
+}
+
+Db Db::Open(const std::string& path, bool create, int busyTimeoutMs) {
+  Db db;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(path.c_str(), &db.db_, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string text = db.db_ ? sqlite3_errmsg(db.db_) : sqlite3_errstr(rc);
+    throw StoreError("cannot open store " + path + ": " + text);
+  }
+  sqlite3_extended_result_codes(db.db_, 1);
+  sqlite3_busy_timeout(db.db_, busyTimeoutMs);
+  return db;
+}
+
+void Db::exec(std::string_view sql) {
+  std::string text(sql);
+  char* msg = nullptr;
+  int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &msg);
+  if (rc != SQLITE_OK) {
+    sqlite3_free(msg);
+    ThrowSqlite(db_, rc);
+  }
+}
+
+Stmt Db::prepare(std::string_view sql) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                              &st, nullptr);
+  if (rc != SQLITE_OK) ThrowSqlite(db_, rc);
+  return Stmt(db_, st);
+}
+
+Stmt Db::prepareOnce(std::string_view sql, std::string_view* tail) {
+  sqlite3_stmt* st = nullptr;
+  const char* rest = nullptr;
+  int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &st, &rest);
+  if (rc != SQLITE_OK) ThrowSqlite(db_, rc);
+  if (tail) *tail = rest ? std::string_view(rest, static_cast<size_t>(sql.data() + sql.size() - rest)) : "";
+  return Stmt(db_, st);
+}
+
+std::string Db::errorText() const { return db_ ? sqlite3_errmsg(db_) : std::string(); }
+
+Stmt::~Stmt() {
+  if (st_) sqlite3_finalize(st_);
+}
+
+Stmt& Stmt::operator=(Stmt&& other) noexcept {
+  if (this != &other) {
+    if (st_) sqlite3_finalize(st_);
+    db_ = other.db_;
+    st_ = std::exchange(other.st_, nullptr);
+  }
+  return *this;
+}
+
+void Stmt::bindStatic(int index, std::string_view text) {
+  int rc = sqlite3_bind_text(st_, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+  if (rc != SQLITE_OK) ThrowSqlite(db_, rc);
+}
+
+void Stmt::bind(int index, std::string_view text) {
+  int rc = sqlite3_bind_text(st_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  if (rc != SQLITE_OK) ThrowSqlite(db_, rc);
+}
+
+void Stmt::bind(int index, int64_t value) {
+  int rc = sqlite3_bind_int64(st_, index, value);
+  if (rc != SQLITE_OK) ThrowSqlite(db_, rc);
+}
+
+bool Stmt::step() {
+  int rc = sqlite3_step(st_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  // Keep the statement reusable after a failure.
+  sqlite3_reset(st_);
+  ThrowSqlite(db_, rc);
+}
+
+void Stmt::reset() {
+  sqlite3_reset(st_);
+  sqlite3_clear_bindings(st_);
+}
+
+std::string_view Stmt::columnText(int i) const {
+  const unsigned char* p = sqlite3_column_text(st_, i);
+  if (!p) return {};
+  return {reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_column_bytes(st_, i))};
+}
+
+}  // namespace qv::embedded

@@ -1,0 +1,125 @@
+// The source server: serves a record-access library (any DllParam) to
+// network clients over TCP, one session per TCP connection, each session
+// holding one connection of the served library. Calls of a session run in
+// order on that session's own thread; sessions run side by side.
+//
+// Two ways to serve a library:
+// - a factory: every session gets its own instance (the embedded source: each
+//   instance opens its own connection to the store file, and record locks
+//   and units of work hold across them as they do across processes);
+// - one shared instance: calls of all sessions are serialised by a mutex and
+//   each first switches the library to the session's connection (for a
+//   library that is not safe to use from several threads, such as the test
+//   fakes).
+//
+//   SourceServer server(options, [] { return std::make_unique<EmbeddedSource>(); });
+//   if (!server.Start(&error)) ...;
+//   std::thread t([&] { server.Run(); });
+//   ... server.Stop(); t.join();
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "connection/dllparam.h"
+#include "dllparam/net/net_protocol.h"
+#include "dllparam/net/net_socket.h"
+
+namespace qv::net {
+
+// Address a server listens on when none is given: loopback only.
+inline constexpr const char* kDefaultListen = "127.0.0.1:1310";
+
+struct ServerOptions {
+  // HOST:PORT to listen on; port 0 lets the system choose (see Port()).
+  std::string listen = kDefaultListen;
+  // Address passed to the served library's OpenMConnection when a client
+  // opens its connection ("file:/path/store.qvs").
+  std::string storeAddress;
+  // Sessions served at once; a client beyond this is refused with a fault.
+  std::size_t maxSessions = 64;
+  // Time a new client has to send its hello.
+  int handshakeTimeoutMs = 10000;
+  // Time the rest of a frame has to arrive once its first byte came, and a
+  // reply has to leave.
+  int frameTimeoutMs = 30000;
+  // Time a session may stay without any request (0: no limit).
+  int idleTimeoutMs = 0;
+  // Name and version announced in the welcome.
+  std::string serverName = "qvsource";
+  // Receives each log line (without line end); stderr when empty.
+  std::function<void(const std::string&)> log;
+};
+
+class SourceServer {
+ public:
+  using Factory = std::function<std::unique_ptr<DllParam>()>;
+
+  // Serves a fresh library from factory per session.
+  SourceServer(ServerOptions options, Factory factory);
+  // Serves the shared library, serialising calls (it must outlive the server).
+  SourceServer(ServerOptions options, DllParam& shared);
+  ~SourceServer();
+  SourceServer(const SourceServer&) = delete;
+  SourceServer& operator=(const SourceServer&) = delete;
+
+  // Binds and listens. Returns false with a text in *error when it cannot.
+  bool Start(std::string* error);
+  // Returns the port listened on (after Start).
+  uint16_t Port() const { return port_; }
+  // Returns "host:port" listened on (after Start).
+  std::string ListenAddress() const;
+
+  // Accepts and serves clients until Stop(); then stops accepting, lets each
+  // session finish the request it is running (a request that is still
+  // arriving is refused), closes every session's connection of the served
+  // library (an open unit of work is abandoned, locks are released) and
+  // returns once every session has ended.
+  void Run();
+  // Asks Run() to stop. Safe from a signal handler and from any thread.
+  void Stop();
+
+  // Returns the number of sessions being served.
+  std::size_t ActiveSessions() const { return active_.load(); }
+  // Returns the number of sessions accepted since the start.
+  uint64_t SessionsServed() const { return served_.load(); }
+
+ private:
+  struct Session;
+
+  void Serve(Session& session);
+  bool Handshake(Session& s);
+  // Runs one call and returns its reply (false: the session ends after it).
+  bool Dispatch(Session& s, const Frame& frame);
+  Reply Invoke(Session& s, Call& call);
+  int32_t Run(DllParam& lib, Session& s, Call& call);
+  void EndSession(Session& s);
+  void SendFault(Session& s, int32_t code, const std::string& text);
+  void Log(const std::string& line);
+  void ReapFinished(bool all);
+
+  ServerOptions options_;
+  Factory factory_;
+  DllParam* shared_ = nullptr;
+  std::mutex sharedMutex_;
+  std::mutex logMutex_;
+
+  Fd listener_;
+  uint16_t port_ = 0;
+  std::string host_;
+  int stopPipe_[2] = {-1, -1};
+  std::atomic<bool> stopping_{false};
+  std::atomic<std::size_t> active_{0};
+  std::atomic<uint64_t> served_{0};
+  std::atomic<std::size_t> refusing_{0};  // busy refusals being delivered
+  static constexpr std::size_t kMaxRefusing = 16;
+  std::list<std::unique_ptr<Session>> sessions_;  // touched by Run() only
+};
+
+}  // namespace qv::net

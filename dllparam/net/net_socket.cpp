@@ -1,0 +1,267 @@
+// Implements the TCP helpers of the network client and the source server.
+#include "dllparam/net/net_socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qv::net {
+
+void Fd::Reset() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+Clock::time_point DeadlineIn(int ms) {
+  if (ms <= 0) return Clock::time_point::max();
+  return Clock::now() + std::chrono::milliseconds(ms);
+}
+
+std::string SecondsText(int ms) {
+  if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+  std::string s = std::to_string(ms / 1000) + ".";
+  std::string frac = std::to_string(1000 + ms % 1000).substr(1);
+  while (!frac.empty() && frac.back() == '0') frac.pop_back();
+  return s + frac + " s";
+}
+
+std::string ErrnoText(int err) {
+  switch (err) {
+    case ECONNREFUSED: return "connection refused";
+    case ECONNRESET: return "connection reset by peer";
+    case ETIMEDOUT: return "timed out";
+    case EPIPE: return "connection closed by peer";
+    case EHOSTUNREACH: return "host unreachable";
+    case ENETUNREACH: return "network unreachable";
+    case EADDRINUSE: return "address already in use";
+    case EADDRNOTAVAIL: return "address not available";
+    case EACCES: return "permission denied";
+    default: {
+      char buf[128];
+      const char* s = strerror_r(err, buf, sizeof buf);
+      return s;
+    }
+  }
+}
+
+namespace {
+
+int PollTimeout(Clock::time_point deadline) {
+  if (deadline == Clock::time_point::max()) return -1;
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  if (left <= 0) return 0;
+  // Rounds up so that a wait never ends just before the deadline and spins.
+  return left > 1000 * 3600 ? 1000 * 3600 : static_cast<int>(left) + 1;
+}
+
+void SetCommonOptions(int fd) {
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+// Waits until fd has the events (or stopFd is readable, or the deadline
+// passes).
+IoResult WaitFor(int fd, short events, Clock::time_point deadline, int stopFd) {
+  for (;;) {
+    pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+    const int n = ::poll(p, stopFd >= 0 ? 2 : 1, PollTimeout(deadline));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
+    }
+    if (stopFd >= 0 && (p[1].revents & POLLIN)) return IoResult::Fail(IoResult::Stopped, 0, "stopping");
+    if (p[0].revents) return {};
+    if (Clock::now() >= deadline) return IoResult::Fail(IoResult::TimedOut, ETIMEDOUT, "timed out");
+  }
+}
+
+}  // namespace
+
+IoResult WaitReadable(int fd, Clock::time_point deadline, int stopFd) {
+  return WaitFor(fd, POLLIN, deadline, stopFd);
+}
+
+IoResult ConnectTcp(const HostPort& where, int timeoutMs, Fd& out) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* list = nullptr;
+  const std::string port = std::to_string(where.port);
+  const int rc = ::getaddrinfo(where.host.c_str(), port.c_str(), &hints, &list);
+  if (rc != 0) {
+    return IoResult::Fail(IoResult::Failed, rc == EAI_SYSTEM ? errno : 0,
+                          "host " + where.host + " not found (" + gai_strerror(rc) + ")");
+  }
+  const auto deadline = DeadlineIn(timeoutMs);
+  IoResult last = IoResult::Fail(IoResult::Failed, 0, "no address");
+  for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+    Fd fd(::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
+    if (!fd.valid()) {
+      last = IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
+      continue;
+    }
+    if (::connect(fd.get(), ai->ai_addr, ai->ai_addrlen) != 0) {
+      if (errno != EINPROGRESS) {
+        last = IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
+        continue;
+      }
+      IoResult w = WaitFor(fd.get(), POLLOUT, deadline, -1);
+      if (!w.ok()) {
+        last = w;
+        if (w.status == IoResult::TimedOut) break;
+        continue;
+      }
+      int err = 0;
+      socklen_t len = sizeof err;
+      ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len);
+      if (err != 0) {
+        last = IoResult::Fail(IoResult::Failed, err, ErrnoText(err));
+        continue;
+      }
+    }
+    SetCommonOptions(fd.get());
+    out = std::move(fd);
+    ::freeaddrinfo(list);
+    return {};
+  }
+  ::freeaddrinfo(list);
+  return last;
+}
+
+IoResult ListenTcp(const HostPort& where, int backlog, Fd& out, uint16_t& boundPort) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV | AI_PASSIVE;
+  addrinfo* list = nullptr;
+  const std::string port = std::to_string(where.port);
+  const int rc = ::getaddrinfo(where.host.c_str(), port.c_str(), &hints, &list);
+  if (rc != 0)
+    return IoResult::Fail(IoResult::Failed, 0, "host " + where.host + " not found (" + gai_strerror(rc) + ")");
+  IoResult last = IoResult::Fail(IoResult::Failed, 0, "no address");
+  for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+    Fd fd(::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol));
+    if (!fd.valid()) {
+      last = IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
+      continue;
+    }
+    int one = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd.get(), ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd.get(), backlog) != 0) {
+      last = IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
+      continue;
+    }
+    sockaddr_storage ss{};
+    socklen_t len = sizeof ss;
+    ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&ss), &len);
+    boundPort = ss.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port)
+                                         : ntohs(reinterpret_cast<sockaddr_in*>(&ss)->sin_port);
+    out = std::move(fd);
+    ::freeaddrinfo(list);
+    return {};
+  }
+  ::freeaddrinfo(list);
+  return last;
+}
+
+IoResult SendAll(int fd, std::string_view data, Clock::time_point deadline) {
+  std::size_t sent = 0;
+  while (sent < data.size()) {
+    const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      IoResult w = WaitFor(fd, POLLOUT, deadline, -1);
+      if (!w.ok()) return w;
+      continue;
+    }
+    return IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
+  }
+  return {};
+}
+
+IoResult RecvExact(int fd, std::size_t n, std::string& out, Clock::time_point deadline, int stopFd) {
+  out.resize(n);
+  std::size_t got = 0;
+  while (got < n) {
+    const ssize_t r = ::recv(fd, out.data() + got, n - got, MSG_DONTWAIT);
+    if (r > 0) {
+      got += static_cast<std::size_t>(r);
+      continue;
+    }
+    if (r == 0) return IoResult::Fail(IoResult::Closed, 0, "the peer closed the connection");
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      IoResult w = WaitFor(fd, POLLIN, deadline, stopFd);
+      if (!w.ok()) return w;
+      continue;
+    }
+    return IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
+  }
+  return {};
+}
+
+IoResult ReadFrame(int fd, Frame& frame, Clock::time_point firstByteDeadline, int restMs, int stopFd,
+                   uint32_t maxFrame) {
+  IoResult w = WaitFor(fd, POLLIN, firstByteDeadline, stopFd);
+  if (!w.ok()) return w;
+  const auto deadline = DeadlineIn(restMs);
+  auto incomplete = [&](IoResult r) {
+    if (r.status == IoResult::TimedOut) r.text = "the rest of a frame did not come within " + SecondsText(restMs);
+    return r;
+  };
+  std::string head;
+  IoResult r = RecvExact(fd, kLengthSize, head, deadline, stopFd);
+  if (!r.ok()) return incomplete(r);
+  uint32_t length = 0;
+  try {
+    length = DecodeLength(head, maxFrame);
+  } catch (const ProtocolError& e) {
+    return IoResult::Fail(IoResult::Refused, 0, e.what());
+  }
+  std::string body;
+  r = RecvExact(fd, length, body, deadline, stopFd);
+  if (!r.ok()) return incomplete(r);
+  try {
+    frame = DecodeBody(body);
+  } catch (const ProtocolError& e) {
+    return IoResult::Fail(IoResult::Refused, 0, e.what());
+  }
+  return {};
+}
+
+std::string PeerName(int fd) {
+  sockaddr_storage ss{};
+  socklen_t len = sizeof ss;
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&ss), &len) != 0) return "?";
+  char host[INET6_ADDRSTRLEN] = "?";
+  uint16_t port = 0;
+  if (ss.ss_family == AF_INET) {
+    auto* a = reinterpret_cast<sockaddr_in*>(&ss);
+    ::inet_ntop(AF_INET, &a->sin_addr, host, sizeof host);
+    port = ntohs(a->sin_port);
+    return std::string(host) + ":" + std::to_string(port);
+  }
+  if (ss.ss_family == AF_INET6) {
+    auto* a = reinterpret_cast<sockaddr_in6*>(&ss);
+    ::inet_ntop(AF_INET6, &a->sin6_addr, host, sizeof host);
+    port = ntohs(a->sin6_port);
+    return "[" + std::string(host) + "]:" + std::to_string(port);
+  }
+  return "?";
+}
+
+}  // namespace qv::net
