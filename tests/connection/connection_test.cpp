@@ -236,17 +236,6 @@ TEST(OpenConnection, SourceThatStopsAnsweringMidwayLeavesNothingHalfOpen) {
   EXPECT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
 }
 
-TEST(SourceType, MapsAnyCaseAndDefaultsToAs400) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"as400", "AS400"}, {"oracle", "Oracle"}, {"ORACLE", "Oracle"}, {"sql server", "SQL Server"},
-      {"odbc", "ODBC"},   {"DB2", "AS400"},     {"", "AS400"},        {" Oracle ", "Oracle"}};
-  for (const auto& [in, out] : cases) {
-    QVSource c(std::make_unique<RecordingFake>());
-    c.SourceType(in);
-    EXPECT_EQ(c.SourceType(), out) << in;
-  }
-}
-
 TEST(TargetServer, OpensOnceForOneAddressAndReopensForAnother) {
   FakeSource s("AS400");
   ASSERT_TRUE(s.control->OpenConnection("SRC"));

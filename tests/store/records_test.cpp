@@ -255,16 +255,5 @@ TEST(NtForms, ShortOrLongNtRowsNeverShiftFields) {
   EXPECT_EQ(longRow.Get("FILLER"), std::string(39, 'z'));
 }
 
-TEST(NtForms, NtValuesDropTheReceiverLibrary) {
-  Record gc = Distinct(QV_GC);
-  const auto values = RecordToNtValues(gc);
-  ASSERT_EQ(values.size(), NtColumns(QV_GC).size());
-  ASSERT_EQ(values.size(), QV_GC.fields.size() - 1);
-  const std::size_t lib = QV_GC.Index("REPRISELIB");
-  EXPECT_EQ(values[lib - 1], gc.Get(lib - 1));  // REPRISERCV
-  EXPECT_EQ(values[lib], gc.Get(lib + 1));      // REPRISEPNT
-  EXPECT_EQ(RecordToNtValues(Distinct(QV_EX)).size(), QV_EX.fields.size());
-}
-
 }  // namespace
 }  // namespace qv

@@ -339,12 +339,5 @@ TEST_F(As400Test, LockHeldByAnotherProcessIsRefusedAndTakenOverWhenItDies) {
   for (int fd : {ready[0], ready[1], go[0], go[1]}) close(fd);
 }
 
-TEST_F(As400Test, StatementsAndSqlAreRefusedOnAnAs400Source) {
-  EXPECT_FALSE(client.Sread("SELECT * FROM QV_EX"));
-  EXPECT_EQ(client.last.code, DllParam::kCodeNotSupported);
-  EXPECT_FALSE(client.Saction("DELETE FROM QV_EX"));
-  EXPECT_EQ(client.Error().code, DllParam::kCodeNotSupported);
-}
-
 }  // namespace
 }  // namespace qv::test

@@ -493,28 +493,5 @@ TEST_P(DemoEngineTest, TheEndedRunResumesWhereItStopped) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, DemoEngineTest, AllKinds(), KindName);
 
-// ---- The store's description -------------------------------------------------------
-
-TEST(EngineDescription, ShowsTheJobsAndTheQueue) {
-  platform::ManualClock clock(0);
-  platform::ScopedClock use(clock);
-  EmbeddedStore store(embedded::SourceKind::AS400);
-  {
-    embedded::StoreAdmin admin = store.Admin();
-    PutDistribution(admin, "E1", "T01", "M01", "0", "P", "RCV0001", "0000001234");
-    embedded::StartJob(admin.db(), admin.kind(), "E1", "T01", "M01", "AS400", "");
-  }
-  clock.Advance(7);
-  embedded::StoreAdmin admin = store.Admin();
-  embedded::RefreshJob(admin.db(), admin.kind(), kJob, false);
-  const std::string text = embedded::DescribeStore(store.path());
-  EXPECT_THAT(text, HasSubstr("\nEngine jobs\n  SE1_T01M01 E1/T01/M01 active number 100001 kind AS400 started "));
-  EXPECT_THAT(text, HasSubstr(", 7 s run at its last activity read\n"));
-  EXPECT_THAT(text, HasSubstr("\nMessage queue\n  20"));
-  EXPECT_THAT(text, HasSubstr(" SE1_T01M01 QVSTR severity 0: Distribution E1/T01/M01 started at entry 1234 of "
-                              "receiver RCV0001.\n"));
-  EXPECT_THAT(text, HasSubstr("  QV_USRDATA/SE1$T01M01 (40 bytes)\n"));
-}
-
 }  // namespace
 }  // namespace qv::test

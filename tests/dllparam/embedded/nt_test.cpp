@@ -205,26 +205,6 @@ TEST_P(NtTest, InternalTablesAndTransactionStatementsAreNotServed) {
   EXPECT_NE(client.last.text.find("nosuchcolumn"), std::string::npos) << client.last.text;
 }
 
-TEST_P(NtTest, TablesOfTheirOwnCanBeCreatedFilledAndDropped) {
-  ASSERT_TRUE(client.Saction("CREATE TABLE " + P() + "JOURNAL (SEQ INTEGER NOT NULL, TXT CHAR(10))"))
-      << client.Error().text;
-  ASSERT_TRUE(client.Saction("INSERT INTO " + P() + "JOURNAL (SEQ, TXT) VALUES (7, 'abc')"));
-  EXPECT_EQ(client.Sread("SELECT SEQ, TXT FROM " + P() + "JOURNAL").value_or("?"), "7abc       ");
-  EXPECT_EQ(client.Sread("SELECT TXT FROM " + P() + "JOURNAL WHERE TXT IS NULL").value_or("none"), "none");
-  EXPECT_TRUE(client.Saction("DROP TABLE " + P() + "JOURNAL"));
-  EXPECT_FALSE(client.Saction("DELETE FROM sqlite_master"));
-}
-
-TEST_P(NtTest, DataSourcesAreListedByNameAndDriver) {
-  std::string list(DllParam::kListBuffer, ' ');
-  int32_t len = -1;
-  ASSERT_TRUE(client.lib().GetDSNsAndDrivers(list, len, DllParam::kFirstCall));
-  std::string text = list.substr(0, static_cast<size_t>(len));
-  EXPECT_NE(text.find("QVSOURCE\t"), std::string::npos) << text;
-  ASSERT_TRUE(client.lib().GetDSNsAndDrivers(list, len, DllParam::kNextCall));
-  EXPECT_EQ(len, 0);
-}
-
 INSTANTIATE_TEST_SUITE_P(Kinds, NtTest, NtKinds(), KindName);
 
 // ---- Statements each database answers itself ------------------------------
