@@ -53,8 +53,11 @@ TEST(OpenConnection, As400SendsStartUpCommandsChecksVersionAndOpensTheStoreInOrd
   EXPECT_EQ(s.control->Ver(), "V1R0      ");
   EXPECT_TRUE(s.control->ConnectionOpen());
 
-  // Everything is closed again, and the selection is cleared.
+  EXPECT_TRUE(s.control->VersionFlag());  // no "*" after the version
+
+  // Everything is closed again, each file by the control itself.
   EXPECT_TRUE(s.control->CloseConnection());
+  EXPECT_EQ(s.fake->CallCount("Rclose"), s.fake->CallCount("Ropen"));
   EXPECT_TRUE(s.fake->OpenFiles().empty());
   EXPECT_TRUE(s.fake->OpenConnections().empty());
   EXPECT_FALSE(s.control->ConnectionOpen());
@@ -261,6 +264,9 @@ TEST(Replication, OpensRLogsInAndReusesTheLogin) {
   ASSERT_TRUE(s.control->ConnectSourceRepli("DSN2", "U", "P"));
   EXPECT_EQ(s.fake->CallCount("CloseConnectionDSN"), 1);
   EXPECT_EQ(s.fake->CallCount("ConnectDSN"), 2);
+  // Closing the control closes the replication connection too.
+  s.control->CloseConnection();
+  EXPECT_TRUE(s.fake->OpenConnections().empty());
 }
 
 TEST(CtlTimeOut, PingsOnlyIdleConnectionsAndClosesADeadOne) {
