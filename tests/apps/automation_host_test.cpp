@@ -161,35 +161,6 @@ TEST_F(QvmgrAutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
   EXPECT_EQ(a[15]["result"], "Café");
 }
 
-TEST_F(QvmgrAutomationTest, TypedValuesAndObjectArguments) {
-  const std::vector<Json> a = Session(
-      {
-          {{"create", "ListView"}, {"as", "lv"}},
-          {{"object", "lv"}, {"member", "View"}, {"kind", "put"}, {"args", {Json{{"type", "Long"}, {"value", "2"}}}}},
-          {{"object", "lv"}, {"member", "View"}, {"kind", "get"}},
-          {{"object", "lv"}, {"member", "View"}, {"kind", "put"}, {"args", {"abc"}}},
-          {{"object", "lv"}, {"member", "View"}, {"kind", "put"}, {"args", {Json{{"type", "Currency"}, {"value", 1}}}}},
-          {{"read", "lv"}},
-          {{"create", "QVmgr_dll.QVmanager"}, {"as", "m"}},
-          {{"object", "m"}, {"member", "Activity"}, {"kind", "putref"}, {"args", {Json{{"object", nullptr}}}}},
-          {{"object", "m"}, {"member", "Activity"}, {"kind", "get"}},
-          {{"object", "m"}, {"member", "cActivity"}, {"kind", "putref"}, {"args", {Json{{"object", "lv"}}}}},
-          {{"read", "m"}},
-      },
-      Base());
-  ASSERT_THAT(a, SizeIs(11));
-  EXPECT_EQ(a[1]["ok"], true);
-  EXPECT_EQ(a[2]["result"], 2);
-  EXPECT_EQ(a[2]["type"], "Long");
-  EXPECT_EQ(a[3]["error"]["status"], "TypeMismatch");
-  EXPECT_THAT(a[4]["error"]["text"].get<std::string>(), HasSubstr("unknown kind \"Currency\""));
-  EXPECT_EQ(a[5]["value"]["view"], 2);
-  EXPECT_EQ(a[7]["ok"], true);
-  EXPECT_EQ(a[8]["result"], (Json{{"object", nullptr}}));
-  EXPECT_EQ(a[9]["error"]["status"], "TypeMismatch");  // a list view is no collection
-  EXPECT_EQ(a[10]["error"]["status"], "BadRequest");
-}
-
 TEST_F(QvmgrAutomationTest, ListViewGoesToReadMsgAndComesBackAsJson) {
   EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
   const std::vector<Json> a = Session(

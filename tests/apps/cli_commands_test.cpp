@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "apps/qvmgr_fixture.h"
+#include "dllparam/embedded/sqlite_db.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
 
@@ -196,9 +197,13 @@ TEST_F(QvmgrCommandsTest, ShowCommandsNameTheFieldsOfTheirRecords) {
     EXPECT_EQ(doc["record"]["ENVID"], "PR");
     EXPECT_EQ(doc["record"][c.field], c.value);
   }
-  const ProcessResult missing = Qvmgr({"target", "show", "--target", "ZZZ"}, Connect(store));
+  ProcessResult missing = Qvmgr({"target", "show", "--target", "ZZZ"}, Connect(store));
   EXPECT_EQ(missing.exitCode, 1) << Describe(missing);
   EXPECT_THAT(missing.err, HasSubstr("cannot read the target ZZZ"));
+  missing = Qvmgr({"dist", "show", "--model", "XYZ"}, Connect(store));
+  EXPECT_EQ(missing.exitCode, 1) << Describe(missing);
+  EXPECT_THAT(missing.err, HasSubstr("cannot read the distribution PR/AS1/XYZ"));
+  EXPECT_THAT(missing.err, HasSubstr("ErrorStep:"));
 }
 
 // ---- Distribution ------------------------------------------------------------
@@ -225,20 +230,12 @@ TEST_F(QvmgrCommandsTest, DistShowNamesTheRecoveryPointAndEveryFieldOfTheRecord)
   EXPECT_THAT(r.out, HasSubstr("  DistributionRepriseType "));
 }
 
-TEST_F(QvmgrCommandsTest, DistShowOfAMissingDistributionExitsWith1) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  const ProcessResult r = Qvmgr({"dist", "show", "--model", "XYZ"}, Connect(store));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
-  EXPECT_THAT(r.err, HasSubstr("cannot read the distribution PR/AS1/XYZ"));
-  EXPECT_THAT(r.err, HasSubstr("ErrorStep:"));
-}
-
 class QvmgrDistSetTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {};
 
 TEST_P(QvmgrDistSetTest, MovesTheRecoveryPointAndShowsWhatTheSourceHolds) {
   EmbeddedStore store(GetParam(), /*demo=*/true);
   const ProcessResult r = Qvmgr({"dist", "set", "--json", "--reprise-type", "p", "--receiver", "rcv0001", "--library",
-                                 "QV_USRDATA", "--point", "1234", "--scheduled", "on", "--hold", "off"},
+                                 "QV_USRDATA", "--point", "1234", "--scheduled", "on", "--hold", "on"},
                                 Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
   const Json doc = Document(r);
@@ -253,7 +250,7 @@ TEST_P(QvmgrDistSetTest, MovesTheRecoveryPointAndShowsWhatTheSourceHolds) {
   EXPECT_EQ(stored.Get("REPRISERCV"), "RCV0001   ");
   EXPECT_EQ(stored.Get("REPRISEPNT"), "0000001234");
   EXPECT_EQ(stored.Get("SCHEDULED"), "1");
-  EXPECT_EQ(stored.Get("HOLD"), "0");
+  EXPECT_EQ(stored.Get("HOLD"), "1");
   EXPECT_EQ(stored.Get("TARGETDB"), std::string("DEMOTGT") + std::string(23, ' '));
 }
 
@@ -276,42 +273,32 @@ TEST_F(QvmgrCommandsTest, RefusedDistSetChangesNothing) {
 
 // ---- Engine ------------------------------------------------------------------
 
-TEST_F(QvmgrCommandsTest, StopAsksTheJobToStop) {
+TEST_F(QvmgrCommandsTest, StartStatusStopAndTheirRefusals) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  const ProcessResult r = Qvmgr({"stop", "--json"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
-  EXPECT_EQ(Document(r)["job"], "SPR_AS1CLI");
-}
-
-TEST_F(QvmgrCommandsTest, StatusTellsWhetherTheJobRuns) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  const ProcessResult r = Qvmgr({"status", "--json"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
-  const Json doc = Document(r);
-  EXPECT_EQ(doc["job"], "SPR_AS1CLI");
-  EXPECT_TRUE(doc["running"].is_boolean());
-}
-
-TEST_F(QvmgrCommandsTest, StartStatusStop) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  ProcessResult r = Qvmgr({"start"}, Connect(store));
+  ProcessResult r = Qvmgr({"start", "--json", "--model", "XYZ"}, Connect(store));
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_EQ(Document(r)["ok"], false);
+  r = Qvmgr({"start"}, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
   EXPECT_THAT(r.out, HasSubstr("Asked the source to start PR/AS1/CLI (job SPR_AS1CLI)."));
   r = Qvmgr({"status", "--json"}, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
   EXPECT_EQ(Document(r)["running"], true);
-  r = Qvmgr({"stop"}, Connect(store));
+  {
+    // A stop that cannot get through a store held by another writer fails.
+    embedded::Db writer = embedded::Db::Open(store.path(), false, 0);
+    writer.exec("BEGIN IMMEDIATE");
+    r = Qvmgr({"stop"}, With(Connect(store), {{"QV_STORE_BUSY_MS", "100"}}));
+    writer.exec("ROLLBACK");
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_THAT(r.err, HasSubstr("cannot stop the distribution PR/AS1/CLI"));
+  }
+  r = Qvmgr({"stop", "--json"}, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_EQ(Document(r)["job"], "SPR_AS1CLI");
   r = Qvmgr({"status"}, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
   EXPECT_THAT(r.out, HasSubstr("Job SPR_AS1CLI of PR/AS1/CLI is not running."));
-}
-
-TEST_F(QvmgrCommandsTest, StartOfAMissingDistributionExitsWith1) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  const ProcessResult r = Qvmgr({"start", "--json", "--model", "XYZ"}, Connect(store));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
-  EXPECT_EQ(Document(r)["ok"], false);
 }
 
 // ---- Messages ----------------------------------------------------------------

@@ -8,7 +8,7 @@
 #include "automation/hidden_form.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
-#include "support/recording_fake.h"
+#include "support/fake_control.h"
 
 namespace qv::test {
 
@@ -25,39 +25,9 @@ class FakeOnForm {
   RecordingFake& fake() { return *fake_; }
   QVSource& control() { return *control_; }
 
-  // Answers the version read of a source of kind ("AS400", "ODBC", "SQL
-  // Server", "Oracle") so that OpenConnection succeeds with an empty user
-  // file, and the settings and checks of SQL Server and Oracle sources
-  // (Oracle instance "ORCL").
-  void HealthySource(const std::string& kind) {
-    const std::string rec = std::string(1, kind == "AS400" ? '0' : '1') + "V1R0      " + " ";
-    fake_->On("Rreadf").File("QV_USRDATA/QV_VER").Record(rec).Repeatedly();
-    fake_->On("Sread").SqlPrefix("SELECT * FROM " + Prefix(kind) + "QV_VER").Row(rec).Repeatedly();
-    fake_->SetConfigString("QV_for_SQLServer", "ServerName", "SRV1");
-    fake_->SetConfigString("QV_for_SQLServer", "DriverName", "SQL Native");
-    fake_->SetConfigString("QV_for_SQLServer", "ParamUid", "sa");
-    fake_->SetConfigString("QV_for_SQLServer", "ParamPwd", "secret");
-    fake_->SetConfigString("QV_for_Oracle", "ServerName", "ORA1");
-    fake_->SetConfigString("QV_for_Oracle", "DriverName", "Oracle ODBC");
-    fake_->SetConfigString("QV_for_Oracle\\ORCL", "ParamUid", "system");
-    fake_->SetConfigString("QV_for_Oracle\\ORCL", "ParamPwd", "manager");
-    auto padded = [](std::string s) {
-      s.resize(128, ' ');
-      return s;
-    };
-    fake_->On("Sread").Sql("exec master..sp_helpdistributor").Row(padded("SRV1")).Repeatedly();
-    fake_->On("Sread").Sql("exec master..sp_helpdistributiondb").Row(padded("distribution")).Repeatedly();
-    fake_->On("Sread").Sql("exec master..sp_helpdistpublisher").Row(padded("srv1")).Repeatedly();
-    fake_->On("Sread").Sql("exec master..sp_helpsubscriberinfo").Row(padded("x") + padded(" quorvane")).Repeatedly();
-  }
-
-  // Returns the file prefix of a kind of source.
-  static std::string Prefix(const std::string& kind) {
-    if (kind == "AS400") return "QV_USRDATA/";
-    if (kind == "SQL Server") return "QV_USRDATA..";
-    if (kind == "Oracle") return "QV_USRDATA.";
-    return "";
-  }
+  // Scripts the fake as a healthy source of kind, with an empty user file.
+  void HealthySource(const std::string& kind) { ScriptHealthySource(*fake_, kind); }
+  static std::string Prefix(const std::string& kind) { return PrefixOf(kind); }
 
  private:
   RecordingFake* fake_;

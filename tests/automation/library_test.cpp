@@ -128,15 +128,5 @@ TEST_F(LibraryTest, ScriptRegistersCreatesDrivesAndUnregisters) {
   EXPECT_FALSE(CreateObject("QVmgr_dll.QVmanager").ok());
 }
 
-TEST_F(LibraryTest, ActivityIsCreatableOnItsOwn) {
-  ASSERT_TRUE(platform::RegisterLibrary(kLibrary).ok());
-  platform::CreateResult created = CreateObject("QVmgr_dll.Activity");
-  ASSERT_TRUE(created.ok()) << created.error;
-  Put(*created.object, 0x4003001A, Variant("0000000007"));
-  EXPECT_EQ(Call(*created.object, created.object->GetIDsOfNames("CptErr"), InvokeKind::PropertyGet),
-            Variant("0000000007"));
-  ASSERT_TRUE(platform::UnregisterLibrary(kLibrary).ok());
-}
-
 }  // namespace
 }  // namespace qv::automation

@@ -1,5 +1,7 @@
-// QVmanager against the recording fake: what reaches the control and the
-// source, identifiers, error state, activity.
+// QVmanager against the recording fake, called as a script calls it: what
+// reaches the control and the source (identifiers, commands, statements),
+// what the manager's copy of the distribution holds, its activity, the
+// calls that are refused and the hidden form of each thread.
 #include "automation/qvmanager.h"
 
 #include <gmock/gmock.h>
@@ -9,12 +11,19 @@
 #include <thread>
 
 #include "automation/hidden_form.h"
+#include "connection/remote_commands.h"
+#include "presentation/strutil.h"
 #include "connection/qvsource.h"
 #include "form_support.h"
+#include "support/topology.h"
+#include "platform/control_objects.h"
+#include "store/distribution_statements.h"
 
 namespace qv::automation {
 namespace {
 
+using platform::DISPID;
+using platform::DispResult;
 using platform::DispStatus;
 using platform::InvokeKind;
 using platform::Variant;
@@ -22,10 +31,24 @@ using test::FakeOnForm;
 using test::NamedActivityBlock;
 using ::testing::HasSubstr;
 
-// The reply of SYSREDUSR_: 35 characters before the block.
-std::string UserSpaceReply(const std::string& block) {
-  return "00296" + std::string(30, '.') + block;
+// DISPIDs a script holds.
+constexpr DISPID kReadDistribution = 0x60030018, kRepriseType = 0x6803000A, kRepriseLibrary = 0x68030009,
+                 kRepriseReceiver = 0x68030008, kReprisePoint = 0x68030007, kScheduled = 0x68030006,
+                 kHold = 0x68030005, kUpdateDistribution = 0x60030019, kSourceJobRun = 0x6003001F,
+                 kStartQV = 0x60030021, kReadActivity = 0x60030022, kReadMSG = 0x60030023;
+
+// A distribution AA/T1_/M1_ as stored.
+std::string StoredDistribution() {
+  return test::Make(layout::QV_GC, {{"ENVID", "AA"}, {"TGTID", "T1_"}, {"GRPID", "M1_"}, {"HOLD", "1"},
+                                    {"SCHEDULED", "0"}, {"TGTBDTYPE", "0"}, {"TARGETDB", "TGTDB"},
+                                    {"PLANNING", "0800"}, {"REPRISETYP", "P"}, {"REPRISERCV", "RCV0001"},
+                                    {"REPRISELIB", "RCVLIB"}, {"REPRISEPNT", "0000000042"}, {"X", "0000000010"},
+                                    {"Y", "0000000020"}})
+      .image();
 }
+
+// The reply of SYSREDUSR_: 35 characters before the block.
+std::string UserSpaceReply(const std::string& block) { return "00296" + std::string(30, '.') + block; }
 
 class ManagerTest : public testing::Test {
  protected:
@@ -33,22 +56,38 @@ class ManagerTest : public testing::Test {
     SetProcessUserID("");
     SetProcessPassword("");
   }
-  // Opens an AS/400 (or NT) connection.
-  void Connect(const std::string& kind = "AS400") {
+  // Opens a connection of kind for the manager's distribution AA/T1/M1.
+  void Open(const std::string& kind = "AS400") {
+    kind_ = kind;
     form.HealthySource(kind);
     if (kind != "AS400") m.SourceType(kind);
+    if (kind == "Oracle") m.InstanceName("ORCL");
     m.SourceAdress("src1");
     ASSERT_TRUE(m.OpenConnection()) << form.control().ErrorText();
-  }
-  // Opens a connection for the manager's distribution AA/T1/M1.
-  void Open(const std::string& kind = "AS400") {
-    Connect(kind);
     m.EnvironmentID("aa");
     m.TargetID("t1");
     m.ModelID("m1");
     form.fake().ClearCalls();
     form.control().ErrorNum();
   }
+  // Answers the reads of the distribution AA/T1_/M1_ with record.
+  void Store(const std::string& record) {
+    if (kind_ == "AS400")
+      form.fake().On("Rreadk").File("QV_USRDATA/QV_GC").Key("AAT1_M1_").Record(record).Repeatedly();
+    else
+      form.fake()
+          .On("Sread")
+          .Sql(SelectDistributionSql(FakeOnForm::Prefix(kind_), "AA", "T1_", "M1_"))
+          .Row(RecordToNtRow(Record(layout::QV_GC, record)))
+          .Repeatedly();
+  }
+  DispResult Call(DISPID id, std::vector<Variant> args = {}) { return m.Invoke(id, InvokeKind::Method, args); }
+  DispResult Get(DISPID id) { return m.Invoke(id, InvokeKind::PropertyGet, {}); }
+  DispResult Put(DISPID id, Variant value) {
+    std::vector<Variant> args{std::move(value)};
+    return m.Invoke(id, InvokeKind::PropertyPut, args);
+  }
+  Record Copy() const { return Record(layout::QV_GC, m.DistributionRecord()); }
   std::vector<std::string> ActivityValues() {
     std::vector<std::string> v;
     for (std::size_t i = 0; i < Activity::kCount; ++i) v.push_back(m.Activity()->Get(i));
@@ -57,12 +96,21 @@ class ManagerTest : public testing::Test {
 
   FakeOnForm form;
   QVmanager m;
+  std::string kind_;
 };
 
-// ---- Identifiers ---------------------------------------------------------------
+// ---- Identifiers and the connection ----------------------------------------------
 
-TEST_F(ManagerTest, IdentifiersAreUpperCasedTrimmedAndPadded) {
-  Connect();
+TEST_F(ManagerTest, IdentifiersAreNormalisedAndSelectedInTheControlOnceItIsOpen) {
+  form.HealthySource("AS400");
+  m.SourceAdress("src1");
+  m.EnvironmentID("aa");
+  m.TargetID("t1");
+  EXPECT_EQ(m.EnvironmentID(), "");  // the control cannot read the environment yet
+  ASSERT_TRUE(m.OpenConnection());
+  EXPECT_EQ(m.EnvironmentID(), "AA");
+  EXPECT_EQ(m.TargetID(), "T1_");
+  EXPECT_EQ(form.fake().CallsNamed("Rreadk").back().key, "AA");
   struct Case {
     void (QVmanager::*put)(const std::string&);
     std::string (QVmanager::*get)();
@@ -73,7 +121,6 @@ TEST_F(ManagerTest, IdentifiersAreUpperCasedTrimmedAndPadded) {
       {&QVmanager::EnvironmentID, &QVmanager::EnvironmentID, " a", "A_"},
       {&QVmanager::EnvironmentID, &QVmanager::EnvironmentID, "abc", "AB"},
       {&QVmanager::EnvironmentID, &QVmanager::EnvironmentID, "", "__"},
-      {&QVmanager::TargetID, &QVmanager::TargetID, "t1", "T1_"},
       {&QVmanager::TargetID, &QVmanager::TargetID, "abcd", "ABC"},
       {&QVmanager::ModelID, &QVmanager::ModelID, " m ", "M__"},
       {&QVmanager::ModelID, &QVmanager::ModelID, "\xe9t\xe9", "\xc9T\xc9"},
@@ -82,10 +129,6 @@ TEST_F(ManagerTest, IdentifiersAreUpperCasedTrimmedAndPadded) {
     (m.*c.put)(c.in);
     EXPECT_EQ((m.*c.get)(), c.out) << "input \"" << c.in << "\"";
   }
-}
-
-TEST_F(ManagerTest, IdentifiersSelectInTheControl) {
-  Connect();
   m.EnvironmentID(" a");
   m.TargetID("t1");
   m.ModelID("m1");
@@ -94,187 +137,267 @@ TEST_F(ManagerTest, IdentifiersSelectInTheControl) {
   EXPECT_EQ(form.control().tgt(), "T1_");
   EXPECT_EQ(form.control().Grp(), "M1_");
   EXPECT_EQ(form.control().Fic(), "File 1");
-  // The file identifier is kept as given, and read back from the manager.
   form.control().Fic("OTHER");
   EXPECT_EQ(m.FileID(), "File 1");
-  // Writing a higher level clears the lower ones in the control.
-  m.TargetID("t2");
+  m.TargetID("t2");  // a higher level clears the lower ones
   EXPECT_EQ(m.ModelID(), "");
 }
 
-TEST_F(ManagerTest, IdentifiersGivenBeforeTheConnectionAreSelectedOnOpen) {
-  m.EnvironmentID("aa");
-  m.TargetID("t1");
-  m.ModelID("m1");
-  m.FileID("F1");
-  EXPECT_EQ(m.EnvironmentID(), "");  // the control could not read the environment yet
-  Connect();
-  EXPECT_EQ(m.EnvironmentID(), "AA");
-  EXPECT_EQ(m.TargetID(), "T1_");
-  EXPECT_EQ(m.ModelID(), "M1_");
-  EXPECT_EQ(form.control().Fic(), "F1");
-  EXPECT_EQ(form.fake().CallsNamed("Rreadk").back().key, "AA");
-}
-
-// ---- Connection ----------------------------------------------------------------
-
-TEST_F(ManagerTest, OpenConnectionWithoutSourceTypeConnectsAsAS400) {
+TEST_F(ManagerTest, OpensAsAnAs400SourceByDefaultAndClosesWhatItOpenedWhenItGoes) {
   form.HealthySource("AS400");
-  m.SourceAdress("src1:1310");
   EXPECT_EQ(m.SourceType(), "AS400");
-  ASSERT_TRUE(m.OpenConnection()) << form.control().ErrorText();
-  EXPECT_TRUE(m.ConnectionOpen());
-  EXPECT_EQ(form.fake().CallsNamed("OpenMConnection").at(0).Arg(0), "SRC1:1310");
-  std::vector<std::string> rcmd;
-  for (const test::FakeCommand& c : form.fake().Commands())
-    if (c.code == "RCMD______") rcmd.push_back(c.Request());
-  EXPECT_EQ(rcmd, (std::vector<std::string>{"00017CHGJOB RUNPTY(20)", "00019ADDLIBLE QV_USRDATA"}));
-
-  EXPECT_TRUE(m.CloseConnection());
+  {
+    QVmanager other;  // every manager of the thread shares the control
+    other.SourceAdress("src1:1310");
+    ASSERT_TRUE(other.OpenConnection()) << form.control().ErrorText();
+    EXPECT_TRUE(m.ConnectionOpen());
+    EXPECT_EQ(form.fake().CallsNamed("OpenMConnection").at(0).Arg(0), "SRC1:1310");
+    std::vector<std::string> rcmd;
+    for (const test::FakeCommand& c : form.fake().Commands())
+      if (c.code == "RCMD______") rcmd.push_back(c.Request());
+    EXPECT_EQ(rcmd, (std::vector<std::string>{"00017CHGJOB RUNPTY(20)", "00019ADDLIBLE QV_USRDATA"}));
+    m.InstanceName("INST");
+    EXPECT_EQ(form.control().InstanceName(), "INST");
+  }
   EXPECT_FALSE(m.ConnectionOpen());
-  EXPECT_EQ(form.fake().OpenConnections().size(), 0u);
+  EXPECT_TRUE(form.fake().OpenConnections().empty());
 }
 
-TEST_F(ManagerTest, SourceTypeAndInstancePassThroughTheControl) {
-  m.SourceType("sql server");
-  EXPECT_EQ(m.SourceType(), "SQL Server");
-  EXPECT_EQ(form.control().SourceType(), "SQL Server");
-  m.InstanceName("INST");
-  EXPECT_EQ(form.control().InstanceName(), "INST");
-  form.control().InstanceName("OTHER");
-  EXPECT_EQ(m.InstanceName(), "OTHER");
-}
-
-TEST_F(ManagerTest, LoginIsProcessWide) {
-  m.UserID("BOB");
-  m.Password("pw");
-  EXPECT_EQ(ProcessUserID(), "BOB");
-  EXPECT_EQ(ProcessPassword(), "pw");
-}
-
-TEST_F(ManagerTest, ErrorStateIsReadOnceThenCleared) {
+TEST_F(ManagerTest, AFailedLibraryCallGivesItsCategoryAbove1000) {
   form.fake().On("OpenMConnection").Fail(DllParam::kCodeNetwork, 0, "host unreachable");
   m.SourceAdress("nowhere");
   EXPECT_FALSE(m.OpenConnection());
   EXPECT_EQ(m.ErrorNum(), QVSource::kLibraryErrorBase + DllParam::kCodeNetwork);
-  EXPECT_EQ(m.ErrorNum(), 0);
-  const std::string text = m.ErrorText();
-  EXPECT_THAT(text, HasSubstr("host unreachable\r\n"));
-  EXPECT_EQ(m.ErrorText(), "");
-  EXPECT_FALSE(m.ConnectionOpen());
+  EXPECT_THAT(m.ErrorText(), HasSubstr("host unreachable\r\n"));
 }
 
-TEST_F(ManagerTest, GoingAwayClosesTheOpenConnection) {
-  form.HealthySource("AS400");
-  {
-    QVmanager other;
-    other.SourceAdress("src1");
-    ASSERT_TRUE(other.OpenConnection());
-    // Every manager of the thread shares the control.
-    EXPECT_TRUE(m.ConnectionOpen());
-  }
-  EXPECT_FALSE(form.control().ConnectionOpen());
-  EXPECT_EQ(form.fake().CallCount("CloseMConnection"), 1);
-  EXPECT_FALSE(m.ConnectionOpen());
-}
+// ---- Activity -----------------------------------------------------------------
 
-// ---- Activity ------------------------------------------------------------------
-
-TEST_F(ManagerTest, ReadActivityCutsTheBlockIntoTheProperties) {
-  Open();
-  form.fake().On("Execute").Code("CHKOBJ____").Reply("000010");
-  form.fake().On("Execute").Code("SYSREDUSR_").Reply(UserSpaceReply(NamedActivityBlock()));
-  ASSERT_TRUE(m.ReadActivity()) << form.control().ErrorText();
-
-  const std::vector<test::FakeCommand> cmds = form.fake().Commands();
-  ASSERT_EQ(cmds.size(), 2u);
-  EXPECT_EQ(cmds[0].Request(), "SAA_T1_M1_QV_USRDATA*USRSPC");
-  EXPECT_EQ(cmds[1].ctl, "0000000305");
-  EXPECT_EQ(cmds[1].Request(), "00300SAA_T1_M1_QV_USRDATAG 00001024");
-
-  const Activity& a = *m.Activity();
-  EXPECT_EQ(a.Get("state"), "s");
-  EXPECT_EQ(a.Get("Receiver"), "Receiver            ");
-  EXPECT_EQ(a.Get("JOENTT"), "JO");
-  EXPECT_EQ(a.Get("JOTMST"), "JOTMST                    ");
-  EXPECT_EQ(a.Get("TimeProcess"), "TimeProcess   ");
-  EXPECT_EQ(a.Get("CptErr"), "CptErr    ");
-  for (std::size_t i = 0; i < Activity::kCount; ++i)
-    EXPECT_EQ(a.Get(i).size(), layout::Activity.fields[i].width) << layout::Activity.fields[i].name;
-}
-
-TEST_F(ManagerTest, NoUserSpaceGivesBlankProperties) {
+TEST_F(ManagerTest, ReadActivityCutsTheBlockIntoThePropertiesAndAFailedReadKeepsThem) {
   Open();
   ASSERT_TRUE(m.ReadActivity());  // the object check answers "not found" by default
   EXPECT_EQ(form.fake().CommandCodes(), (std::vector<std::string>{"CHKOBJ____"}));
   for (std::size_t i = 0; i < Activity::kCount; ++i)
     EXPECT_EQ(m.Activity()->Get(i), std::string(layout::Activity.fields[i].width, ' '));
-}
 
-TEST_F(ManagerTest, NTSourcesReadTheActivityService) {
-  Open("ODBC");
-  const std::string header = "00302SAA_T1_M1_" + std::string(26, ' ');
-  ASSERT_EQ(header.size(), static_cast<std::size_t>(DllParam::kActivityHeader));
-  form.fake().On("Activity").Out(header + NamedActivityBlock());
-  ASSERT_TRUE(m.ReadActivity()) << form.control().ErrorText();
-  const test::FakeCall call = form.fake().CallsNamed("Activity").at(0);
-  EXPECT_EQ(call.Arg(0).substr(0, 11), "SAA_T1_M1_ ");
-  EXPECT_EQ(call.Arg(1), " 00001024G");
-  EXPECT_EQ(m.Activity()->Get("RcvNum"), "RcvNum    ");
-  EXPECT_EQ(m.Activity()->Get("CptRpr"), "CptRpr    ");
-}
-
-TEST_F(ManagerTest, FailedReadKeepsThePreviousValues) {
-  Open();
+  form.fake().ClearCalls();
   form.fake().On("Execute").Code("CHKOBJ____").Reply("000010").Repeatedly();
   form.fake().On("Execute").Code("SYSREDUSR_").Reply(UserSpaceReply(NamedActivityBlock()));
-  ASSERT_TRUE(m.ReadActivity());
-  const std::vector<std::string> before = ActivityValues();
+  ASSERT_EQ(Call(kReadActivity).value, Variant(true)) << form.control().ErrorText();
+  const std::vector<test::FakeCommand> cmds = form.fake().Commands();
+  ASSERT_EQ(cmds.size(), 2u);
+  EXPECT_EQ(cmds[0].Request(), "SAA_T1_M1_QV_USRDATA*USRSPC");
+  EXPECT_EQ(cmds[1].ctl, "0000000305");
+  EXPECT_EQ(cmds[1].Request(), "00300SAA_T1_M1_QV_USRDATAG 00001024");
+  const Activity& a = *m.Activity();
+  EXPECT_EQ(a.Get("state"), "s");
+  EXPECT_EQ(a.Get("Receiver"), "Receiver            ");
+  EXPECT_EQ(a.Get("JOTMST"), "JOTMST                    ");
+  EXPECT_EQ(a.Get("CptErr"), "CptErr    ");
 
+  const std::vector<std::string> before = ActivityValues();
   form.fake().On("Execute").Code("SYSREDUSR_").Fail(DllParam::kCodeRefused, 3101, "user space damaged");
   EXPECT_FALSE(m.ReadActivity());
   EXPECT_EQ(ActivityValues(), before);
   EXPECT_EQ(m.ErrorNum(), 3101);
   EXPECT_EQ(m.ErrorText(), "user space damaged");
-}
 
-TEST_F(ManagerTest, ReadActivityNeedsAnActivityObject) {
-  Open();
-  m.Activity(nullptr);
-  EXPECT_FALSE(m.ReadActivity());
-  EXPECT_EQ(form.fake().Calls().size(), 0u);
-  platform::DispResult r = m.Invoke(0x60030022, InvokeKind::Method, {});
-  EXPECT_EQ(r.status, DispStatus::Exception);
-  EXPECT_THAT(r.text, HasSubstr("not set"));
-}
-
-TEST_F(ManagerTest, StopQVSendsOptionI) {
-  Open();
-  form.fake().On("Execute").Code("CHKOBJ____").Reply("000010").Repeatedly();
+  // The stop request sends option I and leaves the snapshot alone.
   ASSERT_TRUE(m.StopQV());
-  EXPECT_EQ(form.fake().Commands().at(1).Request(), "00300SAA_T1_M1_QV_USRDATAGI00001024");
-  // The stop request leaves the snapshot alone.
-  for (std::size_t i = 0; i < Activity::kCount; ++i) EXPECT_EQ(m.Activity()->Get(i), "");
+  EXPECT_EQ(form.fake().Commands().back().Request(), "00300SAA_T1_M1_QV_USRDATAGI00001024");
+  EXPECT_EQ(ActivityValues(), before);
 }
 
-TEST_F(ManagerTest, StopQVOnNTSourcesSendsOptionI) {
+TEST_F(ManagerTest, NtSourcesReadAndStopThroughTheActivityService) {
   Open("ODBC");
+  const std::string header = "00302SAA_T1_M1_" + std::string(26, ' ');
+  form.fake().On("Activity").Out(header + NamedActivityBlock());
+  ASSERT_TRUE(m.ReadActivity()) << form.control().ErrorText();
   ASSERT_TRUE(m.StopQV());
-  EXPECT_EQ(form.fake().CallsNamed("Activity").at(0).Arg(1), "I00001024G");
+  const std::vector<test::FakeCall> calls = form.fake().CallsNamed("Activity");
+  EXPECT_EQ(calls.at(0).Arg(0).substr(0, 11), "SAA_T1_M1_ ");
+  EXPECT_EQ(calls.at(0).Arg(1), " 00001024G");
+  EXPECT_EQ(calls.at(1).Arg(1), "I00001024G");
+  EXPECT_EQ(m.Activity()->Get("RcvNum"), "RcvNum    ");
 }
 
-// ---- Object model --------------------------------------------------------------
-
-TEST_F(ManagerTest, NewManagerHoldsOneEmptyActivityInItsCollection) {
+TEST_F(ManagerTest, ObjectArgumentsMustBeSetAndOfTheirClass) {
+  Open();
   ASSERT_TRUE(m.cActivity());
   ASSERT_EQ(m.cActivity()->Count(), 1u);
   EXPECT_EQ(m.cActivity()->Item(std::size_t{1})->ToObject(), m.Activity());
-  for (std::size_t i = 0; i < Activity::kCount; ++i) EXPECT_EQ(m.Activity()->Get(i), "");
-  // Nothing reached the control.
-  EXPECT_EQ(form.fake().Calls().size(), 0u);
+  m.Activity(nullptr);
+  DispResult r = Call(kReadActivity);
+  EXPECT_EQ(r.status, DispStatus::Exception);
+  EXPECT_THAT(r.text, HasSubstr("not set"));
+  r = Call(kReadMSG, {Variant(true), Variant(true), Variant(nullptr)});
+  EXPECT_EQ(r.status, DispStatus::Exception);
+  EXPECT_EQ(r.argIndex, 2);
+  r = Call(kReadMSG, {Variant(true), Variant(true), Variant(std::make_shared<platform::ListBoxObject>())});
+  EXPECT_EQ(r.argIndex, 2);
+  EXPECT_EQ(Call(kReadMSG, {Variant(true), Variant(true), Variant("lv")}).status, DispStatus::TypeMismatch);
+  EXPECT_EQ(Call(kReadMSG, {Variant(true)}).status, DispStatus::BadArgCount);
+  EXPECT_TRUE(form.fake().Calls().empty());
 }
 
-// ---- Threads -------------------------------------------------------------------
+// ---- The distribution copy ------------------------------------------------------
+
+TEST_F(ManagerTest, ReadDistributionFillsTheCopyThatThePropertiesRead) {
+  Open();
+  EXPECT_EQ(Call(kReadDistribution).value, Variant(false));  // not stored yet: the copy stays
+  EXPECT_EQ(m.ErrorNum(), QVSource::kRefusalNum);
+  Store(StoredDistribution());
+  ASSERT_EQ(Call(kReadDistribution).value, Variant(true)) << m.ErrorText();
+  EXPECT_EQ(form.fake().CallsNamed("Rreadk").back().key, "AAT1_M1_");
+  EXPECT_EQ(m.DistributionRecord(), StoredDistribution());
+  EXPECT_EQ(Get(kRepriseType).value, Variant("P"));
+  EXPECT_EQ(Get(kRepriseReceiver).value, Variant("RCV0001"));
+  EXPECT_EQ(Get(kRepriseLibrary).value, Variant("RCVLIB"));
+  EXPECT_EQ(Get(kReprisePoint).value, Variant(std::int32_t{42}));
+  EXPECT_EQ(Get(kScheduled).value, Variant(false));
+  EXPECT_EQ(Get(kHold).value, Variant(true));
+}
+
+TEST_F(ManagerTest, ACopyThatWasNeverReadCannotBeWrittenBack) {
+  Open();
+  ASSERT_TRUE(Put(kReprisePoint, Variant(std::int32_t{42})).ok());
+  ASSERT_TRUE(Put(kScheduled, Variant(true)).ok());
+  Record expected(layout::QV_GC);
+  expected.Set("REPRISEPNT", "0000000042");
+  expected.Set("SCHEDULED", "1");
+  EXPECT_EQ(m.DistributionRecord(), expected.image());
+  // Writing that blank record back would wipe the distribution's settings.
+  const DispResult update = Call(kUpdateDistribution);
+  EXPECT_EQ(update.status, DispStatus::Exception);
+  EXPECT_THAT(update.text, HasSubstr("ReadDistribution first"));
+  EXPECT_FALSE(m.UpdateDistribution());
+  EXPECT_TRUE(form.fake().Calls().empty());
+}
+
+TEST_F(ManagerTest, PropertiesTakeTheValuesAScriptPassesAndRefuseTheOthers) {
+  Open();
+  ASSERT_TRUE(Put(kReprisePoint, Variant("1234")).ok());
+  EXPECT_EQ(Copy().Get("REPRISEPNT"), "0000001234");
+  ASSERT_TRUE(Put(kReprisePoint, Variant(2147483647.0)).ok());
+  EXPECT_EQ(Copy().Get("REPRISEPNT"), "2147483647");
+  ASSERT_TRUE(Put(kHold, Variant("True")).ok());
+  ASSERT_TRUE(Put(kScheduled, Variant(std::int32_t{-1})).ok());
+  EXPECT_EQ(Copy().Get("HOLD"), "1");
+  EXPECT_EQ(Copy().Get("SCHEDULED"), "1");
+  const std::string before = m.DistributionRecord();
+  DispResult r = Put(kReprisePoint, Variant(std::int32_t{-5}));
+  EXPECT_EQ(r.status, DispStatus::Overflow);
+  EXPECT_THAT(r.text, HasSubstr("cannot be negative (-5)"));
+  EXPECT_EQ(Put(kReprisePoint, Variant(3e9)).status, DispStatus::Overflow);
+  EXPECT_EQ(Put(kReprisePoint, Variant("next")).status, DispStatus::TypeMismatch);
+  EXPECT_EQ(Put(kHold, Variant("maybe")).status, DispStatus::TypeMismatch);
+  EXPECT_EQ(m.DistributionRecord(), before);
+
+  // A stored point beyond a Long reads as an overflow.
+  Record gc(layout::QV_GC, StoredDistribution());
+  gc.Set("REPRISEPNT", "9999999999");
+  Store(gc.image());
+  ASSERT_TRUE(m.ReadDistribution());
+  r = Get(kReprisePoint);
+  EXPECT_EQ(r.status, DispStatus::Overflow);
+  EXPECT_THAT(r.text, HasSubstr("\"9999999999\""));
+}
+
+TEST_F(ManagerTest, UpdateSendsTheWholeCopyAsOneNtUpdate) {
+  Open("ODBC");
+  Store(StoredDistribution());
+  ASSERT_EQ(Call(kReadDistribution).value, Variant(true)) << m.ErrorText();
+  ASSERT_TRUE(Put(kRepriseType, Variant("c")).ok());
+  ASSERT_TRUE(Put(kRepriseReceiver, Variant("rcv0042")).ok());
+  ASSERT_TRUE(Put(kRepriseLibrary, Variant("jrnlib")).ok());
+  ASSERT_TRUE(Put(kReprisePoint, Variant(std::int32_t{5000})).ok());
+  ASSERT_TRUE(Put(kScheduled, Variant(true)).ok());
+  form.fake().ClearCalls();
+  ASSERT_EQ(Call(kUpdateDistribution).value, Variant(true)) << m.ErrorText();
+  const std::vector<std::string> st = form.fake().Statements();
+  ASSERT_EQ(st.size(), 2u);
+  EXPECT_EQ(st[0], "SELECT * FROM QV_GC WHERE ENVID='AA' AND TGTID ='T1_' AND GRPID ='M1_'");
+  EXPECT_EQ(st[1],
+            "UPDATE QV_GC SET ENVID ='AA', TGTID ='T1_', GRPID ='M1_', HOLD ='1', SCHEDULED ='1', STOPEND_QV =' ', "
+            "TGTBDTYPE ='0', QV_CONNECT ='" +
+                std::string(250, ' ') + "', TARGETDB ='TGTDB" + std::string(25, ' ') +
+                "', ASYNC =' ', END_QV ='          ', USELIBNAME =' ', PLANNING ='0800" + std::string(164, ' ') +
+                "', ACTREBUILD =' ', REPRISETYP ='C', REPRISERCV ='RCV0042   ', REPRISEPNT ='0000005000', "
+                "X ='0000000010', Y ='0000000020', LOADWITHTXTFILE =' ', PATHFORTXTFILE ='" +
+                std::string(60, ' ') + "', FILLER ='" + std::string(39, ' ') +
+                "' WHERE ENVID ='AA' AND TGTID='T1_' AND GRPID='M1_'");
+  EXPECT_EQ(m.DistributionRepriseLibrary(), "JRNLIB");  // the copy stays as the manager made it
+}
+
+TEST_F(ManagerTest, UpdateRewritesTheLockedAs400RecordOrReportsTheRefusal) {
+  Open();
+  Store(StoredDistribution());
+  ASSERT_TRUE(m.ReadDistribution());
+  ASSERT_TRUE(Put(kReprisePoint, Variant(std::int32_t{5000})).ok());
+  ASSERT_TRUE(Put(kRepriseLibrary, Variant("jrnlib")).ok());
+  form.fake().ClearCalls();
+  ASSERT_EQ(Call(kUpdateDistribution).value, Variant(true)) << m.ErrorText();
+  const std::vector<test::FakeCall> reads = form.fake().CallsNamed("Rreadk");
+  ASSERT_EQ(reads.size(), 1u);
+  EXPECT_EQ(reads[0].IntArg(3), DllParam::kKeyEqualLocked);
+  Record expected(layout::QV_GC, StoredDistribution());
+  expected.Set("REPRISEPNT", "0000005000");
+  expected.Set("REPRISELIB", "JRNLIB");
+  EXPECT_EQ(form.fake().CallsNamed("Rupdate").at(0).Arg(1), expected.image());
+
+  form.fake().On("Rupdate").Fail(DllParam::kCodeRefused, 1218, "record locked by another job");
+  EXPECT_EQ(Call(kUpdateDistribution).value, Variant(false));
+  EXPECT_EQ(m.ErrorNum(), 1218);
+  EXPECT_EQ(m.ErrorText(), "record locked by another job");
+}
+
+// ---- Engine and messages ---------------------------------------------------------
+
+TEST_F(ManagerTest, SourceJobRunAsksForTheDistributionsJob) {
+  Open();
+  form.fake().On("Execute").Code("SYSLSTJOB_").Reply("00015SAA_T1_M1_");
+  EXPECT_EQ(Call(kSourceJobRun).value, Variant(true));
+  EXPECT_EQ(form.fake().Commands().at(0).Request(), "040960SAA_T1_M1_");
+  EXPECT_EQ(Call(kSourceJobRun).value, Variant(false));
+  EXPECT_EQ(m.ErrorNum(), 0);
+  form.fake().On("Execute").Code("SYSLSTJOB_").Fail(DllParam::kCodeNetwork, 0, "connection lost");
+  EXPECT_EQ(Call(kSourceJobRun).value, Variant(false));
+  EXPECT_THAT(m.ErrorText(), HasSubstr("connection lost"));
+}
+
+TEST_F(ManagerTest, StartQVSendsTheInstanceLastGiven) {
+  Open("Oracle");
+  ASSERT_EQ(Call(kStartQV).value, Variant(true)) << m.ErrorText();
+  m.InstanceName("ORCL2");
+  ASSERT_TRUE(m.StartQV());
+  const std::vector<test::FakeCall> calls = form.fake().CallsNamed("StrReplication");
+  EXPECT_EQ(calls.at(0).Arg(0), "AAT1_M1_");
+  EXPECT_EQ(calls.at(0).Arg(1), DllParam::kKindOracle);
+  EXPECT_EQ(calls.at(0).Arg(2), "ORCL");
+  EXPECT_EQ(calls.at(1).Arg(2), "ORCL2");
+}
+
+TEST_F(ManagerTest, ReadMSGShowsAReportOfEveryJobsMessagesAndReadsOn) {
+  Open();
+  auto message = [](const std::string& job, const std::string& text) {
+    return Digits(10, 5) + PadRight(job, 10) + PadRight("QVSTR", 12) + "1240315" + "083012" +
+           Digits(static_cast<long long>(text.size()), 5) + text;
+  };
+  const std::string messages = message("SAA_T1_M1_", "Started") + message("SBB_T2_M2_", "Other job");
+  form.fake().On("Execute").Code("SYSRTVMSG_").Reply(Digits(static_cast<long long>(messages.size()), 5) + "00002" +
+                                                      messages);
+  auto lv = std::make_shared<platform::ListViewObject>();
+  ASSERT_EQ(Call(kReadMSG, {Variant(true), Variant(true), Variant(lv)}).value, Variant(true)) << m.ErrorText();
+  EXPECT_EQ(lv->model().View(), platform::ListView::kReport);
+  std::vector<std::string> jobs;
+  for (const platform::ListItem* item : lv->model().DisplayOrder()) jobs.push_back(item->SubItem(2));
+  EXPECT_EQ(jobs, (std::vector<std::string>{"SAA_T1_M1_", "SBB_T2_M2_"}));
+  ASSERT_TRUE(m.ReadMSG(false, false, lv));
+  EXPECT_EQ(form.fake().Commands().at(0).Request(), "08162000000");
+  EXPECT_EQ(form.fake().Commands().at(1).Request(), "08162000001");
+}
+
+// ---- The hidden form of each thread -------------------------------------------------
 
 // A fake that tells when its connection was closed, after it is gone.
 class WatchedFake : public test::RecordingFake {
@@ -297,7 +420,7 @@ TEST(FormTest, EachThreadHasItsOwnFormClosedWhenTheThreadEnds) {
   int closesBeforeExit = -1;
   std::thread worker([&] {
     auto fake = std::make_unique<WatchedFake>(closes);
-    fake->On("Rreadf").File("QV_USRDATA/QV_VER").Record("0V1R0       ").Repeatedly();
+    test::ScriptHealthySource(*fake, "AS400");
     InstallLibrary(std::move(fake));
     theirs = &frm().ctl();
     EXPECT_TRUE(theirs->OpenConnection("src1")) << theirs->ErrorText();
@@ -310,29 +433,21 @@ TEST(FormTest, EachThreadHasItsOwnFormClosedWhenTheThreadEnds) {
   EXPECT_EQ(closes.load(), 1);
 }
 
-TEST(FormTest, FormIsCreatedOnFirstUseAndDropped) {
-  DropForm();
-  EXPECT_EQ(ExistingForm(), nullptr);
-  {
-    QVmanager m;  // creating a manager does not create the form
-    EXPECT_EQ(ExistingForm(), nullptr);
-  }
-  FakeOnForm form;
-  EXPECT_NE(ExistingForm(), nullptr);
-  EXPECT_THROW(InstallControl(nullptr), std::invalid_argument);
-}
-
-TEST(FormTest, FactoryMakesTheLibraryOfNewForms) {
+TEST(FormTest, TheFormIsCreatedOnFirstUseByTheFactory) {
   int made = 0;
   SetLibraryFactory([&made] {
     ++made;
     return std::make_unique<test::RecordingFake>();
   });
   DropForm();
-  QVmanager m;
-  EXPECT_EQ(m.SourceType(), "AS400");
+  {
+    QVmanager m;  // creating a manager does not create the form
+    EXPECT_EQ(ExistingForm(), nullptr);
+    EXPECT_EQ(m.SourceType(), "AS400");
+  }
   EXPECT_EQ(made, 1);
   EXPECT_NE(dynamic_cast<test::RecordingFake*>(&frm().ctl().Library()), nullptr);
+  EXPECT_THROW(InstallControl(nullptr), std::invalid_argument);
   SetLibraryFactory(nullptr);
   DropForm();
 }

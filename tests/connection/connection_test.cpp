@@ -2,7 +2,7 @@
 // refusals and their error state, the target-server connection and the idle check.
 #include <gtest/gtest.h>
 
-#include "fake_source.h"
+#include "support/fake_control.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"
@@ -58,15 +58,6 @@ TEST(OpenConnection, As400SendsStartUpCommandsChecksVersionAndOpensTheStoreInOrd
   EXPECT_TRUE(s.fake->OpenFiles().empty());
   EXPECT_TRUE(s.fake->OpenConnections().empty());
   EXPECT_FALSE(s.control->ConnectionOpen());
-}
-
-TEST(OpenConnection, SecondOpenSkipsTheLibraryOpenAndSays2004) {
-  FakeSource s("AS400");
-  ASSERT_TRUE(s.control->OpenConnection("SRC"));
-  platform::TextBox text;
-  ASSERT_TRUE(s.control->OpenConnection("SRC", &text));
-  EXPECT_EQ(s.fake->CallCount("OpenMConnection"), 1);
-  EXPECT_EQ(text.Text, cLoadResString("2004"));
 }
 
 TEST(OpenConnection, UnreachableSourceKeepsTheLibraryTextFirst) {
@@ -209,13 +200,6 @@ TEST(OpenConnection, OracleLogsInToItsInstanceAndSetsTheSession) {
   EXPECT_EQ(OpenedFiles(*s.fake)[0], "QV_USRDATA.QV_VER");
 }
 
-TEST(OpenConnection, MissingSettingFailsWithItsStep) {
-  FakeSource s("Oracle", "NOSUCH");
-  EXPECT_FALSE(s.control->OpenConnection("SRC"));
-  EXPECT_EQ(s.control->ErrorStep(), "OpenConnection: GetConfigString");
-  EXPECT_TRUE(s.fake->OpenConnections().empty());
-}
-
 TEST(OpenConnection, OdbcLogsInWithTheDataSourceKeys) {
   FakeSource s("ODBC");
   s.fake->On("GetDBParamKeys").Outs({"DSN=demo", "driver", "bob ", "pw", "db"});
@@ -278,15 +262,6 @@ TEST(TargetServer, OpensOnceForOneAddressAndReopensForAnother) {
   EXPECT_TRUE(s.fake->OpenConnections().empty());
 }
 
-TEST(TargetServer, RefusedLoginKeepsTheDatabaseMessage) {
-  FakeSource s("AS400");
-  ASSERT_TRUE(s.control->OpenQVsrv("tgt", "1"));
-  s.fake->On("ConnectDSN").Answer(FakeAnswer::Failure(DllParam::kCodeRefused, 1, "bad"));
-  EXPECT_FALSE(s.control->ConnectQVsrv("1", "MYDSN"));
-  EXPECT_EQ(s.control->ErrorStep(), "ConnectQVsrv");
-  EXPECT_EQ(s.control->ErrorNum(), 40);
-}
-
 TEST(Replication, OpensRLogsInAndReusesTheLogin) {
   FakeSource s("AS400");
   ASSERT_TRUE(s.control->OpenConnection("SRC"));
@@ -328,19 +303,6 @@ TEST(CtlTimeOut, PingsOnlyIdleConnectionsAndClosesADeadOne) {
   EXPECT_EQ(address, "SRC");
   EXPECT_FALSE(s.control->ConnectionOpen());
   EXPECT_TRUE(s.fake->OpenConnections().empty());
-}
-
-TEST(CtlTimeOut, PutsTheLastUsedConnectionBackAfterPinging) {
-  platform::ManualClock clock(0);
-  platform::ScopedClock scoped(clock);
-  FakeSource s("AS400");
-  ASSERT_TRUE(s.control->OpenConnection("SRC"));
-  ASSERT_TRUE(s.control->OpenQVsrv("TGT", "1"));  // "C" is now current
-  const int32_t c = s.fake->CurrentConnection();
-  clock.Advance(120);
-  std::string kind, address;
-  EXPECT_TRUE(s.control->CtlTimeOut(kind, address));
-  EXPECT_EQ(s.fake->CurrentConnection(), c);
 }
 
 }  // namespace

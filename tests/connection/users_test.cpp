@@ -1,7 +1,7 @@
 // The login check and the user operations: what each kind sends and decides.
 #include <gtest/gtest.h>
 
-#include "fake_source.h"
+#include "support/fake_control.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"
 #include "store/records.h"

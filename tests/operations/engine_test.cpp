@@ -1,7 +1,7 @@
 // Engine control and jobs: the requests each kind sends and how answers are read.
 #include <gtest/gtest.h>
 
-#include "connection/fake_source.h"
+#include "support/fake_control.h"
 #include "connection/remote_commands.h"
 #include "operations/engine_text.h"
 #include "platform/controls.h"
@@ -9,18 +9,10 @@
 namespace qv::test {
 namespace {
 
-std::unique_ptr<FakeSource> Opened(const std::string& kind, const std::string& instance = "") {
-  auto s = std::make_unique<FakeSource>(kind, instance);
-  s->fake->On("Sread").SqlPrefix("SELECT COUNT(*)").Row("0").Repeatedly();
-  EXPECT_TRUE(s->control->OpenConnection("SRC")) << s->control->ErrorText();
-  s->fake->ClearCalls();
-  return s;
-}
-
 TEST(StartQV, As400CallsTheStartProgramWithTheCommandLength) {
-  auto s = Opened("AS400");
-  ASSERT_TRUE(s->control->StartQV("E1", "T01", "M01", ""));
-  const auto c = s->fake->Commands().at(0);
+  auto s = std::make_unique<OpenedFake>("AS400");
+  ASSERT_TRUE(s->control().StartQV("E1", "T01", "M01", ""));
+  const auto c = s->fake().Commands().at(0);
   const std::string command = "CALL PGM(QVSTR) PARM('E1' 'T01' 'M01' 'z')";
   EXPECT_EQ(c.code, "RCMD______");
   EXPECT_EQ(c.ctl, "00000" + Digits(static_cast<long long>(command.size() + 15), 5));
@@ -36,9 +28,9 @@ TEST(StartQV, NtSendsTheKindCodeAndTheInstance) {
   };
   for (const Case& c : {Case{"SQL Server", "", "SQL_", "*"},
                         Case{"ODBC", "", "ODBC", "ODBC"}, Case{"Oracle", "ORCL", "ORAC", "ORCL"}}) {
-    auto s = Opened(c.kind, c.instance);
-    ASSERT_TRUE(s->control->StartQV("E1", "T01", "M01", c.instance)) << c.kind;
-    const auto call = s->fake->CallsNamed("StrReplication").at(0);
+    auto s = std::make_unique<OpenedFake>(c.kind);
+    ASSERT_TRUE(s->control().StartQV("E1", "T01", "M01", c.instance)) << c.kind;
+    const auto call = s->fake().CallsNamed("StrReplication").at(0);
     EXPECT_EQ(call.Arg(0), "E1T01M01");
     EXPECT_EQ(call.Arg(1), c.code);
     EXPECT_EQ(call.Arg(2), c.sentInstance) << c.kind;
@@ -46,55 +38,55 @@ TEST(StartQV, NtSendsTheKindCodeAndTheInstance) {
 }
 
 TEST(StartQV, RefusalIsReported) {
-  auto s = Opened("AS400");
-  s->fake->On("Execute").Code("RCMD").Fail(DllParam::kCodeRefused, 9, "CPF0001 program not found");
-  EXPECT_FALSE(s->control->StartQV("E1", "T01", "M01", ""));
-  EXPECT_EQ(s->control->ErrorStep(), "StartQV");
-  EXPECT_EQ(s->control->ErrorText(), "CPF0001 program not found");
+  auto s = std::make_unique<OpenedFake>("AS400");
+  s->fake().On("Execute").Code("RCMD").Fail(DllParam::kCodeRefused, 9, "CPF0001 program not found");
+  EXPECT_FALSE(s->control().StartQV("E1", "T01", "M01", ""));
+  EXPECT_EQ(s->control().ErrorStep(), "StartQV");
+  EXPECT_EQ(s->control().ErrorText(), "CPF0001 program not found");
 }
 
 TEST(JobRun, ReadsTheLeadingCount) {
-  auto s = Opened("AS400");
+  auto s = std::make_unique<OpenedFake>("AS400");
   std::string status = "?";
-  s->fake->On("Execute").Code("SYSLSTJOB_").Reply("00015SE1_T01M01");
-  ASSERT_TRUE(s->control->JobRun("SE1_T01M01", status));
+  s->fake().On("Execute").Code("SYSLSTJOB_").Reply("00015SE1_T01M01");
+  ASSERT_TRUE(s->control().JobRun("SE1_T01M01", status));
   EXPECT_EQ(status, "R");
-  EXPECT_EQ(s->fake->Commands().at(0).Request(), "040960SE1_T01M01");
-  s->fake->On("Execute").Code("SYSLSTJOB_").Reply(std::string(40, ' '));
-  ASSERT_TRUE(s->control->JobRun("SE1_T01M01", status));
+  EXPECT_EQ(s->fake().Commands().at(0).Request(), "040960SE1_T01M01");
+  s->fake().On("Execute").Code("SYSLSTJOB_").Reply(std::string(40, ' '));
+  ASSERT_TRUE(s->control().JobRun("SE1_T01M01", status));
   EXPECT_EQ(status, "");
-  s->fake->On("Execute").Code("SYSLSTJOB_").Reply("00000");
-  ASSERT_TRUE(s->control->JobRun("SE1_T01M01", status));
+  s->fake().On("Execute").Code("SYSLSTJOB_").Reply("00000");
+  ASSERT_TRUE(s->control().JobRun("SE1_T01M01", status));
   EXPECT_EQ(status, "");
 }
 
 TEST(JobRun, NtAsksTheJobListWithTheKindCode) {
-  auto s = Opened("Oracle", "ORCL");
-  s->fake->On("SJobList").Out("00001\tSE1_T01M01 4242\t");
+  auto s = std::make_unique<OpenedFake>("Oracle");
+  s->fake().On("SJobList").Out("00001\tSE1_T01M01 4242\t");
   std::string status;
-  ASSERT_TRUE(s->control->JobRun("SE1_T01M01", status));
+  ASSERT_TRUE(s->control().JobRun("SE1_T01M01", status));
   EXPECT_EQ(status, "R");
-  EXPECT_EQ(s->fake->CallsNamed("SJobList").at(0).Arg(2), "ORAC");
+  EXPECT_EQ(s->fake().CallsNamed("SJobList").at(0).Arg(2), "ORAC");
 }
 
 TEST(ListJobRun, As400PagesWhileEntriesCome) {
-  auto s = Opened("AS400");
-  s->fake->On("Execute").Code("SYSLSTJOB_").Reply("00025JOB1      JOB2      ").Reply("00015JOB3      ").Reply("00000");
+  auto s = std::make_unique<OpenedFake>("AS400");
+  s->fake().On("Execute").Code("SYSLSTJOB_").Reply("00025JOB1      JOB2      ").Reply("00015JOB3      ").Reply("00000");
   platform::ListBox list;
   list.AddItem("stale");
-  ASSERT_TRUE(s->control->ListJobRun("JOB", list));
+  ASSERT_TRUE(s->control().ListJobRun("JOB", list));
   EXPECT_EQ(list.Items(), (std::vector<std::string>{"JOB1      ", "JOB2      ", "JOB3      "}));
-  const auto cmds = s->fake->Commands();
+  const auto cmds = s->fake().Commands();
   ASSERT_EQ(cmds.size(), 3u);
   EXPECT_EQ(cmds[0].Request(), "040960JOB");
   EXPECT_EQ(cmds[1].Request(), "040961JOB");
 }
 
 TEST(ListJobRun, NtCutsTheAnswerAtTabs) {
-  auto s = Opened("ODBC");
-  s->fake->On("SJobList").Out("00002\tJOB1 11\tJOB2 12\t");
+  auto s = std::make_unique<OpenedFake>("ODBC");
+  s->fake().On("SJobList").Out("00002\tJOB1 11\tJOB2 12\t");
   platform::ListBox list;
-  ASSERT_TRUE(s->control->ListJobRun("JOB", list));
+  ASSERT_TRUE(s->control().ListJobRun("JOB", list));
   EXPECT_EQ(list.Items(), (std::vector<std::string>{"JOB1 11", "JOB2 12"}));
 }
 

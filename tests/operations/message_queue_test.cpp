@@ -2,7 +2,7 @@
 // deleting user spaces.
 #include <gtest/gtest.h>
 
-#include "connection/fake_source.h"
+#include "support/fake_control.h"
 #include "connection/remote_commands.h"
 #include "operations/engine_text.h"
 #include "platform/controls.h"
@@ -23,14 +23,6 @@ std::string Message(int severity, const std::string& job, const std::string& pgm
 
 std::string Answer(const std::string& marker, const std::string& messages) {
   return Digits(static_cast<long long>(messages.size()), 5) + marker + messages;
-}
-
-std::unique_ptr<FakeSource> Opened(const std::string& kind) {
-  auto s = std::make_unique<FakeSource>(kind, kind == "Oracle" ? "ORCL" : "");
-  s->fake->On("Sread").SqlPrefix("SELECT COUNT(*)").Row("0").Repeatedly();
-  EXPECT_TRUE(s->control->OpenConnection("SRC")) << s->control->ErrorText();
-  s->fake->ClearCalls();
-  return s;
 }
 
 TEST(QueueText, ParsesHeadersDatesAndTexts) {
@@ -65,13 +57,13 @@ TEST(QueueText, TruncatedOrMalformedAnswersStopSafely) {
 }
 
 TEST(ReadMSG, As400BuildsColumnsAndAddsOneItemPerMessage) {
-  auto s = Opened("AS400");
-  s->fake->On("Execute").Code("SYSRTVMSG_").Reply(Answer(
+  auto s = std::make_unique<OpenedFake>("AS400");
+  s->fake().On("Execute").Code("SYSRTVMSG_").Reply(Answer(
       "00002", Message(50, "SE1_T01M01", "QVSTR", "1240315", "083012", "Started") +
                    Message(10, "SE1_T02M01", "QVEND", "1240315", "083100", "Ended")));
   platform::ListView lv;
-  ASSERT_TRUE(s->control->ReadMSG(true, true, lv, "*ALL"));
-  const auto c = s->fake->Commands().at(0);
+  ASSERT_TRUE(s->control().ReadMSG(true, true, lv, "*ALL"));
+  const auto c = s->fake().Commands().at(0);
   EXPECT_EQ(c.ctl, "0000008162");
   EXPECT_EQ(c.Request(), "08162000000");
   ASSERT_EQ(lv.ColumnCount(), 5);
@@ -91,28 +83,28 @@ TEST(ReadMSG, As400BuildsColumnsAndAddsOneItemPerMessage) {
 }
 
 TEST(ReadMSG, WithoutBuildColumnKeepsTheCallersListAndFilters) {
-  auto s = Opened("AS400");
-  s->fake->On("Execute").Code("SYSRTVMSG_").Reply(Answer(
+  auto s = std::make_unique<OpenedFake>("AS400");
+  s->fake().On("Execute").Code("SYSRTVMSG_").Reply(Answer(
       "00002", Message(50, "SE1_T01M01", "QVSTR", "1240315", "083012", "Mine") +
                    Message(10, "OTHER", "QVEND", "1240315", "083100", "Not mine")));
   platform::ListView lv;
   lv.AddColumn("mine");
   lv.Add("K1", "kept");
-  ASSERT_TRUE(s->control->ReadMSG(false, false, lv, " se1_t01m01 "));
+  ASSERT_TRUE(s->control().ReadMSG(false, false, lv, " se1_t01m01 "));
   EXPECT_EQ(lv.ColumnCount(), 1);
   ASSERT_EQ(lv.Count(), 2);
   EXPECT_EQ(lv.DisplayOrder()[1]->SubItem(4), "Mine");
-  EXPECT_EQ(s->fake->Commands().at(0).Request(), "08162000001");
+  EXPECT_EQ(s->fake().Commands().at(0).Request(), "08162000001");
 }
 
 TEST(ReadMSG, RestartMarkerReadsAgainFromTheFirstAndClearsTheItems) {
-  auto s = Opened("AS400");
-  s->fake->On("Execute").Code("SYSRTVMSG_").Reply("0000099999").Reply(
+  auto s = std::make_unique<OpenedFake>("AS400");
+  s->fake().On("Execute").Code("SYSRTVMSG_").Reply("0000099999").Reply(
       Answer("00001", Message(30, "J", "P", "1240101", "000000", "again")));
   platform::ListView lv;
   lv.Add("OLD", "old");
-  ASSERT_TRUE(s->control->ReadMSG(false, false, lv, "*ALL"));
-  const auto cmds = s->fake->Commands();
+  ASSERT_TRUE(s->control().ReadMSG(false, false, lv, "*ALL"));
+  const auto cmds = s->fake().Commands();
   ASSERT_EQ(cmds.size(), 2u);
   EXPECT_EQ(cmds[1].Request(), "08162000000");
   ASSERT_EQ(lv.Count(), 1);
@@ -120,46 +112,46 @@ TEST(ReadMSG, RestartMarkerReadsAgainFromTheFirstAndClearsTheItems) {
 }
 
 TEST(ReadMSG, NtReadsTheQueueFileAndKeepsItsPosition) {
-  auto s = Opened("SQL Server");
-  s->fake->On("ReadQVMSGQ").Out(Answer("00001", Message(20, "J", "P", "1240101", "000000", "one")));
+  auto s = std::make_unique<OpenedFake>("SQL Server");
+  s->fake().On("ReadQVMSGQ").Out(Answer("00001", Message(20, "J", "P", "1240101", "000000", "one")));
   platform::ListView lv;
-  ASSERT_TRUE(s->control->ReadMSG(true, true, lv, "*ALL"));
-  const auto call = s->fake->CallsNamed("ReadQVMSGQ").at(0);
+  ASSERT_TRUE(s->control().ReadMSG(true, true, lv, "*ALL"));
+  const auto call = s->fake().CallsNamed("ReadQVMSGQ").at(0);
   EXPECT_EQ(call.Arg(0).substr(0, 10), "QVMSGQ.QVM");
   EXPECT_EQ(call.Arg(2), "SQL_");
   EXPECT_EQ(lv.Count(), 1);
 }
 
 TEST(ClearMsgQ, As400ClearsTheQueueWithItsOwnLengthRule) {
-  auto s = Opened("AS400");
-  ASSERT_TRUE(s->control->ClearMsgQ());
-  const auto c = s->fake->Commands().at(0);
+  auto s = std::make_unique<OpenedFake>("AS400");
+  ASSERT_TRUE(s->control().ClearMsgQ());
+  const auto c = s->fake().Commands().at(0);
   EXPECT_EQ(c.code, "RCMD______");
   EXPECT_EQ(c.ctl, "0000000041");
   EXPECT_EQ(c.Request(), "00036CLRMSGQ MSGQ(QV_USRDATA/QVMSGQ)");
 }
 
 TEST(ClearMsgQ, NtEmptiesTheQueueFile) {
-  auto s = Opened("ODBC");
-  ASSERT_TRUE(s->control->ClearMsgQ());
-  const auto call = s->fake->CallsNamed("WriteFile").at(0);
+  auto s = std::make_unique<OpenedFake>("ODBC");
+  ASSERT_TRUE(s->control().ClearMsgQ());
+  const auto call = s->fake().CallsNamed("WriteFile").at(0);
   EXPECT_EQ(call.Arg(0), "QVMSGQ.QVM");
   EXPECT_EQ(call.Arg(1), "");
 }
 
 TEST(DeleteUsrSpc, DeletesBothSpacesAndIgnoresFailures) {
-  auto s = Opened("AS400");
-  s->fake->On("Execute").Code("DLTUSRSPC_").Fail(DllParam::kCodeRefused, 1, "not found").Repeatedly();
-  s->control->DeleteUsrSpc("e1", "t01", "m01");
-  const auto cmds = s->fake->Commands();
+  auto s = std::make_unique<OpenedFake>("AS400");
+  s->fake().On("Execute").Code("DLTUSRSPC_").Fail(DllParam::kCodeRefused, 1, "not found").Repeatedly();
+  s->control().DeleteUsrSpc("e1", "t01", "m01");
+  const auto cmds = s->fake().Commands();
   ASSERT_EQ(cmds.size(), 2u);
   EXPECT_EQ(cmds[0].ctl, "0000000020");
   EXPECT_EQ(cmds[0].Request(), "00025SE1_T01M01");
   EXPECT_EQ(cmds[1].Request(), "00025SE1$T01M01");
 
-  auto n = Opened("Oracle");
-  n->control->DeleteUsrSpc("E1", "T01", "M01");
-  const auto calls = n->fake->CallsNamed("DeleteFile");
+  auto n = std::make_unique<OpenedFake>("Oracle");
+  n->control().DeleteUsrSpc("E1", "T01", "M01");
+  const auto calls = n->fake().CallsNamed("DeleteFile");
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[1].Arg(0), "SE1$T01M01");
 }

@@ -60,25 +60,6 @@ class RegistryTest : public testing::Test {
   std::optional<std::string> saved_;
 };
 
-TEST_F(RegistryTest, PathComesFromTheEnvironment) {
-  EXPECT_EQ(RegistryPath(), path_);
-  ::unsetenv("QV_REGISTRY");
-  std::optional<std::string> xdg;
-  if (const char* x = std::getenv("XDG_CONFIG_HOME")) xdg = x;
-  ::setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
-  EXPECT_EQ(RegistryPath(), "/tmp/cfg/qvmgr/registry");
-  ::unsetenv("XDG_CONFIG_HOME");
-  EXPECT_NE(RegistryPath().find("/.config/qvmgr/registry"), std::string::npos);
-  if (xdg) ::setenv("XDG_CONFIG_HOME", xdg->c_str(), 1);
-}
-
-TEST_F(RegistryTest, MissingFileIsAnEmptyRegistry) {
-  EXPECT_TRUE(Entries().empty());
-  std::string error;
-  EXPECT_FALSE(LookupProgId("QVmgr_dll.QVmanager", error));
-  EXPECT_NE(error.find("\"QVmgr_dll.QVmanager\" is not registered"), std::string::npos) << error;
-}
-
 TEST_F(RegistryTest, RegistersReplacesAndUnregistersExactlyTheGivenEntries) {
   RegistryEntry a{"Lib.A", kCounterId, "/lib/a.so"};
   RegistryEntry b{"Lib.B", kOtherId, "/lib/b.so"};

@@ -140,18 +140,6 @@ TEST(VariantTest, EqualityNeedsTheSameKind) {
   EXPECT_FALSE(Variant(a) == Variant(std::make_shared<Collection>()));
 }
 
-TEST(VariantTest, PrintsKindAndValue) {
-  std::ostringstream out;
-  out << Variant() << " " << Variant(true) << " " << Variant(12) << " " << Variant("a b") << " "
-      << Variant(nullptr) << " " << Variant(0.25);
-  EXPECT_EQ(out.str(), "Empty Boolean(True) Long(12) String(\"a b\") Object(Nothing) Double(0.25)");
-}
-
-TEST(VariantTest, KeepsWindows1252BytesAsTheyAre) {
-  std::string text = "Caf\xE9 \x96 ok";
-  EXPECT_EQ(Variant(text).ToString(), text);
-}
-
 TEST(VariantTest, TellsNumericValues) {
   EXPECT_TRUE(Variant(" 3.5 ").IsNumeric());
   EXPECT_TRUE(Variant(true).IsNumeric());

@@ -137,50 +137,5 @@ TEST(StringTables, FrenchTextsKeepThePlaceholdersOfTheEnglishOnes) {
   }
 }
 
-TEST(StringTables, HoldEveryBannerInBothLanguages) {
-  const std::pair<int, const char*> banners[] = {
-      {0, "*********************** GLOBAL **"},       {50, "********************** BUTTONS **"},
-      {100, "*************** MENU of frmMAIN **"},     {180, "************ TOOLBAR of frmMAIN **"},
-      {200, "********************** frmMAIN **"},      {300, "********************* frmABOUT **"},
-      {310, "********************** frmWAIT **"},      {400, "********************* frmActivity **"},
-      {500, "********************* frmADDFC **"},      {550, "********************* frmAddFile **"},
-      {600, "*********************** frmCible **"},    {650, "********* frmDistCible  frmDistGroup **"},
-      {700, "***************** frmEnvironment **"},    {750, "************************* frmFC **"},
-      {850, "*********************** frmFILE **"},     {900, "************************* frmGC **"},
-      {1000, "********************** frmGroup **"},    {1050, "********************** frmLOGIN **"},
-      {1060, "********************** frmMSGQ **"},     {1100, "********************** frmScript **"},
-      {1150, "************** frmServeurSuscribe **"},  {1200, "************** frmServerUnSubscribe **"},
-      {1250, "*********************** frmTrans **"},   {1900, "********************** cls iTools **"},
-      {1950, "********************* ctlPlanning **"},  {2000, "****************** ctlQVSourceAS **"},
-      {2200, "****************** frmUser **"},         {2500, "****************** frmJRNSQL **"},
-  };
-  for (const auto& [id, text] : banners) {
-    EXPECT_EQ(LoadResString(kEnglishUS, id), text) << id;
-    EXPECT_EQ(LoadResString(kFrenchFrance, id), text) << id;
-  }
-}
-
-TEST(StringTables, KeepTheSystemsOwnSpelling) {
-  const std::pair<int, const char*> texts[] = {
-      {12, "Master"},
-      {13, "Supervisor"},
-      {14, "User"},
-      {15, "150"},
-      {136, "Journal management"},
-      {1358, "The reception field (&1)  must be too small"},
-      {1421, "Target machine name / IP Adress "},
-      {2004, "Connection already establisehd"},
-      {2005, "Open connection in process .."},
-      {2027, "Impossible to remove an active distribution "},
-      {2091, "/* Output buffer (O.) declaration"},
-      {2136, "The server &1 is not declare as distributor. Reinstall Quorvane"},
-      {2144, "The lenght of the record is greather than 32000"},
-  };
-  for (const auto& [id, text] : texts) EXPECT_EQ(LoadResString(kEnglishUS, id), text) << id;
-  EXPECT_EQ(LoadResString(kFrenchFrance, 15), "150");
-  EXPECT_EQ(LoadResString(kFrenchFrance, 2091).rfind("/*", 0), 0u);  // stays a comment line
-  EXPECT_EQ(LoadResString(kFrenchFrance, 2092).rfind("/*", 0), 0u);
-}
-
 }  // namespace
 }  // namespace qv

@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "record_printer.h"
-
 #include "sqlite_helper.h"
 #include "store/records.h"
 #include "store/schema.h"
@@ -15,91 +13,6 @@ namespace {
 
 using namespace layout;
 using test::MemoryDb;
-
-constexpr int kNone = -1;
-
-struct PathCase {
-  const char* name;
-  const char* physical;
-  int keyLength;  // kNone: no key read ("none", "none used", "read in sequence")
-  int recordLength;
-  bool join;
-  AccessMode mode;
-};
-
-TEST(AccessPaths, EveryFileResolvesWithItsKeyAndRecord) {
-  using M = AccessMode;
-  const PathCase cases[] = {
-      {"QV_VER", "QV_VER", kNone, 12, false, M::ReadOnly},
-      {"QV_UID", "QV_UID", 32, 164, false, M::Update},
-      {"QV_EX", "QV_EX", 2, 216, false, M::Update},
-      {"QV_CX", "QV_CX", 5, 292, false, M::Update},
-      {"QV_CX_XY", "QV_CX", 5, 25, false, M::Update},
-      {"QV_GX", "QV_GX", 5, 205, false, M::Update},
-      {"QV_GX_GC_1", "QV_GC", 8, 88, true, M::ReadOnly},
-      {"QV_FX", "QV_FX", 15, 304, false, M::Update},
-      {"QV_ZX", "QV_ZX", 45, 114, false, M::Update},
-      {"QV_TX", "QV_TX", kNone, 200, false, M::Update},
-      {"QV_GC", "QV_GC", 8, 624, false, M::Update},
-      {"QV_GC_XY", "QV_GC", 8, 28, false, M::Update},
-      {"QV_FC", "QV_FC", 18, 557, false, M::Update},
-      {"QV_FC_FXU", "QV_FC", 18, 278, true, M::ReadOnly},
-      {"QV_ZC", "QV_ZC", 48, 78, false, M::Update},
-      {"QV_END", "QV_END", kNone, 283, false, M::Update},
-      {"QV_EX_L0", "QV_EX", kNone, 3, false, M::ReadOnly},
-      {"QV_CX_L0", "QV_CX", 2, 292, false, M::ReadOnlyOrUpdate},
-      {"QV_GX_L0", "QV_GX", 2, 205, false, M::ReadOnlyOrUpdate},
-      {"QV_GX_GC", "QV_GC", 2, 59, true, M::ReadOnly},
-      {"QV_GX_GC_0", "QV_GC", 5, 88, true, M::ReadOnly},
-      {"QV_GC_L0", "QV_GC", 5, 8, false, M::ReadOnlyOrUpdate},
-      {"QV_GC_L1", "QV_GC", 5, 8, false, M::Update},
-      {"QV_FX_L0", "QV_FX", 5, 304, false, M::ReadOnlyOrUpdate},
-      {"QV_FC_FX", "QV_FC", 8, 278, true, M::ReadOnly},
-      {"QV_FC_L0", "QV_FC", 8, 18, false, M::Update},
-      {"QV_FC_L1", "QV_FC", 15, 19, false, M::Update},
-      {"QV_ZX_L0", "QV_ZX", 15, 114, false, M::ReadOnlyOrUpdate},
-      {"QV_ZC_L0", "QV_ZC", 18, 78, false, M::ReadOnlyOrUpdate},
-      {"QV_ZC_L1", "QV_ZC", 45, 78, false, M::Update},
-      {"QV_TX_L0", "QV_TX", 16, 200, false, M::ReadOnlyOrUpdate},
-      {"QV_END_L0", "QV_END", 9, 283, false, M::ReadOnlyOrUpdate},
-      {"QV_UID_L0", "QV_UID", 2, 164, false, M::ReadOnlyOrUpdate},
-      {"QV_UID_L1", "QV_UID", 30, 164, false, M::Update},
-      {"QV_SPV", "QV_SPV", 8, 427, false, M::ReadOnly},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const AccessPath* p = FindAccessPath(c.name);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->name, c.name);
-    EXPECT_EQ(p->physical->name, c.physical);
-    EXPECT_EQ(p->record->length, c.recordLength);
-    EXPECT_EQ(p->IsJoin(), c.join);
-    EXPECT_EQ(p->mode, c.mode);
-    if (c.keyLength != kNone) {
-      EXPECT_EQ(p->keyUse, KeyUse::Keyed);
-      EXPECT_EQ(p->keyLength, c.keyLength);
-      std::size_t sum = 0;
-      for (const Field* f : KeyFields(*p)) sum += f->width;
-      EXPECT_EQ(sum, p->keyLength);
-    } else {
-      EXPECT_NE(p->keyUse, KeyUse::Keyed);
-    }
-  }
-  EXPECT_EQ(AllAccessPaths().size(), std::size(cases));
-  EXPECT_EQ(FindAccessPath("qv_ex"), nullptr);
-  EXPECT_EQ(FindAccessPath("QV_EX_L9"), nullptr);
-}
-
-TEST(AccessPaths, JoinsNameTheirSecondFileAndColumns) {
-  const AccessPath& fxu = *FindAccessPath("QV_FC_FXU");
-  EXPECT_EQ(fxu.joined, &QV_FX);
-  ASSERT_EQ(fxu.joinOn.size(), 3u);
-  EXPECT_EQ(fxu.joinOn[2], "FICID");
-  const AccessPath& gc1 = *FindAccessPath("QV_GX_GC_1");
-  EXPECT_EQ(gc1.joined, &QV_GX);
-  ASSERT_EQ(gc1.joinOn.size(), 2u);
-  EXPECT_EQ(gc1.joinOn[1], "GRPID");
-}
 
 // Every key and join column exists, and every field of a returned record is
 // a column of the same width in a file of the path.
@@ -132,164 +45,14 @@ TEST(AccessPaths, ProjectionsCarryThePhysicalKey) {
   }
 }
 
-// ---- serving the paths from a store ---------------------------------------
-
-class ServedPaths : public ::testing::Test {
- protected:
-  void SetUp() override {
-    for (const std::string& sql : StoreSchemaSql(StoreKind::As400)) ASSERT_EQ(db_.Exec(sql), "");
-    AddModel("G1", "Model one");
-    AddModel("G2", "Model two");
-    for (const char* t : {"T2", "T1"}) {
-      AddDistribution(t, "G1");
-      for (const char* fic : {"0000000002", "0000000001"}) AddDistributedTable(t, "G1", fic);
+TEST(AccessPathSql, EveryPathQueryRunsWithAWholeKeyAPartialKeyAndNoKey) {
+  MemoryDb db;
+  for (const std::string& sql : StoreSchemaSql(StoreKind::As400)) ASSERT_EQ(db.Exec(sql), "");
+  for (const AccessPath& p : AllAccessPaths())
+    for (const std::string& key : {"01T1 G1 " + std::string(60, ' '), std::string("01"), std::string()}) {
+      const AccessQuery q = BuildAccessQuery(p, key);
+      EXPECT_NO_THROW(db.Query(q.sql, q.params)) << p.name << " [" << key << "]";
     }
-    AddDistribution("T1", "G2");
-    for (const char* fic : {"0000000001", "0000000002"}) AddModelTable("G1", fic);
-  }
-
-  void Write(const Record& r) {
-    const AccessPath& p = *FindAccessPath(r.layout().name);
-    std::vector<std::string> params;
-    for (std::size_t i = 0; i < r.layout().fields.size(); ++i) params.emplace_back(r.Get(i));
-    ASSERT_EQ(db_.Exec(AccessInsertSql(p), params), "");
-  }
-  void AddModel(const char* grp, const char* descrip) {
-    Record gx(QV_GX);
-    gx.Set("ENVID", "01");
-    gx.Set("GRPID", grp);
-    gx.Set("DESCRIP", descrip);
-    gx.Set("GRPTYPE", "1");
-    Write(gx);
-  }
-  void AddDistribution(const char* tgt, const char* grp) {
-    Record gc(QV_GC);
-    gc.Set("ENVID", "01");
-    gc.Set("TGTID", tgt);
-    gc.Set("GRPID", grp);
-    gc.Set("HOLD", "0");
-    gc.Set("REPRISELIB", "RCVLIB");
-    gc.Set("X", "0000000007");
-    Write(gc);
-  }
-  void AddModelTable(const char* grp, const char* fic) {
-    Record fx(QV_FX);
-    fx.Set("ENVID", "01");
-    fx.Set("GRPID", grp);
-    fx.Set("FICID", fic);
-    fx.Set("SRCTBL", "LIB       FILE");
-    fx.Set("TGTLIB", "FXLIB");
-    Write(fx);
-  }
-  void AddDistributedTable(const char* tgt, const char* grp, const char* fic) {
-    Record fc(QV_FC);
-    fc.Set("ENVID", "01");
-    fc.Set("TGTID", tgt);
-    fc.Set("GRPID", grp);
-    fc.Set("FICID", fic);
-    fc.Set("OCCUR", "0");
-    fc.Set("TGTLIB", "FCLIB");
-    Write(fc);
-  }
-
-  // Runs a path's query and returns the record images, rowids dropped.
-  std::vector<Record> Read(const char* path, std::string_view key) {
-    const AccessPath& p = *FindAccessPath(path);
-    const AccessQuery q = BuildAccessQuery(p, key);
-    std::vector<Record> out;
-    for (const auto& row : db_.Query(q.sql, q.params)) {
-      std::string image;
-      for (std::size_t i = 0; i < p.record->fields.size(); ++i)
-        image += FitText(row.at(i + 1), p.record->fields[i].width);
-      out.emplace_back(*p.record, image);
-    }
-    return out;
-  }
-
-  MemoryDb db_;
-};
-
-TEST_F(ServedPaths, EveryPathQueryRunsWithAWholeKeyAPartialKeyAndNoKey) {
-  for (const AccessPath& p : AllAccessPaths()) {
-    SCOPED_TRACE(std::string(p.name));
-    const std::string key = "01T1 G1 " + std::string(60, ' ');
-    EXPECT_NO_THROW(Read(std::string(p.name).c_str(), key));
-    EXPECT_NO_THROW(Read(std::string(p.name).c_str(), "01"));
-    EXPECT_NO_THROW(Read(std::string(p.name).c_str(), ""));
-  }
-}
-
-TEST_F(ServedPaths, ProjectionComesInKeyOrderWithTheRestOfThePhysicalKey) {
-  const auto rows = Read("QV_FC_L1", BuildKey(ModelTableKey, {"01", "G1", "0000000001"}));
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].image(), "01T1 G1 00000000010");
-  EXPECT_EQ(rows[1].image(), "01T2 G1 00000000010");
-}
-
-TEST_F(ServedPaths, PartialKeyReadsEveryRecordThatStartsWithIt) {
-  EXPECT_EQ(Read("QV_GC_L1", "01T").size(), 3u);   // T1/G1, T1/G2, T2/G1
-  EXPECT_EQ(Read("QV_GC_L1", "01T1").size(), 2u);
-  EXPECT_EQ(Read("QV_GC_L1", "01T1 ").size(), 2u);
-  EXPECT_EQ(Read("QV_GC_L0", "01G1 ").size(), 2u);
-  EXPECT_EQ(Read("QV_FC_L0", "01T2 G1 ").size(), 2u);
-  EXPECT_EQ(Read("QV_FC", "01T2 G1 0000000001").size(), 1u);
-  EXPECT_EQ(Read("QV_FC", "01T2 G1 0000000001 and more").size(), 1u);  // cut to the key
-  EXPECT_EQ(Read("QV_GC", "").size(), 3u);
-}
-
-TEST_F(ServedPaths, ShortValuesMatchTheirBlankPaddedKey) {
-  ASSERT_EQ(db_.Exec("INSERT INTO QV_CX (ENVID, TGTID) VALUES('A', 'T1')"), "");
-  EXPECT_EQ(Read("QV_CX", BuildKey(TargetKey, {"A", "T1"})).size(), 1u);
-  EXPECT_EQ(Read("QV_CX_L0", BuildKey(EnvKey, {"A"})).size(), 1u);
-  EXPECT_EQ(Read("QV_CX", "A T").size(), 1u);  // partial target code
-  const auto rows = Read("QV_CX_XY", "A T1 ");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].image(), "A T1 " + std::string(20, ' '));
-}
-
-TEST_F(ServedPaths, JoinsReturnFieldsOfBothFiles) {
-  const auto fxu = Read("QV_FC_FXU", BuildKey(DistributedTableKey, {"01", "T1", "G1", "0000000002"}));
-  ASSERT_EQ(fxu.size(), 1u);
-  EXPECT_EQ(fxu[0].Trimmed("TGTLIB"), "FCLIB");
-  EXPECT_EQ(fxu[0].Trimmed("FX_TGTLIB"), "FXLIB");
-  EXPECT_EQ(fxu[0].Get("SRCTBL"), "LIB       FILE" + std::string(16, ' '));
-
-  const auto summary = Read("QV_GX_GC", "01");
-  ASSERT_EQ(summary.size(), 3u);
-  EXPECT_EQ(summary[0].Trimmed("DESCRIP"), "Model one");
-  EXPECT_EQ(summary[1].Trimmed("DESCRIP"), "Model two");  // T1/G2 after T1/G1
-  EXPECT_EQ(summary[2].Get("TGTID"), "T2 ");
-  EXPECT_EQ(summary[0].Get("X"), "0000000007");
-
-  EXPECT_EQ(Read("QV_GX_GC_0", "01T1 ").size(), 2u);
-  EXPECT_EQ(Read("QV_FC_FX", "01T2 G1 ").size(), 2u);
-  EXPECT_EQ(Read("QV_GX_GC_1", "01T1 G2 ")[0].Get("GRPTYPE"), "1");
-}
-
-TEST_F(ServedPaths, UpdateThroughAProjectionKeepsTheOtherFields) {
-  const AccessPath& xy = *FindAccessPath("QV_GC_XY");
-  const AccessQuery q = BuildAccessQuery(xy, "01T1 G1 ");
-  const auto rows = db_.Query(q.sql, q.params);
-  ASSERT_EQ(rows.size(), 1u);
-  ASSERT_EQ(db_.Exec(AccessUpdateSql(xy), {"01", "T1 ", "G1 ", "0000000055", "0000000066",
-                                           rows[0][0]}),
-            "");
-  const auto gc = Read("QV_GC", "01T1 G1 ");
-  ASSERT_EQ(gc.size(), 1u);
-  EXPECT_EQ(gc[0].Get("X"), "0000000055");
-  EXPECT_EQ(gc[0].Get("Y"), "0000000066");
-  EXPECT_EQ(gc[0].Trimmed("REPRISELIB"), "RCVLIB");  // kept by the AS/400 store
-  EXPECT_EQ(gc[0].Get("HOLD"), "0");
-}
-
-TEST_F(ServedPaths, DeleteThroughAKeyProjectionRemovesThePhysicalRow) {
-  const AccessPath& l0 = *FindAccessPath("QV_FC_L0");
-  const AccessQuery q = BuildAccessQuery(l0, "01T2 G1 ");
-  const auto rows = db_.Query(q.sql, q.params);
-  ASSERT_EQ(rows.size(), 2u);
-  ASSERT_EQ(db_.Exec(AccessDeleteSql(l0), {rows[0][0]}), "");
-  EXPECT_EQ(db_.Count("QV_FC"), 3);
-  EXPECT_EQ(AccessDeleteSql(l0), "DELETE FROM QV_FC WHERE rowid = ?");
 }
 
 TEST(AccessPathSql, StatementShapes) {

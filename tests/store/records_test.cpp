@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "record_printer.h"
 
 namespace qv {
 namespace {
@@ -56,13 +55,18 @@ TEST(Record, SetPadsAndCutsAtTheFieldWidth) {
   EXPECT_EQ(r.Trimmed("FILLER"), "");
 }
 
-TEST(Record, IndexAccessMatchesNameAccess) {
-  Record r(QV_GC);
-  const std::size_t hold = QV_GC.Index("HOLD");
-  r.Set(hold, "1");
-  EXPECT_EQ(r.Get("HOLD"), "1");
-  EXPECT_EQ(r.Get(hold), "1");
-  EXPECT_EQ(r.image()[8], '1');
+// A target record as the source holds it: the fields are read from their places.
+TEST(Record, ATargetRecordOfTheSourceReadsFieldByField) {
+  auto pad = [](const std::string& text, std::size_t width) { return text + std::string(width - text.size(), ' '); };
+  const std::string image = "E1" + pad("T1", 3) + pad("Target one", 30) + "1" + "0" + "T" +
+                            pad("as1.example.local", 30) + pad("AS1 TARGET", 30) + pad("LOCAL", 10) + "EXC" + "1";
+  const Record cx(QV_CX, image);
+  EXPECT_EQ(cx.Trimmed("DESCRIP"), "Target one");
+  EXPECT_EQ(std::string(cx.Get("HOLD")) + std::string(cx.Get("TGTTYPE")) + std::string(cx.Get("COMTYPE")), "10T");
+  EXPECT_EQ(cx.Trimmed("TGTADRESS"), "as1.example.local");
+  EXPECT_EQ(cx.Trimmed("TGTNAME"), "AS1 TARGET");
+  EXPECT_EQ(cx.Trimmed("LOCALNAME"), "LOCAL");
+  EXPECT_EQ(std::string(cx.Get("EXCLUDE")) + std::string(cx.Get("FMTDATE")), "EXC1");
 }
 
 TEST(Record, UnknownFieldAndBadIndexThrowAndChangeNothing) {
@@ -108,15 +112,6 @@ TEST(Record, CopyMatchingFieldsFillsAProjectionAndBack) {
   EXPECT_EQ(back.Get("HOLD"), "1");
 }
 
-TEST(Record, RecordFromValuesFillsInOrder) {
-  const std::string_view values[] = {"01", "T1", "G1", "FIC", "FIELD", "OUT"};
-  const Record r = RecordFromValues(QV_ZC, values);
-  EXPECT_EQ(r.Get("FICID"), "FIC       ");
-  EXPECT_EQ(r.Trimmed("FIELDOUT"), "OUT");
-  const std::string_view tooMany[] = {"a", "b", "c", "d", "e", "f", "g"};
-  EXPECT_THROW(RecordFromValues(QV_ZC, tooMany), std::invalid_argument);
-}
-
 TEST(Record, BlockOfModelTablesIsCutIntoWholeRecords) {
   std::string block;
   for (int i = 1; i <= 13; ++i) {
@@ -148,6 +143,47 @@ TEST(Record, ActivityBlockAndObjectNameReadFromTheirHolders) {
   EXPECT_EQ(name.Trimmed("LIBRARY"), "MYLIB");
   EXPECT_EQ(name.Trimmed("FILE"), "CUSTOMERS");
   EXPECT_EQ(name.Trimmed("MEMBER"), "*FIRST");
+}
+
+// ---- Layouts ----------------------------------------------------------------
+
+TEST(RecordLayouts, FieldsAreContiguousAndCoverTheRecord) {
+  for (const Layout* l : AllLayouts()) {
+    std::size_t offset = 0;
+    for (const Field& f : l->fields) {
+      EXPECT_EQ(f.offset, offset) << l->name << "." << f.name;
+      EXPECT_GT(f.width, 0) << l->name << "." << f.name;
+      offset += f.width;
+    }
+    EXPECT_EQ(offset, l->length) << l->name;
+  }
+  EXPECT_EQ(FindLayout("QV_GC"), &QV_GC);
+  EXPECT_EQ(FindLayout("qv_ex"), nullptr);
+}
+
+TEST(RecordLayouts, KeysAreLeadingFieldsAndUnknownFieldsAClearError) {
+  auto names = [](const Layout& l) {
+    std::string out;
+    for (const Field& f : l.Key()) out += std::string(f.name) + ",";
+    return out;
+  };
+  EXPECT_EQ(names(QV_VER), "");
+  EXPECT_EQ(names(QV_FC), "ENVID,TGTID,GRPID,FICID,");
+  EXPECT_EQ(names(QV_TX), "ENVID,GRPID,FICID,LIEU,LINE,");
+  EXPECT_EQ(names(QV_END), "ENVID,TGTID,GRPID,LIEU,LINE,");
+  EXPECT_EQ(names(QV_UID), "ENVID,USERID,");
+  EXPECT_EQ(QV_GC.Find("NOPE"), -1);
+  EXPECT_FALSE(QV_GC.Has("hold"));  // names are case-sensitive
+  try {
+    (void)QV_GC.Index("NOPE");
+    FAIL() << "no exception";
+  } catch (const UnknownFieldError& e) {
+    EXPECT_STREQ(e.what(), "unknown field 'NOPE' in layout 'QV_GC'");
+  }
+  // Only the receiver library of distributions lacks an NT column.
+  for (const Layout* l : AllLayouts())
+    for (const Field& f : l->fields)
+      EXPECT_EQ(f.nt, !((l == &QV_GC || l == &QV_FC) && f.name == "REPRISELIB")) << l->name << "." << f.name;
 }
 
 // ---- NT forms -------------------------------------------------------------

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <string>
 
-#include "record_printer.h"
 #include "sqlite_helper.h"
 #include "store/records.h"
 #include "store/sqltext.h"
@@ -69,15 +68,6 @@ TEST(Schema, CreateTableTextOfATable) {
   EXPECT_THROW(CreateTableSql(DistributionKey, StoreKind::Nt), std::invalid_argument);
 }
 
-TEST(Schema, SqliteAcceptsTheStoreOfBothKinds) {
-  for (StoreKind kind : {StoreKind::As400, StoreKind::Nt}) {
-    MemoryDb db;
-    CreateStore(db, kind);
-    for (const Layout* t : StoreTables()) EXPECT_EQ(db.Count(std::string(t->table)), 0);
-    EXPECT_EQ(db.Exec("SELECT MAXLEN FROM QV_MX").empty(), kind == StoreKind::Nt);
-  }
-}
-
 // Every generic statement runs on every NT table, and a row written by
 // INSERT reads back as the same record (the receiver library blank).
 TEST(Schema, GenericStatementsRoundTripEveryNtTable) {
@@ -128,19 +118,6 @@ TEST(Schema, ValueLongerThanItsColumnIsRefused) {
   EXPECT_EQ(db.Count("QV_EX"), 0);
 }
 
-TEST(Schema, DescriptionWithQuotesIsStoredOnceAtFullWidth) {
-  MemoryDb db;
-  CreateStore(db, StoreKind::Nt);
-  Record ex(QV_EX);
-  ex.Set("ENVID", "01");
-  const std::string description = "It's " + std::string(24, 'x') + "'";  // 30 characters
-  ex.Set("DESCRIP", description);
-  ASSERT_EQ(db.Exec(SqlInsert("", ex)), "");
-  const auto rows = db.Query("SELECT DESCRIP FROM QV_EX");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0][0], description);
-}
-
 TEST(Schema, LongTextLengthsTableRefusesASecondRowForOneColumn) {
   MemoryDb db;
   CreateStore(db, StoreKind::Nt);
@@ -151,18 +128,6 @@ TEST(Schema, LongTextLengthsTableRefusesASecondRowForOneColumn) {
   EXPECT_EQ(db.Query("SELECT MAXLEN FROM QV_MX WHERE SRCDB='db' AND SRCTBL='orders' AND "
                      "FIELDINPUT='note'")[0][0],
             "500");
-}
-
-TEST(Schema, IndexesServeTheLogicalFilesWithOtherKeys) {
-  const auto statements = StoreSchemaSql(StoreKind::As400);
-  auto has = [&](const std::string& sql) {
-    return std::find(statements.begin(), statements.end(), sql) != statements.end();
-  };
-  EXPECT_TRUE(has("CREATE INDEX IX_QV_FC_L1 ON QV_FC (ENVID, GRPID, FICID, TGTID)"));
-  EXPECT_TRUE(has("CREATE INDEX IX_QV_GC_L0 ON QV_GC (ENVID, GRPID, TGTID)"));
-  EXPECT_TRUE(has("CREATE INDEX IX_QV_UID_L1 ON QV_UID (USERID, ENVID)"));
-  EXPECT_TRUE(has("CREATE INDEX IX_QV_ZC_L1 ON QV_ZC (ENVID, GRPID, FICID, FIELDINPUT, TGTID)"));
-  EXPECT_FALSE(has("CREATE INDEX IX_QV_CX_L0 ON QV_CX (ENVID, TGTID)"));
 }
 
 }  // namespace

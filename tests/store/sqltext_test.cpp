@@ -123,15 +123,6 @@ TEST(SqlStatements, InsertOfADistributionLeavesOutTheReceiverLibrary) {
   EXPECT_EQ(sql.substr(sql.size() - 44), "','" + Blanks(39) + "')");
 }
 
-TEST(SqlStatements, InsertOfAModelSplitsTheDsnArea) {
-  Record gx(QV_GX);
-  gx.Set("DSN_UID", "user");
-  gx.Set("DSN_PWD", "secret");
-  const std::string sql = SqlInsert("", gx);
-  EXPECT_NE(sql.find("DSN_NAME, DSN_UID, DSN_PWD, FREQUENCY"), std::string::npos);
-  EXPECT_NE(sql.find("','user      ','secret    ','"), std::string::npos);
-}
-
 TEST(SqlStatements, UpdateSetsEveryColumnAndFindsTheOldKey) {
   Record zc(QV_ZC);
   zc.Set("ENVID", "01");
@@ -170,17 +161,6 @@ TEST(SqlStatements, ChangesWithoutConditionOrOnAnotherTableAreRefused) {
   EXPECT_THROW(SqlUpdate("", cx, SqlKey(QV_CX, {})), std::invalid_argument);
   EXPECT_THROW(SqlUpdate("", cx, SqlKey(QV_EX, {"01"})), std::invalid_argument);
   EXPECT_THROW(SqlInsert("", Record(TargetPosition)), std::invalid_argument);
-}
-
-TEST(SqlStatements, DescriptionWithQuotesKeepsItsFullWidth) {
-  // A description of 30 characters ending in a quote: cut first (nothing to
-  // cut), then quoted; the doubled quote is complete and the text keeps all
-  // of its characters.
-  Record ex(QV_EX);
-  const std::string description = std::string(29, 'd') + "'";
-  ex.Set("DESCRIP", description);
-  const std::string values = NtValueList(ex);
-  EXPECT_NE(values.find("'" + std::string(29, 'd') + "'''"), std::string::npos);
 }
 
 TEST(SqlStatements, ColumnAndValueListsForLiteralStatements) {

@@ -1,0 +1,350 @@
+// Record access of the embedded AS/400 source: keyed, sequential and block
+// reads, locks, rewrites, writes and deletes through physical and logical files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "dllparam/source_library.h"
+#include "support/lib_client.h"
+#include "support/topology.h"
+#include "support/embedded_store.h"
+
+namespace qv::test {
+namespace {
+
+using embedded::SourceKind;
+namespace L = layout;
+
+std::string Env(std::string_view env, std::string_view description) {
+  return Make(L::QV_EX, {{"ENVID", env}, {"ENVTYPE", "P"}, {"DESCRIP", description}, {"HOLD", "0"}}).image();
+}
+
+std::string Table(std::string_view env, std::string_view grp, int n) {
+  std::string ficid = std::to_string(n);
+  ficid = std::string(10 - ficid.size(), '0') + ficid;
+  return Make(L::QV_FX, {{"ENVID", env}, {"GRPID", grp}, {"FICID", ficid}, {"DESCRIP", "table " + ficid}}).image();
+}
+
+class As400Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn = client.Open(store.address());
+    ASSERT_GT(conn, 0) << client.Error().text;
+  }
+
+  bool Write(const std::string& file, const std::string& image) {
+    int32_t h = client.Ropen(file);
+    EXPECT_GE(h, 0) << client.Error().text;
+    bool ok = client.lib().Rwrite(h, image, static_cast<int32_t>(image.size())) != 0;
+    LibError e = client.Error();
+    client.lib().Rclose(h);
+    last = e;
+    return ok;
+  }
+
+  EmbeddedStore store{SourceKind::AS400};
+  LibClient client;
+  int32_t conn = 0;
+  LibError last;
+};
+
+TEST_F(As400Test, KeyedReadFindsBlankPaddedKeysAndPrefixes) {
+  ASSERT_TRUE(Write("QV_EX", Env("A", "Alpha")));
+  ASSERT_TRUE(Write("QV_EX", Env("AB", "Alpha B")));
+  int32_t h = client.Ropen("QV_EX", false);
+
+  // A key shorter than its field is padded with blanks: "A" finds "A ".
+  auto rec = client.Readk(h, "A", false, L::QV_EX.length, 2);
+  ASSERT_TRUE(rec);
+  EXPECT_EQ(Record(L::QV_EX, *rec).Trimmed("DESCRIP"), "Alpha");
+  EXPECT_EQ(rec->size(), L::QV_EX.length);
+
+  // A shorter key length reads the first record whose key starts with it.
+  rec = client.Readk(h, "A", false, L::QV_EX.length, 1);
+  ASSERT_TRUE(rec);
+  EXPECT_EQ(Record(L::QV_EX, *rec).Get("ENVID"), "A ");
+
+  EXPECT_FALSE(client.Readk(h, "ZZ", false, L::QV_EX.length));
+  // A blank-padded key does not match a longer value.
+  ASSERT_TRUE(Write("QV_EX", Env("C1", "Charlie")));
+  EXPECT_FALSE(client.Readk(h, "C", false, L::QV_EX.length, 2));
+  LibError e = client.Error();
+  EXPECT_EQ(e.code, DllParam::kCodeNotFound);
+  EXPECT_EQ(e.num, 0);
+
+  // A key longer than the file's key is the caller's fault.
+  EXPECT_FALSE(client.Readk(h, "ABC", false, L::QV_EX.length));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
+}
+
+TEST_F(As400Test, DuplicateKeyIsRefusedAndKeepsTheStoredRecord) {
+  ASSERT_TRUE(Write("QV_EX", Env("D1", "first")));
+  EXPECT_FALSE(Write("QV_EX", Env("D1", "second")));
+  EXPECT_EQ(last.code, DllParam::kCodeRefused);
+  EXPECT_NE(last.text.find("duplicate key"), std::string::npos) << last.text;
+  auto rows = store.Admin().Records(L::QV_EX);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].Trimmed("DESCRIP"), "first");
+}
+
+TEST_F(As400Test, LockedRecordIsRefusedToAnotherHandleAndAnotherConnection) {
+  ASSERT_TRUE(Write("QV_EX", Env("L1", "locked")));
+  int32_t h1 = client.Ropen("QV_EX");
+  int32_t h2 = client.Ropen("QV_EX");
+  ASSERT_TRUE(client.Readk(h1, "L1", true, L::QV_EX.length));
+
+  EXPECT_FALSE(client.Readk(h2, "L1", true, L::QV_EX.length));
+  LibError e = client.Error();
+  EXPECT_EQ(e.code, DllParam::kCodeBusy);
+  EXPECT_NE(e.text.find("in use"), std::string::npos) << e.text;
+  // Reading without lock is still served.
+  EXPECT_TRUE(client.Readk(h2, "L1", false, L::QV_EX.length));
+
+  LibClient other;
+  ASSERT_GT(other.Open(store.address()), 0);
+  int32_t o = other.Ropen("QV_EX");
+  EXPECT_FALSE(other.Readk(o, "L1", true, L::QV_EX.length));
+  EXPECT_EQ(other.Error().code, DllParam::kCodeBusy);
+  // The same handle may read its own locked record again.
+  EXPECT_TRUE(client.Readk(h1, "L1", true, L::QV_EX.length));
+}
+
+enum class Release { Update, Delete, Close, ReadAnother, ReadWithoutLock, CloseConnection };
+
+class LockReleaseTest : public As400Test, public ::testing::WithParamInterface<Release> {};
+
+TEST_P(LockReleaseTest, LockEnds) {
+  ASSERT_TRUE(Write("QV_EX", Env("R1", "one")));
+  ASSERT_TRUE(Write("QV_EX", Env("R2", "two")));
+  LibClient other;
+  ASSERT_GT(other.Open(store.address()), 0);
+  int32_t o = other.Ropen("QV_EX");
+
+  int32_t h = client.Ropen("QV_EX");
+  ASSERT_TRUE(client.Readk(h, "R1", true, L::QV_EX.length));
+  ASSERT_FALSE(other.Readk(o, "R1", true, L::QV_EX.length));
+
+  std::string changed = Env("R1", "changed");
+  switch (GetParam()) {
+    case Release::Update: ASSERT_TRUE(client.lib().Rupdate(h, changed, L::QV_EX.length)); break;
+    case Release::Delete: ASSERT_TRUE(client.lib().Rdelete(h)); break;
+    case Release::Close: ASSERT_TRUE(client.lib().Rclose(h)); break;
+    case Release::ReadAnother: ASSERT_TRUE(client.Readk(h, "R2", true, L::QV_EX.length)); break;
+    case Release::ReadWithoutLock: ASSERT_TRUE(client.Readk(h, "R2", false, L::QV_EX.length)); break;
+    case Release::CloseConnection: ASSERT_TRUE(client.lib().CloseMConnection(conn)); break;
+  }
+  if (GetParam() == Release::Delete) {
+    EXPECT_FALSE(other.Readk(o, "R1", true, L::QV_EX.length));
+    EXPECT_EQ(other.Error().code, DllParam::kCodeNotFound);
+  } else {
+    auto rec = other.Readk(o, "R1", true, L::QV_EX.length);
+    ASSERT_TRUE(rec) << other.Error().text;
+    EXPECT_EQ(Record(L::QV_EX, *rec).Trimmed("DESCRIP"), GetParam() == Release::Update ? "changed" : "one");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Releases, LockReleaseTest,
+                         ::testing::Values(Release::Update, Release::Delete, Release::Close, Release::ReadAnother,
+                                           Release::ReadWithoutLock, Release::CloseConnection));
+
+TEST_F(As400Test, RewriteNeedsALockedRecordAndAnUpdateHandle) {
+  ASSERT_TRUE(Write("QV_EX", Env("U1", "one")));
+  ASSERT_TRUE(Write("QV_EX", Env("U2", "two")));
+  int32_t h = client.Ropen("QV_EX");
+  std::string image = Env("U1", "new");
+  EXPECT_FALSE(client.lib().Rupdate(h, image, L::QV_EX.length));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
+  EXPECT_FALSE(client.lib().Rdelete(h));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
+
+  int32_t ro = client.Ropen("QV_EX", false);
+  ASSERT_TRUE(client.Readk(ro, "U1", true, L::QV_EX.length));
+  EXPECT_FALSE(client.lib().Rupdate(ro, image, L::QV_EX.length));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeRefused);
+  EXPECT_FALSE(client.lib().Rwrite(ro, Env("U9", "x"), L::QV_EX.length));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeRefused);
+
+  // A rewrite onto another record's key is refused and keeps the lock.
+  ASSERT_TRUE(client.Readk(h, "U1", true, L::QV_EX.length));
+  EXPECT_FALSE(client.lib().Rupdate(h, Env("U2", "clash"), L::QV_EX.length));
+  LibError e = client.Error();
+  EXPECT_EQ(e.code, DllParam::kCodeRefused);
+  EXPECT_NE(e.text.find("duplicate key"), std::string::npos);
+  EXPECT_TRUE(client.lib().Rupdate(h, Env("U3", "moved"), L::QV_EX.length)) << client.Error().text;
+  EXPECT_TRUE(client.Readk(ro, "U3", false, L::QV_EX.length));
+  EXPECT_FALSE(client.Readk(ro, "U1", false, L::QV_EX.length));
+}
+
+TEST_F(As400Test, BlockReadPagesByWholeRecordsAndEndsWithCountZero) {
+  for (int i = 1; i <= 40; ++i) ASSERT_TRUE(Write("QV_FX", Table("E1", "G01", 41 - i)));  // written out of order
+  for (int i = 1; i <= 5; ++i) ASSERT_TRUE(Write("QV_FX", Table("E1", "G02", i)));
+  for (int i = 1; i <= 3; ++i) ASSERT_TRUE(Write("QV_FX", Table("E2", "G01", i)));
+  int32_t h = client.Ropen("QV_FX_L0", false);
+
+  std::vector<int32_t> counts;
+  std::vector<std::string> rows = client.Blocks(h, L::QV_FX, std::string("E1G01"), &counts);
+  // 4096 / 304 = 13 records per block.
+  EXPECT_EQ(counts, (std::vector<int32_t>{13, 13, 13, 1, 0}));
+  ASSERT_EQ(rows.size(), 40u);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    Record r(L::QV_FX, rows[i]);
+    EXPECT_EQ(r.Get("GRPID"), "G01");
+    EXPECT_EQ(std::stoi(std::string(r.Get("FICID"))), static_cast<int>(i + 1));
+  }
+  EXPECT_EQ(client.Error().code, DllParam::kCodeNotFound);
+
+  // After the end the same key starts again; a shorter key reads more.
+  EXPECT_EQ(client.Blocks(h, L::QV_FX, std::string("E1G01")).size(), 40u);
+  EXPECT_EQ(client.Blocks(h, L::QV_FX, std::string("E1")).size(), 45u);
+  EXPECT_EQ(client.Blocks(h, L::QV_FX, std::nullopt).size(), 48u);
+  EXPECT_TRUE(client.Blocks(h, L::QV_FX, std::string("E3")).empty());
+
+  // A buffer too small for one record is refused, never overrun.
+  std::string small(100, ' ');
+  int32_t count = 0;
+  EXPECT_FALSE(client.lib().Rreadblock(h, small, count, L::QV_FX.length, "E1", 2));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
+  EXPECT_EQ(small.size(), 100u);
+}
+
+TEST_F(As400Test, BlockReadPagesLogicalFilesByPartialAndSecondaryKeys) {
+  // 30 environments with the same user: read by USERID through QV_UID_L1.
+  embedded::StoreAdmin admin = store.Admin();
+  for (int i = 0; i < 30; ++i) {
+    std::string env = {static_cast<char>('A' + i / 10), static_cast<char>('0' + i % 10)};
+    admin.PutRecord(Make(L::QV_UID, {{"ENVID", env}, {"USERID", "BOB"}, {"USERTYPE", "2"}}));
+    admin.PutRecord(Make(L::QV_UID, {{"ENVID", env}, {"USERID", "ANN"}, {"USERTYPE", "1"}}));
+  }
+  int32_t h = client.Ropen("QV_UID_L1", false);
+  std::vector<int32_t> counts;
+  std::vector<std::string> rows = client.Blocks(h, L::QV_UID, FitText("BOB", 30), &counts);
+  EXPECT_EQ(counts, (std::vector<int32_t>{24, 6, 0}));  // 4096 / 164 = 24
+  ASSERT_EQ(rows.size(), 30u);
+  for (size_t i = 1; i < rows.size(); ++i) EXPECT_LT(rows[i - 1].substr(0, 2), rows[i].substr(0, 2));
+
+  // A key that ends inside a field: every model whose code starts with "G0".
+  for (int i = 1; i <= 20; ++i) ASSERT_TRUE(Write("QV_FX", Table("E1", "G01", i)));
+  for (int i = 21; i <= 30; ++i) ASSERT_TRUE(Write("QV_FX", Table("E1", "G02", i)));
+  for (int i = 31; i <= 35; ++i) ASSERT_TRUE(Write("QV_FX", Table("E1", "H01", i)));
+  int32_t fx = client.Ropen("QV_FX_L0", false);
+  rows = client.Blocks(fx, L::QV_FX, std::string("E1G0"));
+  ASSERT_EQ(rows.size(), 30u);
+  for (size_t i = 0; i < rows.size(); ++i)
+    EXPECT_EQ(std::stoi(std::string(Record(L::QV_FX, rows[i]).Get("FICID"))), static_cast<int>(i + 1));
+}
+
+TEST_F(As400Test, SequentialReadFollowsKeyOrderAndTheLastRead) {
+  for (const char* env : {"C", "A", "B"}) ASSERT_TRUE(Write("QV_EX", Env(env, env)));
+  int32_t h = client.Ropen("QV_EX_L0", false);
+  auto first = client.Readf(h, L::EnvListEntry.length);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(*first, "A P");
+  EXPECT_EQ(client.Readn(h, 3).value_or(""), "B P");
+  EXPECT_EQ(client.Readn(h, 3).value_or(""), "C P");
+  EXPECT_FALSE(client.Readn(h, 3));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeNotFound);
+
+  int32_t x = client.Ropen("QV_EX", false);
+  ASSERT_TRUE(client.Readk(x, "B", false, L::QV_EX.length, 2));
+  auto next = client.Readn(x, L::QV_EX.length);
+  ASSERT_TRUE(next);
+  EXPECT_EQ(Record(L::QV_EX, *next).Get("ENVID"), "C ");
+}
+
+TEST_F(As400Test, RewriteThroughAProjectionChangesOnlyItsColumns) {
+  Record cx = Make(L::QV_CX, {{"ENVID", "P1"}, {"TGTID", "T1"}, {"DESCRIP", "target"}, {"TGTADRESS", "host"},
+                              {"X", "0000000001"}, {"Y", "0000000002"}, {"FILLER", "keep me"}});
+  ASSERT_TRUE(Write("QV_CX", cx.image()));
+  int32_t h = client.Ropen("QV_CX_XY");
+  auto pos = client.Readk(h, "P1T1 ", true, L::TargetPosition.length);
+  ASSERT_TRUE(pos);
+  EXPECT_EQ(*pos, "P1T1 00000000010000000002");
+  std::string moved = "P1T1 00000000990000000088";
+  ASSERT_TRUE(client.lib().Rupdate(h, moved, L::TargetPosition.length)) << client.Error().text;
+
+  auto rows = store.Admin().Records(L::QV_CX);
+  ASSERT_EQ(rows.size(), 1u);
+  Record expected = cx;
+  expected.Set("X", "0000000099");
+  expected.Set("Y", "0000000088");
+  EXPECT_EQ(rows[0].image(), expected.image());
+}
+
+TEST_F(As400Test, JoinReadsBothFilesAndOpensForReadingOnly) {
+  embedded::StoreAdmin admin = store.Admin();
+  admin.PutRecord(Make(L::QV_GX, {{"ENVID", "J1"}, {"GRPID", "M1"}, {"DESCRIP", "model"}, {"GRPTYPE", "2"},
+                                    {"MANDISTRI", "1"}}));
+  admin.PutRecord(Make(L::QV_GC, {{"ENVID", "J1"}, {"TGTID", "T1"}, {"GRPID", "M1"}, {"HOLD", "1"}}));
+  admin.PutRecord(Make(L::QV_GC, {{"ENVID", "J1"}, {"TGTID", "T2"}, {"GRPID", "M9"}, {"HOLD", "0"}}));
+  int32_t h = client.Ropen("QV_GX_GC_1", false);
+  auto rec = client.Readk(h, "J1T1 M1 ", false, L::DistributionWithModel.length);
+  ASSERT_TRUE(rec);
+  Record r(L::DistributionWithModel, *rec);
+  EXPECT_EQ(r.Trimmed("DESCRIP"), "model");
+  EXPECT_EQ(r.Get("GRPTYPE"), "2");
+  EXPECT_EQ(r.Get("MANDISTRI"), "1");
+  EXPECT_EQ(r.Get("HOLD"), "1");
+  // A distribution whose model is missing is not in the join.
+  EXPECT_FALSE(client.Readk(h, "J1T2 M9 ", false, L::DistributionWithModel.length));
+
+  EXPECT_EQ(client.Ropen("QV_GX_GC_1", true), -1);
+  EXPECT_EQ(client.Error().code, DllParam::kCodeRefused);
+  EXPECT_EQ(client.Ropen("QV_NOPE"), -1);
+  LibError e = client.Error();
+  EXPECT_EQ(e.code, DllParam::kCodeRefused);
+  EXPECT_NE(e.text.find("QV_NOPE"), std::string::npos);
+}
+
+TEST_F(As400Test, ShortAnswerBufferIsNeverOverrun) {
+  ASSERT_TRUE(Write("QV_EX", Env("S1", "short buffer")));
+  int32_t h = client.Ropen("QV_EX", false);
+  std::string rec(10, '#');
+  int32_t len = 0;
+  ASSERT_TRUE(client.lib().Rreadk(h, rec, len, DllParam::kKeyEqualNoLock, "S1", 2));
+  EXPECT_EQ(len, 10);
+  EXPECT_EQ(rec, Env("S1", "short buffer").substr(0, 10));
+
+  // A length beyond the caller's buffer is refused.
+  std::string image = Env("S2", "x");
+  EXPECT_FALSE(client.lib().Rwrite(client.Ropen("QV_EX"), image, 500));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
+}
+
+TEST_F(As400Test, LockHeldByAnotherProcessIsRefusedAndTakenOverWhenItDies) {
+  ASSERT_TRUE(Write("QV_EX", Env("X1", "shared")));
+  int ready[2], go[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(go), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    LibClient c;
+    int32_t cc = c.Open(store.address());
+    int32_t h = c.Ropen("QV_EX");
+    char byte = (cc > 0 && h >= 0 && c.Readk(h, "X1", true, L::QV_EX.length)) ? 'y' : 'n';
+    (void)!write(ready[1], &byte, 1);
+    (void)!read(go[0], &byte, 1);
+    _exit(0);  // dies holding the lock, without closing anything
+  }
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  ASSERT_EQ(byte, 'y');
+  int32_t h = client.Ropen("QV_EX");
+  EXPECT_FALSE(client.Readk(h, "X1", true, L::QV_EX.length));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeBusy);
+  (void)!write(go[1], &byte, 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(client.Readk(h, "X1", true, L::QV_EX.length)) << client.Error().text;
+  for (int fd : {ready[0], ready[1], go[0], go[1]}) close(fd);
+}
+
+TEST_F(As400Test, StatementsAndSqlAreRefusedOnAnAs400Source) {
+  EXPECT_FALSE(client.Sread("SELECT * FROM QV_EX"));
+  EXPECT_EQ(client.last.code, DllParam::kCodeNotSupported);
+  EXPECT_FALSE(client.Saction("DELETE FROM QV_EX"));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeNotSupported);
+}
+
+}  // namespace
+}  // namespace qv::test

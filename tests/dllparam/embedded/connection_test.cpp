@@ -1,0 +1,244 @@
+// Connections of the embedded source and its routing library: addresses,
+// store files that are refused, current connection and handles, the
+// stop-answering hook, the remote commands of an AS/400 source, and two
+// processes writing one store.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "dllparam/source_library.h"
+#include "support/lib_client.h"
+#include "support/topology.h"
+#include "support/embedded_store.h"
+
+namespace qv::test {
+namespace {
+
+using embedded::SourceKind;
+namespace L = layout;
+
+TEST(EmbeddedAddress, FileAddressesAndPathsAreServedAnyOtherIsANetworkError) {
+  EmbeddedStore store(SourceKind::AS400);
+  LibClient client;
+  EXPECT_GT(client.Open("file:" + store.path()), 0) << client.Error().text;
+  EXPECT_GT(client.Open(store.path()), 0) << client.Error().text;
+  // Callers upper-case addresses: the path is found without regard to case.
+  EXPECT_GT(client.Open(store.address()), 0) << client.Error().text;
+
+  // Any other address goes to the network client; nothing listens on port 1.
+  EXPECT_EQ(client.Open("127.0.0.1:1"), 0);
+  LibError e = client.Error();
+  EXPECT_EQ(e.code, DllParam::kCodeNetwork);
+  EXPECT_NE(e.text.find("127.0.0.1:1"), std::string::npos) << e.text;
+
+  // Without a network client the address is named in the library's own error.
+  SourceLibrary local(false);
+  std::string version(10, ' '), job(10, ' ');
+  int32_t h = 0;
+  EXPECT_FALSE(local.OpenMConnection("AS400.EXAMPLE.COM:1310", version, job, h));
+  int32_t code = 0, num = 0;
+  std::string text(DllParam::kErrorTextBuffer, ' ');
+  local.GetLastError(code, num, text);
+  EXPECT_EQ(code, DllParam::kCodeNetwork);
+  EXPECT_EQ(std::string(dllparam::CutAtNul(text)), "no source server at AS400.EXAMPLE.COM:1310");
+
+  EXPECT_EQ(client.Open("file:" + store.folder() + "/missing.qvs"), 0);
+  e = client.Error();
+  EXPECT_EQ(e.code, DllParam::kCodeNetwork);
+  EXPECT_NE(e.text.find("no store at"), std::string::npos) << e.text;
+}
+
+TEST(EmbeddedAddress, FilesThatAreNotStoresAreRefusedWithAText) {
+  EmbeddedStore store(SourceKind::AS400);
+  const std::string text = store.folder() + "/notes.txt";
+  std::ofstream(text) << "this is not a store, just some notes that are long enough to be read\n";
+  const std::string empty = store.folder() + "/empty.qvs";
+  std::ofstream(empty).flush();
+  const std::string other = store.folder() + "/other.db";
+  {
+    embedded::Db db = embedded::Db::Open(other, true, 100);
+    db.exec("CREATE TABLE t (a)");
+  }
+  const std::string future = store.folder() + "/future.qvs";
+  embedded::CreateStore(future, {});
+  {
+    embedded::Db db = embedded::Db::Open(future, false, 100);
+    db.exec("PRAGMA user_version=99");
+  }
+  LibClient client;
+  for (const std::string& path : {text, empty, other}) {
+    EXPECT_EQ(client.Open("file:" + path), 0) << path;
+    LibError e = client.Error();
+    EXPECT_EQ(e.code, DllParam::kCodeRefused) << path;
+    EXPECT_EQ(e.text, path + " is not a source store");
+  }
+  EXPECT_EQ(client.Open("file:" + future), 0);
+  EXPECT_NE(client.Error().text.find("format 99"), std::string::npos);
+  // The refused files are left as they were.
+  std::ifstream in(text);
+  std::string first;
+  std::getline(in, first);
+  EXPECT_EQ(first.substr(0, 15), "this is not a s");
+}
+
+TEST(EmbeddedConnections, EachCallWorksOnTheCurrentConnectionAndHandlesStayWithTheirs) {
+  EmbeddedStore as400(SourceKind::AS400);
+  EmbeddedStore sql(SourceKind::SQLServer);
+  LibClient client;
+  int32_t a = client.Open(as400.address());
+  int32_t s = client.Open(sql.address());
+  ASSERT_GT(a, 0);
+  ASSERT_GT(s, 0);
+  EXPECT_NE(a, s);
+
+  // s is current: SQL works after a login, record files do not exist there.
+  EXPECT_TRUE(client.Login("DRIVER={SQL Server};SERVER=QVSOURCE;UID=QVADMIN;PWD=QVADMIN"));
+  EXPECT_TRUE(client.Sread("SELECT * FROM QV_USRDATA..QV_VER"));
+  ASSERT_TRUE(client.lib().SwitchMConnection(a));
+  int32_t h = client.Ropen("QV_VER", false);
+  ASSERT_GE(h, 0);
+  ASSERT_TRUE(client.lib().SwitchMConnection(s));
+  // The file handle still reads the AS/400 store.
+  auto ver = client.Readf(h, L::QV_VER.length);
+  ASSERT_TRUE(ver) << client.Error().text;
+  EXPECT_EQ(ver->substr(0, 1), "0");
+
+  ASSERT_TRUE(client.lib().CloseMConnection(a));
+  EXPECT_FALSE(client.Readf(h, L::QV_VER.length));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
+  EXPECT_FALSE(client.lib().SwitchMConnection(a));
+  ASSERT_TRUE(client.lib().CloseMConnection(s));
+  EXPECT_FALSE(client.lib().PingPong());
+  EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
+}
+
+TEST(EmbeddedConnections, AConnectionThatStopsAnsweringFailsEveryCallUntilClosed) {
+  EmbeddedStore store(SourceKind::AS400);
+  LibClient client;
+  int32_t c1 = client.Open(store.address());
+  int32_t c2 = client.Open(store.address());
+  int32_t h = client.Ropen("QV_VER", false);
+  EXPECT_TRUE(client.lib().PingPong());
+  ASSERT_TRUE(client.Source().StopAnswering(c2));
+  EXPECT_FALSE(client.lib().PingPong());
+  EXPECT_EQ(client.Error().code, DllParam::kCodeNetwork);
+  EXPECT_FALSE(client.Readf(h, L::QV_VER.length));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeNetwork);
+  ASSERT_TRUE(client.lib().SwitchMConnection(c1));
+  EXPECT_TRUE(client.lib().PingPong());
+  EXPECT_TRUE(client.lib().CloseMConnection(c2));
+  EXPECT_FALSE(client.Source().StopAnswering(c2));
+}
+
+TEST(EmbeddedConnections, ErrorStateIsClearedBySuccessAndTextsAreBounded) {
+  EmbeddedStore store(SourceKind::AS400);
+  LibClient client;
+  client.Open(store.address());
+  EXPECT_EQ(client.Ropen(std::string(700, 'X')), -1);
+  LibError e = client.Error();
+  EXPECT_EQ(e.code, DllParam::kCodeRefused);
+  EXPECT_LE(e.text.size(), static_cast<size_t>(DllParam::kErrorTextMax));
+  EXPECT_TRUE(client.lib().PingPong());
+  e = client.Error();
+  EXPECT_EQ(e.code, DllParam::kCodeNone);
+  EXPECT_EQ(e.text, "");
+}
+
+// ---- Remote commands ---------------------------------------------------------
+
+class RemoteCommands : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_GT(client.Open(store.address()), 0); }
+  EmbeddedStore store{SourceKind::AS400};
+  LibClient client;
+};
+
+TEST_F(RemoteCommands, MalformedEnvelopesAreRefused) {
+  struct Case {
+    const char* name;
+    std::string code, ctl, data;
+  } cases[] = {
+      {"control not digits", "RCMD      ", "00000001x0", std::string(100, ' ')},
+      {"control too short", "RCMD      ", "100", std::string(100, ' ')},
+      {"data shorter than control", "RCMD      ", "0000000100", "00017CHGJOB RUNPTY(20)"},
+      {"length not digits", "RCMD      ", "0000000100", "0001xCHGJOB RUNPTY(20)" + std::string(78, ' ')},
+      {"length cuts the command", "RCMD      ", "0000000100", "00010CHGJOB RUNPTY(20)" + std::string(78, ' ')},
+      {"length beyond the area", "RCMD      ", "0000000030", "00099CHGJOB RUNPTY(20)" + std::string(8, ' ')},
+      {"no command", "RCMD      ", "0000000100", "00000" + std::string(95, ' ')},
+  };
+  for (Case& c : cases) {
+    EXPECT_FALSE(client.lib().Execute(c.code, c.ctl, c.data)) << c.name;
+    EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall) << c.name;
+  }
+  EXPECT_FALSE(client.Execute("RCMD", 100, "00020ADDLIBLE NOSUCHLIB"));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeRefused);
+  EXPECT_FALSE(client.Execute("RCMD", 100, "00008DLTLIB X"));
+  LibError e = client.Error();
+  EXPECT_EQ(e.code, DllParam::kCodeNotSupported);
+  EXPECT_NE(e.text.find("DLTLIB"), std::string::npos);
+  EXPECT_FALSE(client.Execute("SYSLSTFLD_", 4096, "040960CUSTOMER  DEMOLIB"));
+  e = client.Error();
+  EXPECT_EQ(e.code, DllParam::kCodeNotSupported);
+  EXPECT_EQ(e.text, "command not supported: SYSLSTFLD_");
+}
+
+TEST_F(RemoteCommands, ObjectCheckAnswersFromTheSimulatedSystem) {
+  store.Admin().PutObject({"DEMOLIB", "ORDERS", "*FILE", "PF", "Orders"});
+  store.Admin().PutUserSpace("QV_USRDATA", "SPR_AS1CLI", "x");
+  auto check = [&](const std::string& obj, const std::string& lib, const std::string& type) {
+    std::string area = FitText(obj, 10) + FitText(lib, 10) + FitText(type, 10);
+    auto reply = client.Execute("CHKOBJ____", 40, area);
+    EXPECT_TRUE(reply) << client.Error().text;
+    return reply && reply->size() >= 6 && (*reply)[5] == '0';
+  };
+  EXPECT_TRUE(check("ORDERS", "DEMOLIB", "*FILE"));
+  EXPECT_FALSE(check("ORDERS", "OTHERLIB", "*FILE"));
+  EXPECT_FALSE(check("orders", "DEMOLIB", "*FILE"));
+  EXPECT_TRUE(check("QV_GC", "QV_USRDATA", "*FILE"));
+  EXPECT_TRUE(check("QV_USRDATA", "QSYS", "*LIB"));
+  EXPECT_TRUE(check("SPR_AS1CLI", "QV_USRDATA", "*USRSPC"));
+  EXPECT_FALSE(check("SPR_AS2CLI", "QV_USRDATA", "*USRSPC"));
+}
+
+TEST(RemoteCommandsNt, AreNotServedByNtSources) {
+  EmbeddedStore store(SourceKind::ODBC);
+  LibClient client;
+  ASSERT_GT(client.Open(store.address()), 0);
+  EXPECT_FALSE(client.Execute("RCMD", 100, "00017CHGJOB RUNPTY(20)"));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeNotSupported);
+}
+
+// ---- Two processes -----------------------------------------------------------
+
+TEST(EmbeddedProcesses, TwoProcessesWritingOneStoreKeepEveryChange) {
+  EmbeddedStore store(SourceKind::SQLServer);
+  const char* login = "DRIVER={SQL Server};SERVER=QVSOURCE;UID=QVADMIN;PWD=QVADMIN";
+  auto writer = [&](const std::string& env, int units) {
+    LibClient c;
+    if (c.Open(store.address()) <= 0 || !c.Login(login)) return false;
+    for (int i = 0; i < units; ++i) {
+      if (!c.lib().SetConnectOption(DllParam::kOptionBeginChange)) return false;
+      for (int j = 0; j < 2; ++j) {
+        std::string user = env + "-" + std::to_string(i) + "-" + std::to_string(j);
+        if (!c.Saction("INSERT INTO QV_USRDATA..QV_UID (ENVID, USERID) VALUES ('" + env + "', '" + user + "')"))
+          return false;
+      }
+      if (!c.lib().SetConnectOption(DllParam::kOptionEndChange)) return false;
+    }
+    return true;
+  };
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(writer("C", 60) ? 0 : 1);
+  bool parentOk = writer("P", 60);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(parentOk);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(store.Admin().Count(L::QV_UID), 240u);
+}
+
+}  // namespace
+}  // namespace qv::test

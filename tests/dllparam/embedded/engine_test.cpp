@@ -1,0 +1,520 @@
+// The replication engine of the embedded source, driven through the
+// record-access library as each kind of source answers it: starting jobs,
+// their activity moving with the clock, stopping, job lists and their pages,
+// the message queue with its continuation and restart, user spaces, and the
+// engine state seen from other connections and processes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dllparam/embedded/embedded_engine.h"
+#include "dllparam/embedded/embedded_source.h"
+#include "support/lib_client.h"
+#include "support/topology.h"
+#include "operations/engine_text.h"
+#include "platform/clock.h"
+#include "support/embedded_store.h"
+
+namespace qv::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using Names = std::vector<std::string>;
+
+constexpr const char* kJob = "SE1_T01M01";
+
+// Seconds of a YYYYMMDDHHMMSS time, for differences.
+long long Seconds(std::string_view stamp) {
+  std::tm tm{};
+  tm.tm_year = std::stoi(std::string(stamp.substr(0, 4))) - 1900;
+  tm.tm_mon = std::stoi(std::string(stamp.substr(4, 2))) - 1;
+  tm.tm_mday = std::stoi(std::string(stamp.substr(6, 2)));
+  tm.tm_hour = std::stoi(std::string(stamp.substr(8, 2)));
+  tm.tm_min = std::stoi(std::string(stamp.substr(10, 2)));
+  tm.tm_sec = std::stoi(std::string(stamp.substr(12, 2)));
+  return static_cast<long long>(timegm(&tm));
+}
+
+std::string Ten(long long n) {
+  std::string s = std::to_string(n);
+  return std::string(10 - s.size(), '0') + s;
+}
+
+class EngineTest : public testing::TestWithParam<Kind> {
+ protected:
+  EngineTest() : store(GetParam().store), scoped(clock), side(lib, GetParam()) {
+    embedded::StoreAdmin admin = store.Admin();
+    PutDistribution(admin, "E1", "T01", "M01", "0", "P", "RCV0001", "0000001234", {"CUSTOMER", "ADDRESS"});
+    PutDistribution(admin, "E1", "T1", "M1");
+    PutDistribution(admin, "E1", "T02", "M01", "1");
+    EXPECT_TRUE(side.Connect(store.address())) << side.Error().text;
+  }
+
+  bool AS400() const { return GetParam().store == embedded::SourceKind::AS400; }
+  std::vector<QueueMessage> Read(bool first) {
+    auto answer = side.Messages(first);
+    EXPECT_TRUE(answer) << side.Error().text;
+    return answer ? ParseQueueMessages(*answer) : std::vector<QueueMessage>{};
+  }
+  std::string Library() const { return AS400() ? "JRNLIB" : ""; }
+
+  EmbeddedStore store;
+  platform::ManualClock clock{1000};
+  platform::ScopedClock scoped;
+  embedded::EmbeddedSource lib;
+  LibClient side;
+};
+
+TEST_P(EngineTest, StartedJobRunsAndItsCountersMoveWithTheClock) {
+  ASSERT_TRUE(side.Start("E1", "T01", "M01")) << side.Error().text;
+  EXPECT_EQ(side.Jobs(kJob), Names{kJob});
+
+  auto a = side.Activity(kJob);
+  ASSERT_TRUE(a) << side.Error().text;
+  EXPECT_EQ(a->Get("state"), "I");
+  EXPECT_EQ(a->Get("Step"), "1");
+  EXPECT_EQ(a->Get("Receiver"), FitText("RCV0001", 10) + FitText(Library(), 10));
+  EXPECT_EQ(a->Get("RcvNum"), Ten(1));
+  EXPECT_EQ(a->Get("JOSEQN"), Ten(1234));
+  EXPECT_EQ(a->Get("CptRead"), Ten(0));
+  EXPECT_EQ(a->Get("JOENTT"), "  ");
+  const std::string started(a->Get("TimeProcess"));
+
+  clock.Advance(5.7);
+  a = side.Activity(kJob);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->Get("state"), "A");
+  EXPECT_EQ(a->Get("Step"), "2");
+  EXPECT_EQ(a->Get("JOSEQN"), Ten(1284));
+  const std::pair<const char*, long long> counters[] = {
+      {"CptRead", 50}, {"CptSel", 45}, {"CptSnd", 45}, {"CptIgnore", 5}, {"CptAdd", 10},
+      {"CptUpd", 30},  {"CptDel", 5},  {"CptMbr", 0},  {"CptRpr", 0},    {"CptErr", 0}};
+  for (const auto& [name, value] : counters) EXPECT_EQ(a->Get(name), Ten(value)) << name;
+  EXPECT_EQ(a->Get("JOCODE"), "R");
+  EXPECT_EQ(a->Get("JOENTT"), "UB");
+  EXPECT_EQ(a->Get("JOLIB"), FitText("DEMOLIB", 10));
+  EXPECT_EQ(a->Get("JOOBJ"), FitText("ADDRESS", 10));
+  EXPECT_EQ(Seconds(a->Get("TimeProcess")) - Seconds(started), 5);
+  EXPECT_EQ(a->Get("JOTMST").substr(19), ".000000");
+
+  // A thousand entries fill a receiver: the next one takes over.
+  clock.Advance(100);
+  a = side.Activity(kJob);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->Get("CptRead"), Ten(1050));
+  EXPECT_EQ(a->Get("Receiver").substr(0, 10), FitText("RCV0002", 10));
+  EXPECT_EQ(a->Get("RcvNum"), Ten(2));
+  EXPECT_EQ(a->Get("JOSEQN"), Ten(2284));
+
+  // The supervision record follows the job.
+  std::vector<Record> spv = store.Admin().Records(layout::QV_SPV);
+  ASSERT_EQ(spv.size(), 1u);
+  EXPECT_EQ(spv[0].Get("STATE"), "A");
+  EXPECT_EQ(spv[0].Get("RUN"), "1");
+  EXPECT_EQ(spv[0].Get("ACTIVITY"), a->image());
+}
+
+TEST_P(EngineTest, StopEndsTheJobFreezesItsActivityAndTellsTheQueue) {
+  ASSERT_TRUE(side.Start("E1", "T01", "M01")) << side.Error().text;
+  clock.Advance(2);
+  auto a = side.Activity(kJob, "I");
+  ASSERT_TRUE(a) << side.Error().text;
+  EXPECT_EQ(a->Get("state"), "X");
+  EXPECT_EQ(a->Get("Step"), "3");
+  EXPECT_EQ(a->Get("CptRead"), Ten(20));
+  EXPECT_THAT(side.Jobs(kJob), IsEmpty());
+
+  clock.Advance(60);
+  auto later = side.Activity(kJob);
+  ASSERT_TRUE(later);
+  EXPECT_EQ(later->image(), a->image());
+  // A second stop request finds nothing to stop.
+  ASSERT_TRUE(side.Activity(kJob, "I"));
+
+  const std::vector<QueueMessage> messages = Read(true);
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].job, kJob);
+  EXPECT_EQ(messages[1].program, "QVSTR");
+  EXPECT_EQ(messages[1].severity, 0);
+  EXPECT_EQ(messages[1].text,
+            "Distribution E1/T01/M01 ended at entry 1254 of receiver RCV0001: 20 entries read, 18 sent.");
+  std::vector<Record> spv = store.Admin().Records(layout::QV_SPV);
+  ASSERT_EQ(spv.size(), 1u);
+  EXPECT_EQ(spv[0].Get("STATE"), "X");
+  EXPECT_EQ(spv[0].Get("RUN"), "0");
+}
+
+TEST_P(EngineTest, ShortCodesMakeThePaddedJobNameAndARestartResumes) {
+  ASSERT_TRUE(side.Start("E1", "T1", "M1")) << side.Error().text;
+  const std::string job = JobName("e1", "t1", "m1");
+  ASSERT_EQ(job, "SE1_T1_M1_");
+  EXPECT_EQ(side.Jobs(job), Names{job});
+  // The same distribution named with its padding is the same job.
+  EXPECT_FALSE(side.Start("E1", "T1_", "M1_"));
+  EXPECT_THAT(side.Error().text, HasSubstr("job SE1_T1_M1_ of distribution E1/T1/M1 is already active"));
+
+  clock.Advance(3);
+  auto a = side.Activity(job, "I");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->Get("Receiver").substr(0, 10), "QVRCV00001");
+  EXPECT_EQ(a->Get("JOSEQN"), Ten(30));
+  // Without distributed tables every entry is ignored.
+  EXPECT_EQ(a->Get("CptIgnore"), Ten(30));
+  EXPECT_EQ(a->Get("CptSel"), Ten(0));
+  EXPECT_EQ(a->Get("JOOBJ"), std::string(10, ' '));
+
+  ASSERT_TRUE(side.Start("E1", "T1_", "M1_")) << side.Error().text;
+  clock.Advance(1);
+  a = side.Activity(job);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->Get("JOSEQN"), Ten(40));
+  EXPECT_EQ(a->Get("CptRead"), Ten(10));
+}
+
+TEST_P(EngineTest, MissingHeldAndActiveDistributionsAreRefused) {
+  struct Case {
+    const char *tgt, *text;
+  };
+  const Case cases[] = {{"T09", "distribution E1/T09/M01 not found"},
+                        {"T02", "distribution E1/T02/M01 is held; it cannot start"},
+                        {"T0001", "distribution E1/T0001/M01 not found"}};
+  for (const Case& c : cases) {
+    EXPECT_FALSE(side.Start("E1", c.tgt, "M01")) << c.tgt;
+    const LibError e = side.Error();
+    if (!AS400() && std::string(c.tgt) == "T0001") {
+      // The NT service takes 8 characters at most.
+      EXPECT_EQ(e.code, DllParam::kCodeBadCall) << e.text;
+      continue;
+    }
+    EXPECT_EQ(e.code, DllParam::kCodeRefused) << c.tgt;
+    EXPECT_THAT(e.text, HasSubstr(c.text));
+  }
+  EXPECT_THAT(side.Jobs("*ALL"), IsEmpty());
+  EXPECT_THAT(store.Admin().UserSpaces(), IsEmpty());
+  EXPECT_THAT(Read(true), IsEmpty());
+
+  ASSERT_TRUE(side.Start("E1", "T01", "M01"));
+  EXPECT_FALSE(side.Start("E1", "T01", "M01"));
+  EXPECT_THAT(side.Error().text, HasSubstr("job SE1_T01M01 of distribution E1/T01/M01 is already active"));
+  EXPECT_EQ(side.Jobs("*ALL"), Names{kJob});
+  EXPECT_EQ(Read(true).size(), 1u);
+}
+
+TEST_P(EngineTest, MessagesContinueWhereTheLastReadStoppedAndRestartAfterAClear) {
+  ASSERT_TRUE(side.Start("E1", "T01", "M01"));
+  auto answer = side.Messages(true);
+  ASSERT_TRUE(answer) << side.Error().text;
+  EXPECT_EQ(answer->substr(5, 5), "00001");
+  EXPECT_EQ(std::stoul(answer->substr(0, 5)), answer->size() - 10);
+  std::vector<QueueMessage> m = ParseQueueMessages(*answer);
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].text, "Distribution E1/T01/M01 started at entry 1234 of receiver RCV0001.");
+  EXPECT_THAT(m[0].date, ::testing::MatchesRegex("20[0-9][0-9]/[01][0-9]/[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]"));
+
+  EXPECT_THAT(Read(false), IsEmpty());
+  ASSERT_TRUE(side.Start("E1", "T1", "M1"));
+  m = Read(false);
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].job, "SE1_T1_M1_");
+  EXPECT_EQ(Read(true).size(), 2u);
+
+  // Cleared since the last read: the next continuation says so.
+  ASSERT_TRUE(side.ClearQueue()) << side.Error().text;
+  ASSERT_TRUE(side.Activity("SE1_T1_M1_", "I"));
+  ASSERT_TRUE(side.Start("E1", "T1", "M1"));
+  answer = side.Messages(false);
+  ASSERT_TRUE(answer);
+  EXPECT_TRUE(QueueRestarted(*answer));
+  if (!AS400()) {
+    // NT answers from the first message at once.
+    m = ParseQueueMessages(*answer);
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_THAT(m[0].text, HasSubstr("ended"));
+    EXPECT_EQ(side.position(), 2);
+  } else {
+    EXPECT_THAT(ParseQueueMessages(*answer), IsEmpty());
+    EXPECT_EQ(Read(true).size(), 2u);
+  }
+  EXPECT_THAT(Read(false), IsEmpty());
+  ASSERT_TRUE(side.ClearQueue());
+  EXPECT_THAT(Read(true), IsEmpty());
+}
+
+TEST_P(EngineTest, QueueAnswersHoldTheWholeMessagesThatFit) {
+  {
+    embedded::StoreAdmin admin = store.Admin();
+    for (int i = 0; i < 40; ++i) {
+      embedded::StoredMessage m;
+      m.severity = 30;
+      m.job = "JOB" + std::to_string(i);
+      m.program = "PGM";
+      m.date = "1240115";
+      m.time = "103000";
+      m.text = std::string(500, static_cast<char>('a' + i % 26));
+      embedded::AddMessage(admin.db(), m);
+    }
+  }
+  // 545 bytes a message: 14 fit in the AS/400 area, 31 in the NT buffer.
+  const std::vector<size_t> pages = AS400() ? std::vector<size_t>{14, 14, 12} : std::vector<size_t>{31, 9};
+  std::vector<QueueMessage> all;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    std::vector<QueueMessage> m = Read(i == 0);
+    EXPECT_EQ(m.size(), pages[i]) << i;
+    all.insert(all.end(), m.begin(), m.end());
+  }
+  EXPECT_THAT(Read(false), IsEmpty());
+  ASSERT_EQ(all.size(), 40u);
+  EXPECT_EQ(all[39].job, "JOB39");
+  EXPECT_EQ(all[39].text, std::string(500, 'n'));
+  EXPECT_EQ(all[0].date, "2024/01/15 10:30:00");
+}
+
+TEST_P(EngineTest, AClockThatGoesBackLeavesTheCountersWhereTheyWere) {
+  ASSERT_TRUE(side.Start("E1", "T01", "M01"));
+  clock.Advance(50);
+  EXPECT_EQ(side.Activity(kJob)->Get("CptRead"), Ten(500));
+  // Another process after a restart of the machine reads a clock near 0.
+  platform::ManualClock restarted(3);
+  platform::ScopedClock use(restarted);
+  EXPECT_EQ(side.Activity(kJob)->Get("CptRead"), Ten(500));
+  restarted.Advance(1);
+  EXPECT_EQ(side.Activity(kJob)->Get("CptRead"), Ten(510));
+}
+
+TEST_P(EngineTest, AStoreHeldByAnotherWriterShowsTheLastActivityButRefusesTheStop) {
+  ASSERT_TRUE(side.Start("E1", "T01", "M01"));
+  clock.Advance(2);
+  EXPECT_EQ(side.Activity(kJob)->Get("CptRead"), Ten(20));
+  embedded::EmbeddedSource patientLib;
+  patientLib.SetBusyTimeoutMs(50);
+  LibClient patient(patientLib, GetParam());
+  ASSERT_TRUE(patient.Connect(store.address()));
+  embedded::Db writer = embedded::Db::Open(store.path(), false, 0);
+  writer.exec("BEGIN IMMEDIATE");
+  clock.Advance(2);
+  auto a = patient.Activity(kJob);
+  ASSERT_TRUE(a) << patient.Error().text;
+  EXPECT_EQ(a->Get("CptRead"), Ten(20));
+  EXPECT_FALSE(patient.Activity(kJob, "I"));
+  EXPECT_EQ(patient.Error().code, DllParam::kCodeBusy);
+  writer.exec("ROLLBACK");
+  EXPECT_EQ(patient.Activity(kJob)->Get("CptRead"), Ten(40));
+  EXPECT_EQ(patient.Jobs(kJob), Names{kJob});
+}
+
+TEST_P(EngineTest, LongJobListsArePagedAndGenericNamesListSeveralJobs) {
+  {
+    embedded::StoreAdmin admin = store.Admin();
+    for (int i = 10; i < 20; ++i) PutDistribution(admin, "E2", "T" + std::to_string(i), "M01");
+  }
+  for (int i = 10; i < 20; ++i) ASSERT_TRUE(side.Start("E2", "T" + std::to_string(i), "M01")) << i;
+  ASSERT_TRUE(side.Start("E1", "T01", "M01"));
+
+  std::vector<size_t> pages;
+  const Names jobs = side.Jobs("SE2*", 45, &pages);
+  ASSERT_EQ(jobs.size(), 10u);
+  EXPECT_EQ(jobs.front(), "SE2_T10M01");
+  EXPECT_EQ(jobs.back(), "SE2_T19M01");
+  if (AS400()) {
+    EXPECT_THAT(pages, ElementsAre(4u, 4u, 2u));
+  }
+  EXPECT_EQ(side.Jobs("*ALL").size(), 11u);
+  EXPECT_EQ(side.Jobs("SE2_T15M01"), Names{"SE2_T15M01"});
+  EXPECT_THAT(side.Jobs("SE3*"), IsEmpty());
+
+  if (AS400()) {
+    // A page that comes without a first one, and the page after the last.
+    EXPECT_EQ(*side.Execute("SYSLSTJOB", 4096, "040961SE2*"), "00000");
+  } else {
+    // An answer holds the whole entries that fit, counted.
+    std::string small(60, ' ');
+    ASSERT_TRUE(side.lib().SJobList("SE2*", small, GetParam().engineCode));
+    EXPECT_EQ(std::string(dllparam::CutAtNul(small)),
+              "00003\tSE2_T10M01 100001\tSE2_T11M01 100002\tSE2_T12M01 100003\t");
+    std::string none(20, ' ');
+    ASSERT_TRUE(side.lib().SJobList("SE9_T01M01", none, GetParam().engineCode));
+    EXPECT_EQ(std::string(dllparam::CutAtNul(none)), "00000");
+  }
+}
+
+TEST_P(EngineTest, TheUserSpacesOfAnActiveJobStayUntilItEnds) {
+  ASSERT_TRUE(side.Start("E1", "T01", "M01"));
+  std::vector<std::string> names;
+  for (const auto& [name, size] : store.Admin().UserSpaces()) names.push_back(name);
+  const std::string where = AS400() ? "QV_USRDATA/" : "engine:";
+  EXPECT_THAT(names, ElementsAre(where + "SE1$T01M01", where + kJob));
+
+  for (const char* space : {kJob, "SE1$T01M01"}) {
+    EXPECT_FALSE(side.DeleteSpace(space)) << space;
+    EXPECT_EQ(side.Error().code, DllParam::kCodeRefused);
+    EXPECT_THAT(side.Error().text, HasSubstr("in use by its active job"));
+  }
+  ASSERT_TRUE(side.Activity(kJob, "I"));
+  EXPECT_TRUE(side.DeleteSpace(kJob)) << side.Error().text;
+  EXPECT_TRUE(side.DeleteSpace("SE1$T01M01")) << side.Error().text;
+  EXPECT_THAT(store.Admin().UserSpaces(), IsEmpty());
+  // A missing space is reported and harms nothing.
+  EXPECT_FALSE(side.DeleteSpace(kJob));
+  EXPECT_EQ(side.Error().code, AS400() ? DllParam::kCodeRefused : DllParam::kCodeNotFound);
+  auto a = side.Activity(kJob);
+  if (AS400()) {
+    EXPECT_FALSE(a);
+  } else {
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->image(), std::string(261, ' '));
+  }
+}
+
+TEST_P(EngineTest, BadRequestsAreRefusedAndChangeNothing) {
+  ASSERT_TRUE(side.Start("E1", "T01", "M01"));
+  clock.Advance(1);
+  if (AS400()) {
+    struct Case {
+      const char* code;
+      size_t length;
+      std::string request;
+      int32_t error;
+    };
+    const Case cases[] = {
+        {"SYSLSTJOB", 4096, "04096xSE1_T01M01", DllParam::kCodeBadCall},
+        {"SYSLSTJOB", 12, "040960SE1", DllParam::kCodeBadCall},
+        {"SYSRTVMSG", 8162, "08162000002", DllParam::kCodeBadCall},
+        {"SYSRTVMSG", 10, "0816200000", DllParam::kCodeBadCall},
+        {"RCMD", 60, "00042CALL PGM(QVSTR) PARM('E1' 'T01')", DllParam::kCodeRefused},
+        {"RCMD", 60, "00026CALL PGM(QVSTR) PARM('E1'", DllParam::kCodeRefused},
+        {"RCMD", 60, "00031CLRMSGQ MSGQ(QSYS/QSYSOPR)", DllParam::kCodeRefused},
+        {"RCMD", 60, "00038CALL PGM(OTHER) PARM('E1' 'T01' 'M01')", DllParam::kCodeNotSupported},
+    };
+    for (const Case& c : cases) {
+      EXPECT_FALSE(side.Execute(c.code, c.length, c.request)) << c.request;
+      EXPECT_EQ(side.Error().code, c.error) << c.request << ": " << side.Error().text;
+    }
+    EXPECT_FALSE(side.Execute("RCMD", 60, "00031CLRMSGQ MSGQ(QSYS/QSYSOPR)"));
+    EXPECT_EQ(side.Error().text, "CPF2403: message queue QSYSOPR in QSYS not found");
+  } else {
+    DllParam& l = side.lib();
+    std::string queue = "OTHER.QVM";
+    queue.resize(DllParam::kMessageBuffer, ' ');
+    int32_t count = 0;
+    EXPECT_FALSE(l.ReadQVMSGQ(queue, count, GetParam().engineCode));
+    EXPECT_EQ(side.Error().code, DllParam::kCodeRefused);
+    EXPECT_FALSE(l.StrReplication("E1T01M01X", GetParam().engineCode, GetParam().engineInstance));
+    EXPECT_EQ(side.Error().code, DllParam::kCodeBadCall);
+    EXPECT_FALSE(l.StrReplication("E1T01M01", "XXXX", GetParam().engineInstance));
+    EXPECT_EQ(side.Error().code, DllParam::kCodeNotSupported);
+    // Text that is not messages leaves the queue as it was.
+    EXPECT_FALSE(l.WriteFile(DllParam::kMessageQueueFile, "not a message", DllParam::kReplaceFile));
+    EXPECT_THAT(side.Error().text, HasSubstr("45-character header"));
+  }
+  EXPECT_EQ(side.Jobs("*ALL"), Names{kJob});
+  EXPECT_EQ(side.Activity(kJob)->Get("CptRead"), Ten(10));
+  EXPECT_EQ(Read(true).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, EngineTest, AllKinds(), KindName);
+
+// ---- NT: the queue file, and names without padding ------------------------------
+
+class NtEngineTest : public EngineTest {};
+
+TEST_P(NtEngineTest, TheQueueFileTakesMessagesInTheFormTheReadsGive) {
+  embedded::StoredMessage m;
+  m.severity = 45;
+  m.job = "SE1_T01M01";
+  m.program = "QVTRF";
+  m.date = "1240115";
+  m.time = "103000";
+  m.text = "Target table locked";
+  std::string two = embedded::MessageEntry(m);
+  m.severity = 10;
+  m.text = "Retried";
+  two += embedded::MessageEntry(m);
+  ASSERT_TRUE(lib.WriteFile(DllParam::kMessageQueueFile, two, DllParam::kAppendFile)) << side.Error().text;
+  std::vector<QueueMessage> read = Read(true);
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[0].severity, 45);
+  EXPECT_EQ(read[0].program, "QVTRF");
+  EXPECT_EQ(read[0].text, "Target table locked");
+  EXPECT_EQ(read[1].text, "Retried");
+
+  ASSERT_TRUE(lib.WriteFile(DllParam::kMessageQueueFile, embedded::MessageEntry(m), DllParam::kReplaceFile));
+  EXPECT_EQ(Read(true).size(), 1u);
+  ASSERT_TRUE(lib.WriteFile(DllParam::kMessageQueueFile, "", DllParam::kReplaceFile));
+  EXPECT_THAT(Read(true), IsEmpty());
+  ASSERT_TRUE(lib.WriteFile(DllParam::kMessageQueueFile, two, DllParam::kAppendFile));
+  ASSERT_TRUE(lib.DeleteFile("qvmsgq.qvm"));
+  EXPECT_THAT(Read(true), IsEmpty());
+}
+
+TEST_P(NtEngineTest, ANameWithoutPaddingIsMatchedAgainstTheDistributions) {
+  ASSERT_TRUE(lib.StrReplication("E1T1M1", GetParam().engineCode, GetParam().engineInstance)) << side.Error().text;
+  EXPECT_EQ(side.Jobs("SE1_T1_M1_"), Names{"SE1_T1_M1_"});
+  {
+    embedded::StoreAdmin admin = store.Admin();
+    PutDistribution(admin, "E1", "T", "1M1");
+  }
+  EXPECT_FALSE(lib.StrReplication("E1T1M", GetParam().engineCode, GetParam().engineInstance));
+  EXPECT_THAT(side.Error().text, HasSubstr("distribution E1T1M not found"));
+  ASSERT_TRUE(side.Activity("SE1_T1_M1_", "I"));
+  EXPECT_FALSE(lib.StrReplication("E1T1M1", GetParam().engineCode, GetParam().engineInstance));
+  EXPECT_THAT(side.Error().text, HasSubstr("names 2 distributions"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, NtEngineTest, NtKinds(), KindName);
+
+// ---- The demonstration store ---------------------------------------------------------
+
+class DemoEngineTest : public testing::TestWithParam<Kind> {};
+
+TEST_P(DemoEngineTest, TheEndedRunResumesWhereItStopped) {
+  platform::ManualClock clock(0);
+  platform::ScopedClock use(clock);
+  EmbeddedStore store(GetParam().store, /*demo=*/true);
+  embedded::EmbeddedSource lib;
+  LibClient side(lib, GetParam());
+  ASSERT_TRUE(side.Connect(store.address())) << side.Error().text;
+  EXPECT_THAT(side.Jobs("*ALL"), IsEmpty());
+  auto answer = side.Messages(true);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(ParseQueueMessages(*answer).size(), 2u);
+  ASSERT_TRUE(side.Start("PR", "NT1", "CLI")) << side.Error().text;
+  clock.Advance(1);
+  auto a = side.Activity("SPR_NT1CLI");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->Get("Receiver").substr(0, 10), FitText("RCV0001", 10));
+  EXPECT_EQ(a->Get("JOSEQN"), Ten(1244));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DemoEngineTest, AllKinds(), KindName);
+
+// ---- The store's description -------------------------------------------------------
+
+TEST(EngineDescription, ShowsTheJobsAndTheQueue) {
+  platform::ManualClock clock(0);
+  platform::ScopedClock use(clock);
+  EmbeddedStore store(embedded::SourceKind::AS400);
+  {
+    embedded::StoreAdmin admin = store.Admin();
+    PutDistribution(admin, "E1", "T01", "M01", "0", "P", "RCV0001", "0000001234");
+    embedded::StartJob(admin.db(), admin.kind(), "E1", "T01", "M01", "AS400", "");
+  }
+  clock.Advance(7);
+  embedded::StoreAdmin admin = store.Admin();
+  embedded::RefreshJob(admin.db(), admin.kind(), kJob, false);
+  const std::string text = embedded::DescribeStore(store.path());
+  EXPECT_THAT(text, HasSubstr("\nEngine jobs\n  SE1_T01M01 E1/T01/M01 active number 100001 kind AS400 started "));
+  EXPECT_THAT(text, HasSubstr(", 7 s run at its last activity read\n"));
+  EXPECT_THAT(text, HasSubstr("\nMessage queue\n  20"));
+  EXPECT_THAT(text, HasSubstr(" SE1_T01M01 QVSTR severity 0: Distribution E1/T01/M01 started at entry 1234 of "
+                              "receiver RCV0001.\n"));
+  EXPECT_THAT(text, HasSubstr("  QV_USRDATA/SE1$T01M01 (40 bytes)\n"));
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -1,0 +1,301 @@
+// SQL side of the embedded NT sources (plain ODBC, SQL Server, Oracle):
+// logins, rows as record images, block reads, units of work, the dialect
+// adapter, settings and the statements each database answers itself.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "dllparam/source_library.h"
+#include "support/lib_client.h"
+#include "support/topology.h"
+#include "store/sqltext.h"
+#include "support/embedded_store.h"
+
+namespace qv::test {
+namespace {
+
+using embedded::SourceKind;
+namespace L = layout;
+
+class NtTest : public ::testing::TestWithParam<Kind> {
+ protected:
+  void SetUp() override {
+    conn = client.Open(store.address());
+    ASSERT_GT(conn, 0) << client.Error().text;
+    ASSERT_TRUE(client.Login(GetParam().login)) << client.Error().text;
+  }
+
+  std::string P() const { return GetParam().prefix; }
+
+  Record Env(std::string_view env, std::string_view description) {
+    return Make(L::QV_EX, {{"ENVID", env}, {"ENVTYPE", "P"}, {"DESCRIP", description}, {"HOLD", "0"}});
+  }
+
+  int Count(const std::string& table) {
+    auto row = client.Sread("SELECT COUNT(*) FROM " + P() + table);
+    EXPECT_TRUE(row) << client.last.text;
+    return row ? std::stoi(*row) : -1;
+  }
+
+  EmbeddedStore store{GetParam().store};
+  LibClient client;
+  int32_t conn = 0;
+};
+
+TEST_P(NtTest, StatementsNeedALoginAndWrongCredentialsAreRefused) {
+  LibClient fresh;
+  ASSERT_GT(fresh.Open(store.address()), 0);
+  EXPECT_FALSE(fresh.Sread("SELECT * FROM " + P() + "QV_VER"));
+  EXPECT_EQ(fresh.last.code, DllParam::kCodeRefused);
+  EXPECT_NE(fresh.last.text.find("ConnectDSN"), std::string::npos);
+
+  std::string out(DllParam::kDsnMessageBuffer, ' ');
+  std::string wrong = GetParam().login;
+  wrong.replace(wrong.rfind("PWD=QVADMIN"), 11, "PWD=nope");
+  EXPECT_FALSE(fresh.lib().ConnectDSN(wrong, " ", " ", out));
+  EXPECT_NE(std::string(dllparam::CutAtNul(out)).find("Login failed"), std::string::npos);
+  EXPECT_EQ(out.size(), static_cast<size_t>(DllParam::kDsnMessageBuffer));
+  EXPECT_FALSE(fresh.Login("DSN=NOWHERE;UID=A;PWD=B"));
+  EXPECT_EQ(fresh.Error().code, DllParam::kCodeRefused);
+}
+
+TEST_P(NtTest, RowsComeBackAsRecordImagesAtTheirWidths) {
+  auto version = client.Sread("SELECT * FROM " + P() + "QV_VER ");
+  ASSERT_TRUE(version);
+  EXPECT_EQ(version->size(), L::QV_VER.length);
+  EXPECT_EQ(version->substr(0, 1), "1");
+  Record gc = Make(L::QV_GC, {{"ENVID", "E1"}, {"TGTID", "T1"}, {"GRPID", "G1"}, {"HOLD", "0"},
+                              {"QV_CONNECT", "server=x"}, {"REPRISETYP", "P"}, {"REPRISERCV", "RCV0001"},
+                              {"REPRISELIB", "NOTSTORED"}, {"REPRISEPNT", "0000000042"}, {"FILLER", ""}});
+  ASSERT_TRUE(client.Saction(SqlInsert(P(), gc))) << client.Error().text;
+  auto row = client.Sread(SqlSelect(P(), SqlKey::Of(gc)), 624);
+  ASSERT_TRUE(row) << client.last.text;
+  EXPECT_EQ(row->size(), NtRowLength(L::QV_GC));
+  Record back = NtRowToRecord(L::QV_GC, *row);
+  EXPECT_EQ(back.Get("REPRISEPNT"), "0000000042");
+  EXPECT_EQ(back.Trimmed("REPRISELIB"), "");
+  EXPECT_EQ(back.Trimmed("QV_CONNECT"), "server=x");
+}
+
+TEST_P(NtTest, ShortValuesMatchTheirBlankPaddedForm) {
+  ASSERT_TRUE(client.Saction("INSERT INTO " + P() + "QV_UID (ENVID, USERID, USERTYPE) VALUES ('A', 'BOB', '1')"));
+  auto row = client.Sread("SELECT * FROM " + P() + "QV_UID WHERE ENVID='A ' AND USERID='BOB'");
+  ASSERT_TRUE(row) << client.last.text;
+  ASSERT_EQ(row->size(), L::QV_UID.length);
+  Record r(L::QV_UID, *row);
+  EXPECT_EQ(r.Get("ENVID"), "A ");
+  EXPECT_EQ(r.Trimmed("USERID"), "BOB");
+  // A value longer than its column is refused, not cut silently.
+  EXPECT_FALSE(client.Saction("UPDATE " + P() + "QV_UID SET ENVID='ABC' WHERE ENVID='A'"));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeRefused);
+}
+
+TEST_P(NtTest, QuotesInValuesAreDataAndOneStatementRunsPerCall) {
+  Record ex = Env("Q1", "O'Hara'); DROP TABLE QV_EX; --");
+  ASSERT_TRUE(client.Saction(SqlInsert(P(), ex))) << client.Error().text;
+  auto row = client.Sread(SqlSelect(P(), SqlKey(L::QV_EX, {"Q1"})));
+  ASSERT_TRUE(row);
+  EXPECT_EQ(*row, ex.image());
+
+  EXPECT_FALSE(client.Saction("DELETE FROM " + P() + "QV_EX WHERE ENVID='Q1'; DROP TABLE QV_EX"));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeRefused);
+  EXPECT_EQ(Count("QV_EX"), 1);
+}
+
+TEST_P(NtTest, BlockReadsPageByWholeRowsAndSnextReadsOn) {
+  for (int i = 0; i < 50; ++i) {
+    std::string name = "FIELD" + std::to_string(100 + i);
+    ASSERT_TRUE(client.Saction(SqlInsert(
+        P(), Make(L::QV_ZX, {{"ENVID", "E1"}, {"GRPID", "G1"}, {"FICID", "0000000001"}, {"FIELDINPUT", name}}))));
+  }
+  const std::string sql = "SELECT * FROM " + P() + "QV_ZX WHERE ENVID='E1' ORDER BY FIELDINPUT";
+  std::vector<int32_t> blocks;
+  std::vector<std::string> rows = client.SreadAll(sql, L::QV_ZX.length, &blocks);
+  // 4096 / 114 = 35 rows per block.
+  EXPECT_EQ(blocks, (std::vector<int32_t>{35 * 114, 15 * 114}));
+  ASSERT_EQ(rows.size(), 50u);
+  EXPECT_EQ(Record(L::QV_ZX, rows[49]).Trimmed("FIELDINPUT"), "FIELD149");
+
+  // A next block after the last one finds nothing.
+  int32_t h = -1, len = 0, flag = 0;
+  std::string buf(4096, ' ');
+  ASSERT_TRUE(client.lib().Sreadblock(h, buf, len, "SELECT * FROM " + P() + "QV_ZX", "1", flag));
+  while (flag) ASSERT_TRUE(client.lib().Sreadblock(h, buf, len, "", "0", flag));
+  EXPECT_FALSE(client.lib().Sreadblock(h, buf, len, "", "0", flag));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeNotFound);
+  EXPECT_EQ(len, 0);
+
+  // Sread then Snext walk the same rows.
+  int32_t s = -1;
+  std::string rec(L::QV_ZX.length, ' ');
+  ASSERT_TRUE(client.lib().Sread(s, rec, len, sql, DllParam::kFirstRow));
+  int n = 1;
+  while (client.lib().Snext(s, rec, len, flag)) {
+    EXPECT_EQ(flag, 1);
+    ++n;
+  }
+  EXPECT_EQ(flag, 0);
+  EXPECT_EQ(n, 50);
+  client.lib().Rclose(s);
+  client.lib().Rclose(h);
+}
+
+TEST_P(NtTest, WriterWaitsBoundedlyForAnOpenUnitThenReportsBusy) {
+  LibClient other;
+  other.Source().Embedded().SetBusyTimeoutMs(50);
+  ASSERT_GT(other.Open(store.address()), 0);
+  ASSERT_TRUE(other.Login(GetParam().login));
+  ASSERT_TRUE(client.lib().SetConnectOption(DllParam::kOptionBeginChange));
+  ASSERT_TRUE(client.Saction(SqlInsert(P(), Env("B1", "held"))));
+  EXPECT_FALSE(other.Saction(SqlInsert(P(), Env("B2", "waits"))));
+  LibError e = other.Error();
+  EXPECT_EQ(e.code, DllParam::kCodeBusy);
+  EXPECT_EQ(e.text, "source store busy");
+  // Closing a connection does not wait for the unit of another.
+  LibClient third;
+  int32_t t = third.Open(store.address());
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(third.lib().CloseMConnection(t));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  ASSERT_TRUE(client.lib().SetConnectOption(DllParam::kOptionEndChange));
+  EXPECT_TRUE(other.Saction(SqlInsert(P(), Env("B2", "waits"))));
+}
+
+TEST_P(NtTest, DeleteWithoutFromAndPrefixesAreAdapted) {
+  ASSERT_TRUE(client.Saction(SqlInsert(P(), Make(L::QV_UID, {{"ENVID", "E1"}, {"USERID", "ANN"}}))));
+  ASSERT_TRUE(client.Saction("DELETE " + P() + "QV_UID  WHERE ENVID ='E1' AND USERID='ANN'")) << client.Error().text;
+  EXPECT_EQ(Count("QV_UID"), 0);
+}
+
+TEST_P(NtTest, JoinedReadOfTheDistributionWithItsModel) {
+  ASSERT_TRUE(client.Saction(SqlInsert(
+      P(), Make(L::QV_GX, {{"ENVID", "E1"}, {"GRPID", "M1"}, {"DESCRIP", "model one"}, {"GRPTYPE", "3"}}))));
+  ASSERT_TRUE(client.Saction(SqlInsert(P(), Make(L::QV_GC, {{"ENVID", "E1"}, {"TGTID", "T1"}, {"GRPID", "M1"},
+                                                             {"HOLD", "1"}}))));
+  std::string columns = "SELECT ";
+  for (size_t i = 0; i < L::DistributionWithModel.fields.size(); ++i) {
+    const Field& f = L::DistributionWithModel.fields[i];
+    columns += (i ? ", " : "") + std::string(f.table) + "." + std::string(f.column);
+  }
+  std::string sql;
+  if (GetParam().store == SourceKind::Oracle)
+    sql = columns + " FROM " + P() + "QV_GC, " + P() +
+          "QV_GX WHERE QV_GC.ENVID (+)=QV_GX.ENVID AND QV_GC.GRPID (+)=QV_GX.GRPID  AND QV_GC.ENVID ='E1' AND "
+          "QV_GC.TGTID ='T1 ' AND QV_GC.GRPID ='M1 '";
+  else
+    sql = columns + " FROM " + P() + "QV_GC INNER JOIN " + P() +
+          "QV_GX ON (QV_GC.ENVID=QV_GX.ENVID) AND (QV_GC.GRPID=QV_GX.GRPID)  WHERE QV_GC.ENVID ='E1' AND "
+          "QV_GC.TGTID ='T1 ' AND QV_GC.GRPID ='M1 '";
+  auto row = client.Sread(sql, L::DistributionWithModel.length);
+  ASSERT_TRUE(row) << client.last.text;
+  ASSERT_EQ(row->size(), L::DistributionWithModel.length);
+  Record r(L::DistributionWithModel, *row);
+  EXPECT_EQ(r.Trimmed("DESCRIP"), "model one");
+  EXPECT_EQ(r.Get("GRPTYPE"), "3");
+  EXPECT_EQ(r.Get("HOLD"), "1");
+}
+
+TEST_P(NtTest, InternalTablesAndTransactionStatementsAreNotServed) {
+  for (std::string sql : {"SELECT * FROM qvs_setting", "DELETE FROM qvs_lock", "PRAGMA user_version",
+                          "BEGIN TRANSACTION", "ATTACH DATABASE '/tmp/x' AS x"}) {
+    EXPECT_FALSE(client.Saction(sql)) << sql;
+    EXPECT_EQ(client.Error().code, DllParam::kCodeRefused) << sql;
+  }
+  EXPECT_FALSE(client.Sread("SELECT nosuchcolumn FROM " + P() + "QV_EX"));
+  EXPECT_NE(client.last.text.find("nosuchcolumn"), std::string::npos) << client.last.text;
+}
+
+TEST_P(NtTest, TablesOfTheirOwnCanBeCreatedFilledAndDropped) {
+  ASSERT_TRUE(client.Saction("CREATE TABLE " + P() + "JOURNAL (SEQ INTEGER NOT NULL, TXT CHAR(10))"))
+      << client.Error().text;
+  ASSERT_TRUE(client.Saction("INSERT INTO " + P() + "JOURNAL (SEQ, TXT) VALUES (7, 'abc')"));
+  EXPECT_EQ(client.Sread("SELECT SEQ, TXT FROM " + P() + "JOURNAL").value_or("?"), "7abc       ");
+  EXPECT_EQ(client.Sread("SELECT TXT FROM " + P() + "JOURNAL WHERE TXT IS NULL").value_or("none"), "none");
+  EXPECT_TRUE(client.Saction("DROP TABLE " + P() + "JOURNAL"));
+  EXPECT_FALSE(client.Saction("DELETE FROM sqlite_master"));
+}
+
+TEST_P(NtTest, DataSourcesAreListedByNameAndDriver) {
+  std::string list(DllParam::kListBuffer, ' ');
+  int32_t len = -1;
+  ASSERT_TRUE(client.lib().GetDSNsAndDrivers(list, len, DllParam::kFirstCall));
+  std::string text = list.substr(0, static_cast<size_t>(len));
+  EXPECT_NE(text.find("QVSOURCE\t"), std::string::npos) << text;
+  ASSERT_TRUE(client.lib().GetDSNsAndDrivers(list, len, DllParam::kNextCall));
+  EXPECT_EQ(len, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, NtTest, NtKinds(), KindName);
+
+// ---- Statements each database answers itself ------------------------------
+
+class SqlServerChecks : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_GT(client.Open(store.address()), 0);
+    ASSERT_TRUE(client.Login(kSqlServer.login)) << client.Error().text;
+  }
+  EmbeddedStore store{SourceKind::SQLServer};
+  LibClient client;
+};
+
+TEST_F(SqlServerChecks, InstallationChecksAnswerRowsOfTwoColumns) {
+  auto distributor = client.Sread("exec master..sp_helpdistributor");
+  ASSERT_TRUE(distributor) << client.last.text;
+  ASSERT_EQ(distributor->size(), 256u);
+  EXPECT_EQ(distributor->substr(0, 8), "QVSOURCE");
+  EXPECT_EQ(distributor->substr(8, 120), std::string(120, ' '));
+  auto db = client.Sread("exec master..sp_helpdistributiondb");
+  ASSERT_TRUE(db);
+  EXPECT_EQ(db->substr(0, 12), "distribution");
+  ASSERT_TRUE(client.Sread("exec master..sp_helpdistpublisher"));
+  auto subscriber = client.Sread("exec master..sp_helpsubscriberinfo");
+  ASSERT_TRUE(subscriber);
+  EXPECT_EQ(subscriber->substr(128, 8), "QUORVANE");
+  EXPECT_TRUE(client.Saction("use QV_USRDATA"));
+}
+
+TEST_F(SqlServerChecks, ChecksCanBeMadeToFailOrAnswerNothing) {
+  store.Admin().FailProcedure(embedded::kHelpDistributor, "Could not connect to the distributor");
+  EXPECT_FALSE(client.Sread("exec master..sp_helpdistributor"));
+  EXPECT_EQ(client.last.code, DllParam::kCodeRefused);
+  EXPECT_EQ(client.last.text, "Could not connect to the distributor");
+
+  store.Admin().RemoveProcedureAnswer(embedded::kHelpDistributionDb);
+  EXPECT_FALSE(client.Sread("exec master..sp_helpdistributiondb"));
+  EXPECT_EQ(client.last.code, DllParam::kCodeNotFound);
+
+  store.Admin().SetProcedureAnswer(embedded::kHelpDistPublisher, "OTHERSERVER", "distribution");
+  EXPECT_EQ(client.Sread("exec master..sp_helpdistpublisher").value_or("").substr(0, 11), "OTHERSERVER");
+
+  EXPECT_FALSE(client.Saction("use OTHERDB"));
+  EXPECT_NE(client.Error().text.find("OTHERDB"), std::string::npos);
+  EXPECT_FALSE(client.Sread("exec master..sp_nosuch"));
+  EXPECT_NE(client.last.text.find("Could not find stored procedure"), std::string::npos);
+}
+
+TEST(OracleSession, AcceptsTheTwoSessionStatementsOnly) {
+  EmbeddedStore store(SourceKind::Oracle);
+  LibClient client;
+  ASSERT_GT(client.Open(store.address()), 0);
+  ASSERT_TRUE(client.Login(kOracle.login));
+  EXPECT_TRUE(client.Saction("alter session set NLS_NUMERIC_CHARACTERS='. ';"));
+  EXPECT_TRUE(client.Saction("alter session set current_schema=qv_usrdata"));
+  EXPECT_FALSE(client.Saction("alter session set current_schema=someone_else"));
+  EXPECT_FALSE(client.Saction("alter session set sql_trace=true"));
+  EXPECT_FALSE(client.Saction("use QV_USRDATA"));
+}
+
+TEST(OdbcSource, LoginSettingsComeFromItsSection) {
+  EmbeddedStore store(SourceKind::ODBC);
+  LibClient client;
+  ASSERT_GT(client.Open(store.address()), 0);
+  std::string connect(255, ' '), driver(100, ' '), user(20, ' '), password(20, ' '), database(20, ' ');
+  ASSERT_TRUE(client.lib().GetDBParamKeys(connect, driver, user, password, database));
+  std::string cs(dllparam::CutAtNul(connect)), uid(dllparam::CutAtNul(user)), pwd(dllparam::CutAtNul(password));
+  EXPECT_EQ(cs, "DSN=QVSOURCE");
+  EXPECT_TRUE(client.Login(cs + ";UID=" + uid + ";PWD=" + pwd, uid, pwd)) << client.Error().text;
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -1,0 +1,439 @@
+// Tests of the network client against a source server that serves the
+// recording fake: every member travels with its arguments and buffers,
+// several connections at once, failures of the network told apart from the
+// source's refusals, and a server that keeps serving after bad input.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+#include <random>
+
+#include "support/net_fixture.h"
+#include "support/recording_fake.h"
+
+namespace qv::net::test {
+namespace {
+
+using qv::test::FakeAnswer;
+using qv::test::FakeCall;
+using qv::test::RecordingFake;
+
+// Scripts a fake with answers for every kind of output.
+void Script(RecordingFake& fake) {
+  fake.On("Rreadk").Key("AA").Record(std::string("AA0Production") + std::string(203, ' '));
+  fake.On("Rreadk").Key("ZZ").NotFound();
+  fake.On("Rreadf").Records({std::string("F1\0x", 4), "F2"});
+  fake.On("Rreadblock").Records({"B1", "B2", "B3"});
+  fake.On("RreadblockD").Records({"D1"});
+  fake.On("Rwrite").Fail(DllParam::kCodeRefused, 1022, "duplicate key in QV_EX");
+  fake.On("Sread").Sql("SELECT * FROM QV_VER ").Rows({"0V1R0M0   1", "second"});
+  fake.On("Sreadblock").SqlPrefix("SELECT * FROM QV_FX").Rows({"R1", "R2"});
+  fake.On("Saction").SqlMatches("^DELETE").Fail(DllParam::kCodeRefused, 547, "conflict with FK_FC");
+  fake.On("ConnectDSN").Out("DSN=QV;UID=ME;PWD=*");
+  fake.SetConfigString("QV_for_SQLServer", "ServerName", "SQLHOST\xE9");
+  fake.On("GetDBParamKeys").Outs({"DSN=QV", "SQL Server", "QVADMIN", "SECRET", "QVDB"});
+  fake.On("Execute").Code("RCMD").Reply("00017CHGJOB RUNPTY(20)");
+  fake.On("SJobList").Reply("00001\tSAAT01GP1 42\t");
+  fake.On("Activity").Reply(std::string(41, 'H') + std::string(261, 'A'));
+  fake.On("ReadQVMSGQ").Answer([] {
+    FakeAnswer a = FakeAnswer::Ok("0004500001message");
+    a.number = 7;
+    return a;
+  }());
+  fake.On("FillTBL").Out("dbo.ORDERS\tdbo.LINES\t");
+  fake.On("GetPrimaryKey").Out("CODE\t");
+  fake.On("TableNTExist").Return(1);
+  fake.On("DeleteFile").NotFound();
+  fake.On("StrReplication").Fail(DllParam::kCodeNotSupported, 0, "not here");
+}
+
+// Calls every member of lib once or more with buffers that are not blank,
+// and writes each result, the outputs and the error state as one line.
+std::vector<std::string> RunEveryMember(DllParam& lib, const std::string& address) {
+  std::vector<std::string> log;
+  auto note = [&](const std::string& what, int32_t r, std::initializer_list<std::string> outs) {
+    std::string line = what + " -> " + std::to_string(r);
+    for (const std::string& o : outs) line += " [" + o + "]";
+    line += " " + ErrorOf(lib);
+    log.push_back(line);
+  };
+  auto buf = [](std::size_t n) { return std::string(n, '#'); };
+  auto isOpen = [](int32_t h) { return std::string(h >= 0 ? "handle" : "none"); };
+
+  std::string ver = buf(10), job = buf(10);
+  int32_t conn = 0;
+  note("OpenMConnection", lib.OpenMConnection(address, ver, job, conn), {ver, job});
+  note("PingPong", lib.PingPong(), {});
+
+  int32_t h = -1;
+  note("Ropen", lib.Ropen("QV_USRDATA/QV_EX", DllParam::kModeUpdate, h), {isOpen(h)});
+  std::string rec = buf(216);
+  int32_t len = -5;
+  note("Rreadk AA", lib.Rreadk(h, rec, len, DllParam::kKeyEqualLocked, "AA", 2), {rec, std::to_string(len)});
+  note("Rupdate", lib.Rupdate(h, rec, 216), {});
+  note("Rreadk ZZ", lib.Rreadk(h, rec, len, DllParam::kKeyEqualNoLock, "ZZ", 2), {rec, std::to_string(len)});
+  note("Rdelete", lib.Rdelete(h), {});
+  rec = buf(8);
+  note("Rreadf", lib.Rreadf(h, rec, len, 1), {rec, std::to_string(len)});
+  note("Rreadn", lib.Rreadn(h, rec, len, 1), {rec, std::to_string(len)});
+  note("Rreadn", lib.Rreadn(h, rec, len, 1), {rec, std::to_string(len)});
+  std::string block = buf(10);
+  int32_t count = -1;
+  note("Rreadblock", lib.Rreadblock(h, block, count, 2, "A", 1), {block, std::to_string(count)});
+  note("Rreadblock", lib.Rreadblock(h, block, count, 2, "A", 1), {block, std::to_string(count)});
+  note("RreadblockD", lib.RreadblockD(h, block, count, 2), {block, std::to_string(count)});
+  note("Rwrite", lib.Rwrite(h, std::string("AA\0new", 6), 6), {});
+  note("Rclose", lib.Rclose(h), {});
+
+  int32_t stmt = -1, flag = -1;
+  std::string row = buf(32);
+  note("Sread", lib.Sread(stmt, row, len, "SELECT * FROM QV_VER ", 0), {isOpen(stmt), row, std::to_string(len)});
+  note("Snext", lib.Snext(stmt, row, len, flag), {row, std::to_string(len), std::to_string(flag)});
+  note("Snext", lib.Snext(stmt, row, len, flag), {row, std::to_string(len), std::to_string(flag)});
+  int32_t stmt2 = -1;
+  std::string rows = buf(4096);
+  note("Sreadblock", lib.Sreadblock(stmt2, rows, len, "SELECT * FROM QV_FX WHERE 1=1", "1", flag),
+       {isOpen(stmt2), rows.substr(0, 12), std::to_string(len), std::to_string(flag)});
+  note("Rclose stmt", lib.Rclose(stmt), {});
+  note("Rclose stmt2", lib.Rclose(stmt2), {});
+  note("Saction", lib.Saction("DELETE FROM QV_EX WHERE ENVID='A'''"), {});
+  note("SetConnectOption", lib.SetConnectOption(DllParam::kOptionBeginChange), {});
+
+  std::string out = buf(64);
+  note("ConnectDSN", lib.ConnectDSN("DSN=QV;", "ME", "PW", out), {out});
+  note("CloseConnectionDSN", lib.CloseConnectionDSN("DSN=QV;", out), {out});
+  std::string value = buf(255);
+  note("GetConfigString", lib.GetConfigStringWithoutDefVal("QV_for_SQLServer", "ServerName", value, len),
+       {value.substr(0, 12), std::to_string(len)});
+  note("GetConfigString missing", lib.GetConfigStringWithoutDefVal("QV_for_Oracle", "X", value, len),
+       {std::to_string(len)});
+  std::string a = buf(255), b = buf(100), c = buf(20), d = buf(20), e = buf(20);
+  note("GetDBParamKeys", lib.GetDBParamKeys(a, b, c, d, e), {a.substr(0, 10), b.substr(0, 12), c, d, e});
+  std::string name = buf(255);
+  note("GetComputerName", lib.GetComputerName(name), {name.substr(0, 10)});
+
+  std::string code = "RCMD      ", ctl = "0000000100", data = "00017CHGJOB RUNPTY(20)" + std::string(78, ' ') + '\0';
+  note("Execute", lib.Execute(code, ctl, data), {code, ctl, data});
+  note("StrReplication", lib.StrReplication("AAT01GP1", "SQL_", "*"), {});
+  std::string answer = buf(4096);
+  note("SJobList", lib.SJobList("SAAT01GP1 ", answer, "SQL_"), {answer.substr(0, 24)});
+  std::string act = "SAAT01GP1 " + std::string(1014, ' ');
+  note("Activity", lib.Activity(act, " 00001024F"), {act.substr(0, 310)});
+  std::string queue = std::string("QVMSGQ.QVM") + std::string(16990, ' ');
+  int32_t qcount = 3;
+  note("ReadQVMSGQ", lib.ReadQVMSGQ(queue, qcount, "SQL_"), {queue.substr(0, 30), std::to_string(qcount)});
+  note("WriteFile", lib.WriteFile("QVMSGQ.QVM", "", DllParam::kReplaceFile), {});
+  note("DeleteFile", lib.DeleteFile("SAAT01GP1"), {});
+  note("WriteFileWithFullPath", lib.WriteFileWithFullPath("C:\\QV\\x.txt", "line\r\n", 0), {});
+  note("DeleteFileWithFullPath", lib.DeleteFileWithFullPath("C:\\QV\\x.txt"), {});
+
+  std::string list = buf(32000);
+  note("GetDSNsAndDrivers", lib.GetDSNsAndDrivers(list, len, 1), {list.substr(0, 5), std::to_string(len)});
+  note("FillDB", lib.FillDB("NEANT", list, len, 1), {list.substr(0, 5), std::to_string(len)});
+  note("FillTBL", lib.FillTBL("QVDB", "%", list, len, 1), {list.substr(0, 30), std::to_string(len)});
+  note("FillColumnsList", lib.FillColumnsList("QVDB", "ORDERS", "%", list, len, 1), {std::to_string(len)});
+  note("FillColumnsListSource", lib.FillColumnsListSource("d", "QVDB..ORDERS", list, len, 0), {std::to_string(len)});
+  std::string keys = buf(4096);
+  note("GetPrimaryKey", lib.GetPrimaryKey("QVDB..ORDERS", keys, len), {keys.substr(0, 8), std::to_string(len)});
+  note("TableNTExist", lib.TableNTExist("QVDB..ORDERS"), {});
+  note("CreateTable", lib.CreateTable("QVDB..T", "CODE CHAR(10) NOT NULL"), {});
+  note("BuildReceiverListNT", lib.BuildReceiverListNT("J", "L", keys, len, 1), {std::to_string(len)});
+  note("CloseMConnection", lib.CloseMConnection(conn), {});
+  return log;
+}
+
+// Returns the calls the fake received, without the switches the shared
+// server makes and with the address of the open left out.
+std::vector<std::string> CallsSeen(const RecordingFake& fake) {
+  std::vector<std::string> out;
+  for (FakeCall call : fake.Calls()) {
+    if (call.op == "SwitchMConnection") continue;
+    if (call.op == "OpenMConnection") call.args[0] = "(address)";
+    out.push_back(call.ToString());
+  }
+  return out;
+}
+
+TEST(NetClient, EveryMemberGivesWhatTheLibraryGivesInProcess) {
+  RecordingFake direct;
+  Script(direct);
+  const std::vector<std::string> expected = RunEveryMember(direct, "FAKE");
+
+  RecordingFake served;
+  Script(served);
+  ServerThread server(StoreOptions("FAKE"), served);
+  NetClient client(TestClientOptions());
+  const std::vector<std::string> got = RunEveryMember(client, server.address());
+
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(CallsSeen(served), CallsSeen(direct));
+}
+
+TEST(NetClient, BuffersKeepTheCallersBytesAfterTheValue) {
+  RecordingFake fake;
+  fake.On("GetComputerName").Out("SRV");
+  ServerThread server(StoreOptions("FAKE"), fake);
+  NetClient client(TestClientOptions());
+  std::string v(10, ' '), j(10, ' ');
+  int32_t conn = 0;
+  ASSERT_NE(client.OpenMConnection(server.address(), v, j, conn), 0) << ErrorOf(client);
+  std::string name = "xxxxxxxxxxyyyyy";
+  ASSERT_NE(client.GetComputerName(name), 0);
+  EXPECT_EQ(name, std::string("SRV\0xxxxxxyyyyy", 15));
+  EXPECT_EQ(name.size(), 15u);
+}
+
+TEST(NetClient, ConnectionsToTwoServersKeepTheirHandlesApart) {
+  RecordingFake fakeA, fakeB;
+  fakeA.On("Rreadk").Repeatedly().Record("FROM-A");
+  fakeB.On("Rreadk").Repeatedly().Record("FROM-B");
+  ServerThread a(StoreOptions("A"), fakeA);
+  ServerThread b(StoreOptions("B"), fakeB);
+  NetClient client(TestClientOptions());
+  std::string v(10, ' '), j(10, ' ');
+  int32_t ca1 = 0, ca2 = 0, cb = 0;
+  ASSERT_NE(client.OpenMConnection(a.address(), v, j, ca1), 0);
+  ASSERT_NE(client.OpenMConnection(a.address(), v, j, ca2), 0);
+  ASSERT_NE(client.OpenMConnection(b.address(), v, j, cb), 0);
+  EXPECT_EQ(client.ConnectionCount(), 3u);
+  EXPECT_NE(ca1, ca2);
+
+  int32_t hb = -1, ha = -1;
+  ASSERT_NE(client.Ropen("QV_USRDATA/QV_EX", DllParam::kModeRead, hb), 0);  // on cb, current
+  ASSERT_NE(client.SwitchMConnection(ca1), 0);
+  ASSERT_NE(client.Ropen("QV_USRDATA/QV_EX", DllParam::kModeRead, ha), 0);
+  EXPECT_NE(ha, hb);
+
+  // A handle call goes to the connection that opened the handle, whatever is current.
+  std::string rec(6, ' ');
+  int32_t len = 0;
+  ASSERT_NE(client.Rreadk(hb, rec, len, DllParam::kKeyEqualNoLock, "K", 1), 0);
+  EXPECT_EQ(rec, "FROM-B");
+  ASSERT_NE(client.Rreadk(ha, rec, len, DllParam::kKeyEqualNoLock, "K", 1), 0);
+  EXPECT_EQ(rec, "FROM-A");
+
+  // Closing one connection forgets its handles and leaves the others.
+  ASSERT_NE(client.CloseMConnection(cb), 0);
+  EXPECT_EQ(client.Rreadk(hb, rec, len, DllParam::kKeyEqualNoLock, "K", 1), 0);
+  EXPECT_EQ(ErrorCode(client), DllParam::kCodeBadCall);
+  EXPECT_NE(client.PingPong(), 0) << "ca1 is still current";
+  ASSERT_NE(client.CloseMConnection(ca1), 0);
+  EXPECT_EQ(client.PingPong(), 0);
+  EXPECT_EQ(ErrorOf(client), "bad-call 0 no current connection");
+  EXPECT_EQ(client.SwitchMConnection(ca1), 0);
+  EXPECT_EQ(client.SwitchMConnection(ca2), 1);
+  EXPECT_NE(client.PingPong(), 0);
+  EXPECT_EQ(client.CloseMConnection(12345), 0);
+  EXPECT_EQ(ErrorCode(client), DllParam::kCodeBadCall);
+}
+
+// ---- Failures of the network ----------------------------------------------------
+
+TEST(NetClientFailure, NoServerListeningIsANetworkFailureAndAStoreThatWillNotOpenARefusal) {
+  const uint16_t port = FreePort();
+  NetClient client(TestClientOptions());
+  std::string v(10, ' '), j(10, ' ');
+  int32_t conn = 77;
+  EXPECT_EQ(client.OpenMConnection("127.0.0.1:" + std::to_string(port), v, j, conn), 0);
+  EXPECT_EQ(ErrorOf(client), "network 111 no source server at 127.0.0.1:" + std::to_string(port) +
+                                 ": connection refused");
+  EXPECT_EQ(conn, 77);
+  EXPECT_EQ(client.ConnectionCount(), 0u);
+  EXPECT_EQ(client.OpenMConnection("NO SUCH HOST", v, j, conn), 0);
+  EXPECT_EQ(ErrorCode(client), DllParam::kCodeNetwork);
+  EXPECT_EQ(client.OpenMConnection("127.0.0.1:99999", v, j, conn), 0);
+  EXPECT_EQ(ErrorCode(client), DllParam::kCodeNetwork);
+
+  // A source that cannot open its store refuses the open.
+  RecordingFake fake;
+  fake.On("OpenMConnection").Fail(DllParam::kCodeRefused, 0, "/srv/x.qvs is not a source store");
+  ServerThread server(StoreOptions("FAKE"), fake);
+  EXPECT_EQ(client.OpenMConnection(server.address(), v, j, conn), 0);
+  EXPECT_EQ(ErrorOf(client), "refused 0 /srv/x.qvs is not a source store");
+  EXPECT_EQ(client.ConnectionCount(), 0u);
+}
+
+TEST(NetClientFailure, ACallThatOutlastsItsTimeoutKillsTheConnection) {
+  RecordingFake fake;
+  fake.On("Saction").Compute([](const FakeCall&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    return FakeAnswer::Ok("");
+  });
+  ServerThread server(StoreOptions("FAKE"), fake);
+  NetClient client(TestClientOptions(/*callMs=*/150));
+  std::string v(10, ' '), j(10, ' ');
+  int32_t conn = 0;
+  ASSERT_NE(client.OpenMConnection(server.address(), v, j, conn), 0);
+  EXPECT_EQ(client.Saction("UPDATE QV_EX SET HOLD='1'"), 0);
+  EXPECT_EQ(ErrorOf(client), "network 110 source server " + server.address() + " did not answer within 0.15 s");
+  EXPECT_FALSE(client.Alive(conn));
+  // Every later call fails at once, without waiting again.
+  EXPECT_EQ(client.PingPong(), 0);
+  EXPECT_EQ(ErrorCode(client), DllParam::kCodeNetwork);
+  EXPECT_NE(ErrorOf(client).find("close it and open a new one"), std::string::npos);
+  EXPECT_NE(client.CloseMConnection(conn), 0);
+  EXPECT_EQ(client.ConnectionCount(), 0u);
+}
+
+TEST(NetClientFailure, TheServersBusyRefusalReachesTheUser) {
+  RecordingFake fake;
+  ServerThread server(StoreOptions("FAKE", 1), fake);
+  NetClient first(TestClientOptions()), second(TestClientOptions());
+  std::string v(10, ' '), j(10, ' ');
+  int32_t c1 = 0, c2 = 0;
+  ASSERT_NE(first.OpenMConnection(server.address(), v, j, c1), 0);
+  EXPECT_EQ(second.OpenMConnection(server.address(), v, j, c2), 0);
+  EXPECT_EQ(ErrorOf(second),
+            "network 0 source server " + server.address() + ": source server busy: 1 sessions already served");
+  EXPECT_TRUE(server.Logged("refused 127.0.0.1:"));
+  // Once the first leaves, the second gets in.
+  ASSERT_NE(first.CloseMConnection(c1), 0);
+  bool opened = false;
+  for (int i = 0; i < 200 && !opened; ++i) {
+    opened = second.OpenMConnection(server.address(), v, j, c2) != 0;
+    if (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(opened) << ErrorOf(second);
+}
+
+
+// ---- A live server under bad input -------------------------------------------------
+
+class BadInput : public ::testing::Test {
+ protected:
+  void SetUp() override { server_ = std::make_unique<ServerThread>(StoreOptions("FAKE"), fake_); }
+
+  // Checks that an ordinary client is still served.
+  void ExpectServed() {
+    NetClient client(TestClientOptions());
+    std::string v(10, ' '), j(10, ' ');
+    int32_t conn = 0;
+    ASSERT_NE(client.OpenMConnection(server_->address(), v, j, conn), 0) << ErrorOf(client);
+    EXPECT_NE(client.PingPong(), 0);
+    EXPECT_NE(client.CloseMConnection(conn), 0);
+  }
+
+  RecordingFake fake_;
+  std::unique_ptr<ServerThread> server_;
+};
+
+TEST_F(BadInput, AnOversizedFrameIsRefusedWithoutReadingIt) {
+  RawPeer peer(server_->port());
+  peer.Handshake();
+  ASSERT_TRUE(peer.Send(std::string("\x7F\xFF\xFF\xFF", 4)));
+  EXPECT_NE(peer.ReadFaultThenClose().find("exceeds the limit"), std::string::npos);
+  EXPECT_TRUE(server_->Logged("refused: a frame of 2147483647 bytes exceeds the limit of 16777216"));
+  ExpectServed();
+}
+
+TEST_F(BadInput, AMalformedCallIsRefusedAndTheConnectionClosed) {
+  RawPeer peer(server_->port());
+  peer.Handshake();
+  ASSERT_TRUE(peer.SendFrame(FrameKind::Call, 2, std::string("\x11\x00\x00\x00\x09\x00\x00\x00\x0A", 9)));
+  EXPECT_NE(peer.ReadFaultThenClose().find("malformed call: a text head of 10 bytes"), std::string::npos);
+  ExpectServed();
+}
+
+TEST_F(BadInput, TruncatedFramesAndRandomBytesNeverStopTheServer) {
+  {
+    RawPeer peer(server_->port());
+    peer.Handshake();
+    ASSERT_TRUE(peer.Send(std::string("\x00\x00\x01\x00\x04", 5)));  // 256 bytes announced, 1 sent
+  }
+  std::mt19937 rng(42);
+  for (int round = 0; round < 20; ++round) {
+    RawPeer peer(server_->port());
+    if (round % 2) peer.Handshake();
+    std::string junk(1 + rng() % 300, '\0');
+    for (char& c : junk) c = static_cast<char>(rng());
+    if (round % 4 == 1) junk[0] = junk[1] = junk[2] = 0;  // a plausible length
+    peer.Send(junk);
+    ::shutdown(peer.fd(), SHUT_WR);
+    peer.ReadFaultThenClose();
+  }
+  ExpectServed();
+  for (int i = 0; i < 500 && server_->server().ActiveSessions() > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(server_->server().ActiveSessions(), 0u);
+}
+
+TEST_F(BadInput, AWrongHandshakeIsRefused) {
+  {
+    RawPeer peer(server_->port());
+    ASSERT_TRUE(peer.SendFrame(FrameKind::Hello, 1, EncodeHello(Hello{7, 9, "future"})));
+    EXPECT_NE(peer.ReadFaultThenClose().find("protocol versions 7..9 not served"), std::string::npos);
+  }
+  {
+    RawPeer peer(server_->port());
+    ASSERT_TRUE(peer.SendFrame(FrameKind::Call, 1, EncodeCall(Call{Op::PingPong, {}})));
+    EXPECT_NE(peer.ReadFaultThenClose().find("expected a hello frame"), std::string::npos);
+  }
+  ExpectServed();
+}
+
+TEST_F(BadInput, AnUnknownOperationIsRefusedAndTheSessionGoesOn) {
+  RawPeer peer(server_->port());
+  peer.Handshake();
+  ASSERT_TRUE(peer.SendFrame(FrameKind::Call, 2, std::string("\xC8payload", 8)));
+  Frame f;
+  ASSERT_TRUE(peer.Read(f).ok());
+  ASSERT_EQ(f.kind, FrameKind::Reply);
+  EXPECT_EQ(f.sequence, 2u);
+  Reply r = DecodeReply(f.payload);
+  EXPECT_EQ(r.result, 0);
+  EXPECT_EQ(r.code, DllParam::kCodeNotSupported);
+  EXPECT_TRUE(r.outs.empty());
+  // A call before the open is refused without running it.
+  ASSERT_TRUE(peer.SendFrame(FrameKind::Call, 3, EncodeCall(Call{Op::PingPong, {}})));
+  ASSERT_TRUE(peer.Read(f).ok());
+  r = DecodeReply(f.payload);
+  EXPECT_EQ(r.code, DllParam::kCodeBadCall);
+  EXPECT_EQ(fake_.CallCount("PingPong"), 0);
+  EXPECT_TRUE(server_->Logged("refused PingPong: no current connection"));
+}
+
+TEST_F(BadInput, ASecondOpenOnOneSessionIsRefused) {
+  RawPeer peer(server_->port());
+  peer.Handshake();
+  Call open{Op::OpenMConnection, {Value{0, "X"}, Value{0, std::string(10, ' ')}, Value{0, std::string(10, ' ')}, Value{0, {}}}};
+  Frame f;
+  ASSERT_TRUE(peer.SendFrame(FrameKind::Call, 2, EncodeCall(open)));
+  ASSERT_TRUE(peer.Read(f).ok());
+  EXPECT_EQ(DecodeReply(f.payload).result, 1);
+  ASSERT_TRUE(peer.SendFrame(FrameKind::Call, 3, EncodeCall(open)));
+  ASSERT_TRUE(peer.Read(f).ok());
+  EXPECT_EQ(DecodeReply(f.payload).code, DllParam::kCodeBadCall);
+  server_->Stop();  // every session has ended: the fake is the test's again
+  EXPECT_EQ(fake_.CallCount("OpenMConnection"), 1);
+}
+
+// ---- Several clients at once ---------------------------------------------------------------
+
+TEST(NetServer, ServesManyClientsAtOnce) {
+  RecordingFake fake;
+  fake.On("Rreadk").Repeatedly().Record("REC");
+  ServerThread server(StoreOptions("FAKE"), fake);
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&] {
+      NetClient client(TestClientOptions());
+      std::string v(10, ' '), j(10, ' ');
+      int32_t conn = 0, h = -1, len = 0;
+      if (!client.OpenMConnection(server.address(), v, j, conn)) return void(++failures);
+      if (!client.Ropen("QV_USRDATA/QV_EX", DllParam::kModeRead, h)) return void(++failures);
+      for (int i = 0; i < 50; ++i) {
+        std::string rec(3, ' ');
+        if (!client.Rreadk(h, rec, len, DllParam::kKeyEqualNoLock, "K", 1) || rec != "REC") ++failures;
+      }
+      client.CloseMConnection(conn);
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(fake.CallCount("Rreadk"), 400);
+  EXPECT_EQ(fake.OpenConnections().size(), 0u);
+}
+
+}  // namespace
+}  // namespace qv::net::test

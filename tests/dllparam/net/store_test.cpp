@@ -1,0 +1,181 @@
+// The same store-level checks run against the embedded source in-process and
+// against the same store served over the network: keyed reads, record locks
+// across clients, block reads that page, units of work, and a client that
+// goes away while it holds locks or an open unit of work.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+#include "dllparam/embedded/embedded_source.h"
+#include "dllparam/source_library.h"
+#include "store/record_layouts.h"
+#include "support/embedded_store.h"
+#include "support/net_fixture.h"
+#include "support/topology.h"
+
+namespace qv::net::test {
+namespace {
+
+using embedded::SourceKind;
+using qv::test::Cx;
+using qv::test::Ex;
+using qv::test::LibClient;
+namespace L = layout;
+
+enum class Path { InProcess, Served };
+
+class StoreAccess : public ::testing::TestWithParam<Path> {
+ protected:
+  // Creates the store, then serves it when the path is the network.
+  void Make(SourceKind kind) {
+    store_ = std::make_unique<qv::test::EmbeddedStore>(kind);
+    if (GetParam() == Path::Served)
+      server_ = std::make_unique<ServerThread>(StoreOptions("file:" + store_->path()),
+                                               [] { return std::make_unique<embedded::EmbeddedSource>(); });
+  }
+  // Returns a new user with its connection open (and logged in on NT).
+  std::unique_ptr<LibClient> NewSide() {
+    const bool served = GetParam() == Path::Served;
+    auto side = std::make_unique<LibClient>(
+        store_->kind() == SourceKind::AS400 ? qv::test::kAs400 : qv::test::kOdbc,
+        served ? std::unique_ptr<DllParam>(std::make_unique<NetClient>(TestClientOptions()))
+               : std::make_unique<embedded::EmbeddedSource>());
+    EXPECT_TRUE(side->Connect(served ? server_->address() : store_->address())) << ErrorOf(side->lib());
+    return side;
+  }
+  embedded::StoreAdmin Admin() { return store_->Admin(); }
+  static bool HasEnvironment(LibClient& side, const std::string& id) {
+    return side.Sread("SELECT * FROM QV_EX WHERE ENVID='" + id + "'", 512).has_value();
+  }
+
+  std::unique_ptr<qv::test::EmbeddedStore> store_;
+  std::unique_ptr<ServerThread> server_;
+};
+
+TEST_P(StoreAccess, KeyedReadsFindTheRecordAndLocksHoldAcrossClientsUntilTheUpdate) {
+  Make(SourceKind::AS400);
+  Admin().PutRecord(Record(L::QV_EX, Ex("AA", "P", "Production")));
+  Admin().PutRecord(Record(L::QV_EX, Ex("AB", "P", "Test \xE9t\xE9")));
+  auto first = NewSide();
+  auto second = NewSide();
+  const int32_t h1 = first->Ropen("QV_EX");
+  const int32_t h2 = second->Ropen("QV_EX");
+  ASSERT_GE(h1, 0) << ErrorOf(first->lib());
+  EXPECT_EQ(first->Readk(h1, "AB", false, L::QV_EX.length), Ex("AB", "P", "Test \xE9t\xE9"));
+  EXPECT_EQ(first->Readk(h1, "ZZ", false, L::QV_EX.length), std::nullopt);
+  EXPECT_EQ(first->Error().code, DllParam::kCodeNotFound);
+
+  ASSERT_TRUE(first->Readk(h1, "AA", true, L::QV_EX.length));
+  EXPECT_EQ(second->Readk(h2, "AA", true, L::QV_EX.length), std::nullopt);
+  EXPECT_EQ(second->Error().code, DllParam::kCodeBusy) << ErrorOf(second->lib());
+  EXPECT_TRUE(second->Readk(h2, "AA", false, L::QV_EX.length)) << "reading without a lock is allowed";
+  const std::string changed = Ex("AA", "P", "Changed");
+  ASSERT_NE(first->lib().Rupdate(h1, changed, static_cast<int32_t>(changed.size())), 0) << ErrorOf(first->lib());
+  EXPECT_EQ(second->Readk(h2, "AA", true, L::QV_EX.length), changed);
+}
+
+TEST_P(StoreAccess, BlockReadsPageThroughTheRecordsOfAKey) {
+  Make(SourceKind::AS400);
+  {
+    auto admin = Admin();
+    for (int i = 0; i < 30; ++i) admin.PutRecord(Record(L::QV_CX, Cx("AA", std::to_string(129 - i))));
+    for (int i = 0; i < 3; ++i) admin.PutRecord(Record(L::QV_CX, Cx("AB", std::to_string(100 + i))));
+  }
+  auto side = NewSide();
+  const int32_t h = side->Ropen("QV_CX", false);
+  std::vector<int32_t> counts;
+  const std::vector<std::string> records = side->Blocks(h, L::QV_CX, std::string("AA"), &counts);
+  EXPECT_EQ(counts, (std::vector<int32_t>{14, 14, 2, 0}));
+  EXPECT_EQ(side->Error().code, DllParam::kCodeNotFound);
+  ASSERT_EQ(records.size(), 30u);
+  for (int i = 0; i < 30; ++i) EXPECT_EQ(records[static_cast<std::size_t>(i)], Cx("AA", std::to_string(100 + i)));
+}
+
+TEST_P(StoreAccess, AUnitOfWorkReachesTheStoreWholeOrNotAtAll) {
+  Make(SourceKind::ODBC);
+  auto writer = NewSide();
+  auto reader = NewSide();
+  ASSERT_TRUE(writer->Option(DllParam::kOptionBeginChange));
+  ASSERT_TRUE(writer->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('B1', 'one')")) << ErrorOf(writer->lib());
+  ASSERT_TRUE(writer->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('B2', 'two')")) << ErrorOf(writer->lib());
+  ASSERT_TRUE(writer->Option(DllParam::kOptionEndChange));
+  EXPECT_TRUE(HasEnvironment(*reader, "B1"));
+  EXPECT_TRUE(HasEnvironment(*reader, "B2"));
+  // A unit abandoned by closing the connection leaves nothing.
+  ASSERT_TRUE(writer->Option(DllParam::kOptionBeginChange));
+  ASSERT_TRUE(writer->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('B3', 'three')"));
+  ASSERT_TRUE(writer->Close());
+  EXPECT_FALSE(HasEnvironment(*reader, "B3"));
+  EXPECT_TRUE(HasEnvironment(*reader, "B1"));
+}
+
+// Repeats check (bounded) until it holds: the server notices a client that
+// went away a moment after the client is gone.
+template <typename Check>
+bool Eventually(Check check) {
+  for (int i = 0; i < 300; ++i) {
+    if (check()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+TEST_P(StoreAccess, AClientThatGoesAwayReleasesItsLocks) {
+  Make(SourceKind::AS400);
+  Admin().PutRecord(Record(L::QV_EX, Ex("AA", "P", "Production")));
+  auto holder = NewSide();
+  auto other = NewSide();
+  const int32_t h1 = holder->Ropen("QV_EX");
+  const int32_t h2 = other->Ropen("QV_EX");
+  ASSERT_TRUE(holder->Readk(h1, "AA", true, L::QV_EX.length));
+  ASSERT_FALSE(other->Readk(h2, "AA", true, L::QV_EX.length));
+  holder->Vanish();
+  EXPECT_TRUE(Eventually([&] { return other->Readk(h2, "AA", true, L::QV_EX.length).has_value(); }))
+      << ErrorOf(other->lib());
+}
+
+TEST_P(StoreAccess, AClientThatGoesAwayInsideAUnitOfWorkLeavesNothingOfIt) {
+  Make(SourceKind::ODBC);
+  auto writer = NewSide();
+  auto reader = NewSide();
+  ASSERT_TRUE(writer->Option(DllParam::kOptionBeginChange));
+  ASSERT_TRUE(writer->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('B1', 'one')"));
+  writer->Vanish();
+  // The store is free for writing again and holds nothing of the unit.
+  EXPECT_TRUE(Eventually([&] { return reader->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('C1', 'x')"); }))
+      << ErrorOf(reader->lib());
+  EXPECT_FALSE(HasEnvironment(*reader, "B1"));
+  EXPECT_TRUE(HasEnvironment(*reader, "C1"));
+}
+
+TEST(SourceLibraryRouting, StorePathsStayInProcessAndOtherAddressesGoToTheServer) {
+  qv::test::EmbeddedStore local(SourceKind::AS400), remote(SourceKind::AS400);
+  local.Admin().PutRecord(Record(L::QV_EX, Ex("LO", "P", "local")));
+  remote.Admin().PutRecord(Record(L::QV_EX, Ex("RE", "P", "remote")));
+  ServerThread server(StoreOptions("file:" + remote.path()), [] { return std::make_unique<embedded::EmbeddedSource>(); });
+  LibClient side(qv::test::kAs400, MakeSourceLibrary());
+  ASSERT_TRUE(side.Open(local.address())) << ErrorOf(side.lib());
+  const int32_t hl = side.Ropen("QV_EX", false);
+  ASSERT_TRUE(side.Open(server.address())) << ErrorOf(side.lib());
+  const int32_t hr = side.Ropen("QV_EX", false);
+  ASSERT_GE(hl, 0);
+  ASSERT_GE(hr, 0);
+  EXPECT_EQ(side.Readk(hr, "RE", false, L::QV_EX.length), Ex("RE", "P", "remote"));
+  EXPECT_EQ(side.Readk(hl, "LO", false, L::QV_EX.length), Ex("LO", "P", "local"));
+  EXPECT_EQ(side.Readk(hr, "LO", false, L::QV_EX.length), std::nullopt);
+  EXPECT_EQ(side.Error().code, DllParam::kCodeNotFound);
+
+  LibClient nowhere(qv::test::kAs400, MakeSourceLibrary());
+  EXPECT_FALSE(nowhere.Open("127.0.0.1:" + std::to_string(FreePort())));
+  EXPECT_EQ(nowhere.Error().code, DllParam::kCodeNetwork);
+  EXPECT_NE(ErrorOf(nowhere.lib()).find("connection refused"), std::string::npos) << ErrorOf(nowhere.lib());
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, StoreAccess, ::testing::Values(Path::InProcess, Path::Served),
+                         [](const ::testing::TestParamInfo<Path>& info) {
+                           return info.param == Path::Served ? "Served" : "InProcess";
+                         });
+
+}  // namespace
+}  // namespace qv::net::test

@@ -1,0 +1,205 @@
+// Checks the trace of the record-access library: one line per call whatever
+// the texts hold, results, outputs and errors written, passwords hidden.
+#include "dllparam/trace/trace.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "support/recording_fake.h"
+
+namespace qv {
+namespace {
+
+using test::RecordingFake;
+
+std::string Blanks(std::size_t n) { return std::string(n, ' '); }
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class TempFile {
+ public:
+  TempFile() {
+    char pattern[] = "/tmp/qv_trace_XXXXXX";
+    const int fd = ::mkstemp(pattern);
+    if (fd >= 0) ::close(fd);
+    path_ = pattern;
+  }
+  ~TempFile() { std::remove(path_.c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+TEST(TraceText, EscapesEverythingThatCouldBreakALine) {
+  const struct {
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"plain", "\"plain\""},
+      {"a\nb\rc\td", "\"a\\nb\\rc\\td\""},
+      {"back\\slash \"quoted\"", "\"back\\\\slash \\\"quoted\\\"\""},
+      {std::string("nul\0here", 8), "\"nul\\x00here\""},
+      {"caf\xE9 \x7F", "\"caf\\xE9 \\x7F\""},
+      {"AB" + Blanks(214), "\"AB\"(+214 blanks)"},
+      {Blanks(3), "\"\"(+3 blanks)"},
+      {"", "\"\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TraceText(c.text), c.shown) << c.shown;
+}
+
+TEST(TraceText, ShortensLongTextsReproducibly) {
+  std::string text(250, 'x');
+  text += Blanks(50);
+  EXPECT_EQ(TraceText(text), "\"" + std::string(kTraceHead, 'x') + "\"...(300 bytes)");
+  EXPECT_EQ(TraceText(std::string(kTraceHead, 'y') + Blanks(10)),
+            "\"" + std::string(kTraceHead, 'y') + "\"(+10 blanks)");
+}
+
+class TraceTest : public ::testing::Test {
+ protected:
+  TraceTest() : trace(fake, file.path()) {
+    trace.SetClock([] { return std::string("T"); });
+    std::string version = Blanks(10), job = Blanks(10);
+    trace.OpenMConnection("SRC", version, job, conn);
+  }
+
+  // Returns the lines written after the header and the connection.
+  std::vector<std::string> CallLines() {
+    std::vector<std::string> lines = ReadLines(file.path());
+    return std::vector<std::string>(lines.begin() + 2, lines.end());
+  }
+
+  TempFile file;
+  RecordingFake fake;
+  TraceDllParam trace;
+  int32_t conn = 0;
+};
+
+TEST_F(TraceTest, WritesAHeaderAndOneLinePerCall) {
+  std::vector<std::string> lines = ReadLines(file.path());
+  ASSERT_EQ(lines.size(), 2u);
+  // The marker is stamped by the default clock, before the test set its own.
+  EXPECT_NE(lines[0].find(" # trace of process " + std::to_string(::getpid())), std::string::npos);
+  EXPECT_EQ(lines[1],
+            "T OpenMConnection(address=\"SRC\", serverVersion=[10], serverJob=[10]) -> 1 "
+            "serverVersion=\"\"(+10 blanks) serverJob=\"\"(+10 blanks) hConn=1");
+
+  trace.Saction("INSERT INTO T VALUES('a\nb', 'c\r\n')");
+  std::string code = "RCMD      ", ctl = "0000000100";
+  std::string data = "00017CHGJOB RUNPTY(20)" + Blanks(78) + std::string(1, '\0');
+  trace.Execute(code, ctl, data);
+  int32_t h = -1;
+  trace.Ropen("QV_USRDATA/QV_EX", DllParam::kModeUpdate, h);
+  std::vector<std::string> calls = CallLines();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0], "T Saction(sql=\"INSERT INTO T VALUES('a\\nb', 'c\\r\\n')\") -> 1");
+  EXPECT_EQ(calls[1],
+            "T Execute(code=\"RCMD\"(+6 blanks), ctl=\"0000000100\", "
+            "data=\"00017CHGJOB RUNPTY(20)" + Blanks(78) + "\\x00\") -> 1 data=\"00000\"");
+  EXPECT_EQ(calls[2],
+            "T Ropen(file=\"QV_USRDATA/QV_EX\", mode=\"rr+, riofb=N, rtncode=N\") -> 1 h=1");
+}
+
+TEST_F(TraceTest, WritesOutputsByTheirReportedLength) {
+  int32_t h = -1;
+  trace.Ropen("QV_USRDATA/QV_EX", DllParam::kModeUpdate, h);
+  fake.On("Rreadk").Record("AAE" + Blanks(5));
+  std::string rec = Blanks(216);
+  int32_t len = 0;
+  trace.Rreadk(h, rec, len, DllParam::kKeyEqualLocked, "AA", 2);
+  fake.On("Sreadblock").Rows({"r1", "r2", "r3"});
+  int32_t stmt = -1, flag = 0;
+  std::string buf = Blanks(4);
+  trace.Sreadblock(stmt, buf, len, "SELECT 1", DllParam::kFirstBlock, flag);
+  std::vector<std::string> calls = CallLines();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[1],
+            "T Rreadk(h=1, rec=[216], opts=0x0B000100, key=\"AA\", keyLen=2) -> 1 "
+            "rec=\"AAE\"(+5 blanks) len=8");
+  EXPECT_EQ(calls[2],
+            "T Sreadblock(hStmt=-1, buf=[4], sql=\"SELECT 1\", first=\"1\") -> 1 hStmt=2 "
+            "buf=\"r1r2\" len=4 flag=1");
+}
+
+TEST_F(TraceTest, AddsTheErrorStateAfterAZeroResult) {
+  fake.On("Saction").Fail(DllParam::kCodeRefused, 2627, "Violation of \"PK\"\nline 2");
+  EXPECT_EQ(trace.Saction("INSERT"), 0);
+  int32_t code = 0, num = 0;
+  std::string text = Blanks(DllParam::kErrorTextBuffer);
+  trace.GetLastError(code, num, text);
+  EXPECT_EQ(code, DllParam::kCodeRefused);  // the trace's own query left the state alone
+  EXPECT_EQ(num, 2627);
+  std::vector<std::string> calls = CallLines();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0],
+            "T Saction(sql=\"INSERT\") -> 0 error=1:refused num=2627 "
+            "text=\"Violation of \\\"PK\\\"\\nline 2\"");
+  EXPECT_EQ(calls[1],
+            "T GetLastError(text=[1024]) -> 1 code=1 errNum=2627 "
+            "text=\"Violation of \\\"PK\\\"\\nline 2\"");
+}
+
+TEST_F(TraceTest, HidesLoginPasswords) {
+  std::string out = Blanks(DllParam::kDsnMessageBuffer);
+  trace.ConnectDSN("DRIVER={SQL Server};SERVER=H;UID=sa;PWD=s3cret;", "sa", "s3cret", out);
+  trace.ConnectDSN("dsn=x;uid=sa;pwd=lower;", "sa", "lower", out);
+  fake.SetConfigString("QV_for_SQLServer", "ParamPwd", "hidden");
+  std::string value = Blanks(255);
+  int32_t len = 0;
+  trace.GetConfigStringWithoutDefVal("QV_for_SQLServer", "ParamPwd", value, len);
+  std::string all;
+  for (const std::string& line : CallLines()) all += line + "\n";
+  EXPECT_EQ(all.find("s3cret"), std::string::npos) << all;
+  EXPECT_EQ(all.find("hidden"), std::string::npos) << all;
+  EXPECT_EQ(all.find("lower"), std::string::npos) << all;
+  EXPECT_NE(all.find("PWD=***;"), std::string::npos) << all;
+  // The library itself still gets the real values.
+  EXPECT_EQ(fake.CallsNamed("ConnectDSN")[0].Arg(2), "s3cret");
+}
+
+TEST(TraceWrapping, FollowsTheEnvironment) {
+  TempFile file;
+  ::unsetenv(kTraceEnvironmentVariable);
+  auto fake = std::make_unique<RecordingFake>();
+  DllParam* raw = fake.get();
+  std::unique_ptr<DllParam> lib = WrapWithTraceFromEnv(std::move(fake));
+  EXPECT_EQ(lib.get(), raw);
+
+  ::setenv(kTraceEnvironmentVariable, file.path().c_str(), 1);
+  lib = WrapWithTraceFromEnv(std::move(lib));
+  EXPECT_NE(lib.get(), raw);
+  EXPECT_NE(dynamic_cast<TraceDllParam*>(lib.get()), nullptr);
+  lib->Saction("SELECT 1");
+  lib.reset();
+  EXPECT_EQ(ReadLines(file.path()).size(), 2u);
+
+  ::setenv(kTraceEnvironmentVariable, "/nonexistent/dir/trace.log", 1);
+  fake = std::make_unique<RecordingFake>();
+  raw = fake.get();
+  std::string error;
+  lib = WrapWithTraceFromEnv(std::move(fake), &error);
+  EXPECT_EQ(lib.get(), raw);
+  EXPECT_NE(error.find("/nonexistent/dir/trace.log"), std::string::npos) << error;
+  ::unsetenv(kTraceEnvironmentVariable);
+}
+
+TEST(TraceWrapping, AppendsToAnExistingFile) {
+  TempFile file;
+  RecordingFake fake;
+  { TraceDllParam first(fake, file.path()); }
+  { TraceDllParam second(fake, file.path()); }
+  EXPECT_EQ(ReadLines(file.path()).size(), 2u);
+}
+
+}  // namespace
+}  // namespace qv

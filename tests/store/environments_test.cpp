@@ -1,0 +1,238 @@
+// Environment and target operations: what embedded stores of every kind
+// hold after them and the events raised, and, against the recording fake,
+// the units of work and the failures of the library.
+#include <gtest/gtest.h>
+
+#include "platform/controls.h"
+#include "presentation/messages.h"
+#include "store/environment_statements.h"
+#include "support/fake_control.h"
+#include "support/store_fixture.h"
+#include "support/topology.h"
+
+namespace qv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Field(const std::string& image, const Layout& layout, const char* field) {
+  return std::string(Record(layout, image).Trimmed(field));
+}
+
+class EnvironmentStore : public StoreTest {};
+
+TEST_P(EnvironmentStore, AddedAndChangedEnvironmentsReadBackWithTheKindsSourceType) {
+  Record in(layout::QV_EX, Ex("E2", "T", "O'Brien's 'env'"));
+  in.Set("FILLER", "left over");
+  std::string s = in.image();
+  ASSERT_TRUE(control().AddEnvironment(s)) << control().ErrorText();
+  std::string detail;
+  ASSERT_TRUE(control().DetailEnvironment(detail, "E2")) << control().ErrorText();
+  EXPECT_EQ(detail, s);
+  EXPECT_EQ(Field(detail, layout::QV_EX, "DESCRIP"), "O'Brien's 'env'");
+  EXPECT_EQ(Field(detail, layout::QV_EX, "SRCTYPE"), NtSourceTypeCode(GetParam().type));
+  EXPECT_EQ(Field(detail, layout::QV_EX, "FILLER"), AS400() ? "left over" : "");
+  EXPECT_TRUE(control().EnvironmentExist("E2"));
+  platform::ListBox list;
+  list.AddItem("kept");
+  ASSERT_TRUE(control().FillEnvironmentList(list)) << control().ErrorText();
+  EXPECT_EQ(list.Items(), (Lines{"kept", "E2T"}));
+
+  std::string changed = Ex("E2", "U", "a 30-character text ending '''", "1");
+  ASSERT_TRUE(control().ChangeEnvironment(changed, "E2")) << control().ErrorText();
+  ASSERT_TRUE(control().DetailEnvironment(detail, "E2"));
+  EXPECT_EQ(detail, changed);
+  EXPECT_EQ(Field(detail, layout::QV_EX, "DESCRIP"), "a 30-character text ending '''");
+  ASSERT_TRUE(control().DeleteEnvironment("E2")) << control().ErrorText();
+  EXPECT_FALSE(control().EnvironmentExist("E2"));
+  EXPECT_EQ(events.seen, (Lines{"EXadded E2|T", "EXupdated E2|U", "EXdeleted E2"}));
+}
+
+TEST_P(EnvironmentStore, ExistingKeysAreRefusedAndKeepTheStoredItem) {
+  std::string first = Ex("E2", "T", "first");
+  ASSERT_TRUE(control().AddEnvironment(first));
+  std::string second = Ex("E2", "X", "second");
+  EXPECT_FALSE(control().AddEnvironment(second));
+  EXPECT_NE(control().ErrorNum(), 0);
+  EXPECT_EQ(control().ErrorStep(), "AddEnvironment");
+  EXPECT_EQ(Stored(layout::QV_EX), Lines{first});
+
+  std::string t1 = Cx("E1", "T1", "0", "first");
+  ASSERT_TRUE(control().AddCible(t1));
+  std::string again = Cx("E1", "T1", "1", "second");
+  EXPECT_FALSE(control().AddCible(again));
+  EXPECT_NE(control().ErrorNum(), 0);
+  EXPECT_EQ(Stored(layout::QV_CX, "E1"), Lines{t1});
+  EXPECT_EQ(events.seen, (Lines{"EXadded E2|T", "CXadded E1|T1|0"}));
+}
+
+TEST_P(EnvironmentStore, MissingItemsGiveTheirMessageWriteAndRaiseNothing) {
+  auto admin = Admin();
+  WriteTopology(admin, "E1");
+  const auto before = Snapshot();
+  const std::string env = cLoadResString("2022", "E7"), tgt = cLoadResString("2020", "T7");
+  std::string ex = Ex("E7"), cx = Cx("E1", "T7"), detail;
+  const std::pair<std::function<bool()>, std::string> cases[] = {
+      {[&] { return control().ChangeEnvironment(ex, "E7"); }, env},
+      {[&] { return control().DeleteEnvironment("E7"); }, env},
+      {[&] { return control().DetailEnvironment(detail, "E7"); }, env},
+      {[&] { return control().ChangeCible(cx, "T7"); }, tgt},
+      {[&] { return control().DeleteCible("T7"); }, tgt},
+      {[&] { return control().HoldCible("T7"); }, tgt},
+      {[&] { return control().ReleaseCible("T7"); }, tgt},
+      {[&] { return control().CibleUpdatePos("E1", "T7", 1, 2); }, tgt},
+      {[&] { return control().DetailCible(detail, "T7"); }, tgt},
+  };
+  for (const auto& [op, message] : cases) {
+    EXPECT_FALSE(op()) << message;
+    EXPECT_EQ(control().ErrorNum(), 40) << message;
+    EXPECT_EQ(control().ErrorText(), message);
+  }
+  // Asking whether an item exists is no error.
+  EXPECT_FALSE(control().EnvironmentExist("E7"));
+  EXPECT_FALSE(control().CibleExist("T7"));
+  EXPECT_EQ(control().ErrorNum(), 0);
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_TRUE(events.seen.empty());
+  EXPECT_TRUE(Admin().Locks().empty());
+}
+
+TEST_P(EnvironmentStore, ATargetCanBeRenamedHeldMovedAndDeleted) {
+  Put(Cx("E1", "T1", "0", "box"), layout::QV_CX);
+  std::string s = Cx("E1", "T9", "1", "moved box");
+  ASSERT_TRUE(control().ChangeCible(s, "T1")) << control().ErrorText();
+  EXPECT_EQ(Stored(layout::QV_CX, "E1"), Lines{Cx("E1", "T9", "1", "moved box")});
+  EXPECT_FALSE(control().CibleExist("T1"));
+  ASSERT_TRUE(control().HoldCible("T9"));
+  ASSERT_TRUE(control().HoldCible("T9"));
+  EXPECT_EQ(Field(Stored(layout::QV_CX, "E1").at(0), layout::QV_CX, "HOLD"), "1");
+  ASSERT_TRUE(control().ReleaseCible("T9"));
+  ASSERT_TRUE(control().CibleUpdatePos("E1", "T9", -3.5f, 12.7f)) << control().ErrorText();
+  std::string detail;
+  ASSERT_TRUE(control().DetailCible(detail, "T9"));
+  Record expected(layout::QV_CX, Cx("E1", "T9", "1", "moved box"));
+  expected.Set("X", "-000000003");
+  expected.Set("Y", "0000000012");
+  EXPECT_EQ(detail, expected.image());
+  ASSERT_TRUE(control().DeleteCible("T9")) << control().ErrorText();
+  EXPECT_TRUE(Stored(layout::QV_CX).empty());
+  // The old code is reported, at its width; holding twice raises twice.
+  EXPECT_EQ(events.seen, (Lines{"CXupdated E1|T1|1", "CXHold E1|T9", "CXHold E1|T9", "CXRelease E1|T9",
+                                "CXdeleted E1|T9"}));
+  EXPECT_EQ(events.raw[0][1], "T1 ");
+  EXPECT_EQ(events.records.at(0), s);
+}
+
+TEST_P(EnvironmentStore, CodesAndDescriptionsWithQuotesBlanksOrOverlongAreKeptAsTheirKeys) {
+  const std::string desc = "twenty-nine characters long. '";  // 30 characters
+  std::string quoted = Cx("E1", "t'1", "0", desc);
+  ASSERT_TRUE(control().AddCible(quoted)) << control().ErrorText();
+  std::string detail;
+  ASSERT_TRUE(control().DetailCible(detail, "t'1"));
+  EXPECT_EQ(Field(detail, layout::QV_CX, "DESCRIP"), desc);
+  std::string longer = Cx("E1", "LONGER");  // the record holds "LON"
+  ASSERT_TRUE(control().AddCible(longer));
+  EXPECT_TRUE(control().CibleExist("LONGER"));
+  std::string blank = Cx("E1", "");
+  ASSERT_TRUE(control().AddCible(blank));
+  EXPECT_TRUE(control().CibleExist("   "));
+  ASSERT_TRUE(control().DeleteCible("t'1")) << control().ErrorText();
+  ASSERT_TRUE(control().DeleteCible("")) << control().ErrorText();
+  EXPECT_EQ(Stored(layout::QV_CX, "E1"), Lines{Cx("E1", "LON")});
+  EXPECT_EQ(events.seen, (Lines{"CXadded E1|t'1|0", "CXadded E1|LON|0", "CXadded E1||0", "CXdeleted E1|t'1",
+                                "CXdeleted E1|"}));
+}
+
+TEST_P(EnvironmentStore, AFailedRewriteReleasesTheLockAndRaisesNothing) {
+  Put(Cx("E1", "T1"), layout::QV_CX);
+  engine().failWhen = [](const std::string& op, const std::string& sql) {
+    return op == "Rupdate" || sql.starts_with("UPDATE");
+  };
+  std::string s = Cx("E1", "T1", "1", "changed");
+  EXPECT_FALSE(control().ChangeCible(s, "T1"));
+  EXPECT_NE(control().ErrorNum(), 0);
+  EXPECT_FALSE(control().HoldCible("T1"));
+  EXPECT_EQ(Stored(layout::QV_CX), Lines{Cx("E1", "T1")});
+  EXPECT_TRUE(Admin().Locks().empty());
+  EXPECT_TRUE(events.seen.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, EnvironmentStore, AllKinds(), KindName);
+
+// ---- What only the fake shows ----------------------------------------------------
+
+TEST(EnvironmentCalls, NtDeletesRunInAUnitOfWorkAndAs400ChangesReadLocked) {
+  OpenedFake n("SQL Server");
+  EXPECT_FALSE(n.control().DeleteEnvironment("E7"));
+  EXPECT_EQ(n.Trace(), (Lines{"SetConnectOption 2", "Sread " + SelectEnvironmentSql(n.Prefix(), "E7") + " -> 0",
+                              "Rclose  ", "SetConnectOption 0"}));
+  std::string s = Ex("E1", "X", "new");
+
+  OpenedFake a("AS400");
+  a.fake().On("Rreadk").File("QV_USRDATA/QV_EX").Key("E1").Record(Ex("E1"));
+  ASSERT_TRUE(a.control().ChangeEnvironment(s, "E1"));
+  EXPECT_EQ(a.Trace(), (Lines{"Rreadk QV_EX [E1]", "Rupdate QV_EX"}));
+  EXPECT_EQ(a.fake().CallsNamed("Rreadk")[0].IntArg(3), DllParam::kKeyEqualLocked);
+}
+
+TEST(EnvironmentCalls, LibraryFailuresAreReportedAsSuchWithTheirStep) {
+  OpenedFake o("AS400");
+  const auto files = o.fake().OpenFiles().size();
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_EX").Fail(DllParam::kCodeNetwork, 0, "connection lost");
+  std::string s;
+  EXPECT_FALSE(o.control().DetailEnvironment(s, "E1"));
+  EXPECT_EQ(o.control().ErrorNum(), 1002);  // not a missing environment
+  EXPECT_EQ(o.control().ErrorText(), "connection lost");
+  OpenedFake n("SQL Server");
+  n.fake().On("Sread").Sql(SelectEnvironmentSql(n.Prefix(), "E1")).Fail(DllParam::kCodeNetwork, 0, "lost");
+  EXPECT_FALSE(n.control().DetailEnvironment(s, "E1"));
+  EXPECT_EQ(n.control().ErrorNum(), 1002);
+
+  o.fake().On("Rreadn").File("QV_USRDATA/QV_EX_L0").Record("E1P").Fail(DllParam::kCodeNetwork, 0, "lost");
+  platform::ListBox list;
+  EXPECT_FALSE(o.control().FillEnvironmentList(list));
+  EXPECT_EQ(list.Items(), Lines{"E1P"});
+  EXPECT_EQ(o.control().ErrorText(), "lost");
+  EXPECT_EQ(o.fake().OpenFiles().size(), files);
+  EXPECT_EQ(o.fake().CallsNamed("Ropen")[0].Arg(1), DllParam::kModeRead);
+
+  o.fake().On("Ropen").Arg(0, "QV_USRDATA/QV_EX_L0").Fail(DllParam::kCodeRefused, 0, "no file");
+  EXPECT_FALSE(o.control().FillEnvironmentList(list));
+  EXPECT_EQ(o.control().ErrorStep(), "FillEnvironmentList:Open QV_EX_L0");
+}
+
+struct Login {
+  explicit Login(const char* user) { SetProcessUserID(user); }
+  ~Login() { SetProcessUserID(""); }
+};
+
+TEST(SelectingAnEnvironment, ARefusalOrAFailedReadLeavesTheSelection) {
+  Login login("BOB");
+  OpenedFake o("AS400");
+  o.control().tgt("T1");
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_EX").Key("E2").Record(Ex("E2", "P", "", "1")).Repeatedly();
+  o.fake().On("Rreadblock").File("QV_USRDATA/QV_UID_L0").Key("E2").Records(
+      {Make(layout::QV_UID, {{"ENVID", "E2"}, {"USERID", "ANN"}, {"USERTYPE", "0"}}).image()});
+  o.control().env("E2");
+  EXPECT_EQ(o.control().env(), "E1");
+  EXPECT_EQ(o.control().tgt(), "T1");
+  EXPECT_EQ(o.control().ErrorText(), cLoadResString("2132", "BOB"));
+
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_EX").Key("E3").Fail(DllParam::kCodeNetwork, 0, "lost");
+  o.control().env("E3");
+  EXPECT_EQ(o.control().env(), "E1");
+  EXPECT_EQ(o.control().ErrorNum(), 1002);
+
+  // An unsecured or missing environment is selected with full rights.
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_EX").Key("E4").Record(Ex("E4"));
+  o.control().env("E4");
+  EXPECT_EQ(o.control().env(), "E4");
+  EXPECT_EQ(o.control().tgt(), "");
+  EXPECT_EQ(o.control().CurrentUserType(), 0);
+  o.control().env("E5");
+  EXPECT_EQ(o.control().env(), "E5");
+  EXPECT_EQ(o.control().ErrorText(), "Environment E5 not found");
+}
+
+}  // namespace
+}  // namespace qv::test

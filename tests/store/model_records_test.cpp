@@ -1,0 +1,146 @@
+// Records and texts of the model and distribution operations: record strings
+// from callers, table numbers, member options, default distributed tables and
+// the display texts of the change events.
+#include <gtest/gtest.h>
+
+#include "store/record_rules.h"
+#include "store/record_layouts.h"
+#include "support/topology.h"
+
+namespace qv {
+namespace {
+
+TEST(RecordStrings, ShortArePaddedBlankTailsCutOthersRefused) {
+  EXPECT_EQ(RecordFromString(layout::QV_GX, "E1M1 ").image(), "E1M1" + std::string(201, ' '));
+  const std::string exact(205, 'x');
+  EXPECT_EQ(RecordFromString(layout::QV_GX, exact).image(), exact);
+  // A fixed buffer: blanks and NULs after the record are dropped.
+  EXPECT_EQ(RecordFromString(layout::QV_GX, exact + "   " + std::string(3, '\0')).image(), exact);
+  // Anything else past the record means another record.
+  EXPECT_THROW(RecordFromString(layout::QV_GX, std::string(624, 'g')), std::invalid_argument);
+  try {
+    RecordFromString(layout::QV_FC, std::string(560, 'f'));
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "record string of 560 characters where QV_FC holds 557");
+  }
+  EXPECT_EQ(RecordFromString(layout::QV_ZX, "").image(), std::string(114, ' '));
+}
+
+TEST(RecordStrings, CodesFitWhenTheirTrailingBlanksAreLeftOut) {
+  EXPECT_TRUE(CodeFits("M1", 3));
+  EXPECT_TRUE(CodeFits("M1    ", 3));
+  EXPECT_TRUE(CodeFits("", 3));
+  EXPECT_TRUE(CodeFits(" M1", 3));
+  EXPECT_FALSE(CodeFits("M123", 3));
+  EXPECT_FALSE(CodeFits("  M1", 3));
+}
+
+TEST(TableNumbers, ReadAndWrittenAsTenDigits) {
+  EXPECT_EQ(TableNumber("0000000007"), 7);
+  EXPECT_EQ(TableNumber("  12AB"), 12);
+  EXPECT_EQ(TableNumber("ABC"), 0);
+  EXPECT_EQ(TableNumber(""), 0);
+  EXPECT_EQ(TableNumber("9999999999"), 9999999999);
+  EXPECT_EQ(TableNumberText(1), "0000000001");
+  EXPECT_EQ(TableNumberText(kMaxTableNumber), "9999999999");
+  EXPECT_THROW(TableNumberText(kMaxTableNumber + 1), std::out_of_range);
+  EXPECT_THROW(TableNumberText(-1), std::out_of_range);
+}
+
+TEST(Models, MemberOptionAndDsnArea) {
+  EXPECT_EQ(MemberOption(true, "1"), "*ALL");
+  EXPECT_EQ(MemberOption(true, "0"), "*FIRST");
+  EXPECT_EQ(MemberOption(true, " "), "*FIRST");
+  EXPECT_EQ(MemberOption(false, "1"), "");
+
+  Record gx(layout::QV_GX);
+  SetDsnArea(gx, "USER01    PASSWORD01");
+  EXPECT_EQ(gx.Get("DSN_UID"), "USER01    ");
+  EXPECT_EQ(gx.Get("DSN_PWD"), "PASSWORD01");
+  EXPECT_EQ(DsnArea(gx), "USER01    PASSWORD01");
+  EXPECT_EQ(gx.image().substr(47, 20), "USER01    PASSWORD01");
+}
+
+Record ModelTable() {
+  return test::Make(layout::QV_FX, {{"ENVID", "E1"}, {"GRPID", "M1"}, {"FICID", "0000000003"},
+                                    {"NUMSEQ", "0000000042"}, {"SRCTBL", "SRCLIB    CUSTOMERS MBR1      "},
+                                    {"DESCRIP", "  Customers  "}, {"HOLD", "1"}, {"TGTLIB", "FXLIB"},
+                                    {"ACCESMODE", "K"}});
+}
+
+TEST(DistributedTables, DefaultRecordOfAModelTable) {
+  const Record fc = DefaultDistributedTable(ModelTable(), "E1", "T1", "M1");
+  EXPECT_EQ(fc.size(), 557u);
+  EXPECT_EQ(fc.Get("ENVID"), "E1");
+  EXPECT_EQ(fc.Get("TGTID"), "T1 ");
+  EXPECT_EQ(fc.Get("GRPID"), "M1 ");
+  EXPECT_EQ(fc.Get("FICID"), "0000000003");
+  EXPECT_EQ(fc.Get("NUMSEQ"), "0000000042");
+  EXPECT_EQ(fc.Get("NEW"), "1");
+  for (const char* f : {"OCCUR", "HOLD", "CLRSPEC"}) EXPECT_EQ(fc.Get(f), "0") << f;
+  for (const char* f : {"NUMFC", "REPRISEPNT", "X", "Y"}) EXPECT_EQ(fc.Get(f), "0000000000") << f;
+  // Everything else is blank: the model table's hold, library and options stay behind.
+  for (const char* f : {"TGTLIB", "TGTFILE", "TGTMBR", "TGTPGM", "ACCESMODE", "DLTF", "INSTINSERT",
+                        "CLRBEFORE", "INSTCLRPFM", "REPRISETYP", "REPRISERCV", "REPRISELIB", "FILLER"})
+    EXPECT_TRUE(fc.Trimmed(f).empty()) << f;
+  EXPECT_THROW(DefaultDistributedTable(Record(layout::QV_GX), "E1", "T1", "M1"), std::invalid_argument);
+}
+
+TEST(DistributedTables, JoinTakesEachFieldFromItsTable) {
+  Record fc = DefaultDistributedTable(ModelTable(), "E1", "T1", "M1");
+  fc.Set("TGTLIB", "FCLIB");
+  fc.Set("ACCESMODE", "R");
+  const Record joined = JoinDistributedTable(fc, ModelTable());
+  EXPECT_EQ(joined.size(), 278u);
+  EXPECT_EQ(joined.Get("SRCTBL"), "SRCLIB    CUSTOMERS MBR1      ");
+  EXPECT_EQ(joined.Trimmed("TGTLIB"), "FCLIB");
+  EXPECT_EQ(joined.Trimmed("FX_TGTLIB"), "FXLIB");
+  EXPECT_EQ(joined.Get("ACCESMODE"), "R");
+  EXPECT_EQ(joined.Get("HOLD"), "0");
+  EXPECT_EQ(joined.Get("OCCUR"), "0");
+}
+
+TEST(EventTexts, EffectiveTargetLibraryFallsBackInTurn) {
+  struct Case {
+    const char* fcLib;
+    const char* fxLib;
+    const char* dbType;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"FCLIB", "FXLIB", "0", "FCLIB"},   // the distributed table's own library
+      {"", "FXLIB", "0", "FXLIB"},        // else the model table's
+      {"", "", " ", "TARGETDB"},          // else the distribution's database for types blank, 0-2
+      {"", "", "2", "TARGETDB"},
+      {"", "", "3", "SRCLIB"},            // else the source library
+  };
+  for (const Case& c : cases) {
+    Record fx = ModelTable();
+    fx.Set("TGTLIB", c.fxLib);
+    Record fc = DefaultDistributedTable(fx, "E1", "T1", "M1");
+    fc.Set("TGTLIB", c.fcLib);
+    Record gc(layout::QV_GC);
+    gc.Set("TGTBDTYPE", c.dbType);
+    gc.Set("TARGETDB", "  TARGETDB  ");
+    EXPECT_EQ(EffectiveTargetLibrary(JoinDistributedTable(fc, fx), gc), c.expected)
+        << c.fcLib << "/" << c.fxLib << "/" << c.dbType;
+  }
+}
+
+TEST(EventTexts, DistributedTableTextsNameSourceDescriptionAndTarget) {
+  Record fx = ModelTable();
+  Record fc = DefaultDistributedTable(fx, "E1", "T1", "M1");
+  Record gc(layout::QV_GC);
+  gc.Set("TGTBDTYPE", "9");
+  DistributedTableTexts t = DistributedTableEventTexts(JoinDistributedTable(fc, fx), gc, true);
+  EXPECT_EQ(t.source, "SRCLIB/CUSTOMERS(MBR1)");
+  EXPECT_EQ(t.description, "Customers");
+  EXPECT_EQ(t.target, "FXLIB/CUSTOMERS");  // no target file: the source file
+  fc.Set("TGTFILE", "CUST_COPY");
+  t = DistributedTableEventTexts(JoinDistributedTable(fc, fx), gc, false);
+  EXPECT_EQ(t.source, "SRCLIB.CUSTOMERS");
+  EXPECT_EQ(t.target, "FXLIB.CUST_COPY");
+}
+
+}  // namespace
+}  // namespace qv

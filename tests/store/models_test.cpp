@@ -1,0 +1,331 @@
+// Model, model table, field and mapping operations: what embedded stores of
+// every kind hold after them and the events raised; against the recording
+// fake, the units of work, the member options kept between calls and the
+// steps of the library's failures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "store/record_rules.h"
+#include "store/model_statements.h"
+#include "support/fake_control.h"
+#include "support/store_fixture.h"
+#include "support/topology.h"
+
+namespace qv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class ModelStore : public StoreTest {
+ protected:
+  void SetUp() override {
+    auto admin = Admin();
+    WriteModel(admin, "E1", "M1", 2, 3);
+    WriteModel(admin, "E1", "M2", 1, 1);  // a neighbour that must stay
+  }
+  // Returns the rows of a table that belong to model grp.
+  std::size_t RowsOf(const Layout& table, const std::string& grp) {
+    std::size_t n = 0;
+    for (const std::string& image : Stored(table))
+      if (Record(table, image).Trimmed("GRPID") == grp) ++n;
+    return n;
+  }
+  std::string Label(const std::string& lib, const std::string& file) {
+    return lib + (AS400() ? "/" : ".") + file;
+  }
+};
+
+const Layout* const kModelTables[] = {&layout::QV_GX, &layout::QV_FX, &layout::QV_ZX, &layout::QV_TX,
+                                      &layout::QV_GC, &layout::QV_FC, &layout::QV_ZC, &layout::QV_END};
+
+TEST_P(ModelStore, DeleteGroupRemovesTablesThenDistributionsThenTheModel) {
+  std::vector<std::size_t> neighbour;
+  for (const Layout* t : kModelTables) neighbour.push_back(RowsOf(*t, "M2"));
+  ASSERT_TRUE(control().DeleteGroup("M1")) << control().ErrorStep() << ": " << control().ErrorText();
+  for (const Layout* t : kModelTables) EXPECT_EQ(RowsOf(*t, "M1"), 0u) << t->name;
+  for (std::size_t i = 0; i < neighbour.size(); ++i) EXPECT_EQ(RowsOf(*kModelTables[i], "M2"), neighbour[i]);
+  EXPECT_EQ(Stored(layout::QV_CX).size(), 3u);  // targets stay
+  const Lines& seen = events.seen;
+  ASSERT_EQ(seen.size(), 12u);
+  EXPECT_EQ(events.Named("FXdeleted"), (Lines{"FXdeleted E1|M1|0000000001", "FXdeleted E1|M1|0000000002"}));
+  EXPECT_EQ(seen.back(), "GXdeleted E1|M1");
+  auto at = [&](const std::string& e) { return std::find(seen.begin(), seen.end(), e) - seen.begin(); };
+  for (int t = 1; t <= 3; ++t) {
+    for (int i = 1; i <= 2; ++i)
+      EXPECT_LT(at("FCdeleted E1|" + TargetCode(t) + "|M1|" + TableNumberText(i)),
+                at("FXdeleted E1|M1|" + TableNumberText(i)));
+    EXPECT_GT(at("GCdeleted E1|" + TargetCode(t) + "|M1"), at("FXdeleted E1|M1|0000000002"));
+  }
+  EXPECT_TRUE(Admin().Locks().empty());
+}
+
+TEST_P(ModelStore, ARunningDistributionKeepsTheWholeModel) {
+  const auto before = Snapshot();
+  engine().running.insert("SE1_T02M1_");
+  EXPECT_FALSE(control().DeleteGroup("M1"));
+  EXPECT_EQ(control().ErrorNum(), 40);
+  EXPECT_EQ(control().ErrorText(), "Impossible to remove an active distribution ");
+  EXPECT_FALSE(control().DeleteGC("T02", "M1"));
+  EXPECT_EQ(control().ErrorText(), "Impossible to remove an active distribution ");
+  EXPECT_EQ(control().ErrorStep(), "DeleteGC");
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_TRUE(events.seen.empty());
+  EXPECT_TRUE(engine().userSpacesDeleted.empty());
+  EXPECT_TRUE(Admin().Locks().empty());
+}
+
+TEST_P(ModelStore, AFailingCallStopsTheCascadeAndKeepsTheModel) {
+  const auto before = Snapshot();
+  FailNthDelete(4);
+  EXPECT_FALSE(control().DeleteGroup("M1"));
+  EXPECT_NE(control().ErrorNum(), 0);
+  EXPECT_EQ(RowsOf(layout::QV_GX, "M1"), 1u);
+  EXPECT_TRUE(events.Named("GXdeleted").empty());
+  // What went before the failure is gone, each item whole; nothing is new.
+  for (const auto& [table, rows] : Snapshot())
+    for (const std::string& row : rows)
+      EXPECT_NE(std::find(before.at(table).begin(), before.at(table).end(), row), before.at(table).end()) << table;
+  EXPECT_EQ(RowsOf(layout::QV_FC, "M1"), 6u - events.Named("FCdeleted").size());
+  EXPECT_TRUE(Admin().Locks().empty());
+  engine().failWhen = nullptr;
+  EXPECT_TRUE(control().DeleteGroup("M1")) << control().ErrorText();
+  EXPECT_EQ(RowsOf(layout::QV_GX, "M1"), 0u);
+}
+
+TEST_P(ModelStore, ModelsAreAddedChangedAndReadWithQuotesBlanksAndCase) {
+  Record gx = TopoModel("E1", "Q'X");
+  gx.Set("DESCRIP", "Paul's \"quoted\" model");
+  gx.Set("FREQUENCY", "123456");
+  std::string s = gx.image();
+  ASSERT_TRUE(control().AddGroup(s)) << control().ErrorText();
+  std::string back, type;
+  ASSERT_TRUE(control().DetailGroup(back, "Q'X")) << control().ErrorText();
+  EXPECT_EQ(back, s);
+  EXPECT_EQ(Record(layout::QV_GX, back).Trimmed("DESCRIP"), "Paul's \"quoted\" model");
+  EXPECT_EQ(Record(layout::QV_GX, back).Get("FREQUENCY"), AS400() ? "123456" : "000000");
+  ASSERT_TRUE(control().GroupType(type, "Q'X"));
+  EXPECT_EQ(type, "0");
+  // Lower case names another model; a code longer than its field names none.
+  EXPECT_FALSE(control().GroupExist("q'x"));
+  EXPECT_FALSE(control().GroupExist("Q'XY"));
+  EXPECT_TRUE(control().GroupExist("M1 "));
+  // A change is seen by the member options read before it.
+  std::string all, manual;
+  ASSERT_TRUE(control().CompAllMbrDist("Q'X", all, manual));
+  EXPECT_EQ(manual, "0");
+  gx.Set("MANDISTRI", "1");
+  // A description that fills its field with quotes is cut before the quotes
+  // are doubled: it is stored whole, as 30 quotes.
+  gx.Set("DESCRIP", std::string(40, '\''));
+  s = gx.image();
+  ASSERT_TRUE(control().ChangeGroup(s, "Q'X")) << control().ErrorText();
+  ASSERT_TRUE(control().DetailGroup(back, "Q'X"));
+  EXPECT_EQ(Record(layout::QV_GX, back).Get("DESCRIP"), std::string(30, '\''));
+  ASSERT_TRUE(control().CompAllMbrDist("Q'X", all, manual));
+  EXPECT_EQ(manual, "1");
+  // A short record string is padded, a long one refused.
+  std::string shortOne = "E1M1 Short";
+  ASSERT_TRUE(control().ChangeGroup(shortOne, "M1")) << control().ErrorText();
+  EXPECT_EQ(shortOne.size(), 205u);
+  std::string tooLong(700, 'x');
+  EXPECT_FALSE(control().AddGroup(tooLong));
+  EXPECT_EQ(control().ErrorNum(), QVSource::kFaultNum);
+  EXPECT_EQ(control().ErrorText(), "record string of 700 characters where QV_GX holds 205");
+  EXPECT_EQ(control().ErrorStep(), "AddGroup");
+  std::string existing = TopoModel("E1", "M2").image();
+  EXPECT_FALSE(control().AddGroup(existing));
+  EXPECT_EQ(events.seen, (Lines{"GXadded E1|Q'X|0", "GXupdated E1|Q'X|0", "GXupdated E1|M1|"}));
+}
+
+TEST_P(ModelStore, MissingItemsAreReportedAndNothingIsWritten) {
+  const auto before = Snapshot();
+  std::string gx = TopoModel("E1", "M9").image(), fx = TopoTable("E1", "M1", 9).image(), detail(624, ' ');
+  std::string gc = TopoDistribution("E1", "T01", "M9").image(), fc = TopoDistributedTable("E1", "T01", "M1", 9).image();
+  std::string zx = TopoField("E1", "M1", 1, "NOFIELD").image(), all, manual;
+  std::string newGc = TopoDistribution("E1", "T09", "M1").image(), orphan = TopoDistribution("E1", "T01", "M9").image();
+  const std::string model = "Model M9 not found", table = "Table 0000000009 not found in model M1",
+                    dist = "Distribution M9 for target T01 not found";
+  const std::pair<std::function<bool()>, std::string> cases[] = {
+      {[&] { return control().ChangeGroup(gx, "M9"); }, model},
+      {[&] { return control().DeleteGroup("M9"); }, model},
+      {[&] { return control().DetailGroup(detail, "M9"); }, model},
+      {[&] { return control().CompAllMbrDist("M9", all, manual); }, model},
+      {[&] { return control().ChangeFile(fx, "M1", "0000000009"); }, table},
+      {[&] { return control().DeleteFile("M1", "0000000009"); }, table},
+      {[&] { return control().HoldTable("M1", "0000000009"); }, table},
+      {[&] { return control().ChangeZX(zx, "M1", "0000000001", "NOFIELD"); },
+       "Field NOFIELD not found in table 0000000001 for model M1"},
+      {[&] { return control().DetailGC("M9", "T01", detail); }, dist},
+      {[&] { return control().ChangeControledGC(gc, "T01", "M9"); }, dist},
+      {[&] { return control().DeleteGC("T01", "M9"); }, dist},
+      {[&] { return control().HoldGC("E1", "T01", "M9"); }, dist},
+      {[&] { return control().DistributeFC("T01", "M9"); }, model},
+      {[&] { return control().GCUpdatePos("E1", "T01", "M9", 1, 2); }, "Distribution M9 in target T01 not found"},
+      {[&] { return control().AddGC(newGc); }, "Target T09 not found"},
+      {[&] { return control().AddGC(orphan); }, model},
+      {[&] { return control().ChangeControledFC(fc, "T01", "M1", "0000000009"); }, table},
+      {[&] { return control().HoldFC("T01", "M1", "0000000009"); }, table},
+      {[&] { return control().AddFC(fc, "T01", "M1"); }, table},
+      {[&] { return control().DeleteFC("T01", "M1", "0000000009"); },
+       "Table 0000000009 not found in distribution M1 to target T01"},
+  };
+  for (const auto& [op, message] : cases) {
+    EXPECT_FALSE(op()) << message;
+    EXPECT_EQ(control().ErrorNum(), 40) << message;
+    EXPECT_EQ(control().ErrorText(), message);
+  }
+  EXPECT_FALSE(control().GroupExist("M9"));
+  EXPECT_FALSE(control().FileExist("", "", "M1", "0000000009"));
+  EXPECT_EQ(control().ErrorNum(), 0);
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_TRUE(events.seen.empty());
+  EXPECT_TRUE(Admin().Locks().empty());
+}
+
+TEST_P(ModelStore, TablesAreNumberedReadChangedHeldAndDeletedWithTheirChildren) {
+  auto admin = Admin();
+  for (int i : {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 40})
+    admin.PutRecord(TopoTable("E1", "M1", i));
+  int64_t next = 0;
+  ASSERT_TRUE(control().NextFicID("M1", next)) << control().ErrorText();
+  EXPECT_EQ(next, 41);  // gaps are not filled
+  ASSERT_TRUE(control().NextFicID("M9", next));
+  EXPECT_EQ(next, 1);
+
+  std::string fx, all, manual;
+  ASSERT_TRUE(control().DetailFile(fx, "M1", "0000000001", all, manual)) << control().ErrorText();
+  EXPECT_EQ(fx, TopoTable("E1", "M1", 1).image());
+  EXPECT_EQ(all, AS400() ? "*ALL" : "");
+  EXPECT_EQ(manual, "0");
+  EXPECT_TRUE(control().FileExist("", "", "M1", "0000000001"));
+  Record changed(layout::QV_FX, fx);
+  changed.Set("DESCRIP", "Customers of 'A'");
+  fx = changed.image();
+  ASSERT_TRUE(control().ChangeFile(fx, "M1", "0000000001")) << control().ErrorText();
+  ASSERT_TRUE(control().HoldTable("M1", "0000000001"));
+  std::string back;
+  ASSERT_TRUE(control().DetailFile(back, "M1", "0000000001", all, manual));
+  changed.Set("HOLD", "1");
+  EXPECT_EQ(back, changed.image());
+  ASSERT_TRUE(control().ReleaseTable("M1", "0000000001"));
+
+  ASSERT_TRUE(control().DeleteFile("M1", "0000000002")) << control().ErrorText();
+  EXPECT_EQ(RowsOf(layout::QV_FC, "M1"), 3u);
+  EXPECT_EQ(RowsOf(layout::QV_ZX, "M1"), 2u);
+  EXPECT_EQ(RowsOf(layout::QV_TX, "M1"), 1u);
+  EXPECT_EQ(RowsOf(layout::QV_ZC, "M1"), 3u);
+  EXPECT_EQ(RowsOf(layout::QV_FX, "M1"), 26u);
+  EXPECT_EQ(events.seen, (Lines{"FXupdated E1|M1|0000000001|" + Label("SRCLIB", "FILE1") + "|Customers of 'A'",
+                                "FXHold E1|M1|0000000001", "FXRelease E1|M1|0000000001",
+                                "FCdeleted E1|T01|M1|0000000002", "FCdeleted E1|T02|M1|0000000002",
+                                "FCdeleted E1|T03|M1|0000000002", "FXdeleted E1|M1|0000000002"}));
+}
+
+TEST_P(ModelStore, FieldsAreRewrittenAndMappingsAddedRewrittenAndRemoved) {
+  Record zx = TopoField("E1", "M1", 1, "KEYFLD");
+  zx.Set("DESCRIP", "Customer's number");
+  std::string s = zx.image(), back;
+  ASSERT_TRUE(control().ChangeZX(s, "M1", "0000000001", "KEYFLD")) << control().ErrorText();
+  ASSERT_TRUE(control().DetailZX(back, "M1", "0000000001", "KEYFLD")) << control().ErrorText();
+  EXPECT_EQ(back, s);
+  EXPECT_FALSE(control().DetailZX(back, "M1", "0000000001", "OTHER"));
+
+  auto mappings = [&] {
+    Lines out;
+    for (const std::string& image : Stored(layout::QV_ZC)) {
+      const Record zc(layout::QV_ZC, image);
+      if (zc.Trimmed("TGTID") == "T01" && zc.Trimmed("GRPID") == "M1" && zc.Trimmed("FICID") == "0000000001")
+        out.push_back(std::string(zc.Trimmed("FIELDINPUT")) + ">" + std::string(zc.Trimmed("FIELDOUT")));
+    }
+    return out;
+  };
+  ASSERT_TRUE(control().ChangeZC("M1", "T01", "0000000001", "DATAFLD", "TGTDATA"));
+  ASSERT_TRUE(control().ChangeZC("M1", "T01", "0000000001", "KEYFLD", "NEWKEY"));
+  EXPECT_EQ(mappings(), (Lines{"DATAFLD>TGTDATA", "KEYFLD>NEWKEY"}));
+  ASSERT_TRUE(control().ChangeZC("M1", "T01", "0000000001", "KEYFLD", ""));
+  ASSERT_TRUE(control().ChangeZC("M1", "T01", "0000000001", "NOMAP", "   "));
+  EXPECT_EQ(mappings(), Lines{"DATAFLD>TGTDATA"});
+  EXPECT_EQ(events.seen, (Lines{"ZXupdated E1|M1|0000000001|KEYFLD", "ZCupdated E1|T01|M1|0000000001|DATAFLD|TGTDATA",
+                                "ZCupdated E1|T01|M1|0000000001|KEYFLD|NEWKEY"}));
+  EXPECT_TRUE(Admin().Locks().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ModelStore, AllKinds(), KindName);
+
+// ---- What only the fake shows ----------------------------------------------------
+
+std::string Model(const std::string& mandistri, const std::string& allmbr) {
+  Record r(layout::QV_GX, Gx("E1", "M1"));
+  r.Set("MANDISTRI", mandistri);
+  r.Set("ALLMBRDIST", allmbr);
+  return r.image();
+}
+
+void StoreModel(OpenedFake& o, const std::string& model) {
+  if (o.AS400())
+    o.fake().On("Rreadk").File("QV_USRDATA/QV_GX").Key("E1M1 ").Record(model).Repeatedly();
+  else
+    o.fake().On("Sread").Sql(SelectModelSql(o.Prefix(), "E1", "M1")).Row(model).Repeatedly();
+}
+
+TEST(ModelCalls, NtReadsAndDeletesInUnitsOfWorkAndAs400ReadsWithoutLock) {
+  for (const char* kind : {"AS400", "ODBC", "SQL Server", "Oracle"}) {
+    SCOPED_TRACE(kind);
+    OpenedFake o(kind);
+    StoreModel(o, Model("0", "0"));
+    std::string s;
+    ASSERT_TRUE(o.control().DetailGroup(s, "M1")) << o.control().ErrorText();
+    if (o.AS400()) {
+      EXPECT_EQ(o.Trace(), Lines{"Rreadk QV_GX [E1M1 ]"});
+      EXPECT_EQ(o.fake().CallsNamed("Rreadk")[0].IntArg(3), DllParam::kKeyEqualNoLock);
+      continue;
+    }
+    EXPECT_EQ(o.Trace(), (Lines{"SetConnectOption 2", "Sread " + SelectModelSql(o.Prefix(), "E1", "M1"), "Rclose  ",
+                                "SetConnectOption 3"}));
+    o.fake().ClearCalls();
+    o.fake().On("Saction").SqlPrefix("DELETE FROM " + o.Prefix() + "QV_GX").Fail(DllParam::kCodeRefused, 547, "conflict");
+    EXPECT_FALSE(o.control().DeleteGroup("M1"));
+    EXPECT_EQ(o.control().ErrorText(), "conflict");
+    EXPECT_EQ(o.Trace().front(), "SetConnectOption 2");
+    EXPECT_EQ(o.Trace().back(), "SetConnectOption 0");
+  }
+}
+
+TEST(ModelCalls, MemberOptionsAreReadOncePerModelUntilGrpIsWritten) {
+  for (const char* kind : {"AS400", "SQL Server"}) {
+    SCOPED_TRACE(kind);
+    OpenedFake o(kind);
+    StoreModel(o, Model("1", "1"));
+    std::string all = "?", manual = "?";
+    ASSERT_TRUE(o.control().CompAllMbrDist("M1", all, manual));
+    EXPECT_EQ(all, o.AS400() ? "*ALL" : "");
+    EXPECT_EQ(manual, "1");
+    o.fake().ClearCalls();
+    ASSERT_TRUE(o.control().CompAllMbrDist("M1", all, manual));
+    EXPECT_TRUE(o.fake().Calls().empty());
+    o.control().Grp("M1");
+    ASSERT_TRUE(o.control().CompAllMbrDist("M1", all, manual));
+    EXPECT_FALSE(o.fake().Calls().empty());
+  }
+}
+
+TEST(ModelCalls, FailuresInsideAnOperationCarryItsStep) {
+  OpenedFake o("AS400");
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_FX").Key("E1M1 0000000001").Record(Fx("E1", "M1", "0000000001"));
+  o.fake().On("Ropen").File("QV_USRDATA/QV_FC_L1").Fail(DllParam::kCodeRefused, 9, "no file");
+  EXPECT_FALSE(o.control().DeleteFile("M1", "0000000001"));
+  EXPECT_EQ(o.control().ErrorStep().rfind("DeleteFile:DeleteFCforFX", 0), 0u) << o.control().ErrorStep();
+  EXPECT_FALSE(o.Writes());
+
+  StoreModel(o, Model("0", "0"));
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_GC").Key("E1T1 M1 ").Record(TopoDistribution("E1", "T1", "M1").image());
+  o.fake().On("Rreadblock").File("QV_USRDATA/QV_FX_L0").Records({Fx("E1", "M1", "0000000001")});
+  o.fake().On("Rwrite").Fail(DllParam::kCodeRefused, 3, "full");
+  EXPECT_FALSE(o.control().DistributeFC("T1", "M1"));
+  EXPECT_EQ(o.control().ErrorStep(), "DistributeFC:AddFC");
+  EXPECT_TRUE(o.events.seen.empty());
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -1,0 +1,416 @@
+// Statement text of the environment, target, cascade, model and
+// distribution operations: the spelled pieces, the generated column lists,
+// the joins of each dialect, the quoting and the node position text.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+#include "store/record_layouts.h"
+#include "store/records.h"
+#include "store/sqltext.h"
+#include "store/environment_statements.h"
+#include "store/distribution_statements.h"
+#include "store/model_statements.h"
+#include "support/topology.h"
+
+namespace qv {
+namespace {
+
+TEST(PositionText, KeepsTheIntegerPartInTenCharacters) {
+  struct Case {
+    float value;
+    const char* text;
+  };
+  const Case cases[] = {
+      {12.7f, "0000000012"},
+      {0.0f, "0000000000"},
+      {-0.5f, "0000000000"},  // integer part of -0.5 is 0
+      {-3.5f, "-000000003"},
+      {-12.9f, "-000000012"},
+      {1234.0f, "0000001234"},
+      {1e12f, "9999999999"},   // clamped
+      {-1e12f, "-999999999"},  // clamped
+      {std::numeric_limits<float>::quiet_NaN(), "0000000000"},
+      {std::numeric_limits<float>::infinity(), "9999999999"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    const std::string text = PositionText(c.value);
+    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(text.size(), 10u);
+  }
+}
+
+TEST(PositionText, ReadsBackAsTheSameNumber) {
+  for (float v : {-3.5f, -99999.0f, 0.0f, 42.2f, 9999999.0f}) {
+    SCOPED_TRACE(v);
+    EXPECT_EQ(PositionValue(PositionText(v)), static_cast<int64_t>(std::trunc(v)));
+  }
+  EXPECT_EQ(PositionValue("          "), 0);
+  EXPECT_EQ(PositionValue(" +12 "), 12);
+  EXPECT_EQ(PositionValue("00000000-3"), 0);  // a sign inside the digits is not a number
+  EXPECT_EQ(PositionValue("12a"), 0);
+}
+
+TEST(NtSourceTypeCode, FollowsTheSourceKind) {
+  EXPECT_EQ(NtSourceTypeCode("ODBC"), "5");
+  EXPECT_EQ(NtSourceTypeCode("SQL Server"), "1");
+  EXPECT_EQ(NtSourceTypeCode("Oracle"), "2");
+  EXPECT_EQ(NtSourceTypeCode("AS400"), "");
+}
+
+Record Environment() {
+  return test::Make(layout::QV_EX, {{"ENVID", "E1"}, {"ENVTYPE", "P"}, {"DESCRIP", "Paul's env"}, {"HOLD", "0"},
+                                    {"SRCTYPE", "1"}, {"SECURE", "1"}});
+}
+
+// Returns the column names of a literal list "( A, B,  C)" in order.
+std::vector<std::string> Columns(std::string list) {
+  std::vector<std::string> out;
+  std::string word;
+  for (char c : list) {
+    if (c == ',' || c == ' ' || c == '(' || c == ')') {
+      if (!word.empty()) out.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) out.push_back(word);
+  return out;
+}
+
+std::vector<std::string> Columns(const Layout& table) {
+  std::vector<std::string> out;
+  for (std::string_view c : NtColumns(table)) out.emplace_back(c);
+  return out;
+}
+
+TEST(EnvironmentSql, InsertNamesEveryColumnInRecordOrderWithTheProductsSpacing) {
+  const Record r = Environment();
+  const std::string sql = InsertEnvironmentSql("QV_USRDATA..", r);
+  const std::string head =
+      "INSERT INTO QV_USRDATA..QV_EX ( ENVID, ENVTYPE, DESCRIP, HOLD, SRCID, SRCTYPE, TEMPO, "
+      "RETRY, MAXOPEN, APPCMODE, APPCRMTNAM, APPCDEV, USERID, QV_PASSWORD, X, Y, SECURE, FILLER) "
+      " VALUES('";
+  ASSERT_EQ(sql.substr(0, head.size()), head);
+  EXPECT_EQ(Columns(head.substr(30, head.find("VALUES") - 30)), Columns(layout::QV_EX));
+  // Values at full width, the description's quote doubled after the cut.
+  EXPECT_EQ(sql.substr(head.size(), 44), "E1','P','Paul''s env" + std::string(20, ' ') + "','0");
+  EXPECT_EQ(sql.substr(sql.size() - 2), "')");
+  EXPECT_NE(sql.find("','1','" + std::string(99, ' ') + "')"), std::string::npos);
+}
+
+TEST(EnvironmentSql, UpdateSetsEveryColumnAfterTheKey) {
+  const std::string sql = UpdateEnvironmentSql("", Environment(), "E1");
+  EXPECT_TRUE(sql.starts_with("UPDATE QV_EX SET ENVTYPE ='P', DESCRIP ='Paul''s env" + std::string(20, ' ') + "'"));
+  EXPECT_NE(sql.find(std::string(5, ' ') + "', HOLD ='0', SRCID ='   ', SRCTYPE ='1', TEMPO ='  '"),
+            std::string::npos);
+  EXPECT_EQ(sql.find("ENVID ='E1'"), sql.size() - 11);
+  EXPECT_NE(sql.find("', FILLER ='" + std::string(99, ' ') + "' WHERE ENVID ='E1'"), std::string::npos);
+}
+
+TEST(EnvironmentSql, KeysAreCutPaddedAndQuoted) {
+  EXPECT_EQ(SelectEnvironmentSql("QV_USRDATA.", "E"), "SELECT * FROM QV_USRDATA.QV_EX WHERE ENVID='E '");
+  EXPECT_EQ(DeleteEnvironmentSql("", "ABC"), "DELETE FROM QV_EX WHERE ENVID ='AB'");
+  EXPECT_EQ(DeleteEnvironmentSql("", "'"), "DELETE FROM QV_EX WHERE ENVID =''' '");
+  // A quote in the last place of the width keeps both halves.
+  EXPECT_EQ(DeleteEnvironmentSql("", "A'B"), "DELETE FROM QV_EX WHERE ENVID ='A'''");
+  EXPECT_EQ(EnvironmentListSql("QV_USRDATA.."), "SELECT ENVID,ENVTYPE FROM QV_USRDATA..QV_EX ");
+}
+
+TEST(TargetSql, StatementsAreSpelledAsTheProductSendsThem) {
+  Record cx(layout::QV_CX);
+  cx.Set("ENVID", "E1");
+  cx.Set("TGTID", "T2");
+  cx.Set("DESCRIP", "it's");
+  const std::string insert = InsertTargetSql("QV_USRDATA..", cx);
+  const std::string head =
+      "INSERT INTO QV_USRDATA..QV_CX (ENVID, TGTID, DESCRIP, HOLD, TGTTYPE, COMTYPE, "
+      " TGTADRESS, TGTNAME, LOCALNAME, EXCLUDE, FMTDATE, TGTTEST, TGTTRACE, TEMPO, "
+      " RETRY, MAXOPEN, APPCMODE, APPCRMTNAM, APPCDEV, USERID, QV_PASSWORD, X, Y, FILLER)"
+      " VALUES('E1','T2 ','it''s";
+  EXPECT_EQ(insert.substr(0, head.size()), head);
+  EXPECT_EQ(Columns(head.substr(30, head.find("VALUES") - 30)), Columns(layout::QV_CX));
+
+  const std::string update = UpdateTargetSql("", cx, "E1", "T1");
+  EXPECT_TRUE(update.starts_with("UPDATE QV_CX SET ENVID ='E1',TGTID ='T2 ',DESCRIP ='it''s" + std::string(26, ' ') + "'"));
+  EXPECT_NE(update.find("',HOLD =' ',TGTTYPE =' ',"), std::string::npos);
+  EXPECT_TRUE(update.ends_with("',FILLER ='" + std::string(100, ' ') + "' WHERE ENVID ='E1' AND TGTID='T1 '"));
+
+  EXPECT_EQ(SelectTargetSql("", "E1", "T1"), "SELECT * FROM QV_CX WHERE ENVID='E1' AND TGTID='T1 '");
+  EXPECT_EQ(DeleteTargetSql("", "E1", "T1"), "DELETE FROM QV_CX WHERE ENVID ='E1' AND TGTID ='T1 '");
+  EXPECT_EQ(HoldTargetSql("", "1", "E1", "T1"),
+            "UPDATE QV_CX SET HOLD ='1' WHERE ENVID ='E1' AND TGTID='T1 '");
+  EXPECT_EQ(TargetPositionSql("", "0000000012", "-000000003", "E1", "T1"),
+            "UPDATE QV_CX SET X='0000000012',Y='-000000003' WHERE ENVID='E1' AND TGTID ='T1 '");
+}
+
+TEST(CascadeSql, ListingsAndDeletesKeepTheProductsSpacing) {
+  const std::string p = "QV_USRDATA..";
+  const std::pair<std::string, std::string> cases[] = {
+      {ListTargetsOfEnvironmentSql(p, "E1"), "SELECT * FROM QV_USRDATA..QV_CX WHERE ENVID ='E1'"},
+      {ListModelsOfEnvironmentSql(p, "E1"), "SELECT * FROM QV_USRDATA..QV_GX WHERE ENVID ='E1'"},
+      {ListDistributionsOfTargetSql(p, "E1", "T1"),
+       "SELECT  ENVID,TGTID,GRPID FROM QV_USRDATA..QV_GC WHERE ENVID ='E1' AND TGTID ='T1 '"},
+      {ListDistributionsOfModelSql(p, "E1", "M1"),
+       "SELECT ENVID,TGTID,GRPID FROM QV_USRDATA..QV_GC WHERE ENVID='E1' AND GRPID='M1 '"},
+      {ListTablesOfModelSql(p, "E1", "M1"),
+       "SELECT * FROM QV_USRDATA..QV_FX WHERE ENVID ='E1' AND GRPID ='M1 '"},
+      {ListTablesOfDistributionSql(p, "E1", "T1", "M1"),
+       "SELECT ENVID,TGTID,GRPID,FICID FROM QV_USRDATA..QV_FC WHERE ENVID='E1' AND TGTID='T1 ' AND GRPID='M1 '"},
+      {ListDistributedTablesOfTableSql(p, "E1", "M1", "0000000001"),
+       "SELECT ENVID,TGTID,GRPID,FICID FROM QV_USRDATA..QV_FC WHERE ENVID='E1' AND GRPID='M1 ' AND FICID='0000000001'"},
+      {DeleteModelSql(p, "E1", "M1"), "DELETE FROM QV_USRDATA..QV_GX WHERE ENVID='E1' AND GRPID ='M1 '"},
+      {DeleteDistributionSql(p, "E1", "T1", "M1"),
+       "DELETE FROM QV_USRDATA..QV_GC WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID ='M1 '"},
+      {DeleteModelTableSql(p, "E1", "M1", "1"),
+       "DELETE FROM QV_USRDATA..QV_FX WHERE ENVID='E1' AND GRPID= 'M1 ' AND FICID ='1         '"},
+      {DeleteDistributedTableSql(p, "E1", "T1", "M1", "0000000001"),
+       "DELETE FROM QV_USRDATA..QV_FC WHERE ENVID='E1' AND TGTID='T1 ' AND GRPID='M1 ' AND FICID='0000000001'"},
+      {DeleteEndScriptSql(p, "E1", "T1", "M1"),
+       "DELETE FROM QV_USRDATA..QV_END WHERE ENVID ='E1' AND TGTID ='T1 ' AND GRPID = 'M1 '"},
+      {DeleteProgramSql(p, "E1", "M1", "0000000001"),
+       "DELETE FROM QV_USRDATA..QV_TX WHERE ENVID ='E1' AND GRPID ='M1 ' AND FICID = '0000000001'"},
+      {DeleteFieldsSql(p, "E1", "M1", "0000000001"),
+       "DELETE FROM QV_USRDATA..QV_ZX WHERE ENVID ='E1' AND GRPID ='M1 ' AND FICID = '0000000001'"},
+      {DeleteMappingsOfDistributedTableSql(p, "E1", "T1", "M1", "0000000001"),
+       "DELETE FROM QV_USRDATA..QV_ZC WHERE ENVID='E1' AND TGTID='T1 ' AND GRPID= 'M1 ' AND FICID='0000000001'"},
+      {DeleteMappingsOfFieldSql(p, "E1", "M1", "0000000001", "O'NAME"),
+       "DELETE FROM QV_USRDATA..QV_ZC WHERE ENVID='E1' AND GRPID= 'M1 ' AND FICID='0000000001' AND FIELDINPUT='O''NAME" +
+           std::string(24, ' ') + "'"},
+  };
+  for (const auto& [sql, expected] : cases) EXPECT_EQ(sql, expected);
+}
+
+std::vector<std::string> InsertColumns(const std::string& sql) {
+  const auto open = sql.find('(');
+  const auto close = sql.find(')', open);
+  std::vector<std::string> out;
+  std::stringstream in(sql.substr(open + 1, close - open - 1));
+  for (std::string col; std::getline(in, col, ',');) {
+    col.erase(0, col.find_first_not_of(' '));
+    col.erase(col.find_last_not_of(' ') + 1);
+    out.push_back(col);
+  }
+  return out;
+}
+
+
+// Returns the columns a SET list names, in order.
+std::vector<std::string> SetNames(const std::string& sql) {
+  std::vector<std::string> out;
+  std::string rest = sql.substr(sql.find(" SET ") + 5, sql.find(" WHERE ") - sql.find(" SET ") - 5);
+  // Values hold no quotes here, so every value is the text between two quotes.
+  std::size_t at = 0;
+  while (at < rest.size()) {
+    const auto eq = rest.find('=', at);
+    std::string name = rest.substr(at, eq - at);
+    name.erase(0, name.find_first_not_of("', "));
+    name.erase(name.find_last_not_of(' ') + 1);
+    out.push_back(name);
+    const auto open = rest.find('\'', eq);
+    at = rest.find('\'', open + 1) + 1;
+  }
+  return out;
+}
+
+Record Filled(const Layout& table, char c = 'v') {
+  Record r(table);
+  for (std::size_t i = 0; i < table.fields.size(); ++i) r.Set(i, std::string(table.fields[i].width, c));
+  return r;
+}
+
+TEST(ModelStatements, KeyedReadsSpellTheirPieces) {
+  EXPECT_EQ(SelectModelSql("QV_USRDATA..", "E1", "M1"),
+            "SELECT * FROM QV_USRDATA..QV_GX WHERE ENVID='E1' AND GRPID='M1 '");
+  EXPECT_EQ(SelectModelTableSql("", "E1", "M1", "0000000001"),
+            "SELECT * FROM QV_FX WHERE ENVID='E1' AND GRPID ='M1 ' AND FICID='0000000001'");
+  EXPECT_EQ(SelectFieldSql("QV_USRDATA.", "E1", "M1", "0000000001", "CUSTNO"),
+            "SELECT * FROM QV_USRDATA.QV_ZX WHERE ENVID='E1' AND GRPID ='M1 ' AND FICID='0000000001'"
+            " AND FIELDINPUT='CUSTNO                        '");
+  EXPECT_EQ(SelectDistributionSql("", "E1", "T1", "M1"),
+            "SELECT * FROM QV_GC WHERE ENVID='E1' AND TGTID ='T1 ' AND GRPID ='M1 '");
+  EXPECT_EQ(SelectDistributedTableSql("", "E1", "T1", "M1", "0000000001"),
+            "SELECT * FROM QV_FC WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID ='M1 ' AND FICID = '0000000001'");
+}
+
+TEST(ModelStatements, InsertsNameEveryNtColumnInRecordOrder) {
+  struct Case {
+    const Layout* table;
+    std::string sql;
+    std::string head;
+  };
+  const Case cases[] = {
+      {&layout::QV_GX, InsertModelSql("QV_USRDATA..", Filled(layout::QV_GX)),
+       "INSERT INTO QV_USRDATA..QV_GX (ENVID, GRPID, DESCRIP, HOLD, GRPTYPE, DSN_NAME, DSN_UID, "
+       "DSN_PWD,FREQUENCY, "},
+      {&layout::QV_FX, InsertModelTableSql("", Filled(layout::QV_FX)),
+       "INSERT INTO QV_FX (ENVID, GRPID, FICID, OCCUR, SRCTBL, DESCRIP, NUMSEQ, TYPE, HOLD, "},
+      {&layout::QV_ZC, InsertMappingSql("", Filled(layout::QV_ZC)),
+       "INSERT INTO QV_ZC (ENVID, TGTID, GRPID, FICID, FIELDINPUT, FIELDOUT)  VALUES('"},
+      {&layout::QV_GC, InsertDistributionSql("", Filled(layout::QV_GC)),
+       "INSERT INTO QV_GC (ENVID, TGTID, GRPID, HOLD, SCHEDULED, STOPEND_QV, TGTBDTYPE, "},
+      {&layout::QV_FC, InsertDistributedTableSql("", Filled(layout::QV_FC)),
+       "INSERT INTO QV_FC (ENVID, TGTID, GRPID, FICID, OCCUR, NUMSEQ, NEW, HOLD, "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.table->name);
+    EXPECT_EQ(c.sql.substr(0, c.head.size()), c.head);
+    EXPECT_EQ(InsertColumns(c.sql), Columns(*c.table));
+    // One quoted value per column, each at its full width.
+    const std::string values = c.sql.substr(c.sql.find("VALUES(") + 7);
+    EXPECT_EQ(static_cast<std::size_t>(std::count(values.begin(), values.end(), '\'')),
+              2 * Columns(*c.table).size());
+  }
+  // The spelled spacing of the column lists.
+  const std::string fx = InsertModelTableSql("", Filled(layout::QV_FX));
+  EXPECT_NE(fx.find("REPAIR,CTRBEFORE,"), std::string::npos);
+  EXPECT_NE(fx.find("CLRBEFORE,X, Y,LENRECOUT,NBRFIELDIN, FILLER) VALUES('"), std::string::npos);
+  const std::string gx = InsertModelSql("", Filled(layout::QV_GX));
+  EXPECT_NE(gx.find("DLTF, X, Y,FILLER)  VALUES('"), std::string::npos);
+  const std::string gc = InsertDistributionSql("", Filled(layout::QV_GC));
+  EXPECT_NE(gc.find("REPRISEPNT, X, Y,LOADWITHTXTFILE,PATHFORTXTFILE,FILLER) VALUES('"), std::string::npos);
+  const std::string fc = InsertDistributedTableSql("", Filled(layout::QV_FC));
+  EXPECT_NE(fc.find("CONTERROR,REPAIR, CTRBEFORE"), std::string::npos);
+  EXPECT_NE(fc.find("INSTDELETE,CLRBEFORE, CLRSPEC"), std::string::npos);
+  EXPECT_NE(fc.find("X, Y, FILLER ) VALUES('"), std::string::npos);
+}
+
+TEST(ModelStatements, UpdatesSetEveryColumnInTheSameForm) {
+  Record gx = Filled(layout::QV_GX, 'g');
+  const std::string sql = UpdateModelSql("QV_USRDATA..", gx, "E1", "M1");
+  EXPECT_EQ(sql.substr(0, 46), "UPDATE QV_USRDATA..QV_GX SET ENVID ='gg', GRPI");
+  EXPECT_NE(sql.find("', GRPID ='ggg', DESCRIP ='"), std::string::npos);
+  EXPECT_NE(sql.find("', DSN_UID ='gggggggggg', DSN_PWD ='gggggggggg', FREQUENCY ='"), std::string::npos);
+  EXPECT_EQ(sql.substr(sql.find("', FILLER ='")).substr(112),
+            "' WHERE ENVID='E1' AND GRPID='M1 '");
+  EXPECT_EQ(SetNames(sql), Columns(layout::QV_GX));
+
+  const std::string zx = UpdateFieldSql("", Filled(layout::QV_ZX, 'z'), "E1", "M1", "0000000001", "F");
+  EXPECT_EQ(zx.substr(0, 32), "UPDATE QV_ZX SET ENVID ='zz', GR");
+  EXPECT_NE(zx.find("', ALLOWNULL ='z', KEYORDER ='zzzzz' WHERE ENVID='E1' AND GRPID='M1 ' AND "
+                    "FICID ='0000000001' AND FIELDINPUT ='F                             '"),
+            std::string::npos);
+  EXPECT_EQ(SetNames(zx), Columns(layout::QV_ZX));
+
+  const std::string gc = UpdateDistributionSql("", Filled(layout::QV_GC, 'c'), "E1", "T1", "M1");
+  EXPECT_EQ(gc.substr(0, 29), "UPDATE QV_GC SET ENVID ='cc',");
+  EXPECT_NE(gc.find("' WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID='M1 '"), std::string::npos);
+  EXPECT_EQ(SetNames(gc), Columns(layout::QV_GC));
+
+  const std::string fc = UpdateDistributedTableSql("", Filled(layout::QV_FC, 'f'), "E1", "T1", "M1", "7");
+  EXPECT_EQ(fc.substr(0, 43), "UPDATE QV_FC SET ENVID ='ff', TGTID ='fff',");
+  EXPECT_NE(fc.find("' WHERE ENVID='E1' AND TGTID='T1 ' AND GRPID ='M1 ' AND FICID='7         '"),
+            std::string::npos);
+  EXPECT_EQ(SetNames(fc), Columns(layout::QV_FC));
+}
+
+TEST(ModelStatements, ModelTableAndMappingUpdatesKeepTheirOwnSpelling) {
+  const std::string fx = UpdateModelTableSql("", Filled(layout::QV_FX, 'x'), "E1", "M1", "0000000001");
+  EXPECT_EQ(fx.substr(0, 62), "UPDATE QV_FX SET ENVID='xx', GRPID='xxx', FICID ='xxxxxxxxxx',");
+  EXPECT_NE(fx.find("', LENRECOUT ='xxxxxxxxxx',NBRFIELDIN='xxxxx', FILLER ='"), std::string::npos);
+  EXPECT_NE(fx.find("' WHERE ENVID='E1' AND GRPID='M1 ' AND FICID ='0000000001'"), std::string::npos);
+  EXPECT_EQ(SetNames(fx), Columns(layout::QV_FX));
+
+  const Record zc = test::Make(layout::QV_ZC, {{"ENVID", "E1"}, {"TGTID", "T1"}, {"GRPID", "M1"},
+                                               {"FICID", "0000000001"}, {"FIELDINPUT", "A"}, {"FIELDOUT", "B"}});
+  const std::string b29(29, ' ');
+  EXPECT_EQ(UpdateMappingSql("", zc, "E1", "T1", "M1", "0000000001", "A"),
+            "UPDATE QV_ZC SET ENVID ='E1',TGTID='T1 ',GRPID='M1 ',FICID ='0000000001',FIELDINPUT='A" +
+                b29 + "',FIELDOUT ='B" + b29 +
+                "' WHERE ENVID='E1' AND TGTID ='T1 ' AND GRPID ='M1 ' AND FICID ='0000000001' "
+                "AND FIELDINPUT = 'A" + b29 + "'");
+  EXPECT_EQ(DeleteMappingSql("QV_USRDATA.", "E1", "T1", "M1", "0000000001", "A"),
+            "DELETE FROM QV_USRDATA.QV_ZC WHERE ENVID='E1' AND TGTID ='T1 ' AND GRPID='M1 ' AND "
+            "FICID ='0000000001' AND FIELDINPUT='A" + b29 + "'");
+}
+
+TEST(ModelStatements, HoldPositionAndRecoveryStatements) {
+  EXPECT_EQ(HoldModelTableSql("", "1", "E1", "M1", "0000000001"),
+            "UPDATE QV_FX SET HOLD ='1' WHERE ENVID ='E1' AND GRPID='M1 ' AND FICID='0000000001'");
+  EXPECT_EQ(HoldDistributionSql("QV_USRDATA..", "0", "E1", "T1", "M1"),
+            "UPDATE QV_USRDATA..QV_GC SET HOLD ='0' WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID='M1 '");
+  EXPECT_EQ(HoldDistributedTableSql("", "1", "E1", "T1", "M1", "0000000001"),
+            "UPDATE QV_FC SET HOLD ='1' WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID='M1 ' AND "
+            "FICID='0000000001'");
+  EXPECT_EQ(DistributionPositionSql("", "0000000012", "-000000003", "E1", "T1", "M1"),
+            "UPDATE QV_GC SET X='0000000012',Y='-000000003' WHERE ENVID='E1' AND TGTID ='T1 ' AND "
+            "GRPID ='M1 '");
+  EXPECT_EQ(ResetRecoveryPointSql("", "E1", "T1", "M1", "0000000001"),
+            "UPDATE QV_FC SET REPRISETYP ='C', REPRISEPNT='0000000000' WHERE ENVID ='E1' AND "
+            "TGTID='T1 ' AND GRPID='M1 ' AND FICID='0000000001'");
+}
+
+TEST(ModelStatements, JoinsFollowTheDialect) {
+  const std::string gxgc =
+      "SELECT QV_GC.ENVID, QV_GC.TGTID, QV_GC.GRPID, QV_GX.GRPTYPE, QV_GX.DESCRIP, QV_GX.DSN_NAME, "
+      "QV_GX.DSN_UID, QV_GX.DSN_PWD, QV_GX.FREQUENCY, QV_GX.MANDISTRI, QV_GX.ALLMBRDIST, "
+      "QV_GX.ACCESMODE, QV_GX.SHAREDOPN, QV_GX.CONTERROR, QV_GX.REPAIR, QV_GX.CTRBEFORE, "
+      "QV_GX.CLRPFM, QV_GX.RGZPFM, QV_GX.ADDPFM, QV_GX.RMVMBR, QV_GX.DLTF, QV_GC.HOLD";
+  EXPECT_EQ(SelectDistributionWithModelSql(JoinDialect::Inner, "QV_USRDATA..", "E1", "T1", "M1"),
+            gxgc +
+                " FROM QV_USRDATA..QV_GC INNER JOIN QV_USRDATA..QV_GX ON (QV_GC.ENVID=QV_GX.ENVID) "
+                "AND (QV_GC.GRPID=QV_GX.GRPID)  WHERE QV_GC.ENVID ='E1' AND QV_GC.TGTID ='T1 ' AND "
+                "QV_GC.GRPID ='M1 '");
+  EXPECT_EQ(SelectDistributionWithModelSql(JoinDialect::Oracle, "QV_USRDATA.", "E1", "T1", "M1"),
+            gxgc +
+                " FROM QV_USRDATA.QV_GC, QV_USRDATA.QV_GX WHERE QV_GC.ENVID (+)=QV_GX.ENVID AND "
+                "QV_GC.GRPID (+)=QV_GX.GRPID  AND QV_GC.ENVID ='E1' AND QV_GC.TGTID ='T1 ' AND "
+                "QV_GC.GRPID ='M1 '");
+
+  const std::string fcfx = SelectDistributedTableWithModelTableSql(JoinDialect::Inner, "", "E1", "T1",
+                                                                   "M1", "0000000001");
+  EXPECT_EQ(fcfx.substr(0, 96),
+            "SELECT QV_FC.ENVID, QV_FC.TGTID, QV_FC.GRPID, QV_FC.FICID, QV_FC.OCCUR, QV_FX.SRCTBL, QV_FX.TYPE");
+  EXPECT_NE(fcfx.find("QV_FC.TGTPGM, QV_FX.TGTLIB, QV_FX.TGTFILE, QV_FX.TGTMBR, QV_FX.QV_TRANSFORM, "
+                      "QV_FC.ACCESMODE"),
+            std::string::npos);
+  EXPECT_EQ(fcfx.substr(fcfx.find(" FROM ")),
+            " FROM QV_FC INNER JOIN QV_FX ON (QV_FC.ENVID=QV_FX.ENVID) AND (QV_FC.GRPID=QV_FX.GRPID) "
+            "AND (QV_FC.FICID=QV_FX.FICID)  WHERE ( QV_FC.ENVID ='E1' AND QV_FC.TGTID ='T1 ' AND "
+            "QV_FC.GRPID ='M1 ' AND QV_FC.FICID ='0000000001')");
+  const std::string ora = SelectDistributedTableWithModelTableSql(JoinDialect::Oracle, "QV_USRDATA.",
+                                                                  "E1", "T1", "M1", "0000000001");
+  EXPECT_EQ(ora.substr(ora.find(" FROM ")),
+            " FROM QV_USRDATA.QV_FC, QV_USRDATA.QV_FX WHERE QV_FC.ENVID (+)=QV_FX.ENVID AND "
+            "QV_FC.GRPID (+)=QV_FX.GRPID AND QV_FC.FICID (+)=QV_FX.FICID  AND ( QV_FC.ENVID ='E1' "
+            "AND QV_FC.TGTID ='T1 ' AND QV_FC.GRPID ='M1 ' AND QV_FC.FICID ='0000000001')");
+  const std::string list = ListTablesOfDistributionWithModelSql(JoinDialect::Oracle, "", "E1", "T1", "M1");
+  EXPECT_EQ(list.substr(list.find(" AND ( ")),
+            " AND ( QV_FC.ENVID ='E1' AND QV_FC.TGTID ='T1 ' AND QV_FC.GRPID ='M1 ') ORDER BY QV_FC.FICID");
+  EXPECT_EQ(JoinDialectOf("Oracle"), JoinDialect::Oracle);
+  EXPECT_EQ(JoinDialectOf("ODBC"), JoinDialect::Inner);
+}
+
+TEST(ModelStatements, ValuesAreCutBeforeTheirQuotesAreDoubled) {
+  Record gx(layout::QV_GX);
+  gx.Set("ENVID", "E1");
+  gx.Set("GRPID", "M'1");
+  // A description whose 30th character is a quote: the cut keeps the whole
+  // quote, which is then doubled.
+  gx.Set("DESCRIP", std::string(29, 'a') + "'tail");
+  const std::string sql = InsertModelSql("", gx);
+  EXPECT_NE(sql.find("'E1','M''1','" + std::string(29, 'a') + "''','"), std::string::npos);
+  EXPECT_EQ(SelectModelSql("", "E1", "M'1"), "SELECT * FROM QV_GX WHERE ENVID='E1' AND GRPID='M''1'");
+  // A code longer than its field is cut first: "O'REILLY" keeps "O'R".
+  EXPECT_EQ(SqlCode("O'REILLY", 3), "O''R");
+  EXPECT_EQ(SqlCode("a'", 3), "a'' ");
+  // Lower case and blanks are sent as given.
+  EXPECT_EQ(SelectModelSql("", "e1", " m"), "SELECT * FROM QV_GX WHERE ENVID='e1' AND GRPID=' m '");
+}
+
+
+TEST(Statements, RecordsOfAnotherLayoutAreRefused) {
+  EXPECT_THROW(InsertEnvironmentSql("", Record(layout::QV_CX)), std::invalid_argument);
+  EXPECT_THROW(UpdateTargetSql("", Record(layout::QV_EX), "E1", "T1"), std::invalid_argument);
+  EXPECT_THROW(InsertModelSql("", Record(layout::QV_GC)), std::invalid_argument);
+  EXPECT_THROW(UpdateDistributedTableSql("", Record(layout::QV_GC), "E1", "T1", "M1", "1"), std::invalid_argument);
+  EXPECT_THROW(SetColumns(Record(layout::DistributionKey)), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,90 @@
+// A control opened over an embedded store of one kind, for the behaviour
+// tests of the store operations: what is stored, deleted, raised and in
+// which order. The embedded source is wrapped by a small engine stand-in
+// that answers the job lists (a set of running jobs the test chooses),
+// records the user spaces deleted and the statements run, and can make a
+// chosen call fail.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "connection/qvsource.h"
+#include "dllparam/admin/store_admin.h"
+#include "dllparam/trace/trace.h"
+#include "support/embedded_store.h"
+#include "support/event_log.h"
+#include "support/kinds.h"
+
+namespace qv::test {
+
+// Forwards every call to the embedded source, except:
+// - the job lists (Execute "SYSLSTJOB_", SJobList), answered from `running`;
+// - the user-space deletes (Execute "DLTUSRSPC_", DeleteFile), recorded in
+//   `userSpacesDeleted` and answered with success;
+// - any call for which failWhen answers true, which is sent to the embedded
+//   source in a form it refuses (an SQL text it cannot run, a closed handle),
+//   so that the error state is the source's own.
+class EngineStandIn : public TraceDllParam {
+ public:
+  explicit EngineStandIn(std::unique_ptr<DllParam> inner);
+
+  std::set<std::string> running;  // job names, "SE1_T1_M1_"
+  std::vector<std::string> userSpacesDeleted;
+  std::vector<std::string> statements;  // SQL of Saction, Sread, Sreadblock
+  // Asked with the operation's name and its SQL text ("" otherwise) before
+  // each Saction, Rdelete, Rupdate and Rwrite.
+  std::function<bool(const std::string& op, const std::string& text)> failWhen;
+
+  int32_t Execute(std::string& code, std::string& ctl, std::string& data) override;
+  int32_t SJobList(const std::string& job, std::string& answer, const std::string& kind) override;
+  int32_t DeleteFile(const std::string& file) override;
+  int32_t Saction(const std::string& sql) override;
+  int32_t Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql, int32_t option) override;
+  int32_t Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
+                     const std::string& first, int32_t& flag) override;
+  int32_t Rdelete(int32_t h) override;
+  int32_t Rupdate(int32_t h, const std::string& rec, int32_t len) override;
+  int32_t Rwrite(int32_t h, const std::string& rec, int32_t len) override;
+
+ private:
+  bool Injected(const std::string& op, const std::string& text);
+};
+
+class StoreTest : public testing::TestWithParam<Kind> {
+ protected:
+  StoreTest();
+  ~StoreTest() override;
+
+  QVSource& control() { return *control_; }
+  EngineStandIn& engine() { return *engine_; }
+  embedded::StoreAdmin Admin() { return store_.Admin(); }
+  bool AS400() const { return GetParam().AS400(); }
+  void Put(const std::string& image, const Layout& layout) { Admin().PutRecord(Record(layout, image)); }
+  // Returns the stored records of a table whose ENVID is env (all when env is
+  // empty), as their images.
+  std::vector<std::string> Stored(const Layout& table, const std::string& env = "");
+  // Returns the number of stored rows of EX, UID, CX, GX, FX, ZX, TX, GC,
+  // FC, ZC and END of env (all environments when env is empty).
+  std::vector<std::size_t> CountsOf(const std::string& env);
+  // Returns every row of those tables, by table name.
+  std::map<std::string, std::vector<std::string>> Snapshot();
+  // Makes the n-th deleting call (Rdelete, or an NT DELETE statement) fail.
+  void FailNthDelete(int n);
+  void ClearError();
+
+  EventLog events;
+
+ private:
+  EmbeddedStore store_;
+  EngineStandIn* engine_ = nullptr;  // owned by control_
+  std::unique_ptr<QVSource> control_;
+};
+
+}  // namespace qv::test
