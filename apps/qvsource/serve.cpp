@@ -12,6 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/command_line.h"
 #include "dllparam/embedded_source.h"
 #include "dllparam/net_client.h"
 #include "dllparam/net_server.h"
@@ -65,6 +66,7 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args) {
                     "clients served at once, 1 to 4096 (default " +
                         std::to_string(net::ServerOptions{}.maxSessions) + ")")
       ->type_name("N")
+      ->transform(DecimalInteger())
       ->check(CLI::Range(1, 4096));
   serve->add_option_function<std::string>(
             "--idle-timeout",

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/collection.h"
+#include "presentation/strutil.h"
 #include "qvmgr/commands.h"
 #include "qvmgr/fields.h"
 #include "qvmgr/options.h"
@@ -84,7 +85,7 @@ TEST(QvmgrFieldsTest, NamesEveryFieldButFillerAndMasksPasswords) {
   for (const NamedField& f : fields) {
     EXPECT_NE(f.name, "FILLER");
     if (f.name == "DSN_PWD") {
-      EXPECT_EQ(f.value, kMasked);
+      EXPECT_EQ(f.value, kMaskedPassword);
     }
     if (f.name == "DSN_UID") {
       EXPECT_EQ(f.value, "");  // blank stays blank
