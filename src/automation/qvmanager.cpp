@@ -149,8 +149,8 @@ void QVmanager::FileID(const std::string& value) {
   PutControl(ctl::Fic, Variant(value));
 }
 
-// A refusal clears the control's error state: an error the control holds
-// came after it and is told first.
+// Tells the control's error before the manager's refusal: a refusal clears
+// the control's error state, so an error the control holds came after it.
 std::string QVmanager::ErrorText() {
   std::string text = GetControl(ctl::ErrorText).AsString();
   std::string refusal = std::exchange(refusalText_, std::string());
