@@ -12,11 +12,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "common/command_line.h"
 #include "dllparam/embedded_source.h"
 #include "dllparam/net_client.h"
 #include "dllparam/net_server.h"
 #include "platform/encoding.h"
+
+#include "common/command_line.h"
 
 namespace qv::apps {
 
