@@ -12,7 +12,6 @@
 #include "form_support.h"
 #include "platform/control_objects.h"
 #include "presentation/messages.h"
-#include "store/statements_gc.h"
 
 namespace qv::automation {
 namespace {
