@@ -38,7 +38,10 @@ class PseudoTerminal {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
     const char* name = ::ptsname(master_);
-    if (name != nullptr) terminal_ = std::fopen(name, "r+");
+    // O_NOCTTY: a test run in a session of its own must not take the terminal
+    // as its controlling one, or closing it would hang the test up.
+    const int fd = name != nullptr ? ::open(name, O_RDWR | O_NOCTTY) : -1;
+    if (fd >= 0) terminal_ = ::fdopen(fd, "r+");
   }
   ~PseudoTerminal() {
     if (terminal_ != nullptr) std::fclose(terminal_);
