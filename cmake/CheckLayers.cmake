@@ -1,5 +1,6 @@
 # Fails when a file of a pure layer reaches, directly or through the project
-# headers it includes, a header it must not see: the control (connection/),
+# headers it includes, a header it must not see: the control
+# (connection/qvsource.h), the record-access interface (connection/dllparam*),
 # the automation objects (automation/ headers other than the layer's own) or
 # an implementation of the record-access library (dllparam/).
 #
@@ -72,7 +73,7 @@ while(queue)
   foreach(line ${lines})
     string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" name "${line}")
     set(forbidden FALSE)
-    if(name MATCHES "^(connection|dllparam)/")
+    if(name MATCHES "^connection/(qvsource|dllparam[a-z_]*)\\.(h|def)$" OR name MATCHES "^dllparam/")
       set(forbidden TRUE)
     elseif(name MATCHES "^automation/" AND NOT name IN_LIST own_headers)
       set(forbidden TRUE)

@@ -99,7 +99,7 @@ Status CheckEntry(const RegistryEntry& e) {
 class WriterLock {
  public:
   explicit WriterLock(const std::string& path) {
-    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ < 0) {
       error_ = "cannot lock the class registry " + path + ": " + Errno();
       return;
@@ -127,7 +127,8 @@ Status WriteLines(const std::string& path, const std::vector<Line>& lines) {
   bool hasHeader = !lines.empty() && lines.front().text == kHeader;
   if (!hasHeader) body += std::string(kHeader) + "\n";
   for (const Line& l : lines) body += l.text + "\n";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Creates the file for its owner alone (0600): the programs of no other user may read or change it.
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return Status::Fail("cannot write the class registry " + tmp + ": " + Errno());
   const char* p = body.data();
   std::size_t left = body.size();

@@ -2,6 +2,7 @@
 // are parsed with CLI11: says what was wrong and which help to ask for.
 #pragma once
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -35,6 +36,24 @@ inline std::string ParseMessage(CLI::App& app, const CLI::ParseError& e) {
     return "unknown command \"" + word + "\"" + (at == &app ? std::string() : " after " + at->get_name());
   }
   return e.what();
+}
+
+// Reads the value of an integer option as a decimal number whatever zeros
+// lead it ("0000001234" is 1234, as the zero-padded numbers the programs print
+// read back): an optional sign and digits only, so that "0x10", "0o17" and
+// "0b11" are refused rather than read in another base. Put it first on every
+// integer option: option->transform(DecimalInteger()).
+inline CLI::Validator DecimalInteger() {
+  return CLI::Validator(
+      [](std::string& value) -> std::string {
+        const std::size_t sign = !value.empty() && (value[0] == '-' || value[0] == '+') ? 1 : 0;
+        if (value.size() == sign || value.find_first_not_of("0123456789", sign) != std::string::npos)
+          return "takes a decimal number, not \"" + value + "\"";
+        const std::size_t first = std::min(value.find_first_not_of('0', sign), value.size() - 1);
+        value = value.substr(0, sign) + value.substr(first);
+        return {};
+      },
+      "", "DECIMAL");
 }
 
 // Writes "PROGRAM: message" and where to find help on the error stream;

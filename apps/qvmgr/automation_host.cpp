@@ -11,6 +11,8 @@
 #include "platform/create_object.h"
 #include "platform/registry.h"
 #include "platform/encoding.h"
+#include "presentation/strutil.h"
+#include "qvmgr/output.h"
 #include "qvmgr/library_path.h"
 #include "qvmgr/variant_json.h"
 
@@ -47,7 +49,8 @@ class Host {
     Json request;
     try {
       request = Json::parse(line);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {
+      // Also a number beyond a double: the line is refused, the session goes on.
       Answer(Json(), RequestError{"MalformedJson", platform::StatusCode(DispStatus::Exception),
                                   std::string("malformed JSON: ") + e.what()},
              lineNumber);
@@ -92,7 +95,7 @@ class Host {
   }
 
   void Write(const Json& doc) {
-    out_ << doc.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
+    out_ << MaskedJson(doc).dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
     out_.flush();
   }
 
@@ -272,7 +275,26 @@ class Host {
     Json after = Json::array();
     for (const Variant& v : args) after.push_back(JsonFromVariant(v, [this](const ObjectPtr& o) { return Name(o); }));
     answer["args"] = after;
+    if (IsSecretMember(*object, id)) HideTexts(answer);
     return answer;
+  }
+
+  // True when the member called is a password of the object (Password,
+  // SourcePWD): its values never come back in an answer.
+  static bool IsSecretMember(platform::IDispatch& object, platform::DISPID id) {
+    for (const char* name : {"Password", "SourcePWD"})
+      if (object.GetIDsOfNames(name) == id) return true;
+    return false;
+  }
+
+  // Puts kMaskedPassword in place of every text of the answer's result and
+  // arguments that is not empty.
+  static void HideTexts(Json& answer) {
+    auto hide = [](Json& v) {
+      if (v.is_string() && !v.get<std::string>().empty()) v = std::string(kMaskedPassword);
+    };
+    hide(answer["result"]);
+    for (Json& v : answer["args"]) hide(v);
   }
 
   std::ostream& out_;

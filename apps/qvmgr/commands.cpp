@@ -130,6 +130,11 @@ class Connected {
     return false;
   }
 
+  // Reads the distribution to make sure it exists before anything acts on
+  // it: one that does not is reported as what failed, with the library's
+  // message, and nothing is asked of its job.
+  bool DistributionExists(const std::string& what) { return Run("ReadDistribution", what); }
+
   Json DistributionJson() const {
     Json d = Json::object();
     if (!env_.empty()) d["environment"] = Utf8(env_);
@@ -492,7 +497,8 @@ int DistSet(Context& ctx, const DistChanges& changes) {
 int Start(Context& ctx) {
   Connected c(ctx, "start", kNeedDistribution);
   if (!c.Open()) return 1;
-  if (!c.Run("StartQV", "cannot start the distribution " + Utf8(c.Distribution()))) return 1;
+  const std::string what = "cannot start the distribution " + Utf8(c.Distribution());
+  if (!c.DistributionExists(what) || !c.Run("StartQV", what)) return 1;
   return c.Success(Json{{"job", Utf8(c.Job())}},
                    "Asked the source to start " + Utf8(c.Distribution()) + " (job " + Utf8(c.Job()) + ").\n");
 }
@@ -500,7 +506,8 @@ int Start(Context& ctx) {
 int Stop(Context& ctx) {
   Connected c(ctx, "stop", kNeedDistribution);
   if (!c.Open()) return 1;
-  if (!c.Run("StopQV", "cannot stop the distribution " + Utf8(c.Distribution()))) return 1;
+  const std::string what = "cannot stop the distribution " + Utf8(c.Distribution());
+  if (!c.DistributionExists(what) || !c.Run("StopQV", what)) return 1;
   return c.Success(Json{{"job", Utf8(c.Job())}},
                    "Asked the job " + Utf8(c.Job()) + " of " + Utf8(c.Distribution()) + " to stop.\n");
 }
@@ -508,6 +515,7 @@ int Stop(Context& ctx) {
 int Status(Context& ctx) {
   Connected c(ctx, "status", kNeedDistribution);
   if (!c.Open()) return 1;
+  if (!c.DistributionExists("cannot ask whether the job " + Utf8(c.Job()) + " runs")) return 1;
   const DispResult r = c.s().Call("SourceJobRun");
   if (!r.ok()) return c.Fail("cannot ask for the job", DispatchFailure("QVmanager", "SourceJobRun", r));
   bool running = false;
@@ -529,7 +537,8 @@ int Status(Context& ctx) {
 int ActivityShow(Context& ctx) {
   Connected c(ctx, "activity", kNeedDistribution);
   if (!c.Open()) return 1;
-  if (!c.Run("ReadActivity", "cannot read the activity of " + Utf8(c.Distribution()))) return 1;
+  const std::string what = "cannot read the activity of " + Utf8(c.Distribution());
+  if (!c.DistributionExists(what) || !c.Run("ReadActivity", what)) return 1;
   const DispResult a = c.s().Get("Activity");
   platform::ObjectPtr activity;
   if (a.ok()) {
@@ -586,13 +595,12 @@ int Messages(Context& ctx, const MessageOptions& options) {
     for (const platform::ListItem* item : model.DisplayOrder()) {
       if (!seen.insert(item->Key()).second) continue;
       if (out.json())
-        out.out() << MessageJson(*item).dump() << "\n";
+        out.WriteLine(MessageJson(*item));
       else
-        out.out() << FollowLine(MessageCells(*item));
+        out.Write(FollowLine(MessageCells(*item)));
     }
-    out.out().flush();
   };
-  if (!out.json()) out.out() << FollowLine(MessageHeaders(model));
+  if (!out.json()) out.Write(FollowLine(MessageHeaders(model)));
   printNew();
 
   gInterrupted = 0;

@@ -39,7 +39,7 @@ class DemoLog {
   explicit DemoLog(Reporter& out) : out_(out) {}
 
   void Text(const std::string& utf8) {
-    if (!out_.json()) out_.out() << utf8 << std::flush;
+    if (!out_.json()) out_.Write(utf8);
   }
   void Step(const std::string& title) {
     ++number_;
@@ -235,7 +235,7 @@ int Demo(Context& ctx, const DemoOptions& options) {
   log.Say("created " + path);
   log.Say("environments PR and TS, targets AS1, NT1 and NT2, models CLI and ORD, and the distribution "
           "PR/AS1/CLI used below; the master user QVADMIN has the password " +
-          std::string(envPassword != nullptr ? "given in QV_PASSWORD" : "\"demo\""));
+          std::string(envPassword != nullptr ? "given in QV_PASSWORD" : "of a demo store (see docs/cli.md)"));
   log.Data("store", Json{{"path", path}, {"kind", std::string(embedded::KindName(*kind))}, {"address", address}});
 
   // ---- Connect
@@ -279,7 +279,8 @@ int Demo(Context& ctx, const DemoOptions& options) {
   if (read) {
     road.Put("DistributionRepriseType", Variant("P"));
     road.Put("DistributionRepriseReceiver", Variant("RCV0001"));
-    road.Put("DistributionRepriseLibrary", Variant("QV_USRDATA"));
+    // NT sources keep no receiver library.
+    if (*kind == embedded::SourceKind::AS400) road.Put("DistributionRepriseLibrary", Variant("QV_USRDATA"));
     road.Put("DistributionReprisePoint", Variant(std::int32_t{1234}));
     if (road.Call("UpdateDistribution")) {
       log.Say("read back from the source:");
@@ -371,13 +372,17 @@ int Demo(Context& ctx, const DemoOptions& options) {
   const std::string bin = "qvmgr";
   std::string hand;
   hand += "  export QV_SOURCE=" + Quoted(address) + " QV_TYPE=" + Quoted(type) + " QV_USER=QVADMIN\n";
-  hand += "  export QV_PASSWORD=" + (envPassword != nullptr ? std::string("...") : std::string("demo")) +
-          " QV_ENV=PR QV_TARGET=AS1 QV_MODEL=CLI" +
+  hand += std::string("  export QV_PASSWORD=... QV_ENV=PR QV_TARGET=AS1 QV_MODEL=CLI") +
           (*kind == embedded::SourceKind::Oracle ? " QV_INSTANCE=QVORA" : "") + "\n";
-  for (const char* line : {"dist show", "dist set --reprise-type P --receiver RCV0001 --library QV_USRDATA --point 1234",
-                           "start", "status", "activity", "messages", "stop", "dist show --json"})
+  const std::string set = *kind == embedded::SourceKind::AS400
+                              ? "dist set --reprise-type P --receiver RCV0001 --library QV_USRDATA --point 1234"
+                              : "dist set --reprise-type P --receiver RCV0001 --point 1234";
+  for (const std::string& line : {std::string("dist show"), set, std::string("start"), std::string("status"),
+                                  std::string("activity"), std::string("messages"), std::string("stop"),
+                                  std::string("dist show --json")})
     hand += "  " + bin + " " + line + "\n";
-  log.Text("\nTo do the same by hand (qvmgr is " + ProgramPath() + "):\n" + hand);
+  log.Text("\nTo do the same by hand (qvmgr is " + ProgramPath() + "), with QV_PASSWORD set to the master user's "
+           "password\n(qvmgr never prints it):\n" + hand);
   if (options.dir.empty()) log.Text("The store stays in " + dir + "; remove that folder when done.\n");
 
   if (out.json())

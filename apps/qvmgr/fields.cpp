@@ -18,7 +18,7 @@ std::vector<NamedField> NameFields(const Layout& layout, std::string_view image)
     const std::string_view name = layout.fields[i].name;
     if (name == "FILLER") continue;
     std::string value = RTrim(record.Get(i));
-    if (IsSecretField(name) && !value.empty()) value = std::string(kMasked);
+    if (IsSecretField(name) && !value.empty()) value = std::string(kMaskedPassword);
     out.push_back({std::string(name), std::move(value)});
   }
   return out;

@@ -16,15 +16,12 @@ struct NamedField {
   std::string value;  // Windows-1252, trailing blanks removed
 };
 
-// Text shown in place of a password that is set.
-inline constexpr std::string_view kMasked = "********";
-
 // True for the fields that hold a password (QV_PASSWORD, DSN_PWD, PASSWORD).
 bool IsSecretField(std::string_view name);
 
 // Cuts image by the layout: every field but FILLER, in record order. A
 // shorter image gives blanks for the fields it lacks. Secret fields that are
-// not blank read kMasked.
+// not blank read kMaskedPassword (presentation/strutil.h).
 std::vector<NamedField> NameFields(const Layout& layout, std::string_view image);
 
 }  // namespace qv::cli

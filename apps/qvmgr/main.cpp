@@ -14,6 +14,7 @@
 namespace {
 
 using namespace qv::cli;
+using qv::apps::DecimalInteger;
 using qv::apps::ParseMessage;
 using qv::apps::UsageFailure;
 
@@ -97,7 +98,8 @@ int main(int argc, char** argv) {
   CLI::Option* oType = distSet->add_option("--reprise-type", repriseType, "recovery point type: P, C or \"\" (none)");
   CLI::Option* oReceiver = distSet->add_option("--receiver", receiver, "journal receiver of the recovery point");
   CLI::Option* oLibrary = distSet->add_option("--library", library, "library of that receiver");
-  CLI::Option* oPoint = distSet->add_option("--point", point, "journal entry number of the recovery point");
+  CLI::Option* oPoint = distSet->add_option("--point", point, "journal entry number of the recovery point")
+                              ->transform(DecimalInteger());
   CLI::Option* oScheduled = distSet->add_option("--scheduled", scheduled, "on or off: the distribution runs on its planning");
   CLI::Option* oHold = distSet->add_option("--hold", hold, "on or off: the distribution is held");
 
@@ -111,7 +113,8 @@ int main(int argc, char** argv) {
                                "qvmgr messages --follow --interval 10");
   MessageOptions messageOptions;
   messages->add_flag("--follow", messageOptions.follow, "keep reading and print new messages until interrupted");
-  messages->add_option("--interval", messageOptions.interval, "seconds between reads with --follow (default 5)");
+  messages->add_option("--interval", messageOptions.interval, "seconds between reads with --follow (default 5)")
+      ->transform(DecimalInteger());
 
   std::string registerLibrary, unregisterLibrary;
   CLI::App* reg = Command(app, "register", "register the shared library QVmgr_dll in the class registry",

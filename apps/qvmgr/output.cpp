@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "platform/encoding.h"
+#include "presentation/strutil.h"
 
 namespace qv::cli {
 namespace {
@@ -31,6 +32,14 @@ std::string Indented(const std::string& text) {
 }  // namespace
 
 std::string Utf8(std::string_view text1252) { return Cp1252ToUtf8(text1252); }
+
+Json MaskedJson(const Json& value) {
+  if (value.is_string()) return MaskConnectionPasswords(value.get<std::string>());
+  if (!value.is_structured()) return value;
+  Json out = value;
+  for (auto& item : out.items()) item.value() = MaskedJson(item.value());
+  return out;
+}
 
 Json FieldsJson(const std::vector<NamedField>& fields) {
   Json out = Json::object();
@@ -64,20 +73,28 @@ int Reporter::Success(const std::string& command, const Json& body, const std::s
     doc["command"] = command;
     doc["ok"] = true;
     for (const auto& item : body.items()) doc[item.key()] = item.value();
-    out_ << doc.dump(2) << "\n";
+    Emit(MaskedJson(doc).dump(2) + "\n");
   } else {
-    out_ << text;
+    Write(text);
   }
-  out_.flush();
   return 0;
+}
+
+void Reporter::Write(const std::string& text) { Emit(MaskConnectionPasswords(text)); }
+
+void Reporter::WriteLine(const Json& doc) { Emit(MaskedJson(doc).dump() + "\n"); }
+
+void Reporter::Emit(const std::string& text) {
+  out_ << text;
+  out_.flush();
 }
 
 int Reporter::Failure(const std::string& command, const std::string& what, const OperationError& error,
                       const Json& body) {
-  err_ << "qvmgr: " << command << ": " << what << "\n"
-       << "  ErrorNum:  " << error.num << "\n"
-       << "  ErrorText: " << Indented(Utf8(error.text)) << "\n"
-       << "  ErrorStep: " << Utf8(error.step) << "\n";
+  err_ << MaskConnectionPasswords("qvmgr: " + command + ": " + what + "\n" +
+                                   "  ErrorNum:  " + std::to_string(error.num) + "\n" +
+                                   "  ErrorText: " + Indented(Utf8(error.text)) + "\n" +
+                                   "  ErrorStep: " + Utf8(error.step) + "\n");
   err_.flush();
   if (json_) {
     Json doc = Json::object();
@@ -85,8 +102,7 @@ int Reporter::Failure(const std::string& command, const std::string& what, const
     doc["ok"] = false;
     doc["error"] = Json{{"num", error.num}, {"text", Utf8(error.text)}, {"step", Utf8(error.step)}};
     for (const auto& item : body.items()) doc[item.key()] = item.value();
-    out_ << doc.dump(2) << "\n";
-    out_.flush();
+    Emit(MaskedJson(doc).dump(2) + "\n");
   }
   return 1;
 }

@@ -29,6 +29,11 @@ struct OperationError {
 // Returns a Windows-1252 text in UTF-8.
 std::string Utf8(std::string_view text1252);
 
+// Returns value with every text in it, keys left alone, passed through
+// MaskConnectionPasswords: what qvmgr prints never shows a password held in a
+// connection string.
+Json MaskedJson(const Json& value);
+
 // Returns the fields as a JSON object {"NAME": "value", ...} in record order.
 Json FieldsJson(const std::vector<NamedField>& fields);
 
@@ -37,13 +42,19 @@ Json FieldsJson(const std::vector<NamedField>& fields);
 std::string AlignedText(const std::vector<std::pair<std::string, std::string>>& rows, int indent = 2);
 std::string AlignedText(const std::vector<NamedField>& fields, int indent = 2);
 
+// Writes what the commands print. Every text and JSON document goes out with
+// the passwords of connection strings masked (MaskConnectionPasswords).
 class Reporter {
  public:
   Reporter(bool json, std::ostream& out, std::ostream& err) : json_(json), out_(out), err_(err) {}
 
   bool json() const { return json_; }
-  std::ostream& out() { return out_; }
   std::ostream& err() { return err_; }
+
+  // Writes UTF-8 text, or one JSON document a line, on the output stream and
+  // flushes it.
+  void Write(const std::string& text);
+  void WriteLine(const Json& doc);
 
   // Writes the result of a command: the JSON document {"command", "ok": true,
   // body...} with --json, else the text (UTF-8). Returns 0.
@@ -55,6 +66,9 @@ class Reporter {
               const Json& body = Json::object());
 
  private:
+  // Writes text as it stands and flushes.
+  void Emit(const std::string& text);
+
   bool json_;
   std::ostream& out_;
   std::ostream& err_;

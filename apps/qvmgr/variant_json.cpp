@@ -86,9 +86,13 @@ Variant Plain(const Json& value, const ObjectLookup& lookup) {
 std::string To1252Exact(const std::string& utf8, const std::string& what) {
   std::string out;
   std::size_t offset = 0;
+  const std::string prefix = what.empty() ? std::string() : what + ": ";
   if (!Utf8ToCp1252Exact(utf8, out, offset))
-    throw ArgumentError((what.empty() ? std::string() : what + ": ") + "the character at byte " +
-                        std::to_string(offset) + " has no Windows-1252 form");
+    throw ArgumentError(prefix + "the character at byte " + std::to_string(offset) + " has no Windows-1252 form");
+  // A NUL would end the text early wherever it goes next (a statement, a buffer).
+  if (const std::size_t nul = out.find('\0'); nul != std::string::npos)
+    throw ArgumentError(prefix + "the text holds a NUL character (at character " + std::to_string(nul) +
+                        "); NUL is refused");
   return out;
 }
 

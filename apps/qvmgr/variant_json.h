@@ -38,15 +38,16 @@ using ObjectNamer = std::function<std::string(const platform::ObjectPtr& object)
 
 // Converts one JSON value into an argument. Throws ArgumentError for arrays,
 // unknown object names, unknown kinds, values the kind cannot hold and text
-// that has no Windows-1252 form.
+// that To1252Exact refuses.
 platform::Variant VariantFromJson(const Json& value, const ObjectLookup& lookup);
 
 // Converts a value into JSON: text as UTF-8, an object as
 // {"object": NAME, "class": CLASS} (Nothing as {"object": null}).
 Json JsonFromVariant(const platform::Variant& value, const ObjectNamer& namer);
 
-// Converts UTF-8 to Windows-1252, refusing text that has no form there.
-// Throws ArgumentError naming what (e.g. "argument 2").
+// Converts UTF-8 to Windows-1252, refusing text that has no form there and
+// text that holds a NUL character. Throws ArgumentError naming what (e.g.
+// "argument 2").
 std::string To1252Exact(const std::string& utf8, const std::string& what);
 
 }  // namespace qv::cli

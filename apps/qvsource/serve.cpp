@@ -17,6 +17,8 @@
 #include "dllparam/net/net_server.h"
 #include "platform/encoding.h"
 
+#include "common/command_line.h"
+
 namespace qv::apps {
 
 namespace {
@@ -65,6 +67,7 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args) {
                     "clients served at once, 1 to 4096 (default " +
                         std::to_string(net::ServerOptions{}.maxSessions) + ")")
       ->type_name("N")
+      ->transform(DecimalInteger())
       ->check(CLI::Range(1, 4096));
   serve->add_option_function<std::string>(
             "--idle-timeout",

@@ -2,6 +2,7 @@
 #include "automation/qvmanager.h"
 
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "automation/hidden_form.h"
@@ -10,6 +11,8 @@
 #include "connection/qvsource.h"
 #include "operations/engine_text.h"
 #include "platform/controls.h"
+#include "presentation/messages.h"
+#include "presentation/strutil.h"
 #include "store/records.h"
 #include "store/record_layouts.h"
 
@@ -31,6 +34,7 @@ constexpr InvokeKind kCall = InvokeKind::Method;
 namespace ctl {
 const ControlMember ErrorText{"ErrorText"};
 const ControlMember ErrorNum{"ErrorNum"};
+const ControlMember ErrorStep{"ErrorStep"};
 const ControlMember SourceType{"SourceType"};
 const ControlMember InstanceName{"InstanceName"};
 const ControlMember OpenConnection{"OpenConnection"};
@@ -111,7 +115,12 @@ void QVmanager::InstanceName(const std::string& value) {
   PutControl(ctl::InstanceName, Variant(value));
 }
 
-void QVmanager::UserID(const std::string& value) { SetProcessUserID(value); }
+bool QVmanager::UserID(const std::string& value) {
+  if (RTrim(value).size() > kMaxUserID) return false;
+  SetProcessUserID(value);
+  return true;
+}
+
 void QVmanager::Password(const std::string& value) { SetProcessPassword(value); }
 
 std::string QVmanager::SourceType() { return GetControl(ctl::SourceType).AsString(); }
@@ -140,10 +149,57 @@ void QVmanager::FileID(const std::string& value) {
   PutControl(ctl::Fic, Variant(value));
 }
 
-std::string QVmanager::ErrorText() { return GetControl(ctl::ErrorText).AsString(); }
-std::int32_t QVmanager::ErrorNum() { return GetControl(ctl::ErrorNum).AsLong(); }
+// Tells the control's error before the manager's refusal: a refusal clears
+// the control's error state, so an error the control holds came after it.
+std::string QVmanager::ErrorText() {
+  std::string text = GetControl(ctl::ErrorText).AsString();
+  std::string refusal = std::exchange(refusalText_, std::string());
+  return text.empty() ? refusal : text;
+}
+
+std::int32_t QVmanager::ErrorNum() {
+  const std::int32_t num = GetControl(ctl::ErrorNum).AsLong();
+  const std::int32_t refusal = std::exchange(refusalNum_, 0);
+  return num != 0 ? num : refusal;
+}
+
+bool QVmanager::Refuse(std::string text) {
+  for (const ControlMember* m : {&ctl::ErrorText, &ctl::ErrorNum, &ctl::ErrorStep}) GetControl(*m);
+  refusalNum_ = QVSource::kRefusalNum;
+  refusalText_ = std::move(text);
+  return false;
+}
+
+bool QVmanager::Ready(unsigned needs) {
+  if (!ConnectionOpen()) return Refuse(cLoadResString("1904"));
+  const struct {
+    unsigned need;
+    const std::string& id;
+    const char* property;
+  } ids[] = {{kEnvironment, environmentId_, "EnvironmentID"},
+             {kTarget, targetId_, "TargetID"},
+             {kModel, modelId_, "ModelID"}};
+  for (const auto& i : ids)
+    if ((needs & i.need) != 0 && i.id.empty()) return Refuse(cLoadResString("1905", i.property));
+  refusalNum_ = 0;
+  refusalText_.clear();
+  return Selected();
+}
+
+bool QVmanager::Stores(std::string_view field) {
+  const std::string type = SourceType();
+  return type.empty() || type == "AS400" || layout::QV_GC[field].nt;
+}
+
+bool QVmanager::DistributionRepriseLibrary(const std::string& value) {
+  if (!Trim(value).empty() && !Stores("REPRISELIB")) return false;
+  copy_.RepriseLibrary(value);
+  return true;
+}
 
 bool QVmanager::OpenConnection() {
+  refusalNum_ = 0;
+  refusalText_.clear();
   if (GetControl(ctl::SourceType).AsString().empty()) PutControl(ctl::SourceType, Variant("AS400"));
   Variant address(sourceAdress_);
   if (!CallControl(ctl::OpenConnection, kCall, platform::Args(&address, 1)).AsBool()) return false;
@@ -167,7 +223,7 @@ bool QVmanager::CloseConnection() { return CallControl(ctl::CloseConnection, kCa
 bool QVmanager::ConnectionOpen() { return GetControl(ctl::ConnectionOpen).AsBool(); }
 
 bool QVmanager::ReadActivity() {
-  if (!activity_ || !Selected()) return false;
+  if (!activity_ || !Ready(kDistribution)) return false;
   std::string block;
   if (!CallReadActivity(environmentId_, targetId_, modelId_, "G", " ", block)) return false;
   activity_->Fill(block);
@@ -175,17 +231,23 @@ bool QVmanager::ReadActivity() {
 }
 
 bool QVmanager::StopQV() {
-  if (!Selected()) return false;
+  if (!Ready(kDistribution)) return false;
   std::string block;
   return CallReadActivity(environmentId_, targetId_, modelId_, "G", "I", block);
 }
 
-bool QVmanager::ReadEnvironnement() { return Selected() && CallDetail(ctl::DetailEnvironment, layout::QV_EX, environmentId_); }
-bool QVmanager::ReadTarget() { return Selected() && CallDetail(ctl::DetailCible, layout::QV_CX, targetId_); }
-bool QVmanager::ReadModel() { return Selected() && CallDetail(ctl::DetailGroup, layout::QV_GX, modelId_); }
+bool QVmanager::ReadEnvironnement() {
+  return Ready(kEnvironment) && CallDetail(ctl::DetailEnvironment, layout::QV_EX, environmentId_);
+}
+bool QVmanager::ReadTarget() {
+  return Ready(kEnvironment | kTarget) && CallDetail(ctl::DetailCible, layout::QV_CX, targetId_);
+}
+bool QVmanager::ReadModel() {
+  return Ready(kEnvironment | kModel) && CallDetail(ctl::DetailGroup, layout::QV_GX, modelId_);
+}
 
 bool QVmanager::ReadDistribution() {
-  if (!Selected()) return false;
+  if (!Ready(kDistribution)) return false;
   std::vector<Variant> args{Variant(modelId_), Variant(targetId_), Variant(std::string(layout::QV_GC.length, ' '))};
   if (!CallControl(ctl::DetailGC, kCall, args).AsBool()) return false;
   const std::string* record = args[2].Get<std::string>();
@@ -196,19 +258,19 @@ bool QVmanager::ReadDistribution() {
 }
 
 bool QVmanager::UpdateDistribution() {
-  if (!distributionRead_ || !Selected()) return false;
+  if (!distributionRead_ || !Ready(kDistribution)) return false;
   std::vector<Variant> args{Variant(modelId_), Variant(targetId_), Variant(copy_.image())};
   return CallControl(ctl::ChangeGC, kCall, args).AsBool();
 }
 
 bool QVmanager::StartQV() {
-  if (!Selected()) return false;
+  if (!Ready(kDistribution)) return false;
   std::vector<Variant> args{Variant(environmentId_), Variant(targetId_), Variant(modelId_), Variant(instanceName_)};
   return CallControl(ctl::StartQV, kCall, args).AsBool();
 }
 
 bool QVmanager::SourceJobRun() {
-  if (!Selected()) return false;
+  if (!Ready(kDistribution)) return false;
   std::vector<Variant> args{Variant(JobName(environmentId_, targetId_, modelId_)), Variant(std::string())};
   if (!CallControl(ctl::JobRun, kCall, args).AsBool()) return false;
   const std::string* status = args[1].Get<std::string>();
@@ -218,6 +280,7 @@ bool QVmanager::SourceJobRun() {
 platform::DispResult QVmanager::RunReadMSG(bool first, bool BuildColumn, const platform::ObjectPtr& lv) {
   if (!lv)
     return platform::DispResult::Error(DispStatus::Exception, "Object variable or With block variable not set: lv", 2);
+  if (!Ready(kConnection)) return platform::DispResult::Value(Variant(false));
   Variant view(std::int32_t{platform::ListView::kReport});
   platform::DispResult shown = platform::PutProperty(*lv, "View", view);
   if (!shown.ok()) {
@@ -265,7 +328,12 @@ const platform::DispatchTable& QVmanager::Table() {
            }},
           {"UserID", 0x68030011, kPut, 1,
            [](QVmanager& m, ArgList& a) {
-             m.UserID(a.String(0));
+             const std::string user = a.String(0);
+             if (!m.UserID(user))
+               throw DispError(DispStatus::Exception,
+                               "UserID: a user identifier has at most " + std::to_string(kMaxUserID) +
+                                   " characters; this one has " + std::to_string(RTrim(user).size()),
+                               0);
              return Variant();
            }},
           {"Password", 0x68030010, kPut, 1,
@@ -342,7 +410,11 @@ const platform::DispatchTable& QVmanager::Table() {
            [](QVmanager& m, ArgList&) { return Variant(m.DistributionRepriseLibrary()); }},
           {"DistributionRepriseLibrary", 0x68030009, kPut, 1,
            [](QVmanager& m, ArgList& a) {
-             m.DistributionRepriseLibrary(a.String(0));
+             if (!m.DistributionRepriseLibrary(a.String(0)))
+               throw DispError(DispStatus::Exception,
+                               "DistributionRepriseLibrary: a " + m.SourceType() +
+                                   " source stores no receiver library; only a blank one is taken",
+                               0);
              return Variant();
            }},
           {"DistributionRepriseReceiver", 0x68030008, kGet, 0,

@@ -58,8 +58,12 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   // Put keeps the value and passes it to the control; get reads the control's.
   std::string InstanceName();
   void InstanceName(const std::string& value);
-  // Set the process-wide login that the control checks.
-  void UserID(const std::string& value);
+  // Set the process-wide login that the control checks. A user identifier
+  // longer than kMaxUserID characters once its trailing blanks are dropped
+  // is refused rather than cut: false, the login unchanged (late-bound, an
+  // error).
+  static constexpr std::size_t kMaxUserID = 30;
+  bool UserID(const std::string& value);
   void Password(const std::string& value);
   const std::string& SourceAdress() const { return sourceAdress_; }
   void SourceAdress(const std::string& value) { sourceAdress_ = value; }
@@ -80,7 +84,9 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   const std::string& FileID() const { return fileId_; }
   void FileID(const std::string& value);
 
-  // ---- Error state of the control (each read clears what it returns)
+  // ---- Error state (each read clears what it returns): the manager's own
+  // refusal of a member called without a connection or a selection, else
+  // the control's.
   std::string ErrorText();
   std::int32_t ErrorNum();
 
@@ -93,6 +99,12 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   bool ConnectionOpen();
 
   // ---- Configuration
+  // The members from here on answer false without a call, with ErrorNum 40
+  // and the reason in ErrorText, while the connection is not open or an
+  // identifier they act on is not set: ReadEnvironnement needs EnvironmentID;
+  // ReadTarget EnvironmentID and TargetID; ReadModel EnvironmentID and
+  // ModelID; the distribution and engine members all three; ReadMSG only the
+  // connection.
   // Each is true when the environment, target or model of the identifiers
   // given exists (the record read is not kept).
   bool ReadEnvironnement();
@@ -110,9 +122,11 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   std::string DistributionRepriseType() const { return copy_.RepriseType(); }
   void DistributionRepriseType(const std::string& value) { copy_.RepriseType(value); }
   // REPRISELIB and REPRISERCV: get trimmed; put upper-cased, padded with
-  // blanks or cut to 10.
+  // blanks or cut to 10. NT sources store no REPRISELIB: there a library
+  // that is not blank is refused (false, the copy unchanged; late-bound, an
+  // error).
   std::string DistributionRepriseLibrary() const { return copy_.RepriseLibrary(); }
-  void DistributionRepriseLibrary(const std::string& value) { copy_.RepriseLibrary(value); }
+  bool DistributionRepriseLibrary(const std::string& value);
   std::string DistributionRepriseReceiver() const { return copy_.RepriseReceiver(); }
   void DistributionRepriseReceiver(const std::string& value) { copy_.RepriseReceiver(value); }
   // REPRISEPNT: get reads the stored number (late-bound, a number beyond a
@@ -164,6 +178,28 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   std::string environmentId_, targetId_, modelId_, fileId_;
   DistributionCopy copy_;
   bool distributionRead_ = false;
+
+  // What a member needs before it calls the control.
+  enum Needs : unsigned {
+    kConnection = 0,
+    kEnvironment = 1,
+    kTarget = 2,
+    kModel = 4,
+    kDistribution = kEnvironment | kTarget | kModel
+  };
+  // Tells whether the member may call the control: the connection is open,
+  // the identifiers of needs are set and selected (Selected). Otherwise keeps
+  // the refusal for ErrorNum and ErrorText and returns false.
+  bool Ready(unsigned needs);
+  // Keeps a refusal of the manager (ErrorNum 40, text) in place of the
+  // control's error state, which it clears. Returns false.
+  bool Refuse(std::string text);
+  // True unless the source is NT and its table has no column for the field
+  // of QV_GC.
+  bool Stores(std::string_view field);
+
+  std::int32_t refusalNum_ = 0;
+  std::string refusalText_;
 
   // Makes sure the control has selected the identifiers this manager keeps:
   // selects them again when it has not (before the connection was open, or

@@ -1,6 +1,7 @@
 // Implements the shared string utilities: quoting, list walking, case folding, hex text.
 #include "presentation/strutil.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -103,6 +104,60 @@ std::string extractArg(const std::string& key, const std::string& text) {
   const std::size_t semi = rest.find(';');
   if (semi != std::string::npos) rest.erase(semi);
   return Trim(rest);
+}
+
+std::string MaskConnectionPasswords(std::string_view text) {
+  auto isWordChar = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  auto keyAt = [&](std::size_t at) -> std::size_t {  // length of the key at `at`, 0 if none
+    if (at > 0 && isWordChar(text[at - 1])) return 0;
+    for (std::string_view key : {std::string_view("PASSWORD"), std::string_view("PWD")}) {
+      if (text.size() - at < key.size()) continue;
+      bool same = true;
+      for (std::size_t i = 0; i < key.size() && same; ++i) {
+        const char c = text[at + i];
+        same = (c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) == key[i];
+      }
+      if (same && (at + key.size() == text.size() || !isWordChar(text[at + key.size()]))) return key.size();
+    }
+    return 0;
+  };
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t keyLength = keyAt(i);
+    if (keyLength == 0) {
+      out += text[i++];
+      continue;
+    }
+    std::size_t at = i + keyLength;
+    while (at < text.size() && text[at] == kBlank) ++at;
+    if (at >= text.size() || text[at] != '=') {
+      out.append(text.substr(i, keyLength));
+      i += keyLength;
+      continue;
+    }
+    out.append(text.substr(i, at + 1 - i));
+    std::size_t end = ++at;
+    if (end < text.size() && text[end] == '{') {
+      // A braced value ends at a "}" that is not doubled.
+      for (++end; end < text.size(); ++end) {
+        if (text[end] != '}') continue;
+        if (end + 1 < text.size() && text[end + 1] == '}') {
+          ++end;
+          continue;
+        }
+        ++end;
+        break;
+      }
+    }
+    end = std::min(text.find_first_of(";\r\n", end), text.size());
+    if (end > at) out.append(kMaskedPassword);
+    i = end;
+  }
+  return out;
 }
 
 std::string QVUCase(const std::string& text) { return MapBytes(text, kScriptUpper); }

@@ -39,6 +39,18 @@ std::string ExtractStringFromChar(const std::string& separator, std::string& tex
 // when key does not occur or is empty.
 std::string extractArg(const std::string& key, const std::string& text);
 
+// Text shown in place of a password.
+inline constexpr std::string_view kMaskedPassword = "********";
+
+// Returns text with the value of every password key of a connection string
+// replaced by kMaskedPassword: the keys PWD and PASSWORD in any case, at the
+// start of the text or after a character that is not a letter, digit or "_",
+// blanks allowed before "=". The value runs to the next ";", line break or
+// the end; a value in braces ("PWD={a;b}") runs to its closing brace. Empty
+// values stay empty. ("DSN=x;Pwd=s3;UID=u") gives "DSN=x;Pwd=********;UID=u".
+// Works on Windows-1252 and UTF-8 text alike.
+std::string MaskConnectionPasswords(std::string_view text);
+
 // Upper-cases script text character by character: "a"-"z" become "A"-"Z"; é ê è ë
 // become "E"; â ä "A"; ô ö ò "O"; ì î ï "I"; ù û ü "U". Every other character
 // (digits, punctuation, capitals, à, ç, á and the like) stays as it is.

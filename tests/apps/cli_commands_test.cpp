@@ -234,9 +234,10 @@ class QvmgrDistSetTest : public QvmgrTest, public testing::WithParamInterface<So
 
 TEST_P(QvmgrDistSetTest, MovesTheRecoveryPointAndShowsWhatTheSourceHolds) {
   EmbeddedStore store(GetParam(), /*demo=*/true);
-  const ProcessResult r = Qvmgr({"dist", "set", "--json", "--reprise-type", "p", "--receiver", "rcv0001", "--library",
-                                 "QV_USRDATA", "--point", "1234", "--scheduled", "on", "--hold", "on"},
-                                Connect(store));
+  std::vector<std::string> args{"dist",    "set",  "--json",      "--reprise-type", "p",   "--receiver",
+                                "rcv0001", "--point", "1234", "--scheduled", "on", "--hold", "on"};
+  if (GetParam() == SourceKind::AS400) args.insert(args.end(), {"--library", "QV_USRDATA"});  // AS/400 rows only
+  const ProcessResult r = Qvmgr(args, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
   const Json doc = Document(r);
   EXPECT_EQ(doc["before"]["DistributionReprisePoint"], 0);
@@ -349,6 +350,9 @@ TEST_F(QvmgrCommandsTest, DemoWalksTheRoadAndEndsWithTheCommandsByHand) {
   EXPECT_THAT(r.out, HasSubstr("CloseConnection -> True"));
   EXPECT_THAT(r.out, HasSubstr("To do the same by hand"));
   EXPECT_THAT(r.out, HasSubstr("qvmgr dist set --reprise-type P"));
+  EXPECT_THAT(r.out, HasSubstr("export QV_PASSWORD=... "));  // the master password is never printed
+  EXPECT_THAT(r.out, Not(HasSubstr("demo\"")));
+  EXPECT_THAT(r.out, Not(HasSubstr("QV_PASSWORD=demo")));
 
   const ProcessResult j = Qvmgr({"demo", "--json", "--kind", "sqlserver", "--dir", dir() + "/demo"});
   ASSERT_EQ(j.exitCode, 0) << Describe(j);

@@ -177,7 +177,7 @@ TEST_P(EmbeddedCycleTest, ScriptMovesTheRecoveryPointStartsWatchesAndStops) {
   EXPECT_EQ(m.Get(kHold), Variant(false));
   m.Put(kRepriseType, Variant("p"));
   m.Put(kRepriseReceiver, Variant("rcv0042"));
-  m.Put(kRepriseLibrary, Variant("jrnlib"));
+  if (!nt) m.Put(kRepriseLibrary, Variant("jrnlib"));  // NT sources keep no receiver library
   m.Put(kReprisePoint, Variant(std::int32_t{5000}));
   m.Put(kScheduled, Variant(true));
   ASSERT_EQ(m.Call(kUpdateDistribution), Variant(true)) << m.Call(kErrorText).ToString();
@@ -189,7 +189,6 @@ TEST_P(EmbeddedCycleTest, ScriptMovesTheRecoveryPointStartsWatchesAndStops) {
   EXPECT_EQ(m.Get(kRepriseReceiver), Variant("RCV0042"));
   EXPECT_EQ(m.Get(kReprisePoint), Variant(std::int32_t{5000}));
   EXPECT_EQ(m.Get(kScheduled), Variant(true));
-  // NT sources keep no receiver library.
   EXPECT_EQ(m.Get(kRepriseLibrary), Variant(nt ? "" : "JRNLIB"));
   const Record stored(layout::QV_GC, manager->DistributionRecord());
   EXPECT_EQ(stored.Get("REPRISEPNT"), "0000005000");

@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -80,6 +81,19 @@ TEST_F(RegistryTest, RegistersReplacesAndUnregistersExactlyTheGivenEntries) {
   EXPECT_EQ(Entries(), (std::vector<RegistryEntry>{b}));
   ASSERT_TRUE(UnregisterEntries({a}).ok());  // nothing left to remove
   EXPECT_EQ(Entries(), (std::vector<RegistryEntry>{b}));
+}
+
+TEST_F(RegistryTest, OnlyItsOwnerMayReadOrWriteTheFile) {
+  const ::mode_t old = ::umask(0);  // the mode must not depend on the caller's mask
+  const Status created = RegisterEntries({{"Lib.A", kCounterId, "/lib/a.so"}});
+  fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                             fs::perms::others_read);  // as an earlier version left it
+  const Status rewritten = RegisterEntries({{"Lib.B", kOtherId, "/lib/b.so"}});
+  ::umask(old);
+  ASSERT_TRUE(created.ok() && rewritten.ok());
+  for (const std::string& file : {path_, path_ + ".lock"})
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write)
+        << file;
 }
 
 TEST_F(RegistryTest, KeepsCommentsAndUnreadableLines) {

@@ -95,6 +95,27 @@ TEST(ExtractArg, ReadsOneValueOfAConnectString) {
   for (const Case& c : cases) EXPECT_EQ(extractArg(c.key, c.text), c.expected) << c.key << " in " << c.text;
 }
 
+TEST(MaskConnectionPasswords, HidesEveryPasswordValueAndNothingElse) {
+  struct Case {
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"DSN=x;UID=u;PWD=s3cret;DATABASE=d", "DSN=x;UID=u;PWD=********;DATABASE=d"},
+      {"Pwd=s3cret", "Pwd=********"},
+      {"password = a b c ;UID=u", "password =********;UID=u"},
+      {"PWD=a;PASSWORD=b", "PWD=********;PASSWORD=********"},
+      {"PWD={a;b}};c};UID=u", "PWD=********;UID=u"},       // a braced value holds ";" and "}}"
+      {"  QV_CONNECT  PWD=s3cret\n  TARGETDB  X", "  QV_CONNECT  PWD=********\n  TARGETDB  X"},
+      {"PWD=;UID=u", "PWD=;UID=u"},                          // nothing to hide
+      {"OLDPWD=x;MYPASSWORD=y;PWDX=z", "OLDPWD=x;MYPASSWORD=y;PWDX=z"},  // other keys
+      {"PWD is not set", "PWD is not set"},
+      {"PWD", "PWD"},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MaskConnectionPasswords(c.text), c.expected) << c.text;
+}
+
 TEST(QVUCase, FoldsTheAccentsOfTheScriptLanguage) {
   EXPECT_EQ(QVUCase("\xE9l\xE8ve"), "ELEVE");  // élève
   EXPECT_EQ(QVUCase("abc xyz 019 _.'"), "ABC XYZ 019 _.'");
