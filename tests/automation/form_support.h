@@ -6,6 +6,7 @@
 #include <string>
 
 #include "automation/hidden_form.h"
+#include "automation/qvmanager.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
 #include "support/recording_fake.h"
@@ -49,6 +50,23 @@ class FakeOnForm {
     fake_->On("Sread").Sql("exec master..sp_helpdistributiondb").Row(padded("distribution")).Repeatedly();
     fake_->On("Sread").Sql("exec master..sp_helpdistpublisher").Row(padded("srv1")).Repeatedly();
     fake_->On("Sread").Sql("exec master..sp_helpsubscriberinfo").Row(padded("x") + padded(" quorvane")).Repeatedly();
+  }
+
+  // Opens the manager's connection to a healthy source of kind for the
+  // distribution AA / T1_ / M1_, then forgets the calls and the error state.
+  // Returns false when the connection does not open.
+  bool OpenFor(automation::QVmanager& m, const std::string& kind = "AS400") {
+    HealthySource(kind);
+    if (kind != "AS400") m.SourceType(kind);
+    if (kind == "Oracle") m.InstanceName("ORCL");
+    m.SourceAdress("src1");
+    if (!m.OpenConnection()) return false;
+    m.EnvironmentID("aa");
+    m.TargetID("t1");
+    m.ModelID("m1");
+    fake_->ClearCalls();
+    control_->ErrorNum();
+    return true;
   }
 
   // Returns the file prefix of a kind of source.

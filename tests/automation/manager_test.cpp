@@ -107,7 +107,7 @@ TEST_F(ManagerTest, IdentifiersGivenBeforeTheConnectionAreSelectedOnOpen) {
   m.TargetID("t1");
   m.ModelID("m1");
   m.FileID("F1");
-  EXPECT_EQ(m.EnvironmentID(), "");  // the control could not read the environment yet
+  EXPECT_EQ(m.EnvironmentID(), "AA");  // kept, to be read and checked by the open
   Connect();
   EXPECT_EQ(m.EnvironmentID(), "AA");
   EXPECT_EQ(m.TargetID(), "T1_");

@@ -1,6 +1,8 @@
 // Scripts a recording fake so that it answers like a healthy source of a kind.
 #include "fake_source.h"
 
+#include "store/records.h"
+
 namespace qv::test {
 
 FakeSource::FakeSource(const std::string& k, const std::string& instance) : kind(k) {
@@ -44,6 +46,16 @@ std::string FakeSource::Prefix() const {
   if (kind == "SQL Server") return "QV_USRDATA..";
   if (kind == "Oracle") return "QV_USRDATA.";
   return "";
+}
+
+std::string User(const std::string& env, const std::string& id, const std::string& type,
+                 const std::string& password) {
+  Record r(layout::QV_UID);
+  r.Set("ENVID", env);
+  r.Set("USERID", id);
+  r.Set("USERTYPE", type);
+  r.Set("PASSWORD", password);
+  return r.image();
 }
 
 }  // namespace qv::test

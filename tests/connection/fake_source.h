@@ -23,4 +23,20 @@ struct FakeSource {
   std::string kind;
 };
 
+// Builds a user record (QV_UID).
+std::string User(const std::string& env, const std::string& id, const std::string& type,
+                 const std::string& password = "");
+
+// Gives the process a user and password for the life of the object.
+struct ProcessLogin {
+  ProcessLogin(const char* user, const char* password) {
+    SetProcessUserID(user);
+    SetProcessPassword(password);
+  }
+  ~ProcessLogin() {
+    SetProcessUserID("");
+    SetProcessPassword("");
+  }
+};
+
 }  // namespace qv::test

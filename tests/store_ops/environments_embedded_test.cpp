@@ -135,7 +135,7 @@ TEST_P(EnvironmentStore, CodesWithQuotesLowerCaseBlanksOrTooLongAreKeptAsTheirKe
   EXPECT_TRUE(control().CibleExist("t'1"));
   std::string longer = Cx("E1", "LONGER");  // the record holds "LON"
   ASSERT_TRUE(control().AddCible(longer));
-  EXPECT_TRUE(control().CibleExist("LONGER"));
+  EXPECT_FALSE(control().CibleExist("LONGER"));  // a code longer than its field names none
   EXPECT_TRUE(control().CibleExist("LON"));
   std::string blank = Cx("E1", "");
   ASSERT_TRUE(control().AddCible(blank));

