@@ -224,6 +224,7 @@ TEST_P(FailClosedStore, ACodeLongerThanItsFieldNamesNoItem) {
     const std::vector<Record> before = Snapshot();
     ClearError();
     events.Clear();
+    engine().userSpacesDeleted.clear();
     EXPECT_EQ(c.run(control(), args), c.result);
     if (!c.refusal.empty()) {
       EXPECT_EQ(control().ErrorText(), c.refusal);
