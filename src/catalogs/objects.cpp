@@ -4,16 +4,20 @@
 
 namespace qv {
 
+QVSource::Lookup QVSource::CheckObject(const std::string& object, const std::string& library,
+                                       const std::string& type) {
+  RemoteCommand c = CheckObjectCommand(object, library, type);
+  if (Src().Execute(c.code, c.ctl, c.data) == 0) {
+    QVParamError();
+    return Lookup::Failed;
+  }
+  return ObjectExists(ReplyText(c)) ? Lookup::Found : Lookup::Missing;
+}
+
 bool QVSource::ChkObj(const std::string& object, const std::string& library,
                       const std::string& type) {
-  return Guard("ChkObj", [&] {
-    RemoteCommand c = CheckObjectCommand(object, library, type);
-    if (Src().Execute(c.code, c.ctl, c.data) == 0) {
-      QVParamError();
-      return true;  // a failed check counts as missing
-    }
-    return !ObjectExists(ReplyText(c));
-  });
+  // A failed check counts as missing.
+  return Guard("ChkObj", [&] { return CheckObject(object, library, type) != Lookup::Found; });
 }
 
 }  // namespace qv

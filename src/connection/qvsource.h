@@ -51,6 +51,7 @@ struct Label;
 }  // namespace platform
 class Record;
 struct Layout;
+struct ItemKey;
 
 // The three connections the control keeps in the library.
 enum class ConnKind : char { Source = 'S', Replication = 'R', TargetServer = 'C' };
@@ -85,6 +86,8 @@ class QVSource {
   static constexpr int32_t kLibraryErrorBase = 1000;
 
  private:
+  // How a read of one item ended: Failed has the library error recorded.
+  enum class Lookup { Found, Missing, Failed };
   // Fetches the library's last error into ErrorNum and ErrorText.
   void QVParamError();
   // Stores a refusal of the system: ErrorNum 40 and the text.
@@ -221,14 +224,19 @@ class QVSource {
 
   // ---- 4. Users and login (connection/users.cpp) ------------------------------
  public:
-  // Whether the process user may work in env; userType receives its type.
+  // Whether the process user may work in env; userType receives its type. A
+  // user file that cannot be read lets nobody in (the library's error).
   bool CheckUser(int32_t& userType, const std::string& env);
   bool AtLeastOneMasterUser(const std::string& env);
   // Reads the user (env, user); on AS/400 the record stays locked for update.
   bool SelectUser(const std::string& env, const std::string& user);
   bool AddUser(const std::string& record);
+  // Rewrite or delete the user (env, user): 2206 when it is missing, the
+  // library's error when it cannot be read.
   bool ChangeUser(const std::string& record, const std::string& env, const std::string& user);
   bool DeleteEnvUser(const std::string& env, const std::string& user);
+  // Delete every entry of a user, or every user of env; an entry that cannot
+  // be read (held by another job) stops the delete with the library's error.
   bool DeleteUser(const std::string& user);
   bool DeleteUserEnv(const std::string& env);
   // Fills lv with the global users (and those of the current environment).
@@ -239,7 +247,12 @@ class QVSource {
   int32_t CurrentUserType() const { return currentUserType_; }
 
  private:
-  std::string UserKey(const std::string& env, const std::string& user) const;
+  // Reads the user (env, user) locked on the update handle (AS/400), as
+  // SelectUser; a failed read is told from a missing user.
+  Lookup LockUser(const std::string& env, const std::string& user);
+  // Tells whether env has a user of type 0 (Found), has none (Missing), or
+  // its users could not be read (Failed, library error recorded).
+  Lookup FindMasterUser(const std::string& env);
   // Adds the users of env to lv (a user already listed stays as it is).
   bool ReadUsersOf(const std::string& env, platform::ListView& lv);
 
@@ -248,7 +261,8 @@ class QVSource {
   // ---- 5. Activity (operations/activity.cpp) ----------------------------------
  public:
   // Reads the activity block of a distribution's engine job into block (or,
-  // with option "I", asks the job to stop).
+  // with option "I", asks the job to stop). On AS/400 a job without a user
+  // space has a blank block; a failed check of the space fails the read.
   bool ReadActivity(const std::string& environment, const std::string& target,
                     const std::string& model, std::string& block, int32_t size,
                     const std::string& action, const std::string& option);
@@ -257,6 +271,12 @@ class QVSource {
  public:
   // True when the object is missing or the check failed; false when it exists.
   bool ChkObj(const std::string& object, const std::string& library, const std::string& type);
+
+ private:
+  // Asks whether the object exists (Found), is missing (Missing), or the
+  // check failed (Failed, library error recorded).
+  Lookup CheckObject(const std::string& object, const std::string& library,
+                     const std::string& type);
 
   // ---- 7. Late-bound members (connection/dispatch.cpp) ------------------------
  public:
@@ -271,7 +291,9 @@ class QVSource {
   // The environment, target, model and table that later operations default
   // to. Writing one level clears the levels below it. Writing env reads the
   // environment and, when it is secured, checks the process user there; a
-  // refused user leaves the selection as it was.
+  // refused user leaves the selection as it was. While the control is not
+  // connected the code is kept unread, and OpenConnection selects it again
+  // with the check (a refused one leaves nothing selected).
   const std::string& env() const { return sel_.env; }
   void env(const std::string& value);
   const std::string& tgt() const { return sel_.tgt; }
@@ -293,20 +315,33 @@ class QVSource {
     std::string env, tgt, grp, fic, ficName, ficDesc, memberOption, manualFlag;
   };
 
+  // Selects again, with the user check, the environment written while the
+  // control was not connected (OpenConnection); the levels below it stay
+  // when it is accepted, nothing stays selected when it is not.
+  void SelectKeptEnvironment();
+
   Selection sel_;
   std::string lastEnv_, lastTarget_, lastModel_;
+  // env was written while the control was not connected: neither read nor checked.
+  bool envUnchecked_ = false;
 
   // ---- 9. Store access (store/store_access.cpp) -------------------------------
  private:
   // The reads, statements and refusals that the store sections (10 to 14),
-  // the users and the NT login share.
+  // the users and the NT login share. Every key of the store is built from
+  // the caller's codes by KeyFromCodes and reaches the source only through
+  // ReadItem, ReadBlocks, the cascade walk and the leaf deletes: a code
+  // longer than its field names no item there, whatever the operation.
 
-  // How a read of one item ended: Failed has the library error recorded.
-  enum class Lookup { Found, Missing, Failed };
   // Reads the record of key on AS/400 file h (locked or not) into rec.
   Lookup ReadKeyed(int32_t h, const std::string& key, bool lock, std::string& rec);
   // Runs the query sql for its first row into rec (fresh statement).
   Lookup ReadRow(const std::string& sql, std::string& rec);
+  // Reads one item into rec: on AS/400 the record of key on file h (locked or
+  // not), on NT the first row of sql. A key whose codes name no item
+  // (KeyFromCodes) reads as Missing and sends nothing.
+  Lookup ReadItem(int32_t h, const ItemKey& key, bool lock, const std::string& sql,
+                  std::string& rec);
   // Reads the first row of sql into buf (fresh statement, closed after).
   // Returns 1 found, 0 not found, -1 failure (error recorded).
   int ReadFirstRow(const std::string& sql, std::string& buf, int32_t& len);
@@ -321,9 +356,10 @@ class QVSource {
                const std::string& p2 = "", const std::string& p3 = "");
   // Reads in blocks every record of a listing into out: AS/400 Rreadblock on
   // the read-only logical file by key (as many records as fit 4096 bytes a
-  // block), NT Sreadblock of sql. Failures are reported under step.
+  // block), NT Sreadblock of sql. Failures are reported under step. A key
+  // whose codes name no item lists nothing.
   bool ReadBlocks(const std::string& step, const char* logical, const Layout& record,
-                  const std::string& key, const std::string& sql, std::vector<Record>& out);
+                  const ItemKey& key, const std::string& sql, std::vector<Record>& out);
   // Opens file (prefix added) into h; on failure sets the step suffix.
   bool OpenFile(const std::string& name, const char* mode, int32_t& h, const std::string& step);
   void CloseFile(int32_t& h);
@@ -363,8 +399,9 @@ class QVSource {
  public:
   // Record strings (sQV_EX 216, sQV_CX 292 characters) are padded with blanks
   // when shorter; after an add, a change or a detail they hold the record as
-  // stored. Target operations work in the current env. Changes raise their
-  // event (section 11) once they succeeded.
+  // stored. Target operations work in the current env; a code longer than its
+  // field names no item. Changes raise their event (section 11) once they
+  // succeeded.
   // Adds one item per environment to list: ENVID (2) followed by ENVTYPE (1).
   bool FillEnvironmentList(platform::ListBox& list);
   bool EnvironmentExist(const std::string& env_id);
@@ -434,8 +471,10 @@ class QVSource {
   // raises the deleted event of each child it removes (leaves raise none).
   // The walk stops at the first failure and returns false: children already
   // deleted stay deleted, the others and the parent remain. A running
-  // distribution stops it with message 2027. On NT sources the callers bracket
-  // them with SetConnectOption 2 ... 0; the cascades do not.
+  // distribution stops it with message 2027. A parent code longer than its
+  // field names no parent: nothing is deleted and the result is true. On NT
+  // sources the callers bracket them with SetConnectOption 2 ... 0; the
+  // cascades do not.
   bool DeleteCXforEX(const std::string& env);
   bool DeleteGXforEX(const std::string& env);
   bool DeleteGCforCX(const std::string& env, const std::string& tgt);
@@ -459,10 +498,11 @@ class QVSource {
   bool WalkChildren(const CascadeLevel& level);
   // Walks the distributed tables below a distribution or a model table.
   bool WalkDistributedTables(const char* step, const char* logical, const Layout& record,
-                             std::string key, std::string listSql);
+                             const ItemKey& key, std::string listSql);
   // Deletes every record of an update-mode logical file whose key starts with
-  // key (AS/400), or runs sql (NT).
-  bool DeleteLeaves(const char* logical, std::size_t recordLength, const std::string& key,
+  // key (AS/400), or runs sql (NT); only "not found" ends the AS/400 loop
+  // well. A key whose codes name no item deletes nothing.
+  bool DeleteLeaves(const char* logical, std::size_t recordLength, const ItemKey& key,
                     const std::string& sql);
   // Deletes the user spaces of a distribution, named as its job ("SE1_T1_M1_").
   void DeleteUserSpaces(std::string_view env, std::string_view tgt, std::string_view grp);

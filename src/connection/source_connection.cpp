@@ -131,7 +131,10 @@ bool QVSource::OpenConnection(const std::string& address, platform::TextBox* sta
       gsQVParamSwitchMConnection(s.handle, ConnKind::Source);
       ShowStatus(statusText, statusCaption, Msg("2006"));
     }
-    if (OpenSourceSession(statusText, statusCaption)) return true;
+    if (OpenSourceSession(statusText, statusCaption)) {
+      SelectKeptEnvironment();
+      return true;
+    }
     // Any later step failed: the error state is set; close what was opened.
     const std::string step = errorStep_;
     s.open = false;
@@ -298,6 +301,7 @@ bool QVSource::CloseConnection() {
   CloseConnectionOnly(kS);
   CloseQVsrv();
   sel_ = Selection{};
+  envUnchecked_ = false;
   return true;
 }
 

@@ -1,10 +1,12 @@
 // Users and login: the login check, the users of QV_UID and their list views.
+#include <algorithm>
 #include <mutex>
 
 #include "connection/qvsource.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"
 #include "presentation/strutil.h"
+#include "store/record_rules.h"
 #include "store/records.h"
 #include "store/sqltext.h"
 
@@ -61,45 +63,27 @@ std::string ProcessPassword() {
   return Login().password;
 }
 
-std::string QVSource::UserKey(const std::string& env, const std::string& user) const {
-  return BuildKey(layout::UserKey, {env, user});
-}
-
 bool QVSource::CheckUser(int32_t& userType, const std::string& env) {
   return Guard("CheckUser", [&] {
     const std::string user = ProcessUserID();
     std::string rec(Uid().length, ' ');
-    int32_t len = 0;
-    int found = 0;
-    if (IsAS400()) {
-      const std::string key = UserKey(env, user);
-      if (Src().Rreadk(files_.QV_UID_RO, rec, len, DllParam::kKeyEqualNoLock, key,
-                       static_cast<int32_t>(key.size())) != 0) {
-        found = 1;
-      } else {
-        int32_t code = 0, num = 0;
-        std::string text(DllParam::kErrorTextBuffer, ' ');
-        lib_->GetLastError(code, num, text);
-        if (code != DllParam::kCodeNotFound) {
-          QVParamError();
-          return false;
-        }
-      }
-    } else {
-      found = ReadFirstRow("SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID='" + QuotedEnv(env) +
-                               "'" + " AND USERID='" + QuotedUser(user) + "'",
-                           rec, len);
-      if (found < 0) return false;
-    }
+    const Lookup found =
+        ReadItem(files_.QV_UID_RO, KeyFromCodes(layout::UserKey, {env, user}), false,
+                 "SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID='" + QuotedEnv(env) + "'" +
+                     " AND USERID='" + QuotedUser(user) + "'",
+                 rec);
+    if (found == Lookup::Failed) return false;
 
-    if (found == 0) {
+    if (found == Lookup::Missing) {
       if (env == "**") {
-        // An empty user file lets anyone in as Master.
+        // An empty user file lets anyone in as Master; one that cannot be
+        // read lets nobody in.
         bool any = false;
         if (IsAS400()) {
           std::string first(Uid().length, ' ');
           int32_t flen = 0;
           any = Src().Rreadf(files_.QV_UID_RO, first, flen, DllParam::kReadNoLock) != 0;
+          if (!any && AfterMiss() == Lookup::Failed) return false;
         } else {
           std::string count(64, ' ');
           int32_t clen = 0;
@@ -111,17 +95,23 @@ bool QVSource::CheckUser(int32_t& userType, const std::string& env) {
           userType = 0;
           return true;
         }
-      } else if (!AtLeastOneMasterUser(env)) {
-        Step("CheckUser");
-        userType = globalUserType_;
-        return true;
+      } else {
+        // Without a Master the environment takes the global type; users
+        // that cannot be read say nothing of a Master, so nobody gets in.
+        const Lookup master = FindMasterUser(env);
+        if (master == Lookup::Failed) return false;
+        if (master == Lookup::Missing) {
+          Step("CheckUser");
+          userType = globalUserType_;
+          return true;
+        }
       }
       Step("CheckUser");
       Refuse(cLoadResString("2132", Trim(user)));
       return false;
     }
 
-    Record r(Uid(), std::string_view(rec).substr(0, std::min<std::size_t>(len, rec.size())));
+    Record r(Uid(), rec);
     if (env == "**" && Trim(r.Get("PASSWORD")) != Trim(ProcessPassword())) {
       Refuse(cLoadResString("2133"));
       return false;
@@ -131,65 +121,63 @@ bool QVSource::CheckUser(int32_t& userType, const std::string& env) {
   });
 }
 
-bool QVSource::AtLeastOneMasterUser(const std::string& env) {
-  return Guard("AtLeastOneMasterUser", [&] {
-    const std::size_t width = Uid().length;
-    if (IsAS400()) {
-      int32_t h = -1;
-      if (!OpenFile("QV_UID_L0", DllParam::kModeRead, h, "AtLeastOneMasterUser:Open QV_UID_L0"))
-        return false;
-      Step("AtLeastOneMasterUser");
-      const std::string key = BuildKey(layout::EnvKey, {env});
-      bool master = false;
-      while (!master) {
-        std::string block(DllParam::kBlockBuffer, ' ');
-        int32_t count = 0;
-        if (Src().Rreadblock(h, block, count, static_cast<int32_t>(width), key,
-                             static_cast<int32_t>(key.size())) == 0 ||
-            count <= 0)
-          break;
-        for (const Record& u : RecordsFromBlock(Uid(), block, count))
-          if (TypeValue(u.Get("USERTYPE")) == 0) master = true;
+QVSource::Lookup QVSource::FindMasterUser(const std::string& env) {
+  Step("AtLeastOneMasterUser");
+  const ItemKey key = KeyFromCodes(layout::EnvKey, {env});
+  if (IsAS400()) {
+    std::vector<Record> users;
+    if (!ReadBlocks("AtLeastOneMasterUser", "QV_UID_L0", Uid(), key, "", users))
+      return Lookup::Failed;
+    for (const Record& u : users)
+      if (TypeValue(u.Get("USERTYPE")) == 0) return Lookup::Found;
+    return Lookup::Missing;
+  }
+  if (!key.names) return Lookup::Missing;
+  const std::size_t width = Uid().length;
+  int32_t h = FreshStatement();
+  const std::string sql =
+      "SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID ='" + QuotedEnv(env) + "'";
+  lastStatement_ = sql;
+  std::string row(width, ' ');
+  int32_t len = 0;
+  Lookup master = Lookup::Missing;
+  if (Src().Sread(h, row, len, sql, DllParam::kFirstRow) == 0) {
+    master = AfterMiss();
+  } else {
+    for (;;) {
+      const std::size_t n =
+          std::min<std::size_t>(static_cast<std::size_t>(std::max(len, 0)), width);
+      if (TypeValue(Record(Uid(), row.substr(0, n)).Get("USERTYPE")) == 0) {
+        master = Lookup::Found;
+        break;
       }
-      CloseFile(h);
-      return master;
-    }
-    int32_t h = -1;
-    const std::string sql =
-        "SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID ='" + QuotedEnv(env) + "'";
-    lastStatement_ = sql;
-    std::string row(width, ' ');
-    int32_t len = 0;
-    bool master = false;
-    if (Src().Sread(h, row, len, sql, DllParam::kFirstRow) != 0) {
+      row.assign(width, ' ');
       int32_t flag = 1;
-      do {
-        if (TypeValue(Record(Uid(), row.substr(0, len)).Get("USERTYPE")) == 0) {
-          master = true;
-          break;
-        }
-        row.assign(width, ' ');
-      } while (Src().Snext(h, row, len, flag) != 0 && flag != 0);
+      if (Src().Snext(h, row, len, flag) == 0) {
+        master = AfterMiss();
+        break;
+      }
+      if (flag == 0) break;
     }
-    if (h >= 0) Src().Rclose(h);
-    return master;
-  });
+  }
+  if (h >= 0) Src().Rclose(h);
+  return master;
+}
+
+bool QVSource::AtLeastOneMasterUser(const std::string& env) {
+  return Guard("AtLeastOneMasterUser", [&] { return FindMasterUser(env) == Lookup::Found; });
+}
+
+QVSource::Lookup QVSource::LockUser(const std::string& env, const std::string& user) {
+  std::string rec(Uid().length, ' ');
+  return ReadItem(files_.QV_UID, KeyFromCodes(layout::UserKey, {env, user}), true,
+                  "SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID='" + QuotedEnv(env) +
+                      "' and USERID = '" + QuotedUser(user) + "'",
+                  rec);
 }
 
 bool QVSource::SelectUser(const std::string& env, const std::string& user) {
-  return Guard("SelectUser", [&] {
-    std::string rec(Uid().length, ' ');
-    int32_t len = 0;
-    if (IsAS400()) {
-      const std::string key = UserKey(env, user);
-      return Src().Rreadk(files_.QV_UID, rec, len, DllParam::kKeyEqualLocked, key,
-                          static_cast<int32_t>(key.size())) != 0;
-    }
-    const int r = ReadFirstRow("SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID='" +
-                                   QuotedEnv(env) + "' and USERID = '" + QuotedUser(user) + "'",
-                               rec, len);
-    return r > 0;
-  });
+  return Guard("SelectUser", [&] { return LockUser(env, user) == Lookup::Found; });
 }
 
 bool QVSource::AddUser(const std::string& record) {
@@ -207,12 +195,9 @@ bool QVSource::AddUser(const std::string& record) {
 bool QVSource::ChangeUser(const std::string& record, const std::string& env,
                           const std::string& user) {
   return Guard("ChangeUser", [&] {
-    if (!SelectUser(env, user)) {
-      Step("ChangeUser");
-      Refuse(cLoadResString("2206"));
-      return false;
-    }
+    const Lookup found = LockUser(env, user);
     Step("ChangeUser");
+    if (!Present(found, "2206")) return false;
     const Record r(Uid(), record);
     if (IsAS400()) {
       return ChangeRecord(Change::Update, files_.QV_UID, r.image());
@@ -233,12 +218,9 @@ bool QVSource::ChangeUser(const std::string& record, const std::string& env,
 
 bool QVSource::DeleteEnvUser(const std::string& env, const std::string& user) {
   return Guard("DeleteEnvUser", [&] {
-    if (!SelectUser(env, user)) {
-      Step("DeleteEnvUser");
-      Refuse(cLoadResString("2206"));
-      return false;
-    }
+    const Lookup found = LockUser(env, user);
     Step("DeleteEnvUser");
+    if (!Present(found, "2206")) return false;
     if (IsAS400()) {
       return ChangeRecord(Change::Delete, files_.QV_UID);
     }
@@ -248,94 +230,38 @@ bool QVSource::DeleteEnvUser(const std::string& env, const std::string& user) {
   });
 }
 
-// Deletes every record of an update-mode logical file with the given key.
-static bool DeleteAllByKey(DllParam& lib, int32_t h, const std::string& key, std::size_t recLen) {
-  for (;;) {
-    std::string rec(recLen, ' ');
-    int32_t len = 0;
-    if (lib.Rreadk(h, rec, len, DllParam::kKeyEqualLocked, key, static_cast<int32_t>(key.size())) ==
-        0)
-      return true;
-    if (lib.Rdelete(h) == 0) return false;
-  }
-}
-
 bool QVSource::DeleteUser(const std::string& user) {
   return Guard("DeleteUser", [&] {
-    if (IsAS400()) {
-      int32_t h = -1;
-      if (!OpenFile("QV_UID_L1", DllParam::kModeUpdate, h, "DeleteUser:Open QV_UID_L1"))
-        return false;
-      Step("DeleteUser");
-      const bool ok = DeleteAllByKey(Src(), h, PadRight(user, layout::kUserIdWidth), Uid().length);
-      if (!ok) QVParamError();
-      CloseFile(h);
-      return ok;
-    }
-    return RunStatement("DELETE FROM " + prefix_ + "QV_UID WHERE USERID ='" + QuotedUser(user) +
-                        "'");
+    // QV_UID_L1 is keyed by USERID alone: the user key without ENVID.
+    return DeleteLeaves("QV_UID_L1", Uid().length,
+                        KeyFromCodes(layout::UserKey.fields.last(1), {user}),
+                        "DELETE FROM " + prefix_ + "QV_UID WHERE USERID ='" + QuotedUser(user) +
+                            "'");
   });
 }
 
 bool QVSource::DeleteUserEnv(const std::string& env) {
   return Guard("DeleteUserEnv", [&] {
-    if (IsAS400()) {
-      int32_t h = -1;
-      if (!OpenFile("QV_UID_L0", DllParam::kModeUpdate, h, "DeleteUserEnv:Open QV_UID_L0"))
-        return false;
-      Step("DeleteUserEnv");
-      const bool ok = DeleteAllByKey(Src(), h, PadRight(env, layout::kEnvIdWidth), Uid().length);
-      if (!ok) QVParamError();
-      CloseFile(h);
-      return ok;
-    }
-    return RunStatement("DELETE FROM " + prefix_ + "QV_UID WHERE ENVID ='" + QuotedEnv(env) +
-                        "'");
+    return DeleteLeaves("QV_UID_L0", Uid().length, KeyFromCodes(layout::EnvKey, {env}),
+                        "DELETE FROM " + prefix_ + "QV_UID WHERE ENVID ='" + QuotedEnv(env) + "'");
   });
 }
 
 bool QVSource::ReadUsersOf(const std::string& env, platform::ListView& lv) {
-  const std::size_t width = Uid().length;
-  auto add = [&](const Record& u) {
+  const std::string step = errorStep_;  // the list operation's
+  std::vector<Record> users;
+  if (!ReadBlocks(step, "QV_UID_L0", Uid(), KeyFromCodes(layout::EnvKey, {env}),
+                  "SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID ='" + QuotedEnv(env) + "'",
+                  users))
+    return false;
+  for (const Record& u : users) {
     const std::string id = Trim(u.Get("USERID"));
     const std::string key = "U" + std::string(u.Get("ENVID")) + id;
-    if (lv.Find(key) != nullptr) return;
+    if (lv.Find(key) != nullptr) continue;
     platform::ListItem& item = lv.Add(key, id);
     item.SetSubItem(1, TypeName(TypeValue(u.Get("USERTYPE"))));
     item.tag = std::string(u.Get("ENVID"));
-  };
-  if (IsAS400()) {
-    int32_t h = -1;
-    const std::string step = errorStep_;
-    if (!OpenFile("QV_UID_L0", DllParam::kModeRead, h, step + ":Open QV_UID_L0")) return false;
-    Step(step);
-    const std::string key = BuildKey(layout::EnvKey, {env});
-    for (;;) {
-      std::string block(DllParam::kBlockBuffer, ' ');
-      int32_t count = 0;
-      if (Src().Rreadblock(h, block, count, static_cast<int32_t>(width), key,
-                           static_cast<int32_t>(key.size())) == 0 ||
-          count <= 0)
-        break;
-      for (const Record& u : RecordsFromBlock(Uid(), block, count)) add(u);
-    }
-    CloseFile(h);
-    return true;
   }
-  int32_t h = -1;
-  const std::string sql =
-      "SELECT * FROM " + prefix_ + "QV_UID WHERE ENVID ='" + QuotedEnv(env) + "'";
-  lastStatement_ = sql;
-  std::string first = DllParam::kFirstBlock;
-  for (;;) {
-    std::string block(DllParam::kBlockBuffer, ' ');
-    int32_t len = 0, flag = 0;
-    if (Src().Sreadblock(h, block, len, sql, first, flag) == 0 || len <= 0) break;
-    first = DllParam::kNextBlock;
-    for (const Record& u : RecordsFromBlock(Uid(), block, len / width)) add(u);
-    if (flag == 0) break;
-  }
-  if (h >= 0) Src().Rclose(h);
   return true;
 }
 

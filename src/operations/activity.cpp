@@ -14,13 +14,14 @@ bool QVSource::ReadActivity(const std::string& environment, const std::string& t
     const std::string act = ActivityAction(action);
     const std::string opt = option.empty() ? " " : option;
     if (IsAS400()) {
-      if (ChkObj(name, "QV_USRDATA", "*USRSPC   ")) {
-        Step("ReadActivity");
-        // No user space: the job never ran, the block is blank.
+      // No user space: the job never ran, the block is blank. A check that
+      // failed says nothing of the space: the read fails with its error.
+      const Lookup space = CheckObject(name, "QV_USRDATA", "*USRSPC   ");
+      if (space == Lookup::Failed) return false;
+      if (space == Lookup::Missing) {
         block.assign(305, ' ');
         return true;
       }
-      Step("ReadActivity");
       RemoteCommand c = FrameCommand(
           cmd::kReadUserSpace, std::string("00000") + "00305", 305,
           "00300" + name + "QV_USRDATA" + act + opt + Digits(size, 8));

@@ -6,6 +6,7 @@
 #include "connection/qvsource.h"
 #include "operations/engine_text.h"
 #include "store/environment_statements.h"
+#include "store/record_rules.h"
 #include "store/records.h"
 
 namespace qv {
@@ -16,7 +17,7 @@ struct QVSource::CascadeLevel {
   const char* step;                 // ErrorStep of the walk ("DeleteCXforEX")
   const char* logical;              // AS/400: update-mode logical file of the children
   const Layout* record;             // AS/400: the record that file gives
-  std::string key;                  // AS/400: the parent key
+  ItemKey key;                      // the parent key (AS/400: its image)
   std::string listSql;              // NT: the statement that lists the children
   const Layout* row;                // NT: the row that statement gives
   // Deletes what hangs below one child; false stops the walk.
@@ -38,9 +39,11 @@ std::string F(const Record& r, const char* field) { return std::string(r.Get(fie
 //           before(child), Rdelete, after(child) until nothing is found; Rclose
 //   NT:     Sread(listing); for each row before(child), DELETE ..., after(child),
 //           Snext; Rclose
+// A parent key whose codes name no item has no children: nothing is read.
 bool QVSource::WalkChildren(const CascadeLevel& level) {
   const std::string step = level.step;
   Step(step);
+  if (!level.key.names) return true;
   bool ok = true;
   if (IsAS400()) {
     int32_t h = -1;
@@ -49,7 +52,7 @@ bool QVSource::WalkChildren(const CascadeLevel& level) {
     Step(step);
     for (;;) {
       std::string rec(level.record->length, ' ');
-      const Lookup found = ReadKeyed(h, level.key, true, rec);
+      const Lookup found = ReadKeyed(h, level.key.image, true, rec);
       if (found != Lookup::Found) {
         ok = found == Lookup::Missing;
         break;
@@ -109,8 +112,9 @@ bool QVSource::WalkChildren(const CascadeLevel& level) {
 //   AS/400: Ropen(logical, update); repeat Rreadk(locked, key prefix), Rdelete
 //           until nothing is found; Rclose
 //   NT:     one DELETE statement
-bool QVSource::DeleteLeaves(const char* logical, std::size_t recordLength, const std::string& key,
+bool QVSource::DeleteLeaves(const char* logical, std::size_t recordLength, const ItemKey& key,
                             const std::string& sql) {
+  if (!key.names) return true;
   if (!IsAS400()) return RunStatement(sql);
   const std::string step = errorStep_;
   int32_t h = -1;
@@ -119,7 +123,7 @@ bool QVSource::DeleteLeaves(const char* logical, std::size_t recordLength, const
   bool ok = true;
   for (;;) {
     std::string rec(recordLength, ' ');
-    const Lookup found = ReadKeyed(h, key, true, rec);
+    const Lookup found = ReadKeyed(h, key.image, true, rec);
     if (found != Lookup::Found) {
       ok = found == Lookup::Missing;
       break;
@@ -144,7 +148,7 @@ void QVSource::DeleteUserSpaces(std::string_view env, std::string_view tgt, std:
 bool QVSource::DeleteCXforEX(const std::string& env) {
   return Guard("DeleteCXforEX", [&] {
     return WalkChildren(CascadeLevel{
-        "DeleteCXforEX", "QV_CX_L0", &layout::QV_CX, BuildKey(layout::EnvKey, {env}),
+        "DeleteCXforEX", "QV_CX_L0", &layout::QV_CX, KeyFromCodes(layout::EnvKey, {env}),
         ListTargetsOfEnvironmentSql(prefix_, env), &layout::QV_CX,
         [&](const Record& c) { return DeleteGCforCX(F(c, "ENVID"), F(c, "TGTID")); },
         [&](const Record& c) { return DeleteTargetSql(prefix_, c.Get("ENVID"), c.Get("TGTID")); },
@@ -155,7 +159,7 @@ bool QVSource::DeleteCXforEX(const std::string& env) {
 bool QVSource::DeleteGXforEX(const std::string& env) {
   return Guard("DeleteGXforEX", [&] {
     return WalkChildren(CascadeLevel{
-        "DeleteGXforEX", "QV_GX_L0", &layout::QV_GX, BuildKey(layout::EnvKey, {env}),
+        "DeleteGXforEX", "QV_GX_L0", &layout::QV_GX, KeyFromCodes(layout::EnvKey, {env}),
         ListModelsOfEnvironmentSql(prefix_, env), &layout::QV_GX,
         [&](const Record& g) { return DeleteFXforGX(F(g, "ENVID"), F(g, "GRPID")); },
         [&](const Record& g) { return DeleteModelSql(prefix_, g.Get("ENVID"), g.Get("GRPID")); },
@@ -166,7 +170,8 @@ bool QVSource::DeleteGXforEX(const std::string& env) {
 bool QVSource::DeleteGCforCX(const std::string& env, const std::string& tgt) {
   return Guard("DeleteGCforCX", [&] {
     return WalkChildren(CascadeLevel{
-        "DeleteGCforCX", "QV_GC_L1", &layout::DistributionKey, BuildKey(layout::TargetKey, {env, tgt}),
+        "DeleteGCforCX", "QV_GC_L1", &layout::DistributionKey,
+        KeyFromCodes(layout::TargetKey, {env, tgt}),
         ListDistributionsOfTargetSql(prefix_, env, tgt), &layout::DistributionKey,
         [&](const Record& d) {
           const std::string e = F(d, "ENVID"), t = F(d, "TGTID"), g = F(d, "GRPID");
@@ -186,7 +191,8 @@ bool QVSource::DeleteGCforCX(const std::string& env, const std::string& tgt) {
 bool QVSource::DeleteGCforGX(const std::string& env, const std::string& grp) {
   return Guard("DeleteGCforGX", [&] {
     return WalkChildren(CascadeLevel{
-        "DeleteGCforGX", "QV_GC_L0", &layout::DistributionKey, BuildKey(layout::ModelKey, {env, grp}),
+        "DeleteGCforGX", "QV_GC_L0", &layout::DistributionKey,
+        KeyFromCodes(layout::ModelKey, {env, grp}),
         ListDistributionsOfModelSql(prefix_, env, grp), &layout::DistributionKey,
         [&](const Record& d) {
           // The model's tables, and with them the distributed tables, went
@@ -209,7 +215,7 @@ bool QVSource::DeleteGCforGX(const std::string& env, const std::string& grp) {
 bool QVSource::DeleteFXforGX(const std::string& env, const std::string& grp) {
   return Guard("DeleteFXforGX", [&] {
     return WalkChildren(CascadeLevel{
-        "DeleteFXforGX", "QV_FX_L0", &layout::QV_FX, BuildKey(layout::ModelKey, {env, grp}),
+        "DeleteFXforGX", "QV_FX_L0", &layout::QV_FX, KeyFromCodes(layout::ModelKey, {env, grp}),
         ListTablesOfModelSql(prefix_, env, grp), &layout::QV_FX,
         [&](const Record& f) {
           const std::string e = F(f, "ENVID"), g = F(f, "GRPID"), t = F(f, "FICID");
@@ -228,9 +234,9 @@ bool QVSource::DeleteFXforGX(const std::string& env, const std::string& grp) {
 // field mappings, raising FCdeleted for each: the walk of both parents of
 // QV_FC (a distribution, a model table).
 bool QVSource::WalkDistributedTables(const char* step, const char* logical, const Layout& record,
-                                     std::string key, std::string listSql) {
+                                     const ItemKey& key, std::string listSql) {
   return WalkChildren(CascadeLevel{
-      step, logical, &record, std::move(key), std::move(listSql), &layout::DistributedTableKey,
+      step, logical, &record, key, std::move(listSql), &layout::DistributedTableKey,
       [&](const Record& c) {
         return DeleteZCforFC(F(c, "ENVID"), F(c, "TGTID"), F(c, "GRPID"), F(c, "FICID"));
       },
@@ -247,7 +253,7 @@ bool QVSource::WalkDistributedTables(const char* step, const char* logical, cons
 bool QVSource::DeleteFCforGC(const std::string& env, const std::string& tgt, const std::string& grp) {
   return Guard("DeleteFCforGC", [&] {
     return WalkDistributedTables("DeleteFCforGC", "QV_FC_L0", layout::DistributedTableKey,
-                                 BuildKey(layout::DistributionKey, {env, tgt, grp}),
+                                 KeyFromCodes(layout::DistributionKey, {env, tgt, grp}),
                                  ListTablesOfDistributionSql(prefix_, env, tgt, grp));
   });
 }
@@ -255,7 +261,7 @@ bool QVSource::DeleteFCforGC(const std::string& env, const std::string& tgt, con
 bool QVSource::DeleteFCforFX(const std::string& env, const std::string& grp, const std::string& fic) {
   return Guard("DeleteFCforFX", [&] {
     return WalkDistributedTables("DeleteFCforFX", "QV_FC_L1", layout::DistributedTableShort,
-                                 BuildKey(layout::ModelTableKey, {env, grp, fic}),
+                                 KeyFromCodes(layout::ModelTableKey, {env, grp, fic}),
                                  ListDistributedTablesOfTableSql(prefix_, env, grp, fic));
   });
 }
@@ -267,7 +273,7 @@ bool QVSource::DeleteFCforFX(const std::string& env, const std::string& grp, con
 bool QVSource::DeleteENDforGC(const std::string& env, const std::string& tgt, const std::string& grp) {
   return Guard("DeleteENDforGC", [&] {
     return DeleteLeaves("QV_END_L0", layout::QV_END.length,
-                        BuildKey(layout::DistributionKey, {env, tgt, grp}),
+                        KeyFromCodes(layout::DistributionKey, {env, tgt, grp}),
                         DeleteEndScriptSql(prefix_, env, tgt, grp));
   });
 }
@@ -275,7 +281,7 @@ bool QVSource::DeleteENDforGC(const std::string& env, const std::string& tgt, co
 bool QVSource::DeleteTXforFX(const std::string& env, const std::string& grp, const std::string& fic) {
   return Guard("DeleteTXforFX", [&] {
     return DeleteLeaves("QV_TX_L0", layout::QV_TX.length,
-                        BuildKey(layout::ModelTableKey, {env, grp, fic}),
+                        KeyFromCodes(layout::ModelTableKey, {env, grp, fic}),
                         DeleteProgramSql(prefix_, env, grp, fic));
   });
 }
@@ -283,7 +289,7 @@ bool QVSource::DeleteTXforFX(const std::string& env, const std::string& grp, con
 bool QVSource::DeleteZXforFX(const std::string& env, const std::string& grp, const std::string& fic) {
   return Guard("DeleteZXforFX", [&] {
     return DeleteLeaves("QV_ZX_L0", layout::QV_ZX.length,
-                        BuildKey(layout::ModelTableKey, {env, grp, fic}),
+                        KeyFromCodes(layout::ModelTableKey, {env, grp, fic}),
                         DeleteFieldsSql(prefix_, env, grp, fic));
   });
 }
@@ -292,7 +298,7 @@ bool QVSource::DeleteZCforFC(const std::string& env, const std::string& tgt, con
                              const std::string& fic) {
   return Guard("DeleteZCforFC", [&] {
     return DeleteLeaves("QV_ZC_L0", layout::QV_ZC.length,
-                        BuildKey(layout::DistributedTableKey, {env, tgt, grp, fic}),
+                        KeyFromCodes(layout::DistributedTableKey, {env, tgt, grp, fic}),
                         DeleteMappingsOfDistributedTableSql(prefix_, env, tgt, grp, fic));
   });
 }
@@ -301,7 +307,7 @@ bool QVSource::DeleteZCforZX(const std::string& env, const std::string& grp, con
                              const std::string& field) {
   return Guard("DeleteZCforZX", [&] {
     return DeleteLeaves("QV_ZC_L1", layout::QV_ZC.length,
-                        BuildKey(layout::FieldKey, {env, grp, fic, field}),
+                        KeyFromCodes(layout::FieldKey, {env, grp, fic, field}),
                         DeleteMappingsOfFieldSql(prefix_, env, grp, fic, field));
   });
 }

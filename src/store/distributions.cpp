@@ -19,12 +19,6 @@ const Layout& Fx() { return layout::QV_FX; }
 const Layout& GxGc() { return layout::DistributionWithModel; }
 const Layout& FcFx() { return layout::DistributedTableWithModelTable; }
 
-
-bool DistributionCodesFit(const std::string& env, const std::string& tgt, const std::string& grp) {
-  return CodeFits(env, layout::kEnvIdWidth) && CodeFits(tgt, layout::kTgtIdWidth) &&
-         CodeFits(grp, layout::kGrpIdWidth);
-}
-
 // Tells whether a user type may change distributions: 0 (master) and 1 (supervisor).
 bool MayChange(int32_t userType) { return userType == 0 || userType == 1; }
 
@@ -34,65 +28,52 @@ bool MayChange(int32_t userType) { return userType == 0 || userType == 1; }
 
 QVSource::Lookup QVSource::ReadGC(const std::string& env, const std::string& tgt_id,
                                   const std::string& grp_id, bool lock, Record& rec) {
-  if (!DistributionCodesFit(env, tgt_id, grp_id)) return Lookup::Missing;
   std::string buf(Gc().length, ' ');
-  if (IsAS400()) {
-    const Lookup found = ReadKeyed(
-        files_.QV_GC, BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}), lock, buf);
-    if (found == Lookup::Found) rec.Assign(buf);
-    return found;
+  const Lookup found =
+      ReadItem(files_.QV_GC, KeyFromCodes(layout::DistributionKey, {env, tgt_id, grp_id}), lock,
+               SelectDistributionSql(prefix_, env, tgt_id, grp_id), buf);
+  if (found == Lookup::Found) {
+    if (IsAS400()) rec.Assign(buf);
+    else rec = NtRowToRecord(Gc(), buf);
   }
-  const Lookup found = ReadRow(SelectDistributionSql(prefix_, env, tgt_id, grp_id), buf);
-  if (found == Lookup::Found) rec = NtRowToRecord(Gc(), buf);
   return found;
 }
 
 QVSource::Lookup QVSource::ReadFC(const std::string& env, const std::string& tgt_id,
                                   const std::string& grp_id, const std::string& fic_id, bool lock,
                                   Record& rec) {
-  if (!DistributionCodesFit(env, tgt_id, grp_id) || !CodeFits(fic_id, layout::kFicIdWidth))
-    return Lookup::Missing;
   std::string buf(Fc().length, ' ');
-  if (IsAS400()) {
-    const Lookup found =
-        ReadKeyed(files_.QV_FC,
-                  BuildKey(layout::DistributedTableKey, {env, tgt_id, grp_id, fic_id}), lock, buf);
-    if (found == Lookup::Found) rec.Assign(buf);
-    return found;
+  const Lookup found = ReadItem(
+      files_.QV_FC, KeyFromCodes(layout::DistributedTableKey, {env, tgt_id, grp_id, fic_id}), lock,
+      SelectDistributedTableSql(prefix_, env, tgt_id, grp_id, fic_id), buf);
+  if (found == Lookup::Found) {
+    if (IsAS400()) rec.Assign(buf);
+    else rec = NtRowToRecord(Fc(), buf);
   }
-  const Lookup found =
-      ReadRow(SelectDistributedTableSql(prefix_, env, tgt_id, grp_id, fic_id), buf);
-  if (found == Lookup::Found) rec = NtRowToRecord(Fc(), buf);
   return found;
 }
 
 QVSource::Lookup QVSource::ReadFC_FXU(const std::string& env, const std::string& tgt_id,
                                       const std::string& grp_id, const std::string& fic_id,
                                       Record& rec) {
-  if (!DistributionCodesFit(env, tgt_id, grp_id) || !CodeFits(fic_id, layout::kFicIdWidth))
-    return Lookup::Missing;
   std::string buf(FcFx().length, ' ');
-  const Lookup found =
-      IsAS400() ? ReadKeyed(files_.QV_FC_FXU,
-                            BuildKey(layout::DistributedTableKey, {env, tgt_id, grp_id, fic_id}),
-                            false, buf)
-                : ReadRow(SelectDistributedTableWithModelTableSql(
-                              JoinDialectOf(sourceType_), prefix_, env, tgt_id, grp_id, fic_id),
-                          buf);
+  const Lookup found = ReadItem(
+      files_.QV_FC_FXU, KeyFromCodes(layout::DistributedTableKey, {env, tgt_id, grp_id, fic_id}),
+      false,
+      SelectDistributedTableWithModelTableSql(JoinDialectOf(sourceType_), prefix_, env, tgt_id,
+                                              grp_id, fic_id),
+      buf);
   if (found == Lookup::Found) rec.Assign(buf);
   return found;
 }
 
 QVSource::Lookup QVSource::ReadGX_GC_1(const std::string& env, const std::string& tgt_id,
                                        const std::string& grp_id, Record& rec) {
-  if (!DistributionCodesFit(env, tgt_id, grp_id)) return Lookup::Missing;
   std::string buf(GxGc().length, ' ');
-  const Lookup found =
-      IsAS400() ? ReadKeyed(files_.QV_GX_GC_1,
-                            BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}), false, buf)
-                : ReadRow(SelectDistributionWithModelSql(JoinDialectOf(sourceType_), prefix_, env,
-                                                         tgt_id, grp_id),
-                          buf);
+  const Lookup found = ReadItem(
+      files_.QV_GX_GC_1, KeyFromCodes(layout::DistributionKey, {env, tgt_id, grp_id}), false,
+      SelectDistributionWithModelSql(JoinDialectOf(sourceType_), prefix_, env, tgt_id, grp_id),
+      buf);
   if (found == Lookup::Found) rec.Assign(buf);
   return found;
 }
@@ -269,24 +250,19 @@ bool QVSource::GCUpdatePos(const std::string& env_id, const std::string& tgt_id,
                            const std::string& grp_id, float X, float Y) {
   return Guard("GCUpdatePos", [&] {
     const std::string x = PositionText(X), y = PositionText(Y);
-    // A code longer than its field names no distribution.
-    if (!DistributionCodesFit(env_id, tgt_id, grp_id))
-      return Present(Lookup::Missing, "2021", grp_id, tgt_id);
-    if (IsAS400()) {
-      const std::string key = BuildKey(layout::DistributionKey, {env_id, tgt_id, grp_id});
-      std::string buf(layout::DistributionPosition.length, ' ');
-      const Lookup found = ReadKeyed(files_.QV_GC_XY, key, true, buf);
-      if (!Present(found, "2021", grp_id, tgt_id)) return false;
-      Record pos(layout::DistributionPosition, buf);
-      pos.Set("X", x);
-      pos.Set("Y", y);
-      return ChangeRecord(Change::Update, files_.QV_GC_XY, pos.image(), key);
-    }
-    // NT: an UPDATE of a missing row does nothing; the read tells it apart.
-    Record gc(Gc());
-    const Lookup found = ReadGC(env_id, tgt_id, grp_id, false, gc);
+    const ItemKey key = KeyFromCodes(layout::DistributionKey, {env_id, tgt_id, grp_id});
+    // AS/400 reads the position record locked; on NT an UPDATE of a missing
+    // row does nothing: the read of the distribution tells it apart.
+    std::string buf(IsAS400() ? layout::DistributionPosition.length : Gc().length, ' ');
+    const Lookup found = ReadItem(files_.QV_GC_XY, key, true,
+                                  SelectDistributionSql(prefix_, env_id, tgt_id, grp_id), buf);
     if (!Present(found, "2021", grp_id, tgt_id)) return false;
-    return RunStatement(DistributionPositionSql(prefix_, x, y, env_id, tgt_id, grp_id));
+    if (!IsAS400())
+      return RunStatement(DistributionPositionSql(prefix_, x, y, env_id, tgt_id, grp_id));
+    Record pos(layout::DistributionPosition, buf);
+    pos.Set("X", x);
+    pos.Set("Y", y);
+    return ChangeRecord(Change::Update, files_.QV_GC_XY, pos.image(), key.image);
   });
 }
 
@@ -489,14 +465,14 @@ bool QVSource::LoadRepriseFC(const std::string& tgt_id, const std::string& grp_i
 bool QVSource::DistributeTables(const Record& gc) {
   const std::string env(gc.Get("ENVID")), tgt(gc.Get("TGTID")), grp(gc.Get("GRPID"));
   std::vector<Record> tables;
-  if (!ReadBlocks("DistributeFC", "QV_FX_L0", Fx(), BuildKey(layout::ModelKey, {env, grp}),
+  if (!ReadBlocks("DistributeFC", "QV_FX_L0", Fx(), KeyFromCodes(layout::ModelKey, {env, grp}),
                   ListTablesOfModelSql(prefix_, env, grp), tables))
     return false;
   if (tables.empty()) return true;
   // Tables the distribution already holds stay as they are.
   std::vector<Record> present;
   if (!ReadBlocks("DistributeFC", "QV_FC_L0", layout::DistributedTableKey,
-                  BuildKey(layout::DistributionKey, {env, tgt, grp}),
+                  KeyFromCodes(layout::DistributionKey, {env, tgt, grp}),
                   ListTablesOfDistributionSql(prefix_, env, tgt, grp), present))
     return false;
   std::set<std::string, std::less<>> distributed;

@@ -20,30 +20,26 @@ const Layout& Cx() { return layout::QV_CX; }
 
 QVSource::Lookup QVSource::ReadEnvironment(const std::string& env_id, std::string& rec) {
   rec.assign(Ex().length, ' ');
-  if (IsAS400())
-    return ReadKeyed(files_.QV_EX, BuildKey(layout::EnvKey, {env_id}), false, rec);
-  return ReadRow(SelectEnvironmentSql(prefix_, env_id), rec);
+  return ReadItem(files_.QV_EX, KeyFromCodes(layout::EnvKey, {env_id}), false,
+                  SelectEnvironmentSql(prefix_, env_id), rec);
 }
 
 QVSource::Lookup QVSource::SelectEnvironment(const std::string& env_id, std::string& rec) {
   rec.assign(Ex().length, ' ');
-  if (IsAS400())
-    return ReadKeyed(files_.QV_EX, BuildKey(layout::EnvKey, {env_id}), true, rec);
-  return ReadRow(SelectEnvironmentSql(prefix_, env_id), rec);
+  return ReadItem(files_.QV_EX, KeyFromCodes(layout::EnvKey, {env_id}), true,
+                  SelectEnvironmentSql(prefix_, env_id), rec);
 }
 
 QVSource::Lookup QVSource::ReadCible(const std::string& tgt_id, std::string& rec) {
   rec.assign(Cx().length, ' ');
-  if (IsAS400())
-    return ReadKeyed(files_.QV_CX, BuildKey(layout::TargetKey, {sel_.env, tgt_id}), false, rec);
-  return ReadRow(SelectTargetSql(prefix_, sel_.env, tgt_id), rec);
+  return ReadItem(files_.QV_CX, KeyFromCodes(layout::TargetKey, {sel_.env, tgt_id}), false,
+                  SelectTargetSql(prefix_, sel_.env, tgt_id), rec);
 }
 
 QVSource::Lookup QVSource::SelectCible(const std::string& tgt_id, std::string& rec) {
   rec.assign(Cx().length, ' ');
-  if (IsAS400())
-    return ReadKeyed(files_.QV_CX, BuildKey(layout::TargetKey, {sel_.env, tgt_id}), true, rec);
-  return ReadRow(SelectTargetSql(prefix_, sel_.env, tgt_id), rec);
+  return ReadItem(files_.QV_CX, KeyFromCodes(layout::TargetKey, {sel_.env, tgt_id}), true,
+                  SelectTargetSql(prefix_, sel_.env, tgt_id), rec);
 }
 
 // ---- Environments ------------------------------------------------------------------
@@ -97,9 +93,8 @@ bool QVSource::EnvironmentExist(const std::string& env_id) {
 
 QVSource::Lookup QVSource::DetailEnvironmentRead(std::string& sQV_EX, const std::string& env_id) {
   std::string rec(Ex().length, ' ');
-  const Lookup found =
-      IsAS400() ? ReadKeyed(files_.QV_EX_ReadOnly, BuildKey(layout::EnvKey, {env_id}), false, rec)
-                : ReadRow(SelectEnvironmentSql(prefix_, env_id), rec);
+  const Lookup found = ReadItem(files_.QV_EX_ReadOnly, KeyFromCodes(layout::EnvKey, {env_id}),
+                                false, SelectEnvironmentSql(prefix_, env_id), rec);
   if (Present(found, "2022", env_id)) sQV_EX = Record(Ex(), rec).image();
   return found;
 }
@@ -286,23 +281,19 @@ bool QVSource::CibleUpdatePos(const std::string& env_id, const std::string& tgt_
                               float Y) {
   return Guard("CibleUpdatePos", [&] {
     const std::string x = PositionText(X), y = PositionText(Y);
-    if (IsAS400()) {
-      std::string rec(layout::TargetPosition.length, ' ');
-      const Lookup found =
-          ReadKeyed(files_.QV_CX_XY, BuildKey(layout::TargetKey, {env_id, tgt_id}), true, rec);
-      if (!Present(found, "2020", tgt_id)) return false;
-      Record pos(layout::TargetPosition, rec);
-      pos.Set("X", x);
-      pos.Set("Y", y);
-      return ChangeRecord(Change::Update, files_.QV_CX_XY, pos.image(),
-                          BuildKey(layout::TargetKey, {env_id, tgt_id}));
-    }
-    // An UPDATE that finds no row succeeds: read the target first so that a
-    // missing one is reported as on AS/400.
-    std::string rec(Cx().length, ' ');
-    const Lookup found = ReadRow(SelectTargetSql(prefix_, env_id, tgt_id), rec);
+    const ItemKey key = KeyFromCodes(layout::TargetKey, {env_id, tgt_id});
+    // AS/400 reads the position record locked; on NT an UPDATE that finds no
+    // row succeeds: the target is read first so that a missing one is
+    // reported as on AS/400.
+    std::string rec(IsAS400() ? layout::TargetPosition.length : Cx().length, ' ');
+    const Lookup found =
+        ReadItem(files_.QV_CX_XY, key, true, SelectTargetSql(prefix_, env_id, tgt_id), rec);
     if (!Present(found, "2020", tgt_id)) return false;
-    return RunStatement(TargetPositionSql(prefix_, x, y, env_id, tgt_id));
+    if (!IsAS400()) return RunStatement(TargetPositionSql(prefix_, x, y, env_id, tgt_id));
+    Record pos(layout::TargetPosition, rec);
+    pos.Set("X", x);
+    pos.Set("Y", y);
+    return ChangeRecord(Change::Update, files_.QV_CX_XY, pos.image(), key.image);
   });
 }
 

@@ -27,39 +27,29 @@ bool IsBlank(std::string_view text) {
 // ---- Reads ------------------------------------------------------------------------------
 
 QVSource::Lookup QVSource::ReadGroup(const std::string& grp_id, bool lock, Record& rec) {
-  if (!CodeFits(grp_id, layout::kGrpIdWidth)) return Lookup::Missing;
   std::string buf(Gx().length, ' ');
-  const Lookup found =
-      IsAS400() ? ReadKeyed(files_.QV_GX, BuildKey(layout::ModelKey, {sel_.env, grp_id}), lock, buf)
-                : ReadRow(SelectModelSql(prefix_, sel_.env, grp_id), buf);
+  const Lookup found = ReadItem(files_.QV_GX, KeyFromCodes(layout::ModelKey, {sel_.env, grp_id}),
+                                lock, SelectModelSql(prefix_, sel_.env, grp_id), buf);
   if (found == Lookup::Found) rec.Assign(buf);
   return found;
 }
 
 QVSource::Lookup QVSource::ReadFile(const std::string& grp_id, const std::string& fic_id, bool lock,
                                     Record& rec) {
-  if (!CodeFits(grp_id, layout::kGrpIdWidth) || !CodeFits(fic_id, layout::kFicIdWidth))
-    return Lookup::Missing;
   std::string buf(Fx().length, ' ');
   const Lookup found =
-      IsAS400() ? ReadKeyed(files_.QV_FX,
-                            BuildKey(layout::ModelTableKey, {sel_.env, grp_id, fic_id}), lock, buf)
-                : ReadRow(SelectModelTableSql(prefix_, sel_.env, grp_id, fic_id), buf);
+      ReadItem(files_.QV_FX, KeyFromCodes(layout::ModelTableKey, {sel_.env, grp_id, fic_id}), lock,
+               SelectModelTableSql(prefix_, sel_.env, grp_id, fic_id), buf);
   if (found == Lookup::Found) rec.Assign(buf);
   return found;
 }
 
 QVSource::Lookup QVSource::ReadZX(const std::string& grp_id, const std::string& fic_id,
                                   const std::string& field, bool lock, Record& rec) {
-  if (!CodeFits(grp_id, layout::kGrpIdWidth) || !CodeFits(fic_id, layout::kFicIdWidth) ||
-      !CodeFits(field, layout::kFieldIdWidth))
-    return Lookup::Missing;
   std::string buf(Zx().length, ' ');
   const Lookup found =
-      IsAS400()
-          ? ReadKeyed(files_.QV_ZX, BuildKey(layout::FieldKey, {sel_.env, grp_id, fic_id, field}),
-                      lock, buf)
-          : ReadRow(SelectFieldSql(prefix_, sel_.env, grp_id, fic_id, field), buf);
+      ReadItem(files_.QV_ZX, KeyFromCodes(layout::FieldKey, {sel_.env, grp_id, fic_id, field}),
+               lock, SelectFieldSql(prefix_, sel_.env, grp_id, fic_id, field), buf);
   if (found == Lookup::Found) rec.Assign(buf);
   return found;
 }
@@ -67,15 +57,10 @@ QVSource::Lookup QVSource::ReadZX(const std::string& grp_id, const std::string& 
 QVSource::Lookup QVSource::ReadZC(const std::string& tgt_id, const std::string& grp_id,
                                   const std::string& fic_id, const std::string& field,
                                   Record& rec) {
-  if (!CodeFits(tgt_id, layout::kTgtIdWidth) || !CodeFits(grp_id, layout::kGrpIdWidth) ||
-      !CodeFits(fic_id, layout::kFicIdWidth) || !CodeFits(field, layout::kFieldIdWidth))
-    return Lookup::Missing;
   std::string buf(Zc().length, ' ');
-  const Lookup found =
-      IsAS400() ? ReadKeyed(files_.QV_ZC,
-                            BuildKey(layout::MappingKey, {sel_.env, tgt_id, grp_id, fic_id, field}),
-                            true, buf)
-                : ReadRow(SelectMappingSql(prefix_, sel_.env, tgt_id, grp_id, fic_id, field), buf);
+  const Lookup found = ReadItem(
+      files_.QV_ZC, KeyFromCodes(layout::MappingKey, {sel_.env, tgt_id, grp_id, fic_id, field}),
+      true, SelectMappingSql(prefix_, sel_.env, tgt_id, grp_id, fic_id, field), buf);
   if (found == Lookup::Found) rec.Assign(buf);
   return found;
 }
@@ -201,8 +186,8 @@ bool QVSource::CompAllMbrDist(const std::string& grp_id, std::string& AllMbrDist
 bool QVSource::NextFicID(const std::string& grp_id, int64_t& next) {
   return Guard("NextFicID", [&] {
     std::vector<Record> tables;
-    if (CodeFits(grp_id, layout::kGrpIdWidth) &&
-        !ReadBlocks("NextFicID", "QV_FX_L0", Fx(), BuildKey(layout::ModelKey, {sel_.env, grp_id}),
+    if (!ReadBlocks("NextFicID", "QV_FX_L0", Fx(),
+                    KeyFromCodes(layout::ModelKey, {sel_.env, grp_id}),
                     ListTablesOfModelSql(prefix_, sel_.env, grp_id), tables))
       return false;
     int64_t top = 0;
@@ -359,9 +344,6 @@ bool QVSource::ChangeZC(const std::string& grp_id, const std::string& tgt_id,
                         const std::string& fic_id, const std::string& FieldInput,
                         const std::string& FieldOutput) {
   return Guard("ChangeZC", [&] {
-    if (!CodeFits(tgt_id, layout::kTgtIdWidth) || !CodeFits(grp_id, layout::kGrpIdWidth) ||
-        !CodeFits(fic_id, layout::kFicIdWidth) || !CodeFits(FieldInput, layout::kFieldIdWidth))
-      throw std::invalid_argument("a code longer than its field names no mapping");
     Record stored(Zc());
     const Lookup found = ReadZC(tgt_id, grp_id, fic_id, FieldInput, stored);
     Step("ChangeZC");
@@ -377,6 +359,10 @@ bool QVSource::ChangeZC(const std::string& grp_id, const std::string& tgt_id,
       }
       return RunStatement(DeleteMappingSql(prefix_, env, tgt, grp, fic, field));
     }
+    // A new mapping is written under its codes cut to their fields: codes
+    // that do not fit would store it under another field's key.
+    if (!KeyFromCodes(layout::MappingKey, {sel_.env, tgt_id, grp_id, fic_id, FieldInput}).names)
+      throw std::invalid_argument("a code longer than its field names no mapping");
     Record zc(Zc());
     zc.Set("ENVID", env);
     zc.Set("TGTID", tgt);

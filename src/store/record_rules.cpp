@@ -41,6 +41,25 @@ bool CodeFits(std::string_view code, std::size_t width) {
   return last == std::string_view::npos || last < width;
 }
 
+ItemKey KeyFromCodes(std::span<const Field> keyFields,
+                     std::initializer_list<std::string_view> codes) {
+  if (codes.size() > keyFields.size())
+    throw std::invalid_argument(std::to_string(codes.size()) + " codes for a key of " +
+                                std::to_string(keyFields.size()) + " fields");
+  ItemKey key;
+  auto code = codes.begin();
+  for (const Field& f : keyFields) {
+    const std::string_view value = code != codes.end() ? *code++ : std::string_view();
+    if (!CodeFits(value, f.width)) key.names = false;
+    key.image += FitText(value, f.width);
+  }
+  return key;
+}
+
+ItemKey KeyFromCodes(const Layout& keyLayout, std::initializer_list<std::string_view> codes) {
+  return KeyFromCodes(keyLayout.fields, codes);
+}
+
 std::string EnvCode(std::string_view code) { return FitText(code, layout::kEnvIdWidth); }
 std::string TgtCode(std::string_view code) { return FitText(code, layout::kTgtIdWidth); }
 std::string GrpCode(std::string_view code) { return FitText(code, layout::kGrpIdWidth); }

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -27,6 +29,23 @@ Record RecordFromString(const Layout& layout, std::string_view text);
 // trailing blanks are removed. A longer code names no stored item (cutting
 // it would name another one).
 bool CodeFits(std::string_view code, std::size_t width);
+
+// The key a caller's codes give: its image (each code padded with blanks or
+// cut to its field, fields without a code blank) and whether the codes name
+// an item at all. They name none when one of them does not fit its field
+// (CodeFits): the store helpers then read nothing, find nothing and delete
+// nothing, as for a missing item.
+struct ItemKey {
+  std::string image;
+  bool names = true;
+};
+
+// Builds the key of the leading fields of keyFields (or of a key layout) from
+// codes, in order; widths come from the fields. Throws std::invalid_argument
+// for more codes than fields.
+ItemKey KeyFromCodes(std::span<const Field> keyFields,
+                     std::initializer_list<std::string_view> codes);
+ItemKey KeyFromCodes(const Layout& keyLayout, std::initializer_list<std::string_view> codes);
 
 // Return a code at its field width (blank-padded or cut), as keys and events
 // carry it: environment, target, model, model table, field.

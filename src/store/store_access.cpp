@@ -69,6 +69,12 @@ QVSource::Lookup QVSource::ReadRow(const std::string& sql, std::string& rec) {
   return Lookup::Found;
 }
 
+QVSource::Lookup QVSource::ReadItem(int32_t h, const ItemKey& key, bool lock,
+                                    const std::string& sql, std::string& rec) {
+  if (!key.names) return Lookup::Missing;
+  return IsAS400() ? ReadKeyed(h, key.image, lock, rec) : ReadRow(sql, rec);
+}
+
 bool QVSource::Present(Lookup found, const char* id, const std::string& p1, const std::string& p2,
                        const std::string& p3) {
   if (found == Lookup::Found) return true;
@@ -77,8 +83,9 @@ bool QVSource::Present(Lookup found, const char* id, const std::string& p1, cons
 }
 
 bool QVSource::ReadBlocks(const std::string& step, const char* logical, const Layout& record,
-                          const std::string& key, const std::string& sql,
+                          const ItemKey& key, const std::string& sql,
                           std::vector<Record>& out) {
+  if (!key.names) return true;
   bool ok = true;
   if (IsAS400()) {
     int32_t h = -1;
@@ -88,8 +95,8 @@ bool QVSource::ReadBlocks(const std::string& step, const char* logical, const La
     for (;;) {
       std::string block(DllParam::kBlockBuffer, ' ');
       int32_t count = 0;
-      if (Src().Rreadblock(h, block, count, record.length, key, static_cast<int32_t>(key.size())) ==
-          0) {
+      if (Src().Rreadblock(h, block, count, record.length, key.image,
+                           static_cast<int32_t>(key.image.size())) == 0) {
         ok = AfterMiss() == Lookup::Missing;
         break;
       }
@@ -202,11 +209,10 @@ bool QVSource::InChangeUnit(const std::function<bool()>& body) {
 
 bool QVSource::MemberOptions(const std::string& grp_id, std::string& AllMbrDist,
                              std::string& ManDistri) {
-  const std::string model = EnvCode(sel_.env) + GrpCode(grp_id);
+  const ItemKey model = KeyFromCodes(layout::ModelKey, {sel_.env, grp_id});
   // The manual flag is never empty once read (a one-character field): an
   // empty one means nothing is kept, or env, tgt or Grp was written since.
-  if (!sel_.manualFlag.empty() && memberOptionsOf_ == model &&
-      CodeFits(grp_id, layout::kGrpIdWidth)) {
+  if (!sel_.manualFlag.empty() && model.names && memberOptionsOf_ == model.image) {
     AllMbrDist = sel_.memberOption;
     ManDistri = sel_.manualFlag;
     return true;
@@ -219,7 +225,7 @@ bool QVSource::MemberOptions(const std::string& grp_id, std::string& AllMbrDist,
   const Record gx(layout::QV_GX, rec);
   sel_.manualFlag = std::string(gx.Get("MANDISTRI"));
   sel_.memberOption = MemberOption(IsAS400(), gx.Get("ALLMBRDIST"));
-  memberOptionsOf_ = model;
+  memberOptionsOf_ = model.image;
   AllMbrDist = sel_.memberOption;
   ManDistri = sel_.manualFlag;
   return true;
@@ -241,7 +247,7 @@ bool QVSource::ModelDistributionsIdle(const char* step, const std::string& env,
                                       const std::string& grp_id) {
   std::vector<Record> keys;
   if (!ReadBlocks(step, "QV_GC_L0", layout::DistributionKey,
-                  BuildKey(layout::ModelKey, {env, grp_id}),
+                  KeyFromCodes(layout::ModelKey, {env, grp_id}),
                   ListDistributionsOfModelSql(prefix_, env, grp_id), keys))
     return false;
   for (const Record& k : keys)

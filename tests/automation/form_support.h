@@ -6,6 +6,7 @@
 #include <string>
 
 #include "automation/hidden_form.h"
+#include "automation/qvmanager.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
 #include "support/fake_control.h"
@@ -28,6 +29,23 @@ class FakeOnForm {
   // Scripts the fake as a healthy source of kind, with an empty user file.
   void HealthySource(const std::string& kind) { ScriptHealthySource(*fake_, kind); }
   static std::string Prefix(const std::string& kind) { return PrefixOf(kind); }
+
+  // Opens the manager's connection to a healthy source of kind for the
+  // distribution AA / T1_ / M1_, then forgets the calls and the error state.
+  // Returns false when the connection does not open.
+  bool OpenFor(automation::QVmanager& m, const std::string& kind = "AS400") {
+    HealthySource(kind);
+    if (kind != "AS400") m.SourceType(kind);
+    if (kind == "Oracle") m.InstanceName("ORCL");
+    m.SourceAdress("src1");
+    if (!m.OpenConnection()) return false;
+    m.EnvironmentID("aa");
+    m.TargetID("t1");
+    m.ModelID("m1");
+    fake_->ClearCalls();
+    control_->ErrorNum();
+    return true;
+  }
 
  private:
   RecordingFake* fake_;

@@ -106,7 +106,7 @@ TEST_F(ManagerTest, IdentifiersAreNormalisedAndSelectedInTheControlOnceItIsOpen)
   m.SourceAdress("src1");
   m.EnvironmentID("aa");
   m.TargetID("t1");
-  EXPECT_EQ(m.EnvironmentID(), "");  // the control cannot read the environment yet
+  EXPECT_EQ(m.EnvironmentID(), "AA");  // kept, to be read and checked by the open
   ASSERT_TRUE(m.OpenConnection());
   EXPECT_EQ(m.EnvironmentID(), "AA");
   EXPECT_EQ(m.TargetID(), "T1_");

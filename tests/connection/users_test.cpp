@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fake_control.h"
+#include "support/topology.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"
 #include "store/records.h"
@@ -9,29 +10,8 @@
 namespace qv::test {
 namespace {
 
-std::string User(const std::string& env, const std::string& id, const std::string& type,
-                 const std::string& password) {
-  Record r(layout::QV_UID);
-  r.Set("ENVID", env);
-  r.Set("USERID", id);
-  r.Set("USERTYPE", type);
-  r.Set("PASSWORD", password);
-  return r.image();
-}
-
-struct Login {
-  Login(const char* user, const char* password) {
-    SetProcessUserID(user);
-    SetProcessPassword(password);
-  }
-  ~Login() {
-    SetProcessUserID("");
-    SetProcessPassword("");
-  }
-};
-
 TEST(CheckUser, EmptyUserFileLetsAnyoneInAsMaster) {
-  Login login("ANYONE", "x");
+  ProcessLogin login("ANYONE", "x");
   for (const char* kind : {"AS400", "SQL Server"}) {
     FakeSource s(kind);
     s.fake->On("Sread").SqlPrefix("SELECT COUNT(*)").Row("0").Repeatedly();
@@ -41,7 +21,7 @@ TEST(CheckUser, EmptyUserFileLetsAnyoneInAsMaster) {
 }
 
 TEST(CheckUser, GlobalUserWithAWrongPasswordIsRefused) {
-  Login login("BOB", "wrong");
+  ProcessLogin login("BOB", "wrong");
   FakeSource s("AS400");
   const std::string key = "**" + std::string("BOB") + std::string(27, ' ');
   s.fake->On("Rreadk").File("QV_USRDATA/QV_UID").Key(key).Record(User("**", "BOB", "1", "right")).Repeatedly();
@@ -52,7 +32,7 @@ TEST(CheckUser, GlobalUserWithAWrongPasswordIsRefused) {
 }
 
 TEST(CheckUser, GlobalUserWithTheRightPasswordGetsItsType) {
-  Login login("bob", " right ");
+  ProcessLogin login("bob", " right ");
   FakeSource s("Oracle", "ORCL");
   s.fake->On("Sread")
       .Sql("SELECT * FROM QV_USRDATA.QV_UID WHERE ENVID='**' AND USERID='bob'")
@@ -63,7 +43,7 @@ TEST(CheckUser, GlobalUserWithTheRightPasswordGetsItsType) {
 }
 
 TEST(CheckUser, UnknownUserInAFileWithUsersIsRefused) {
-  Login login("EVE", "x");
+  ProcessLogin login("EVE", "x");
   FakeSource s("AS400");
   s.fake->On("Rreadf").File("QV_USRDATA/QV_UID").Record(User("**", "BOB", "0", "p"));
   EXPECT_FALSE(s.control->OpenConnection("SRC"));
@@ -71,7 +51,7 @@ TEST(CheckUser, UnknownUserInAFileWithUsersIsRefused) {
 }
 
 TEST(CheckUser, SecuredEnvironmentWithoutMasterGivesTheGlobalType) {
-  Login login("BOB", "p");
+  ProcessLogin login("BOB", "p");
   FakeSource s("AS400");
   // BOB is a global Supervisor; environment E1 lists only a plain user.
   s.fake->On("Rreadk").File("QV_USRDATA/QV_UID").Key("**BOB" + std::string(27, ' ')).Record(
@@ -84,7 +64,7 @@ TEST(CheckUser, SecuredEnvironmentWithoutMasterGivesTheGlobalType) {
 }
 
 TEST(CheckUser, SecuredEnvironmentWithAMasterRefusesAnUnlistedUser) {
-  Login login("BOB", "p");
+  ProcessLogin login("BOB", "p");
   FakeSource s("SQL Server");
   s.fake->On("Sread").SqlPrefix("SELECT COUNT(*)").Row("0").Repeatedly();
   s.fake->On("Sread")
@@ -97,7 +77,7 @@ TEST(CheckUser, SecuredEnvironmentWithAMasterRefusesAnUnlistedUser) {
 }
 
 TEST(CheckUser, EnvironmentUserIsAcceptedWithoutPasswordCheck) {
-  Login login("BOB", "whatever");
+  ProcessLogin login("BOB", "whatever");
   FakeSource s("AS400");
   ASSERT_TRUE(s.control->OpenConnection("SRC"));
   s.fake->On("Rreadk").File("QV_USRDATA/QV_UID").Key("E1BOB" + std::string(27, ' ')).Record(

@@ -132,7 +132,7 @@ TEST_P(EnvironmentStore, CodesAndDescriptionsWithQuotesBlanksOrOverlongAreKeptAs
   EXPECT_EQ(Field(detail, layout::QV_CX, "DESCRIP"), desc);
   std::string longer = Cx("E1", "LONGER");  // the record holds "LON"
   ASSERT_TRUE(control().AddCible(longer));
-  EXPECT_TRUE(control().CibleExist("LONGER"));
+  EXPECT_FALSE(control().CibleExist("LONGER"));  // a code longer than its field names none
   std::string blank = Cx("E1", "");
   ASSERT_TRUE(control().AddCible(blank));
   EXPECT_TRUE(control().CibleExist("   "));

@@ -21,6 +21,18 @@ std::string PrefixOf(const std::string& kind);
 // of SQL Server's installation checks.
 void ScriptHealthySource(RecordingFake& fake, const std::string& kind);
 
+// Gives the process a user and password for the life of the object.
+struct ProcessLogin {
+  ProcessLogin(const char* user, const char* password) {
+    SetProcessUserID(user);
+    SetProcessPassword(password);
+  }
+  ~ProcessLogin() {
+    SetProcessUserID("");
+    SetProcessPassword("");
+  }
+};
+
 struct FakeSource {
   explicit FakeSource(const std::string& kind, const std::string& instance = "");
 

@@ -121,6 +121,13 @@ std::map<std::string, std::vector<std::string>> StoreTest::Snapshot() {
   return out;
 }
 
+void StoreTest::Restore(const std::map<std::string, std::vector<std::string>>& snapshot) {
+  auto admin = Admin();
+  for (const Layout* t : kTables)
+    if (auto rows = snapshot.find(std::string(t->name)); rows != snapshot.end())
+      for (const std::string& image : rows->second) admin.PutRecord(Record(*t, image));
+}
+
 void StoreTest::FailNthDelete(int n) {
   engine_->failWhen = [n, seen = 0](const std::string& op, const std::string& sql) mutable {
     if (op == "Rdelete" || (op == "Saction" && sql.starts_with("DELETE"))) return ++seen == n;

@@ -75,6 +75,8 @@ class StoreTest : public testing::TestWithParam<Kind> {
   std::vector<std::size_t> CountsOf(const std::string& env);
   // Returns every row of those tables, by table name.
   std::map<std::string, std::vector<std::string>> Snapshot();
+  // Writes back the rows of a snapshot (rows added since are kept).
+  void Restore(const std::map<std::string, std::vector<std::string>>& snapshot);
   // Makes the n-th deleting call (Rdelete, or an NT DELETE statement) fail.
   void FailNthDelete(int n);
   void ClearError();

@@ -26,6 +26,11 @@ std::string Cx(const std::string& env, const std::string& tgt, const std::string
       .image();
 }
 
+std::string User(const std::string& env, const std::string& id, const std::string& type,
+                 const std::string& password) {
+  return Make(QV_UID, {{"ENVID", env}, {"USERID", id}, {"USERTYPE", type}, {"PASSWORD", password}}).image();
+}
+
 std::string Gx(const std::string& env, const std::string& grp) {
   return Make(QV_GX, {{"ENVID", env}, {"GRPID", grp}, {"GRPTYPE", "0"}}).image();
 }

@@ -24,6 +24,9 @@ std::string Cx(const std::string& env, const std::string& tgt, const std::string
                const std::string& desc = "");
 std::string Gx(const std::string& env, const std::string& grp);
 std::string Fx(const std::string& env, const std::string& grp, const std::string& fic);
+// Returns the image of a user of env ("**" for a global user).
+std::string User(const std::string& env, const std::string& id, const std::string& type,
+                 const std::string& password = "");
 
 // Returns the records of the generated topology, by their parts.
 Record TopoTarget(const std::string& env, const std::string& tgt);

@@ -1,0 +1,138 @@
+// QVmanager fails closed: a failed user-space check is not a blank activity,
+// and identifiers given before the connection read back at once but are
+// selected only once the open has checked the user.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "automation/hidden_form.h"
+#include "automation/qvmanager.h"
+#include "connection/qvsource.h"
+#include "form_support.h"
+#include "presentation/messages.h"
+#include "support/embedded_store.h"
+
+namespace qv::automation {
+namespace {
+
+using test::FakeOnForm;
+using test::NamedActivityBlock;
+
+constexpr int32_t kResetNum = 10054;
+constexpr const char* kReset = "connection reset by peer";
+
+std::vector<std::string> ActivityValues(QVmanager& m) {
+  std::vector<std::string> v;
+  for (std::size_t i = 0; i < Activity::kCount; ++i) v.push_back(m.Activity()->Get(i));
+  return v;
+}
+
+class ManagerFailClosed : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetProcessUserID("");
+    SetProcessPassword("");
+  }
+  FakeOnForm form;
+  QVmanager m;
+};
+
+TEST_F(ManagerFailClosed, AFailedSpaceCheckKeepsTheActivityAndSendsNothingMore) {
+  ASSERT_TRUE(form.OpenFor(m)) << form.control().ErrorText();
+  form.fake().On("Execute").Code("CHKOBJ____").Reply("000010");
+  form.fake()
+      .On("Execute")
+      .Code("SYSREDUSR_")
+      .Reply("00296" + std::string(30, '.') + NamedActivityBlock());
+  ASSERT_TRUE(m.ReadActivity()) << m.ErrorText();
+  const std::vector<std::string> before = ActivityValues(m);
+  ASSERT_EQ(before[0], "s");
+
+  form.fake()
+      .On("Execute")
+      .Code("CHKOBJ____")
+      .Fail(DllParam::kCodeNetwork, kResetNum, kReset)
+      .Repeatedly();
+  form.fake().ClearCalls();
+  EXPECT_FALSE(m.ReadActivity());
+  EXPECT_EQ(ActivityValues(m), before);
+  EXPECT_EQ(m.ErrorNum(), kResetNum);
+  EXPECT_EQ(m.ErrorText(), kReset);
+  // The stop request is not reported as sent when the check failed.
+  EXPECT_FALSE(m.StopQV());
+  EXPECT_EQ(m.ErrorText(), kReset);
+  EXPECT_EQ(form.fake().CommandCodes(), (std::vector<std::string>{"CHKOBJ____", "CHKOBJ____"}));
+}
+
+TEST_F(ManagerFailClosed, IdentifiersReadBackBeforeTheConnection) {
+  m.EnvironmentID(" a");
+  m.TargetID("t1");
+  m.ModelID("m1");
+  EXPECT_EQ(m.EnvironmentID(), "A_");
+  EXPECT_EQ(m.TargetID(), "T1_");
+  EXPECT_EQ(m.ModelID(), "M1_");
+  // A new environment clears the levels below it, connected or not.
+  m.EnvironmentID("b");
+  EXPECT_EQ(m.EnvironmentID(), "B_");
+  EXPECT_EQ(m.TargetID(), "");
+  // Nothing is read while there is no connection.
+  EXPECT_EQ(form.fake().Calls().size(), 0u);
+}
+
+// ---- On embedded stores of every kind ---------------------------------------------------
+
+struct Kind {
+  embedded::SourceKind kind;
+  const char* sourceType;
+  const char* instance;
+};
+
+class EmbeddedFailClosed : public testing::TestWithParam<Kind> {
+ protected:
+  EmbeddedFailClosed() : store(GetParam().kind, /*demo=*/true, "demo") {
+    SetLibraryFactory(nullptr);
+    DropForm();
+  }
+  ~EmbeddedFailClosed() override {
+    SetProcessUserID("");
+    SetProcessPassword("");
+    DropForm();
+  }
+
+  test::EmbeddedStore store;
+};
+
+TEST_P(EmbeddedFailClosed, ASecuredEnvironmentGivenBeforeTheOpenIsCheckedByIt) {
+  QVmanager m;
+  m.SourceType(GetParam().sourceType);
+  m.InstanceName(GetParam().instance);
+  m.UserID("QVADMIN");
+  m.Password("demo");
+  m.SourceAdress(store.address());
+  // TS is secured and QVADMIN is not one of its users.
+  m.EnvironmentID("ts");
+  m.TargetID("nt1");
+  m.ModelID("cli");
+  EXPECT_EQ(m.EnvironmentID(), "TS");
+  EXPECT_EQ(m.TargetID(), "NT1");
+
+  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
+  EXPECT_EQ(m.EnvironmentID(), "");
+  EXPECT_EQ(m.TargetID(), "");
+  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
+  EXPECT_FALSE(m.StartQV());
+  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedFailClosed,
+                         testing::Values(Kind{embedded::SourceKind::AS400, "AS400", ""},
+                                         Kind{embedded::SourceKind::ODBC, "ODBC", ""},
+                                         Kind{embedded::SourceKind::SQLServer, "SQL Server", ""},
+                                         Kind{embedded::SourceKind::Oracle, "Oracle", "QVORA"}),
+                         [](const testing::TestParamInfo<Kind>& info) {
+                           return std::string(embedded::KindName(info.param.kind));
+                         });
+
+}  // namespace
+}  // namespace qv::automation

@@ -1,0 +1,208 @@
+// The login check and the user operations when the user file cannot be read:
+// a failed read refuses, with the library's error, where a missing user or
+// Master would let the caller in or answer "User not found".
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "support/fake_control.h"
+#include "support/topology.h"
+#include "presentation/messages.h"
+#include "store/environment_statements.h"
+#include "store/records.h"
+
+namespace qv::test {
+namespace {
+
+constexpr int32_t kResetNum = 10054;
+constexpr const char* kReset = "connection reset by peer";
+
+std::string UserKey(const std::string& env, const std::string& id) {
+  return BuildKey(layout::UserKey, {env, id});
+}
+
+// A source of kind on which BOB (password "p") is a global plain user (type
+// 2) and E1 is a secured environment that does not list him; the control is
+// open.
+struct SecuredSource {
+  explicit SecuredSource(const std::string& kind) : s(kind, kind == "Oracle" ? "ORCL" : "") {
+    Record ex(layout::QV_EX);
+    ex.Set("ENVID", "E1");
+    ex.Set("SECURE", "1");
+    const std::string p = s.Prefix();
+    if (kind == "AS400") {
+      s.fake->On("Rreadk")
+          .File("QV_USRDATA/QV_UID")
+          .Key(UserKey("**", "BOB"))
+          .Record(User("**", "BOB", "2", "p"))
+          .Repeatedly();
+      s.fake->On("Rreadk").File("QV_USRDATA/QV_EX").Key("E1").Record(ex.image()).Repeatedly();
+    } else {
+      s.fake->On("Sread")
+          .Sql("SELECT * FROM " + p + "QV_UID WHERE ENVID='**' AND USERID='BOB'")
+          .Row(User("**", "BOB", "2", "p"))
+          .Repeatedly();
+      s.fake->On("Sread").Sql(SelectEnvironmentSql(p, "E1")).Row(ex.image()).Repeatedly();
+    }
+    opened = s.control->OpenConnection("SRC");
+    s.fake->ClearCalls();
+  }
+  QVSource& control() { return *s.control; }
+  RecordingFake& fake() { return *s.fake; }
+
+  ProcessLogin login{"BOB", "p"};
+  FakeSource s;
+  bool opened = false;
+};
+
+// ---- A secured environment whose users cannot be read -------------------------------
+
+// Makes the read of E1's users fail at op: the open or the block read of
+// QV_UID_L0 (AS/400), the listing or its second row (NT).
+void FailUsersOfE1(RecordingFake& f, const std::string& op, const std::string& prefix) {
+  const std::string list = "SELECT * FROM " + prefix + "QV_UID WHERE ENVID ='E1'";
+  if (op == "Snext") f.On("Sread").Sql(list).Row(User("E1", "AL", "2")).Repeatedly();
+  FakeRule& rule = f.On(op);
+  if (op == "Ropen" || op == "Rreadblock") rule.File("QV_USRDATA/QV_UID_L0");
+  if (op == "Sread") rule.Sql(list);
+  rule.Fail(DllParam::kCodeNetwork, kResetNum, kReset).Repeatedly();
+}
+
+TEST(FailClosedLogin, AnUnreadableUserFileRefusesTheSecuredEnvironment) {
+  struct Case {
+    const char* kind;
+    const char* op;    // the call that fails
+    const char* step;  // where the failure is reported
+  };
+  const Case cases[] = {
+      {"AS400", "Ropen", "AtLeastOneMasterUser:Open QV_UID_L0"},
+      {"AS400", "Rreadblock", "AtLeastOneMasterUser"},
+      {"ODBC", "Sread", "AtLeastOneMasterUser"},
+      {"SQL Server", "Snext", "AtLeastOneMasterUser"},
+      {"Oracle", "Sread", "AtLeastOneMasterUser"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.kind) + ": " + c.op);
+    SecuredSource src(c.kind);
+    ASSERT_TRUE(src.opened) << src.control().ErrorText();
+    ASSERT_EQ(src.control().GlobalUserType(), 2);
+    FailUsersOfE1(src.fake(), c.op, src.s.Prefix());
+
+    src.control().env("E1");
+    EXPECT_EQ(src.control().env(), "");  // not selected
+    EXPECT_EQ(src.control().ErrorNum(), kResetNum);
+    EXPECT_EQ(src.control().ErrorText(), kReset);
+    EXPECT_EQ(src.control().ErrorStep(), c.step);
+
+    int32_t type = -1;
+    EXPECT_FALSE(src.control().CheckUser(type, "E1"));
+    EXPECT_EQ(type, -1);
+    EXPECT_EQ(src.control().ErrorText(), kReset);
+  }
+}
+
+TEST(FailClosedLogin, AnEnvironmentWithoutMasterStillGivesTheGlobalType) {
+  // The same source with a readable list: no Master, so BOB gets his global type.
+  for (const char* kind : {"AS400", "ODBC"}) {
+    SCOPED_TRACE(kind);
+    SecuredSource src(kind);
+    ASSERT_TRUE(src.opened);
+    if (src.s.kind == "AS400")
+      src.fake()
+          .On("Rreadblock")
+          .File("QV_USRDATA/QV_UID_L0")
+          .Key("E1")
+          .Records({User("E1", "AL", "2")});
+    else
+      src.fake()
+          .On("Sread")
+          .Sql("SELECT * FROM QV_UID WHERE ENVID ='E1'")
+          .Rows({User("E1", "AL", "2")});
+    src.control().env("E1");
+    EXPECT_EQ(src.control().env(), "E1");
+    EXPECT_EQ(src.control().CurrentUserType(), 2);
+  }
+}
+
+TEST(FailClosedLogin, AnUnreadableUserFileLetsNobodyConnect) {
+  // No entry for the user, and the first-record read that tells an empty
+  // file from a full one fails.
+  ProcessLogin login("BOB", "p");
+  FakeSource s("AS400");
+  s.fake->On("Rreadf").File("QV_USRDATA/QV_UID").Fail(DllParam::kCodeNetwork, kResetNum, kReset);
+  EXPECT_FALSE(s.control->OpenConnection("SRC"));
+  EXPECT_EQ(s.control->ErrorNum(), kResetNum);
+  EXPECT_EQ(s.control->ErrorText(), kReset);
+  EXPECT_FALSE(s.control->ConnectionOpen());
+}
+
+// ---- Changing or deleting one user when the read fails ----------------------------
+
+TEST(FailClosedUsers, AFailedReadIsNotAMissingUser) {
+  for (const char* kind : {"AS400", "ODBC", "SQL Server", "Oracle"}) {
+    SCOPED_TRACE(kind);
+    SecuredSource src(kind);
+    ASSERT_TRUE(src.opened);
+    if (src.s.kind == "AS400")
+      src.fake()
+          .On("Rreadk")
+          .File("QV_USRDATA/QV_UID")
+          .Key(UserKey("E1", "AL"))
+          .Fail(DllParam::kCodeNetwork, kResetNum, kReset)
+          .Repeatedly();
+    else
+      src.fake()
+          .On("Sread")
+          .SqlPrefix("SELECT * FROM " + src.s.Prefix() + "QV_UID WHERE ENVID='E1' and")
+          .Fail(DllParam::kCodeNetwork, kResetNum, kReset)
+          .Repeatedly();
+
+    EXPECT_FALSE(src.control().ChangeUser(User("E1", "AL", "1"), "E1", "AL"));
+    EXPECT_EQ(src.control().ErrorNum(), kResetNum);
+    EXPECT_EQ(src.control().ErrorText(), kReset);
+    EXPECT_EQ(src.control().ErrorStep(), "ChangeUser");
+    EXPECT_FALSE(src.control().DeleteEnvUser("E1", "AL"));
+    EXPECT_EQ(src.control().ErrorNum(), kResetNum);
+    EXPECT_EQ(src.control().ErrorText(), kReset);
+    EXPECT_EQ(src.control().ErrorStep(), "DeleteEnvUser");
+    EXPECT_EQ(src.fake().CallCount("Rupdate") + src.fake().CallCount("Rdelete") +
+                  src.fake().CallCount("Saction"),
+              0);
+  }
+}
+
+// ---- Deleting every entry of a user or of an environment ----------------------------
+
+TEST(FailClosedUsers, ADeleteLoopStopsOnAFailedReadWithItsError) {
+  struct Case {
+    const char* logical;
+    std::string key;
+    std::function<bool(QVSource&)> run;
+  };
+  const Case cases[] = {
+      {"QV_USRDATA/QV_UID_L1", "BOB" + std::string(27, ' '),
+       [](QVSource& c) { return c.DeleteUser("BOB"); }},
+      {"QV_USRDATA/QV_UID_L0", "E1", [](QVSource& c) { return c.DeleteUserEnv("E1"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.logical);
+    FakeSource s("AS400");
+    ASSERT_TRUE(s.control->OpenConnection("SRC"));
+    s.fake->ClearCalls();
+    // The first entry goes; the second is held by another job.
+    s.fake->On("Rreadk")
+        .File(c.logical)
+        .Key(c.key)
+        .Record(User("E1", "BOB", "2"))
+        .Fail(DllParam::kCodeBusy, 3202, "record held by another job");
+    EXPECT_FALSE(c.run(*s.control));
+    EXPECT_EQ(s.control->ErrorNum(), 3202);
+    EXPECT_EQ(s.control->ErrorText(), "record held by another job");
+    EXPECT_EQ(s.fake->CallCount("Rdelete"), 1);
+    EXPECT_EQ(s.fake->OpenFiles().size(), 17u);  // the logical file is closed again
+  }
+}
+
+}  // namespace
+}  // namespace qv::test

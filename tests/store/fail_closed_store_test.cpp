@@ -1,0 +1,269 @@
+// The store operations fail closed, on embedded stores: a code longer than
+// its field names no item at any entry point, and a delete that cannot read
+// an entry stops instead of reporting success.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "dllparam/embedded/embedded_source.h"
+#include "presentation/messages.h"
+#include "presentation/strutil.h"
+#include "support/store_fixture.h"
+#include "support/topology.h"
+
+namespace qv::test {
+namespace {
+
+// Codes one character too long whose leading part names a stored item:
+// cutting them would reach E1, T1, M1, table 1, field CUSTNO and user ANN.
+const std::string kEnv = "E1X";
+const std::string kTgt = "T1 X";
+const std::string kGrp = "M1 X";
+const std::string kFic = "0000000001X";
+const std::string kField = FitText("CUSTNO", 30) + "X";
+const std::string kUser = FitText("ANN", 30) + "X";
+
+std::string M(const char* id, const std::string& p1 = "", const std::string& p2 = "",
+              const std::string& p3 = "") {
+  return cLoadResString(id, p1, p2, p3);
+}
+
+// What a case passes: record strings to write and buffers to fill.
+struct Args {
+  std::string ex = Ex("E1", "X", "changed"), cx = Cx("E1", "T1", "9", "changed"),
+              gx = Gx("E1", "M1"), fx = Fx("E1", "M1", "0000000001"),
+              gc = TopoDistribution("E1", "T1", "M1").image(),
+              fc = TopoDistributedTable("E1", "T1", "M1", 1).image(),
+              zx = TopoField("E1", "M1", 1, "CUSTNO").image(), uid = User("E1", "ANN", "2");
+  std::string out, a, b, c;
+  int64_t next = 0;
+};
+
+struct OverLong {
+  const char* call;
+  std::function<bool(QVSource&, Args&)> run;
+  bool result;
+  std::string refusal;  // the refusal text (ErrorNum 40), or "" when none is checked
+};
+
+const std::string t1 = "0000000001";
+
+// Every public entry point that takes a code, with one code too long.
+std::vector<OverLong> OverLongCases() {
+  return {
+      // Environments and targets
+      {"EnvironmentExist", [](QVSource& c, Args&) { return c.EnvironmentExist(kEnv); }, false, ""},
+      {"DetailEnvironment", [](QVSource& c, Args& x) { return c.DetailEnvironment(x.out, kEnv); },
+       false, M("2022", kEnv)},
+      {"ChangeEnvironment", [](QVSource& c, Args& x) { return c.ChangeEnvironment(x.ex, kEnv); },
+       false, M("2022", kEnv)},
+      {"DeleteEnvironment", [](QVSource& c, Args&) { return c.DeleteEnvironment(kEnv); }, false,
+       M("2022", kEnv)},
+      {"CibleExist", [](QVSource& c, Args&) { return c.CibleExist(kTgt); }, false, ""},
+      {"CibleExist in a selected over-long env",
+       [](QVSource& c, Args&) {
+         c.env(kEnv);  // a missing environment is selected as an unsecured one
+         const bool found = c.CibleExist("T1");
+         c.env("E1");
+         return found;
+       },
+       false, ""},
+      {"DetailCible", [](QVSource& c, Args& x) { return c.DetailCible(x.out, kTgt); }, false,
+       M("2020", kTgt)},
+      {"ChangeCible", [](QVSource& c, Args& x) { return c.ChangeCible(x.cx, kTgt); }, false,
+       M("2020", kTgt)},
+      {"DeleteCible", [](QVSource& c, Args&) { return c.DeleteCible(kTgt); }, false,
+       M("2020", kTgt)},
+      {"HoldCible", [](QVSource& c, Args&) { return c.HoldCible(kTgt); }, false, M("2020", kTgt)},
+      {"ReleaseCible", [](QVSource& c, Args&) { return c.ReleaseCible(kTgt); }, false,
+       M("2020", kTgt)},
+      {"CibleUpdatePos target",
+       [](QVSource& c, Args&) { return c.CibleUpdatePos("E1", kTgt, 5, 6); }, false,
+       M("2020", kTgt)},
+      {"CibleUpdatePos env", [](QVSource& c, Args&) { return c.CibleUpdatePos(kEnv, "T1", 5, 6); },
+       false, M("2020", "T1")},
+      // Models, model tables, fields and mappings
+      {"GroupExist", [](QVSource& c, Args&) { return c.GroupExist(kGrp); }, false, ""},
+      {"DetailGroup", [](QVSource& c, Args& x) { return c.DetailGroup(x.out, kGrp); }, false,
+       M("2023", kGrp)},
+      {"GroupType", [](QVSource& c, Args& x) { return c.GroupType(x.out, kGrp); }, false,
+       M("2023", kGrp)},
+      {"ChangeGroup", [](QVSource& c, Args& x) { return c.ChangeGroup(x.gx, kGrp); }, false,
+       M("2023", kGrp)},
+      {"DeleteGroup", [](QVSource& c, Args&) { return c.DeleteGroup(kGrp); }, false,
+       M("2023", kGrp)},
+      {"CompAllMbrDist", [](QVSource& c, Args& x) { return c.CompAllMbrDist(kGrp, x.a, x.b); },
+       false, M("2023", kGrp)},
+      {"NextFicID", [](QVSource& c, Args& x) { return c.NextFicID(kGrp, x.next) && x.next == 1; },
+       true, ""},
+      {"FileExist model", [](QVSource& c, Args&) { return c.FileExist("", "", kGrp, t1); }, false,
+       ""},
+      {"FileExist table", [](QVSource& c, Args&) { return c.FileExist("", "", "M1", kFic); }, false,
+       ""},
+      {"DetailFile", [](QVSource& c, Args& x) { return c.DetailFile(x.out, "M1", kFic, x.a, x.b); },
+       false, M("2024", kFic, "M1")},
+      {"ChangeFile", [](QVSource& c, Args& x) { return c.ChangeFile(x.fx, "M1", kFic); }, false,
+       M("2024", kFic, "M1")},
+      {"DeleteFile", [](QVSource& c, Args&) { return c.DeleteFile(kGrp, t1); }, false,
+       M("2024", t1, kGrp)},
+      {"HoldTable", [](QVSource& c, Args&) { return c.HoldTable("M1", kFic); }, false,
+       M("2024", kFic, "M1")},
+      {"ReleaseTable", [](QVSource& c, Args&) { return c.ReleaseTable(kGrp, t1); }, false,
+       M("2024", t1, kGrp)},
+      {"DetailZX", [](QVSource& c, Args& x) { return c.DetailZX(x.out, "M1", t1, kField); }, false,
+       M("2025", kField, t1, "M1")},
+      {"ChangeZX", [](QVSource& c, Args& x) { return c.ChangeZX(x.zx, "M1", t1, kField); }, false,
+       M("2025", kField, t1, "M1")},
+      {"ChangeZC remove field",
+       [](QVSource& c, Args&) { return c.ChangeZC("M1", "T1", t1, kField, ""); }, true, ""},
+      {"ChangeZC remove target",
+       [](QVSource& c, Args&) { return c.ChangeZC("M1", kTgt, t1, "CUSTNO", ""); }, true, ""},
+      {"ChangeZC add",
+       [](QVSource& c, Args&) { return c.ChangeZC("M1", "T1", t1, kField, "OTHER"); }, false, ""},
+      // Distributions and distributed tables
+      {"GCExist", [](QVSource& c, Args&) { return c.GCExist(kTgt, "M1"); }, false, ""},
+      {"SelectGC", [](QVSource& c, Args&) { return c.SelectGC("T1", kGrp); }, false, ""},
+      {"DetailGC", [](QVSource& c, Args& x) { return c.DetailGC(kGrp, "T1", x.out); }, false,
+       M("2026", kGrp, "T1")},
+      {"DetailGC_GX_GC_1",
+       [](QVSource& c, Args& x) { return c.DetailGC_GX_GC_1(x.out, kTgt, "M1"); }, false,
+       M("2026", "M1", kTgt)},
+      {"ChangeGC", [](QVSource& c, Args& x) { return c.ChangeGC(kGrp, "T1", x.gc); }, false,
+       M("2026", kGrp, "T1")},
+      {"ChangeControledGC",
+       [](QVSource& c, Args& x) { return c.ChangeControledGC(x.gc, kTgt, "M1"); }, false,
+       M("2026", "M1", kTgt)},
+      {"DeleteGC", [](QVSource& c, Args&) { return c.DeleteGC("T1", kGrp); }, false,
+       M("2026", kGrp, "T1")},
+      {"HoldGC", [](QVSource& c, Args&) { return c.HoldGC(kEnv, "T1", "M1"); }, false,
+       M("2026", "M1", "T1")},
+      {"ReleaseGC", [](QVSource& c, Args&) { return c.ReleaseGC("E1", kTgt, "M1"); }, false,
+       M("2026", "M1", kTgt)},
+      {"GCUpdatePos", [](QVSource& c, Args&) { return c.GCUpdatePos("E1", "T1", kGrp, 5, 6); },
+       false, M("2021", kGrp, "T1")},
+      {"DetailFC",
+       [](QVSource& c, Args& x) { return c.DetailFC(x.out, "T1", "M1", kFic, x.c, x.a, x.b); },
+       false, M("2028", kFic, "M1", "T1")},
+      {"AddFC", [](QVSource& c, Args& x) { return c.AddFC(x.fc, kTgt, "M1"); }, false,
+       M("2026", "M1", kTgt)},
+      {"ChangeFC", [](QVSource& c, Args& x) { return c.ChangeFC(x.fc, "T1", "M1", kFic); }, false,
+       M("2024", kFic, "M1")},
+      {"ChangeControledFC",
+       [](QVSource& c, Args& x) { return c.ChangeControledFC(x.fc, kTgt, "M1", t1); }, false,
+       M("2026", "M1", kTgt)},
+      {"DeleteFC", [](QVSource& c, Args&) { return c.DeleteFC("T1", "M1", kFic); }, false,
+       M("2028", kFic, "M1", "T1")},
+      {"HoldFC", [](QVSource& c, Args&) { return c.HoldFC("T1", "M1", kFic); }, false,
+       M("2024", kFic, "M1")},
+      {"ReleaseFC", [](QVSource& c, Args&) { return c.ReleaseFC(kTgt, "M1", t1); }, false,
+       M("2024", t1, "M1")},
+      {"LoadRepriseFC", [](QVSource& c, Args&) { return c.LoadRepriseFC("T1", kGrp, t1); }, false,
+       M("2024", t1, kGrp)},
+      {"DistributeFC", [](QVSource& c, Args&) { return c.DistributeFC(kTgt, "M1"); }, false,
+       M("2026", "M1", kTgt)},
+      // Cascades: an item that does not exist has no children
+      {"DeleteCXforEX", [](QVSource& c, Args&) { return c.DeleteCXforEX(kEnv); }, true, ""},
+      {"DeleteGXforEX", [](QVSource& c, Args&) { return c.DeleteGXforEX(kEnv); }, true, ""},
+      {"DeleteGCforCX", [](QVSource& c, Args&) { return c.DeleteGCforCX("E1", kTgt); }, true, ""},
+      {"DeleteGCforGX", [](QVSource& c, Args&) { return c.DeleteGCforGX("E1", kGrp); }, true, ""},
+      {"DeleteFXforGX", [](QVSource& c, Args&) { return c.DeleteFXforGX("E1", kGrp); }, true, ""},
+      {"DeleteFCforGC", [](QVSource& c, Args&) { return c.DeleteFCforGC("E1", "T1", kGrp); }, true,
+       ""},
+      {"DeleteFCforFX", [](QVSource& c, Args&) { return c.DeleteFCforFX("E1", "M1", kFic); }, true,
+       ""},
+      {"DeleteENDforGC", [](QVSource& c, Args&) { return c.DeleteENDforGC("E1", kTgt, "M1"); },
+       true, ""},
+      {"DeleteTXforFX", [](QVSource& c, Args&) { return c.DeleteTXforFX("E1", kGrp, t1); }, true,
+       ""},
+      {"DeleteZXforFX", [](QVSource& c, Args&) { return c.DeleteZXforFX(kEnv, "M1", t1); }, true,
+       ""},
+      {"DeleteZCforFC", [](QVSource& c, Args&) { return c.DeleteZCforFC("E1", "T1", "M1", kFic); },
+       true, ""},
+      {"DeleteZCforZX", [](QVSource& c, Args&) { return c.DeleteZCforZX("E1", "M1", t1, kField); },
+       true, ""},
+      // Users
+      {"SelectUser", [](QVSource& c, Args&) { return c.SelectUser("E1", kUser); }, false, ""},
+      {"ChangeUser", [](QVSource& c, Args& x) { return c.ChangeUser(x.uid, "E1", kUser); }, false,
+       M("2206")},
+      {"DeleteEnvUser", [](QVSource& c, Args&) { return c.DeleteEnvUser(kEnv, "ANN"); }, false,
+       M("2206")},
+      {"DeleteUser", [](QVSource& c, Args&) { return c.DeleteUser(kUser); }, true, ""},
+      {"DeleteUserEnv", [](QVSource& c, Args&) { return c.DeleteUserEnv(kEnv); }, true, ""},
+  };
+}
+
+class FailClosedStore : public StoreTest {
+ protected:
+  void SetUp() override {
+    auto admin = Admin();
+    WriteTopology(admin, "E1");
+  }
+};
+
+TEST_P(FailClosedStore, ACodeLongerThanItsFieldNamesNoItem) {
+  for (const OverLong& c : OverLongCases()) {
+    SCOPED_TRACE(c.call);
+    Args args;
+    const auto before = Snapshot();
+    ClearError();
+    events.Clear();
+    engine().userSpacesDeleted.clear();
+    EXPECT_EQ(c.run(control(), args), c.result);
+    if (!c.refusal.empty()) {
+      EXPECT_EQ(control().ErrorText(), c.refusal);
+      EXPECT_EQ(control().ErrorNum(), QVSource::kRefusalNum);
+    }
+    if (Snapshot() != before) {
+      ADD_FAILURE() << "the store changed";
+      Restore(before);
+    }
+    EXPECT_EQ(events.seen, std::vector<std::string>{});
+    EXPECT_EQ(engine().userSpacesDeleted, std::vector<std::string>{});
+    EXPECT_TRUE(Admin().Locks().empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, FailClosedStore, AllKinds(), KindName);
+
+// ---- An entry held by another job ---------------------------------------------------
+
+class LockedUserStore : public FailClosedStore {};
+
+TEST_P(LockedUserStore, AUserHeldByAnotherJobKeepsItsEnvironment) {
+  // Another job holds BOB's entry of E1 locked.
+  embedded::EmbeddedSource other;
+  std::string version(DllParam::kServerInfoWidth, ' '), job(DllParam::kServerInfoWidth, ' ');
+  int32_t conn = 0, h = -1;
+  ASSERT_NE(other.OpenMConnection(UCase("file:" + Admin().path()), version, job, conn), 0);
+  ASSERT_NE(other.Ropen("QV_USRDATA/QV_UID", DllParam::kModeUpdate, h), 0);
+  std::string rec(layout::QV_UID.length, ' ');
+  int32_t len = 0;
+  const std::string bob = BuildKey(layout::UserKey, {"E1", "BOB"});
+  ASSERT_NE(
+      other.Rreadk(h, rec, len, DllParam::kKeyEqualLocked, bob, static_cast<int32_t>(bob.size())),
+      0);
+
+  EXPECT_FALSE(control().DeleteEnvironment("E1"));
+  EXPECT_EQ(control().ErrorStep(), "DeleteUserEnv");
+  EXPECT_NE(control().ErrorText().find("in use"), std::string::npos) << control().ErrorText();
+  EXPECT_EQ(Stored(layout::QV_EX, "E1").size(), 1u);
+  bool bobLeft = false;
+  for (const std::string& u : Stored(layout::QV_UID, "E1"))
+    bobLeft = bobLeft || Record(layout::QV_UID, u).Trimmed("USERID") == "BOB";
+  EXPECT_TRUE(bobLeft);
+  EXPECT_EQ(events.Named("EXdeleted"), std::vector<std::string>{});
+
+  // Once the other job lets go, the delete goes through.
+  ASSERT_NE(other.CloseMConnection(conn), 0);
+  ClearError();
+  ASSERT_TRUE(control().DeleteEnvironment("E1")) << control().ErrorText();
+  EXPECT_EQ(Stored(layout::QV_UID, "E1"), std::vector<std::string>{});
+  EXPECT_EQ(Stored(layout::QV_EX, "E1"), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(AS400, LockedUserStore,
+                         testing::Values(kAs400),
+                         KindName);
+
+}  // namespace
+}  // namespace qv::test
