@@ -13,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include "dllparam/embedded/embedded_source.h"
+#include "dllparam/embedded/store_schema.h"
 #include "dllparam/net/net_client.h"
 #include "dllparam/net/net_server.h"
 #include "platform/encoding.h"
@@ -87,8 +88,14 @@ int RunServe(const ServeArguments& args) {
   options.idleTimeoutMs = args.idleTimeoutMs;
 
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(args.path, ec)) {
+  if (!std::filesystem::exists(args.path, ec) && !ec) {
     std::cerr << "qvsource serve: no store at " << args.path << "\n";
+    return 1;
+  }
+  try {
+    embedded::CheckStoreFile(args.path);
+  } catch (const embedded::StoreError& e) {
+    std::cerr << "qvsource serve: cannot serve " << args.path << ": " << e.what() << "\n";
     return 1;
   }
   options.storeAddress = "file:" + std::filesystem::absolute(args.path).string();
