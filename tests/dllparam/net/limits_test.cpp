@@ -2,7 +2,11 @@
 // for every refused client however many come at once, and output buffers
 // bounded by what each operation can return.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,6 +78,43 @@ TEST(ServerLimits, EveryRefusedClientReadsTheBusyFaultEvenInACrowd) {
   }
   EXPECT_EQ(faults, 60);
   EXPECT_EQ(server.server().SessionsServed(), 1u);
+}
+
+// Returns the descriptor, in this process, of the server's end of the
+// connection of peer (-1 when there is none).
+int ServerEndOf(const RawPeer& peer) {
+  sockaddr_storage local{};
+  socklen_t len = sizeof local;
+  ::getsockname(peer.fd(), reinterpret_cast<sockaddr*>(&local), &len);
+  const auto* in = reinterpret_cast<const sockaddr_in*>(&local);
+  const std::string me = "127.0.0.1:" + std::to_string(ntohs(in->sin_port));
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    const int fd = std::stoi(entry.path().filename().string());
+    if (fd != peer.fd() && PeerName(fd) == me) return fd;
+  }
+  return -1;
+}
+
+TEST(ServerLimits, SessionsHaveKeepaliveUnlessItIsTurnedOff) {
+  for (bool keepAlive : {true, false}) {
+    RecordingFake fake;
+    ServerOptions options = Options(4, 4);
+    options.keepAlive = keepAlive;
+    ServerThread server(options, fake);
+    RawPeer peer(server.port());
+    peer.Handshake();
+    const int fd = ServerEndOf(peer);
+    ASSERT_GE(fd, 0);
+    int on = -1, idle = -1;
+    socklen_t size = sizeof on;
+    ASSERT_EQ(::getsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, &size), 0);
+    EXPECT_EQ(on != 0, keepAlive);
+    size = sizeof idle;
+    ASSERT_EQ(::getsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &size), 0);
+    if (keepAlive) {
+      EXPECT_EQ(idle, kKeepAliveIdleS);
+    }
+  }
 }
 
 TEST(ServerLimits, AnOutputBufferBeyondWhatTheOperationReturnsIsRefusedAndTheSessionGoesOn) {
