@@ -10,9 +10,18 @@
 // the loopback round trip of a bare TCP echo, for the target "network median
 // keyed read within 3 x in-process + one round trip".
 //
+// BM_ServerMemory runs "qvsource serve" as a process of its own and keeps
+// every one of its sessions busy with the largest calls a client can make:
+// output buffers of 16 MiB (refused), block reads with the largest buffer
+// served and statements of 1 MiB. It reports the server's peak resident
+// memory (VmHWM), to hold under 256 MiB.
+//
 //   bench_netload [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +29,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -100,6 +110,7 @@ net::SourceServer& Server() {
     o.listen = "127.0.0.1:0";
     o.storeAddress = "file:" + Store().path();
     o.maxSessions = 256;
+    o.maxPerAddress = 0;
     o.log = [](const std::string&) {};
     auto s = std::make_unique<net::SourceServer>(o, [] { return std::make_unique<embedded::EmbeddedSource>(); });
     std::string error;
@@ -314,6 +325,79 @@ void BM_LoopbackRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_LoopbackRoundTrip)->Unit(benchmark::kMicrosecond);
 
+// ---- The server's memory with every session busy ----------------------------
+
+double gServerPeakMiB = 0;
+
+// Returns the peak resident memory of process pid in MiB.
+double PeakMiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  return -1;
+}
+
+void BM_ServerMemory(benchmark::State& state) {
+  const int sessions = static_cast<int>(state.range(0));
+  int out[2];
+  if (::pipe(out) != 0) std::abort();
+  const std::string maxSessions = std::to_string(sessions);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out[1], 1);
+    ::close(out[0]);
+    const int quiet = ::open("/dev/null", O_WRONLY);  // the session log
+    if (quiet >= 0) ::dup2(quiet, 2);
+    execl(QV_QVSOURCE_PATH, "qvsource", "serve", Store().path().c_str(), "--listen", "127.0.0.1:0",
+          "--max-sessions", maxSessions.c_str(), "--max-per-address", "0", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ::close(out[1]);
+  std::string banner;  // "serving PATH on 127.0.0.1:PORT"
+  for (char c; banner.find('\n') == std::string::npos && ::read(out[0], &c, 1) == 1;) banner += c;
+  ::close(out[0]);
+  const std::string address = banner.substr(banner.rfind(' ') + 1, banner.find('\n') - banner.rfind(' ') - 1);
+  long refused = 0, served = 0;
+  std::mutex countMutex;
+  // One huge buffer for every client: the server refuses it, so it is only read.
+  std::string huge(16u << 20, ' ');
+  const std::string statement = "SELECT 1" + std::string((1u << 20) - 8, ' ');
+  for (auto _ : state) {
+    std::vector<std::thread> threads;
+    for (int c = 0; c < sessions; ++c) {
+      threads.emplace_back([&] {
+        net::ClientOptions o;
+        o.callTimeoutMs = 60000;
+        net::NetClient lib(o);
+        std::string v(10, ' '), j(10, ' ');
+        int32_t h = 0, cx = -1;
+        if (!lib.OpenMConnection(address, v, j, h)) return;
+        lib.Ropen("QV_USRDATA/QV_CX", DllParam::kModeRead, cx);
+        long mine = 0, ok = 0;
+        for (int round = 0; round < 20; ++round) {
+          int32_t len = 0, count = 0;
+          mine += lib.GetDSNsAndDrivers(huge, len, DllParam::kFirstCall) == 0;
+          std::string block(net::LargestAnswer(net::Op::Rreadblock), ' ');
+          ok += lib.Rreadblock(cx, block, count, L::QV_CX.length, "AA", 2) != 0;
+          lib.Saction(statement);
+        }
+        lib.CloseMConnection(h);
+        std::lock_guard<std::mutex> g(countMutex);
+        refused += mine;
+        served += ok;
+      });
+    }
+    for (std::thread& t : threads) t.join();
+  }
+  gServerPeakMiB = PeakMiB(pid);
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
+  state.counters["server_peak_MiB"] = gServerPeakMiB;
+  state.counters["huge_refused"] = static_cast<double>(refused);
+  state.counters["blocks_served"] = static_cast<double>(served);
+}
+BENCHMARK(BM_ServerMemory)->ArgName("sessions")->Arg(64)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 void PrintSummary() {
   if (!gSummary.empty()) {
     std::printf("\n%-8s | %-34s | %-34s\n", "clients", "in-process  req/s   p50 us   p99 us",
@@ -342,6 +426,9 @@ void PrintSummary() {
                 "target 3 x in-process + round trip = %.1f us: %s\n",
                 gKeyedMedian[0], gKeyedMedian[1], gRoundTrip, bound, gKeyedMedian[1] <= bound ? "met" : "MISSED");
   }
+  if (gServerPeakMiB > 0)
+    std::printf("server peak memory with every session busy: %.1f MiB (target under 256 MiB): %s\n", gServerPeakMiB,
+                gServerPeakMiB < 256 ? "met" : "MISSED");
 }
 
 }  // namespace

@@ -6,9 +6,7 @@
 
 namespace qv::cli {
 
-bool IsSecretField(std::string_view name) {
-  return name == "QV_PASSWORD" || name == "PASSWORD" || name == "DSN_PWD";
-}
+bool IsSecretField(std::string_view name) { return IsPasswordField(name); }
 
 std::vector<NamedField> NameFields(const Layout& layout, std::string_view image) {
   const Record record(layout, image);

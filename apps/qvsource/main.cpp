@@ -4,7 +4,8 @@
 //   qvsource init PATH --kind AS400|ODBC|SQLSERVER|ORACLE [--demo] [--force]
 //                      [--computer-name NAME] [--instance NAME]
 //   qvsource show PATH
-//   qvsource serve PATH [--listen HOST:PORT] [--max-sessions N] [--idle-timeout SECONDS]
+//   qvsource serve PATH [--listen HOST:PORT] [--max-sessions N] [--max-per-address N]
+//                       [--idle-timeout SECONDS]
 //
 // Exit status: 0 done, 1 refused or failed (the reason on stderr), 2 usage.
 #include <unistd.h>

@@ -13,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include "dllparam/embedded/embedded_source.h"
+#include "dllparam/embedded/store_schema.h"
 #include "dllparam/net/net_client.h"
 #include "dllparam/net/net_server.h"
 #include "platform/encoding.h"
@@ -54,6 +55,10 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args) {
   CLI::App* serve = app.add_subcommand("serve", "serve a store to network clients");
   serve->footer(std::string("Serves the store at PATH to network clients (default address ") + net::kDefaultListen +
                 ";\nport 0 lets the system choose). The address served is printed on stdout.\n"
+                "The store is checked first (its pages, tables and format). Every session has TCP\n"
+                "keepalive on (a vanished peer is dropped after about 2 minutes) and is closed\n"
+                "after --idle-timeout without a request (default " +
+                std::to_string(net::kDefaultIdleTimeoutMs / 1000) + " s).\n"
                 "Stops on SIGTERM or SIGINT; exit status 0 then, 1 when the store or the address\n"
                 "cannot be served, 2 for a command line that is wrong.");
   serve->add_option("PATH", args.path, "the store file")->required()->type_name("");
@@ -69,10 +74,17 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args) {
       ->type_name("N")
       ->transform(DecimalInteger())
       ->check(CLI::Range(1, 4096));
+  serve->add_option("--max-per-address", args.maxPerAddress,
+                    "clients served at once from one address, 0 for no limit (default " +
+                        std::to_string(net::kDefaultMaxPerAddress) + ")")
+      ->type_name("N")
+      ->transform(DecimalInteger())
+      ->check(CLI::Range(0, 4096));
   serve->add_option_function<std::string>(
             "--idle-timeout",
             [&args](const std::string& v) { args.idleTimeoutMs = *net::ParseTimeoutSeconds(v.c_str()); },
-            "seconds a client may stay idle before it is dropped (default: no limit)")
+            "seconds a client may stay idle before it is dropped (default " +
+                std::to_string(net::kDefaultIdleTimeoutMs / 1000) + ")")
       ->type_name("SECONDS")
       ->check([](const std::string& v) {
         return net::ParseTimeoutSeconds(v.c_str()) ? std::string() : std::string("needs a number of seconds");
@@ -84,11 +96,18 @@ int RunServe(const ServeArguments& args) {
   net::ServerOptions options;
   if (!args.listen.empty()) options.listen = args.listen;
   if (args.maxSessions > 0) options.maxSessions = static_cast<std::size_t>(args.maxSessions);
-  options.idleTimeoutMs = args.idleTimeoutMs;
+  if (args.maxPerAddress >= 0) options.maxPerAddress = static_cast<std::size_t>(args.maxPerAddress);
+  if (args.idleTimeoutMs > 0) options.idleTimeoutMs = args.idleTimeoutMs;
 
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(args.path, ec)) {
+  if (!std::filesystem::exists(args.path, ec) && !ec) {
     std::cerr << "qvsource serve: no store at " << args.path << "\n";
+    return 1;
+  }
+  try {
+    embedded::CheckStoreFile(args.path);
+  } catch (const embedded::StoreError& e) {
+    std::cerr << "qvsource serve: cannot serve " << args.path << ": " << e.what() << "\n";
     return 1;
   }
   options.storeAddress = "file:" + std::filesystem::absolute(args.path).string();

@@ -14,11 +14,12 @@ struct ServeArguments {
   std::string path;
   std::string listen;       // HOST:PORT
   int maxSessions = 0;      // 1 to 4096
-  int idleTimeoutMs = 0;    // from --idle-timeout SECONDS; 0: no limit
+  int maxPerAddress = -1;   // 0 (no limit) to 4096; -1: not given
+  int idleTimeoutMs = 0;    // from --idle-timeout SECONDS; 0: not given
 };
 
-// Adds "serve PATH [--listen HOST:PORT] [--max-sessions N] [--idle-timeout
-// SECONDS]" to the program's commands, its options read into args and
+// Adds "serve PATH [--listen HOST:PORT] [--max-sessions N] [--max-per-address
+// N] [--idle-timeout SECONDS]" to the program's commands, its options read into args and
 // checked as they are parsed.
 CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args);
 

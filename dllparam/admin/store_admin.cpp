@@ -312,10 +312,6 @@ std::vector<StoreLock> StoreAdmin::Locks() {
 
 namespace {
 
-bool IsSecret(std::string_view name) {
-  return name == "PASSWORD" || name == "QV_PASSWORD" || name == "DSN_PWD";
-}
-
 std::string Shown(std::string_view value) {
   std::string v = Trim(value);
   if (v.find(' ') != std::string::npos || v.empty()) return "\"" + v + "\"";
@@ -353,7 +349,7 @@ std::string DescribeStore(const std::string& path) {
         if (IsNtKind(store.kind()) && !f.nt) continue;
         std::string v = Trim(r.Get(i));
         if (v.empty()) continue;
-        line += " " + std::string(f.name) + "=" + (IsSecret(f.name) ? std::string("***") : Shown(v));
+        line += " " + std::string(f.name) + "=" + (IsPasswordField(f.name) ? std::string("***") : Shown(v));
       }
       out << " " << line << "\n";
     }

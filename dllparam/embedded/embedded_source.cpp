@@ -42,20 +42,28 @@ bool IsRegularFile(const fs::path& p) {
 
 // Finds path with each component matched without regard to case when the
 // exact spelling does not exist; returns nothing when a component is missing
-// or ambiguous.
+// or ambiguous. A folder that cannot be listed ends the search: the path
+// found so far with the rest as given comes back, so that opening it reports
+// why.
 std::optional<fs::path> ResolveCaseInsensitive(const fs::path& path) {
   std::error_code ec;
   if (fs::exists(path, ec)) return path;
   fs::path current = path.is_absolute() ? path.root_path() : fs::path(".");
-  for (const fs::path& part : path.relative_path()) {
-    fs::path exact = current / part;
+  const fs::path relative = path.relative_path();
+  for (auto part = relative.begin(); part != relative.end(); ++part) {
+    fs::path exact = current / *part;
     if (fs::exists(exact, ec)) {
       current = exact;
       continue;
     }
-    std::string want = UpperText(part.string());
+    std::string want = UpperText(part->string());
     std::optional<fs::path> match;
-    for (fs::directory_iterator it(current, ec), end; !ec && it != end; it.increment(ec)) {
+    fs::directory_iterator it(current, ec);
+    if (ec) {
+      for (; part != relative.end(); ++part) current /= *part;
+      return current;
+    }
+    for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
       if (UpperText(it->path().filename().string()) != want) continue;
       if (match) return std::nullopt;  // ambiguous
       match = it->path();

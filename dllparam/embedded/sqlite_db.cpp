@@ -1,6 +1,11 @@
 // Implements the SQLite wrappers of the embedded source.
 #include "dllparam/embedded/sqlite_db.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace qv::embedded {
@@ -28,6 +33,13 @@ Db& Db::operator=(Db&& other) noexcept {
 
 Db Db::Open(const std::string& path, bool create, int busyTimeoutMs) {
   Db db;
+  if (create && path != ":memory:" && !path.empty()) {
+    // Creates the file readable by its owner only; SQLite gives its journal,
+    // WAL and shared-memory files the mode of the database file.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) throw StoreError("cannot open store " + path + ": " + std::strerror(errno));
+    ::close(fd);
+  }
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
   int rc = sqlite3_open_v2(path.c_str(), &db.db_, flags, nullptr);
   if (rc != SQLITE_OK) {

@@ -43,8 +43,9 @@ class Db {
   Db(const Db&) = delete;
   Db& operator=(const Db&) = delete;
 
-  // Opens an existing file (create=false) or creates it (create=true).
-  // Throws StoreError with the path in the text on failure.
+  // Opens an existing file (create=false) or creates it (create=true) with
+  // mode 0600, and so its journal and WAL files. Throws StoreError with the
+  // path in the text on failure.
   static Db Open(const std::string& path, bool create, int busyTimeoutMs);
 
   sqlite3* get() const { return db_; }

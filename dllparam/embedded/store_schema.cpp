@@ -1,10 +1,16 @@
 // Implements the store schema and the checked opening of store files.
 #include "dllparam/embedded/store_schema.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "dllparam/embedded/embedded_engine.h"
 #include "store/schema.h"
@@ -98,8 +104,20 @@ int DefaultBusyTimeoutMs() {
 
 OpenedStore OpenStoreFile(const std::string& path, int busyTimeoutMs) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) throw StoreError("no store at " + path);
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) throw StoreError("no store at " + path);
+    throw StoreError("cannot open " + path + ": " + std::strerror(errno));
+  }
   if (!S_ISREG(st.st_mode)) throw StoreError(path + " is not a source store");
+  // The store is read and written, and its folder receives the WAL files:
+  // a refusal is reported as such rather than as a file that is no store.
+  if (::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) != 0)
+    throw StoreError("cannot open " + path + ": " + std::strerror(errno));
+  const std::string folder = std::filesystem::path(path).has_parent_path()
+                                 ? std::filesystem::path(path).parent_path().string()
+                                 : std::string(".");
+  if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+    throw StoreError("cannot open " + path + ": folder " + folder + ": " + std::strerror(errno));
   OpenedStore out{Db::Open(path, false, busyTimeoutMs), SourceKind::AS400};
   int appId = 0, format = 0;
   try {
@@ -130,6 +148,45 @@ OpenedStore OpenStoreFile(const std::string& path, int busyTimeoutMs) {
   // Stores made before the engine kept its state get its tables now.
   EnsureEngineTables(out.db);
   return out;
+}
+
+namespace {
+
+// Returns the column names of table in db, in order (none when it is missing).
+std::vector<std::string> ColumnsOf(Db& db, const std::string& table) {
+  std::vector<std::string> out;
+  Stmt st = db.prepareOnce("SELECT name FROM pragma_table_info(?)");
+  st.bind(1, table);
+  while (st.step()) out.emplace_back(st.columnText(0));
+  return out;
+}
+
+}  // namespace
+
+SourceKind CheckStoreFile(const std::string& path) {
+  OpenedStore store = OpenStoreFile(path, DefaultBusyTimeoutMs());
+  std::string problem;
+  try {
+    Stmt check = store.db.prepareOnce("PRAGMA quick_check");
+    if (check.step() && check.columnText(0) != "ok") problem = check.columnText(0);
+  } catch (const StoreError& e) {
+    if (e.busy()) throw;
+    problem = e.what();
+  }
+  if (!problem.empty()) throw StoreError(path + " is damaged: " + problem);
+  // Compares the tables with those of a new store of the same kind.
+  Db reference = Db::Open(":memory:", true, 0);
+  CreateStoreSchema(reference, store.kind);
+  Stmt tables = reference.prepareOnce("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
+  while (tables.step()) {
+    const std::string table(tables.columnText(0));
+    const std::vector<std::string> have = ColumnsOf(store.db, table);
+    if (have.empty()) throw StoreError(path + " is damaged: the table " + table + " is missing");
+    for (const std::string& column : ColumnsOf(reference, table))
+      if (std::find(have.begin(), have.end(), column) == have.end())
+        throw StoreError(path + " is damaged: the table " + table + " has no column " + column);
+  }
+  return store.kind;
 }
 
 }  // namespace qv::embedded

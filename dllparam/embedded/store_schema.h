@@ -65,7 +65,14 @@ struct OpenedStore {
 // Opens an existing store and checks that it is one, of this format.
 // Throws StoreError: "no store at PATH", "PATH is not a source store",
 // "PATH is a source store of format N; this library serves format 1".
+// A store that cannot be read or written, or whose folder cannot receive
+// its WAL files: "cannot open PATH: Permission denied".
 OpenedStore OpenStoreFile(const std::string& path, int busyTimeoutMs);
+
+// Opens the store as OpenStoreFile does, then checks its pages (SQLite's
+// quick check) and that it has every table and column of a new store of its
+// kind. Returns its kind; throws StoreError ("PATH is damaged: ...").
+SourceKind CheckStoreFile(const std::string& path);
 
 // Busy timeout of store connections: QV_STORE_BUSY_MS when set, else 5000 ms.
 int DefaultBusyTimeoutMs();

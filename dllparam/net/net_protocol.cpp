@@ -65,6 +65,13 @@ class Reader {
     return v;
   }
   int32_t I32() { return static_cast<int32_t>(U32()); }
+  // Returns the next four bytes as a number without consuming them.
+  uint32_t PeekU32() {
+    Need(4);
+    uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<uint8_t>(in_[pos_ + i]);
+    return v;
+  }
   std::string_view Raw(std::size_t n) {
     Need(n);
     std::string_view s = in_.substr(pos_, n);
@@ -327,7 +334,10 @@ std::string EncodeCall(const Call& call) {
   return w.Take();
 }
 
-Call DecodeCall(std::string_view payload) {
+namespace {
+
+// Decodes a call, within limits when they are given.
+Call DecodeCallWithin(std::string_view payload, const CallLimits* limits) {
   Reader r(payload, "call");
   const uint8_t code = r.U8();
   const OpInfo* info = FindOp(code);
@@ -335,10 +345,39 @@ Call DecodeCall(std::string_view payload) {
   Call c;
   c.op = info->op;
   uint64_t budget = kMaxExpanded;
+  uint64_t texts = 0;
   c.args.reserve(info->args.size());
-  for (Arg a : info->args) c.args.push_back(ReadValue(r, a, budget));
+  for (Arg a : info->args) {
+    if (limits && a == Arg::Buffer && r.PeekU32() > LargestAnswer(info->op))
+      throw OversizedCall(info->op, std::string(info->name) + " fills at most " +
+                                        std::to_string(LargestAnswer(info->op)) + " bytes; a buffer of " +
+                                        std::to_string(r.PeekU32()) + " bytes is refused");
+    if (limits && a == Arg::Text && (texts += r.PeekU32()) > limits->texts)
+      throw OversizedCall(info->op, std::string(info->name) + " with texts of more than " +
+                                        std::to_string(limits->texts) + " bytes is refused");
+    c.args.push_back(ReadValue(r, a, budget));
+  }
   r.End();
   return c;
+}
+
+}  // namespace
+
+Call DecodeCall(std::string_view payload) { return DecodeCallWithin(payload, nullptr); }
+
+Call DecodeCall(std::string_view payload, const CallLimits& limits) { return DecodeCallWithin(payload, &limits); }
+
+uint32_t LargestAnswer(Op op) {
+  switch (op) {
+    case Op::OpenMConnection: return 256;
+    case Op::GetConfigStringWithoutDefVal:
+    case Op::GetDBParamKeys:
+    case Op::GetComputerName:
+    case Op::Activity: return 4096;
+    case Op::ReadQVMSGQ: return 65536;
+    case Op::Execute: return 131072;
+    default: return 32768;  // records, rows, blocks, lists, login messages
+  }
 }
 
 std::string EncodeReply(const Reply& reply) {

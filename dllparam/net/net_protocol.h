@@ -233,6 +233,32 @@ std::string EncodeCall(const Call& call);
 // ProtocolError for anything else that is wrong.
 Call DecodeCall(std::string_view payload);
 
+// Returns the largest buffer that op fills (4096 for Activity, 32768 for a
+// block read or a list, 131072 for a remote command's area): no answer of
+// the operation is longer, so a larger buffer only costs memory.
+uint32_t LargestAnswer(Op op);
+
+// Limits that a server puts on the calls it decodes, before expanding them.
+struct CallLimits {
+  uint64_t texts = kMaxExpanded;  // the texts of one call together
+};
+
+// A call that is well formed but asks for more than the limits allow; the
+// server refuses it and keeps the connection.
+class OversizedCall : public ProtocolError {
+ public:
+  OversizedCall(Op op, const std::string& text) : ProtocolError(text), op_(op) {}
+  Op op() const { return op_; }
+
+ private:
+  Op op_;
+};
+
+// Decodes a call as DecodeCall does, and throws OversizedCall, before
+// expanding it, for a buffer larger than LargestAnswer of its operation or
+// texts beyond limits.texts.
+Call DecodeCall(std::string_view payload, const CallLimits& limits);
+
 // Encodes a reply; outs is empty or holds one value per returned argument.
 // Throws ProtocolError when it does not fit.
 std::string EncodeReply(const Reply& reply);

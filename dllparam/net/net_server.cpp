@@ -12,6 +12,7 @@
 #include <array>
 #include <cerrno>
 #include <ctime>
+#include <iterator>
 #include <span>
 #include <system_error>
 
@@ -21,6 +22,7 @@ struct SourceServer::Session {
   uint64_t id = 0;
   Fd sock;
   std::string peer;
+  std::string host;    // the peer's address without its port
   std::string client;  // the name the client announced
   std::thread thread;
   std::atomic<bool> done{false};
@@ -29,7 +31,6 @@ struct SourceServer::Session {
   bool open = false;  // holds a connection of the library
   int32_t hConn = 0;
   uint64_t requests = 0;
-  std::string refusal;  // set: the session only carries this busy refusal
   bool faulted = false;  // a fault was sent: close gently
   std::string endReason = "ended";
   Clock::time_point started = Clock::now();
@@ -71,6 +72,11 @@ void LingerClose(Fd& sock) {
 }
 
 }  // namespace
+
+struct SourceServer::Lingering {
+  Fd sock;
+  Clock::time_point until;
+};
 
 SourceServer::SourceServer(ServerOptions options, Factory factory)
     : options_(std::move(options)), factory_(std::move(factory)) {
@@ -143,14 +149,54 @@ void SourceServer::ReapFinished(bool all) {
   }
 }
 
+std::string SourceServer::RefusalFor(const std::string& host) const {
+  if (active_.load() >= options_.maxSessions)
+    return "source server busy: " + std::to_string(options_.maxSessions) + " sessions already served";
+  if (options_.maxPerAddress == 0) return "";
+  std::size_t fromHost = 0;
+  for (const auto& s : sessions_)
+    if (!s->done.load() && s->host == host) ++fromHost;
+  if (fromHost < options_.maxPerAddress) return "";
+  return "source server busy: " + std::to_string(options_.maxPerAddress) + " sessions already served to " + host;
+}
+
+void SourceServer::Refuse(Fd sock, const std::string& peer, const std::string& refusal) {
+  Log("refused " + peer + ": " + refusal);
+  // A fresh socket's send buffer takes the small fault at once.
+  SendAll(sock.get(), EncodeFrame(FrameKind::Fault, 0, EncodeFault({DllParam::kCodeBusy, 0, refusal})),
+          DeadlineIn(100));
+  ::shutdown(sock.get(), SHUT_WR);
+  if (lingering_.size() >= kMaxLingering) lingering_.pop_front();
+  lingering_.push_back(Lingering{std::move(sock), DeadlineIn(500)});
+}
+
+void SourceServer::DrainLingering(std::span<const pollfd> ready) {
+  const auto now = Clock::now();
+  auto it = lingering_.begin();
+  for (std::size_t i = 0; it != lingering_.end(); ++i) {
+    bool close = now >= it->until;
+    if (!close && i < ready.size() && (ready[i].revents & (POLLIN | POLLHUP | POLLERR))) {
+      char buf[4096];
+      ssize_t n;
+      while ((n = ::recv(it->sock.get(), buf, sizeof buf, MSG_DONTWAIT)) > 0) {
+      }
+      close = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    }
+    it = close ? lingering_.erase(it) : std::next(it);
+  }
+}
+
 void SourceServer::Run() {
   uint64_t nextId = 0;
+  std::vector<pollfd> p;
   while (!stopping_.load() && listener_.valid()) {
-    pollfd p[2] = {{listener_.get(), POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-    const int n = ::poll(p, 2, 1000);
+    p.assign({{listener_.get(), POLLIN, 0}, {stopPipe_[0], POLLIN, 0}});
+    for (const Lingering& l : lingering_) p.push_back({l.sock.get(), POLLIN, 0});
+    const int n = ::poll(p.data(), p.size(), lingering_.empty() ? 1000 : 100);
     ReapFinished(false);
     if (n < 0 && errno != EINTR) break;
-    if (n <= 0 || (p[1].revents & POLLIN)) continue;
+    DrainLingering(std::span<const pollfd>(p).subspan(2));
+    if (n <= 0 || (p[1].revents & POLLIN) || !(p[0].revents & POLLIN)) continue;
     Fd sock(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
     if (!sock.valid()) {
       // Out of descriptors or memory: waits a little instead of spinning.
@@ -160,38 +206,33 @@ void SourceServer::Run() {
     }
     int one = 1;
     ::setsockopt(sock.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    std::string refusal;
-    if (active_.load() >= options_.maxSessions) {
-      refusal = "source server busy: " + std::to_string(options_.maxSessions) + " sessions already served";
-      if (refusing_.load() >= kMaxRefusing) {
-        Log("refused " + PeerName(sock.get()) + ": " + refusal);
-        continue;  // closes at once: too many refusals under way
-      }
+    if (options_.keepAlive) SetKeepAlive(sock.get(), kKeepAliveIdleS, kKeepAliveIntervalS, kKeepAliveCount);
+    const std::string peer = PeerName(sock.get());
+    std::string host = PeerHost(peer);
+    if (std::string refusal = RefusalFor(host); !refusal.empty()) {
+      Refuse(std::move(sock), peer, refusal);
+      continue;
     }
     auto session = std::make_unique<Session>();
     session->id = ++nextId;
-    session->peer = PeerName(sock.get());
+    session->peer = peer;
+    session->host = std::move(host);
     session->sock = std::move(sock);
-    session->refusal = std::move(refusal);
     Session& s = *session;
     sessions_.push_back(std::move(session));
-    if (s.refusal.empty()) {
-      active_.fetch_add(1);
-      served_.fetch_add(1);
-    } else {
-      refusing_.fetch_add(1);
-    }
+    active_.fetch_add(1);
+    served_.fetch_add(1);
     try {
       s.thread = std::thread([this, &s] { Serve(s); });
     } catch (const std::system_error& e) {
       Log("refused " + s.peer + ": cannot start a session: " + e.what());
-      if (s.refusal.empty()) active_.fetch_sub(1);
-      else refusing_.fetch_sub(1);
+      active_.fetch_sub(1);
       s.sock.Reset();
       s.done.store(true);
     }
   }
   listener_.Reset();
+  lingering_.clear();
   stopping_.store(true);
   ReapFinished(true);
 }
@@ -209,7 +250,7 @@ void SourceServer::SendFault(Session& s, int32_t code, const std::string& text) 
 bool SourceServer::Handshake(Session& s) {
   Frame f;
   IoResult r = ReadFrame(s.sock.get(), f, DeadlineIn(options_.handshakeTimeoutMs), options_.handshakeTimeoutMs,
-                         stopPipe_[0]);
+                         stopPipe_[0], kServerMaxFrame);
   std::string refusal;
   if (r.status == IoResult::Refused) {
     refusal = r.text;
@@ -250,6 +291,7 @@ bool SourceServer::Handshake(Session& s) {
   s.client = ShortText(hello.peer, 80);
   Welcome w;
   w.version = *version;
+  w.maxFrame = kServerMaxFrame;
   w.server = options_.serverName;
   std::string frame = EncodeFrame(FrameKind::Welcome, f.sequence, EncodeWelcome(w));
   if (!SendAll(s.sock.get(), frame, DeadlineIn(options_.frameTimeoutMs)).ok()) {
@@ -262,19 +304,11 @@ bool SourceServer::Handshake(Session& s) {
 }
 
 void SourceServer::Serve(Session& s) {
-  if (!s.refusal.empty()) {
-    Log("refused " + s.peer + ": " + s.refusal);
-    SendFault(s, DllParam::kCodeBusy, s.refusal);
-    LingerClose(s.sock);
-    refusing_.fetch_sub(1);
-    s.done.store(true);
-    return;
-  }
   if (Handshake(s)) {
     for (;;) {
       Frame f;
       IoResult r = ReadFrame(s.sock.get(), f, DeadlineIn(options_.idleTimeoutMs), options_.frameTimeoutMs,
-                             stopPipe_[0]);
+                             stopPipe_[0], kServerMaxFrame);
       if (r.ok()) {
         ++s.requests;
         if (!Dispatch(s, f)) break;
@@ -351,12 +385,19 @@ bool SourceServer::Dispatch(Session& s, const Frame& frame) {
   Reply reply;
   bool keep = true;
   try {
-    Call call = DecodeCall(frame.payload);
+    Call call = DecodeCall(frame.payload, CallLimits{kServerMaxCallTexts});
     reply = Invoke(s, call);
     if (call.op == Op::CloseMConnection) {
       keep = false;
       s.endReason = "client closed its connection";
     }
+  } catch (const OversizedCall& e) {
+    // Refused before anything is expanded; the caller's arguments stay as they were.
+    reply = Reply{};
+    reply.op = e.op();
+    reply.code = DllParam::kCodeBadCall;
+    reply.text = std::string("source server refused the call: ") + e.what();
+    Log(who + "refused: " + e.what());
   } catch (const UnknownOperation& e) {
     reply = Reply{};
     reply.op = static_cast<Op>(e.code());

@@ -24,8 +24,11 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
+
+#include <poll.h>
 
 #include "connection/dllparam.h"
 #include "dllparam/net/net_protocol.h"
@@ -35,6 +38,19 @@ namespace qv::net {
 
 // Address a server listens on when none is given: loopback only.
 inline constexpr const char* kDefaultListen = "127.0.0.1:1310";
+// Time a session may stay without a request unless told: 15 minutes.
+inline constexpr int kDefaultIdleTimeoutMs = 15 * 60 * 1000;
+// Sessions served at once to one client address unless told.
+inline constexpr std::size_t kDefaultMaxPerAddress = 8;
+// Longest frame a server takes (announced in its welcome), and the most text
+// bytes one call may carry; with the buffers bounded by what each operation
+// returns (LargestAnswer), a busy session holds a few MiB at most.
+inline constexpr uint32_t kServerMaxFrame = 1u << 20;
+inline constexpr uint64_t kServerMaxCallTexts = 1u << 20;
+// Keepalive timing of the sessions (see ServerOptions::keepAlive).
+inline constexpr int kKeepAliveIdleS = 60;
+inline constexpr int kKeepAliveIntervalS = 20;
+inline constexpr int kKeepAliveCount = 3;
 
 struct ServerOptions {
   // HOST:PORT to listen on; port 0 lets the system choose (see Port()).
@@ -44,13 +60,22 @@ struct ServerOptions {
   std::string storeAddress;
   // Sessions served at once; a client beyond this is refused with a fault.
   std::size_t maxSessions = 64;
+  // Sessions served at once to one client address (0: no limit); a client
+  // beyond this is refused with a fault.
+  std::size_t maxPerAddress = kDefaultMaxPerAddress;
+  // TCP keepalive on every session, so that a peer that vanished without
+  // closing (a machine switched off, a cable pulled) is dropped after about
+  // 2 minutes: the first probe after 60 s without traffic, then 3 more 20 s
+  // apart.
+  bool keepAlive = true;
   // Time a new client has to send its hello.
   int handshakeTimeoutMs = 10000;
   // Time the rest of a frame has to arrive once its first byte came, and a
   // reply has to leave.
   int frameTimeoutMs = 30000;
-  // Time a session may stay without any request (0: no limit).
-  int idleTimeoutMs = 0;
+  // Time a session may stay without any request (0: no limit); the session
+  // then gets a fault and is closed.
+  int idleTimeoutMs = kDefaultIdleTimeoutMs;
   // Name and version announced in the welcome.
   std::string serverName = "qvsource";
   // Receives each log line (without line end); stderr when empty.
@@ -117,9 +142,18 @@ class SourceServer {
   std::atomic<bool> stopping_{false};
   std::atomic<std::size_t> active_{0};
   std::atomic<uint64_t> served_{0};
-  std::atomic<std::size_t> refusing_{0};  // busy refusals being delivered
-  static constexpr std::size_t kMaxRefusing = 16;
   std::list<std::unique_ptr<Session>> sessions_;  // touched by Run() only
+  // Refused clients being closed gently, touched by Run() only: each got its
+  // busy fault and is drained until it closes or for half a second, so that
+  // it reads the fault rather than a reset. Past kMaxLingering the oldest is
+  // closed at once.
+  struct Lingering;
+  std::list<Lingering> lingering_;
+  static constexpr std::size_t kMaxLingering = 256;
+  // Returns the busy fault text for a new client from host ("" to serve it).
+  std::string RefusalFor(const std::string& host) const;
+  void Refuse(Fd sock, const std::string& peer, const std::string& refusal);
+  void DrainLingering(std::span<const pollfd> ready);
 };
 
 }  // namespace qv::net

@@ -264,4 +264,17 @@ std::string PeerName(int fd) {
   return "?";
 }
 
+std::string PeerHost(std::string_view peer) {
+  const std::size_t colon = peer.rfind(':');
+  return std::string(colon == std::string_view::npos ? peer : peer.substr(0, colon));
+}
+
+bool SetKeepAlive(int fd, int idleSeconds, int intervalSeconds, int count) {
+  const int on = 1;
+  return ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+         ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds) == 0 &&
+         ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds) == 0 &&
+         ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count) == 0;
+}
+
 }  // namespace qv::net

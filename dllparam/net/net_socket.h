@@ -97,6 +97,14 @@ IoResult ReadFrame(int fd, Frame& frame, Clock::time_point firstByteDeadline, in
 // Returns the peer of a connected socket as "host:port".
 std::string PeerName(int fd);
 
+// Returns the host of a "host:port" peer name ("[::1]" for "[::1]:4242").
+std::string PeerHost(std::string_view peer);
+
+// Turns TCP keepalive on: the first probe after idleSeconds without traffic,
+// then one every intervalSeconds; count unanswered probes drop the
+// connection. Returns false when the system refused.
+bool SetKeepAlive(int fd, int idleSeconds, int intervalSeconds, int count);
+
 // Returns a short text for errno value err ("connection refused").
 std::string ErrnoText(int err);
 

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "presentation/strutil.h"
+
 namespace qv {
 namespace {
 
@@ -23,40 +25,6 @@ using dllparam::CutAtNul;
 std::string_view Head(const std::string& buffer, int64_t n) {
   if (n <= 0) return {};
   return std::string_view(buffer).substr(0, static_cast<std::size_t>(n));
-}
-
-bool IEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-// Hides the value of every "PWD=" item of a connect string.
-std::string MaskConnect(std::string_view text) {
-  std::string out(text);
-  std::size_t from = 0;
-  while (from + 4 <= out.size()) {
-    if (!IEquals(std::string_view(out).substr(from, 4), "PWD=")) {
-      ++from;
-      continue;
-    }
-    const std::size_t start = from + 4;
-    std::size_t end = out.find(';', start);
-    if (end == std::string::npos) end = out.size();
-    if (end > start) out.replace(start, end - start, "***");
-    from = start + 3;
-  }
-  return out;
-}
-
-// Hides a password: "***" unless it is empty or blank.
-std::string MaskPassword(std::string_view text) {
-  return text.find_first_not_of(' ') == std::string_view::npos ? std::string(text) : "***";
 }
 
 std::string LocalStamp() {
@@ -124,7 +92,10 @@ std::string TraceText(std::string_view text) {
 //   a block read's buffer shows count records of recLen bytes, after count;
 //   any other buffer written by the call shows its text up to the first NUL;
 // - Rreadk shows its options in hexadecimal;
-// - the connect strings and passwords of database logins are masked;
+// - every password is masked (trace_secrets.h): password arguments and
+//   settings, the passwords of connection strings in any text, the password
+//   fields of the records and rows read or written, the password literals of
+//   statements;
 // - Execute shows code and ctl among the outputs only when the call changed
 //   them; Snext's statement handle, which it never changes, is no output.
 
@@ -154,18 +125,6 @@ std::string_view Content(const DllParamCall& call, std::size_t i, bool output) {
   return output ? CutAtNul(text) : std::string_view(text);
 }
 
-// Returns text as argument i shows it, masked when it belongs to a login.
-std::string Masked(const DllParamCall& call, std::size_t i, std::string_view text) {
-  const bool login = call.op() == DllParamOp::ConnectDSN || call.op() == DllParamOp::CloseConnectionDSN;
-  if (Named(call, i, "connect") || (login && Named(call, i, "out"))) return MaskConnect(text);
-  if (Named(call, i, "password")) return MaskPassword(text);
-  if (call.op() == DllParamOp::GetConfigStringWithoutDefVal && Named(call, i, "value")) {
-    const auto key = call.Find("key");
-    if (key && IEquals(call.Text(*key), DllParam::kKeyParamPwd)) return MaskPassword(text);
-  }
-  return std::string(text);
-}
-
 // Tells whether argument i is shown among the outputs only when the call
 // changed it.
 bool ShownWhenChanged(const DllParamCall& call, std::size_t i) {
@@ -178,7 +137,7 @@ bool ShownWhenChanged(const DllParamCall& call, std::size_t i) {
 // outputs.
 class TraceDllParam::Line {
  public:
-  explicit Line(const DllParamCall& call) : op_(call.name()) {
+  Line(const DllParamCall& call, const trace::CallMasker& masker) : op_(call.name()) {
     for (std::size_t i = 0; i < call.size(); ++i) {
       const char* name = call.argName(i);
       switch (call.kind(i)) {
@@ -203,7 +162,7 @@ class TraceDllParam::Line {
           break;
         case ArgKind::Text:
         case ArgKind::BufferInOut:
-          AddIn(name, TraceText(Masked(call, i, Content(call, i, false))));
+          AddIn(name, TraceText(masker.Shown(call, i, Content(call, i, false))));
           break;
       }
       if (ShownWhenChanged(call, i)) sent_.emplace_back(i, call.Text(i));
@@ -211,7 +170,7 @@ class TraceDllParam::Line {
   }
 
   // Adds the outputs of the call that ran.
-  void Outputs(const DllParamCall& call) {
+  void Outputs(const DllParamCall& call, const trace::CallMasker& masker) {
     for (std::size_t i = 0; i < call.size(); ++i) {
       const char* name = call.argName(i);
       if (!dllparam::IsWritten(call.kind(i))) continue;
@@ -219,14 +178,14 @@ class TraceDllParam::Line {
       if (call.op() == DllParamOp::Snext && Named(call, i, "hStmt")) continue;
       if (ShownWhenChanged(call, i)) {
         for (const auto& [at, text] : sent_)
-          if (at == i && call.Text(i) != text) AddOut(name, TraceText(call.Text(i)));
+          if (at == i && call.Text(i) != text) AddOut(name, TraceText(masker.Shown(call, i, call.Text(i))));
         continue;
       }
       if (auto count = BlockCount(call, i)) AddOut(call.argName(*count), std::to_string(call.Number(*count)));
       if (dllparam::IsNumeric(call.kind(i))) {
         AddOut(name, std::to_string(call.Number(i)));
       } else {
-        AddOut(name, TraceText(Masked(call, i, Content(call, i, true))));
+        AddOut(name, TraceText(masker.Shown(call, i, Content(call, i, true))));
       }
     }
   }
@@ -272,7 +231,7 @@ TraceDllParam::~TraceDllParam() {
 }
 
 void TraceDllParam::Open(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (fd_ < 0) {
     openError_ = "cannot open trace file " + path + ": " + std::strerror(errno);
     return;
@@ -297,13 +256,17 @@ int32_t TraceDllParam::Around(const DllParamCall& call, dllparam::RunRef run) {
   // A trace that cannot be written never changes the call's outcome.
   std::optional<Line> line;
   try {
-    line.emplace(call);
+    line.emplace(call, masker_);
   } catch (...) {
   }
   const int32_t result = run();
+  try {
+    masker_.Ran(call, result);
+  } catch (...) {
+  }
   if (!line) return result;
   try {
-    line->Outputs(call);
+    line->Outputs(call, masker_);
     std::string text = line->Render(clock_(), result);
     if (result == 0 && call.op() != DllParamOp::GetLastError) {
       int32_t code = 0;
@@ -311,7 +274,7 @@ int32_t TraceDllParam::Around(const DllParamCall& call, dllparam::RunRef run) {
       std::string message(static_cast<std::size_t>(kErrorTextBuffer), ' ');
       target().GetLastError(code, num, message);
       text += " error=" + std::to_string(code) + ":" + CodeName(code) + " num=" +
-              std::to_string(num) + " text=" + TraceText(CutAtNul(message));
+              std::to_string(num) + " text=" + TraceText(MaskConnectionPasswords(CutAtNul(message)));
     }
     WriteLine(text);
   } catch (...) {

@@ -12,6 +12,7 @@
 
 #include "connection/dllparam.h"
 #include "connection/dllparam_wrapper.h"
+#include "dllparam/trace/trace_secrets.h"
 
 namespace qv {
 
@@ -38,7 +39,7 @@ class TraceDllParam : public DllParamWrapper {
   using Clock = std::function<std::string()>;
 
   // Wraps inner, which the trace then owns, and appends lines to the file at
-  // path (created when missing). IsOpen() tells whether the file opened; when
+  // path (created when missing, readable by its owner only). IsOpen() tells whether the file opened; when
   // it did not, calls are still forwarded and nothing is written.
   TraceDllParam(std::unique_ptr<DllParam> inner, const std::string& path);
   // Wraps inner, which must outlive the trace.
@@ -67,6 +68,7 @@ class TraceDllParam : public DllParamWrapper {
 
   int fd_ = -1;
   std::string openError_;
+  trace::CallMasker masker_;
   Clock clock_;
 };
 

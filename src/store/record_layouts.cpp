@@ -55,6 +55,10 @@ const Layout* FindLayout(std::string_view name) noexcept {
   return it == kAll.end() ? nullptr : *it;
 }
 
+bool IsPasswordField(std::string_view name) noexcept {
+  return name == "PASSWORD" || name == "QV_PASSWORD" || name == "DSN_PWD";
+}
+
 std::span<const Layout* const> AllLayouts() noexcept { return kAll; }
 
 std::span<const Layout* const> StoreTables() noexcept { return kTables; }

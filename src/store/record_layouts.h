@@ -417,6 +417,10 @@ inline constexpr std::size_t kUserIdWidth = QV_UID["USERID"].width;
 // nullptr when there is none.
 const Layout* FindLayout(std::string_view name) noexcept;
 
+// Tells whether a field holds a password: PASSWORD (QV_UID), QV_PASSWORD
+// (QV_EX, QV_CX) and DSN_PWD (QV_GX).
+bool IsPasswordField(std::string_view name) noexcept;
+
 // Every layout: the tables first, in the order of the store, then the
 // sub-structures, the projections and the joined records.
 std::span<const Layout* const> AllLayouts() noexcept;

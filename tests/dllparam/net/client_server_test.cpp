@@ -322,7 +322,8 @@ TEST_F(BadInput, AnOversizedFrameIsRefusedWithoutReadingIt) {
   peer.Handshake();
   ASSERT_TRUE(peer.Send(std::string("\x7F\xFF\xFF\xFF", 4)));
   EXPECT_NE(peer.ReadFaultThenClose().find("exceeds the limit"), std::string::npos);
-  EXPECT_TRUE(server_->Logged("refused: a frame of 2147483647 bytes exceeds the limit of 16777216"));
+  EXPECT_TRUE(server_->Logged("refused: a frame of 2147483647 bytes exceeds the limit of " +
+                              std::to_string(kServerMaxFrame)));
   ExpectServed();
 }
 

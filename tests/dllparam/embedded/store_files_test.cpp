@@ -1,0 +1,165 @@
+// Checks the files of a store: private to their owner (with the WAL files
+// SQLite makes beside them), a refused folder or file reported as such, and
+// the check that a server runs before it serves a store.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "dllparam/embedded/embedded_source.h"
+#include "dllparam/embedded/store_schema.h"
+#include "support/embedded_store.h"
+#include "support/lib_client.h"
+
+namespace qv::test {
+namespace {
+
+namespace fs = std::filesystem;
+using embedded::SourceKind;
+
+TEST(StoreFiles, AStoreAndItsWalFilesAreReadableByTheirOwnerOnly) {
+  for (SourceKind kind : {SourceKind::AS400, SourceKind::Oracle}) {
+    EmbeddedStore store(kind, /*demo=*/true);
+    LibClient client;
+    ASSERT_NE(client.Open(store.address()), 0);
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(store.folder())) {
+      struct stat st {};
+      ASSERT_EQ(::stat(entry.path().c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, 0600u) << entry.path();
+      ++files;
+    }
+    EXPECT_EQ(files, 3) << "the store and its WAL and shared-memory files, while a connection is open";
+  }
+}
+
+// Runs probe as a user that does not own the store's folder (nobody when the
+// tests run as root, the owner with the rights taken away otherwise) and
+// returns what it wrote.
+std::string AsAnotherUser(const std::function<std::string()>& probe) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return "no pipe";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(pipeFds[0]);
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) _exit(3);
+    const std::string text = probe();
+    if (::write(pipeFds[1], text.data(), text.size()) < 0) _exit(4);
+    _exit(0);
+  }
+  ::close(pipeFds[1]);
+  std::string out;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
+  ::close(pipeFds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return out;
+}
+
+// Gives the rights bits (rwx as one octal digit) to the user AsAnotherUser
+// runs as, and every right to the owner when that is someone else.
+void Allow(const std::string& path, unsigned bits) {
+  const unsigned mode = ::geteuid() == 0 ? (0700u | bits << 3 | bits) : bits << 6;
+  fs::permissions(path, static_cast<fs::perms>(mode));
+}
+
+TEST(StoreFiles, AStoreTheUserCannotReachReportsWhy) {
+  struct Case {
+    unsigned folder, file;
+    const char* expected;  // after "cannot open PATH"
+  };
+  const Case cases[] = {
+      {0, 6, ": Permission denied"},                   // the folder cannot be entered
+      {5, 4, ": Permission denied"},                   // the store cannot be written
+      {5, 0, ": Permission denied"},                   // nor read
+      {5, 6, ": folder {F}: Permission denied"},       // the folder takes no WAL file
+  };
+  for (const Case& c : cases) {
+    EmbeddedStore store(SourceKind::SQLServer);
+    Allow(store.path(), c.file);
+    Allow(store.folder(), c.folder);
+    const std::string text = AsAnotherUser([&] {
+      embedded::EmbeddedSource source;
+      std::string version(DllParam::kServerInfoWidth, ' '), job(DllParam::kServerInfoWidth, ' ');
+      int32_t h = 0;
+      if (source.OpenMConnection(store.address(), version, job, h) != 0) return std::string("opened");
+      int32_t code = 0, num = 0;
+      std::string message(DllParam::kErrorTextBuffer, ' ');
+      source.GetLastError(code, num, message);
+      return std::string(dllparam::CutAtNul(message));
+    });
+    // The address is upper-cased: the name of a file in a folder that cannot
+    // be listed keeps that spelling.
+    std::string expected = c.expected;
+    if (const auto at = expected.find("{F}"); at != std::string::npos) expected.replace(at, 3, store.folder());
+    EXPECT_EQ(text.rfind("cannot open " + store.folder() + "/", 0), 0u) << c.folder << c.file << ": " << text;
+    EXPECT_TRUE(text.ends_with(expected)) << c.folder << c.file << ": " << text;
+    fs::permissions(store.folder(), fs::perms::owner_all);
+  }
+}
+
+// ---- The check before serving ---------------------------------------------------
+
+// Runs sql on the store file directly.
+void Damage(const std::string& path, const std::string& sql) {
+  embedded::Db db = embedded::Db::Open(path, false, 1000);
+  db.exec(sql);
+}
+
+// Overwrites the first page of table's tree with garbage.
+void Scribble(const std::string& path, const std::string& table) {
+  int64_t page = 0, size = 0;
+  {
+    embedded::Db db = embedded::Db::Open(path, false, 1000);
+    db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    embedded::Stmt root = db.prepareOnce("SELECT rootpage FROM sqlite_master WHERE name='" + table + "'");
+    ASSERT_TRUE(root.step());
+    page = root.columnInt(0);
+    embedded::Stmt pageSize = db.prepareOnce("PRAGMA page_size");
+    ASSERT_TRUE(pageSize.step());
+    size = pageSize.columnInt(0);
+  }
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  file.seekp((page - 1) * size + 8);
+  const std::string garbage(64, '\x7F');
+  file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+}
+
+TEST(CheckStoreFile, AcceptsAGoodStoreOfEveryKindAndNamesWhatIsWrongWithABadOne) {
+  for (SourceKind kind : {SourceKind::AS400, SourceKind::ODBC, SourceKind::SQLServer, SourceKind::Oracle}) {
+    EmbeddedStore store(kind, /*demo=*/true);
+    EXPECT_EQ(embedded::CheckStoreFile(store.path()), kind);
+  }
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> damage;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"missing table", [](const std::string& p) { Damage(p, "DROP TABLE QV_UID"); }, "the table QV_UID is missing"},
+      {"missing column", [](const std::string& p) { Damage(p, "ALTER TABLE QV_GC DROP COLUMN ASYNC"); },
+       "the table QV_GC has no column ASYNC"},
+      {"broken page", [](const std::string& p) { Scribble(p, "QV_FX"); }, " is damaged: "},
+      {"not a store", [](const std::string& p) { Damage(p, "PRAGMA application_id=7"); }, " is not a source store"},
+  };
+  for (const Case& c : cases) {
+    EmbeddedStore store(SourceKind::SQLServer, /*demo=*/true);
+    c.damage(store.path());
+    try {
+      embedded::CheckStoreFile(store.path());
+      ADD_FAILURE() << c.name << ": accepted";
+    } catch (const embedded::StoreError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << c.name << ": " << e.what();
+      EXPECT_EQ(std::string(e.what()).find(store.path()), 0u) << c.name << ": " << e.what();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qv::test
