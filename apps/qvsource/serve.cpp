@@ -15,6 +15,7 @@
 #include "dllparam/embedded/embedded_source.h"
 #include "dllparam/net/net_client.h"
 #include "dllparam/net/net_server.h"
+#include "dllparam/net/net_tls.h"
 #include "platform/encoding.h"
 
 #include "common/command_line.h"
@@ -54,6 +55,7 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args) {
   CLI::App* serve = app.add_subcommand("serve", "serve a store to network clients");
   serve->footer(std::string("Serves the store at PATH to network clients (default address ") + net::kDefaultListen +
                 ";\nport 0 lets the system choose). The address served is printed on stdout.\n"
+                "Beyond loopback it needs --cert and --key (TLS) and --users, unless --insecure.\n"
                 "Stops on SIGTERM or SIGINT; exit status 0 then, 1 when the store or the address\n"
                 "cannot be served, 2 for a command line that is wrong.");
   serve->add_option("PATH", args.path, "the store file")->required()->type_name("");
@@ -69,6 +71,12 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args) {
       ->type_name("N")
       ->transform(DecimalInteger())
       ->check(CLI::Range(1, 4096));
+  serve->add_option("--users", args.usersFile, "users file: every client logs in (see qvsource user)")
+      ->type_name("FILE");
+  serve->add_option("--cert", args.certFile, "PEM certificate chain: every client speaks TLS")->type_name("FILE");
+  serve->add_option("--key", args.keyFile, "PEM private key of --cert")->type_name("FILE");
+  serve->add_flag("--insecure", args.insecure,
+                  "serve an address beyond loopback without TLS or without --users (a lab)");
   serve->add_option_function<std::string>(
             "--idle-timeout",
             [&args](const std::string& v) { args.idleTimeoutMs = *net::ParseTimeoutSeconds(v.c_str()); },
@@ -85,6 +93,10 @@ int RunServe(const ServeArguments& args) {
   if (!args.listen.empty()) options.listen = args.listen;
   if (args.maxSessions > 0) options.maxSessions = static_cast<std::size_t>(args.maxSessions);
   options.idleTimeoutMs = args.idleTimeoutMs;
+  options.usersFile = args.usersFile;
+  options.certFile = args.certFile;
+  options.keyFile = args.keyFile;
+  options.insecure = args.insecure;
 
   std::error_code ec;
   if (!std::filesystem::is_regular_file(args.path, ec)) {
@@ -114,7 +126,15 @@ int RunServe(const ServeArguments& args) {
 
   std::cout << "serving " << args.path << " on " << server.ListenAddress() << std::endl;
   std::cerr << "qvsource serve: serving " << args.path << " on " << server.ListenAddress() << " (at most "
-            << options.maxSessions << " sessions)" << std::endl;
+            << options.maxSessions << " sessions" << (args.usersFile.empty() ? ", no login" : ", login")
+            << (args.certFile.empty() ? ", no TLS" : ", TLS") << ")" << std::endl;
+  if (!args.certFile.empty()) {
+    try {
+      std::cerr << "qvsource serve: certificate SHA-256 " << net::CertificateFingerprint(args.certFile) << std::endl;
+    } catch (const std::exception&) {
+      // Start() has read the certificate already.
+    }
+  }
   server.Run();
   gServer.store(nullptr);
   std::cerr << "qvsource serve: stopped after " << server.SessionsServed() << " sessions; " << args.path

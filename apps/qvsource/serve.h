@@ -15,11 +15,16 @@ struct ServeArguments {
   std::string listen;       // HOST:PORT
   int maxSessions = 0;      // 1 to 4096
   int idleTimeoutMs = 0;    // from --idle-timeout SECONDS; 0: no limit
+  std::string usersFile;    // --users FILE: clients log in
+  std::string certFile;     // --cert FILE and --key FILE: TLS
+  std::string keyFile;
+  bool insecure = false;    // --insecure: beyond loopback without TLS or users
 };
 
 // Adds "serve PATH [--listen HOST:PORT] [--max-sessions N] [--idle-timeout
-// SECONDS]" to the program's commands, its options read into args and
-// checked as they are parsed.
+// SECONDS] [--users FILE] [--cert FILE --key FILE] [--insecure]" to the
+// program's commands, its options read into args and checked as they are
+// parsed.
 CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args);
 
 // Serves the store until SIGTERM or SIGINT. Returns the exit status: 0
