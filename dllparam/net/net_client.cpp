@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cctype>
 #include <cstdlib>
 #include <mutex>
 
@@ -33,7 +34,8 @@ std::string EnvText(const char* name) {
 }
 
 // Splits "HOST:PORT;key=value;..." into the address and the TLS options it
-// names; false (with why) for an unknown key or a bad value.
+// names (pin=SHA256, tls=on|off); false (with why) for an unknown key or a
+// bad value.
 bool SplitAddressOptions(std::string& address, ClientOptions& o, std::string& why) {
   const std::size_t semi = address.find(';');
   if (semi == std::string::npos) return true;
@@ -46,13 +48,17 @@ bool SplitAddressOptions(std::string& address, ClientOptions& o, std::string& wh
     while (!item.empty() && item.front() == ' ') item.erase(0, 1);
     while (!item.empty() && item.back() == ' ') item.pop_back();
     if (item.empty()) continue;
+    // The control may pass the address upper-cased: keys and values are
+    // read in any case.
+    for (char& ch : item) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     const std::size_t eq = item.find('=');
     const std::string key = item.substr(0, eq), value = eq == std::string::npos ? "" : item.substr(eq + 1);
-    if (key == "ca") o.tlsCaFile = value;
-    else if (key == "pin") o.tlsPin = value;
-    else if (key == "tls" && (value == "on" || value == "off")) o.tlsMode = value;
-    else {
-      why = "unknown address option \"" + key + "\" (ca=FILE, pin=SHA256, tls=on|off)";
+    if (key == "pin") {
+      o.tlsPin = value;
+    } else if (key == "tls" && (value == "on" || value == "off")) {
+      o.tlsMode = value;
+    } else {
+      why = "unknown address option \"" + key + "\" (pin=SHA256, tls=on|off)";
       return false;
     }
   }

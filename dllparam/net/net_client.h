@@ -19,9 +19,9 @@
 //   kCodeNetwork; the connection is then dead: every later call on it fails
 //   the same way at once, until CloseMConnection.
 // - TLS: the client speaks TLS to a host beyond loopback, and to any host
-//   when a CA file or a pin is given; options after the address override
-//   the environment for that connection:
-//     "HOST:PORT;ca=FILE;pin=SHA256;tls=on|off"
+//   when a CA file or a pin is given; options after the address (in any
+//   case) override the environment for that connection:
+//     "HOST:PORT;pin=SHA256;tls=on|off"
 //   Environment: QV_TLS_CA (PEM file of the CAs to trust), QV_TLS_PIN (the
 //   SHA-256 fingerprint of the server's certificate, as "qvsource serve"
 //   prints it), QV_TLS=on|off (off: plain even beyond loopback, for a server

@@ -64,11 +64,12 @@ struct TestCert {
   std::string cert, key, fingerprint;
 };
 
-TestCert MakeCert(const Scratch& dir, const std::string& name) {
+TestCert MakeCert(const Scratch& dir, const std::string& name,
+                  const std::string& names = "IP:127.0.0.1,DNS:localhost") {
   TestCert c{dir / (name + ".pem"), dir / (name + ".key"), {}};
   const std::string made = dir / (name + ".fp");
   const int rc = Shell("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=" +
-                       name + " -addext subjectAltName=IP:127.0.0.1,DNS:localhost -keyout " + c.key + " -out " + c.cert +
+                       name + " -addext subjectAltName=" + names + " -keyout " + c.key + " -out " + c.cert +
                        " 2>/dev/null && openssl x509 -in " + c.cert + " -noout -fingerprint -sha256 > " + made);
   EXPECT_EQ(rc, 0) << "openssl could not make a certificate";
   std::string line = ReadAll(made);
@@ -269,9 +270,12 @@ class TlsTest : public ::testing::Test {
     o.keyFile = cert_.key;
     served_ = std::make_unique<GuardedServer>(o);
   }
-  // Connects with the address options given; returns the error text ("" when connected).
-  std::string ConnectWith(const std::string& options) {
-    LibClient side(qv::test::kOdbc, std::make_unique<NetClient>(TestClientOptions()));
+  // Connects with the address options (and CA file) given; returns the
+  // error text ("" when connected).
+  std::string ConnectWith(const std::string& options, const std::string& caFile = "") {
+    ClientOptions o = TestClientOptions();
+    o.tlsCaFile = caFile;
+    LibClient side(qv::test::kOdbc, std::make_unique<NetClient>(o));
     if (side.Connect(served_->server().address() + options)) {
       EXPECT_TRUE(side.Sread("SELECT COUNT(*) FROM QV_EX").has_value()) << ErrorOf(side.lib());
       return "";
@@ -287,25 +291,44 @@ TEST_F(TlsTest, TheRightPinOrCaConnectsAndAnyOtherIsRefusedBeforeARequestLeaves)
   std::string lowered = cert_.fingerprint;
   for (char& ch : lowered) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   EXPECT_EQ(ConnectWith(";pin=" + cert_.fingerprint), "");
-  EXPECT_EQ(ConnectWith(";pin=" + lowered), "");
-  EXPECT_EQ(ConnectWith(";ca=" + cert_.cert), "");
+  EXPECT_EQ(ConnectWith(";PIN=" + lowered + ";TLS=ON"), "");
+  EXPECT_EQ(ConnectWith("", cert_.cert), "");
   EXPECT_EQ(served_->Opened(), 3);
   EXPECT_EQ(CertificateFingerprint(cert_.cert), cert_.fingerprint);
 
   struct Case {
-    std::string options, says;
+    std::string options, caFile, says;
   };
-  for (const Case& c : {Case{";pin=" + other_.fingerprint, "is not the pinned one"},
-                        Case{";ca=" + other_.cert, "certificate refused"},
-                        Case{";ca=" + other_.cert + ";pin=" + cert_.fingerprint, "certificate refused"},
-                        Case{";pin=1234", "pin"}, Case{";tls=off", "source server"}}) {
-    const std::string error = ConnectWith(c.options);
+  for (const Case& c : {Case{";pin=" + other_.fingerprint, "", "is not the pinned one"},
+                        Case{"", other_.cert, "certificate refused"},
+                        Case{";pin=" + cert_.fingerprint, other_.cert, "certificate refused"},
+                        Case{";pin=1234", "", "pin"}, Case{";ca=x", "", "unknown address option"},
+                        Case{";tls=off", "", "source server"}}) {
+    const std::string error = ConnectWith(c.options, c.caFile);
     EXPECT_NE(error.find(c.says), std::string::npos) << c.options << ": " << error;
   }
   EXPECT_EQ(served_->Opened(), 3) << "a refused client reached the store";
   int hellos = 0;
   for (const std::string& line : served_->server().Logs()) hellos += line.find(" opened (") != std::string::npos;
   EXPECT_EQ(hellos, 3) << "a refused client sent its hello";
+}
+
+TEST_F(TlsTest, ACaCheckedCertificateMustNameTheHostConnectedTo) {
+  const TestCert elsewhere = MakeCert(dir_, "elsewhere", "DNS:elsewhere.example");
+  ServerOptions o;
+  o.certFile = elsewhere.cert;
+  o.keyFile = elsewhere.key;
+  GuardedServer misnamed(o);
+  ClientOptions co = TestClientOptions();
+  co.tlsCaFile = elsewhere.cert;
+  LibClient side(qv::test::kOdbc, std::make_unique<NetClient>(co));
+  EXPECT_FALSE(side.Connect(misnamed.server().address()));
+  EXPECT_NE(ErrorOf(side.lib()).find("certificate refused"), std::string::npos) << ErrorOf(side.lib());
+  co.tlsCaFile.clear();
+  co.tlsPin = elsewhere.fingerprint;  // a pin names the certificate itself, whatever host it names
+  LibClient pinned(qv::test::kOdbc, std::make_unique<NetClient>(co));
+  EXPECT_TRUE(pinned.Connect(misnamed.server().address())) << ErrorOf(pinned.lib());
+  EXPECT_EQ(misnamed.Opened(), 1);
 }
 
 TEST_F(TlsTest, ALoginTravelsInsideTls) {
