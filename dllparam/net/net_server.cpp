@@ -229,7 +229,11 @@ void SourceServer::SendFault(Session& s, int32_t code, const std::string& text) 
 
 bool SourceServer::Handshake(Session& s) {
   if (tls_) {
-    IoResult t = tls_->Accept(s.sock, DeadlineIn(options_.handshakeTimeoutMs));
+    IoResult t = tls_->Accept(s.sock, DeadlineIn(options_.handshakeTimeoutMs), stopPipe_[0]);
+    if (t.status == IoResult::Stopped) {
+      s.endReason = "server stopping";
+      return false;
+    }
     if (!t.ok()) {
       s.endReason = "TLS handshake failed: " + t.text;
       Log("session " + std::to_string(s.id) + " from " + s.peer + ": refused: " + s.endReason);

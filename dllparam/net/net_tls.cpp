@@ -104,7 +104,7 @@ SSL* NewSsl(ssl_ctx_st* ctx, int fd) {
 
 // Drives a handshake step (SSL_accept or SSL_connect) to its end.
 template <class Step>
-IoResult Handshake(SSL* ssl, int fd, Clock::time_point deadline, Step step) {
+IoResult Handshake(SSL* ssl, int fd, Clock::time_point deadline, int stopFd, Step step) {
   for (;;) {
     ERR_clear_error();
     errno = 0;
@@ -112,7 +112,7 @@ IoResult Handshake(SSL* ssl, int fd, Clock::time_point deadline, Step step) {
     if (rc == 1) return {};
     const int err = SSL_get_error(ssl, rc);
     if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
-      IoResult w = WaitFor(fd, err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline);
+      IoResult w = WaitFor(fd, err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline, stopFd);
       if (!w.ok()) {
         if (w.status == IoResult::TimedOut) w.text = "the TLS handshake did not end in time";
         return w;
@@ -200,10 +200,10 @@ std::shared_ptr<const TlsContext> TlsContext::ForClient(const TlsClientSettings&
   return t;
 }
 
-IoResult TlsContext::Accept(Stream& stream, Clock::time_point deadline) const {
+IoResult TlsContext::Accept(Stream& stream, Clock::time_point deadline, int stopFd) const {
   SSL* ssl = NewSsl(ctx_, stream.get());
   if (!ssl) return IoResult::Fail(IoResult::Failed, ENOMEM, "cannot set up TLS");
-  IoResult r = Handshake(ssl, stream.get(), deadline, [](SSL* s) { return SSL_accept(s); });
+  IoResult r = Handshake(ssl, stream.get(), deadline, stopFd, [](SSL* s) { return SSL_accept(s); });
   if (!r.ok()) {
     SSL_free(ssl);
     return r;
@@ -223,7 +223,7 @@ IoResult TlsContext::Connect(Stream& stream, const std::string& host, Clock::tim
     if (isIp) X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str());
     else SSL_set1_host(ssl, host.c_str());
   }
-  IoResult r = Handshake(ssl, stream.get(), deadline, [](SSL* s) { return SSL_connect(s); });
+  IoResult r = Handshake(ssl, stream.get(), deadline, -1, [](SSL* s) { return SSL_connect(s); });
   if (r.ok() && !pin_.empty()) {
     X509* cert = SSL_get1_peer_certificate(ssl);
     const std::string got = cert ? Sha256Of(cert) : std::string();

@@ -36,8 +36,9 @@ class TlsContext {
   TlsContext(const TlsContext&) = delete;
   TlsContext& operator=(const TlsContext&) = delete;
 
-  // Runs the server's side of the handshake on stream before deadline.
-  IoResult Accept(Stream& stream, Clock::time_point deadline) const;
+  // Runs the server's side of the handshake on stream before deadline (or
+  // until stopFd becomes readable: Stopped).
+  IoResult Accept(Stream& stream, Clock::time_point deadline, int stopFd = -1) const;
   // Runs the client's side for host (as the client named it) and checks the
   // certificate; a certificate that fails gives Refused, saying why, before
   // the caller has sent anything.
