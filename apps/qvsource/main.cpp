@@ -5,7 +5,9 @@
 //                      [--computer-name NAME] [--instance NAME]
 //   qvsource show PATH
 //   qvsource serve PATH [--listen HOST:PORT] [--max-sessions N] [--max-per-address N]
-//                       [--idle-timeout SECONDS]
+//                       [--idle-timeout SECONDS] [--users FILE] [--cert FILE --key FILE] [--insecure]
+//   qvsource user add|remove NAME --users FILE
+//   qvsource user list --users FILE
 //
 // Exit status: 0 done, 1 refused or failed (the reason on stderr), 2 usage.
 #include <unistd.h>
@@ -22,6 +24,7 @@
 #include "platform/encoding.h"
 #include "platform/prompt.h"
 #include "serve.h"
+#include "user_command.h"
 
 namespace {
 
@@ -96,7 +99,7 @@ int main(int argc, char** argv) {
                "qvsource"};
   app.require_subcommand(1);
   app.footer(std::string("init creates a store of that kind; show prints what a store holds; serve serves it\n"
-                         "to network clients.\n\n") +
+                         "to network clients; user manages who may log in to it.\n\n") +
              kExitStatus);
 
   InitArguments init;
@@ -132,6 +135,8 @@ int main(int argc, char** argv) {
 
   qv::apps::ServeArguments serve;
   CLI::App* serveCommand = qv::apps::AddServeCommand(app, serve);
+  qv::apps::UserArguments user;
+  const qv::apps::UserCommands userCommands = qv::apps::AddUserCommand(app, user);
 
   // "qvsource help" asks for help as --help does.
   if (argc == 2 && std::string(argv[1]) == "help") {
@@ -147,5 +152,7 @@ int main(int argc, char** argv) {
   if (initCommand->parsed()) return Init(init);
   if (showCommand->parsed()) return Show(showPath);
   if (serveCommand->parsed()) return qv::apps::RunServe(serve);
+  if (userCommands.add->parsed() || userCommands.remove->parsed() || userCommands.list->parsed())
+    return qv::apps::RunUser(userCommands, user);
   return qv::apps::UsageFailure(app, "no command");
 }

@@ -16,6 +16,7 @@
 #include "dllparam/embedded/store_schema.h"
 #include "dllparam/net/net_client.h"
 #include "dllparam/net/net_server.h"
+#include "dllparam/net/net_tls.h"
 #include "platform/encoding.h"
 
 #include "common/command_line.h"
@@ -59,6 +60,7 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args) {
                 "keepalive on (a vanished peer is dropped after about 2 minutes) and is closed\n"
                 "after --idle-timeout without a request (default " +
                 std::to_string(net::kDefaultIdleTimeoutMs / 1000) + " s).\n"
+                "Beyond loopback it needs --cert and --key (TLS) and --users, unless --insecure.\n"
                 "Stops on SIGTERM or SIGINT; exit status 0 then, 1 when the store or the address\n"
                 "cannot be served, 2 for a command line that is wrong.");
   serve->add_option("PATH", args.path, "the store file")->required()->type_name("");
@@ -80,6 +82,12 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args) {
       ->type_name("N")
       ->transform(DecimalInteger())
       ->check(CLI::Range(0, 4096));
+  serve->add_option("--users", args.usersFile, "users file: every client logs in (see qvsource user)")
+      ->type_name("FILE");
+  serve->add_option("--cert", args.certFile, "PEM certificate chain: every client speaks TLS")->type_name("FILE");
+  serve->add_option("--key", args.keyFile, "PEM private key of --cert")->type_name("FILE");
+  serve->add_flag("--insecure", args.insecure,
+                  "serve an address beyond loopback without TLS or without --users (a lab)");
   serve->add_option_function<std::string>(
             "--idle-timeout",
             [&args](const std::string& v) { args.idleTimeoutMs = *net::ParseTimeoutSeconds(v.c_str()); },
@@ -98,6 +106,10 @@ int RunServe(const ServeArguments& args) {
   if (args.maxSessions > 0) options.maxSessions = static_cast<std::size_t>(args.maxSessions);
   if (args.maxPerAddress >= 0) options.maxPerAddress = static_cast<std::size_t>(args.maxPerAddress);
   if (args.idleTimeoutMs > 0) options.idleTimeoutMs = args.idleTimeoutMs;
+  options.usersFile = args.usersFile;
+  options.certFile = args.certFile;
+  options.keyFile = args.keyFile;
+  options.insecure = args.insecure;
 
   std::error_code ec;
   if (!std::filesystem::exists(args.path, ec) && !ec) {
@@ -133,7 +145,15 @@ int RunServe(const ServeArguments& args) {
 
   std::cout << "serving " << args.path << " on " << server.ListenAddress() << std::endl;
   std::cerr << "qvsource serve: serving " << args.path << " on " << server.ListenAddress() << " (at most "
-            << options.maxSessions << " sessions)" << std::endl;
+            << options.maxSessions << " sessions" << (args.usersFile.empty() ? ", no login" : ", login")
+            << (args.certFile.empty() ? ", no TLS" : ", TLS") << ")" << std::endl;
+  if (!args.certFile.empty()) {
+    try {
+      std::cerr << "qvsource serve: certificate SHA-256 " << net::CertificateFingerprint(args.certFile) << std::endl;
+    } catch (const std::exception&) {
+      // Start() has read the certificate already.
+    }
+  }
   server.Run();
   gServer.store(nullptr);
   std::cerr << "qvsource serve: stopped after " << server.SessionsServed() << " sessions; " << args.path

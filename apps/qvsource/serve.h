@@ -16,10 +16,15 @@ struct ServeArguments {
   int maxSessions = 0;      // 1 to 4096
   int maxPerAddress = -1;   // 0 (no limit) to 4096; -1: not given
   int idleTimeoutMs = 0;    // from --idle-timeout SECONDS; 0: not given
+  std::string usersFile;    // --users FILE: clients log in
+  std::string certFile;     // --cert FILE and --key FILE: TLS
+  std::string keyFile;
+  bool insecure = false;    // --insecure: beyond loopback without TLS or users
 };
 
 // Adds "serve PATH [--listen HOST:PORT] [--max-sessions N] [--max-per-address
-// N] [--idle-timeout SECONDS]" to the program's commands, its options read into args and
+// N] [--idle-timeout SECONDS] [--users FILE] [--cert FILE --key FILE]
+// [--insecure]" to the program's commands, its options read into args and
 // checked as they are parsed.
 CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args);
 

@@ -79,10 +79,22 @@ std::atomic<int64_t> gConnectionSerial{0};
 
 constexpr int32_t kHandleSpan = 1 << 24;
 
-// Denies served SQL any access to the internal tables (qvs_*), pragmas,
-// attachments and transaction statements (units of work go through
-// SetConnectOption). SQLite itself refuses changes to its schema table.
-int Authorize(void* user, int action, const char* a, const char*, const char*, const char*) {
+// Tells whether a function of SQL reads or writes files, or loads code.
+bool ReachesFiles(const char* function) {
+  if (!function) return false;
+  const std::string name = UpperText(function);
+  for (const char* f : {"LOAD_EXTENSION", "READFILE", "WRITEFILE", "EDIT", "FTS3_TOKENIZER"})
+    if (name == f) return true;
+  return false;
+}
+
+// Denies served SQL any access to the internal tables (qvs_*) and anything
+// that reaches outside the store: pragmas, attachments, virtual tables and
+// the functions that touch files; and transaction statements (units of work
+// go through SetConnectOption). SQLite itself refuses changes to its schema
+// table. VACUUM, which the authorizer sees only as it runs, is refused by
+// the statement's text.
+int Authorize(void* user, int action, const char* a, const char* b, const char*, const char*) {
   auto* c = static_cast<EmbeddedSource::Connection*>(user);
   if (!c->servingSql) return SQLITE_OK;
   auto internal = [](const char* name) { return name && UpperText(name).rfind("QVS_", 0) == 0; };
@@ -92,7 +104,11 @@ int Authorize(void* user, int action, const char* a, const char*, const char*, c
     case SQLITE_DETACH:
     case SQLITE_TRANSACTION:
     case SQLITE_SAVEPOINT:
+    case SQLITE_CREATE_VTABLE:
+    case SQLITE_DROP_VTABLE:
       return SQLITE_DENY;
+    case SQLITE_FUNCTION:
+      return ReachesFiles(b) ? SQLITE_DENY : SQLITE_OK;
     case SQLITE_READ:
     case SQLITE_UPDATE:
     case SQLITE_INSERT:

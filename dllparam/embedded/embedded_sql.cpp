@@ -112,6 +112,10 @@ bool EmbeddedSource::SpecialStatement(Connection& c, Handle* hd, const std::stri
   const std::string canon = CanonicalSql(sql);
   auto words = [&](std::string_view prefix) { return canon.rfind(prefix, 0) == 0; };
 
+  // VACUUM rewrites the store or writes a copy anywhere (INTO): no client's.
+  if (canon.substr(0, canon.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_")) == "VACUUM")
+    Fail(kCodeRefused, "VACUUM is not served: it writes files outside the statement's tables");
+
   if (words("EXEC ") || words("EXECUTE ")) {
     std::string proc = canon.substr(canon.find(' ') + 1);
     proc = proc.substr(0, proc.find(' '));

@@ -48,6 +48,8 @@ Db Db::Open(const std::string& path, bool create, int busyTimeoutMs) {
   }
   sqlite3_extended_result_codes(db.db_, 1);
   sqlite3_busy_timeout(db.db_, busyTimeoutMs);
+  // No statement may load code into the process.
+  sqlite3_db_config(db.db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
   return db;
 }
 

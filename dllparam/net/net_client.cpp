@@ -5,7 +5,11 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cctype>
 #include <cstdlib>
+#include <mutex>
+
+#include "dllparam/net/net_tls.h"
 
 namespace qv::net {
 
@@ -21,7 +25,52 @@ std::string CleanText(std::string text) {
   return text;
 }
 
+std::mutex gLoginLock;
+std::function<Login()> gLoginSource;
+
+std::string EnvText(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+// Splits "HOST:PORT;key=value;..." into the address and the TLS options it
+// names (pin=SHA256, tls=on|off); false (with why) for an unknown key or a
+// bad value.
+bool SplitAddressOptions(std::string& address, ClientOptions& o, std::string& why) {
+  const std::size_t semi = address.find(';');
+  if (semi == std::string::npos) return true;
+  std::string rest = address.substr(semi + 1);
+  address.resize(semi);
+  while (!rest.empty()) {
+    const std::size_t end = rest.find(';');
+    std::string item = rest.substr(0, end);
+    rest = end == std::string::npos ? std::string() : rest.substr(end + 1);
+    while (!item.empty() && item.front() == ' ') item.erase(0, 1);
+    while (!item.empty() && item.back() == ' ') item.pop_back();
+    if (item.empty()) continue;
+    // The control may pass the address upper-cased: keys and values are
+    // read in any case.
+    for (char& ch : item) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    const std::size_t eq = item.find('=');
+    const std::string key = item.substr(0, eq), value = eq == std::string::npos ? "" : item.substr(eq + 1);
+    if (key == "pin") {
+      o.tlsPin = value;
+    } else if (key == "tls" && (value == "on" || value == "off")) {
+      o.tlsMode = value;
+    } else {
+      why = "unknown address option \"" + key + "\" (pin=SHA256, tls=on|off)";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
+
+void SetLoginSource(std::function<Login()> source) {
+  std::lock_guard<std::mutex> lock(gLoginLock);
+  gLoginSource = std::move(source);
+}
 
 std::optional<int> ParseTimeoutSeconds(const char* text) {
   if (!text || !*text) return std::nullopt;
@@ -39,6 +88,9 @@ ClientOptions ClientOptions::FromEnvironment(int32_t handleBase) {
   if (auto v = ParseTimeoutSeconds(std::getenv("QV_CONNECT_TIMEOUT"))) o.connectTimeoutMs = *v;
   if (auto v = ParseTimeoutSeconds(std::getenv("QV_CALL_TIMEOUT"))) o.callTimeoutMs = *v;
   if (auto v = ParseTimeoutSeconds(std::getenv("QV_PING_TIMEOUT"))) o.pingTimeoutMs = *v;
+  o.tlsCaFile = EnvText("QV_TLS_CA");
+  o.tlsPin = EnvText("QV_TLS_PIN");
+  o.tlsMode = EnvText("QV_TLS");
   return o;
 }
 
@@ -113,8 +165,8 @@ bool NetClient::RoundTrip(Connection& c, FrameKind kind, const std::string& payl
   }
   // Bytes waiting before the request can only be a fault the server sent
   // when it ended the session (shutting down), or the end of the stream.
-  if (WaitReadable(c.sock.get(), Clock::now()).ok()) {
-    IoResult pending = ReadFrame(c.sock.get(), answer, Clock::now(), 1000);
+  if (WaitReadable(c.sock, Clock::now()).ok()) {
+    IoResult pending = ReadFrame(c.sock, answer, Clock::now(), 1000);
     if (pending.ok() && answer.kind == FrameKind::Fault) return FaultAnswer(c, answer);
     if (pending.ok()) {
       MarkDead(c, "source server " + c.where + " sent an answer nobody asked for", 0);
@@ -124,11 +176,11 @@ bool NetClient::RoundTrip(Connection& c, FrameKind kind, const std::string& payl
     return false;
   }
   const auto deadline = DeadlineIn(timeoutMs);
-  IoResult r = SendAll(c.sock.get(), frame, deadline);
+  IoResult r = SendAll(c.sock, frame, deadline);
   if (!r.ok()) {
     // A server that refused the session has said why before closing.
     Frame fault;
-    if (ReadFrame(c.sock.get(), fault, Clock::now(), 200).ok() && fault.kind == FrameKind::Fault)
+    if (ReadFrame(c.sock, fault, Clock::now(), 200).ok() && fault.kind == FrameKind::Fault)
       return FaultAnswer(c, fault);
   }
   if (r.ok()) {
@@ -137,7 +189,7 @@ bool NetClient::RoundTrip(Connection& c, FrameKind kind, const std::string& payl
                          ? 0
                          : static_cast<int>(std::max<int64_t>(
                                1, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()));
-    r = ReadFrame(c.sock.get(), answer, deadline, left);
+    r = ReadFrame(c.sock, answer, deadline, left);
   }
   if (!r.ok()) {
     switch (r.status) {
@@ -288,7 +340,11 @@ int32_t NetClient::Send(const DllParamCall& call, int timeoutMs) {
 int32_t NetClient::OpenMConnection(const std::string& address, std::string& serverVersion, std::string& serverJob,
                                    int32_t& hConn) {
   ClearError();
-  const std::string shown(dllparam::CutAtNul(address));
+  std::string shown(dllparam::CutAtNul(address));
+  ClientOptions settings = options_;
+  std::string why;
+  if (!SplitAddressOptions(shown, settings, why))
+    return Fail(kCodeNetwork, "no source server at \"" + CleanText(shown) + "\": " + why);
   auto where = ParseHostPort(shown);
   if (!where) return Fail(kCodeNetwork, "no source server at \"" + CleanText(shown) + "\": not HOST or HOST:PORT");
 
@@ -296,19 +352,50 @@ int32_t NetClient::OpenMConnection(const std::string& address, std::string& serv
     return Fail(kCodeBadCall, "too many connections");
   auto c = std::make_unique<Connection>();
   c->where = where->ToString();
-  IoResult r = ConnectTcp(*where, options_.connectTimeoutMs, c->sock);
+  const bool tls = settings.tlsMode == "on" ||
+                   (settings.tlsMode != "off" &&
+                    (!settings.tlsCaFile.empty() || !settings.tlsPin.empty() || !IsLoopbackHost(where->host)));
+  std::shared_ptr<const TlsContext> tlsContext;
+  if (tls) {
+    try {
+      tlsContext = TlsContext::ForClient({settings.tlsCaFile, settings.tlsPin});
+    } catch (const std::exception& e) {
+      return Fail(kCodeNetwork, "cannot reach source server " + c->where + ": " + e.what());
+    }
+  }
+  Fd sock;
+  const auto connectDeadline = DeadlineIn(options_.connectTimeoutMs);
+  IoResult r = ConnectTcp(*where, options_.connectTimeoutMs, sock);
   if (!r.ok()) {
     if (r.status == IoResult::TimedOut)
       return Fail(kCodeNetwork, "source server " + c->where + " did not answer within " +
                                     SecondsText(options_.connectTimeoutMs), ETIMEDOUT);
     return Fail(kCodeNetwork, "no source server at " + c->where + ": " + r.text, r.err);
   }
+  c->sock = Stream(std::move(sock));
+  if (tlsContext) {
+    r = tlsContext->Connect(c->sock, where->host, connectDeadline);
+    if (!r.ok()) {
+      if (r.status == IoResult::TimedOut)
+        return Fail(kCodeNetwork, "source server " + c->where + " did not answer within " +
+                                      SecondsText(options_.connectTimeoutMs), ETIMEDOUT);
+      return Fail(kCodeNetwork, "no TLS with source server " + c->where + ": " + r.text, r.err);
+    }
+  }
 
-  // Handshake.
+  // Handshake, with the login.
   Hello hello;
   hello.peer = options_.clientName;
+  std::function<Login()> source = options_.login;
+  if (!source) {
+    std::lock_guard<std::mutex> lock(gLoginLock);
+    source = gLoginSource;
+  }
+  Login login;
+  if (source) login = source();
+  while (!login.user.empty() && login.user.back() == ' ') login.user.pop_back();
   Frame answer;
-  if (!RoundTrip(*c, FrameKind::Hello, EncodeHello(hello), options_.connectTimeoutMs, answer)) return 0;
+  if (!RoundTrip(*c, FrameKind::Hello, EncodeHello(hello, login), options_.connectTimeoutMs, answer)) return 0;
   try {
     if (answer.kind != FrameKind::Welcome) throw ProtocolError(std::string("a ") + FrameKindName(answer.kind) + " frame");
     DecodeWelcome(answer.payload);

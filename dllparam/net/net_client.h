@@ -18,6 +18,21 @@
 //   (decimals allowed). A source that stops answering fails the call with
 //   kCodeNetwork; the connection is then dead: every later call on it fails
 //   the same way at once, until CloseMConnection.
+// - TLS: the client speaks TLS to a host beyond loopback, and to any host
+//   when a CA file or a pin is given; options after the address (in any
+//   case) override the environment for that connection:
+//     "HOST:PORT;pin=SHA256;tls=on|off"
+//   Environment: QV_TLS_CA (PEM file of the CAs to trust), QV_TLS_PIN (the
+//   SHA-256 fingerprint of the server's certificate, as "qvsource serve"
+//   prints it), QV_TLS=on|off (off: plain even beyond loopback, for a server
+//   started with --insecure). Without a CA file or a pin the system's CAs
+//   are trusted. A certificate that fails closes the connection before any
+//   request leaves.
+// - Login: the hello carries the user and password of the login source
+//   (SetLoginSource; the control's process user and password), so that a
+//   server with a users file lets the session in. A refused login fails
+//   OpenMConnection with kCodeNetwork ("source server HOST:PORT: login
+//   refused").
 // - GetLastError tells a network failure (kCodeNetwork: "source server
 //   10.0.0.5:1310 did not answer within 5 s") from the source's own answer
 //   (its code, number and text, passed through unchanged).
@@ -26,6 +41,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -38,6 +54,11 @@
 
 namespace qv::net {
 
+// Sets where every client without its own ClientOptions::login takes its
+// login when it opens a connection (the automation layer gives the control's
+// process user and password). Safe from any thread.
+void SetLoginSource(std::function<Login()> source);
+
 struct ClientOptions {
   int connectTimeoutMs = 5000;
   int callTimeoutMs = 30000;
@@ -47,10 +68,18 @@ struct ClientOptions {
   int32_t handleBase = 0;
   // Name sent to the server for its log; "qvmgr pid N" when empty.
   std::string clientName;
+  // The login sent in the hello; empty: the login source's (SetLoginSource).
+  std::function<Login()> login;
+  // Checks of the server's certificate, and whether TLS is forced on or off
+  // (empty: TLS beyond loopback or when a CA file or pin is given).
+  std::string tlsCaFile;
+  std::string tlsPin;
+  std::string tlsMode;  // "", "on" or "off"
 
   // Returns the defaults with the timeouts of QV_CONNECT_TIMEOUT,
   // QV_CALL_TIMEOUT and QV_PING_TIMEOUT when set to a positive number of
-  // seconds (anything else keeps the default).
+  // seconds (anything else keeps the default), and the TLS settings of
+  // QV_TLS_CA, QV_TLS_PIN and QV_TLS.
   static ClientOptions FromEnvironment(int32_t handleBase = 0);
 };
 
@@ -90,7 +119,7 @@ class NetClient final : public DllParamDispatch {
   struct Connection {
     int32_t id = 0;
     std::string where;  // "host:port" as shown in messages
-    Fd sock;
+    Stream sock;
     uint32_t sequence = 0;
     bool dead = false;
     std::string deadReason;

@@ -94,6 +94,7 @@ class Reader {
     if (head < size) out.append(size - head, static_cast<char>(U8()));
     return out;
   }
+  bool AtEnd() const { return pos_ == in_.size(); }
   void End() {
     if (pos_ != in_.size())
       Fail(std::to_string(in_.size() - pos_) + " bytes left over after the " + std::string(what_));
@@ -241,16 +242,20 @@ std::optional<Frame> FrameReader::Next() {
 
 // ---- Handshake and faults ---------------------------------------------------
 
-std::string EncodeHello(const Hello& hello) {
+std::string EncodeHello(const Hello& hello, const Login& login) {
   Writer w;
   w.Raw(kMagic);
   w.U16(hello.lowest);
   w.U16(hello.highest);
   w.Bytes(hello.peer.substr(0, kMaxNameSize));
+  if (!login.user.empty()) {
+    w.Bytes(login.user.substr(0, kMaxNameSize));
+    w.Bytes(login.password.substr(0, kMaxNameSize));
+  }
   return w.Take();
 }
 
-Hello DecodeHello(std::string_view payload) {
+Hello DecodeHello(std::string_view payload, Login* login) {
   Reader r(payload, "hello");
   if (r.Raw(kMagic.size()) != kMagic) r.Fail("not a source client (bad magic)");
   Hello h;
@@ -259,6 +264,13 @@ Hello DecodeHello(std::string_view payload) {
   if (h.lowest > h.highest) r.Fail("version range " + std::to_string(h.lowest) + ".." + std::to_string(h.highest));
   uint64_t budget = kMaxNameSize;
   h.peer = r.Bytes(budget, kMaxNameSize);
+  if (!r.AtEnd()) {
+    budget = 2 * kMaxNameSize;
+    Login given;
+    given.user = r.Bytes(budget, kMaxNameSize);
+    given.password = r.Bytes(budget, kMaxNameSize);
+    if (login) *login = std::move(given);
+  }
   r.End();
   return h;
 }

@@ -123,6 +123,14 @@ struct Hello {
   std::string peer;  // who connects, for the server's log ("qvmgr pid 42")
 };
 
+// The user and password a client logs in with, at the end of its hello
+// (only when user is not empty); a server with a users file refuses a hello
+// without them.
+struct Login {
+  std::string user;
+  std::string password;
+};
+
 struct Welcome {
   uint16_t version = kProtocolVersion;
   uint32_t maxFrame = kMaxFrame;
@@ -135,8 +143,9 @@ struct Fault {
   std::string text;
 };
 
-std::string EncodeHello(const Hello& hello);
-Hello DecodeHello(std::string_view payload);
+std::string EncodeHello(const Hello& hello, const Login& login = {});
+// Decodes a hello; its login (if any) goes to *login when given.
+Hello DecodeHello(std::string_view payload, Login* login = nullptr);
 std::string EncodeWelcome(const Welcome& welcome);
 Welcome DecodeWelcome(std::string_view payload);
 std::string EncodeFault(const Fault& fault);

@@ -2,6 +2,9 @@
 // dispatch of each call to the served record-access library.
 #include "dllparam/net/net_server.h"
 
+#include "dllparam/net/net_tls.h"
+#include "dllparam/net/net_users.h"
+
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -20,7 +23,7 @@ namespace qv::net {
 
 struct SourceServer::Session {
   uint64_t id = 0;
-  Fd sock;
+  Stream sock;
   std::string peer;
   std::string host;    // the peer's address without its port
   std::string client;  // the name the client announced
@@ -57,7 +60,7 @@ std::string ShortText(std::string_view s, std::size_t max = 200) {
 // Ends the sending side, then reads and drops what the peer still sends for
 // a short while, so that closing does not reset the connection and throw
 // away the fault just sent before the peer has read it.
-void LingerClose(Fd& sock) {
+void LingerClose(Stream& sock) {
   if (!sock.valid()) return;
   ::shutdown(sock.get(), SHUT_WR);
   const auto deadline = DeadlineIn(500);
@@ -117,6 +120,24 @@ bool SourceServer::Start(std::string* error) {
   }
   if (stopPipe_[0] < 0) {
     if (error) *error = "cannot create the stop pipe: " + ErrnoText(errno);
+    return false;
+  }
+  if (options_.certFile.empty() != options_.keyFile.empty()) {
+    if (error) *error = "TLS needs both a certificate and its private key";
+    return false;
+  }
+  try {
+    if (!options_.certFile.empty()) tls_ = TlsContext::ForServer(options_.certFile, options_.keyFile);
+    if (!options_.usersFile.empty()) UserFile::Load(options_.usersFile);
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return false;
+  }
+  if (!IsLoopbackHost(where->host) && !options_.insecure && (!tls_ || options_.usersFile.empty())) {
+    if (error)
+      *error = "will not serve " + where->ToString() + " beyond loopback without " +
+               std::string(!tls_ ? "TLS (--cert and --key)" : "a users file (--users)") +
+               "; --insecure allows it on a trusted network";
     return false;
   }
   IoResult r = ListenTcp(*where, 64, listener_, port_);
@@ -217,7 +238,7 @@ void SourceServer::Run() {
     session->id = ++nextId;
     session->peer = peer;
     session->host = std::move(host);
-    session->sock = std::move(sock);
+    session->sock = Stream(std::move(sock));
     Session& s = *session;
     sessions_.push_back(std::move(session));
     active_.fetch_add(1);
@@ -240,7 +261,7 @@ void SourceServer::Run() {
 void SourceServer::SendFault(Session& s, int32_t code, const std::string& text) {
   try {
     std::string frame = EncodeFrame(FrameKind::Fault, 0, EncodeFault({code, 0, text}));
-    SendAll(s.sock.get(), frame, DeadlineIn(1000));
+    SendAll(s.sock, frame, DeadlineIn(1000));
     s.faulted = true;
   } catch (const std::exception&) {
     // The session ends anyway.
@@ -248,8 +269,20 @@ void SourceServer::SendFault(Session& s, int32_t code, const std::string& text) 
 }
 
 bool SourceServer::Handshake(Session& s) {
+  if (tls_) {
+    IoResult t = tls_->Accept(s.sock, DeadlineIn(options_.handshakeTimeoutMs), stopPipe_[0]);
+    if (t.status == IoResult::Stopped) {
+      s.endReason = "server stopping";
+      return false;
+    }
+    if (!t.ok()) {
+      s.endReason = "TLS handshake failed: " + t.text;
+      Log("session " + std::to_string(s.id) + " from " + s.peer + ": refused: " + s.endReason);
+      return false;
+    }
+  }
   Frame f;
-  IoResult r = ReadFrame(s.sock.get(), f, DeadlineIn(options_.handshakeTimeoutMs), options_.handshakeTimeoutMs,
+  IoResult r = ReadFrame(s.sock, f, DeadlineIn(options_.handshakeTimeoutMs), options_.handshakeTimeoutMs,
                          stopPipe_[0], kServerMaxFrame);
   std::string refusal;
   if (r.status == IoResult::Refused) {
@@ -267,9 +300,10 @@ bool SourceServer::Handshake(Session& s) {
     refusal = std::string("expected a hello frame, got a ") + FrameKindName(f.kind) + " frame";
   }
   Hello hello;
+  Login login;
   if (refusal.empty()) {
     try {
-      hello = DecodeHello(f.payload);
+      hello = DecodeHello(f.payload, &login);
     } catch (const ProtocolError& e) {
       refusal = e.what();
     }
@@ -288,13 +322,14 @@ bool SourceServer::Handshake(Session& s) {
     s.endReason = "refused";
     return false;
   }
+  if (!LogIn(s, login)) return false;
   s.client = ShortText(hello.peer, 80);
   Welcome w;
   w.version = *version;
   w.maxFrame = kServerMaxFrame;
   w.server = options_.serverName;
   std::string frame = EncodeFrame(FrameKind::Welcome, f.sequence, EncodeWelcome(w));
-  if (!SendAll(s.sock.get(), frame, DeadlineIn(options_.frameTimeoutMs)).ok()) {
+  if (!SendAll(s.sock, frame, DeadlineIn(options_.frameTimeoutMs)).ok()) {
     s.endReason = "client went away during the handshake";
     return false;
   }
@@ -303,11 +338,30 @@ bool SourceServer::Handshake(Session& s) {
   return true;
 }
 
+bool SourceServer::LogIn(Session& s, const Login& login) {
+  if (options_.usersFile.empty()) return true;
+  std::string why;
+  try {
+    if (login.user.empty()) why = "no user given";
+    else if (!UserFile::Load(options_.usersFile).Verify(login.user, login.password)) why = "wrong user or password";
+  } catch (const std::exception& e) {
+    why = e.what();
+  }
+  if (why.empty()) return true;
+  Log("session " + std::to_string(s.id) + " from " + s.peer + ": login refused for user \"" + ShortText(login.user, 80) +
+      "\": " + why);
+  // Slows down guessing without holding up other sessions; a stop ends the wait.
+  if (options_.loginDelayMs > 0) WaitFor(stopPipe_[0], POLLIN, DeadlineIn(options_.loginDelayMs));
+  SendFault(s, DllParam::kCodeRefused, "login refused");
+  s.endReason = "login refused";
+  return false;
+}
+
 void SourceServer::Serve(Session& s) {
   if (Handshake(s)) {
     for (;;) {
       Frame f;
-      IoResult r = ReadFrame(s.sock.get(), f, DeadlineIn(options_.idleTimeoutMs), options_.frameTimeoutMs,
+      IoResult r = ReadFrame(s.sock, f, DeadlineIn(options_.idleTimeoutMs), options_.frameTimeoutMs,
                              stopPipe_[0], kServerMaxFrame);
       if (r.ok()) {
         ++s.requests;
@@ -418,7 +472,7 @@ bool SourceServer::Dispatch(Session& s, const Frame& frame) {
     bytes = EncodeFrame(FrameKind::Reply, frame.sequence, EncodeReply(small));
     Log(who + "refused: " + small.text);
   }
-  IoResult w = SendAll(s.sock.get(), bytes, DeadlineIn(options_.frameTimeoutMs));
+  IoResult w = SendAll(s.sock, bytes, DeadlineIn(options_.frameTimeoutMs));
   if (!w.ok()) {
     s.endReason = "reply not delivered: " + w.text;
     return false;

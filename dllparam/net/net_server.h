@@ -36,6 +36,8 @@
 
 namespace qv::net {
 
+class TlsContext;
+
 // Address a server listens on when none is given: loopback only.
 inline constexpr const char* kDefaultListen = "127.0.0.1:1310";
 // Time a session may stay without a request unless told: 15 minutes.
@@ -80,6 +82,19 @@ struct ServerOptions {
   std::string serverName = "qvsource";
   // Receives each log line (without line end); stderr when empty.
   std::function<void(const std::string&)> log;
+
+  // The users file (see net_users.h): when given, every client logs in with
+  // its hello, and the file is read again at each login so that changes
+  // take effect at once. Empty: clients are not asked who they are.
+  std::string usersFile;
+  // PEM certificate chain and private key: when given, every session speaks
+  // TLS from its first byte.
+  std::string certFile;
+  std::string keyFile;
+  // Lets Start() listen beyond loopback without TLS or without a users file.
+  bool insecure = false;
+  // Time a refused login waits before its fault leaves.
+  int loginDelayMs = 1000;
 };
 
 class SourceServer {
@@ -94,7 +109,10 @@ class SourceServer {
   SourceServer(const SourceServer&) = delete;
   SourceServer& operator=(const SourceServer&) = delete;
 
-  // Binds and listens. Returns false with a text in *error when it cannot.
+  // Loads the certificate and checks the users file, then binds and listens.
+  // Returns false with a text in *error when it cannot, and for an address
+  // beyond loopback served without TLS or without a users file unless
+  // options.insecure.
   bool Start(std::string* error);
   // Returns the port listened on (after Start).
   uint16_t Port() const { return port_; }
@@ -120,6 +138,8 @@ class SourceServer {
 
   void Serve(Session& session);
   bool Handshake(Session& s);
+  // Checks the login of a hello; on refusal logs, waits and sends the fault.
+  bool LogIn(Session& s, const Login& login);
   // Runs one call and returns its reply (false: the session ends after it).
   bool Dispatch(Session& s, const Frame& frame);
   Reply Invoke(Session& s, Call& call);
@@ -135,6 +155,7 @@ class SourceServer {
   std::mutex sharedMutex_;
   std::mutex logMutex_;
 
+  std::shared_ptr<const TlsContext> tls_;
   Fd listener_;
   uint16_t port_ = 0;
   std::string host_;

@@ -10,6 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -18,6 +21,127 @@ namespace qv::net {
 void Fd::Reset() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+}
+
+Stream::Stream(Stream&& o) noexcept : fd_(std::move(o.fd_)), ssl_(o.ssl_), borrowed_(o.borrowed_) {
+  o.ssl_ = nullptr;
+  o.borrowed_ = false;
+}
+
+Stream& Stream::operator=(Stream&& o) noexcept {
+  if (this != &o) {
+    Reset();
+    fd_ = std::move(o.fd_);
+    ssl_ = o.ssl_;
+    borrowed_ = o.borrowed_;
+    o.ssl_ = nullptr;
+    o.borrowed_ = false;
+  }
+  return *this;
+}
+
+Stream Stream::Borrow(int fd) {
+  Stream s{Fd(fd)};
+  s.borrowed_ = true;
+  return s;
+}
+
+void Stream::Reset() {
+  if (ssl_) {
+    SSL_free(ssl_);
+    ssl_ = nullptr;
+  }
+  if (borrowed_) fd_.Release();
+  borrowed_ = false;
+  fd_.Reset();
+}
+
+void Stream::AttachTls(ssl_st* ssl) {
+  if (ssl_) SSL_free(ssl_);
+  ssl_ = ssl;
+}
+
+bool Stream::Buffered() const { return ssl_ && SSL_pending(ssl_) > 0; }
+
+namespace {
+
+// Maps the outcome of a TLS read or write that moved nothing.
+Stream::Step TlsStep(SSL* ssl, int rc, IoResult& failure) {
+  const int err = SSL_get_error(ssl, rc);
+  switch (err) {
+    case SSL_ERROR_WANT_READ: return Stream::Step::WantRead;
+    case SSL_ERROR_WANT_WRITE: return Stream::Step::WantWrite;
+    case SSL_ERROR_ZERO_RETURN: return Stream::Step::End;
+    case SSL_ERROR_SYSCALL:
+      if (errno == 0) return Stream::Step::End;
+      failure = IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
+      return Stream::Step::Failed;
+    default: {
+      char buf[256] = "TLS failure";
+      if (unsigned long e = ERR_get_error()) ERR_error_string_n(e, buf, sizeof buf);
+      ERR_clear_error();
+      failure = IoResult::Fail(IoResult::Failed, 0, std::string("TLS: ") + buf);
+      return Stream::Step::Failed;
+    }
+  }
+}
+
+}  // namespace
+
+Stream::Step Stream::ReadSome(char* data, std::size_t n, std::size_t& got, IoResult& failure) {
+  got = 0;
+  if (ssl_) {
+    ERR_clear_error();
+    errno = 0;
+    const int rc = SSL_read_ex(ssl_, data, n, &got);
+    return rc == 1 ? Step::Done : TlsStep(ssl_, rc, failure);
+  }
+  for (;;) {
+    const ssize_t r = ::recv(fd_.get(), data, n, MSG_DONTWAIT);
+    if (r > 0) {
+      got = static_cast<std::size_t>(r);
+      return Step::Done;
+    }
+    if (r == 0) return Step::End;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return Step::WantRead;
+    failure = IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
+    return Step::Failed;
+  }
+}
+
+Stream::Step Stream::Peek(IoResult& failure) {
+  if (!ssl_) return Step::Done;
+  ERR_clear_error();
+  errno = 0;
+  char c = 0;
+  std::size_t got = 0;
+  const int rc = SSL_peek_ex(ssl_, &c, 1, &got);
+  return rc == 1 ? Step::Done : TlsStep(ssl_, rc, failure);
+}
+
+Stream::Step Stream::WriteSome(const char* data, std::size_t n, std::size_t& put, IoResult& failure) {
+  put = 0;
+  if (ssl_) {
+    ERR_clear_error();
+    errno = 0;
+    const int rc = SSL_write_ex(ssl_, data, n, &put);
+    if (rc == 1) return Step::Done;
+    const Step step = TlsStep(ssl_, rc, failure);
+    if (step == Step::End) failure = IoResult::Fail(IoResult::Failed, EPIPE, ErrnoText(EPIPE));
+    return step == Step::End ? Step::Failed : step;
+  }
+  for (;;) {
+    const ssize_t r = ::send(fd_.get(), data, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (r >= 0) {
+      put = static_cast<std::size_t>(r);
+      return Step::Done;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return Step::WantWrite;
+    failure = IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
+    return Step::Failed;
+  }
 }
 
 Clock::time_point DeadlineIn(int ms) {
@@ -68,8 +192,8 @@ void SetCommonOptions(int fd) {
   ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
-// Waits until fd has the events (or stopFd is readable, or the deadline
-// passes).
+}  // namespace
+
 IoResult WaitFor(int fd, short events, Clock::time_point deadline, int stopFd) {
   for (;;) {
     pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
@@ -84,10 +208,25 @@ IoResult WaitFor(int fd, short events, Clock::time_point deadline, int stopFd) {
   }
 }
 
-}  // namespace
-
 IoResult WaitReadable(int fd, Clock::time_point deadline, int stopFd) {
   return WaitFor(fd, POLLIN, deadline, stopFd);
+}
+
+IoResult WaitReadable(Stream& stream, Clock::time_point deadline, int stopFd) {
+  if (!stream.Secure()) return WaitFor(stream.get(), POLLIN, deadline, stopFd);
+  for (;;) {
+    if (stream.Buffered()) return {};
+    IoResult w = WaitFor(stream.get(), POLLIN, deadline, stopFd);
+    if (!w.ok()) return w;
+    // Peeks through the TLS layer: records without data are taken and the
+    // wait goes on.
+    IoResult failure;
+    switch (stream.Peek(failure)) {
+      case Stream::Step::WantRead: if (stream.Buffered()) return {}; continue;
+      case Stream::Step::WantWrite: continue;
+      default: return {};  // data, the end or a failure: the read tells
+    }
+  }
 }
 
 IoResult ConnectTcp(const HostPort& where, int timeoutMs, Fd& out) {
@@ -174,49 +313,71 @@ IoResult ListenTcp(const HostPort& where, int backlog, Fd& out, uint16_t& boundP
   return last;
 }
 
-IoResult SendAll(int fd, std::string_view data, Clock::time_point deadline) {
+IoResult SendAll(Stream& stream, std::string_view data, Clock::time_point deadline) {
   std::size_t sent = 0;
   while (sent < data.size()) {
-    const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n > 0) {
-      sent += static_cast<std::size_t>(n);
-      continue;
+    std::size_t put = 0;
+    IoResult failure;
+    const Stream::Step step = stream.WriteSome(data.data() + sent, data.size() - sent, put, failure);
+    switch (step) {
+      case Stream::Step::Done: sent += put; break;
+      case Stream::Step::WantWrite:
+      case Stream::Step::WantRead: {
+        IoResult w = WaitFor(stream.get(), step == Stream::Step::WantRead ? POLLIN : POLLOUT, deadline, -1);
+        if (!w.ok()) return w;
+        break;
+      }
+      case Stream::Step::End: return IoResult::Fail(IoResult::Failed, EPIPE, ErrnoText(EPIPE));
+      case Stream::Step::Failed: return failure;
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      IoResult w = WaitFor(fd, POLLOUT, deadline, -1);
-      if (!w.ok()) return w;
-      continue;
+  }
+  return {};
+}
+
+IoResult SendAll(int fd, std::string_view data, Clock::time_point deadline) {
+  Stream s = Stream::Borrow(fd);
+  return SendAll(s, data, deadline);
+}
+
+IoResult RecvExact(Stream& stream, std::size_t n, std::string& out, Clock::time_point deadline, int stopFd) {
+  out.resize(n);
+  std::size_t got = 0;
+  while (got < n) {
+    std::size_t step = 0;
+    IoResult failure;
+    switch (stream.ReadSome(out.data() + got, n - got, step, failure)) {
+      case Stream::Step::Done: got += step; break;
+      case Stream::Step::WantRead: {
+        IoResult w = WaitFor(stream.get(), POLLIN, deadline, stopFd);
+        if (!w.ok()) return w;
+        break;
+      }
+      case Stream::Step::WantWrite: {
+        IoResult w = WaitFor(stream.get(), POLLOUT, deadline, stopFd);
+        if (!w.ok()) return w;
+        break;
+      }
+      case Stream::Step::End: return IoResult::Fail(IoResult::Closed, 0, "the peer closed the connection");
+      case Stream::Step::Failed: return failure;
     }
-    return IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
   }
   return {};
 }
 
 IoResult RecvExact(int fd, std::size_t n, std::string& out, Clock::time_point deadline, int stopFd) {
-  out.resize(n);
-  std::size_t got = 0;
-  while (got < n) {
-    const ssize_t r = ::recv(fd, out.data() + got, n - got, MSG_DONTWAIT);
-    if (r > 0) {
-      got += static_cast<std::size_t>(r);
-      continue;
-    }
-    if (r == 0) return IoResult::Fail(IoResult::Closed, 0, "the peer closed the connection");
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      IoResult w = WaitFor(fd, POLLIN, deadline, stopFd);
-      if (!w.ok()) return w;
-      continue;
-    }
-    return IoResult::Fail(IoResult::Failed, errno, ErrnoText(errno));
-  }
-  return {};
+  Stream s = Stream::Borrow(fd);
+  return RecvExact(s, n, out, deadline, stopFd);
 }
 
 IoResult ReadFrame(int fd, Frame& frame, Clock::time_point firstByteDeadline, int restMs, int stopFd,
                    uint32_t maxFrame) {
-  IoResult w = WaitFor(fd, POLLIN, firstByteDeadline, stopFd);
+  Stream s = Stream::Borrow(fd);
+  return ReadFrame(s, frame, firstByteDeadline, restMs, stopFd, maxFrame);
+}
+
+IoResult ReadFrame(Stream& stream, Frame& frame, Clock::time_point firstByteDeadline, int restMs, int stopFd,
+                   uint32_t maxFrame) {
+  IoResult w = WaitReadable(stream, firstByteDeadline, stopFd);
   if (!w.ok()) return w;
   const auto deadline = DeadlineIn(restMs);
   auto incomplete = [&](IoResult r) {
@@ -224,7 +385,7 @@ IoResult ReadFrame(int fd, Frame& frame, Clock::time_point firstByteDeadline, in
     return r;
   };
   std::string head;
-  IoResult r = RecvExact(fd, kLengthSize, head, deadline, stopFd);
+  IoResult r = RecvExact(stream, kLengthSize, head, deadline, stopFd);
   if (!r.ok()) return incomplete(r);
   uint32_t length = 0;
   try {
@@ -233,7 +394,7 @@ IoResult ReadFrame(int fd, Frame& frame, Clock::time_point firstByteDeadline, in
     return IoResult::Fail(IoResult::Refused, 0, e.what());
   }
   std::string body;
-  r = RecvExact(fd, length, body, deadline, stopFd);
+  r = RecvExact(stream, length, body, deadline, stopFd);
   if (!r.ok()) return incomplete(r);
   try {
     frame = DecodeBody(body);

@@ -1,6 +1,7 @@
 // TCP helpers of the network client and the source server: connecting and
 // listening with timeouts, and reading and writing whole frames before a
-// deadline. Every function reports failure through IoResult, never throws.
+// deadline over a Stream, plain or TLS alike. Every function reports failure
+// through IoResult, never throws.
 #pragma once
 
 #include <chrono>
@@ -8,6 +9,8 @@
 #include <string>
 
 #include "dllparam/net/net_protocol.h"
+
+struct ssl_st;
 
 namespace qv::net {
 
@@ -61,6 +64,51 @@ struct IoResult {
   static IoResult Fail(Status s, int err, std::string text) { return {s, err, std::move(text)}; }
 };
 
+// A connected socket that carries the frames, plain or (once a TlsContext
+// ran its handshake on it) TLS. Owns the socket and the TLS state; closes
+// both when it goes. The I/O functions below read and write through it, so
+// that the frames are the same on both kinds.
+class Stream {
+ public:
+  Stream() = default;
+  explicit Stream(Fd fd) : fd_(std::move(fd)) {}
+  ~Stream() { Reset(); }
+  Stream(Stream&& o) noexcept;
+  Stream& operator=(Stream&& o) noexcept;
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
+
+  // Returns a plain stream over fd that leaves fd open when it goes.
+  static Stream Borrow(int fd);
+
+  int get() const { return fd_.get(); }
+  bool valid() const { return fd_.valid(); }
+  // Tells whether the stream runs TLS.
+  bool Secure() const { return ssl_ != nullptr; }
+  // Drops the TLS state and closes the socket.
+  void Reset();
+
+  // Outcome of one read or write that does not wait.
+  enum class Step { Done, WantRead, WantWrite, End, Failed };
+  // Reads up to n bytes into data (got: how many).
+  Step ReadSome(char* data, std::size_t n, std::size_t& got, IoResult& failure);
+  // Writes up to n bytes of data (put: how many).
+  Step WriteSome(const char* data, std::size_t n, std::size_t& put, IoResult& failure);
+  // Takes what the TLS layer has received without taking data: Done when
+  // data waits, WantRead when none came yet.
+  Step Peek(IoResult& failure);
+  // Tells whether decrypted bytes wait in the TLS layer.
+  bool Buffered() const;
+
+  // Takes the TLS state of a finished handshake (TlsContext only).
+  void AttachTls(ssl_st* ssl);
+
+ private:
+  Fd fd_;
+  ssl_st* ssl_ = nullptr;
+  bool borrowed_ = false;
+};
+
 // Returns a deadline ms milliseconds from now (far away when ms <= 0).
 Clock::time_point DeadlineIn(int ms);
 
@@ -75,22 +123,32 @@ IoResult ConnectTcp(const HostPort& where, int timeoutMs, Fd& out);
 // bound port in boundPort.
 IoResult ListenTcp(const HostPort& where, int backlog, Fd& out, uint16_t& boundPort);
 
-// Writes all of data before deadline (MSG_NOSIGNAL: a closed peer gives
-// Failed with EPIPE, never a signal).
+// Waits until fd has the events of poll (POLLIN, POLLOUT), stopFd becomes
+// readable (Stopped) or the deadline passes (TimedOut).
+IoResult WaitFor(int fd, short events, Clock::time_point deadline, int stopFd = -1);
+
+// Writes all of data before deadline (a closed peer gives Failed with EPIPE,
+// never a signal).
+IoResult SendAll(Stream& stream, std::string_view data, Clock::time_point deadline);
 IoResult SendAll(int fd, std::string_view data, Clock::time_point deadline);
 
 // Reads exactly n bytes into out before deadline. When stopFd >= 0 and
 // becomes readable first, returns Stopped.
+IoResult RecvExact(Stream& stream, std::size_t n, std::string& out, Clock::time_point deadline, int stopFd = -1);
 IoResult RecvExact(int fd, std::size_t n, std::string& out, Clock::time_point deadline, int stopFd = -1);
 
-// Waits until fd has bytes to read (or its peer closed), stopFd becomes
-// readable (Stopped) or the deadline passes (TimedOut).
+// Waits until the stream has bytes to read (or its peer closed), stopFd
+// becomes readable (Stopped) or the deadline passes (TimedOut). Bytes of the
+// TLS layer that carry no data (session tickets) do not count.
+IoResult WaitReadable(Stream& stream, Clock::time_point deadline, int stopFd = -1);
 IoResult WaitReadable(int fd, Clock::time_point deadline, int stopFd = -1);
 
 // Reads one whole frame: waits for its first byte until firstByteDeadline,
 // then reads the rest before restDeadline computed from restMs once the
 // first byte came. A length outside the limits gives Refused without reading
 // the body. TimedOut says in its text whether the frame had begun.
+IoResult ReadFrame(Stream& stream, Frame& frame, Clock::time_point firstByteDeadline, int restMs, int stopFd = -1,
+                   uint32_t maxFrame = kMaxFrame);
 IoResult ReadFrame(int fd, Frame& frame, Clock::time_point firstByteDeadline, int restMs, int stopFd = -1,
                    uint32_t maxFrame = kMaxFrame);
 

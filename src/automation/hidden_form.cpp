@@ -4,6 +4,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "dllparam/net/net_client.h"
 #include "dllparam/source_library.h"
 
 namespace qv::automation {
@@ -59,6 +60,11 @@ void SetLibraryFactory(LibraryFactory factory) {
 }
 
 std::unique_ptr<DllParam> MakeLibrary() {
+  // Source servers see the control's process user and password as the login.
+  static std::once_flag loginSource;
+  std::call_once(loginSource, [] {
+    net::SetLoginSource([] { return net::Login{ProcessUserID(), ProcessPassword()}; });
+  });
   LibraryFactory factory;
   {
     std::lock_guard<std::mutex> lock(gFactoryLock);

@@ -1,0 +1,421 @@
+// The guarded source server, through the real server and the real client:
+// logins against a users file, TLS with a pinned or CA-checked certificate,
+// the refusal to serve beyond loopback unguarded, and the statements a
+// served client may not run because they reach outside the store.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "dllparam/embedded/embedded_source.h"
+#include "dllparam/net/net_tls.h"
+#include "dllparam/net/net_users.h"
+#include "support/embedded_store.h"
+#include "support/net_fixture.h"
+
+#ifndef QV_QVSOURCE_PATH
+#define QV_QVSOURCE_PATH ""
+#endif
+
+namespace qv::net::test {
+namespace {
+
+namespace fs = std::filesystem;
+using embedded::SourceKind;
+using qv::test::LibClient;
+
+// A folder of its own for the files of one test, removed with it.
+class Scratch {
+ public:
+  Scratch() {
+    std::string tmpl = (fs::temp_directory_path() / "qv-secure-XXXXXX").string();
+    path_ = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
+  }
+  ~Scratch() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Runs a shell command; returns its exit status (-1 when it did not exit).
+int Shell(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A self-signed certificate for 127.0.0.1 and localhost, made by the openssl
+// program, with its fingerprint as that program prints it.
+struct TestCert {
+  std::string cert, key, fingerprint;
+};
+
+TestCert MakeCert(const Scratch& dir, const std::string& name,
+                  const std::string& names = "IP:127.0.0.1,DNS:localhost") {
+  TestCert c{dir / (name + ".pem"), dir / (name + ".key"), {}};
+  const std::string made = dir / (name + ".fp");
+  const int rc = Shell("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=" +
+                       name + " -addext subjectAltName=" + names + " -keyout " + c.key + " -out " + c.cert +
+                       " 2>/dev/null && openssl x509 -in " + c.cert + " -noout -fingerprint -sha256 > " + made);
+  EXPECT_EQ(rc, 0) << "openssl could not make a certificate";
+  std::string line = ReadAll(made);
+  c.fingerprint = line.substr(line.find('=') + 1);
+  while (!c.fingerprint.empty() && (c.fingerprint.back() == '\n' || c.fingerprint.back() == '\r'))
+    c.fingerprint.pop_back();
+  return c;
+}
+
+// Serves an NT store with the given guards, counting the sessions that got
+// as far as opening the store.
+class GuardedServer {
+ public:
+  explicit GuardedServer(ServerOptions guards) : store_(SourceKind::ODBC) {
+    guards.storeAddress = "file:" + store_.path();
+    guards.loginDelayMs = 50;
+    auto opened = opened_;
+    server_ = std::make_unique<ServerThread>(std::move(guards), [opened] {
+      opened->fetch_add(1);
+      return std::make_unique<embedded::EmbeddedSource>();
+    });
+  }
+  ServerThread& server() { return *server_; }
+  int Opened() const { return opened_->load(); }
+  const qv::test::EmbeddedStore& store() const { return store_; }
+
+ private:
+  qv::test::EmbeddedStore store_;
+  std::shared_ptr<std::atomic<int>> opened_ = std::make_shared<std::atomic<int>>(0);
+  std::unique_ptr<ServerThread> server_;
+};
+
+ClientOptions LoggingIn(const std::string& user, const std::string& password) {
+  ClientOptions o = TestClientOptions();
+  o.login = [user, password] { return Login{user, password}; };
+  return o;
+}
+
+// ---- Logins --------------------------------------------------------------------
+
+class LoginTest : public ::testing::Test {
+ protected:
+  LoginTest() {
+    UserFile users;
+    users.Set("ALICE", "s3cret-word");
+    users.Set("BOB", "other");
+    users.Save(dir_ / "users");
+    ServerOptions o;
+    o.usersFile = dir_ / "users";
+    served_ = std::make_unique<GuardedServer>(o);
+  }
+  Scratch dir_;
+  std::unique_ptr<GuardedServer> served_;
+};
+
+TEST_F(LoginTest, OnlyTheRightPasswordOfAListedUserOpensASession) {
+  struct Case {
+    const char* user;
+    const char* password;
+    bool in;
+  };
+  for (const Case& c : {Case{"ALICE", "s3cret-word", true}, Case{"ALICE", "other", false},
+                        Case{"ALICE", "s3cret-wor", false}, Case{"alice", "s3cret-word", false},
+                        Case{"CAROL", "other", false}, Case{"", "", false}}) {
+    const int before = served_->Opened();
+    LibClient side(qv::test::kOdbc, std::make_unique<NetClient>(LoggingIn(c.user, c.password)));
+    const bool connected = side.Connect(served_->server().address());
+    EXPECT_EQ(connected, c.in) << c.user << " / " << c.password << ": " << ErrorOf(side.lib());
+    if (c.in) {
+      EXPECT_TRUE(side.Sread("SELECT COUNT(*) FROM QV_EX").has_value()) << ErrorOf(side.lib());
+      continue;
+    }
+    EXPECT_EQ(served_->Opened(), before) << c.user << ": the store was opened for a refused login";
+    EXPECT_EQ(ErrorCode(side.lib()), DllParam::kCodeNetwork);
+    EXPECT_NE(ErrorOf(side.lib()).find("login refused"), std::string::npos) << ErrorOf(side.lib());
+  }
+  EXPECT_TRUE(served_->server().Logged("login refused for user \"ALICE\""));
+  EXPECT_TRUE(served_->server().Logged("login refused for user \"\": no user given"));
+  for (const std::string& line : served_->server().Logs()) {
+    EXPECT_EQ(line.find("other"), std::string::npos) << "a password reached the log: " << line;
+    EXPECT_EQ(line.find("s3cret"), std::string::npos) << "a password reached the log: " << line;
+  }
+}
+
+TEST_F(LoginTest, AClientThatSkipsTheLoginRunsNothing) {
+  RawPeer peer(served_->server().port());
+  ASSERT_TRUE(peer.SendFrame(FrameKind::Hello, 1, EncodeHello(Hello{1, 1, "raw peer"})));
+  Call open{Op::PingPong, {}};
+  peer.SendFrame(FrameKind::Call, 2, EncodeCall(open));
+  EXPECT_EQ(peer.ReadFaultThenClose(), "login refused");
+
+  RawPeer callFirst(served_->server().port());
+  ASSERT_TRUE(callFirst.SendFrame(FrameKind::Call, 1, EncodeCall(open)));
+  EXPECT_NE(callFirst.ReadFaultThenClose().find("expected a hello"), std::string::npos);
+  EXPECT_EQ(served_->Opened(), 0);
+}
+
+TEST_F(LoginTest, AUserAddedWhileServingLogsInAtOnceAndARemovedOneNoLonger) {
+  UserFile users = UserFile::Load(dir_ / "users");
+  users.Set("CAROL", "new-one");
+  users.Remove("ALICE");
+  users.Save(dir_ / "users");
+  LibClient carol(qv::test::kOdbc, std::make_unique<NetClient>(LoggingIn("CAROL", "new-one")));
+  EXPECT_TRUE(carol.Connect(served_->server().address())) << ErrorOf(carol.lib());
+  LibClient alice(qv::test::kOdbc, std::make_unique<NetClient>(LoggingIn("ALICE", "s3cret-word")));
+  EXPECT_FALSE(alice.Connect(served_->server().address()));
+}
+
+// ---- The users file ----------------------------------------------------------------
+
+TEST(UserFile, KeepsHashesOnlyInAFileOnlyItsOwnerReads) {
+  Scratch dir;
+  UserFile users;
+  users.Set("ALICE", "pa55word");
+  users.Save(dir / "users");
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "users").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  const std::string text = ReadAll(dir / "users");
+  EXPECT_EQ(text.find("pa55word"), std::string::npos);
+  EXPECT_EQ(text.rfind("ALICE:pbkdf2-sha256$210000$", 0), 0u) << text;
+
+  UserFile back = UserFile::Load(dir / "users");
+  EXPECT_TRUE(back.Verify("ALICE", "pa55word"));
+  EXPECT_FALSE(back.Verify("ALICE", "pa55worD"));
+  EXPECT_FALSE(back.Verify("BOB", "pa55word"));
+
+  // The same password twice gets two salts.
+  users.Set("BOB", "pa55word");
+  users.Save(dir / "users");
+  const std::string again = ReadAll(dir / "users");
+  const auto hashOf = [&](const std::string& name) {
+    const auto at = again.find(name + ":");
+    return again.substr(again.find('$', at), again.find('\n', at) - again.find('$', at));
+  };
+  EXPECT_NE(hashOf("ALICE"), hashOf("BOB"));
+
+  ASSERT_EQ(::chmod((dir / "users").c_str(), 0640), 0);
+  EXPECT_THROW(UserFile::Load(dir / "users"), std::runtime_error);
+}
+
+TEST(UserFile, RefusesMalformedLinesNamingThem) {
+  Scratch dir;
+  UserFile good;
+  good.Set("ALICE", "x");
+  good.Save(dir / "good");
+  const std::string line = ReadAll(dir / "good");
+  const std::string rest = line.substr(line.find(':'));  // ":pbkdf2-sha256$210000$SALT$HASH\n"
+  const std::string saltAndHash = rest.substr(rest.find('$', 15) + 1);
+  struct Case {
+    std::string text;
+    const char* line;
+  };
+  for (const Case& c : {Case{"no colon at all\n", "line 3"}, Case{"ALICE" + rest + "ALICE" + rest, "line 4"},
+                        Case{rest, "line 3"}, Case{"ALICE:md5$210000$" + saltAndHash, "line 3"},
+                        Case{"ALICE:pbkdf2-sha256$12$" + saltAndHash, "line 3"},
+                        Case{"ALICE:pbkdf2-sha256$210000$AAAA$" + rest.substr(rest.rfind('$') + 1), "line 3"},
+                        Case{"ALICE:pbkdf2-sha256$210000$" + saltAndHash.substr(0, saltAndHash.find('$') + 1) + "AAAA\n",
+                             "line 3"}}) {
+    std::ofstream(dir / "users") << "# users\n\n" << c.text;
+    ::chmod((dir / "users").c_str(), 0600);
+    try {
+      UserFile::Load(dir / "users");
+      ADD_FAILURE() << "took " << c.text;
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.line), std::string::npos) << e.what();
+    }
+  }
+  UserFile users;
+  for (const char* name : {"", "A:B", "A\nB"}) EXPECT_THROW(users.Set(name, "x"), std::invalid_argument) << name;
+  EXPECT_THROW(users.Set("ALICE", ""), std::invalid_argument);
+  EXPECT_TRUE(UserFile::Load(dir / "missing", true).Names().empty());
+  EXPECT_THROW(UserFile::Load(dir / "missing"), std::runtime_error);
+}
+
+TEST(UserCommand, AddsAPasswordReadFromStdinAndListsAndRemovesUsers) {
+  Scratch dir;
+  const std::string qvsource = QV_QVSOURCE_PATH, users = dir / "users";
+  if (qvsource.empty()) GTEST_SKIP() << "qvsource not built";
+  ASSERT_EQ(Shell("printf 'typed pass\\n' | " + qvsource + " user add --users " + users + " ALICE >/dev/null 2>&1"), 0);
+  ASSERT_EQ(Shell("printf 'b\\n' | " + qvsource + " user add --users " + users + " BOB >/dev/null 2>&1"), 0);
+  EXPECT_TRUE(UserFile::Load(users).Verify("ALICE", "typed pass"));
+  ASSERT_EQ(Shell(qvsource + " user list --users " + users + " > " + (dir / "list")), 0);
+  EXPECT_EQ(ReadAll(dir / "list"), "ALICE\nBOB\n");
+  ASSERT_EQ(Shell(qvsource + " user remove --users " + users + " ALICE >/dev/null"), 0);
+  EXPECT_EQ(UserFile::Load(users).Names(), std::vector<std::string>{"BOB"});
+  EXPECT_EQ(Shell(qvsource + " user remove --users " + users + " ALICE 2>/dev/null"), 1);
+  EXPECT_EQ(Shell("printf '' | " + qvsource + " user add --users " + users + " EMPTY 2>/dev/null"), 1);
+}
+
+// ---- TLS --------------------------------------------------------------------------
+
+class TlsTest : public ::testing::Test {
+ protected:
+  TlsTest() : cert_(MakeCert(dir_, "server")), other_(MakeCert(dir_, "other")) {
+    ServerOptions o;
+    o.certFile = cert_.cert;
+    o.keyFile = cert_.key;
+    served_ = std::make_unique<GuardedServer>(o);
+  }
+  // Connects with the address options (and CA file) given; returns the
+  // error text ("" when connected).
+  std::string ConnectWith(const std::string& options, const std::string& caFile = "") {
+    ClientOptions o = TestClientOptions();
+    o.tlsCaFile = caFile;
+    LibClient side(qv::test::kOdbc, std::make_unique<NetClient>(o));
+    if (side.Connect(served_->server().address() + options)) {
+      EXPECT_TRUE(side.Sread("SELECT COUNT(*) FROM QV_EX").has_value()) << ErrorOf(side.lib());
+      return "";
+    }
+    return ErrorOf(side.lib());
+  }
+  Scratch dir_;
+  TestCert cert_, other_;
+  std::unique_ptr<GuardedServer> served_;
+};
+
+TEST_F(TlsTest, TheRightPinOrCaConnectsAndAnyOtherIsRefusedBeforeARequestLeaves) {
+  std::string lowered = cert_.fingerprint;
+  for (char& ch : lowered) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  EXPECT_EQ(ConnectWith(";pin=" + cert_.fingerprint), "");
+  EXPECT_EQ(ConnectWith(";PIN=" + lowered + ";TLS=ON"), "");
+  EXPECT_EQ(ConnectWith("", cert_.cert), "");
+  EXPECT_EQ(served_->Opened(), 3);
+  EXPECT_EQ(CertificateFingerprint(cert_.cert), cert_.fingerprint);
+
+  struct Case {
+    std::string options, caFile, says;
+  };
+  for (const Case& c : {Case{";pin=" + other_.fingerprint, "", "is not the pinned one"},
+                        Case{"", other_.cert, "certificate refused"},
+                        Case{";pin=" + cert_.fingerprint, other_.cert, "certificate refused"},
+                        Case{";pin=1234", "", "pin"}, Case{";ca=x", "", "unknown address option"},
+                        Case{";tls=off", "", "source server"}}) {
+    const std::string error = ConnectWith(c.options, c.caFile);
+    EXPECT_NE(error.find(c.says), std::string::npos) << c.options << ": " << error;
+  }
+  EXPECT_EQ(served_->Opened(), 3) << "a refused client reached the store";
+  int hellos = 0;
+  for (const std::string& line : served_->server().Logs()) hellos += line.find(" opened (") != std::string::npos;
+  EXPECT_EQ(hellos, 3) << "a refused client sent its hello";
+}
+
+TEST_F(TlsTest, ACaCheckedCertificateMustNameTheHostConnectedTo) {
+  const TestCert elsewhere = MakeCert(dir_, "elsewhere", "DNS:elsewhere.example");
+  ServerOptions o;
+  o.certFile = elsewhere.cert;
+  o.keyFile = elsewhere.key;
+  GuardedServer misnamed(o);
+  ClientOptions co = TestClientOptions();
+  co.tlsCaFile = elsewhere.cert;
+  LibClient side(qv::test::kOdbc, std::make_unique<NetClient>(co));
+  EXPECT_FALSE(side.Connect(misnamed.server().address()));
+  EXPECT_NE(ErrorOf(side.lib()).find("certificate refused"), std::string::npos) << ErrorOf(side.lib());
+  co.tlsCaFile.clear();
+  co.tlsPin = elsewhere.fingerprint;  // a pin names the certificate itself, whatever host it names
+  LibClient pinned(qv::test::kOdbc, std::make_unique<NetClient>(co));
+  EXPECT_TRUE(pinned.Connect(misnamed.server().address())) << ErrorOf(pinned.lib());
+  EXPECT_EQ(misnamed.Opened(), 1);
+}
+
+TEST_F(TlsTest, ALoginTravelsInsideTls) {
+  UserFile users;
+  users.Set("ALICE", "s3cret-word");
+  users.Save(dir_ / "users");
+  ServerOptions o;
+  o.certFile = cert_.cert;
+  o.keyFile = cert_.key;
+  o.usersFile = dir_ / "users";
+  GuardedServer both(o);
+  for (const auto& [password, in] : {std::pair{"s3cret-word", true}, std::pair{"wrong", false}}) {
+    ClientOptions co = LoggingIn("ALICE", password);
+    co.tlsPin = cert_.fingerprint;
+    LibClient side(qv::test::kOdbc, std::make_unique<NetClient>(co));
+    EXPECT_EQ(side.Connect(both.server().address()), in) << password << ": " << ErrorOf(side.lib());
+  }
+  EXPECT_EQ(both.Opened(), 1);
+}
+
+// ---- Listening beyond loopback ---------------------------------------------------
+
+TEST(Listening, BeyondLoopbackNeedsTlsAndUsersOrInsecure) {
+  Scratch dir;
+  const TestCert cert = MakeCert(dir, "server");
+  UserFile users;
+  users.Set("ALICE", "x");
+  users.Save(dir / "users");
+  struct Case {
+    const char* listen;
+    bool tls, login, insecure, starts;
+  };
+  for (const Case& c : {Case{"0.0.0.0:0", false, false, false, false}, Case{"0.0.0.0:0", true, false, false, false},
+                        Case{"0.0.0.0:0", false, true, false, false}, Case{"0.0.0.0:0", true, true, false, true},
+                        Case{"0.0.0.0:0", false, false, true, true}, Case{"127.0.0.1:0", false, false, false, true},
+                        Case{"localhost:0", false, false, false, true}}) {
+    ServerOptions o;
+    o.listen = c.listen;
+    o.storeAddress = "file:/nowhere";
+    if (c.tls) {
+      o.certFile = cert.cert;
+      o.keyFile = cert.key;
+    }
+    if (c.login) o.usersFile = dir / "users";
+    o.insecure = c.insecure;
+    SourceServer server(o, [] { return std::make_unique<embedded::EmbeddedSource>(); });
+    std::string error;
+    EXPECT_EQ(server.Start(&error), c.starts)
+        << c.listen << " tls " << c.tls << " login " << c.login << " insecure " << c.insecure << ": " << error;
+    if (!c.starts) {
+      EXPECT_NE(error.find("--insecure"), std::string::npos) << error;
+    }
+  }
+}
+
+TEST(Listening, QvsourceServeRefusesAnyAddressWithoutTlsUnlessInsecure) {
+  const std::string qvsource = QV_QVSOURCE_PATH;
+  if (qvsource.empty()) GTEST_SKIP() << "qvsource not built";
+  Scratch dir;
+  qv::test::EmbeddedStore store(SourceKind::ODBC);
+  const std::string serve = qvsource + " serve " + store.path() + " --listen 0.0.0.0:0";
+  EXPECT_EQ(Shell("timeout 20 " + serve + " >/dev/null 2>" + (dir / "err")), 1);
+  EXPECT_NE(ReadAll(dir / "err").find("beyond loopback"), std::string::npos) << ReadAll(dir / "err");
+  // With --insecure it serves until the timeout's SIGTERM stops it cleanly.
+  EXPECT_EQ(Shell("timeout --preserve-status 2 " + serve + " --insecure >/dev/null 2>&1"), 0);
+}
+
+// ---- Statements that reach outside the store -----------------------------------------
+
+TEST(OutsideTheStore, StatementsThatTouchOtherFilesAreRefusedAndWriteNothing) {
+  Scratch dir;
+  GuardedServer served{ServerOptions{}};
+  LibClient side(qv::test::kOdbc, std::make_unique<NetClient>(TestClientOptions()));
+  ASSERT_TRUE(side.Connect(served.server().address())) << ErrorOf(side.lib());
+  const std::string out = dir / "copy.db";
+  for (const std::string& sql : std::vector<std::string>
+       {"VACUUM INTO '" + out + "'", std::string("  /* note */ vacuum main into '") + out + "'", std::string("VACUUM"),
+        "ATTACH DATABASE '" + out + "' AS other", "DETACH DATABASE main", "PRAGMA main.journal_mode=DELETE",
+        "SELECT load_extension('" + dir.path() + "/x')", "CREATE VIRTUAL TABLE t USING fts5(a)"}) {
+    EXPECT_FALSE(side.Saction(sql)) << sql;
+    EXPECT_EQ(side.Error().code, DllParam::kCodeRefused) << sql << ": " << side.Error().text;
+    EXPECT_FALSE(side.Sread(sql).has_value()) << sql;
+  }
+  EXPECT_TRUE(fs::is_empty(dir.path())) << "a statement wrote beside the store";
+  EXPECT_TRUE(side.Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('V1', 'still served')"))
+      << ErrorOf(side.lib());
+}
+
+}  // namespace
+}  // namespace qv::net::test
