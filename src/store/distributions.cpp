@@ -206,7 +206,7 @@ bool QVSource::DeleteGC(const std::string& tgt_id, const std::string& grp_id) {
         return false;
       }
       // The engine's user spaces go once the distribution is gone.
-      DeleteUsrSpc(env, tgt, grp);
+      DeleteUserSpaces(env, tgt, grp);
       Step("DeleteGC");
       Raise(&QVSourceEvents::GCdeleted, env, tgt, grp);
       return true;

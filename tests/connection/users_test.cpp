@@ -63,6 +63,21 @@ TEST(CheckUser, SecuredEnvironmentWithoutMasterGivesTheGlobalType) {
   EXPECT_EQ(type, 1);
 }
 
+TEST(CheckUser, ASupervisorIsNotAMasterOfTheEnvironment) {
+  ProcessLogin login("BOB", "p");
+  FakeSource s("SQL Server");
+  s.fake->On("Sread").SqlPrefix("SELECT COUNT(*)").Row("0").Repeatedly();
+  s.fake->On("Sread")
+      .Sql("SELECT * FROM QV_USRDATA..QV_UID WHERE ENVID='**' AND USERID='BOB'")
+      .Row(User("**", "BOB", "2", "p"))
+      .Repeatedly();
+  s.fake->On("Sread").Sql("SELECT * FROM QV_USRDATA..QV_UID WHERE ENVID ='E1'").Rows({User("E1", "AL", "1", "")});
+  ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
+  int32_t type = -1;
+  EXPECT_TRUE(s.control->CheckUser(type, "E1")) << s.control->ErrorText();
+  EXPECT_EQ(type, 2);
+}
+
 TEST(CheckUser, SecuredEnvironmentWithAMasterRefusesAnUnlistedUser) {
   ProcessLogin login("BOB", "p");
   FakeSource s("SQL Server");
@@ -108,6 +123,12 @@ TEST(Users, NtStatementsAreQuotedAndExact) {
   EXPECT_EQ(st[2], "DELETE FROM QV_USRDATA..QV_UID  WHERE ENVID ='E1' AND USERID='O''HARA'");
   EXPECT_EQ(st[3], "DELETE FROM QV_USRDATA..QV_UID WHERE USERID ='O''HARA'");
   EXPECT_EQ(st[4], "DELETE FROM QV_USRDATA..QV_UID WHERE ENVID ='E1'");
+
+  s.fake->ClearCalls();
+  EXPECT_TRUE(s.control->ChangeUser(User("E1", "O'HARA", "1", "pw"), "E1", "O'HARA"));
+  const std::string update = s.fake->Statements().back();
+  EXPECT_EQ(update.substr(0, 37), "UPDATE QV_USRDATA..QV_UID SET ENVID =");
+  EXPECT_EQ(update.substr(update.find(" WHERE")), " WHERE ENVID ='E1' AND USERID='O''HARA'");
 }
 
 TEST(Users, ChangeOrDeleteOfAMissingUserSays2206AndWritesNothing) {

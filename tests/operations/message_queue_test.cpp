@@ -131,12 +131,23 @@ TEST(ClearMsgQ, As400ClearsTheQueueWithItsOwnLengthRule) {
   EXPECT_EQ(c.Request(), "00036CLRMSGQ MSGQ(QV_USRDATA/QVMSGQ)");
 }
 
-TEST(ClearMsgQ, NtEmptiesTheQueueFile) {
+TEST(ClearMsgQ, NtEmptiesTheQueueFileAndTheNextReadStartsAtItsHead) {
   auto s = std::make_unique<OpenedFake>("ODBC");
+  FakeAnswer read = FakeAnswer::Ok(Answer("00001", Message(20, "J", "P", "1240101", "000000", "one")));
+  read.number = 1;  // the position after the messages read
+  s->fake().On("ReadQVMSGQ").Answer(read).Repeatedly();
+  platform::ListView lv;
+  ASSERT_TRUE(s->control().ReadMSG(true, true, lv, "*ALL"));
+  ASSERT_TRUE(s->control().ReadMSG(false, false, lv, "*ALL"));
   ASSERT_TRUE(s->control().ClearMsgQ());
   const auto call = s->fake().CallsNamed("WriteFile").at(0);
   EXPECT_EQ(call.Arg(0), "QVMSGQ.QVM");
   EXPECT_EQ(call.Arg(1), "");
+  ASSERT_TRUE(s->control().ReadMSG(false, false, lv, "*ALL"));
+  const auto reads = s->fake().CallsNamed("ReadQVMSGQ");
+  ASSERT_EQ(reads.size(), 3u);
+  EXPECT_EQ(reads[1].IntArg(1), 1);  // a read goes on where the last stopped
+  EXPECT_EQ(reads[2].IntArg(1), 0);  // until the queue is cleared
 }
 
 TEST(DeleteUsrSpc, DeletesBothSpacesAndIgnoresFailures) {

@@ -202,8 +202,8 @@ TEST_P(DistributionStore, DeleteGCTakesItsTablesScriptAndUserSpaces) {
   EXPECT_TRUE(Fcs("T02").empty());
   EXPECT_EQ(CountsOf("E1"), (std::vector<std::size_t>{1, 0, 3, 1, 2, 4, 2, 2, 4, 4, 2}));
   ASSERT_EQ(engine().userSpacesDeleted.size(), 2u);
-  EXPECT_EQ(engine().userSpacesDeleted[0].substr(0, 9), "SE1_T02M1");
-  EXPECT_EQ(engine().userSpacesDeleted[1].substr(0, 9), "SE1$T02M1");
+  EXPECT_EQ(engine().userSpacesDeleted[0], "SE1_T02M1_");  // the job's own name
+  EXPECT_EQ(engine().userSpacesDeleted[1], "SE1$T02M1_");
   EXPECT_EQ(events.seen, (Lines{"FCdeleted E1|T02|M1|0000000001", "FCdeleted E1|T02|M1|0000000002",
                                 "GCdeleted E1|T02|M1"}));
   EXPECT_TRUE(Admin().Locks().empty());

@@ -8,6 +8,7 @@
 
 #include <ctime>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "support/topology.h"
 #include "operations/engine_text.h"
 #include "platform/clock.h"
+#include "presentation/strutil.h"
 #include "support/embedded_store.h"
 
 namespace qv::test {
@@ -118,6 +120,23 @@ TEST_P(EngineTest, StartedJobRunsAndItsCountersMoveWithTheClock) {
   EXPECT_EQ(spv[0].Get("STATE"), "A");
   EXPECT_EQ(spv[0].Get("RUN"), "1");
   EXPECT_EQ(spv[0].Get("ACTIVITY"), a->image());
+}
+
+TEST_P(EngineTest, AHeldTableIsLeftOutOfTheReplication) {
+  embedded::StoreAdmin admin = store.Admin();
+  PutDistribution(admin, "E1", "T03", "M01", "0", "P", "RCV0001", "0000001234", {"CUSTOMER", "ORDERS", "ADDRESS"});
+  admin.PutRecord(Make(layout::QV_FC, {{"ENVID", "E1"}, {"TGTID", "T03"}, {"GRPID", "M01"},
+                                       {"FICID", "0000000002"}, {"HOLD", "1"}}));
+  ASSERT_TRUE(side.Start("E1", "T03", "M01")) << side.Error().text;
+  std::set<std::string> objects;
+  for (int second = 1; second <= 6; ++second) {
+    clock.Advance(1);
+    auto a = side.Activity("SE1_T03M01");
+    ASSERT_TRUE(a) << side.Error().text;
+    objects.insert(Trim(a->Get("JOOBJ")));
+  }
+  EXPECT_EQ(objects.count("ORDERS"), 0u);
+  EXPECT_EQ(objects.count("ADDRESS"), 1u);
 }
 
 TEST_P(EngineTest, StopEndsTheJobFreezesItsActivityAndTellsTheQueue) {
