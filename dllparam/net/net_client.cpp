@@ -379,6 +379,7 @@ int32_t NetClient::OpenMConnection(const std::string& address, std::string& serv
       if (r.status == IoResult::TimedOut)
         return Fail(kCodeNetwork, "source server " + c->where + " did not answer within " +
                                       SecondsText(options_.connectTimeoutMs), ETIMEDOUT);
+      if (r.status == IoResult::Answered) return Fail(kCodeNetwork, "source server " + c->where + ": " + r.text);
       return Fail(kCodeNetwork, "no TLS with source server " + c->where + ": " + r.text, r.err);
     }
   }

@@ -55,6 +55,7 @@ struct IoResult {
     Failed,    // a system error (err holds errno)
     Stopped,   // the stop descriptor became readable
     Refused,   // a frame broke the protocol (text says how)
+    Answered,  // the peer refused with a fault of its own (text is its text)
   };
   Status status = Ok;
   int err = 0;

@@ -1,6 +1,8 @@
 // Implements TLS for the network client and the source server with OpenSSL.
 #include "dllparam/net/net_tls.h"
 
+#include "dllparam/net/net_protocol.h"
+
 #include <arpa/inet.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -12,6 +14,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <stdexcept>
@@ -35,9 +38,17 @@ std::string OpenSslText(const char* fallback) {
 
 // A socket BIO that never raises SIGPIPE and never blocks: writes go out with
 // MSG_NOSIGNAL, so that a peer gone away gives EPIPE as on plain streams.
+// The BIO's data: the socket, and the first bytes read from it, kept so that
+// a handshake that fails on a plain answer can still tell what the server said.
+struct BioSocket {
+  int fd;
+  std::string head;
+};
+constexpr std::size_t kKeptHead = 4096;
+
 int BioWrite(BIO* b, const char* data, size_t n, size_t* put) {
   BIO_clear_retry_flags(b);
-  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(b)));
+  const int fd = static_cast<BioSocket*>(BIO_get_data(b))->fd;
   for (;;) {
     const ssize_t r = ::send(fd, data, n, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (r >= 0) {
@@ -52,11 +63,13 @@ int BioWrite(BIO* b, const char* data, size_t n, size_t* put) {
 
 int BioRead(BIO* b, char* data, size_t n, size_t* got) {
   BIO_clear_retry_flags(b);
-  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(b)));
+  BioSocket* socket = static_cast<BioSocket*>(BIO_get_data(b));
   for (;;) {
-    const ssize_t r = ::recv(fd, data, n, MSG_DONTWAIT);
+    const ssize_t r = ::recv(socket->fd, data, n, MSG_DONTWAIT);
     if (r > 0) {
       *got = static_cast<size_t>(r);
+      if (socket->head.size() < kKeptHead)
+        socket->head.append(data, std::min(*got, kKeptHead - socket->head.size()));
       return 1;
     }
     if (r == 0) {
@@ -76,6 +89,12 @@ int BioCreate(BIO* b) {
   return 1;
 }
 
+int BioDestroy(BIO* b) {
+  delete static_cast<BioSocket*>(BIO_get_data(b));
+  BIO_set_data(b, nullptr);
+  return 1;
+}
+
 BIO_METHOD* SocketMethod() {
   static BIO_METHOD* method = [] {
     BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "qv socket");
@@ -83,6 +102,7 @@ BIO_METHOD* SocketMethod() {
     BIO_meth_set_read_ex(m, BioRead);
     BIO_meth_set_ctrl(m, BioCtrl);
     BIO_meth_set_create(m, BioCreate);
+    BIO_meth_set_destroy(m, BioDestroy);
     return m;
   }();
   return method;
@@ -97,7 +117,7 @@ SSL* NewSsl(ssl_ctx_st* ctx, int fd) {
     SSL_free(ssl);
     return nullptr;
   }
-  BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
+  BIO_set_data(bio, new BioSocket{fd, {}});
   SSL_set_bio(ssl, bio, bio);
   return ssl;
 }
@@ -129,6 +149,32 @@ IoResult Handshake(SSL* ssl, int fd, Clock::time_point deadline, int stopFd, Ste
                             std::string("server certificate refused: ") + X509_verify_cert_error_string(verify));
     }
     return IoResult::Fail(IoResult::Refused, 0, "TLS handshake failed: " + OpenSslText("no reason given"));
+  }
+}
+
+// Returns the text of the fault frame a server sent in plain instead of
+// its side of the handshake (a server too busy to take the session says why
+// before any TLS), or "" when the bytes read are not one. The handshake read
+// the frame's first bytes; the rest, if any, is read from fd for a short while.
+std::string PlainFaultRead(SSL* ssl, int fd) {
+  constexpr uint32_t kLargestFault = 4096;
+  const BioSocket* socket = static_cast<const BioSocket*>(BIO_get_data(SSL_get_rbio(ssl)));
+  if (!socket || socket->head.size() < 4) return "";
+  std::string bytes = socket->head;
+  try {
+    const std::size_t whole = 4 + static_cast<std::size_t>(DecodeLength(std::string_view(bytes).substr(0, 4), kLargestFault));
+    const Clock::time_point deadline = DeadlineIn(500);
+    while (bytes.size() < whole) {
+      if (!WaitFor(fd, POLLIN, deadline).ok()) return "";
+      char buf[512];
+      const ssize_t n = ::recv(fd, buf, std::min(sizeof buf, whole - bytes.size()), MSG_DONTWAIT);
+      if (n > 0) bytes.append(buf, static_cast<std::size_t>(n));
+      else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) return "";
+    }
+    const Frame frame = DecodeBody(std::string_view(bytes).substr(4, whole - 4));
+    return frame.kind == FrameKind::Fault ? DecodeFault(frame.payload).text : "";
+  } catch (const std::exception&) {
+    return "";
   }
 }
 
@@ -224,6 +270,9 @@ IoResult TlsContext::Connect(Stream& stream, const std::string& host, Clock::tim
     else SSL_set1_host(ssl, host.c_str());
   }
   IoResult r = Handshake(ssl, stream.get(), deadline, -1, [](SSL* s) { return SSL_connect(s); });
+  if (!r.ok() && r.status != IoResult::TimedOut) {
+    if (std::string said = PlainFaultRead(ssl, stream.get()); !said.empty()) r = IoResult::Fail(IoResult::Answered, 0, said);
+  }
   if (r.ok() && !pin_.empty()) {
     X509* cert = SSL_get1_peer_certificate(ssl);
     const std::string got = cert ? Sha256Of(cert) : std::string();

@@ -41,7 +41,8 @@ class TlsContext {
   IoResult Accept(Stream& stream, Clock::time_point deadline, int stopFd = -1) const;
   // Runs the client's side for host (as the client named it) and checks the
   // certificate; a certificate that fails gives Refused, saying why, before
-  // the caller has sent anything.
+  // the caller has sent anything. A server that refused the session in plain
+  // (too busy) gives Answered with the server's own text.
   IoResult Connect(Stream& stream, const std::string& host, Clock::time_point deadline) const;
 
  private:

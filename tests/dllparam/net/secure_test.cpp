@@ -313,6 +313,22 @@ TEST_F(TlsTest, TheRightPinOrCaConnectsAndAnyOtherIsRefusedBeforeARequestLeaves)
   EXPECT_EQ(hellos, 3) << "a refused client sent its hello";
 }
 
+TEST_F(TlsTest, AClientTheServerIsTooBusyForReadsWhyInsteadOfAFailedHandshake) {
+  ServerOptions o;
+  o.certFile = cert_.cert;
+  o.keyFile = cert_.key;
+  o.maxSessions = 1;
+  GuardedServer full(o);
+  ClientOptions co = TestClientOptions();
+  co.tlsPin = cert_.fingerprint;
+  LibClient first(qv::test::kOdbc, std::make_unique<NetClient>(co));
+  ASSERT_TRUE(first.Connect(full.server().address())) << ErrorOf(first.lib());
+  LibClient second(qv::test::kOdbc, std::make_unique<NetClient>(co));
+  EXPECT_FALSE(second.Connect(full.server().address()));
+  EXPECT_EQ(ErrorOf(second.lib()), "network 0 source server " + full.server().address() +
+                                       ": source server busy: 1 sessions already served");
+}
+
 TEST_F(TlsTest, ACaCheckedCertificateMustNameTheHostConnectedTo) {
   const TestCert elsewhere = MakeCert(dir_, "elsewhere", "DNS:elsewhere.example");
   ServerOptions o;
