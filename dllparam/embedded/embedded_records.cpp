@@ -241,8 +241,7 @@ int32_t EmbeddedSource::Rreadk(int32_t h, std::string& rec, int32_t& len, int32_
                                int32_t keyLen) {
   len = 0;
   return Guard([&]() -> int32_t {
-    Handle& hd = HandleOf(h);
-    if (hd.statement) Fail(kCodeBadCall, "handle " + std::to_string(h) + " is a statement handle");
+    Handle& hd = FileHandleOf(h);
     if (opts != kKeyEqualLocked && opts != kKeyEqualNoLock)
       Fail(kCodeBadCall, "unknown read option " + std::to_string(opts));
     if (!ReadOne(hd, rec, len, &key, keyLen, false, opts == kKeyEqualLocked)) {
@@ -256,8 +255,7 @@ int32_t EmbeddedSource::Rreadk(int32_t h, std::string& rec, int32_t& len, int32_
 int32_t EmbeddedSource::Rreadf(int32_t h, std::string& rec, int32_t& len, int32_t opts) {
   len = 0;
   return Guard([&]() -> int32_t {
-    Handle& hd = HandleOf(h);
-    if (hd.statement) Fail(kCodeBadCall, "handle " + std::to_string(h) + " is a statement handle");
+    Handle& hd = FileHandleOf(h);
     if (opts != kReadNoLock) Fail(kCodeBadCall, "unknown read option " + std::to_string(opts));
     hd.position.reset();
     if (!ReadOne(hd, rec, len, nullptr, 0, false, false)) {
@@ -271,8 +269,7 @@ int32_t EmbeddedSource::Rreadf(int32_t h, std::string& rec, int32_t& len, int32_
 int32_t EmbeddedSource::Rreadn(int32_t h, std::string& rec, int32_t& len, int32_t opts) {
   len = 0;
   return Guard([&]() -> int32_t {
-    Handle& hd = HandleOf(h);
-    if (hd.statement) Fail(kCodeBadCall, "handle " + std::to_string(h) + " is a statement handle");
+    Handle& hd = FileHandleOf(h);
     if (opts != kReadNoLock) Fail(kCodeBadCall, "unknown read option " + std::to_string(opts));
     if (!ReadOne(hd, rec, len, nullptr, 0, true, false)) {
       last_ = {kCodeNotFound, 0, "end of file " + std::string(hd.path->name)};
@@ -330,8 +327,7 @@ int32_t EmbeddedSource::Rreadblock(int32_t h, std::string& buf, int32_t& count, 
                                    const std::string& key, int32_t keyLen) {
   count = 0;
   return Guard([&]() -> int32_t {
-    Handle& hd = HandleOf(h);
-    if (hd.statement) Fail(kCodeBadCall, "handle " + std::to_string(h) + " is a statement handle");
+    Handle& hd = FileHandleOf(h);
     if (keyLen < 0 || keyLen > hd.path->keyLength)
       Fail(kCodeBadCall, "key of " + std::to_string(keyLen) + " bytes for file " + std::string(hd.path->name) +
                              " whose key has " + std::to_string(hd.path->keyLength));
@@ -345,8 +341,7 @@ int32_t EmbeddedSource::Rreadblock(int32_t h, std::string& buf, int32_t& count, 
 int32_t EmbeddedSource::RreadblockD(int32_t h, std::string& buf, int32_t& count, int32_t recLen) {
   count = 0;
   return Guard([&]() -> int32_t {
-    Handle& hd = HandleOf(h);
-    if (hd.statement) Fail(kCodeBadCall, "handle " + std::to_string(h) + " is a statement handle");
+    Handle& hd = FileHandleOf(h);
     return ReadBlock(hd, buf, count, recLen, std::string());
   });
 }
@@ -396,8 +391,7 @@ Stmt& WriteStatement(EmbeddedSource::Connection& c, const AccessPath& p, int op)
 
 int32_t EmbeddedSource::Rupdate(int32_t h, const std::string& rec, int32_t len) {
   return Guard([&]() -> int32_t {
-    Handle& hd = HandleOf(h);
-    if (hd.statement) Fail(kCodeBadCall, "handle " + std::to_string(h) + " is a statement handle");
+    Handle& hd = FileHandleOf(h);
     const AccessPath& p = *hd.path;
     if (!hd.update) Fail(kCodeRefused, "file " + std::string(p.name) + " is open for reading only");
     if (!hd.lockedRowid) Fail(kCodeBadCall, "no locked record to update on file " + std::string(p.name));
@@ -430,8 +424,7 @@ int32_t EmbeddedSource::Rupdate(int32_t h, const std::string& rec, int32_t len) 
 
 int32_t EmbeddedSource::Rdelete(int32_t h) {
   return Guard([&]() -> int32_t {
-    Handle& hd = HandleOf(h);
-    if (hd.statement) Fail(kCodeBadCall, "handle " + std::to_string(h) + " is a statement handle");
+    Handle& hd = FileHandleOf(h);
     const AccessPath& p = *hd.path;
     if (!hd.update) Fail(kCodeRefused, "file " + std::string(p.name) + " is open for reading only");
     if (!hd.lockedRowid) Fail(kCodeBadCall, "no locked record to delete on file " + std::string(p.name));
@@ -450,8 +443,7 @@ int32_t EmbeddedSource::Rdelete(int32_t h) {
 
 int32_t EmbeddedSource::Rwrite(int32_t h, const std::string& rec, int32_t len) {
   return Guard([&]() -> int32_t {
-    Handle& hd = HandleOf(h);
-    if (hd.statement) Fail(kCodeBadCall, "handle " + std::to_string(h) + " is a statement handle");
+    Handle& hd = FileHandleOf(h);
     const AccessPath& p = *hd.path;
     if (!hd.update) Fail(kCodeRefused, "file " + std::string(p.name) + " is open for reading only");
     std::string image;

@@ -183,6 +183,12 @@ EmbeddedSource::Handle& EmbeddedSource::HandleOf(int32_t h) {
   return *it->second;
 }
 
+EmbeddedSource::Handle& EmbeddedSource::FileHandleOf(int32_t h) {
+  Handle& hd = HandleOf(h);
+  if (hd.statement) Fail(kCodeBadCall, "handle " + std::to_string(h) + " is a statement handle");
+  return hd;
+}
+
 int32_t EmbeddedSource::NewHandleId() {
   for (int32_t tries = 0; tries < kHandleSpan; ++tries) {
     int32_t id = handleBase_ + nextHandle_;

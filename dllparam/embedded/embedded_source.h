@@ -80,6 +80,8 @@ class EmbeddedSource final : public DllParam {
   Connection& Current();
   Connection& Live(Connection& c);
   Handle& HandleOf(int32_t h);
+  // Returns the handle of an open file (refuses a statement handle).
+  Handle& FileHandleOf(int32_t h);
   Handle& StatementHandle(int32_t& hStmt);
   int32_t NewHandleId();
   void CloseHandle(Handle& handle);

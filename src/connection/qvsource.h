@@ -669,12 +669,14 @@ class QVSource {
   bool WriteNewFC(Record& fc);
   // Raises FCadded or FCupdated for the distributed table just written.
   void RaiseFCWritten(bool added, const Record& fcfx, const Record& gc);
-  // Set HOLD of a distribution or distributed table (refusal under step when
-  // missing).
+  // Set HOLD of a distribution or distributed table under step (the refusal
+  // when it is missing), then raise event for it.
+  using DistributionEvent = void (QVSourceEvents::*)(std::string&, std::string&, std::string&);
+  using TableEvent = void (QVSourceEvents::*)(std::string&, std::string&, std::string&, std::string&);
   bool SetGCHold(const char* step, const std::string& env, const std::string& tgt_id,
-                 const std::string& grp_id, const char* flag);
+                 const std::string& grp_id, const char* flag, DistributionEvent event);
   bool SetFCHold(const char* step, const std::string& tgt_id, const std::string& grp_id,
-                 const std::string& fic_id, const char* flag);
+                 const std::string& fic_id, const char* flag, TableEvent event);
 
   // ---- 15. Engine control and jobs (operations/engine.cpp) --------------------
  public:

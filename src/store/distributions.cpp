@@ -215,35 +215,33 @@ bool QVSource::DeleteGC(const std::string& tgt_id, const std::string& grp_id) {
 }
 
 bool QVSource::SetGCHold(const char* step, const std::string& env, const std::string& tgt_id,
-                         const std::string& grp_id, const char* flag) {
-  Record stored(Gc());
-  const Lookup found = ReadGC(env, tgt_id, grp_id, true, stored);
-  Step(step);
-  if (!Present(found, "2026", grp_id, tgt_id)) return false;
-  if (IsAS400()) {
-    stored.Set("HOLD", flag);
-    return ChangeRecord(Change::Update, files_.QV_GC, stored.image(),
-                        BuildKey(layout::DistributionKey, {env, tgt_id, grp_id}));
-  }
-  return RunStatement(HoldDistributionSql(prefix_, flag, env, tgt_id, grp_id));
+                         const std::string& grp_id, const char* flag, DistributionEvent event) {
+  return Guard(step, [&] {
+    Record stored(Gc());
+    const Lookup found = ReadGC(env, tgt_id, grp_id, true, stored);
+    Step(step);
+    if (!Present(found, "2026", grp_id, tgt_id)) return false;
+    if (IsAS400()) {
+      stored.Set("HOLD", flag);
+      if (!ChangeRecord(Change::Update, files_.QV_GC, stored.image(),
+                        BuildKey(layout::DistributionKey, {env, tgt_id, grp_id})))
+        return false;
+    } else if (!RunStatement(HoldDistributionSql(prefix_, flag, env, tgt_id, grp_id))) {
+      return false;
+    }
+    Raise(event, EnvCode(env), TgtCode(tgt_id), GrpCode(grp_id));
+    return true;
+  });
 }
 
 bool QVSource::HoldGC(const std::string& env_id, const std::string& tgt_id,
                       const std::string& grp_id) {
-  return Guard("HoldGC", [&] {
-    if (!SetGCHold("HoldGC", env_id, tgt_id, grp_id, "1")) return false;
-    Raise(&QVSourceEvents::GCHold, EnvCode(env_id), TgtCode(tgt_id), GrpCode(grp_id));
-    return true;
-  });
+  return SetGCHold("HoldGC", env_id, tgt_id, grp_id, "1", &QVSourceEvents::GCHold);
 }
 
 bool QVSource::ReleaseGC(const std::string& env_id, const std::string& tgt_id,
                          const std::string& grp_id) {
-  return Guard("ReleaseGC", [&] {
-    if (!SetGCHold("ReleaseGC", env_id, tgt_id, grp_id, "0")) return false;
-    Raise(&QVSourceEvents::GCRelease, EnvCode(env_id), TgtCode(tgt_id), GrpCode(grp_id));
-    return true;
-  });
+  return SetGCHold("ReleaseGC", env_id, tgt_id, grp_id, "0", &QVSourceEvents::GCRelease);
 }
 
 bool QVSource::GCUpdatePos(const std::string& env_id, const std::string& tgt_id,
@@ -412,37 +410,33 @@ bool QVSource::DeleteFC(const std::string& tgt_id, const std::string& grp_id,
 }
 
 bool QVSource::SetFCHold(const char* step, const std::string& tgt_id, const std::string& grp_id,
-                         const std::string& fic_id, const char* flag) {
-  Record stored(Fc());
-  const Lookup found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, true, stored);
-  Step(step);
-  if (!Present(found, "2024", fic_id, grp_id)) return false;
-  if (IsAS400()) {
-    stored.Set("HOLD", flag);
-    return ChangeRecord(Change::Update, files_.QV_FC, stored.image(),
-                        BuildKey(layout::DistributedTableKey, {sel_.env, tgt_id, grp_id, fic_id}));
-  }
-  return RunStatement(HoldDistributedTableSql(prefix_, flag, sel_.env, tgt_id, grp_id, fic_id));
+                         const std::string& fic_id, const char* flag, TableEvent event) {
+  return Guard(step, [&] {
+    Record stored(Fc());
+    const Lookup found = ReadFC(sel_.env, tgt_id, grp_id, fic_id, true, stored);
+    Step(step);
+    if (!Present(found, "2024", fic_id, grp_id)) return false;
+    if (IsAS400()) {
+      stored.Set("HOLD", flag);
+      if (!ChangeRecord(Change::Update, files_.QV_FC, stored.image(),
+                        BuildKey(layout::DistributedTableKey, {sel_.env, tgt_id, grp_id, fic_id})))
+        return false;
+    } else if (!RunStatement(HoldDistributedTableSql(prefix_, flag, sel_.env, tgt_id, grp_id, fic_id))) {
+      return false;
+    }
+    Raise(event, EnvCode(sel_.env), TgtCode(tgt_id), GrpCode(grp_id), FicCode(fic_id));
+    return true;
+  });
 }
 
 bool QVSource::HoldFC(const std::string& tgt_id, const std::string& grp_id,
                       const std::string& fic_id) {
-  return Guard("HoldFC", [&] {
-    if (!SetFCHold("HoldFC", tgt_id, grp_id, fic_id, "1")) return false;
-    Raise(&QVSourceEvents::FCHold, EnvCode(sel_.env), TgtCode(tgt_id), GrpCode(grp_id),
-          FicCode(fic_id));
-    return true;
-  });
+  return SetFCHold("HoldFC", tgt_id, grp_id, fic_id, "1", &QVSourceEvents::FCHold);
 }
 
 bool QVSource::ReleaseFC(const std::string& tgt_id, const std::string& grp_id,
                          const std::string& fic_id) {
-  return Guard("ReleaseFC", [&] {
-    if (!SetFCHold("ReleaseFC", tgt_id, grp_id, fic_id, "0")) return false;
-    Raise(&QVSourceEvents::FCRelease, EnvCode(sel_.env), TgtCode(tgt_id), GrpCode(grp_id),
-          FicCode(fic_id));
-    return true;
-  });
+  return SetFCHold("ReleaseFC", tgt_id, grp_id, fic_id, "0", &QVSourceEvents::FCRelease);
 }
 
 bool QVSource::LoadRepriseFC(const std::string& tgt_id, const std::string& grp_id,
