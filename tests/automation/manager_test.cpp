@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <thread>
 
 #include "automation/hidden_form.h"
@@ -414,6 +415,7 @@ TEST_F(ManagerTest, PropertiesTakeTheValuesAScriptPassesAndRefuseTheOthers) {
   EXPECT_EQ(r.status, DispStatus::Overflow);
   EXPECT_THAT(r.text, HasSubstr("cannot be negative (-5)"));
   EXPECT_EQ(Put(kReprisePoint, Variant(3e9)).status, DispStatus::Overflow);
+  EXPECT_EQ(Put(kReprisePoint, Variant(std::numeric_limits<std::int32_t>::min())).status, DispStatus::Overflow);
   EXPECT_EQ(Put(kReprisePoint, Variant("next")).status, DispStatus::TypeMismatch);
   EXPECT_EQ(Put(kHold, Variant("maybe")).status, DispStatus::TypeMismatch);
   EXPECT_EQ(m.DistributionRecord(), before);
