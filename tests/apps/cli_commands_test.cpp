@@ -197,13 +197,6 @@ TEST_F(QvmgrCommandsTest, ShowCommandsNameTheFieldsOfTheirRecords) {
     EXPECT_EQ(doc["record"]["ENVID"], "PR");
     EXPECT_EQ(doc["record"][c.field], c.value);
   }
-  ProcessResult missing = Qvmgr({"target", "show", "--target", "ZZZ"}, Connect(store));
-  EXPECT_EQ(missing.exitCode, 1) << Describe(missing);
-  EXPECT_THAT(missing.err, HasSubstr("cannot read the target ZZZ"));
-  missing = Qvmgr({"dist", "show", "--model", "XYZ"}, Connect(store));
-  EXPECT_EQ(missing.exitCode, 1) << Describe(missing);
-  EXPECT_THAT(missing.err, HasSubstr("cannot read the distribution PR/AS1/XYZ"));
-  EXPECT_THAT(missing.err, HasSubstr("ErrorStep:"));
 }
 
 // ---- Distribution ------------------------------------------------------------
@@ -252,6 +245,7 @@ TEST_P(QvmgrDistSetTest, MovesTheRecoveryPointAndShowsWhatTheSourceHolds) {
   EXPECT_EQ(stored.Get("REPRISEPNT"), "0000001234");
   EXPECT_EQ(stored.Get("SCHEDULED"), "1");
   EXPECT_EQ(stored.Get("HOLD"), "1");
+  EXPECT_EQ(stored.Trimmed("REPRISELIB"), GetParam() == SourceKind::AS400 ? "QV_USRDATA" : "");
   EXPECT_EQ(stored.Get("TARGETDB"), std::string("DEMOTGT") + std::string(23, ' '));
 }
 

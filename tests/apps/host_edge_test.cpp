@@ -142,16 +142,5 @@ TEST(QvmgrTextEdge, ANulIsRefusedAtTheEdge) {
   EXPECT_EQ(cli::To1252Exact("Caf\xC3\xA9", "--env"), "Caf\xE9");
 }
 
-TEST_F(QvmgrEdgeTest, AUserIdentifierTooLongForTheLoginDoesNotLogIn) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  // Cut to 30 characters it would be QVADMIN, the master user.
-  const ProcessResult r =
-      Qvmgr({"dist", "show", "--user", "QVADMIN" + std::string(23, ' ') + "ZZZ"}, Connect(store));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
-  EXPECT_EQ(r.out, "");
-  EXPECT_THAT(r.err, HasSubstr("cannot set UserID"));
-  EXPECT_THAT(r.err, HasSubstr("at most 30 characters"));
-}
-
 }  // namespace
 }  // namespace qv::test

@@ -180,18 +180,6 @@ TEST_P(EmbeddedCycleTest, ScriptMovesTheRecoveryPointStartsWatchesAndStops) {
   m.Put(kScheduled, Variant(true));
   ASSERT_EQ(m.Call(kUpdateDistribution), Variant(true)) << m.Call(kErrorText).ToString();
 
-  // What the source holds, read back through a fresh copy.
-  m.Put(kReprisePoint, Variant(std::int32_t{1}));
-  ASSERT_EQ(m.Call(kReadDistribution), Variant(true));
-  EXPECT_EQ(m.Get(kRepriseType), Variant("P"));
-  EXPECT_EQ(m.Get(kRepriseReceiver), Variant("RCV0042"));
-  EXPECT_EQ(m.Get(kReprisePoint), Variant(std::int32_t{5000}));
-  EXPECT_EQ(m.Get(kScheduled), Variant(true));
-  EXPECT_EQ(m.Get(kRepriseLibrary), Variant(nt ? "" : "JRNLIB"));
-  const Record stored(layout::QV_GC, manager->DistributionRecord());
-  EXPECT_EQ(stored.Get("REPRISEPNT"), "0000005000");
-  EXPECT_EQ(stored.Trimmed("TARGETDB"), "DEMOTGT");
-
   // Start; the job runs from the new point and its counters move.
   ASSERT_EQ(m.Call(kStartQV), Variant(true)) << m.Call(kErrorText).ToString();
   EXPECT_EQ(m.Call(kSourceJobRun), Variant(true));
