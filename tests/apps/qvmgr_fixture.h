@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/process.h"
+#include "support/process.h"
 #include "support/embedded_store.h"
 
 namespace qv::test {
