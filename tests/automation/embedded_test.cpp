@@ -31,6 +31,13 @@ struct Kind {
   const char* sourceType;
   const char* instance;
 };
+const Kind kKinds[] = {{SourceKind::AS400, "AS400", ""},
+                       {SourceKind::ODBC, "ODBC", ""},
+                       {SourceKind::SQLServer, "SQL Server", ""},
+                       {SourceKind::Oracle, "Oracle", "QVORA"}};
+std::string KindName(const testing::TestParamInfo<Kind>& info) {
+  return std::string(embedded::KindName(info.param.kind));
+}
 
 class EmbeddedManagerTest : public testing::TestWithParam<Kind> {
  protected:
@@ -74,6 +81,23 @@ TEST_P(EmbeddedManagerTest, RefusedUserCannotActOnASecuredEnvironment) {
   std::string status = "?";
   ASSERT_TRUE(frm().ctl().JobRun("STS_NT1CLI", status));
   EXPECT_EQ(status, "");  // nothing was started
+}
+
+TEST_P(EmbeddedManagerTest, ASecuredEnvironmentGivenBeforeTheOpenIsCheckedByIt) {
+  QVmanager m;
+  Prepare(m, "demo");
+  m.EnvironmentID("ts");
+  m.TargetID("nt1");
+  m.ModelID("cli");
+  EXPECT_EQ(m.EnvironmentID(), "TS");
+  EXPECT_EQ(m.TargetID(), "NT1");
+
+  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
+  EXPECT_EQ(m.EnvironmentID(), "");
+  EXPECT_EQ(m.TargetID(), "");
+  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
+  EXPECT_FALSE(m.StartQV());
+  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
 }
 
 TEST_P(EmbeddedManagerTest, OpensReadsActivityAndCloses) {
@@ -205,23 +229,9 @@ TEST_P(EmbeddedCycleTest, ScriptMovesTheRecoveryPointStartsWatchesAndStops) {
   EXPECT_EQ(m.Call(kConnectionOpen), Variant(false));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedCycleTest,
-                         testing::Values(Kind{SourceKind::AS400, "AS400", ""},
-                                         Kind{SourceKind::ODBC, "ODBC", ""},
-                                         Kind{SourceKind::SQLServer, "SQL Server", ""},
-                                         Kind{SourceKind::Oracle, "Oracle", "QVORA"}),
-                         [](const testing::TestParamInfo<Kind>& info) {
-                           return std::string(embedded::KindName(info.param.kind));
-                         });
+INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedCycleTest, testing::ValuesIn(kKinds), KindName);
 
-INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedManagerTest,
-                         testing::Values(Kind{SourceKind::AS400, "AS400", ""},
-                                         Kind{SourceKind::ODBC, "ODBC", ""},
-                                         Kind{SourceKind::SQLServer, "SQL Server", ""},
-                                         Kind{SourceKind::Oracle, "Oracle", "QVORA"}),
-                         [](const testing::TestParamInfo<Kind>& info) {
-                           return std::string(embedded::KindName(info.param.kind));
-                         });
+INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedManagerTest, testing::ValuesIn(kKinds), KindName);
 
 }  // namespace
 }  // namespace qv::automation
