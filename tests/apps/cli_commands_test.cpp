@@ -27,14 +27,6 @@ using embedded::SourceKind;
 
 class QvmgrCommandsTest : public QvmgrTest {};
 
-// Returns the stored QV_GC record of PR/AS1/CLI.
-Record StoredDistribution(const EmbeddedStore& store) {
-  for (const Record& r : store.Admin().Records(layout::QV_GC))
-    if (r.Get("ENVID") == "PR" && r.Get("TGTID") == "AS1" && r.Get("GRPID") == "CLI") return r;
-  ADD_FAILURE() << "no distribution PR/AS1/CLI";
-  return Record(layout::QV_GC);
-}
-
 // ---- Connections that fail -------------------------------------------------
 
 TEST_F(QvmgrCommandsTest, WrongPasswordExitsWith1AndTellsTheErrorState) {
