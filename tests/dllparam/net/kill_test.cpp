@@ -22,6 +22,7 @@ namespace qv::net::test {
 namespace {
 
 using embedded::SourceKind;
+using qv::test::Ex;
 using qv::test::LibClient;
 namespace L = layout;
 
@@ -38,10 +39,6 @@ struct ServeProcess {
   qv::test::Child child;
   std::string address;
 };
-
-std::string Env(const std::string& id, const std::string& description) {
-  return qv::test::Ex(id, "P", description);
-}
 
 class ServeProcessTest : public ::testing::Test {
  protected:
@@ -63,7 +60,7 @@ class ServeProcessTest : public ::testing::Test {
 
 TEST_F(ServeProcessTest, StopsCleanlyOnSigtermAndLogsEachConnection) {
   qv::test::EmbeddedStore store(SourceKind::AS400);
-  store.Admin().PutRecord(Record(L::QV_EX, Env("AA", "Production")));
+  store.Admin().PutRecord(Record(L::QV_EX, Ex("AA", "P", "Production")));
   ServeProcess serve(store.path());
   ASSERT_FALSE(serve.address.empty());
   auto client = Served(serve.address, qv::test::kAs400);
@@ -87,21 +84,21 @@ TEST_F(ServeProcessTest, StopsCleanlyOnSigtermAndLogsEachConnection) {
 
 TEST_F(ServeProcessTest, KilledWhileAClientHoldsALockLosesNoCommittedChange) {
   qv::test::EmbeddedStore store(SourceKind::AS400);
-  store.Admin().PutRecord(Record(L::QV_EX, Env("AA", "Production")));
-  store.Admin().PutRecord(Record(L::QV_EX, Env("AB", "Test")));
+  store.Admin().PutRecord(Record(L::QV_EX, Ex("AA", "P", "Production")));
+  store.Admin().PutRecord(Record(L::QV_EX, Ex("AB", "P", "Test")));
   ServeProcess serve(store.path());
   ASSERT_FALSE(serve.address.empty());
   auto client = Served(serve.address, qv::test::kAs400);
   const int32_t h = client->Ropen("QV_EX");
   // A committed change, then a record left locked.
   ASSERT_TRUE(client->Readk(h, "AB", true, L::QV_EX.length));
-  const std::string changed = Env("AB", "Changed before the kill");
+  const std::string changed = Ex("AB", "P", "Changed before the kill");
   ASSERT_NE(client->lib().Rupdate(h, changed, static_cast<int32_t>(changed.size())), 0) << client->Error().text;
   ASSERT_TRUE(client->Readk(h, "AA", true, L::QV_EX.length));
 
   serve.child.Signal(SIGKILL);
   serve.child.Wait();
-  const std::string never = Env("AA", "Never written");
+  const std::string never = Ex("AA", "P", "Never written");
   EXPECT_EQ(client->lib().Rupdate(h, never, static_cast<int32_t>(never.size())), 0);
   EXPECT_EQ(client->Error().code, DllParam::kCodeNetwork) << client->Error().text;
 
@@ -109,7 +106,7 @@ TEST_F(ServeProcessTest, KilledWhileAClientHoldsALockLosesNoCommittedChange) {
   const int32_t lh = local->Ropen("QV_EX");
   EXPECT_EQ(local->Readk(lh, "AB", false, L::QV_EX.length), changed);
   // The dead server's lock is taken over; the record is as it was.
-  EXPECT_EQ(local->Readk(lh, "AA", true, L::QV_EX.length), Env("AA", "Production")) << local->Error().text;
+  EXPECT_EQ(local->Readk(lh, "AA", true, L::QV_EX.length), Ex("AA", "P", "Production")) << local->Error().text;
 }
 
 TEST_F(ServeProcessTest, KilledInsideAUnitOfWorkKeepsNoHalfOfIt) {
