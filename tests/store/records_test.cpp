@@ -10,13 +10,6 @@ namespace {
 
 using namespace layout;
 
-TEST(Record, BlankRecordHasTheLayoutLength) {
-  for (const Layout* l : AllLayouts()) {
-    const Record r(*l);
-    EXPECT_EQ(r.image(), std::string(l->length, ' ')) << l->name;
-  }
-}
-
 TEST(Record, ShortImageIsPaddedAndLongImageIsCut) {
   const Record shortRec(QV_EX, "01E");
   EXPECT_EQ(shortRec.size(), 216u);
