@@ -111,14 +111,11 @@ TEST_F(ControlDispatchTest, RecordsAndStatusComeBackByReference) {
 
 TEST_F(ControlDispatchTest, BadCallsAreRefusedByTheTable) {
   const platform::DISPID read = object->GetIDsOfNames("ReadActivity");
-  std::vector<Variant> three{Variant("a"), Variant("b"), Variant("c")};
-  EXPECT_EQ(object->Invoke(read, InvokeKind::Method, three).status, DispStatus::BadArgCount);
   std::vector<Variant> badSize{Variant("a"), Variant("t"), Variant("m"), Variant(""),
                                Variant("lots"), Variant("G"), Variant(" ")};
   DispResult r = object->Invoke(read, InvokeKind::Method, badSize);
   EXPECT_EQ(r.status, DispStatus::TypeMismatch);
   EXPECT_EQ(r.argIndex, 4);
-  EXPECT_EQ(object->Invoke(0x7FFF, InvokeKind::Method, {}).status, DispStatus::MemberNotFound);
   // Read-only members have no put.
   std::vector<Variant> value{Variant(true)};
   EXPECT_EQ(object->Invoke(object->GetIDsOfNames("ConnectionOpen"), InvokeKind::PropertyPut, value).status,
