@@ -15,12 +15,6 @@ namespace {
 using embedded::SourceKind;
 namespace L = layout;
 
-std::string Table(std::string_view env, std::string_view grp, int n) {
-  std::string ficid = std::to_string(n);
-  ficid = std::string(10 - ficid.size(), '0') + ficid;
-  return Make(L::QV_FX, {{"ENVID", env}, {"GRPID", grp}, {"FICID", ficid}, {"DESCRIP", "table " + ficid}}).image();
-}
-
 class As400Test : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -164,9 +158,10 @@ TEST_F(As400Test, RewriteNeedsALockedRecordAndAnUpdateHandle) {
 }
 
 TEST_F(As400Test, BlockReadPagesByWholeRecordsAndEndsWithCountZero) {
-  for (int i = 1; i <= 40; ++i) ASSERT_TRUE(Write("QV_FX", Table("E1", "G01", 41 - i)));  // written out of order
-  for (int i = 1; i <= 5; ++i) ASSERT_TRUE(Write("QV_FX", Table("E1", "G02", i)));
-  for (int i = 1; i <= 3; ++i) ASSERT_TRUE(Write("QV_FX", Table("E2", "G01", i)));
+  // Written out of order.
+  for (int i = 1; i <= 40; ++i) ASSERT_TRUE(Write("QV_FX", TopoTable("E1", "G01", 41 - i).image()));
+  for (int i = 1; i <= 5; ++i) ASSERT_TRUE(Write("QV_FX", TopoTable("E1", "G02", i).image()));
+  for (int i = 1; i <= 3; ++i) ASSERT_TRUE(Write("QV_FX", TopoTable("E2", "G01", i).image()));
   int32_t h = client.Ropen("QV_FX_L0", false);
 
   std::vector<int32_t> counts;
@@ -211,9 +206,9 @@ TEST_F(As400Test, BlockReadPagesLogicalFilesByPartialAndSecondaryKeys) {
   for (size_t i = 1; i < rows.size(); ++i) EXPECT_LT(rows[i - 1].substr(0, 2), rows[i].substr(0, 2));
 
   // A key that ends inside a field: every model whose code starts with "G0".
-  for (int i = 1; i <= 20; ++i) ASSERT_TRUE(Write("QV_FX", Table("E1", "G01", i)));
-  for (int i = 21; i <= 30; ++i) ASSERT_TRUE(Write("QV_FX", Table("E1", "G02", i)));
-  for (int i = 31; i <= 35; ++i) ASSERT_TRUE(Write("QV_FX", Table("E1", "H01", i)));
+  for (int i = 1; i <= 20; ++i) ASSERT_TRUE(Write("QV_FX", TopoTable("E1", "G01", i).image()));
+  for (int i = 21; i <= 30; ++i) ASSERT_TRUE(Write("QV_FX", TopoTable("E1", "G02", i).image()));
+  for (int i = 31; i <= 35; ++i) ASSERT_TRUE(Write("QV_FX", TopoTable("E1", "H01", i).image()));
   int32_t fx = client.Ropen("QV_FX_L0", false);
   rows = client.Blocks(fx, L::QV_FX, std::string("E1G0"));
   ASSERT_EQ(rows.size(), 30u);
