@@ -259,12 +259,6 @@ int RecordingFake::CallCount(const std::string& op) const {
                                         [&](const FakeCall& call) { return call.op == op; }));
 }
 
-std::vector<std::string> RecordingFake::Ops() const {
-  std::vector<std::string> out;
-  for (const FakeCall& call : calls_) out.push_back(call.op);
-  return out;
-}
-
 std::vector<std::string> RecordingFake::Statements() const {
   std::vector<std::string> out;
   for (const FakeCall& call : calls_) {

@@ -182,8 +182,6 @@ class RecordingFake : public DllParamDispatch {
   const std::vector<FakeCall>& Calls() const { return calls_; }
   std::vector<FakeCall> CallsNamed(const std::string& op) const;
   int CallCount(const std::string& op) const;
-  // Returns the operation names in call order.
-  std::vector<std::string> Ops() const;
   // Returns the SQL texts run: Sread, Sreadblock with "1", Saction, in order.
   std::vector<std::string> Statements() const;
   // Returns the remote commands sent with Execute, in order.
