@@ -16,16 +16,11 @@ namespace qv::automation {
 namespace {
 
 using test::FakeOnForm;
+using test::ActivityValues;
 using test::NamedActivityBlock;
 
 constexpr int32_t kResetNum = 10054;
 constexpr const char* kReset = "connection reset by peer";
-
-std::vector<std::string> ActivityValues(QVmanager& m) {
-  std::vector<std::string> v;
-  for (std::size_t i = 0; i < Activity::kCount; ++i) v.push_back(m.Activity()->Get(i));
-  return v;
-}
 
 class ManagerFailClosed : public testing::Test {
  protected:

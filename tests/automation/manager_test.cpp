@@ -83,11 +83,6 @@ class ManagerTest : public testing::Test {
     return m.Invoke(id, InvokeKind::PropertyPut, args);
   }
   Record Copy() const { return Record(layout::QV_GC, m.DistributionRecord()); }
-  std::vector<std::string> ActivityValues() {
-    std::vector<std::string> v;
-    for (std::size_t i = 0; i < Activity::kCount; ++i) v.push_back(m.Activity()->Get(i));
-    return v;
-  }
 
   FakeOnForm form;
   QVmanager m;
@@ -317,17 +312,17 @@ TEST_F(ManagerTest, ReadActivityCutsTheBlockIntoThePropertiesAndAFailedReadKeeps
   EXPECT_EQ(a.Get("JOTMST"), "JOTMST                    ");
   EXPECT_EQ(a.Get("CptErr"), "CptErr    ");
 
-  const std::vector<std::string> before = ActivityValues();
+  const std::vector<std::string> before = test::ActivityValues(m);
   form.fake().On("Execute").Code("SYSREDUSR_").Fail(DllParam::kCodeRefused, 3101, "user space damaged");
   EXPECT_FALSE(m.ReadActivity());
-  EXPECT_EQ(ActivityValues(), before);
+  EXPECT_EQ(test::ActivityValues(m), before);
   EXPECT_EQ(m.ErrorNum(), 3101);
   EXPECT_EQ(m.ErrorText(), "user space damaged");
 
   // The stop request sends option I and leaves the snapshot alone.
   ASSERT_TRUE(m.StopQV());
   EXPECT_EQ(form.fake().Commands().back().Request(), "00300SAA_T1_M1_QV_USRDATAGI00001024");
-  EXPECT_EQ(ActivityValues(), before);
+  EXPECT_EQ(test::ActivityValues(m), before);
 }
 
 TEST_F(ManagerTest, NtSourcesReadAndStopThroughTheActivityService) {
