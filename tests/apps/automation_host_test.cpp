@@ -28,21 +28,6 @@ class QvmgrAutomationTest : public QvmgrTest {
     for (const Json& r : requests) input += r.dump() + "\n";
     return SessionText(input, env, run);
   }
-  std::vector<Json> SessionText(const std::string& input, const Environment& env, ProcessResult* run = nullptr) {
-    const ProcessResult r = Qvmgr({"automation"}, env, input);
-    EXPECT_EQ(r.exitCode, 0) << Describe(r);
-    if (run != nullptr) *run = r;
-    std::vector<Json> answers;
-    std::istringstream lines(r.out);
-    for (std::string line; std::getline(lines, line);) {
-      try {
-        answers.push_back(Json::parse(line));
-      } catch (const std::exception& e) {
-        ADD_FAILURE() << "not a JSON line: " << line;
-      }
-    }
-    return answers;
-  }
   std::vector<platform::RegistryEntry> Registered() const {
     platform::RegistryContents c;
     EXPECT_TRUE(platform::ReadRegistry(registry(), c).ok());

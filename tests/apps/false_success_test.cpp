@@ -26,14 +26,10 @@ Holdings HoldingsOf(const EmbeddedStore& store) {
   return {admin.Records(layout::QV_GC), admin.UserSpaces()};
 }
 
-std::string KindName(const testing::TestParamInfo<SourceKind>& info) {
-  return std::string(embedded::KindName(info.param));
-}
+class QvmgrItemTest : public QvmgrTest {};
 
-class QvmgrMissingItemTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {};
-
-TEST_P(QvmgrMissingItemTest, CommandsOnADistributionThatDoesNotExistFailWithTheLibrarysMessage) {
-  EmbeddedStore store(GetParam(), /*demo=*/true);
+TEST_F(QvmgrItemTest, CommandsOnADistributionThatDoesNotExistFailWithTheLibrarysMessage) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const Holdings before = HoldingsOf(store);
   const std::vector<std::vector<std::string>> commands = {
       {"stop"}, {"status"}, {"activity"}, {"start"}, {"dist", "show"}, {"dist", "set", "--point", "5"}};
@@ -53,13 +49,6 @@ TEST_P(QvmgrMissingItemTest, CommandsOnADistributionThatDoesNotExistFailWithTheL
   }
   EXPECT_EQ(HoldingsOf(store), before);
 }
-
-INSTANTIATE_TEST_SUITE_P(Kinds, QvmgrMissingItemTest,
-                         testing::Values(SourceKind::AS400, SourceKind::ODBC, SourceKind::SQLServer,
-                                         SourceKind::Oracle),
-                         KindName);
-
-class QvmgrItemTest : public QvmgrTest {};
 
 TEST_F(QvmgrItemTest, EveryItemACommandNamesMustExist) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
@@ -91,10 +80,8 @@ TEST_F(QvmgrItemTest, EveryItemACommandNamesMustExist) {
   }
 }
 
-class QvmgrNtSourceTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {};
-
-TEST_P(QvmgrNtSourceTest, AReceiverLibraryIsRefusedAndNothingChanges) {
-  EmbeddedStore store(GetParam(), /*demo=*/true);
+TEST_F(QvmgrItemTest, AReceiverLibraryIsRefusedForAnNtSourceAndNothingChanges) {
+  EmbeddedStore store(SourceKind::ODBC, /*demo=*/true);
   const Holdings before = HoldingsOf(store);
   const ProcessResult r = Qvmgr({"dist", "set", "--point", "77", "--library", "QV_USRDATA", "--json"}, Connect(store));
   EXPECT_EQ(r.exitCode, 1) << Describe(r);
@@ -110,9 +97,6 @@ TEST_P(QvmgrNtSourceTest, AReceiverLibraryIsRefusedAndNothingChanges) {
   ASSERT_EQ(without.exitCode, 0) << Describe(without);
   EXPECT_EQ(Document(without)["properties"]["DistributionReprisePoint"], 77);
 }
-
-INSTANTIATE_TEST_SUITE_P(Kinds, QvmgrNtSourceTest,
-                         testing::Values(SourceKind::ODBC, SourceKind::SQLServer, SourceKind::Oracle), KindName);
 
 }  // namespace
 }  // namespace qv::test

@@ -1,7 +1,7 @@
 // What qvmgr and qvsource take at their edge and what they show: numbers on
 // the command line read in decimal, passwords never printed or echoed,
 // malformed values refused with an error that leaves the automation session
-// going, and user identifiers too long for the login refused.
+// going.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -19,24 +19,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using embedded::SourceKind;
 
-class QvmgrEdgeTest : public QvmgrTest {
- protected:
-  // The stored QV_GC record of PR/AS1/CLI.
-  static Record Distribution(const EmbeddedStore& store) {
-    for (const Record& r : store.Admin().Records(layout::QV_GC))
-      if (r.Get("ENVID") == "PR" && r.Get("TGTID") == "AS1" && r.Get("GRPID") == "CLI") return r;
-    ADD_FAILURE() << "no distribution PR/AS1/CLI";
-    return Record(layout::QV_GC);
-  }
-  // Runs one automation session; returns the answers, one per line.
-  std::vector<Json> Session(const std::string& input, ProcessResult& run) const {
-    run = Qvmgr({"automation"}, Base(), input);
-    std::vector<Json> answers;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);) answers.push_back(Json::parse(line));
-    return answers;
-  }
-};
+class QvmgrEdgeTest : public QvmgrTest {};
 
 // ---- Numbers -------------------------------------------------------------------
 
@@ -47,14 +30,14 @@ TEST_F(QvmgrEdgeTest, ARecoveryPointIsDecimalWhateverZerosLeadIt) {
                                       {"+0042", "0000000042"}}) {
     const ProcessResult r = Qvmgr({"dist", "set", "--point", typed}, Connect(store));
     ASSERT_EQ(r.exitCode, 0) << Describe(r);
-    EXPECT_EQ(Distribution(store).Get("REPRISEPNT"), stored) << typed;
+    EXPECT_EQ(StoredDistribution(store).Get("REPRISEPNT"), stored) << typed;
   }
   // Other bases and other forms are refused before anything is sent.
   for (const std::string typed : {"0x10", "0X10", "0o17", "0b11", "12e3", "1_000", "12.0", "", "-"}) {
     const ProcessResult r = Qvmgr({"dist", "set", "--point", typed}, Connect(store));
     EXPECT_EQ(r.exitCode, 2) << Describe(r);
     EXPECT_THAT(r.err, HasSubstr("--point: takes a decimal number")) << typed;
-    EXPECT_EQ(Distribution(store).Get("REPRISEPNT"), "0000000042") << typed;
+    EXPECT_EQ(StoredDistribution(store).Get("REPRISEPNT"), "0000000042") << typed;
   }
 }
 
@@ -77,7 +60,7 @@ TEST_F(QvmgrEdgeTest, EveryOtherNumericOptionIsDecimalToo) {
 
 TEST_F(QvmgrEdgeTest, DistShowMasksThePasswordOfTheConnectionString) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  Record gc = Distribution(store);
+  Record gc = StoredDistribution(store);
   gc.Set("QV_CONNECT", "DSN=TGT;UID=sa;Pwd=S3cr3t!;DATABASE=crm");
   store.Admin().PutRecord(gc);
   for (const bool json : {false, true}) {
@@ -95,13 +78,13 @@ TEST_F(QvmgrEdgeTest, DistShowMasksThePasswordOfTheConnectionString) {
 
 TEST_F(QvmgrEdgeTest, TheAutomationHostNeverEchoesAPassword) {
   ProcessResult run;
-  const std::vector<Json> a = Session(
+  const std::vector<Json> a = SessionText(
       R"({"create": "QVmgr_dll.QVmanager", "as": "m"}
 {"object": "m", "member": "password", "kind": "put", "args": ["S3cr3t!"]}
 {"object": "m", "dispid": "0x68030010", "kind": "put", "args": [{"type": "String", "value": "S3cr3t!"}]}
 {"object": "m", "member": "SourceAdress", "kind": "put", "args": ["HOST;PWD=S3cr3t!"]}
 )",
-      run);
+      Base(), &run);
   ASSERT_EQ(a.size(), 4u) << Describe(run);
   EXPECT_THAT(run.out, Not(HasSubstr("S3cr3t")));
   EXPECT_EQ(a[1]["args"], Json::array({"********"}));
@@ -113,18 +96,17 @@ TEST_F(QvmgrEdgeTest, TheAutomationHostNeverEchoesAPassword) {
 
 TEST_F(QvmgrEdgeTest, BadValuesGetAnErrorLineAndTheSessionGoesOn) {
   ProcessResult run;
-  const std::vector<Json> a = Session(
+  const std::vector<Json> a = SessionText(
       R"({"create": "QVmgr_dll.QVmanager", "as": "m"}
 {"object": "m", "member": "SourceAdress", "kind": "put", "args": [1e309]}
 {"id": 1e400, "object": "m", "member": "ConnectionOpen"}
 {"object": "m", "member": "SourceAdress", "kind": "put", "args": ["file:/a\u0000/b.qvs"]}
-{"object": "m", "member": "UserID", "kind": "put", "args": ["QVADMIN                       ZZZ"]}
 {"object": "m", "member": "SourceAdress", "kind": "put", "args": ["file:/still/here.qvs"]}
 {"object": "m", "member": "SourceAdress", "kind": "get"}
 )",
-      run);
+      Base(), &run);
   EXPECT_EQ(run.exitCode, 0) << Describe(run);
-  ASSERT_EQ(a.size(), 7u) << Describe(run);
+  ASSERT_EQ(a.size(), 6u) << Describe(run);
   for (std::size_t i : {1u, 2u}) {
     EXPECT_EQ(a[i]["ok"], false);
     EXPECT_EQ(a[i]["error"]["status"], "MalformedJson");
@@ -132,25 +114,12 @@ TEST_F(QvmgrEdgeTest, BadValuesGetAnErrorLineAndTheSessionGoesOn) {
   }
   EXPECT_EQ(a[3]["error"]["status"], "TypeMismatch");
   EXPECT_THAT(a[3]["error"]["text"].get<std::string>(), HasSubstr("NUL"));
-  EXPECT_EQ(a[4]["ok"], false);
-  EXPECT_THAT(a[4]["error"]["text"].get<std::string>(), HasSubstr("at most 30 characters"));
-  EXPECT_EQ(a[6]["result"], "file:/still/here.qvs");  // the manager lived through it all
+  EXPECT_EQ(a[5]["result"], "file:/still/here.qvs");  // the manager lived through it all
 }
 
 TEST(QvmgrTextEdge, ANulIsRefusedAtTheEdge) {
   EXPECT_THROW(cli::To1252Exact(std::string("PR\0X", 4), "--env"), cli::ArgumentError);
   EXPECT_EQ(cli::To1252Exact("Caf\xC3\xA9", "--env"), "Caf\xE9");
-}
-
-TEST_F(QvmgrEdgeTest, AUserIdentifierTooLongForTheLoginDoesNotLogIn) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  // Cut to 30 characters it would be QVADMIN, the master user.
-  const ProcessResult r =
-      Qvmgr({"dist", "show", "--user", "QVADMIN" + std::string(23, ' ') + "ZZZ"}, Connect(store));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
-  EXPECT_EQ(r.out, "");
-  EXPECT_THAT(r.err, HasSubstr("cannot set UserID"));
-  EXPECT_THAT(r.err, HasSubstr("at most 30 characters"));
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
+
+#include "store/record_layouts.h"
 
 
 namespace qv::test {
@@ -49,6 +52,30 @@ Environment QvmgrTest::With(Environment env, const Environment& more) {
 ProcessResult QvmgrTest::Qvmgr(const std::vector<std::string>& args, const Environment& env,
                                const std::string& input) const {
   return RunProcess(QVMGR_PATH, args, env, input);
+}
+
+std::vector<Json> QvmgrTest::SessionText(const std::string& input, const Environment& env,
+                                         ProcessResult* run) const {
+  const ProcessResult r = Qvmgr({"automation"}, env, input);
+  EXPECT_EQ(r.exitCode, 0) << Describe(r);
+  if (run != nullptr) *run = r;
+  std::vector<Json> answers;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    try {
+      answers.push_back(Json::parse(line));
+    } catch (const std::exception&) {
+      ADD_FAILURE() << "not a JSON line: " << line;
+    }
+  }
+  return answers;
+}
+
+Record QvmgrTest::StoredDistribution(const EmbeddedStore& store) {
+  for (const Record& r : store.Admin().Records(layout::QV_GC))
+    if (r.Get("ENVID") == "PR" && r.Get("TGTID") == "AS1" && r.Get("GRPID") == "CLI") return r;
+  ADD_FAILURE() << "no distribution PR/AS1/CLI";
+  return Record(layout::QV_GC);
 }
 
 Json QvmgrTest::Document(const ProcessResult& r) {

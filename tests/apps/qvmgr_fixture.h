@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "apps/process.h"
+#include "support/process.h"
 #include "support/embedded_store.h"
+#include "store/records.h"
 
 namespace qv::test {
 
@@ -36,6 +37,12 @@ class QvmgrTest : public testing::Test {
 
   // Parses the JSON document of a run (fails the test when it is not one).
   static Json Document(const ProcessResult& r);
+  // Runs "qvmgr automation" with input; returns the answers, one per line
+  // (fails the test on a line that is not JSON), and the run when asked.
+  std::vector<Json> SessionText(const std::string& input, const Environment& env,
+                                ProcessResult* run = nullptr) const;
+  // Returns the stored QV_GC record of PR/AS1/CLI.
+  static Record StoredDistribution(const EmbeddedStore& store);
 
   const std::string& dir() const { return dir_; }
   const std::string& registry() const { return registry_; }

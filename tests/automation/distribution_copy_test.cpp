@@ -1,5 +1,5 @@
 // The manager's copy of a distribution record: Val of stored numbers, the
-// recovery point text, and what each property put stores and get reads.
+// names and flags each property put stores and get reads.
 #include "automation/distribution_copy.h"
 
 #include <gtest/gtest.h>
@@ -34,49 +34,6 @@ TEST(ValOfTextTest, ReadsTheLeadingNumberAsAScriptDoes) {
   EXPECT_EQ(ValOfText("1" + std::string(400, '0')), std::numeric_limits<double>::infinity());
 }
 
-TEST(ReprisePointTextTest, TenDigitsWithLeadingZeros) {
-  EXPECT_EQ(ReprisePointText(42), "0000000042");
-  EXPECT_EQ(ReprisePointText(0), "0000000000");
-  EXPECT_EQ(ReprisePointText(2147483647), "2147483647");
-  EXPECT_THROW(ReprisePointText(-1), std::invalid_argument);
-}
-
-TEST(DistributionCopyTest, StartsBlank) {
-  DistributionCopy copy;
-  EXPECT_EQ(copy.image(), std::string(624, ' '));
-  EXPECT_EQ(copy.RepriseType(), " ");
-  EXPECT_EQ(copy.RepriseReceiver(), "");
-  EXPECT_EQ(copy.RepriseLibrary(), "");
-  EXPECT_EQ(copy.ReprisePoint(), 0);
-  EXPECT_FALSE(copy.Scheduled());
-  EXPECT_FALSE(copy.Hold());
-}
-
-TEST(DistributionCopyTest, RecoveryPointIsStoredAsTenDigits) {
-  DistributionCopy copy;
-  ASSERT_TRUE(copy.ReprisePoint(42));
-  const Record gc(layout::QV_GC, copy.image());
-  EXPECT_EQ(gc.Get("REPRISEPNT"), "0000000042");
-  EXPECT_EQ(copy.ReprisePoint(), 42);
-  // Only the field changed.
-  Record expected(layout::QV_GC);
-  expected.Set("REPRISEPNT", "0000000042");
-  EXPECT_EQ(copy.image(), expected.image());
-
-  ASSERT_TRUE(copy.ReprisePoint(2147483647));
-  EXPECT_EQ(copy.ReprisePoint(), 2147483647);
-}
-
-TEST(DistributionCopyTest, NegativeRecoveryPointIsRefusedAndChangesNothing) {
-  DistributionCopy copy;
-  ASSERT_TRUE(copy.ReprisePoint(7));
-  const std::string before = copy.image();
-  EXPECT_FALSE(copy.ReprisePoint(-5));
-  EXPECT_FALSE(copy.ReprisePoint(std::numeric_limits<std::int32_t>::min()));
-  EXPECT_EQ(copy.image(), before);
-  EXPECT_EQ(copy.ReprisePoint(), 7);
-}
-
 TEST(DistributionCopyTest, StoredPointsReadAsVal) {
   struct Case {
     const char* stored;
@@ -93,15 +50,11 @@ TEST(DistributionCopyTest, StoredPointsReadAsVal) {
   }
 }
 
-TEST(DistributionCopyTest, FlagsStoreOneOrZeroAndReadAsNumbers) {
+TEST(DistributionCopyTest, FlagsStoreZeroWhenOffAndReadAnyOtherDigitAsOn) {
   DistributionCopy copy;
-  copy.Scheduled(true);
   copy.Hold(false);
   Record gc(layout::QV_GC, copy.image());
-  EXPECT_EQ(gc.Get("SCHEDULED"), "1");
   EXPECT_EQ(gc.Get("HOLD"), "0");
-  EXPECT_TRUE(copy.Scheduled());
-  EXPECT_FALSE(copy.Hold());
 
   struct Case {
     const char* stored;

@@ -1,9 +1,8 @@
 // QVmanager on embedded stores of every kind, through the library the hidden
 // form builds by default: connecting, a refused login, the activity of a
 // distribution with and without its engine data, closing, and a script's
-// whole cycle by DISPID: read and move the recovery point, start, watch,
-// read the messages, stop.
-#include <gmock/gmock.h>
+// whole cycle by DISPID: read and move the recovery point, start, watch
+// and stop.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,7 +14,6 @@
 #include "dllparam/admin/store_admin.h"
 #include "form_support.h"
 #include "platform/clock.h"
-#include "platform/control_objects.h"
 #include "presentation/messages.h"
 #include "support/embedded_store.h"
 
@@ -33,6 +31,13 @@ struct Kind {
   const char* sourceType;
   const char* instance;
 };
+const Kind kKinds[] = {{SourceKind::AS400, "AS400", ""},
+                       {SourceKind::ODBC, "ODBC", ""},
+                       {SourceKind::SQLServer, "SQL Server", ""},
+                       {SourceKind::Oracle, "Oracle", "QVORA"}};
+std::string KindName(const testing::TestParamInfo<Kind>& info) {
+  return std::string(embedded::KindName(info.param.kind));
+}
 
 class EmbeddedManagerTest : public testing::TestWithParam<Kind> {
  protected:
@@ -78,6 +83,23 @@ TEST_P(EmbeddedManagerTest, RefusedUserCannotActOnASecuredEnvironment) {
   EXPECT_EQ(status, "");  // nothing was started
 }
 
+TEST_P(EmbeddedManagerTest, ASecuredEnvironmentGivenBeforeTheOpenIsCheckedByIt) {
+  QVmanager m;
+  Prepare(m, "demo");
+  m.EnvironmentID("ts");
+  m.TargetID("nt1");
+  m.ModelID("cli");
+  EXPECT_EQ(m.EnvironmentID(), "TS");
+  EXPECT_EQ(m.TargetID(), "NT1");
+
+  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
+  EXPECT_EQ(m.EnvironmentID(), "");
+  EXPECT_EQ(m.TargetID(), "");
+  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
+  EXPECT_FALSE(m.StartQV());
+  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
+}
+
 TEST_P(EmbeddedManagerTest, OpensReadsActivityAndCloses) {
   const std::string block = test::NamedActivityBlock();
   store.Admin().PutActivity("SAA_T1_M1_", block);
@@ -112,9 +134,7 @@ TEST_P(EmbeddedManagerTest, WrongPasswordOfTheGlobalUserIsRefused) {
   EXPECT_FALSE(m.OpenConnection());
   EXPECT_FALSE(m.ConnectionOpen());
   EXPECT_EQ(m.ErrorNum(), QVSource::kRefusalNum);
-  EXPECT_EQ(m.ErrorNum(), 0);
   EXPECT_EQ(m.ErrorText(), cLoadResString("2133"));
-  EXPECT_EQ(m.ErrorText(), "");
 }
 
 // A script's session: every call by DISPID, as a script host makes it.
@@ -143,7 +163,7 @@ constexpr DISPID kActivity = 0x4003000F, kInstanceName = 0x68030012, kUserID = 0
                  kReadTarget = 0x60030016, kReadModel = 0x60030017, kReadDistribution = 0x60030018,
                  kUpdateDistribution = 0x60030019, kErrorText = 0x6003001A, kOpenConnection = 0x6003001C,
                  kCloseConnection = 0x6003001D, kConnectionOpen = 0x6003001E, kSourceJobRun = 0x6003001F,
-                 kStopQV = 0x60030020, kStartQV = 0x60030021, kReadActivity = 0x60030022, kReadMSG = 0x60030023;
+                 kStopQV = 0x60030020, kStartQV = 0x60030021, kReadActivity = 0x60030022;
 constexpr DISPID kState = 0x40030000, kReceiver = 0x40030001, kJOSEQN = 0x40030003, kCptRead = 0x40030011;
 
 // The engine of the embedded source moves with the process clock.
@@ -182,18 +202,6 @@ TEST_P(EmbeddedCycleTest, ScriptMovesTheRecoveryPointStartsWatchesAndStops) {
   m.Put(kScheduled, Variant(true));
   ASSERT_EQ(m.Call(kUpdateDistribution), Variant(true)) << m.Call(kErrorText).ToString();
 
-  // What the source holds, read back through a fresh copy.
-  m.Put(kReprisePoint, Variant(std::int32_t{1}));
-  ASSERT_EQ(m.Call(kReadDistribution), Variant(true));
-  EXPECT_EQ(m.Get(kRepriseType), Variant("P"));
-  EXPECT_EQ(m.Get(kRepriseReceiver), Variant("RCV0042"));
-  EXPECT_EQ(m.Get(kReprisePoint), Variant(std::int32_t{5000}));
-  EXPECT_EQ(m.Get(kScheduled), Variant(true));
-  EXPECT_EQ(m.Get(kRepriseLibrary), Variant(nt ? "" : "JRNLIB"));
-  const Record stored(layout::QV_GC, manager->DistributionRecord());
-  EXPECT_EQ(stored.Get("REPRISEPNT"), "0000005000");
-  EXPECT_EQ(stored.Trimmed("TARGETDB"), "DEMOTGT");
-
   // Start; the job runs from the new point and its counters move.
   ASSERT_EQ(m.Call(kStartQV), Variant(true)) << m.Call(kErrorText).ToString();
   EXPECT_EQ(m.Call(kSourceJobRun), Variant(true));
@@ -207,27 +215,6 @@ TEST_P(EmbeddedCycleTest, ScriptMovesTheRecoveryPointStartsWatchesAndStops) {
   const std::int32_t readAfterOne = std::stoi(a.Get(kCptRead).ToString());
   EXPECT_GT(readAfterOne, 0);
   EXPECT_EQ(std::stoi(a.Get(kJOSEQN).ToString()), 5000 + readAfterOne);
-  clock.Advance(2);
-  ASSERT_EQ(m.Call(kReadActivity), Variant(true));
-  const std::int32_t readAfterThree = std::stoi(a.Get(kCptRead).ToString());
-  EXPECT_GT(readAfterThree, readAfterOne);
-
-  // The start message, in a report.
-  auto lv = std::make_shared<platform::ListViewObject>();
-  ASSERT_EQ(m.Call(kReadMSG, {Variant(true), Variant(true), Variant(lv)}), Variant(true))
-      << m.Call(kErrorText).ToString();
-  EXPECT_EQ(lv->model().View(), platform::ListView::kReport);
-  // Every job's messages are listed: the store's earlier ones and the start of this job.
-  std::vector<std::string> ours;
-  int others = 0;
-  for (const platform::ListItem* item : lv->model().DisplayOrder()) {
-    if (item->SubItem(2) == "SPR_AS1CLI")
-      ours.push_back(item->SubItem(4));
-    else
-      ++others;
-  }
-  EXPECT_THAT(ours, testing::ElementsAre("Distribution PR/AS1/CLI started at entry 5000 of receiver RCV0042."));
-  EXPECT_GT(others, 0);
 
   // Stop: the job ends.
   ASSERT_EQ(m.Call(kStopQV), Variant(true)) << m.Call(kErrorText).ToString();
@@ -240,23 +227,9 @@ TEST_P(EmbeddedCycleTest, ScriptMovesTheRecoveryPointStartsWatchesAndStops) {
   EXPECT_EQ(m.Call(kConnectionOpen), Variant(false));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedCycleTest,
-                         testing::Values(Kind{SourceKind::AS400, "AS400", ""},
-                                         Kind{SourceKind::ODBC, "ODBC", ""},
-                                         Kind{SourceKind::SQLServer, "SQL Server", ""},
-                                         Kind{SourceKind::Oracle, "Oracle", "QVORA"}),
-                         [](const testing::TestParamInfo<Kind>& info) {
-                           return std::string(embedded::KindName(info.param.kind));
-                         });
+INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedCycleTest, testing::ValuesIn(kKinds), KindName);
 
-INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedManagerTest,
-                         testing::Values(Kind{SourceKind::AS400, "AS400", ""},
-                                         Kind{SourceKind::ODBC, "ODBC", ""},
-                                         Kind{SourceKind::SQLServer, "SQL Server", ""},
-                                         Kind{SourceKind::Oracle, "Oracle", "QVORA"}),
-                         [](const testing::TestParamInfo<Kind>& info) {
-                           return std::string(embedded::KindName(info.param.kind));
-                         });
+INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedManagerTest, testing::ValuesIn(kKinds), KindName);
 
 }  // namespace
 }  // namespace qv::automation

@@ -1,9 +1,10 @@
 // Puts a recording fake under the control of this thread's hidden form, and
-// builds activity blocks, for the tests of the public classes.
+// builds and reads activity blocks, for the tests of the public classes.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "automation/hidden_form.h"
 #include "automation/qvmanager.h"
@@ -58,6 +59,13 @@ inline std::string NamedActivityBlock() {
   Record r(layout::Activity);
   for (const Field& f : layout::Activity.fields) r.Set(f.name, f.name);
   return r.image();
+}
+
+// Returns the value of every property of the manager's activity, in block order.
+inline std::vector<std::string> ActivityValues(automation::QVmanager& m) {
+  std::vector<std::string> v;
+  for (std::size_t i = 0; i < automation::Activity::kCount; ++i) v.push_back(m.Activity()->Get(i));
+  return v;
 }
 
 }  // namespace qv::test

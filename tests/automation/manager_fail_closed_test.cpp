@@ -11,22 +11,16 @@
 #include "connection/qvsource.h"
 #include "form_support.h"
 #include "presentation/messages.h"
-#include "support/embedded_store.h"
 
 namespace qv::automation {
 namespace {
 
 using test::FakeOnForm;
+using test::ActivityValues;
 using test::NamedActivityBlock;
 
 constexpr int32_t kResetNum = 10054;
 constexpr const char* kReset = "connection reset by peer";
-
-std::vector<std::string> ActivityValues(QVmanager& m) {
-  std::vector<std::string> v;
-  for (std::size_t i = 0; i < Activity::kCount; ++i) v.push_back(m.Activity()->Get(i));
-  return v;
-}
 
 class ManagerFailClosed : public testing::Test {
  protected:
@@ -79,60 +73,6 @@ TEST_F(ManagerFailClosed, IdentifiersReadBackBeforeTheConnection) {
   // Nothing is read while there is no connection.
   EXPECT_EQ(form.fake().Calls().size(), 0u);
 }
-
-// ---- On embedded stores of every kind ---------------------------------------------------
-
-struct Kind {
-  embedded::SourceKind kind;
-  const char* sourceType;
-  const char* instance;
-};
-
-class EmbeddedFailClosed : public testing::TestWithParam<Kind> {
- protected:
-  EmbeddedFailClosed() : store(GetParam().kind, /*demo=*/true, "demo") {
-    SetLibraryFactory(nullptr);
-    DropForm();
-  }
-  ~EmbeddedFailClosed() override {
-    SetProcessUserID("");
-    SetProcessPassword("");
-    DropForm();
-  }
-
-  test::EmbeddedStore store;
-};
-
-TEST_P(EmbeddedFailClosed, ASecuredEnvironmentGivenBeforeTheOpenIsCheckedByIt) {
-  QVmanager m;
-  m.SourceType(GetParam().sourceType);
-  m.InstanceName(GetParam().instance);
-  m.UserID("QVADMIN");
-  m.Password("demo");
-  m.SourceAdress(store.address());
-  // TS is secured and QVADMIN is not one of its users.
-  m.EnvironmentID("ts");
-  m.TargetID("nt1");
-  m.ModelID("cli");
-  EXPECT_EQ(m.EnvironmentID(), "TS");
-  EXPECT_EQ(m.TargetID(), "NT1");
-
-  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
-  EXPECT_EQ(m.EnvironmentID(), "");
-  EXPECT_EQ(m.TargetID(), "");
-  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
-  EXPECT_FALSE(m.StartQV());
-  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedFailClosed,
-                         testing::Values(Kind{embedded::SourceKind::AS400, "AS400", ""},
-                                         Kind{embedded::SourceKind::ODBC, "ODBC", ""},
-                                         Kind{embedded::SourceKind::SQLServer, "SQL Server", ""},
-                                         Kind{embedded::SourceKind::Oracle, "Oracle", "QVORA"}),
-                         [](const testing::TestParamInfo<Kind>& info) {
-                           return std::string(embedded::KindName(info.param.kind));
-                         });
 
 }  // namespace
 }  // namespace qv::automation

@@ -172,7 +172,7 @@ TEST(ListViewTest, PrintsAsTableAndJson) {
             "\"icon\":0,\"smallIcon\":0,\"tag\":\"x\"}]}");
 }
 
-// --- List box, combo box, text box, label ----------------------------------------
+// --- List box and combo box ----------------------------------------
 
 TEST(ListBoxTest, AddsInsertsRemovesAndSelects) {
   ListBox box;
@@ -207,10 +207,6 @@ TEST(ListBoxTest, ComboBoxKeepsItsOwnText) {
   combo.SetListIndex(1);
   EXPECT_EQ(combo.Text(), "ODBC");
   EXPECT_EQ(combo.ToJson(), "{\"text\":\"ODBC\",\"listIndex\":1,\"items\":[\"AS400\",\"ODBC\"]}");
-  TextBox text{"a\nb"};
-  Label label{"\xE9t\xE9"};
-  EXPECT_EQ(text.ToJson(), "{\"text\":\"a\\nb\"}");
-  EXPECT_EQ(label.ToJson(), "{\"caption\":\"\xC3\xA9t\xC3\xA9\"}");
 }
 
 // --- Control objects -------------------------------------------------------------

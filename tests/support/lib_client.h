@@ -53,7 +53,6 @@ class LibClient {
   bool Connect(const std::string& address);
   bool Login(const std::string& connect, const std::string& user = " ", const std::string& password = " ");
   bool Close() { return lib_->CloseMConnection(conn_) != 0; }
-  bool Current() { return lib_->SwitchMConnection(conn_) != 0; }
 
   // Opens QV_USRDATA/file; returns the handle, -1 when refused.
   int32_t Ropen(const std::string& file, bool update = true);

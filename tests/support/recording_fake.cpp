@@ -99,10 +99,6 @@ FakeAnswer FakeAnswer::Ok(std::string out) {
   return answer;
 }
 
-FakeAnswer FakeAnswer::NotFound() {
-  return Failure(DllParam::kCodeNotFound, 0, "not found");
-}
-
 FakeAnswer FakeAnswer::Failure(int32_t code, int32_t num, std::string text) {
   FakeAnswer answer;
   answer.result = 0;
@@ -124,15 +120,10 @@ FakeRule& FakeRule::SqlMatches(std::string regex) {
 }
 FakeRule& FakeRule::Code(std::string code) { code_ = BareCode(std::move(code)); return *this; }
 FakeRule& FakeRule::DataPrefix(std::string prefix) { dataPrefix_ = std::move(prefix); return *this; }
-FakeRule& FakeRule::DataMatches(std::string regex) {
-  dataRegex_ = std::regex(regex, std::regex::ECMAScript);
-  return *this;
-}
 FakeRule& FakeRule::Arg(std::size_t index, std::string value) {
   args_.emplace_back(index, std::move(value));
   return *this;
 }
-FakeRule& FakeRule::Nth(int n) { nth_ = n; return *this; }
 
 FakeRule& FakeRule::Push(Producer producer) {
   answers_.push_back(std::move(producer));
@@ -172,7 +163,7 @@ FakeRule& FakeRule::Rows(std::vector<std::string> rows) {
 
 FakeRule& FakeRule::Records(std::vector<std::string> records) { return Rows(std::move(records)); }
 
-FakeRule& FakeRule::NotFound() { return Answer(FakeAnswer::NotFound()); }
+FakeRule& FakeRule::NotFound() { return Fail(DllParam::kCodeNotFound, 0, "not found"); }
 
 FakeRule& FakeRule::Fail(int32_t code, int32_t num, std::string text) {
   return Answer(FakeAnswer::Failure(code, num, std::move(text)));
@@ -187,9 +178,8 @@ FakeRule& FakeRule::Repeatedly() {
   return *this;
 }
 
-bool FakeRule::Matches(const FakeCall& call, int nthOfOp) const {
+bool FakeRule::Matches(const FakeCall& call) const {
   if (op_ != "*" && op_ != call.op) return false;
-  if (nth_ != 0 && nth_ != nthOfOp) return false;
   if (file_ && call.file != *file_) return false;
   if (key_ && call.key != *key_) return false;
   if (sql_ || sqlPrefix_ || sqlRegex_) {
@@ -198,11 +188,10 @@ bool FakeRule::Matches(const FakeCall& call, int nthOfOp) const {
     if (sqlPrefix_ && call.sql.rfind(*sqlPrefix_, 0) != 0) return false;
     if (sqlRegex_ && !std::regex_search(call.sql, *sqlRegex_)) return false;
   }
-  if (code_ || dataPrefix_ || dataRegex_) {
+  if (code_ || dataPrefix_) {
     if (call.op != "Execute") return false;
     if (code_ && BareCode(call.Arg(0)) != *code_) return false;
     if (dataPrefix_ && call.Arg(2).rfind(*dataPrefix_, 0) != 0) return false;
-    if (dataRegex_ && !std::regex_search(call.Arg(2), *dataRegex_)) return false;
   }
   for (const auto& [index, value] : args_) {
     if (index >= call.args.size() || call.args[index] != value) return false;
@@ -252,10 +241,6 @@ FakeRule& RecordingFake::On(std::string op) {
   return *rules_.back();
 }
 
-void RecordingFake::FailCall(int n, int32_t code, int32_t num, std::string text) {
-  failCalls_[n] = FakeAnswer::Failure(code, num, std::move(text));
-}
-
 void RecordingFake::SetConfigString(const std::string& section, const std::string& key,
                                     const std::string& value) {
   On("GetConfigStringWithoutDefVal").Arg(0, section).Arg(1, key).Out(value).Repeatedly();
@@ -272,12 +257,6 @@ std::vector<FakeCall> RecordingFake::CallsNamed(const std::string& op) const {
 int RecordingFake::CallCount(const std::string& op) const {
   return static_cast<int>(std::count_if(calls_.begin(), calls_.end(),
                                         [&](const FakeCall& call) { return call.op == op; }));
-}
-
-std::vector<std::string> RecordingFake::Ops() const {
-  std::vector<std::string> out;
-  for (const FakeCall& call : calls_) out.push_back(call.op);
-  return out;
 }
 
 std::vector<std::string> RecordingFake::Statements() const {
@@ -307,19 +286,8 @@ std::vector<std::string> RecordingFake::CommandCodes() const {
   return out;
 }
 
-const FakeCall& RecordingFake::LastCall() const {
-  static const FakeCall kNone;
-  if (calls_.empty()) {
-    ADD_FAILURE() << "no call was recorded";
-    return kNone;
-  }
-  return calls_.back();
-}
-
 void RecordingFake::ClearCalls() {
   calls_.clear();
-  opCounts_.clear();
-  failCalls_.clear();
 }
 
 std::map<int32_t, std::string> RecordingFake::OpenFiles() const {
@@ -385,7 +353,6 @@ void RecordingFake::Begin(const DllParamCall& in) {
     call.args.push_back(number ? Int(in.Number(i)) : in.Text(i));
     call.numeric.push_back(number);
   }
-  call.connection = current_;
   // The file of the handle used; Ropen: the file opened.
   if (in.op() == DllParamOp::Ropen) {
     call.file = in.Text(*in.Find("file"));
@@ -402,7 +369,6 @@ void RecordingFake::Begin(const DllParamCall& in) {
   const auto keyLen = in.Find("keyLen");
   if (key && keyLen)
     call.key = in.Text(*key).substr(0, static_cast<std::size_t>(std::max(in.Number(*keyLen), 0)));
-  ++opCounts_[call.op];
   calls_.push_back(std::move(call));
   errorCode_ = kCodeNone;
   errorNum_ = 0;
@@ -410,12 +376,8 @@ void RecordingFake::Begin(const DllParamCall& in) {
 }
 
 std::optional<FakeAnswer> RecordingFake::Resolve(const FakeCall& call) {
-  if (auto failure = failCalls_.find(call.index); failure != failCalls_.end()) {
-    return failure->second;
-  }
-  const int nth = opCounts_[call.op];
   for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule) {
-    if ((*rule)->HasAnswer() && (*rule)->Matches(call, nth)) return (*rule)->Take(call);
+    if ((*rule)->HasAnswer() && (*rule)->Matches(call)) return (*rule)->Take(call);
   }
   return std::nullopt;
 }

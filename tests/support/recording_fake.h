@@ -13,7 +13,7 @@
 //   EXPECT_EQ(fake.CallsNamed("Execute")[0].Arg(2).substr(0, 22), "00017CHGJOB RUNPTY(20)");
 //
 // Scripting. On(op) adds a rule: matchers (File, Key, Sql, SqlPrefix,
-// SqlMatches, Code, DataPrefix, DataMatches, Arg, Nth) and a queue of
+// SqlMatches, Code, DataPrefix, Arg) and a queue of
 // answers. A call is answered by the newest rule that matches it and still
 // has an answer; each answer serves one call, in order, and a spent rule no
 // longer matches, unless Repeatedly() keeps its last answer. op "*" matches
@@ -64,7 +64,6 @@ struct FakeCall {
   std::vector<bool> numeric;       // numeric[i]: argument i is a number
   std::vector<std::string> outs;   // the by-reference arguments after the call, in order
   int32_t result = 0;
-  int32_t connection = 0;          // current connection when the call came
   std::string file;                // the file of the handle used (Ropen: the file opened)
   std::string sql;                 // the SQL text of Sread, Sreadblock, Saction
   std::string key;                 // the key of Rreadk, Rreadblock, cut to keyLen
@@ -113,7 +112,6 @@ struct FakeAnswer {
   std::optional<std::vector<std::string>> set;
 
   static FakeAnswer Ok(std::string out);
-  static FakeAnswer NotFound();
   static FakeAnswer Failure(int32_t code, int32_t num, std::string text);
 };
 
@@ -130,9 +128,7 @@ class FakeRule {
   FakeRule& SqlMatches(std::string regex);   // SQL text contains a match (ECMAScript)
   FakeRule& Code(std::string code);          // Execute code, trailing blanks and "_" ignored
   FakeRule& DataPrefix(std::string prefix);  // Execute data starts with prefix
-  FakeRule& DataMatches(std::string regex);  // Execute data contains a match
   FakeRule& Arg(std::size_t index, std::string value);  // argument index equals value
-  FakeRule& Nth(int n);                      // only the n-th call (1-based) of its operation
 
   // ---- Answers (queued; each serves one call)
   FakeRule& Return(int32_t result);  // nonzero: success without output; 0: kCodeRefused
@@ -152,8 +148,8 @@ class FakeRule {
   // Keeps the last answer for every later call.
   FakeRule& Repeatedly();
 
-  // Tells whether the rule matches call, the n-th of its operation.
-  bool Matches(const FakeCall& call, int nthOfOp) const;
+  // Tells whether the rule matches call.
+  bool Matches(const FakeCall& call) const;
   bool HasAnswer() const { return !answers_.empty(); }
   // Takes the next answer for call.
   FakeAnswer Take(const FakeCall& call);
@@ -164,9 +160,8 @@ class FakeRule {
 
   std::string op_;
   std::optional<std::string> file_, key_, sql_, sqlPrefix_, code_, dataPrefix_;
-  std::optional<std::regex> sqlRegex_, dataRegex_;
+  std::optional<std::regex> sqlRegex_;
   std::vector<std::pair<std::size_t, std::string>> args_;
-  int nth_ = 0;
   std::vector<Producer> answers_;
   bool repeat_ = false;
 };
@@ -178,9 +173,6 @@ class RecordingFake : public DllParamDispatch {
 
   // ---- Script
   FakeRule& On(std::string op);
-  // Makes the n-th recorded call (1-based, over every operation, counted as
-  // Calls() counts them) fail.
-  void FailCall(int n, int32_t code, int32_t num, std::string text);
   // Answers GetConfigStringWithoutDefVal(section, key) with value, always.
   void SetConfigString(const std::string& section, const std::string& key,
                        const std::string& value);
@@ -190,17 +182,13 @@ class RecordingFake : public DllParamDispatch {
   const std::vector<FakeCall>& Calls() const { return calls_; }
   std::vector<FakeCall> CallsNamed(const std::string& op) const;
   int CallCount(const std::string& op) const;
-  // Returns the operation names in call order.
-  std::vector<std::string> Ops() const;
   // Returns the SQL texts run: Sread, Sreadblock with "1", Saction, in order.
   std::vector<std::string> Statements() const;
   // Returns the remote commands sent with Execute, in order.
   std::vector<FakeCommand> Commands() const;
   std::vector<std::string> CommandCodes() const;
-  // Returns the last call (fails the test when there is none).
-  const FakeCall& LastCall() const;
-  // Forgets the recorded calls and the pending FailCall numbers (numbering
-  // starts again at 1); the script and the handles stay.
+  // Forgets the recorded calls (numbering starts again at 1); the script and
+  // the handles stay.
   void ClearCalls();
   // Returns how often GetLastError was called (it is not recorded as a call).
   int ErrorQueries() const { return errorQueries_; }
@@ -209,7 +197,6 @@ class RecordingFake : public DllParamDispatch {
   // Returns the files and statement handles still open, by handle.
   std::map<int32_t, std::string> OpenFiles() const;
   std::set<int32_t> OpenConnections() const { return connections_; }
-  int32_t CurrentConnection() const { return current_; }
 
  protected:
   int32_t Perform(const DllParamCall& call) override;
@@ -258,9 +245,7 @@ class RecordingFake : public DllParamDispatch {
                    int32_t& flag, bool first);
 
   std::vector<std::unique_ptr<FakeRule>> rules_;
-  std::map<int, FakeAnswer> failCalls_;
   std::vector<FakeCall> calls_;
-  std::map<std::string, int> opCounts_;
   std::map<int32_t, std::unique_ptr<OpenHandle>> handles_;
   std::set<int32_t> connections_;
   int32_t current_ = 0;

@@ -1,6 +1,6 @@
 // Checks the parts of the recording fake that the other suites cannot see
-// fail: the order of scripted answers, the strict checks of interface use
-// and the numbering of injected failures.
+// fail: the order of scripted answers and the strict checks of interface
+// use.
 #include <gtest/gtest.h>
 
 #include "support/recording_fake.h"

@@ -27,10 +27,6 @@ class NtTest : public ::testing::TestWithParam<Kind> {
 
   std::string P() const { return GetParam().prefix; }
 
-  Record Env(std::string_view env, std::string_view description) {
-    return Make(L::QV_EX, {{"ENVID", env}, {"ENVTYPE", "P"}, {"DESCRIP", description}, {"HOLD", "0"}});
-  }
-
   int Count(const std::string& table) {
     auto row = client.Sread("SELECT COUNT(*) FROM " + P() + table);
     EXPECT_TRUE(row) << client.last.text;
@@ -91,7 +87,7 @@ TEST_P(NtTest, ShortValuesMatchTheirBlankPaddedForm) {
 }
 
 TEST_P(NtTest, QuotesInValuesAreDataAndOneStatementRunsPerCall) {
-  Record ex = Env("Q1", "O'Hara'); DROP TABLE QV_EX; --");
+  const Record ex(L::QV_EX, Ex("Q1", "P", "O'Hara'); DROP TABLE QV_EX; --"));
   ASSERT_TRUE(client.Saction(SqlInsert(P(), ex))) << client.Error().text;
   auto row = client.Sread(SqlSelect(P(), SqlKey(L::QV_EX, {"Q1"})));
   ASSERT_TRUE(row);
@@ -146,8 +142,8 @@ TEST_P(NtTest, WriterWaitsBoundedlyForAnOpenUnitThenReportsBusy) {
   ASSERT_GT(other.Open(store.address()), 0);
   ASSERT_TRUE(other.Login(GetParam().login));
   ASSERT_TRUE(client.lib().SetConnectOption(DllParam::kOptionBeginChange));
-  ASSERT_TRUE(client.Saction(SqlInsert(P(), Env("B1", "held"))));
-  EXPECT_FALSE(other.Saction(SqlInsert(P(), Env("B2", "waits"))));
+  ASSERT_TRUE(client.Saction(SqlInsert(P(), Record(L::QV_EX, Ex("B1", "P", "held")))));
+  EXPECT_FALSE(other.Saction(SqlInsert(P(), Record(L::QV_EX, Ex("B2", "P", "waits")))));
   LibError e = other.Error();
   EXPECT_EQ(e.code, DllParam::kCodeBusy);
   EXPECT_EQ(e.text, "source store busy");
@@ -158,7 +154,7 @@ TEST_P(NtTest, WriterWaitsBoundedlyForAnOpenUnitThenReportsBusy) {
   EXPECT_TRUE(third.lib().CloseMConnection(t));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   ASSERT_TRUE(client.lib().SetConnectOption(DllParam::kOptionEndChange));
-  EXPECT_TRUE(other.Saction(SqlInsert(P(), Env("B2", "waits"))));
+  EXPECT_TRUE(other.Saction(SqlInsert(P(), Record(L::QV_EX, Ex("B2", "P", "waits")))));
 }
 
 TEST_P(NtTest, DeleteWithoutFromAndPrefixesAreAdapted) {

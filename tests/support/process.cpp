@@ -1,5 +1,5 @@
 // Child processes of the tests.
-#include "apps/process.h"
+#include "support/process.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -38,6 +38,8 @@ class Child {
   // Reads standard output until it holds `text` or the timeout passes;
   // returns whether it does.
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+  // Returns what the child wrote on standard output so far.
+  const std::string& Output() const { return result_.out; }
   void Signal(int signal);
   // Waits for the end and returns the exit status and everything written.
   ProcessResult Wait(std::chrono::seconds timeout = std::chrono::seconds(30));
