@@ -63,32 +63,32 @@ TEST(CheckUser, SecuredEnvironmentWithoutMasterGivesTheGlobalType) {
   EXPECT_EQ(type, 1);
 }
 
-TEST(CheckUser, ASupervisorIsNotAMasterOfTheEnvironment) {
-  ProcessLogin login("BOB", "p");
-  FakeSource s("SQL Server");
-  s.fake->On("Sread").SqlPrefix("SELECT COUNT(*)").Row("0").Repeatedly();
-  s.fake->On("Sread")
-      .Sql("SELECT * FROM QV_USRDATA..QV_UID WHERE ENVID='**' AND USERID='BOB'")
-      .Row(User("**", "BOB", "2", "p"))
-      .Repeatedly();
-  s.fake->On("Sread").Sql("SELECT * FROM QV_USRDATA..QV_UID WHERE ENVID ='E1'").Rows({User("E1", "AL", "1", "")});
-  ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
-  int32_t type = -1;
-  EXPECT_TRUE(s.control->CheckUser(type, "E1")) << s.control->ErrorText();
-  EXPECT_EQ(type, 2);
-}
-
-TEST(CheckUser, SecuredEnvironmentWithAMasterRefusesAnUnlistedUser) {
-  ProcessLogin login("BOB", "p");
-  FakeSource s("SQL Server");
-  s.fake->On("Sread").SqlPrefix("SELECT COUNT(*)").Row("0").Repeatedly();
-  s.fake->On("Sread")
-      .Sql("SELECT * FROM QV_USRDATA..QV_UID WHERE ENVID ='E1'")
-      .Rows({User("E1", "AL", "2", ""), User("E1", "ZED", "0", "")});
-  ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
-  int32_t type = -1;
-  EXPECT_FALSE(s.control->CheckUser(type, "E1"));
-  EXPECT_EQ(s.control->ErrorText(), cLoadResString("2132", "BOB"));
+TEST(CheckUser, OnlyAMasterOfTheEnvironmentShutsOutAnUnlistedUser) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> listed;  // the users of E1
+    bool admitted;                    // else refused with 2132
+  };
+  const Case cases[] = {
+      {"a supervisor is no master", {User("E1", "AL", "1", "")}, true},
+      {"a master", {User("E1", "AL", "2", ""), User("E1", "ZED", "0", "")}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProcessLogin login("BOB", "p");
+    FakeSource s("SQL Server");
+    s.fake->On("Sread").SqlPrefix("SELECT COUNT(*)").Row("0").Repeatedly();
+    s.fake->On("Sread")
+        .Sql("SELECT * FROM QV_USRDATA..QV_UID WHERE ENVID='**' AND USERID='BOB'")
+        .Row(User("**", "BOB", "2", "p"))
+        .Repeatedly();
+    s.fake->On("Sread").Sql("SELECT * FROM QV_USRDATA..QV_UID WHERE ENVID ='E1'").Rows(c.listed);
+    ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
+    int32_t type = -1;
+    EXPECT_EQ(s.control->CheckUser(type, "E1"), c.admitted) << s.control->ErrorText();
+    if (c.admitted) EXPECT_EQ(type, 2);  // the global type
+    else EXPECT_EQ(s.control->ErrorText(), cLoadResString("2132", "BOB"));
+  }
 }
 
 TEST(CheckUser, EnvironmentUserIsAcceptedWithoutPasswordCheck) {
