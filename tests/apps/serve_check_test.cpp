@@ -1,5 +1,6 @@
-// What qvsource serve does with a store it must not serve: it names the
-// fault and stops with status 1 before it listens.
+// What qvsource serve does with a store it must not serve (it names the
+// fault and stops with status 1 before it listens), and qvmgr reaching a
+// store served over TLS to the users of a users file.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -25,6 +26,35 @@ TEST_F(ServeCheckTest, ADamagedStoreIsRefusedBeforeListening) {
   EXPECT_THAT(r.err, HasSubstr("qvsource serve: cannot serve " + store.path() + ": " + store.path() +
                                " is damaged: the table QV_GC is missing"));
   EXPECT_THAT(r.out, Not(HasSubstr("serving")));
+}
+
+TEST_F(ServeCheckTest, QvmgrLogsInOverTlsWithItsUserAndPassword) {
+  EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
+  const std::string cert = dir() + "/cert.pem", key = dir() + "/key.pem", users = dir() + "/users";
+  const ProcessResult made = RunProcess(
+      "/bin/sh",
+      {"-c", "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=t "
+             "-addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " + cert +
+             " 2>/dev/null && openssl x509 -in " + cert + " -noout -fingerprint -sha256"},
+      Base());
+  ASSERT_EQ(made.exitCode, 0) << Describe(made);
+  const std::string pin = made.out.substr(made.out.find('=') + 1, 95);
+  const ProcessResult added = RunProcess(QV_QVSOURCE_PATH, {"user", "add", "--users", users, "QVADMIN"}, Base(), "demo\n");
+  ASSERT_EQ(added.exitCode, 0) << Describe(added);
+
+  Child serve(QV_QVSOURCE_PATH,
+              {"serve", store.path(), "--listen", "127.0.0.1:0", "--cert", cert, "--key", key, "--users", users}, Base());
+  ASSERT_TRUE(serve.WaitForOutput("\n", std::chrono::seconds(20)));
+  const std::string line = serve.Output().substr(0, serve.Output().find('\n'));
+  const std::string address = "127.0.0.1:" + line.substr(line.rfind(':') + 1) + ";pin=" + pin;
+
+  const ProcessResult in = Qvmgr({"dist", "show"}, With(Connect(store), {{"QV_SOURCE", address}}));
+  EXPECT_EQ(in.exitCode, 0) << Describe(in);
+  const ProcessResult wrong =
+      Qvmgr({"dist", "show"}, With(Connect(store, "Xq9-not-it"), {{"QV_SOURCE", address}}));
+  EXPECT_EQ(wrong.exitCode, 1) << Describe(wrong);
+  EXPECT_THAT(wrong.err, HasSubstr("login refused"));
+  EXPECT_THAT(wrong.err + wrong.out, Not(HasSubstr("Xq9-not-it")));
 }
 
 }  // namespace
