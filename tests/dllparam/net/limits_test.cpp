@@ -1,6 +1,7 @@
 // The limits of the source server: sessions per client address, a busy fault
-// for every refused client however many come at once, and output buffers
-// bounded by what each operation can return.
+// for every refused client however many come at once, output buffers
+// bounded by what each operation can return, and the connection of a client
+// that went away closed on the library it shared.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -32,6 +33,20 @@ int32_t Open(NetClient& client, const ServerThread& server) {
   std::string v(DllParam::kServerInfoWidth, ' '), j(DllParam::kServerInfoWidth, ' ');
   int32_t conn = 0;
   return client.OpenMConnection(server.address(), v, j, conn) != 0 ? conn : 0;
+}
+
+TEST(ServerLimits, AClientThatGoesAwayHasItsConnectionClosedOnTheSharedLibrary) {
+  RecordingFake fake;
+  ServerThread server(Options(64, 0), fake);
+  {
+    NetClient gone(TestClientOptions());
+    ASSERT_NE(Open(gone, server), 0) << ErrorOf(gone);
+  }  // the client ends without closing its connection
+  for (int i = 0; i < 500 && server.server().ActiveSessions() > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  server.Stop();
+  EXPECT_EQ(fake.CallsNamed("CloseMConnection").size(), 1u);
+  EXPECT_TRUE(fake.OpenConnections().empty());
 }
 
 TEST(ServerLimits, OneAddressGetsAtMostItsShareOfTheSessions) {
