@@ -115,8 +115,9 @@ UserFile UserFile::Load(const std::string& path, bool mayBeMissing) {
     if (parts.size() != 4 || parts[0] != kScheme) throw bad("not " + std::string(kScheme) + "$ITERATIONS$SALT$HASH");
     const std::string& it = parts[1];
     if (it.empty() || it.size() > 9 || it.find_first_not_of("0123456789") != std::string::npos ||
-        (e.iterations = std::stoi(it)) < kMinIterations)
-      throw bad("iterations \"" + it + "\" not a number of at least " + std::to_string(kMinIterations));
+        (e.iterations = std::stoi(it)) < kMinIterations || e.iterations > kMaxIterations)
+      throw bad("iterations \"" + it + "\" not a number from " + std::to_string(kMinIterations) + " to " +
+                std::to_string(kMaxIterations));
     if (!FromBase64(parts[2], kSaltSize, e.salt)) throw bad("the salt is not 16 bytes in base64");
     if (!FromBase64(parts[3], kHashSize, e.hash)) throw bad("the hash is not 32 bytes in base64");
     table.entries_.push_back(std::move(e));

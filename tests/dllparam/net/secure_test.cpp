@@ -226,6 +226,7 @@ TEST(UserFile, RefusesMalformedLinesNamingThem) {
   for (const Case& c : {Case{"no colon at all\n", "line 3"}, Case{"ALICE" + rest + "ALICE" + rest, "line 4"},
                         Case{rest, "line 3"}, Case{"ALICE:md5$210000$" + saltAndHash, "line 3"},
                         Case{"ALICE:pbkdf2-sha256$12$" + saltAndHash, "line 3"},
+                        Case{"ALICE:pbkdf2-sha256$999999999$" + saltAndHash, "line 3"},
                         Case{"ALICE:pbkdf2-sha256$210000$AAAA$" + rest.substr(rest.rfind('$') + 1), "line 3"},
                         Case{"ALICE:pbkdf2-sha256$210000$" + saltAndHash.substr(0, saltAndHash.find('$') + 1) + "AAAA\n",
                              "line 3"}}) {
