@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "store/record_layouts.h"
+#include "support/scratch.h"
 
 
 namespace qv::test {
@@ -20,9 +21,7 @@ std::string TypeOf(embedded::SourceKind kind) {
 }
 
 void QvmgrTest::SetUp() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "qvmgr-test-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-  dir_ = pattern;
+  dir_ = MakeTempFolder("qvmgr-test");
   registry_ = dir_ + "/registry";
 }
 

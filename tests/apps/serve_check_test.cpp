@@ -6,6 +6,7 @@
 
 #include "apps/qvmgr_fixture.h"
 #include "dllparam/embedded/sqlite_db.h"
+#include "support/scratch.h"
 
 namespace qv::test {
 namespace {
@@ -30,23 +31,17 @@ TEST_F(ServeCheckTest, ADamagedStoreIsRefusedBeforeListening) {
 
 TEST_F(ServeCheckTest, QvmgrLogsInOverTlsWithItsUserAndPassword) {
   EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
-  const std::string cert = dir() + "/cert.pem", key = dir() + "/key.pem", users = dir() + "/users";
-  const ProcessResult made = RunProcess(
-      "/bin/sh",
-      {"-c", "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=t "
-             "-addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " + cert +
-             " 2>/dev/null && openssl x509 -in " + cert + " -noout -fingerprint -sha256"},
-      Base());
-  ASSERT_EQ(made.exitCode, 0) << Describe(made);
-  const std::string pin = made.out.substr(made.out.find('=') + 1, 95);
+  const TestCert made = MakeTestCert(dir(), "server");
+  ASSERT_FALSE(made.fingerprint.empty());
+  const std::string users = dir() + "/users";
   const ProcessResult added = RunProcess(QV_QVSOURCE_PATH, {"user", "add", "--users", users, "QVADMIN"}, Base(), "demo\n");
   ASSERT_EQ(added.exitCode, 0) << Describe(added);
 
   Child serve(QV_QVSOURCE_PATH,
-              {"serve", store.path(), "--listen", "127.0.0.1:0", "--cert", cert, "--key", key, "--users", users}, Base());
+              {"serve", store.path(), "--listen", "127.0.0.1:0", "--cert", made.cert, "--key", made.key, "--users", users}, Base());
   ASSERT_TRUE(serve.WaitForOutput("\n", std::chrono::seconds(20)));
   const std::string line = serve.Output().substr(0, serve.Output().find('\n'));
-  const std::string address = "127.0.0.1:" + line.substr(line.rfind(':') + 1) + ";pin=" + pin;
+  const std::string address = "127.0.0.1:" + line.substr(line.rfind(':') + 1) + ";pin=" + made.fingerprint;
 
   const ProcessResult in = Qvmgr({"dist", "show"}, With(Connect(store), {{"QV_SOURCE", address}}));
   EXPECT_EQ(in.exitCode, 0) << Describe(in);

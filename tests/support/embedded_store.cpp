@@ -6,14 +6,13 @@
 #include <stdexcept>
 
 #include "presentation/strutil.h"
+#include "support/scratch.h"
 
 namespace qv::test {
 
 EmbeddedStore::EmbeddedStore(embedded::SourceKind kind, bool demo, const std::string& masterPassword)
     : kind_(kind) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "qvstore-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
-  folder_ = pattern;
+  folder_ = MakeTempFolder("qvstore");
   path_ = folder_ + "/source.qvs";
   embedded::CreateStoreOptions options;
   options.kind = kind;

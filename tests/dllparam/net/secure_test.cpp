@@ -17,6 +17,7 @@
 #include "dllparam/net/net_users.h"
 #include "support/embedded_store.h"
 #include "support/net_fixture.h"
+#include "support/scratch.h"
 
 #ifndef QV_QVSOURCE_PATH
 #define QV_QVSOURCE_PATH ""
@@ -29,23 +30,8 @@ namespace fs = std::filesystem;
 using embedded::SourceKind;
 using qv::test::LibClient;
 
-// A folder of its own for the files of one test, removed with it.
-class Scratch {
- public:
-  Scratch() {
-    std::string tmpl = (fs::temp_directory_path() / "qv-secure-XXXXXX").string();
-    path_ = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
-  }
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using qv::test::Scratch;
+using qv::test::TestCert;
 
 // Runs a shell command; returns its exit status (-1 when it did not exit).
 int Shell(const std::string& command) {
@@ -56,27 +42,6 @@ int Shell(const std::string& command) {
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A self-signed certificate for 127.0.0.1 and localhost, made by the openssl
-// program, with its fingerprint as that program prints it.
-struct TestCert {
-  std::string cert, key, fingerprint;
-};
-
-TestCert MakeCert(const Scratch& dir, const std::string& name,
-                  const std::string& names = "IP:127.0.0.1,DNS:localhost") {
-  TestCert c{dir / (name + ".pem"), dir / (name + ".key"), {}};
-  const std::string made = dir / (name + ".fp");
-  const int rc = Shell("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=" +
-                       name + " -addext subjectAltName=" + names + " -keyout " + c.key + " -out " + c.cert +
-                       " 2>/dev/null && openssl x509 -in " + c.cert + " -noout -fingerprint -sha256 > " + made);
-  EXPECT_EQ(rc, 0) << "openssl could not make a certificate";
-  std::string line = ReadAll(made);
-  c.fingerprint = line.substr(line.find('=') + 1);
-  while (!c.fingerprint.empty() && (c.fingerprint.back() == '\n' || c.fingerprint.back() == '\r'))
-    c.fingerprint.pop_back();
-  return c;
 }
 
 // Serves an NT store with the given guards, counting the sessions that got
@@ -265,7 +230,7 @@ TEST(UserCommand, AddsAPasswordReadFromStdinAndListsAndRemovesUsers) {
 
 class TlsTest : public ::testing::Test {
  protected:
-  TlsTest() : cert_(MakeCert(dir_, "server")), other_(MakeCert(dir_, "other")) {
+  TlsTest() : cert_(qv::test::MakeTestCert(dir_.path(), "server")), other_(qv::test::MakeTestCert(dir_.path(), "other")) {
     ServerOptions o;
     o.certFile = cert_.cert;
     o.keyFile = cert_.key;
@@ -331,7 +296,7 @@ TEST_F(TlsTest, AClientTheServerIsTooBusyForReadsWhyInsteadOfAFailedHandshake) {
 }
 
 TEST_F(TlsTest, ACaCheckedCertificateMustNameTheHostConnectedTo) {
-  const TestCert elsewhere = MakeCert(dir_, "elsewhere", "DNS:elsewhere.example");
+  const TestCert elsewhere = qv::test::MakeTestCert(dir_.path(), "elsewhere", "DNS:elsewhere.example");
   ServerOptions o;
   o.certFile = elsewhere.cert;
   o.keyFile = elsewhere.key;
@@ -370,7 +335,7 @@ TEST_F(TlsTest, ALoginTravelsInsideTls) {
 
 TEST(Listening, BeyondLoopbackNeedsTlsAndUsersOrInsecure) {
   Scratch dir;
-  const TestCert cert = MakeCert(dir, "server");
+  const TestCert cert = qv::test::MakeTestCert(dir.path(), "server");
   UserFile users;
   users.Set("ALICE", "x");
   users.Save(dir / "users");
