@@ -8,8 +8,6 @@
 #include <memory>
 #include <stdexcept>
 
-#include <gtest/gtest.h>
-
 namespace qv::test {
 
 std::string MakeTempFolder(const std::string& stem) {
@@ -30,18 +28,13 @@ TestCert MakeTestCert(const std::string& folder, const std::string& name, const 
                               " -out " + c.cert + " 2>/dev/null && openssl x509 -in " + c.cert +
                               " -noout -fingerprint -sha256";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  if (!pipe) {
-    ADD_FAILURE() << "cannot run the openssl program";
-    return c;
-  }
+  if (!pipe) throw std::runtime_error("cannot run the openssl program");
   std::string line;
   char buf[256];
   while (std::fgets(buf, sizeof buf, pipe.get())) line += buf;
   const std::size_t eq = line.find('=');
-  if (::pclose(pipe.release()) != 0 || eq == std::string::npos) {
-    ADD_FAILURE() << "openssl could not make a certificate";
-    return c;
-  }
+  if (::pclose(pipe.release()) != 0 || eq == std::string::npos)
+    throw std::runtime_error("openssl could not make the certificate " + c.cert);
   c.fingerprint = line.substr(eq + 1);
   while (!c.fingerprint.empty() && (c.fingerprint.back() == '\n' || c.fingerprint.back() == '\r'))
     c.fingerprint.pop_back();

@@ -33,8 +33,8 @@ struct TestCert {
 };
 
 // Makes the certificate `name`.pem and key `name`.key in folder for the
-// subject alternative names given. When the openssl program fails, the test
-// fails and the fingerprint is empty.
+// subject alternative names given. Throws std::runtime_error when the
+// openssl program fails, which fails the test that asked.
 TestCert MakeTestCert(const std::string& folder, const std::string& name,
                       const std::string& names = "IP:127.0.0.1,DNS:localhost");
 
