@@ -378,7 +378,8 @@ class QVSource {
   // of the same key), after a change that did not take place.
   void ReleaseLock(int32_t h, std::size_t recordLength, const std::string& key);
   // Runs body inside one NT unit of work: SetConnectOption 2 before and 0
-  // after, whatever the outcome; on AS/400 runs body alone.
+  // after, whatever the outcome; on AS/400 runs body alone, sharing the
+  // logical files its cascades open until it ends (store/cascade_files.h).
   bool InChangeUnit(const std::function<bool()>& body);
 
   // Reads the model and caches its member option and manual flag.
@@ -504,6 +505,18 @@ class QVSource {
   // well. A key whose codes name no item deletes nothing.
   bool DeleteLeaves(const char* logical, std::size_t recordLength, const ItemKey& key,
                     const std::string& sql);
+  // The update-mode logical files of a cascade (AS/400): each is opened by
+  // the first leaf set that reads it and kept until the change, or the
+  // outermost walk, ends, so that an operation opens each file once whatever
+  // the number of parents (store/cascade_files.h).
+  class CascadeFiles;
+  struct CascadeFile {
+    std::string logical;
+    int32_t handle;
+    bool busy;
+  };
+  std::vector<CascadeFile> cascadeFiles_;
+  int cascadeDepth_ = 0;
   // Deletes the user spaces of a distribution, named as its job ("SE1_T1_M1_").
   void DeleteUserSpaces(std::string_view env, std::string_view tgt, std::string_view grp);
 

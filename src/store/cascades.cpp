@@ -5,6 +5,7 @@
 
 #include "connection/qvsource.h"
 #include "operations/engine_text.h"
+#include "store/cascade_files.h"
 #include "store/environment_statements.h"
 #include "store/record_rules.h"
 #include "store/records.h"
@@ -34,9 +35,11 @@ std::string F(const Record& r, const char* field) { return std::string(r.Get(fie
 
 }  // namespace
 
+
 // Walks the children of one parent and deletes each, in the order read:
-//   AS/400: Ropen(logical, update); repeat Rreadk(locked, parent key),
-//           before(child), Rdelete, after(child) until nothing is found; Rclose
+//   AS/400: Ropen(logical, update) unless the cascade has it open; repeat
+//           Rreadk(locked, parent key), before(child), Rdelete, after(child)
+//           until nothing is found; Rclose when the change ends
 //   NT:     Sread(listing); for each row before(child), DELETE ..., after(child),
 //           Snext; Rclose
 // A parent key whose codes name no item has no children: nothing is read.
@@ -46,9 +49,9 @@ bool QVSource::WalkChildren(const CascadeLevel& level) {
   if (!level.key.names) return true;
   bool ok = true;
   if (IsAS400()) {
+    CascadeFiles files(*this);
     int32_t h = -1;
-    if (!OpenFile(level.logical, DllParam::kModeUpdate, h, step + ":Open " + level.logical))
-      return false;
+    if (!files.Open(level.logical, h, step)) return false;
     Step(step);
     for (;;) {
       std::string rec(level.record->length, ' ');
@@ -70,7 +73,6 @@ bool QVSource::WalkChildren(const CascadeLevel& level) {
       level.after(child);
       Step(step);
     }
-    CloseFile(h);
     return ok;
   }
 
@@ -109,16 +111,17 @@ bool QVSource::WalkChildren(const CascadeLevel& level) {
 }
 
 // Deletes the leaves of one parent:
-//   AS/400: Ropen(logical, update); repeat Rreadk(locked, key prefix), Rdelete
-//           until nothing is found; Rclose
+//   AS/400: Ropen(logical, update) unless the cascade has it open; repeat
+//           Rreadk(locked, key prefix), Rdelete until nothing is found
 //   NT:     one DELETE statement
 bool QVSource::DeleteLeaves(const char* logical, std::size_t recordLength, const ItemKey& key,
                             const std::string& sql) {
   if (!key.names) return true;
   if (!IsAS400()) return RunStatement(sql);
   const std::string step = errorStep_;
+  CascadeFiles files(*this);
   int32_t h = -1;
-  if (!OpenFile(logical, DllParam::kModeUpdate, h, step + ":Open " + logical)) return false;
+  if (!files.Open(logical, h, step)) return false;
   Step(step);
   bool ok = true;
   for (;;) {
@@ -133,7 +136,6 @@ bool QVSource::DeleteLeaves(const char* logical, std::size_t recordLength, const
       break;
     }
   }
-  CloseFile(h);
   return ok;
 }
 

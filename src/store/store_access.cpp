@@ -7,6 +7,7 @@
 #include "connection/qvsource.h"
 #include "operations/engine_text.h"
 #include "presentation/messages.h"
+#include "store/cascade_files.h"
 #include "store/environment_statements.h"
 #include "store/record_rules.h"
 #include "store/records.h"
@@ -181,7 +182,11 @@ void QVSource::ReleaseLock(int32_t h, std::size_t recordLength, const std::strin
 }
 
 bool QVSource::InChangeUnit(const std::function<bool()>& body) {
-  if (IsAS400() || inChangeUnit_) return body();
+  if (IsAS400()) {
+    CascadeFiles files(*this);
+    return body();
+  }
+  if (inChangeUnit_) return body();
   if (Src().SetConnectOption(DllParam::kOptionBeginChange) == 0) {
     QVParamError();
     return false;

@@ -154,7 +154,8 @@ TEST(CascadeCalls, As400WalksTheLogicalFilesWithTheKeysOfEachLevel) {
   o.fake().On("Rreadk").File("QV_USRDATA/QV_GC_L1").Key("E1T1 ").Record(Distribution("T1", "M1")).Record(
       Distribution("T1", "M2"));
   o.fake().On("Rreadk").File("QV_USRDATA/QV_FC_L0").Key("E1T1 M1 ").Record(
-      BuildKey(layout::DistributedTableKey, {"E1", "T1", "M1", "0000000001"}));
+      BuildKey(layout::DistributedTableKey, {"E1", "T1", "M1", "0000000001"})).Record(
+      BuildKey(layout::DistributedTableKey, {"E1", "T1", "M1", "0000000002"}));
   o.fake().On("Execute").Code("SYSLSTJOB_").DataPrefix("040960SE1_T1_M2_").Reply("00015SE1_T1_M2_");
   EXPECT_FALSE(o.control().DeleteCible("T1"));
   EXPECT_EQ(Shorten(o.Trace()), (Lines{
@@ -164,22 +165,25 @@ TEST(CascadeCalls, As400WalksTheLogicalFilesWithTheKeysOfEachLevel) {
       "Execute SYSLSTJOB_ 040960SE1_T1_M1_",
       "Ropen QV_END_L0",
       "Rreadk QV_END_L0 [E1T1 M1 ] -> 0",  // every place: the key stops before LIEU
-      "Rclose QV_END_L0",
       "Ropen QV_FC_L0",
       "Rreadk QV_FC_L0 [E1T1 M1 ]",
       "Ropen QV_ZC_L0",
       "Rreadk QV_ZC_L0 [E1T1 M1 0000000001] -> 0",
-      "Rclose QV_ZC_L0",
+      "Rdelete QV_FC_L0",
+      "Rreadk QV_FC_L0 [E1T1 M1 ]",
+      "Rreadk QV_ZC_L0 [E1T1 M1 0000000002] -> 0",  // the file stays open for the next table
       "Rdelete QV_FC_L0",
       "Rreadk QV_FC_L0 [E1T1 M1 ] -> 0",
-      "Rclose QV_FC_L0",
       "Rdelete QV_GC_L1",
       "Execute DLTUSRSPC_",
       "Execute DLTUSRSPC_",
       "Rreadk QV_GC_L1 [E1T1 ]",
       "Execute SYSLSTJOB_ 040960SE1_T1_M2_",
-      "Rclose QV_GC_L1",
       "Rreadk QV_CX [E1T1 ] -> 0",  // releases the target's lock
+      "Rclose QV_GC_L1",            // every file once, when the delete ends
+      "Rclose QV_END_L0",
+      "Rclose QV_FC_L0",
+      "Rclose QV_ZC_L0",
   }));
   for (const FakeCall& c : o.fake().CallsNamed("Ropen")) EXPECT_EQ(c.Arg(1), DllParam::kModeUpdate);
   EXPECT_EQ(o.fake().OpenFiles().size(), files);
