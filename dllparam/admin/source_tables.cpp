@@ -135,4 +135,28 @@ void AddSourceTable(StoreAdmin& store, const SourceTable& table) {
   });
 }
 
+std::string DescribeSourceTables(StoreAdmin& store) {
+  Db& db = store.db();
+  std::vector<std::string> names;
+  Stmt st = db.prepare("SELECT name FROM sqlite_master WHERE type = 'table' AND instr(name, '.') > 0 ORDER BY name");
+  while (st.step()) names.emplace_back(st.columnText(0));
+  std::string out;
+  for (const std::string& name : names) {
+    Stmt columns = db.prepare("SELECT name, pk FROM pragma_table_info(?) ORDER BY pk, cid");
+    columns.bind(1, name);
+    std::size_t count = 0;
+    std::string keys;
+    while (columns.step()) {
+      ++count;
+      if (columns.columnInt(1) > 0) keys += (keys.empty() ? "" : ", ") + std::string(columns.columnText(0));
+    }
+    Stmt rows = db.prepare("SELECT COUNT(*) FROM \"" + name + "\"");
+    rows.step();
+    out += "  " + name + "  " + std::to_string(count) + (count == 1 ? " column" : " columns") +
+           (keys.empty() ? std::string() : ", key " + keys) + ", " + std::to_string(rows.columnInt(0)) +
+           (rows.columnInt(0) == 1 ? " row" : " rows") + "\n";
+  }
+  return out;
+}
+
 }  // namespace qv::embedded

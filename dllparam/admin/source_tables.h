@@ -49,4 +49,8 @@ SourceTable ParseSourceTable(std::string_view text);
 // Throws StoreError for an AS/400 store or a table that exists already.
 void AddSourceTable(StoreAdmin& store, const SourceTable& table);
 
+// Returns a line per source table of the store, "  SALES.ORDERS  4 columns,
+// key CODE, LINE, 0 rows", in name order; "" when it has none.
+std::string DescribeSourceTables(StoreAdmin& store);
+
 }  // namespace qv::embedded

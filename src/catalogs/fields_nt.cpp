@@ -79,9 +79,17 @@ bool QVSource::ReadNtColumns(const std::string& database, const std::string& tab
     for (NtColumn& c : page.columns) {
       NtLongTextLength longText = 0;
       if (sqlServer && IsNtLongText(c.typeName)) {
+        // A failed lookup marks the field; the import goes on without its error.
+        const int32_t num = errorNum_;
+        const std::string text = errorText_;
         int32_t maxLen = 0;
-        if (ReadLength(TextMaxLenDefineSql(database, table, c.name), 10, maxLen)) longText = maxLen;
-        else longText = std::nullopt;
+        if (ReadLength(TextMaxLenDefineSql(database, table, c.name), 10, maxLen)) {
+          longText = maxLen;
+        } else {
+          longText = std::nullopt;
+          errorNum_ = num;
+          errorText_ = text;
+        }
       }
       NtField f = DescribeNtColumn(c, sqlServer, longText);
       if (!f.error.empty()) {

@@ -111,6 +111,7 @@ TEST(FillFieldFromFileNT, FailuresKeepTheFieldsAddedAndSayWhy) {
     EXPECT_TRUE(s.control().FillFieldFromFileNT(lf, "I.", "SALES", "ORDERS", false, true));
     EXPECT_EQ(Row(lf, "I.NOTE").at(1), "TEXT ERROR IN QV_MX TABLE");
     EXPECT_EQ(Row(lf, "I.NOTE").at(9), "00000");
+    EXPECT_EQ(s.control().ErrorNum(), 0);
   }
 }
 

@@ -120,7 +120,7 @@ TEST(SourceTables, NeedALoginAndAnNtStore) {
   EXPECT_EQ(client.Error().code, DllParam::kCodeNotSupported);
 }
 
-TEST(SourceTables, ASecondTableOfTheSameNameIsRefusedAndNothingChanges) {
+TEST(SourceTables, ASecondTableOfTheSameNameIsRefusedAndNothingChangesInTheStore) {
   EmbeddedStore nt(SourceKind::Oracle);
   embedded::StoreAdmin admin = nt.Admin();
   embedded::AddSourceTable(admin, embedded::ParseSourceTable(kOrders));
@@ -133,6 +133,8 @@ TEST(SourceTables, ASecondTableOfTheSameNameIsRefusedAndNothingChanges) {
   embedded::Stmt st = admin.db().prepare("SELECT COUNT(*) FROM QV_MX");
   ASSERT_TRUE(st.step());
   EXPECT_EQ(st.columnInt(0), 1);
+  EXPECT_NE(embedded::DescribeStore(nt.path()).find("\nSource tables\n  SALES.ORDERS  4 columns, key CODE, LINE, 0 rows\n"),
+            std::string::npos);
 }
 
 TEST(SourceTables, DescriptionsThatCannotBeReadSayWhichLineAndWhy) {
