@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "dllparam/admin/source_tables.h"
 #include "dllparam/embedded/embedded_engine.h"
 #include "store/access_paths.h"
 
@@ -354,6 +355,8 @@ std::string DescribeStore(const std::string& path) {
       out << " " << line << "\n";
     }
   }
+
+  if (std::string source = DescribeSourceTables(store); !source.empty()) out << "\nSource tables\n" << source;
 
   std::vector<Setting> settings = store.Settings();
   if (!settings.empty()) {

@@ -57,6 +57,7 @@ struct EmbeddedSource::Connection {
   bool lockedAny = false;   // a record was locked through this connection
   std::optional<LoginState> login;
   std::string listAfter;  // last data source listed by GetDSNsAndDrivers
+  int columnsNext = 0;    // next column of the table listed by FillColumnsList(Source)
   EngineCursor engine;    // positions in the engine's job list and message queue
   std::unique_ptr<RecordLocks> locks;
   std::map<std::tuple<const AccessPath*, int, bool>, PathQuery> reads;

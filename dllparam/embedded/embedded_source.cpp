@@ -352,23 +352,6 @@ int32_t EmbeddedSource::FillTBL(const std::string&, const std::string&, std::str
   len = 0;
   return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "FillTBL"); });
 }
-int32_t EmbeddedSource::FillColumnsList(const std::string&, const std::string&, const std::string&, std::string&,
-                                        int32_t& len, int32_t) {
-  len = 0;
-  return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "FillColumnsList"); });
-}
-int32_t EmbeddedSource::FillColumnsListSource(const std::string&, const std::string&, std::string&, int32_t& len,
-                                              int32_t) {
-  len = 0;
-  return Guard([&]() -> int32_t {
-    Current();
-    Fail(kCodeNotSupported, std::string(kLater) + "FillColumnsListSource");
-  });
-}
-int32_t EmbeddedSource::GetPrimaryKey(const std::string&, std::string&, int32_t& len) {
-  len = 0;
-  return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "GetPrimaryKey"); });
-}
 int32_t EmbeddedSource::TableNTExist(const std::string&) {
   return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "TableNTExist"); });
 }

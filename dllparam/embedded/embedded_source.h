@@ -101,6 +101,12 @@ class EmbeddedSource final : public DllParam {
   void RunAction(Connection& c, const std::string& sql);
   bool SpecialStatement(Connection& c, Handle* hd, const std::string& sql);
 
+  // Source tables of NT stores (embedded_columns.cpp): the store's name of
+  // the table a catalog call names, and the paged listing of its columns.
+  std::string SourceTableOf(Connection& c, const std::string& database, const std::string& table);
+  int32_t ListColumns(const std::string& database, const std::string& table, const std::string& mask,
+                      std::string& list, int32_t& len, int32_t first);
+
   // Remote commands (embedded_commands.cpp).
   void RunClCommand(Connection& c, std::string_view area);
   void CheckObject(Connection& c, std::string& data, size_t n);

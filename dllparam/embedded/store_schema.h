@@ -74,6 +74,12 @@ OpenedStore OpenStoreFile(const std::string& path, int busyTimeoutMs);
 // kind. Returns its kind; throws StoreError ("PATH is damaged: ...").
 SourceKind CheckStoreFile(const std::string& path);
 
+// Source tables of NT stores: the tables of the source's own databases (SQL
+// Server databases, Oracle schemas) that the catalog services describe, kept
+// in the store under the name database + "." + table, which no table of the
+// configuration has. Returns that name.
+std::string SourceTableName(std::string_view database, std::string_view table);
+
 // Busy timeout of store connections: QV_STORE_BUSY_MS when set, else 5000 ms.
 int DefaultBusyTimeoutMs();
 

@@ -20,6 +20,7 @@
 //  14. Distributions and distributed tables (store/distributions.cpp)
 //  15. Engine control and jobs              (operations/engine.cpp)
 //  16. Message queue                        (operations/message_queue.cpp)
+//  17. Field import from NT sources         (catalogs/fields_nt.cpp)
 //      Process-wide login                   (connection/users.cpp)
 //
 // Every public operation sets ErrorStep, makes its connection current through
@@ -717,6 +718,46 @@ class QVSource {
   // Messages read so far (NT) and the running number of item keys.
   int32_t msgRead_ = 0;
   int64_t msgSeq_ = 0;
+
+  // ---- 17. Field import from NT sources (catalogs/fields_nt.cpp) --------------
+ public:
+  // Shows the columns of table in database in lv: clears it, sets the columns
+  // "Field name", "Type", "Description", "ALLOWNULL", "Seq" and adds one item
+  // per column (key "ZONE_" + name, text the name). Does nothing and returns
+  // false while the connection is closed; a failed column list keeps the
+  // items added so far and records the library's error.
+  bool FillColumnsList(platform::ListView& lv, const std::string& database, const std::string& table);
+  // Fills the field list lf of one buffer of the transformation editor. For
+  // the system buffer ("S.") the system fields with their descriptions; for
+  // a table buffer one item per column of table in database (key buffer +
+  // name, text the name), with the sub-items of the buffer field list: type
+  // display, date mask, start and length in the record, allow-null text
+  // (key columns "No", others "Yes"), key order, then the type code (the
+  // plain class "C", "N" or "V" when plainTypes), length, decimals and
+  // external length and position. prepareList clears lf and sets those
+  // columns first; without it the fields are added to the list as it is.
+  // A table buffer does nothing and returns false while the connection is
+  // closed. A failed library call or a column list that cannot be read
+  // keeps the fields added so far and returns false.
+  bool FillFieldFromFileNT(platform::ListView& lf, const std::string& buffer, const std::string& database,
+                           const std::string& table, bool plainTypes, bool prepareList);
+  // Gives the longest value stored in a long text column of a qualified
+  // table (database + ".." + table); 0 without values.
+  bool TextMaxLenUsed(const std::string& qualifiedTable, const std::string& column, int32_t& length);
+  // Gives the length QV_MX defines for a long text column; 0 without a row.
+  bool TextMaxLenDefine(const std::string& database, const std::string& table, const std::string& column,
+                        int32_t& length);
+
+ private:
+  struct NtColumnFields;
+  // Reads the columns of table in database with the column-list service and
+  // describes each one (long texts sized from QV_MX on SQL Server). False
+  // with the error recorded when a call fails or a line cannot be read; out
+  // holds the columns described before.
+  bool ReadNtColumns(const std::string& database, const std::string& table, bool wholeTable,
+                     std::vector<NtColumnFields>& out);
+  // Runs a length query (buffer of width characters) into length.
+  bool ReadLength(const std::string& sql, std::size_t width, int32_t& length);
 };
 
 // ---- Process-wide login (connection/users.cpp) --------------------------------

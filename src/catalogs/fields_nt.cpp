@@ -1,0 +1,189 @@
+// Field import from NT sources: the columns of a table in a list view, the
+// field lists of the transformation editor, and the long text lengths.
+#include "catalogs/fields_nt_text.h"
+#include "connection/qvsource.h"
+#include "platform/controls.h"
+#include "presentation/messages.h"
+#include "presentation/strutil.h"
+
+namespace qv {
+
+struct QVSource::NtColumnFields {
+  NtColumn column;
+  NtField field;
+};
+
+namespace {
+
+// Returns the mask of the date-mask codes the NT types use.
+std::string NtMaskText(const std::string& code) {
+  if (code == "f") return "YYYY-MM-DD-HH.MM.SS";
+  if (code == "d") return "YYYY-MM-DD";
+  return "";
+}
+
+// Sets the columns of a buffer field list (captions 1256 to 1269).
+void SetFieldListColumns(platform::ListView& lf) {
+  lf.Clear();
+  lf.ClearColumns();
+  for (int id = 1256; id <= 1269; ++id) lf.AddColumn(cLoadResString(std::to_string(id)));
+}
+
+}  // namespace
+
+bool QVSource::ReadLength(const std::string& sql, std::size_t width, int32_t& length) {
+  length = 0;
+  std::string row(width, ' ');
+  int32_t len = 0;
+  const int found = ReadFirstRow(sql, row, len);
+  if (found < 0) return false;
+  if (found == 0) return true;
+  std::optional<int32_t> value = NtLengthOfRow(row.substr(0, static_cast<std::size_t>(std::max(len, 0))));
+  if (!value) {
+    Refuse("length \"" + Trim(row) + "\" out of range: " + sql);
+    return false;
+  }
+  length = *value;
+  return true;
+}
+
+bool QVSource::TextMaxLenUsed(const std::string& qualifiedTable, const std::string& column, int32_t& length) {
+  length = 0;
+  return Guard("TextMaxLenUsed", [&] { return ReadLength(TextMaxLenUsedSql(qualifiedTable, column), 20, length); });
+}
+
+bool QVSource::TextMaxLenDefine(const std::string& database, const std::string& table, const std::string& column,
+                                int32_t& length) {
+  length = 0;
+  return Guard("TextMaxLenDefine",
+               [&] { return ReadLength(TextMaxLenDefineSql(database, table, column), 10, length); });
+}
+
+bool QVSource::ReadNtColumns(const std::string& database, const std::string& table, bool wholeTable,
+                             std::vector<NtColumnFields>& out) {
+  const bool sqlServer = sourceType_ == "SQL Server";
+  const std::string qualified = NtQualifiedTable(sourceType_, database, table);
+  int32_t first = DllParam::kFirstCall;
+  for (;;) {
+    std::string list(DllParam::kListBuffer, ' ');
+    int32_t len = 0;
+    const int32_t ok = wholeTable
+                           ? Src().FillColumnsListSource(DllParam::kColumnsOfTable, qualified, list, len, first)
+                           : Src().FillColumnsList(database, table, "%", list, len, first);
+    if (ok == 0) {
+      QVParamError();
+      return false;
+    }
+    if (len <= 0) return true;
+    NtColumnLines page = ReadNtColumnList(std::string_view(list).substr(0, static_cast<std::size_t>(len)));
+    for (NtColumn& c : page.columns) {
+      NtLongTextLength longText = 0;
+      if (sqlServer && IsNtLongText(c.typeName)) {
+        // A failed lookup marks the field; the import goes on without its error.
+        const int32_t num = errorNum_;
+        const std::string text = errorText_;
+        int32_t maxLen = 0;
+        if (ReadLength(TextMaxLenDefineSql(database, table, c.name), 10, maxLen)) {
+          longText = maxLen;
+        } else {
+          longText = std::nullopt;
+          errorNum_ = num;
+          errorText_ = text;
+        }
+      }
+      NtField f = DescribeNtColumn(c, sqlServer, longText);
+      if (!f.error.empty()) {
+        Refuse(f.error + " (" + qualified + ")");
+        return false;
+      }
+      out.push_back({std::move(c), std::move(f)});
+    }
+    if (!page.error.empty()) {
+      Refuse(page.error + " (" + qualified + ")");
+      return false;
+    }
+    first = DllParam::kNextCall;
+  }
+}
+
+bool QVSource::FillColumnsList(platform::ListView& lv, const std::string& database, const std::string& table) {
+  if (!ConnectionOpen()) return false;
+  return Guard("FillColumnsList", [&] {
+    lv.Clear();
+    lv.ClearColumns();
+    lv.AddColumn(cLoadResString("2001"));
+    lv.AddColumn(cLoadResString("2002"));
+    lv.AddColumn(cLoadResString("2013"));
+    lv.AddColumn("ALLOWNULL");
+    lv.AddColumn(cLoadResString("2003"));
+    std::vector<NtColumnFields> columns;
+    const bool ok = ReadNtColumns(database, table, false, columns);
+    for (const NtColumnFields& c : columns) {
+      if (lv.Find("ZONE_" + c.column.name) != nullptr) continue;
+      platform::ListItem& item = lv.Add("ZONE_" + c.column.name, c.column.name);
+      item.SetSubItem(1, c.field.shownType);
+      item.SetSubItem(2, c.field.description.empty() ? c.column.description : c.field.description);
+      item.SetSubItem(3, NtAllowNullText(c.column.allowNull));
+      item.SetSubItem(4, c.column.position);
+    }
+    return ok;
+  });
+}
+
+bool QVSource::FillFieldFromFileNT(platform::ListView& lf, const std::string& buffer, const std::string& database,
+                                   const std::string& table, bool plainTypes, bool prepareList) {
+  const bool systemBuffer = UCase(Trim(buffer)) == "S.";
+  if (!systemBuffer && !ConnectionOpen()) return false;
+  return Guard("FillFieldFromFileNT", [&] {
+    if (prepareList) SetFieldListColumns(lf);
+    if (systemBuffer) {
+      for (const NtSystemField& s : NtSystemFields()) {
+        if (lf.Find(buffer + s.name) != nullptr) continue;
+        lf.Add(buffer + s.name, s.name).SetSubItem(1, cLoadResString(std::to_string(s.stringId)));
+      }
+      return true;
+    }
+    const std::string qualified = NtQualifiedTable(sourceType_, database, table);
+    std::string keys(DllParam::kBlockBuffer, ' ');
+    int32_t keysLen = 0;
+    if (Src().GetPrimaryKey(qualified, keys, keysLen) == 0) {
+      QVParamError();
+      return false;
+    }
+    const std::vector<std::string> keyNames =
+        ReadNtNameList(std::string_view(keys).substr(0, static_cast<std::size_t>(std::max(keysLen, 0))));
+    std::vector<NtColumnFields> columns;
+    const bool ok = ReadNtColumns(database, table, true, columns);
+    int64_t start = 1, startExt = 1;
+    for (const NtColumnFields& c : columns) {
+      const NtField& f = c.field;
+      int rank = 0;
+      for (std::size_t k = 0; k < keyNames.size() && rank == 0; ++k)
+        if (UCase(keyNames[k]) == UCase(c.column.name)) rank = static_cast<int>(k) + 1;
+      const std::string allowNull = rank > 0 ? "0" : "1";
+      if (lf.Find(buffer + c.column.name) == nullptr) {
+        platform::ListItem& item = lf.Add(buffer + c.column.name, c.column.name);
+        const std::vector<std::string> sub{
+            f.description.empty() ? c.column.description : f.description,
+            NtTypeDisplay(f.code, f.length, f.decimals),
+            NtMaskText(f.mask),
+            NtNumber5(std::to_string(start)),
+            f.lenIn,
+            NtAllowNullText(allowNull),
+            NtNumber5(std::to_string(rank)),
+            f.Type(plainTypes),
+            f.length,
+            f.decimals,
+            f.lenExt,
+            "",
+            NtNumber5(std::to_string(startExt))};
+        for (std::size_t i = 0; i < sub.size(); ++i) item.SetSubItem(static_cast<int>(i) + 1, sub[i]);
+      }
+      start += std::stoll(f.lenIn);
+      startExt += std::stoll(f.lenExt);
+    }
+    return ok;
+  });
+}
+
+}  // namespace qv
