@@ -97,6 +97,14 @@ int32_t EmbeddedSource::Execute(std::string& code, std::string& ctl, std::string
       DeleteUserSpace(c, data, n);
     } else if (command == "SYSLSTJOB") {
       ListJobs(c, data, n);
+    } else if (command == "SYSLSTRCD") {
+      ListFormats(c, data, n);
+    } else if (command == "SYSRTVACPT") {
+      RetrieveAccessPath(c, data, n);
+    } else if (command == "SYSLSTFLD") {
+      ListFields(c, data, n);
+    } else if (command == "SYSWRTZX") {
+      WriteFields(c, data, n);
     } else if (command == "SYSRTVMSG") {
       ReadMessages(c, data, n);
     } else if (command == "RTVMCHNAME") {

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "dllparam/embedded/embedded_catalog.h"
 #include "dllparam/embedded/embedded_engine.h"
 #include "dllparam/embedded/embedded_source.h"
 #include "dllparam/embedded/record_locks.h"
@@ -58,6 +59,7 @@ struct EmbeddedSource::Connection {
   std::optional<LoginState> login;
   std::string listAfter;  // last data source listed by GetDSNsAndDrivers
   EngineCursor engine;    // positions in the engine's job list and message queue
+  CatalogCursor catalog;  // positions in the file catalog's listings
   std::unique_ptr<RecordLocks> locks;
   std::map<std::tuple<const AccessPath*, int, bool>, PathQuery> reads;
   std::map<std::pair<const AccessPath*, int>, Stmt> writes;  // 0 update, 1 delete, 2 insert
