@@ -210,6 +210,72 @@ void PutCatalogFile(Db& db, const CatalogFile& file) {
   });
 }
 
+CatalogFile ParseCatalogDescription(std::string_view text) {
+  CatalogFile file;
+  bool named = false;
+  int number = 0;
+  while (!text.empty()) {
+    const size_t end = std::min(text.find('\n'), text.size());
+    std::string line(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> words = Words(line);
+    if (words.empty() || words[0][0] == '#') continue;
+    auto refuse = [&](const std::string& why) {
+      throw std::invalid_argument("line " + std::to_string(number) + ": " + why);
+    };
+    // The text after the first n words of the line.
+    auto rest = [&](size_t n) {
+      size_t at = 0;
+      for (size_t i = 0; i < n && at != std::string::npos; ++i) at = line.find(' ', line.find_first_not_of(' ', at));
+      return at == std::string::npos ? std::string() : TrimText(std::string_view(line).substr(at));
+    };
+    auto number64 = [&](const std::string& w, const char* what) {
+      if (w.empty() || w.size() > 9 || !std::all_of(w.begin(), w.end(), [](char ch) { return std::isdigit(static_cast<unsigned char>(ch)); }))
+        refuse(std::string(what) + " \"" + w + "\" is not a number");
+      return static_cast<int64_t>(std::stoll(w));
+    };
+    const std::string item = UpperText(words[0]);
+    if (item == "FILE") {
+      if (named) refuse("a second file line");
+      if (words.size() < 2 || words[1].find('/') == std::string::npos) refuse("file needs LIBRARY/FILE");
+      named = true;
+      file.library = words[1].substr(0, words[1].find('/'));
+      file.name = words[1].substr(words[1].find('/') + 1);
+      size_t used = 2;
+      if (words.size() > 2 && (UpperText(words[2]) == "PF" || UpperText(words[2]) == "LF")) {
+        file.attribute = UpperText(words[2]);
+        used = 3;
+      }
+      file.text = rest(used);
+    } else if (item == "FORMAT" || item == "KEY") {
+      if (words.size() != 2) refuse(item == "KEY" ? "key needs one field name" : "format needs one name");
+      (item == "KEY" ? file.keys : file.formats).push_back(words[1]);
+    } else if (item == "FIELD") {
+      if (words.size() < 6) refuse("field needs NAME TYPE BYTES DIGITS DECIMALS");
+      CatalogField f;
+      f.name = words[1];
+      if (words[2].size() != 1) refuse("the type \"" + words[2] + "\" is not one letter");
+      f.type = static_cast<char>(std::toupper(static_cast<unsigned char>(words[2][0])));
+      f.bytes = number64(words[3], "bytes");
+      f.digits = number64(words[4], "digits");
+      f.decimals = number64(words[5], "decimals");
+      size_t used = 6;
+      if (words.size() > 6 && UpperText(words[6]) == "VARYING") {
+        f.varying = true;
+        used = 7;
+      }
+      f.text = rest(used);
+      file.fields.push_back(std::move(f));
+    } else {
+      refuse("unknown item \"" + words[0] + "\"; expected file, format, key or field");
+    }
+  }
+  if (!named) throw std::invalid_argument("no file line");
+  return file;
+}
+
 std::vector<CatalogFile> CatalogFiles(Db& db) {
   std::vector<CatalogFile> out;
   if (!HasCatalog(db)) return out;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dllparam/embedded/sqlite_db.h"
@@ -42,6 +43,15 @@ struct CatalogFile {
 // and the field, for a name longer than 10, an unknown type letter, a
 // negative length, a key that is no field, or no field at all.
 void PutCatalogFile(Db& db, const CatalogFile& file);
+
+// Reads the description of one file, a line per item; blank lines and lines
+// starting with "#" are skipped:
+//   file LIBRARY/FILE [PF|LF] [TEXT...]
+//   format NAME                 (once per record format, in order)
+//   key FIELD                   (once per key field, in key order)
+//   field NAME TYPE BYTES DIGITS DECIMALS [varying] [TEXT...]
+// Throws std::invalid_argument naming the line for anything else.
+CatalogFile ParseCatalogDescription(std::string_view text);
 
 // Returns the files of the catalog in library and name order.
 std::vector<CatalogFile> CatalogFiles(Db& db);

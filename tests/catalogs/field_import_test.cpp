@@ -375,3 +375,62 @@ INSTANTIATE_TEST_SUITE_P(Kinds, NtAddFile, NtKinds(), KindName);
 
 }  // namespace
 }  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+TEST(CatalogDescription, ReadsEveryItemAndNamesTheLineOfAMistake) {
+  const embedded::CatalogFile f = embedded::ParseCatalogDescription(
+      "# customers\r\n"
+      "file demolib/cust LF  Customers of the shop\n"
+      "\n"
+      "format CUSTR\n"
+      "key CUSTNO\n"
+      "field CUSTNO P 4 7 0 Customer number\n"
+      "field NAME A 30 0 0 varying   The name\n"
+      "field PIC G 10 0 0\n");
+  EXPECT_EQ(f.library + "/" + f.name + " " + f.attribute + " " + f.text, "demolib/cust LF Customers of the shop");
+  EXPECT_EQ(f.formats, std::vector<std::string>{"CUSTR"});
+  EXPECT_EQ(f.keys, std::vector<std::string>{"CUSTNO"});
+  ASSERT_EQ(f.fields.size(), 3u);
+  EXPECT_EQ(f.fields[0].digits, 7);
+  EXPECT_EQ(f.fields[0].text, "Customer number");
+  EXPECT_TRUE(f.fields[1].varying);
+  EXPECT_EQ(f.fields[1].text, "The name");
+  EXPECT_EQ(f.fields[2].text, "");
+  struct Bad {
+    const char* text;
+    const char* message;
+  } bad[] = {
+      {"field A A 1 0 0\n", "no file line"},
+      {"file L/F\nfield A A x 0 0\n", "line 2: bytes \"x\" is not a number"},
+      {"file L/F\nfield A AB 1 0 0\n", "line 2: the type \"AB\" is not one letter"},
+      {"file L/F\ncolumn A\n", "line 2: unknown item \"column\"; expected file, format, key or field"},
+      {"file LF\n", "line 1: file needs LIBRARY/FILE"},
+  };
+  for (const Bad& b : bad) {
+    try {
+      embedded::ParseCatalogDescription(b.text);
+      ADD_FAILURE() << b.text;
+    } catch (const std::invalid_argument& e) {
+      EXPECT_EQ(std::string(e.what()), b.message);
+    }
+  }
+  EmbeddedStore store(embedded::SourceKind::AS400);
+  auto admin = store.Admin();
+  embedded::CatalogFile unknown = f;
+  unknown.fields[2].type = 'X';
+  EXPECT_THROW(embedded::PutCatalogFile(admin.db(), unknown), std::invalid_argument);
+  unknown = f;
+  unknown.keys = {"NOPE"};
+  EXPECT_THROW(embedded::PutCatalogFile(admin.db(), unknown), std::invalid_argument);
+  EXPECT_TRUE(embedded::CatalogFiles(admin.db()).empty());
+  embedded::PutCatalogFile(admin.db(), f);
+  const auto files = embedded::CatalogFiles(admin.db());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].name, "CUST");
+  EXPECT_EQ(files[0].fields[1].name, "NAME");
+}
+
+}  // namespace
+}  // namespace qv::test
