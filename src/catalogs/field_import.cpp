@@ -320,4 +320,22 @@ bool QVSource::AddFile(std::string& sQV_FX, const std::string& grp_id) {
   });
 }
 
+bool QVSource::FillFieldListZX(platform::ListView& lv, const std::string& grp_id,
+                               const std::string& fic_id) {
+  return Guard("FillFieldListZX", [&] {
+    InitListField(lv, false);
+    std::vector<Record> fields;
+    if (!ReadBlocks("FillFieldListZX", "QV_ZX_L0", layout::QV_ZX,
+                    KeyFromCodes(layout::ModelTableKey, {sel_.env, grp_id, fic_id}),
+                    ListFieldsOfTableSql(prefix_, sel_.env, grp_id, fic_id), fields))
+      return false;
+    for (const Record& zx : fields) {
+      const std::string name = Trim(zx.Get("FIELDINPUT"));
+      const int icon = FieldIcon(zx.Get("FIELDTYPE"));
+      ShowField(lv.Add("ZONE_" + name, name, icon, icon), zx);
+    }
+    return true;
+  });
+}
+
 }  // namespace qv

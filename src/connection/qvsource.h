@@ -742,6 +742,9 @@ class QVSource {
   // over 32000 characters gives message 2144: the table and its fields stay,
   // no distribution gets it. sQV_FX holds the stored record afterwards.
   bool AddFile(std::string& sQV_FX, const std::string& grp_id);
+  // Fills lv with the fields of model table (grp_id, fic_id) of the current
+  // environment (InitListField columns, one item keyed "ZONE_" + name each).
+  bool FillFieldListZX(platform::ListView& lv, const std::string& grp_id, const std::string& fic_id);
 
   // The longest record a model table may have.
   static constexpr long long kMaxRecordLength = 32000;
