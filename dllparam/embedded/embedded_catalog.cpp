@@ -36,11 +36,6 @@ bool HasCatalog(Db& db) {
 
 std::string Upper(std::string_view s) { return UpperText(TrimText(s)); }
 
-std::string Num(int64_t n, size_t width) {
-  std::string v = std::to_string(std::max<int64_t>(n, 0));
-  return v.size() >= width ? v.substr(v.size() - width) : std::string(width - v.size(), '0') + v;
-}
-
 std::vector<std::string> Words(std::string_view text) {
   std::vector<std::string> out;
   size_t at = 0;
@@ -102,13 +97,6 @@ int64_t RecordLength(const CatalogFile& file) {
   int64_t n = 0;
   for (const CatalogField& f : file.fields) n += f.bytes;
   return n;
-}
-
-// Writes a reply into the first n bytes of the area, with a NUL after it when shorter.
-void Reply(std::string& data, size_t n, std::string_view text) {
-  const size_t len = std::min(text.size(), n);
-  data.replace(0, len, text.substr(0, len));
-  if (len < n && len < data.size()) data[len] = '\0';
 }
 
 // Sends as many of the entries left as the area holds: a 5-digit count of

@@ -129,5 +129,11 @@ std::string TrimText(std::string_view s);
 std::string UpperText(std::string_view s);
 // Returns value padded with blanks or cut to width.
 std::string Fit(std::string_view value, size_t width);
+// Returns n (0 when negative) as zero-filled decimal digits of at least width
+// (embedded_commands.cpp).
+std::string Num(int64_t n, size_t width);
+// Writes a reply into the first n bytes of a command's data area, with a NUL
+// after it when it is shorter (embedded_commands.cpp).
+void Reply(std::string& data, size_t n, std::string_view text);
 
 }  // namespace qv::embedded
