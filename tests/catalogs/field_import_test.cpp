@@ -430,6 +430,8 @@ TEST(CatalogDescription, ReadsEveryItemAndNamesTheLineOfAMistake) {
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].name, "CUST");
   EXPECT_EQ(files[0].fields[1].name, "NAME");
+  EXPECT_NE(embedded::DescribeStore(store.path()).find("DEMOLIB/CUST LF formats CUSTR keyed by CUSTNO, 3 fields"),
+            std::string::npos);
 }
 
 }  // namespace
