@@ -148,7 +148,7 @@ void PutCatalogFile(Db& db, const CatalogFile& file) {
     if (std::find(names.begin(), names.end(), key) == names.end()) refuse("key " + key + " is no field");
     keys.push_back(key);
   }
-  if (keys.size() > 999) refuse("more than 999 key fields");
+  if (keys.size() > 120) refuse("more than 120 key fields");
   for (const std::string& f : file.formats) {
     checkName(Upper(f), "record format");
     formats.push_back(Upper(f));
