@@ -19,6 +19,7 @@
 #include "qvmgr/library_path.h"
 #include "qvmgr/session.h"
 #include "store/record_layouts.h"
+#include "store/records.h"
 
 namespace qv::cli {
 namespace {
@@ -629,6 +630,103 @@ int Messages(Context& ctx, const MessageOptions& options) {
   sigaction(SIGINT, &oldInt, nullptr);
   sigaction(SIGTERM, &oldTerm, nullptr);
   return status;
+}
+
+namespace {
+
+// Reads the fields of a model table through the control into a list view.
+bool ReadFields(Connected& c, const std::string& fic, std::shared_ptr<platform::ListViewObject>& lv,
+                OperationError& e) {
+  lv = std::make_shared<platform::ListViewObject>();
+  std::vector<Variant> args{Variant(lv), Variant(c.model()), Variant(fic)};
+  const DispResult r = c.s().CallControl("FillFieldListZX", args);
+  if (!r.ok()) {
+    e = DispatchFailure("QVSource", "FillFieldListZX", r);
+    return false;
+  }
+  if (r.value.ToBool()) return true;
+  e = c.s().TakeError();
+  return false;
+}
+
+// Shows the fields of a list view filled by FillFieldListZX.
+int ShowFields(Connected& c, const platform::ListView& model, Json body, std::string text) {
+  static const char* const kKeys[] = {"description", "type", "date", "start", "length", "allowNull", "keyOrder",
+                                      "typeCode", "len", "dec", "lenExt", "based", "posExt"};
+  Json list = Json::array();
+  platform::TextTable table({"Field", "Description", "Type", "Date", "Start", "Length", "Null", "Key"});
+  for (const platform::ListItem* item : model.DisplayOrder()) {
+    Json f{{"name", Utf8(item->text)}};
+    for (int i = 1; i <= 13; ++i) f[kKeys[i - 1]] = Utf8(RTrim(item->SubItem(i)));
+    list.push_back(f);
+    std::vector<std::string> cells{item->text};
+    for (int i = 1; i <= 7; ++i) cells.push_back(RTrim(item->SubItem(i)));
+    table.AddRow(cells);
+  }
+  body["fields"] = list;
+  text += model.Count() == 0 ? std::string("No fields.\n") : table.Render();
+  return c.Success(body, text);
+}
+
+}  // namespace
+
+int TableAdd(Context& ctx, const TableAddOptions& options) {
+  std::string library, file, description;
+  try {
+    library = To1252Exact(options.library, "--library");
+    file = To1252Exact(options.file, "--file");
+    description = To1252Exact(options.description, "--description");
+  } catch (const ArgumentError& e) {
+    throw UsageError(e.what());
+  }
+  if (library.empty() || file.empty()) throw UsageError("table add needs --library and --file");
+  Connected c(ctx, "table add", kNeedEnv | kNeedModel);
+  if (!c.Open()) return 1;
+  Record fx(layout::QV_FX);
+  fx.Set("ENVID", c.env());
+  fx.Set("GRPID", c.model());
+  Record source(layout::ObjectName);
+  source.Set("LIBRARY", UCase(library));
+  source.Set("FILE", UCase(file));
+  fx.Set("SRCTBL", source.image());
+  fx.Set("DESCRIP", description);
+  for (const char* flag : {"HOLD", "QV_TRANSFORM", "INSTINSERT", "INSTUPDATE", "INSTDELETE"}) fx.Set(flag, "0");
+  fx.Set("X", "0000000000");
+  fx.Set("Y", "0000000000");
+  const std::string what = "cannot add " + Utf8(UCase(library) + "/" + UCase(file)) + " to the model " +
+                           Utf8(c.env() + "/" + c.model());
+  std::vector<Variant> args{Variant(fx.image()), Variant(c.model())};
+  const DispResult r = c.s().CallControl("AddFile", args);
+  if (!r.ok()) return c.Fail(what, DispatchFailure("QVSource", "AddFile", r));
+  if (!r.value.ToBool()) return c.Fail(what, c.s().TakeError());
+  const std::string* stored = args[0].Get<std::string>();
+  const std::string fic = stored ? std::string(Record(layout::QV_FX, *stored).Get("FICID")) : std::string();
+  std::shared_ptr<platform::ListViewObject> lv;
+  OperationError e;
+  if (!ReadFields(c, fic, lv, e)) return c.Fail("cannot read the fields of the table " + Utf8(fic), e);
+  return ShowFields(c, lv->model(), Json{{"table", Utf8(fic)}},
+                    "Added " + Utf8(UCase(library) + "/" + UCase(file)) + " to the model " +
+                        Utf8(c.env() + "/" + c.model()) + " as table " + Utf8(fic) + "\n");
+}
+
+int FieldsShow(Context& ctx, const std::string& table) {
+  std::string fic;
+  try {
+    fic = To1252Exact(table, "--table");
+  } catch (const ArgumentError& e) {
+    throw UsageError(e.what());
+  }
+  if (fic.empty()) throw UsageError("fields needs --table");
+  // A table number may be given without its leading zeros.
+  if (fic.size() < 10 && fic.find_first_not_of("0123456789") == std::string::npos)
+    fic = std::string(10 - fic.size(), '0') + fic;
+  Connected c(ctx, "fields", kNeedEnv | kNeedModel);
+  if (!c.Open()) return 1;
+  std::shared_ptr<platform::ListViewObject> lv;
+  OperationError e;
+  if (!ReadFields(c, fic, lv, e)) return c.Fail("cannot read the fields of the table " + Utf8(fic), e);
+  return ShowFields(c, lv->model(), Json{{"table", Utf8(fic)}},
+                    "Fields of table " + Utf8(fic) + " of the model " + Utf8(c.env() + "/" + c.model()) + "\n");
 }
 
 int Register(Context& ctx, const std::string& libraryPath) {

@@ -36,6 +36,15 @@ struct DistChanges {
 };
 int DistSet(Context& ctx, const DistChanges& changes);
 
+// Adds file of library (an AS/400 source file) to the model as a new table
+// with the description given, then shows the fields imported.
+struct TableAddOptions {
+  std::string library, file, description;  // UTF-8 as typed
+};
+int TableAdd(Context& ctx, const TableAddOptions& options);
+// Shows the fields of table (its FICID, or its number) of the model.
+int FieldsShow(Context& ctx, const std::string& table);
+
 int Start(Context& ctx);
 int Stop(Context& ctx);
 int Status(Context& ctx);

@@ -86,6 +86,17 @@ int main(int argc, char** argv) {
   CLI::App* targetShow = Command(*target, "show", "show the record of a target", "qvmgr target show --env PR --target AS1");
   CLI::App* model = group("model", "models");
   CLI::App* modelShow = Command(*model, "show", "show the record of a model", "qvmgr model show --env PR --model CLI");
+  CLI::App* table = group("table", "tables of a model");
+  CLI::App* tableAdd = Command(*table, "add", "add an AS/400 source file to a model, with its fields",
+                               "qvmgr table add --env PR --model CLI --library DEMOLIB --file CUSTOMER");
+  TableAddOptions tableOptions;
+  tableAdd->add_option("--library", tableOptions.library, "library of the source file")->required();
+  tableAdd->add_option("--file", tableOptions.file, "the source file")->required();
+  tableAdd->add_option("--description", tableOptions.description, "description of the new table");
+  std::string fieldsTable;
+  CLI::App* fields = Command(app, "fields", "show the fields of a table of a model",
+                             "qvmgr fields --env PR --model CLI --table 3 --json");
+  fields->add_option("--table", fieldsTable, "the table's number (FICID)")->required();
   CLI::App* dist = group("dist", "distributions (a model sent to a target)");
   CLI::App* distShow = Command(*dist, "show", "show a distribution: recovery point, flags and its whole record",
                                "qvmgr dist show --env PR --target AS1 --model CLI --json");
@@ -154,6 +165,8 @@ int main(int argc, char** argv) {
     if (targetShow->parsed()) return TargetShow(ctx);
     if (modelShow->parsed()) return ModelShow(ctx);
     if (distShow->parsed()) return DistShow(ctx);
+    if (tableAdd->parsed()) return TableAdd(ctx, tableOptions);
+    if (fields->parsed()) return FieldsShow(ctx, fieldsTable);
     if (distSet->parsed()) {
       if (oType->count() > 0) changes.repriseType = repriseType;
       if (oReceiver->count() > 0) changes.receiver = receiver;

@@ -8,6 +8,7 @@
 //                       [--idle-timeout SECONDS] [--users FILE] [--cert FILE --key FILE] [--insecure]
 //   qvsource user add|remove NAME --users FILE
 //   qvsource user list --users FILE
+//   qvsource file add STORE DESCRIPTION-FILE
 //   qvsource table add STORE DESCRIPTION
 //
 // Exit status: 0 done, 1 refused or failed (the reason on stderr), 2 usage.
@@ -24,6 +25,7 @@
 #include "dllparam/admin/store_admin.h"
 #include "platform/encoding.h"
 #include "platform/prompt.h"
+#include "file_command.h"
 #include "serve.h"
 #include "table_command.h"
 #include "user_command.h"
@@ -101,8 +103,8 @@ int main(int argc, char** argv) {
                "qvsource"};
   app.require_subcommand(1);
   app.footer(std::string("init creates a store of that kind; show prints what a store holds; serve serves it\n"
-                         "to network clients; user manages who may log in to it; table adds source tables\n"
-                         "to an NT store.\n\n") +
+                         "to network clients; user manages who may log in to it; file adds files to the\n"
+                         "file catalog of an AS/400 store; table adds source tables to an NT store.\n\n") +
              kExitStatus);
 
   InitArguments init;
@@ -140,6 +142,8 @@ int main(int argc, char** argv) {
   CLI::App* serveCommand = qv::apps::AddServeCommand(app, serve);
   qv::apps::UserArguments user;
   const qv::apps::UserCommands userCommands = qv::apps::AddUserCommand(app, user);
+  qv::apps::FileArguments file;
+  CLI::App* fileAdd = qv::apps::AddFileCommand(app, file);
   qv::apps::TableArguments table;
   CLI::App* tableAdd = qv::apps::AddTableCommand(app, table);
 
@@ -159,6 +163,7 @@ int main(int argc, char** argv) {
   if (serveCommand->parsed()) return qv::apps::RunServe(serve);
   if (userCommands.add->parsed() || userCommands.remove->parsed() || userCommands.list->parsed())
     return qv::apps::RunUser(userCommands, user);
+  if (fileAdd->parsed()) return qv::apps::RunFileAdd(file);
   if (tableAdd->parsed()) return qv::apps::RunTableAdd(table);
   return qv::apps::UsageFailure(app, "no command");
 }

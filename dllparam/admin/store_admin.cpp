@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "dllparam/admin/source_tables.h"
+#include "dllparam/embedded/embedded_catalog.h"
 #include "dllparam/embedded/embedded_engine.h"
 #include "store/access_paths.h"
 
@@ -379,6 +380,20 @@ std::string DescribeStore(const std::string& path) {
     for (const StoreObject& o : objects)
       out << "  " << o.library << "/" << o.name << " " << o.type << " " << o.attribute << " " << Shown(o.text)
           << "\n";
+  }
+  const std::vector<CatalogFile> catalog = CatalogFiles(store.db());
+  if (!catalog.empty()) {
+    out << "\nFile catalog\n";
+    for (const CatalogFile& f : catalog) {
+      out << "  " << f.library << "/" << f.name << " " << f.attribute << " formats";
+      for (const std::string& format : f.formats) out << " " << format;
+      out << (f.keys.empty() ? " arrival sequence" : " keyed by");
+      for (const std::string& key : f.keys) out << " " << key;
+      out << ", " << f.fields.size() << " fields\n";
+      for (const CatalogField& c : f.fields)
+        out << "    " << c.name << " " << c.type << " bytes=" << c.bytes << " digits=" << c.digits
+            << " decimals=" << c.decimals << (c.varying ? " varying" : "") << " " << Shown(c.text) << "\n";
+    }
   }
   auto spaces = store.UserSpaces();
   if (!spaces.empty()) {

@@ -16,12 +16,6 @@ namespace {
 
 constexpr int32_t kErrObjectNotFound = 9801;  // object not found
 
-// Returns n as zero-filled decimal digits of width.
-std::string Num(int64_t n, size_t width) {
-  std::string v = std::to_string(std::max<int64_t>(n, 0));
-  return v.size() >= width ? v : std::string(width - v.size(), '0') + v;
-}
-
 bool AllDigits(std::string_view s) {
   if (s.empty()) return false;
   for (char c : s)
@@ -43,14 +37,6 @@ std::string CanonicalCommand(std::string_view text) {
   return out;
 }
 
-// Writes a reply into the first n bytes of the data area, with a NUL after
-// it when it is shorter.
-void Reply(std::string& data, size_t n, std::string_view text) {
-  size_t len = std::min(text.size(), n);
-  data.replace(0, len, text.substr(0, len));
-  if (len < n && len < data.size()) data[len] = '\0';
-}
-
 bool RowExists(Db& db, const char* sql, std::initializer_list<std::string_view> values) {
   Stmt st = db.prepareOnce(sql);
   int i = 1;
@@ -70,6 +56,17 @@ bool ObjectExists(Db& db, const std::string& library, const std::string& name, c
 }
 
 }  // namespace
+
+std::string Num(int64_t n, size_t width) {
+  std::string v = std::to_string(std::max<int64_t>(n, 0));
+  return v.size() >= width ? v : std::string(width - v.size(), '0') + v;
+}
+
+void Reply(std::string& data, size_t n, std::string_view text) {
+  size_t len = std::min(text.size(), n);
+  data.replace(0, len, text.substr(0, len));
+  if (len < n && len < data.size()) data[len] = '\0';
+}
 
 int32_t EmbeddedSource::Execute(std::string& code, std::string& ctl, std::string& data) {
   return Guard([&]() -> int32_t {
@@ -97,6 +94,14 @@ int32_t EmbeddedSource::Execute(std::string& code, std::string& ctl, std::string
       DeleteUserSpace(c, data, n);
     } else if (command == "SYSLSTJOB") {
       ListJobs(c, data, n);
+    } else if (command == "SYSLSTRCD") {
+      ListFormats(c, data, n);
+    } else if (command == "SYSRTVACPT") {
+      RetrieveAccessPath(c, data, n);
+    } else if (command == "SYSLSTFLD") {
+      ListFields(c, data, n);
+    } else if (command == "SYSWRTZX") {
+      WriteFields(c, data, n);
     } else if (command == "SYSRTVMSG") {
       ReadMessages(c, data, n);
     } else if (command == "RTVMCHNAME") {

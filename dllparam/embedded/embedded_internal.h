@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "dllparam/embedded/embedded_catalog.h"
 #include "dllparam/embedded/embedded_engine.h"
 #include "dllparam/embedded/embedded_source.h"
 #include "dllparam/embedded/record_locks.h"
@@ -59,6 +60,7 @@ struct EmbeddedSource::Connection {
   std::string listAfter;  // last data source listed by GetDSNsAndDrivers
   int columnsNext = 0;    // next column of the table listed by FillColumnsList(Source)
   EngineCursor engine;    // positions in the engine's job list and message queue
+  CatalogCursor catalog;  // positions in the file catalog's listings
   std::unique_ptr<RecordLocks> locks;
   std::map<std::tuple<const AccessPath*, int, bool>, PathQuery> reads;
   std::map<std::pair<const AccessPath*, int>, Stmt> writes;  // 0 update, 1 delete, 2 insert
@@ -128,5 +130,11 @@ std::string TrimText(std::string_view s);
 std::string UpperText(std::string_view s);
 // Returns value padded with blanks or cut to width.
 std::string Fit(std::string_view value, size_t width);
+// Returns n (0 when negative) as zero-filled decimal digits of at least width
+// (embedded_commands.cpp).
+std::string Num(int64_t n, size_t width);
+// Writes a reply into the first n bytes of a command's data area, with a NUL
+// after it when it is shorter (embedded_commands.cpp).
+void Reply(std::string& data, size_t n, std::string_view text);
 
 }  // namespace qv::embedded

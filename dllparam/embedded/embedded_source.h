@@ -8,7 +8,9 @@
 //   "SYSCRTUSR_", "CHKOBJ____", "SYSREDUSR_", "DLTUSRSPC_", "RTVMCHNAME")
 //   and of the replication engine ("RCMD" CALL PGM(QVSTR) and CLRMSGQ,
 //   "SYSLSTJOB_", "SYSRTVMSG_"), answered from the simulated system tables
-//   and the engine (embedded_engine.h).
+//   and the engine (embedded_engine.h), and of the file catalog
+//   ("SYSLSTRCD_", "SYSRTVACPT", "SYSLSTFLD_", "SYSWRTZX__",
+//   embedded_catalog.h).
 // - NT stores (plain ODBC, SQL Server, Oracle): SQL statements run by SQLite
 //   after the dialect adapter, rows returned as fixed-width record images,
 //   units of work, data-source logins, settings sections, the SQL Server
@@ -116,6 +118,11 @@ class EmbeddedSource final : public DllParam {
   bool RunEngineClCommand(Connection& c, const std::string& command);
   void ListJobs(Connection& c, std::string& data, size_t n);
   void ReadMessages(Connection& c, std::string& data, size_t n);
+  // File catalog commands of AS/400 sources (embedded_catalog.cpp).
+  void ListFormats(Connection& c, std::string& data, size_t n);
+  void RetrieveAccessPath(Connection& c, std::string& data, size_t n);
+  void ListFields(Connection& c, std::string& data, size_t n);
+  void WriteFields(Connection& c, std::string& data, size_t n);
 
   int32_t handleBase_;
   int busyTimeoutMs_;

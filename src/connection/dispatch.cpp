@@ -149,6 +149,17 @@ const platform::DispatchTable& ControlTable() {
            [](QVSource& c, ArgList& a) {
              return OnRecordArg(a, 2, [&](std::string& r) { return c.ChangeGC(a.String(0), a.String(1), r); });
            }},
+          {"AddFile", Id(7, 6), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             return OnRecordArg(a, 0, [&](std::string& r) { return c.AddFile(r, a.String(1)); });
+           }},
+          {"FillFieldListZX", Id(7, 7), kCall, 3,
+           [](QVSource& c, ArgList& a) {
+             platform::ListView* lv = platform::ModelOf<platform::ListView>(a[0]);
+             if (lv == nullptr)
+               throw DispError(DispStatus::TypeMismatch, "FillFieldListZX: argument 1 is not a list view", 0);
+             return Variant(c.FillFieldListZX(*lv, a.String(1), a.String(2)));
+           }},
 
           // ---- 8. Messages: ReadMSG(first, BuildColumn, list view, filter).
           {"ReadMSG", Id(8, 1), kCall, 4,

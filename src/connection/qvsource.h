@@ -20,7 +20,8 @@
 //  14. Distributions and distributed tables (store/distributions.cpp)
 //  15. Engine control and jobs              (operations/engine.cpp)
 //  16. Message queue                        (operations/message_queue.cpp)
-//  17. Field import from NT sources         (catalogs/fields_nt.cpp)
+//  17. Field catalog and adding a table     (catalogs/field_import.cpp)
+//  18. Field import from NT sources         (catalogs/fields_nt.cpp)
 //      Process-wide login                   (connection/users.cpp)
 //
 // Every public operation sets ErrorStep, makes its connection current through
@@ -719,7 +720,64 @@ class QVSource {
   int32_t msgRead_ = 0;
   int64_t msgSeq_ = 0;
 
-  // ---- 17. Field import from NT sources (catalogs/fields_nt.cpp) --------------
+  // ---- 17. Field catalog and adding a table (catalogs/field_import.cpp) -------
+ public:
+  // Gives the last record format of file in library: its two name fields and
+  // its record length. file and library are rewritten upper-cased and padded
+  // or cut to 10. False when the source is not connected (error state left
+  // as it is) or the listing failed.
+  bool LenRecord(std::string& file, std::string& library, std::string& name1, std::string& name2,
+                 int32_t& length);
+  // Fills lv with the fields of library/file (InitListField columns, one item
+  // keyed "ZONE_" + name per field; icon 13 for a key field, 12 otherwise).
+  // A missing file gives message 2087 with "library/file".
+  bool FillColumnsListAS400(platform::ListView& lv, const std::string& library,
+                            const std::string& file);
+  // Fills lv, the field list of the editor's buffer with prefix buffer: the
+  // system fields for "S.", the fields of library/file otherwise, with an
+  // end-of-file pseudo-field after them for a reference file ("F.").
+  bool FillFieldFromFileAS(platform::ListView& lv, const std::string& buffer,
+                           const std::string& library, const std::string& file);
+  // Writes one QV_ZX row per field of library/file for the model table
+  // (env_id, grp_id, fic_id); AS/400 sources only. Every field is converted
+  // before the first row is written: a field type the store has no code for
+  // writes nothing.
+  bool AddAllZX(const std::string& env_id, const std::string& grp_id, const std::string& fic_id,
+                const std::string& library, const std::string& file);
+  // Applies the field list lv to the fields of the model table: items whose
+  // tag is "A" are added, "U" rewritten, "D" deleted, others left alone.
+  // Every item is read before anything is sent; then the table's record is
+  // rewritten (ChangeFile).
+  bool UpdateZX(const std::string& grp_id, const std::string& fic_id, platform::ListView& lv);
+  // Adds the source table that the SRCTBL of sQV_FX names (library, file)
+  // to model grp_id: numbers it (NextFicID), writes it, imports its fields,
+  // stores its record lengths and enters it into every distribution of the
+  // model unless the model is distributed by hand. Raises FXadded. A record
+  // over 32000 characters gives message 2144: the table and its fields stay,
+  // no distribution gets it. sQV_FX holds the stored record afterwards.
+  bool AddFile(std::string& sQV_FX, const std::string& grp_id);
+  // Fills lv with the fields of model table (grp_id, fic_id) of the current
+  // environment (InitListField columns, one item keyed "ZONE_" + name each).
+  bool FillFieldListZX(platform::ListView& lv, const std::string& grp_id, const std::string& fic_id);
+
+  // The longest record a model table may have.
+  static constexpr long long kMaxRecordLength = 32000;
+
+ private:
+  // Reads the fields of library/file (upper-cased, 10 characters) into fields:
+  // the existence check, the record format when format is given, the access
+  // path and the field listing. A missing file gives message 2087.
+  bool ReadSourceFields(const std::string& library, const std::string& file, bool store,
+                        std::vector<Record>& fields, int32_t* recordLength);
+  // Sends one listing page and returns its reply, or false with the library error.
+  bool SendListingPage(const char* code, const std::string& request, std::string& reply);
+  // Fills lv with fields as a source file's list shows them.
+  void ShowSourceFields(platform::ListView& lv, const std::vector<Record>& fields, bool editor);
+  // Writes fields to QV_ZX of model table (env, grp, fic), AS/400 Rwrite.
+  bool WriteZX(const std::string& env, const std::string& grp, const std::string& fic,
+               std::vector<Record>& fields);
+
+  // ---- 18. Field import from NT sources (catalogs/fields_nt.cpp) --------------
  public:
   // Shows the columns of table in database in lv: clears it, sets the columns
   // "Field name", "Type", "Description", "ALLOWNULL", "Seq" and adds one item

@@ -110,6 +110,27 @@ std::string UpdateFieldSql(std::string_view prefix, const Record& zx, std::strin
          "' AND FIELDINPUT ='" + SqlFieldId(field) + "'";
 }
 
+std::string ListFieldsOfTableSql(std::string_view prefix, std::string_view env, std::string_view grp,
+                                 std::string_view fic) {
+  return SqlHead("SELECT * FROM ", prefix, "QV_ZX WHERE ENVID ='") + SqlEnvId(env) + "' AND GRPID='" +
+         SqlGrpId(grp) + "' AND FICID ='" + SqlFicId(fic) + "'";
+}
+
+std::string InsertFieldSql(std::string_view prefix, const Record& zx) {
+  RequireRecordOf(zx, layout::QV_ZX);
+  return SqlHead("INSERT INTO ", prefix,
+                 "QV_ZX (ENVID,GRPID,FICID,FIELDINPUT,DESCRIP,FIELDTYPE,MASKDATE,LEN,DECI,POS_IN,"
+                 "LEN_IN,POS_EXT,LEN_EXT,ALLOWNULL,KEYORDER) ") +
+         "VALUES(" + NtValueList(zx) + ")";
+}
+
+std::string DeleteFieldSql(std::string_view prefix, std::string_view env, std::string_view grp,
+                           std::string_view fic, std::string_view field) {
+  return SqlHead("DELETE FROM ", prefix, "QV_ZX WHERE ENVID='") + SqlEnvId(env) + "'AND GRPID='" +
+         SqlGrpId(grp) + "' AND FICID ='" + SqlFicId(fic) + "' AND FIELDINPUT ='" +
+         SqlFieldId(field) + "'";
+}
+
 // ---- Field mappings ---------------------------------------------------------------
 
 std::string SelectMappingSql(std::string_view prefix, std::string_view env, std::string_view tgt,

@@ -89,6 +89,17 @@ std::string SelectFieldSql(std::string_view prefix, std::string_view env, std::s
 std::string UpdateFieldSql(std::string_view prefix, const Record& zx, std::string_view env,
                            std::string_view grp, std::string_view fic, std::string_view field);
 
+// SELECT * FROM <p>QV_ZX WHERE ENVID ='E1' AND GRPID='M1 ' AND FICID ='0000000001'
+std::string ListFieldsOfTableSql(std::string_view prefix, std::string_view env, std::string_view grp,
+                                 std::string_view fic);
+
+// INSERT INTO <p>QV_ZX (ENVID,GRPID,FICID,...,ALLOWNULL,KEYORDER) VALUES('E1','M1 ',...)
+std::string InsertFieldSql(std::string_view prefix, const Record& zx);
+
+// DELETE FROM <p>QV_ZX WHERE ENVID='E1'AND GRPID='M1 ' AND FICID ='...' AND FIELDINPUT ='...'
+std::string DeleteFieldSql(std::string_view prefix, std::string_view env, std::string_view grp,
+                           std::string_view fic, std::string_view field);
+
 // ---- Field mappings (QV_ZC) ---------------------------------------------------
 
 // SELECT * FROM <p>QV_ZC WHERE ENVID='E1' AND TGTID='T1 ' AND GRPID='M1 ' AND FICID='...'

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "apps/qvmgr_fixture.h"
+#include "dllparam/embedded/embedded_catalog.h"
 #include "dllparam/embedded/sqlite_db.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
@@ -337,6 +338,31 @@ TEST_F(QvmgrCommandsTest, DemoWalksTheRoadAndEndsWithTheCommandsByHand) {
   EXPECT_EQ(doc["store"]["type"], "SQL Server");
   EXPECT_GE(doc["steps"].size(), 8u);
   for (const Json& step : doc["steps"]) EXPECT_EQ(step["ok"], true) << step.dump();
+}
+
+TEST_F(QvmgrCommandsTest, TableAddImportsACatalogFileThatFieldsThenShows) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  {
+    auto admin = store.Admin();
+    embedded::CatalogFile file;
+    file.library = "DEMOLIB";
+    file.name = "ORDERS";
+    file.keys = {"ORDNO"};
+    file.fields = {{"ORDNO", 'P', 4, 7, 0, "Order number", false}, {"AMOUNT", 'P', 5, 9, 2, "Amount", false}};
+    embedded::PutCatalogFile(admin.db(), file);
+  }
+  ProcessResult r = Qvmgr({"table", "add", "--library", "demolib", "--file", "orders", "--json"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  Json doc = Document(r);
+  const std::string table = doc["table"];
+  EXPECT_EQ(doc["fields"].size(), 2u);
+  r = Qvmgr({"fields", "--table", std::to_string(std::stoi(table))}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.out, HasSubstr("Packed 9,2"));
+  EXPECT_THAT(r.out, HasSubstr("Order number"));
+  r = Qvmgr({"table", "add", "--library", "demolib", "--file", "nope"}, Connect(store));
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("ErrorText: File not found DEMOLIB/NOPE"));
 }
 
 }  // namespace

@@ -178,10 +178,10 @@ TEST_F(RemoteCommands, MalformedEnvelopesAreRefused) {
   LibError e = client.Error();
   EXPECT_EQ(e.code, DllParam::kCodeNotSupported);
   EXPECT_NE(e.text.find("DLTLIB"), std::string::npos);
-  EXPECT_FALSE(client.Execute("SYSLSTFLD_", 4096, "040960CUSTOMER  DEMOLIB"));
+  EXPECT_FALSE(client.Execute("SYSGENTRS_", 4096, "04096CUSTOMER  DEMOLIB"));
   e = client.Error();
   EXPECT_EQ(e.code, DllParam::kCodeNotSupported);
-  EXPECT_EQ(e.text, "command not supported: SYSLSTFLD_");
+  EXPECT_EQ(e.text, "command not supported: SYSGENTRS_");
 }
 
 TEST_F(RemoteCommands, ObjectCheckAnswersFromTheSimulatedSystem) {
