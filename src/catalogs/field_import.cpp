@@ -181,21 +181,34 @@ bool QVSource::WriteZX(const std::string& env, const std::string& grp, const std
     zx.Set("ENVID", env);
     zx.Set("GRPID", grp);
     zx.Set("FICID", fic);
-    if (!ChangeRecord(Change::Write, files_.QV_ZX, zx.image())) return false;
   }
+  if (!IsAS400()) {
+    return InChangeUnit([&] {
+      for (const Record& zx : fields)
+        if (!RunStatement(InsertImportedFieldSql(prefix_, zx))) return false;
+      return true;
+    });
+  }
+  for (const Record& zx : fields)
+    if (!ChangeRecord(Change::Write, files_.QV_ZX, zx.image())) return false;
   return true;
+}
+
+bool QVSource::ReadTableFields(const std::string& library, const std::string& file,
+                               std::vector<Record>& fields, int32_t& recordLength) {
+  if (IsAS400()) return ReadSourceFields(library, file, true, fields, &recordLength);
+  return ReadNtFields(library, file, fields, recordLength);
 }
 
 bool QVSource::AddAllZX(const std::string& env_id, const std::string& grp_id,
                         const std::string& fic_id, const std::string& library,
                         const std::string& file) {
   return Guard("AddAllZX", [&] {
-    if (!IsAS400()) throw std::runtime_error("field import from NT sources is not available");
     if (!KeyFromCodes(layout::ModelTableKey, {env_id, grp_id, fic_id}).names)
       throw std::invalid_argument("a code longer than its field names no model table");
     std::vector<Record> fields;
     int32_t length = 0;
-    if (!ReadSourceFields(library, file, true, fields, &length)) return false;
+    if (!ReadTableFields(library, file, fields, length)) return false;
     return WriteZX(EnvCode(env_id), GrpCode(grp_id), FicCode(fic_id), fields);
   });
 }
@@ -265,7 +278,6 @@ bool QVSource::AddFile(std::string& sQV_FX, const std::string& grp_id) {
       if (errorStep_.rfind("AddFile", 0) != 0) errorStep_ = "AddFile:" + errorStep_;
       return false;
     };
-    if (!IsAS400()) throw std::runtime_error("field import from NT sources is not available");
     Record fx = RecordFromString(layout::QV_FX, sQV_FX);
     const Record source(layout::ObjectName, fx.Get("SRCTBL"));
     const std::string library = Trim(source.Get("LIBRARY")), file = Trim(source.Get("FILE"));
@@ -284,9 +296,14 @@ bool QVSource::AddFile(std::string& sQV_FX, const std::string& grp_id) {
     // The source file is read whole before anything is written.
     int32_t length = 0;
     std::vector<Record> fields;
-    if (!ReadSourceFields(library, file, true, fields, &length)) return fail();
+    if (!ReadTableFields(library, file, fields, length)) return fail();
     fx.Set("LENREC", Digits(length, 10));
-    if (!ChangeRecord(Change::Write, files_.QV_FX, fx.image())) return fail();
+    if (IsAS400()) {
+      if (!ChangeRecord(Change::Write, files_.QV_FX, fx.image())) return fail();
+    } else {
+      fx.Set("FILLER", "");
+      if (!RunStatement(InsertModelTableSql(prefix_, fx))) return fail();
+    }
     sQV_FX = fx.image();
     const ModelTableTexts texts = ModelTableEventTexts(fx, true);
     Raise(&QVSourceEvents::FXadded, env, grp, fic, texts.label, texts.description, fx.image());

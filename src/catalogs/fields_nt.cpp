@@ -1,10 +1,15 @@
 // Field import from NT sources: the columns of a table in a list view, the
 // field lists of the transformation editor, and the long text lengths.
+#include <cstdint>
+#include <stdexcept>
+
 #include "catalogs/fields_nt_text.h"
 #include "connection/qvsource.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"
 #include "presentation/strutil.h"
+#include "store/record_layouts.h"
+#include "store/records.h"
 
 namespace qv {
 
@@ -106,6 +111,61 @@ bool QVSource::ReadNtColumns(const std::string& database, const std::string& tab
   }
 }
 
+bool QVSource::ReadNtKeys(const std::string& qualified, std::vector<std::string>& keyNames) {
+  std::string keys(DllParam::kBlockBuffer, ' ');
+  int32_t keysLen = 0;
+  if (Src().GetPrimaryKey(qualified, keys, keysLen) == 0) {
+    QVParamError();
+    return false;
+  }
+  keyNames = ReadNtNameList(std::string_view(keys).substr(0, static_cast<std::size_t>(std::max(keysLen, 0))));
+  return true;
+}
+
+namespace {
+
+// Returns the 1-based rank of name among the key columns, 0 when it is none.
+int KeyRank(const std::vector<std::string>& keyNames, const std::string& name) {
+  for (std::size_t k = 0; k < keyNames.size(); ++k)
+    if (UCase(keyNames[k]) == UCase(name)) return static_cast<int>(k) + 1;
+  return 0;
+}
+
+}  // namespace
+
+bool QVSource::ReadNtFields(const std::string& database, const std::string& table, std::vector<Record>& fields,
+                            int32_t& recordLength) {
+  recordLength = 0;
+  std::vector<std::string> keyNames;
+  if (!ReadNtKeys(NtQualifiedTable(sourceType_, database, table), keyNames)) return false;
+  std::vector<NtColumnFields> columns;
+  if (!ReadNtColumns(database, table, true, columns)) return false;
+  int64_t start = 1, startExt = 1;
+  for (const NtColumnFields& c : columns) {
+    const NtField& f = c.field;
+    const int rank = KeyRank(keyNames, c.column.name);
+    Record zx(layout::QV_ZX);
+    zx.Set("FIELDINPUT", c.column.name);
+    zx.Set("DESCRIP", f.description.empty() ? c.column.description : f.description);
+    zx.Set("FIELDTYPE", f.code);
+    zx.Set("MASKDATE", f.mask);
+    zx.Set("LEN", f.length);
+    zx.Set("DECI", f.decimals);
+    zx.Set("POS_IN", NtNumber5(std::to_string(start)));
+    zx.Set("LEN_IN", f.lenIn);
+    zx.Set("POS_EXT", NtNumber5(std::to_string(startExt)));
+    zx.Set("LEN_EXT", f.lenExt);
+    zx.Set("ALLOWNULL", rank > 0 ? "0" : "1");
+    zx.Set("KEYORDER", NtNumber5(std::to_string(rank)));
+    fields.push_back(std::move(zx));
+    start += std::stoll(f.lenIn);
+    startExt += std::stoll(f.lenExt);
+  }
+  if (start - 1 > INT32_MAX) throw std::length_error("record of " + table + " too long");
+  recordLength = static_cast<int32_t>(start - 1);
+  return true;
+}
+
 bool QVSource::FillColumnsList(platform::ListView& lv, const std::string& database, const std::string& table) {
   if (!ConnectionOpen()) return false;
   return Guard("FillColumnsList", [&] {
@@ -143,23 +203,14 @@ bool QVSource::FillFieldFromFileNT(platform::ListView& lf, const std::string& bu
       }
       return true;
     }
-    const std::string qualified = NtQualifiedTable(sourceType_, database, table);
-    std::string keys(DllParam::kBlockBuffer, ' ');
-    int32_t keysLen = 0;
-    if (Src().GetPrimaryKey(qualified, keys, keysLen) == 0) {
-      QVParamError();
-      return false;
-    }
-    const std::vector<std::string> keyNames =
-        ReadNtNameList(std::string_view(keys).substr(0, static_cast<std::size_t>(std::max(keysLen, 0))));
+    std::vector<std::string> keyNames;
+    if (!ReadNtKeys(NtQualifiedTable(sourceType_, database, table), keyNames)) return false;
     std::vector<NtColumnFields> columns;
     const bool ok = ReadNtColumns(database, table, true, columns);
     int64_t start = 1, startExt = 1;
     for (const NtColumnFields& c : columns) {
       const NtField& f = c.field;
-      int rank = 0;
-      for (std::size_t k = 0; k < keyNames.size() && rank == 0; ++k)
-        if (UCase(keyNames[k]) == UCase(c.column.name)) rank = static_cast<int>(k) + 1;
+      const int rank = KeyRank(keyNames, c.column.name);
       const std::string allowNull = rank > 0 ? "0" : "1";
       if (lf.Find(buffer + c.column.name) == nullptr) {
         platform::ListItem& item = lf.Add(buffer + c.column.name, c.column.name);

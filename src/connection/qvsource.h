@@ -739,9 +739,9 @@ class QVSource {
   bool FillFieldFromFileAS(platform::ListView& lv, const std::string& buffer,
                            const std::string& library, const std::string& file);
   // Writes one QV_ZX row per field of library/file for the model table
-  // (env_id, grp_id, fic_id); AS/400 sources only. Every field is converted
-  // before the first row is written: a field type the store has no code for
-  // writes nothing.
+  // (env_id, grp_id, fic_id); on NT sources library is the database and file
+  // the table. Every field is converted before the first row is written: a
+  // field type the store has no code for writes nothing.
   bool AddAllZX(const std::string& env_id, const std::string& grp_id, const std::string& fic_id,
                 const std::string& library, const std::string& file);
   // Applies the field list lv to the fields of the model table: items whose
@@ -749,10 +749,11 @@ class QVSource {
   // Every item is read before anything is sent; then the table's record is
   // rewritten (ChangeFile).
   bool UpdateZX(const std::string& grp_id, const std::string& fic_id, platform::ListView& lv);
-  // Adds the source table that the SRCTBL of sQV_FX names (library, file)
-  // to model grp_id: numbers it (NextFicID), writes it, imports its fields,
-  // stores its record lengths and enters it into every distribution of the
-  // model unless the model is distributed by hand. Raises FXadded. A record
+  // Adds the source table that the SRCTBL of sQV_FX names (library and file;
+  // on NT sources database and table) to model grp_id: numbers it
+  // (NextFicID), writes it, imports its fields, stores its record lengths
+  // and enters it into every distribution of the model unless the model is
+  // distributed by hand. Raises FXadded. A record
   // over 32000 characters gives message 2144: the table and its fields stay,
   // no distribution gets it. sQV_FX holds the stored record afterwards.
   bool AddFile(std::string& sQV_FX, const std::string& grp_id);
@@ -773,7 +774,12 @@ class QVSource {
   bool SendListingPage(const char* code, const std::string& request, std::string& reply);
   // Fills lv with fields as a source file's list shows them.
   void ShowSourceFields(platform::ListView& lv, const std::vector<Record>& fields, bool editor);
-  // Writes fields to QV_ZX of model table (env, grp, fic), AS/400 Rwrite.
+  // Reads the fields of a source table as QV_ZX records, and its record
+  // length: AS/400 library/file, NT table file of database library.
+  bool ReadTableFields(const std::string& library, const std::string& file, std::vector<Record>& fields,
+                       int32_t& recordLength);
+  // Writes fields to QV_ZX of model table (env, grp, fic): AS/400 Rwrite
+  // each; NT one insert each, in one unit of work.
   bool WriteZX(const std::string& env, const std::string& grp, const std::string& fic,
                std::vector<Record>& fields);
 
@@ -814,6 +820,13 @@ class QVSource {
   // holds the columns described before.
   bool ReadNtColumns(const std::string& database, const std::string& table, bool wholeTable,
                      std::vector<NtColumnFields>& out);
+  // Reads the fields of table in database as QV_ZX records (key order from
+  // GetPrimaryKey, positions chained), and the length of the record; false
+  // with the error recorded when a call fails or a column cannot be read.
+  bool ReadNtFields(const std::string& database, const std::string& table, std::vector<Record>& fields,
+                    int32_t& recordLength);
+  // Gives the key columns of a qualified table in their order.
+  bool ReadNtKeys(const std::string& qualified, std::vector<std::string>& keyNames);
   // Runs a length query (buffer of width characters) into length.
   bool ReadLength(const std::string& sql, std::size_t width, int32_t& length);
 };

@@ -124,6 +124,14 @@ std::string InsertFieldSql(std::string_view prefix, const Record& zx) {
          "VALUES(" + NtValueList(zx) + ")";
 }
 
+std::string InsertImportedFieldSql(std::string_view prefix, const Record& zx) {
+  RequireRecordOf(zx, layout::QV_ZX);
+  return SqlHead("INSERT INTO ", prefix,
+                 "QV_ZX (ENVID, GRPID, FICID, FIELDINPUT, DESCRIP, FIELDTYPE, MASKDATE, LEN, DECI, POS_IN, "
+                 "LEN_IN, POS_EXT ,LEN_EXT ,ALLOWNULL, KEYORDER) ") +
+         " VALUES(" + NtValueList(zx) + ")";
+}
+
 std::string DeleteFieldSql(std::string_view prefix, std::string_view env, std::string_view grp,
                            std::string_view fic, std::string_view field) {
   return SqlHead("DELETE FROM ", prefix, "QV_ZX WHERE ENVID='") + SqlEnvId(env) + "'AND GRPID='" +

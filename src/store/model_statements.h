@@ -96,6 +96,11 @@ std::string ListFieldsOfTableSql(std::string_view prefix, std::string_view env, 
 // INSERT INTO <p>QV_ZX (ENVID,GRPID,FICID,...,ALLOWNULL,KEYORDER) VALUES('E1','M1 ',...)
 std::string InsertFieldSql(std::string_view prefix, const Record& zx);
 
+// The insert of a field imported from an NT table, spaced as the import sends it:
+// INSERT INTO <p>QV_ZX (ENVID, GRPID, FICID, FIELDINPUT, DESCRIP, FIELDTYPE, MASKDATE, LEN, DECI,
+//   POS_IN, LEN_IN, POS_EXT ,LEN_EXT ,ALLOWNULL, KEYORDER)  VALUES('E1','M1 ',...)
+std::string InsertImportedFieldSql(std::string_view prefix, const Record& zx);
+
 // DELETE FROM <p>QV_ZX WHERE ENVID='E1'AND GRPID='M1 ' AND FICID ='...' AND FIELDINPUT ='...'
 std::string DeleteFieldSql(std::string_view prefix, std::string_view env, std::string_view grp,
                            std::string_view fic, std::string_view field);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogs/field_listing.h"
+#include "dllparam/admin/source_tables.h"
 #include "dllparam/embedded/embedded_catalog.h"
 #include "platform/controls.h"
 #include "store/model_statements.h"
@@ -359,15 +360,45 @@ TEST_P(AddFileStore, FieldChangesReachTheStore) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, AddFileStore, testing::Values(kAs400), KindName);
 
-class NtAddFile : public StoreTest {};
+// Adds the table SALES.ORDERS of the source's own databases.
+class NtAddFile : public AddFileStore {
+ protected:
+  void SetUp() override {
+    auto admin = Admin();
+    WriteModel(admin, "E1", "M1", 2, 2);
+    embedded::AddSourceTable(admin, embedded::ParseSourceTable("table SALES.ORDERS\n"
+                                                               "CODE CHAR(10) key\n"
+                                                               "AMOUNT DECIMAL(10,2)\n"
+                                                               "LINE INT key\n"));
+  }
+};
 
-TEST_P(NtAddFile, IsRefusedBeforeAnythingIsWritten) {
-  auto admin = Admin();
-  WriteModel(admin, "E1", "M1", 1, 1);
+TEST_P(NtAddFile, TheTableIsImportedWithItsKeysAndDistributed) {
+  std::string fx = NewTable("SALES", "ORDERS");
+  ASSERT_TRUE(control().AddFile(fx, "M1")) << control().ErrorText();
+  const Record stored(layout::QV_FX, fx);
+  EXPECT_EQ(stored.Get("FICID"), "0000000003");
+  EXPECT_EQ(stored.Get("NBRFIELDIN"), "00003");
+  Lines fields;
+  for (const std::string& image : Stored(layout::QV_ZX)) {
+    const Record zx(layout::QV_ZX, image);
+    if (zx.Get("FICID") == "0000000003")
+      fields.push_back(std::string(zx.Trimmed("FIELDINPUT")) + " " + std::string(zx.Get("FIELDTYPE")) + " " +
+                       std::string(zx.Get("POS_IN")) + " " + std::string(zx.Get("LEN_IN")) + " " +
+                       std::string(zx.Get("ALLOWNULL")) + " " + std::string(zx.Get("KEYORDER")));
+  }
+  std::sort(fields.begin(), fields.end());
+  EXPECT_EQ(fields, (Lines{"AMOUNT Xn 00011 00010 1 00000", "CODE C  00001 00010 0 00001",
+                           "LINE XI 00021 00010 0 00002"}));
+  EXPECT_EQ(Rows(layout::QV_FC, "M1", "0000000003"), 2u);
+  EXPECT_EQ(events.Named("FXadded").size(), 1u);
+}
+
+TEST_P(NtAddFile, AMissingTableWritesNothing) {
   const auto before = Snapshot();
-  std::string fx = TopoTable("E1", "M1", 9).image();
+  std::string fx = NewTable("SALES", "NOPE");
   EXPECT_FALSE(control().AddFile(fx, "M1"));
-  EXPECT_EQ(control().ErrorText(), "field import from NT sources is not available");
+  EXPECT_EQ(control().ErrorNum(), 208);
   EXPECT_EQ(Snapshot(), before);
 }
 

@@ -250,6 +250,8 @@ TEST(ModelStatements, InsertsNameEveryNtColumnInRecordOrder) {
        "DSN_PWD,FREQUENCY, "},
       {&layout::QV_FX, InsertModelTableSql("", Filled(layout::QV_FX)),
        "INSERT INTO QV_FX (ENVID, GRPID, FICID, OCCUR, SRCTBL, DESCRIP, NUMSEQ, TYPE, HOLD, "},
+      {&layout::QV_ZX, InsertImportedFieldSql("", Filled(layout::QV_ZX)),
+       "INSERT INTO QV_ZX (ENVID, GRPID, FICID, FIELDINPUT, DESCRIP, FIELDTYPE, "},
       {&layout::QV_ZC, InsertMappingSql("", Filled(layout::QV_ZC)),
        "INSERT INTO QV_ZC (ENVID, TGTID, GRPID, FICID, FIELDINPUT, FIELDOUT)  VALUES('"},
       {&layout::QV_GC, InsertDistributionSql("", Filled(layout::QV_GC)),
@@ -272,6 +274,8 @@ TEST(ModelStatements, InsertsNameEveryNtColumnInRecordOrder) {
   EXPECT_NE(fx.find("CLRBEFORE,X, Y,LENRECOUT,NBRFIELDIN, FILLER) VALUES('"), std::string::npos);
   const std::string gx = InsertModelSql("", Filled(layout::QV_GX));
   EXPECT_NE(gx.find("DLTF, X, Y,FILLER)  VALUES('"), std::string::npos);
+  const std::string zx = InsertImportedFieldSql("", Filled(layout::QV_ZX));
+  EXPECT_NE(zx.find("POS_IN, LEN_IN, POS_EXT ,LEN_EXT ,ALLOWNULL, KEYORDER)  VALUES('"), std::string::npos);
   const std::string gc = InsertDistributionSql("", Filled(layout::QV_GC));
   EXPECT_NE(gc.find("REPRISEPNT, X, Y,LOADWITHTXTFILE,PATHFORTXTFILE,FILLER) VALUES('"), std::string::npos);
   const std::string fc = InsertDistributedTableSql("", Filled(layout::QV_FC));
