@@ -13,9 +13,11 @@
 
 #include "connection/qvsource.h"
 #include "counting_library.h"
+#include "dllparam/admin/source_tables.h"
 #include "dllparam/admin/store_admin.h"
 #include "dllparam/embedded/embedded_catalog.h"
 #include "dllparam/source_library.h"
+#include "opened_control.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
 #include "topology.h"
@@ -63,23 +65,7 @@ std::string NewTable() {
   return fx.image();
 }
 
-struct Opened {
-  explicit Opened(const std::string& path) {
-    auto lib = std::make_unique<test::CountingLibrary>(MakeSourceLibrary());
-    lib->answerJobLists = true;
-    counting = lib.get();
-    control = std::make_unique<QVSource>(std::move(lib));
-    if (!control->OpenConnection("file:" + path)) {
-      std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), control->ErrorText().c_str());
-      std::exit(1);
-    }
-    control->env("E1");
-    counting->Reset();
-  }
-  ~Opened() { control->CloseConnection(); }
-  std::unique_ptr<QVSource> control;
-  test::CountingLibrary* counting = nullptr;
-};
+using Opened = bench::OpenedControl;
 
 void CountAddFile(int fields) {
   Opened o(StoreWithFile(fields));
@@ -105,6 +91,51 @@ void CountAddFile(int fields) {
               static_cast<double>(o.counting->Calls()) / static_cast<double>(commands + store), detail.c_str());
 }
 
+// A SQL Server store with model M1 of environment E1 (no table, one
+// distribution) and table SALES.WIDE of `columns` columns, the first its key.
+std::string NtStoreWithTable(int columns) {
+  const std::string path = Folder() + "/ntwide" + std::to_string(columns) + ".qvs";
+  embedded::CreateStoreOptions options;
+  options.kind = embedded::SourceKind::SQLServer;
+  options.force = true;
+  embedded::CreateStore(path, options);
+  embedded::StoreAdmin admin(path);
+  test::WriteModel(admin, "E1", "M1", 0, 1);
+  std::string description = "table SALES.WIDE\n";
+  for (int i = 1; i <= columns; ++i)
+    description += "C" + std::to_string(i) + (i % 2 ? " VARCHAR(20)" : " DECIMAL(9,2)") + (i == 1 ? " key\n" : "\n");
+  embedded::AddSourceTable(admin, embedded::ParseSourceTable(description));
+  return path;
+}
+
+void CountNtAddFile(int columns) {
+  Opened o(NtStoreWithTable(columns), "SQL Server");
+  Record fx(layout::QV_FX, test::TopoTable("E1", "M1", 1).image());
+  Record name(layout::ObjectName);
+  name.Set("LIBRARY", "SALES");
+  name.Set("FILE", "WIDE");
+  fx.Set("SRCTBL", name.image());
+  std::string image = fx.image();
+  if (!o.control->AddFile(image, "M1")) {
+    std::fprintf(stderr, "AddFile: %s\n", o.control->ErrorText().c_str());
+    std::exit(1);
+  }
+  // Source: the key, the column list in pages of whole lines and its end.
+  // Store: the model read, NextFicID (one block, close), the table inserted,
+  // one insert per column inside one unit (two options), the table read and
+  // updated, the distributions listed (one block, close), and for the one
+  // distribution the reads AddFC makes (distribution, table) and its insert.
+  const int64_t lineBytes = 40;  // a column line is well under this
+  const int64_t pages = (columns * lineBytes + 31999) / 32000 + 1;
+  const int64_t fewest = 1 + pages + 1 + 2 + 1 + columns + 2 + 2 + 2 + 3;
+  std::string detail;
+  for (const auto& [op, n] : o.counting->counts)
+    if (op != "GetLastError") detail += " " + op + "=" + std::to_string(n);
+  std::printf("AddFile NT, %4d columns  calls %6lld  about %6lld  x%.2f |%s\n", columns,
+              static_cast<long long>(o.counting->Calls()), static_cast<long long>(fewest),
+              static_cast<double>(o.counting->Calls()) / static_cast<double>(fewest), detail.c_str());
+}
+
 void AddFileTimed(benchmark::State& state) {
   const std::string path = StoreWithFile(static_cast<int>(state.range(0)));
   for (auto _ : state) {
@@ -125,6 +156,8 @@ BENCHMARK(AddFileTimed)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->Ite
 int main(int argc, char** argv) {
   CountAddFile(100);
   CountAddFile(1000);
+  CountNtAddFile(100);
+  CountNtAddFile(1000);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   fs::remove_all(Folder());

@@ -22,6 +22,7 @@
 #include "counting_library.h"
 #include "dllparam/source_library.h"
 #include "dllparam/admin/store_admin.h"
+#include "opened_control.h"
 #include "store/record_layouts.h"
 #include "topology.h"
 
@@ -48,25 +49,9 @@ std::string Folder() {
   return folder;
 }
 
-// A control opened on a store file through the counting library.
-struct Opened {
-  Opened(const Kind& kind, const std::string& path) {
-    auto lib = std::make_unique<test::CountingLibrary>(MakeSourceLibrary());
-    lib->answerJobLists = true;  // no distribution runs
-    counting = lib.get();
-    control = std::make_unique<QVSource>(std::move(lib));
-    control->SourceType(kind.type);
-    control->InstanceName(kind.instance);
-    if (!control->OpenConnection("file:" + path)) {
-      std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), control->ErrorText().c_str());
-      std::exit(1);
-    }
-    control->env("E1");
-    counting->Reset();
-  }
-  ~Opened() { control->CloseConnection(); }
-  std::unique_ptr<QVSource> control;
-  test::CountingLibrary* counting = nullptr;
+// A control opened on a store file of the kind through the counting library.
+struct Opened : bench::OpenedControl {
+  Opened(const Kind& kind, const std::string& path) : OpenedControl(path, kind.type, kind.instance) {}
 };
 
 std::string NewStore(const Kind& kind, const std::string& name) {
