@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "catalogs/field_types.h"
 #include "catalogs/fields_nt_text.h"
 #include "connection/qvsource.h"
 #include "platform/controls.h"
@@ -25,6 +26,19 @@ std::string NtMaskText(const std::string& code) {
   if (code == "f") return "YYYY-MM-DD-HH.MM.SS";
   if (code == "d") return "YYYY-MM-DD";
   return "";
+}
+
+// Shows the type of a field: its display text, or the code and the length
+// for a code without a display word.
+std::string ShownType(const NtField& f) {
+  const std::string text = TypeDisplayText(f.code, f.length, f.decimals);
+  return text.empty() ? f.code + " " + std::to_string(FieldNumberValue(f.length, "length")) : text;
+}
+
+// Shows an allow-null code as its text, or as given when it is none of the codes.
+std::string ShownAllowNull(const std::string& code) {
+  const std::string text = AllowNullText(code);
+  return text.empty() ? code : text;
 }
 
 // Sets the columns of a buffer field list (captions 1256 to 1269).
@@ -183,7 +197,7 @@ bool QVSource::FillColumnsList(platform::ListView& lv, const std::string& databa
       platform::ListItem& item = lv.Add("ZONE_" + c.column.name, c.column.name);
       item.SetSubItem(1, c.field.shownType);
       item.SetSubItem(2, c.field.description.empty() ? c.column.description : c.field.description);
-      item.SetSubItem(3, NtAllowNullText(c.column.allowNull));
+      item.SetSubItem(3, ShownAllowNull(c.column.allowNull));
       item.SetSubItem(4, c.column.position);
     }
     return ok;
@@ -216,11 +230,11 @@ bool QVSource::FillFieldFromFileNT(platform::ListView& lf, const std::string& bu
         platform::ListItem& item = lf.Add(buffer + c.column.name, c.column.name);
         const std::vector<std::string> sub{
             f.description.empty() ? c.column.description : f.description,
-            NtTypeDisplay(f.code, f.length, f.decimals),
+            ShownType(f),
             NtMaskText(f.mask),
             NtNumber5(std::to_string(start)),
             f.lenIn,
-            NtAllowNullText(allowNull),
+            ShownAllowNull(allowNull),
             NtNumber5(std::to_string(rank)),
             f.Type(plainTypes),
             f.length,

@@ -40,29 +40,6 @@ const TypeRule* RuleOf(std::string_view typeName) {
   return nullptr;
 }
 
-// Display words of the type codes.
-struct Display {
-  std::string_view code;
-  std::string_view word;
-  bool decimals;
-};
-
-constexpr std::array<Display, 20> kDisplays{{
-    {"C", "Char ", false},        {"V", "VarChar ", false},   {"Z", "Zoned ", true},
-    {"P", "Packed ", true},       {"B", "Binary ", false},    {"F", "Float ", false},
-    {"L", "Date ", false},        {"T", "Time ", false},      {"S", "DateTime ", false},
-    {"H", "Hexa ", false},        {"XD", "DateTime ", false}, {"Xd", "SmallDateTime ", false},
-    {"Xn", "Decimal ", true},     {"XN", "Numeric ", true},   {"XB", "Bit ", false},
-    {"XM", "Money ", false},      {"Xm", "SmallMoney ", false}, {"Xf", "Real ", false},
-    {"Xi", "Smallint ", false},   {"XI", "Int ", false},
-}};
-
-// Returns a 5-digit number without its leading zeros ("0" for zero).
-std::string Shown(std::string_view number5) {
-  std::size_t first = number5.find_first_not_of('0');
-  return first == std::string_view::npos ? "0" : std::string(number5.substr(first));
-}
-
 // Returns the i-th TAB-separated field of line (0-based), or nothing.
 std::optional<std::string_view> FieldOf(std::string_view line, std::size_t i) {
   std::size_t start = 0;
@@ -187,19 +164,6 @@ NtField DescribeNtColumn(const NtColumn& column, bool sqlServer, const NtLongTex
   f.decimals = column.scale;
   if (column.typeName == "DOUBLE") f.shownType = "DOUBLE";
   return f;
-}
-
-std::string NtTypeDisplay(std::string_view code, std::string_view length, std::string_view decimals) {
-  for (const Display& d : kDisplays)
-    if (d.code == code)
-      return std::string(d.word) + Shown(length) + (d.decimals ? "," + Shown(decimals) : std::string());
-  return std::string(code) + " " + Shown(length);
-}
-
-std::string NtAllowNullText(std::string_view code) {
-  static constexpr std::array<std::string_view, 4> kTexts{"No", "Yes", "Rtrim", "Same"};
-  if (code.size() == 1 && code[0] >= '0' && code[0] <= '3') return std::string(kTexts[code[0] - '0']);
-  return std::string(code);
 }
 
 std::string NtQualifiedTable(std::string_view sourceType, std::string_view database, std::string_view table) {

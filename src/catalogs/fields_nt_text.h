@@ -79,14 +79,6 @@ using NtLongTextLength = std::optional<int32_t>;
 // whose type text has none gets an error.
 NtField DescribeNtColumn(const NtColumn& column, bool sqlServer, const NtLongTextLength& longText);
 
-// Returns the display text of a type code with its 5-digit length and
-// decimals, as field lists show it: "Char 10", "Decimal 10,2", "Int 10".
-std::string NtTypeDisplay(std::string_view code, std::string_view length, std::string_view decimals);
-
-// Returns the text shown for an allow-null code: "No", "Yes", "Rtrim", "Same";
-// any other code as given.
-std::string NtAllowNullText(std::string_view code);
-
 // Returns the qualified table the column-list service takes for a source
 // type: database + ".." + table on "SQL Server", database + "." + table on
 // "Oracle", the table alone otherwise.

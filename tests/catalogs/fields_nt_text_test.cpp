@@ -114,12 +114,6 @@ TEST(NtTypes, ATypeThatNeedsALengthWithoutOneIsAnError) {
     EXPECT_EQ(Describe(text).error, std::string("column F: the type text \"") + text + "\" gives no length") << text;
 }
 
-TEST(NtTypes, DisplayTextsShowDecimalsOfExactNumericsOnly) {
-  EXPECT_EQ(NtTypeDisplay("XN", "00010", "00002"), "Numeric 10,2");
-  EXPECT_EQ(NtTypeDisplay("Xd", "00016", "00003"), "SmallDateTime 16");
-  EXPECT_EQ(NtAllowNullText("2"), "Rtrim");
-}
-
 TEST(NtLengths, TheQvMxQueryQuotesItsValues) {
   EXPECT_EQ(TextMaxLenDefineSql("SALES", "O'BRIEN", "NOTE"),
             "SELECT MAXLEN FROM QV_USRDATA..QV_MX WHERE SRCDB='SALES' AND SRCTBL='O''BRIEN' AND FIELDINPUT='NOTE'");
