@@ -88,20 +88,6 @@ struct EmbeddedSource::Handle {
   bool exhausted = true;             // stmt has no more rows
 };
 
-// Commits of lock rows alone skip the disk flush: a lock matters only while
-// the processes that hold and wait for it run, and every later commit with
-// data flushes the log anyway.
-class LockOnlyCommits {
- public:
-  explicit LockOnlyCommits(Db& db) : db_(db) { db_.exec("PRAGMA synchronous=NORMAL"); }
-  ~LockOnlyCommits() { sqlite3_exec(db_.get(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
-  LockOnlyCommits(const LockOnlyCommits&) = delete;
-  LockOnlyCommits& operator=(const LockOnlyCommits&) = delete;
-
- private:
-  Db& db_;
-};
-
 template <typename Fn>
 int32_t EmbeddedSource::Guard(Fn&& fn) {
   last_ = {kCodeNone, 0, {}};

@@ -258,7 +258,6 @@ void EmbeddedSource::CloseHandle(Handle& hd) {
   Connection& c = *hd.conn;
   if (hd.lockedRowid) {
     try {
-      LockOnlyCommits quick(c.db);
       c.locks->Release(hd.path->physical->table, *hd.lockedRowid, {c.serial, hd.id});
     } catch (const StoreError&) {
       // The connection's locks are removed again when it closes.
@@ -275,10 +274,7 @@ void EmbeddedSource::DropConnection(Connection& c) {
   c.writes.clear();
   if (c.inUnit || c.db.inTransaction()) sqlite3_exec(c.db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   try {
-    if (c.lockedAny) {
-      LockOnlyCommits quick(c.db);
-      c.locks->ReleaseConnection(c.serial);
-    }
+    if (c.lockedAny) c.locks->ReleaseConnection(c.serial);
   } catch (const StoreError&) {
     // Left to the stale-lock cleanup: the rows name this process and connection.
   }
