@@ -44,8 +44,10 @@ class Db {
   Db& operator=(const Db&) = delete;
 
   // Opens an existing file (create=false) or creates it (create=true) with
-  // mode 0600, and so its journal and WAL files. Throws StoreError with the
-  // path in the text on failure.
+  // mode 0600, and so its journal and WAL files. A statement that finds the
+  // store locked by another connection waits up to busyTimeoutMs for it
+  // (0: fails at once), looking again every millisecond at most. Throws
+  // StoreError with the path in the text on failure.
   static Db Open(const std::string& path, bool create, int busyTimeoutMs);
 
   sqlite3* get() const { return db_; }
