@@ -272,7 +272,7 @@ void EmbeddedSource::DropConnection(Connection& c) {
   c.handles.clear();
   c.reads.clear();
   c.writes.clear();
-  if (c.inUnit || c.db.inTransaction()) sqlite3_exec(c.db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (c.inUnit || c.db.inTransaction()) c.db.rollback();
   try {
     if (c.lockedAny) c.locks->ReleaseConnection(c.serial);
   } catch (const StoreError&) {
@@ -321,14 +321,14 @@ int32_t EmbeddedSource::SetConnectOption(int32_t option) {
     if (!IsNtKind(c.kind)) return 1;
     if (option == kOptionBeginChange) {
       if (!c.inUnit) {
-        c.db.exec("BEGIN IMMEDIATE");
+        c.db.begin();
         c.inUnit = true;
       }
       return 1;
     }
     if (c.inUnit) {
       c.inUnit = false;
-      if (c.db.inTransaction()) c.db.exec("COMMIT");
+      if (c.db.inTransaction()) c.db.commit();
     }
     return 1;
   });

@@ -47,16 +47,42 @@ void ThrowSqlite(sqlite3* db, int rc, std::string_view context) {
   throw StoreError(text, false, rc);
 }
 
-Db::~Db() {
-  if (db_) sqlite3_close_v2(db_);
+Db::~Db() { close(); }
+
+void Db::close() noexcept {
+  begin_ = Stmt();
+  commit_ = Stmt();
+  rollback_ = Stmt();
+  if (db_) sqlite3_close_v2(std::exchange(db_, nullptr));
 }
 
 Db& Db::operator=(Db&& other) noexcept {
   if (this != &other) {
-    if (db_) sqlite3_close_v2(db_);
+    close();
     db_ = std::exchange(other.db_, nullptr);
+    begin_ = std::move(other.begin_);
+    commit_ = std::move(other.commit_);
+    rollback_ = std::move(other.rollback_);
   }
   return *this;
+}
+
+void Db::runKept(Stmt& slot, std::string_view sql) {
+  if (!slot.valid()) slot = prepare(sql);
+  slot.step();
+  sqlite3_reset(slot.get());
+}
+
+void Db::begin() { runKept(begin_, "BEGIN IMMEDIATE"); }
+
+void Db::commit() { runKept(commit_, "COMMIT"); }
+
+void Db::rollback() noexcept {
+  try {
+    runKept(rollback_, "ROLLBACK");
+  } catch (const std::exception&) {
+    // Nothing to roll back, or the store rolled the transaction back itself.
+  }
 }
 
 Db Db::Open(const std::string& path, bool create, int busyTimeoutMs) {
