@@ -263,6 +263,7 @@ void EmbeddedSource::CloseHandle(Handle& hd) {
       // The connection's locks are removed again when it closes.
     }
   }
+  if (hd.statement) KeepServed(c, std::move(hd.sql), std::move(hd.stmt));
   std::erase(c.handles, hd.id);
   handles_.erase(hd.id);
 }
@@ -272,6 +273,7 @@ void EmbeddedSource::DropConnection(Connection& c) {
   c.handles.clear();
   c.reads.clear();
   c.writes.clear();
+  c.kept.clear();
   if (c.inUnit || c.db.inTransaction()) c.db.rollback();
   try {
     if (c.lockedAny) c.locks->ReleaseConnection(c.serial);
