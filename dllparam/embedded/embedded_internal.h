@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <list>
 #include <map>
 #include <new>
 #include <optional>
@@ -43,6 +44,9 @@ struct LoginState {
   std::string user;
 };
 
+// Statements of served SQL a connection keeps prepared.
+inline constexpr std::size_t kKeptStatements = 32;
+
 struct EmbeddedSource::Connection {
   // The SQLite connection comes first so that it closes after every
   // statement below that belongs to it.
@@ -64,6 +68,9 @@ struct EmbeddedSource::Connection {
   std::unique_ptr<RecordLocks> locks;
   std::map<std::tuple<const AccessPath*, int, bool>, PathQuery> reads;
   std::map<std::pair<const AccessPath*, int>, Stmt> writes;  // 0 update, 1 delete, 2 insert
+  // Statements of served SQL kept for their next run, by adapted text, the
+  // most recently used first (at most kKeptStatements).
+  std::list<std::pair<std::string, Stmt>> kept;
   std::vector<int32_t> handles;
 };
 
@@ -86,23 +93,10 @@ struct EmbeddedSource::Handle {
   std::string file;  // table named at Ropen, "" for a bare statement handle
   Stmt stmt;
   bool active = false;               // a query result is being read
-  std::vector<int> widths;           // declared width per result column (0: as is)
+  std::string sql;                   // the adapted text of stmt
+  std::vector<int> widths;           // declared width per result column (0: as is), set at the first row
   std::deque<std::string> rows;      // rows read ahead, or the rows of an emulated statement
   bool exhausted = true;             // stmt has no more rows
-};
-
-// Commits of lock rows alone skip the disk flush: a lock matters only while
-// the processes that hold and wait for it run, and every later commit with
-// data flushes the log anyway.
-class LockOnlyCommits {
- public:
-  explicit LockOnlyCommits(Db& db) : db_(db) { db_.exec("PRAGMA synchronous=NORMAL"); }
-  ~LockOnlyCommits() { sqlite3_exec(db_.get(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
-  LockOnlyCommits(const LockOnlyCommits&) = delete;
-  LockOnlyCommits& operator=(const LockOnlyCommits&) = delete;
-
- private:
-  Db& db_;
 };
 
 template <typename Fn>
@@ -123,6 +117,10 @@ int32_t EmbeddedSource::Guard(Fn&& fn) {
   }
   return 0;
 }
+
+// Keeps the statement of served SQL st, reset, for the next run of its
+// adapted text on c (nothing when st is not valid).
+void KeepServed(EmbeddedSource::Connection& c, std::string adapted, Stmt st);
 
 // Returns s without leading and trailing blanks (and NULs after the first NUL).
 std::string TrimText(std::string_view s);

@@ -181,7 +181,6 @@ int32_t EmbeddedSource::OpenFile(Connection& c, const std::string& file, const s
 void EmbeddedSource::ReleaseLock(Handle& hd) {
   if (!hd.lockedRowid) return;
   Connection& c = *hd.conn;
-  LockOnlyCommits quick(c.db);
   c.locks->Release(hd.path->physical->table, *hd.lockedRowid, {c.serial, hd.id});
   hd.lockedRowid.reset();
 }
@@ -216,10 +215,7 @@ bool EmbeddedSource::ReadOne(Handle& hd, std::string& rec, int32_t& len, const s
                              RecordLocks::Outcome::HeldByOther)
       busy = true;
   };
-  if (lock || hd.lockedRowid) {
-    LockOnlyCommits quick(c.db);
-    WithWriteTransaction(c.db, read);
-  }
+  if (lock || hd.lockedRowid) WithWriteTransaction(c.db, read);
   else read();
   hd.lockedRowid.reset();
   if (busy)

@@ -258,12 +258,12 @@ void EmbeddedSource::CloseHandle(Handle& hd) {
   Connection& c = *hd.conn;
   if (hd.lockedRowid) {
     try {
-      LockOnlyCommits quick(c.db);
       c.locks->Release(hd.path->physical->table, *hd.lockedRowid, {c.serial, hd.id});
     } catch (const StoreError&) {
       // The connection's locks are removed again when it closes.
     }
   }
+  if (hd.statement) KeepServed(c, std::move(hd.sql), std::move(hd.stmt));
   std::erase(c.handles, hd.id);
   handles_.erase(hd.id);
 }
@@ -273,12 +273,10 @@ void EmbeddedSource::DropConnection(Connection& c) {
   c.handles.clear();
   c.reads.clear();
   c.writes.clear();
-  if (c.inUnit || c.db.inTransaction()) sqlite3_exec(c.db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  c.kept.clear();
+  if (c.inUnit || c.db.inTransaction()) c.db.rollback();
   try {
-    if (c.lockedAny) {
-      LockOnlyCommits quick(c.db);
-      c.locks->ReleaseConnection(c.serial);
-    }
+    if (c.lockedAny) c.locks->ReleaseConnection(c.serial);
   } catch (const StoreError&) {
     // Left to the stale-lock cleanup: the rows name this process and connection.
   }
@@ -325,14 +323,14 @@ int32_t EmbeddedSource::SetConnectOption(int32_t option) {
     if (!IsNtKind(c.kind)) return 1;
     if (option == kOptionBeginChange) {
       if (!c.inUnit) {
-        c.db.exec("BEGIN IMMEDIATE");
+        c.db.begin();
         c.inUnit = true;
       }
       return 1;
     }
     if (c.inUnit) {
       c.inUnit = false;
-      if (c.db.inTransaction()) c.db.exec("COMMIT");
+      if (c.db.inTransaction()) c.db.commit();
     }
     return 1;
   });

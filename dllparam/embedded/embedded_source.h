@@ -98,6 +98,8 @@ class EmbeddedSource final : public DllParam {
 
   // NT statements (embedded_sql.cpp).
   int32_t OpenStatementHandle(Connection& c, const std::string& file);
+  // Refuses an empty statement and text after the first statement.
+  static void CheckServed(const Stmt& st, std::string_view tail);
   void RunQuery(Handle& hd, const std::string& sql);
   bool FetchRow(Handle& hd, std::string& row);
   void RunAction(Connection& c, const std::string& sql);

@@ -165,8 +165,56 @@ bool EmbeddedSource::SpecialStatement(Connection& c, Handle* hd, const std::stri
   return false;
 }
 
+namespace {
+
+// Lets the authorizer check what the connection prepares meanwhile: served
+// SQL, and a kept statement that SQLite prepares again as it runs after the
+// store's tables changed.
+class ServingSql {
+ public:
+  explicit ServingSql(EmbeddedSource::Connection& c) : c_(c) { c_.servingSql = true; }
+  ~ServingSql() { c_.servingSql = false; }
+  ServingSql(const ServingSql&) = delete;
+  ServingSql& operator=(const ServingSql&) = delete;
+
+ private:
+  EmbeddedSource::Connection& c_;
+};
+
+// Returns the prepared statement of adapted: the one the connection kept
+// from an earlier run of the same text, else a new one checked by the
+// authorizer; tail receives what follows its first statement.
+Stmt PrepareServed(EmbeddedSource::Connection& c, const std::string& adapted, std::string_view& tail) {
+  tail = {};
+  for (auto it = c.kept.begin(); it != c.kept.end(); ++it) {
+    if (it->first != adapted) continue;
+    Stmt st = std::move(it->second);
+    c.kept.erase(it);
+    return st;
+  }
+  ServingSql serving(c);
+  return c.db.prepareOnce(adapted, &tail);
+}
+
+}  // namespace
+
+void KeepServed(EmbeddedSource::Connection& c, std::string adapted, Stmt st) {
+  if (!st.valid()) return;
+  st.reset();
+  for (const auto& [text, kept] : c.kept)
+    if (text == adapted) return;
+  c.kept.emplace_front(std::move(adapted), std::move(st));
+  if (c.kept.size() > kKeptStatements) c.kept.pop_back();
+}
+
+void EmbeddedSource::CheckServed(const Stmt& st, std::string_view tail) {
+  if (!st.valid()) Fail(kCodeRefused, "empty statement");
+  if (!TrimText(tail).empty()) Fail(kCodeRefused, "only one statement per call is served by the embedded source");
+}
+
 void EmbeddedSource::RunQuery(Handle& hd, const std::string& sql) {
   Connection& c = *hd.conn;
+  KeepServed(c, std::move(hd.sql), std::move(hd.stmt));
   hd.stmt = Stmt();
   hd.rows.clear();
   hd.widths.clear();
@@ -177,20 +225,10 @@ void EmbeddedSource::RunQuery(Handle& hd, const std::string& sql) {
     hd.active = true;
     return;
   }
-  std::string adapted = AdaptSql(sql, DialectOf(c.kind));
+  hd.sql = AdaptSql(sql, DialectOf(c.kind));
   std::string_view tail;
-  c.servingSql = true;
-  try {
-    hd.stmt = c.db.prepareOnce(adapted, &tail);
-  } catch (...) {
-    c.servingSql = false;
-    throw;
-  }
-  c.servingSql = false;
-  if (!hd.stmt.valid()) Fail(kCodeRefused, "empty statement");
-  if (!TrimText(tail).empty()) Fail(kCodeRefused, "only one statement per call is served by the embedded source");
-  for (int i = 0; i < hd.stmt.columnCount(); ++i)
-    hd.widths.push_back(DeclaredWidth(sqlite3_column_decltype(hd.stmt.get(), i)));
+  hd.stmt = PrepareServed(c, hd.sql, tail);
+  CheckServed(hd.stmt, tail);
   hd.active = true;
   hd.exhausted = false;
 }
@@ -202,11 +240,22 @@ bool EmbeddedSource::FetchRow(Handle& hd, std::string& row) {
     return true;
   }
   if (hd.exhausted) return false;
-  if (!hd.stmt.step()) {
+  bool more = false;
+  {
+    ServingSql serving(*hd.conn);
+    more = hd.stmt.step();
+  }
+  if (!more) {
     hd.exhausted = true;
-    hd.stmt = Stmt();  // ends the read of the store
+    KeepServed(*hd.conn, std::move(hd.sql), std::move(hd.stmt));  // ends the read of the store
+    hd.stmt = Stmt();
     return false;
   }
+  // The columns are known once the statement runs: a kept statement is
+  // prepared again when the store's tables changed.
+  if (hd.widths.empty())
+    for (int i = 0; i < hd.stmt.columnCount(); ++i)
+      hd.widths.push_back(DeclaredWidth(sqlite3_column_decltype(hd.stmt.get(), i)));
   row.clear();
   for (int i = 0; i < static_cast<int>(hd.widths.size()); ++i) {
     std::string_view v = hd.stmt.columnIsNull(i) ? std::string_view() : hd.stmt.columnText(i);
@@ -228,19 +277,14 @@ void EmbeddedSource::RunAction(Connection& c, const std::string& sql) {
   if (SpecialStatement(c, nullptr, sql)) return;
   std::string adapted = AdaptSql(sql, DialectOf(c.kind));
   std::string_view tail;
-  c.servingSql = true;
-  Stmt st;
-  try {
-    st = c.db.prepareOnce(adapted, &tail);
-  } catch (...) {
-    c.servingSql = false;
-    throw;
+  Stmt st = PrepareServed(c, adapted, tail);
+  CheckServed(st, tail);
+  {
+    ServingSql serving(c);
+    while (st.step()) {
+    }
   }
-  c.servingSql = false;
-  if (!st.valid()) Fail(kCodeRefused, "empty statement");
-  if (!TrimText(tail).empty()) Fail(kCodeRefused, "only one statement per call is served by the embedded source");
-  while (st.step()) {
-  }
+  KeepServed(c, std::move(adapted), std::move(st));
   if (c.inUnit && !c.db.inTransaction()) {
     c.inUnit = false;
     Fail(kCodeRefused, "the unit of work was rolled back by the store");

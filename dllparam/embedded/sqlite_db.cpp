@@ -4,11 +4,39 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 namespace qv::embedded {
+namespace {
+
+using WaitClock = std::chrono::steady_clock;
+
+// Waits while another connection holds the store: sleeps of 20 us doubling
+// up to 1 ms, so that a lock held for a commit's few hundred microseconds is
+// taken soon after its release, until the timeout (ms in arg) has passed
+// since the first refusal of this lock; then lets SQLite report the store
+// busy.
+int WaitWhileBusy(void* arg, int count) {
+  // A connection is used by one thread at a time and waits for one lock at
+  // a time, so the start of the current wait is kept per thread.
+  thread_local WaitClock::time_point since;
+  const auto now = WaitClock::now();
+  if (count == 0) since = now;
+  const auto limit = std::chrono::milliseconds(reinterpret_cast<intptr_t>(arg));
+  const auto waited = now - since;
+  if (waited >= limit) return 0;
+  const auto step = std::chrono::microseconds(std::min<int64_t>(1000, int64_t{20} << std::min(count, 6)));
+  std::this_thread::sleep_for(std::min<WaitClock::duration>(step, limit - waited));
+  return 1;
+}
+
+}  // namespace
 
 void ThrowSqlite(sqlite3* db, int rc, std::string_view context) {
   int primary = rc & 0xff;
@@ -19,16 +47,42 @@ void ThrowSqlite(sqlite3* db, int rc, std::string_view context) {
   throw StoreError(text, false, rc);
 }
 
-Db::~Db() {
-  if (db_) sqlite3_close_v2(db_);
+Db::~Db() { close(); }
+
+void Db::close() noexcept {
+  begin_ = Stmt();
+  commit_ = Stmt();
+  rollback_ = Stmt();
+  if (db_) sqlite3_close_v2(std::exchange(db_, nullptr));
 }
 
 Db& Db::operator=(Db&& other) noexcept {
   if (this != &other) {
-    if (db_) sqlite3_close_v2(db_);
+    close();
     db_ = std::exchange(other.db_, nullptr);
+    begin_ = std::move(other.begin_);
+    commit_ = std::move(other.commit_);
+    rollback_ = std::move(other.rollback_);
   }
   return *this;
+}
+
+void Db::runKept(Stmt& slot, std::string_view sql) {
+  if (!slot.valid()) slot = prepare(sql);
+  slot.step();
+  sqlite3_reset(slot.get());
+}
+
+void Db::begin() { runKept(begin_, "BEGIN IMMEDIATE"); }
+
+void Db::commit() { runKept(commit_, "COMMIT"); }
+
+void Db::rollback() noexcept {
+  try {
+    runKept(rollback_, "ROLLBACK");
+  } catch (const std::exception&) {
+    // Nothing to roll back, or the store rolled the transaction back itself.
+  }
 }
 
 Db Db::Open(const std::string& path, bool create, int busyTimeoutMs) {
@@ -47,7 +101,8 @@ Db Db::Open(const std::string& path, bool create, int busyTimeoutMs) {
     throw StoreError("cannot open store " + path + ": " + text);
   }
   sqlite3_extended_result_codes(db.db_, 1);
-  sqlite3_busy_timeout(db.db_, busyTimeoutMs);
+  if (busyTimeoutMs > 0)
+    sqlite3_busy_handler(db.db_, WaitWhileBusy, reinterpret_cast<void*>(static_cast<intptr_t>(busyTimeoutMs)));
   // No statement may load code into the process.
   sqlite3_db_config(db.db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
   return db;

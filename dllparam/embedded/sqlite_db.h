@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace qv::embedded {
 
@@ -30,41 +31,6 @@ class StoreError : public std::runtime_error {
 
 // Text of every "store locked too long" failure.
 inline constexpr const char* kStoreBusyText = "source store busy";
-
-class Stmt;
-
-// One SQLite connection to a store file. Move-only.
-class Db {
- public:
-  Db() = default;
-  ~Db();
-  Db(Db&& other) noexcept : db_(other.db_) { other.db_ = nullptr; }
-  Db& operator=(Db&& other) noexcept;
-  Db(const Db&) = delete;
-  Db& operator=(const Db&) = delete;
-
-  // Opens an existing file (create=false) or creates it (create=true) with
-  // mode 0600, and so its journal and WAL files. Throws StoreError with the
-  // path in the text on failure.
-  static Db Open(const std::string& path, bool create, int busyTimeoutMs);
-
-  sqlite3* get() const { return db_; }
-  bool isOpen() const { return db_ != nullptr; }
-
-  // Runs one or more statements without results; throws StoreError.
-  void exec(std::string_view sql);
-  // Prepares one statement kept for reuse; throws StoreError.
-  Stmt prepare(std::string_view sql);
-  // Prepares one statement run once. When tail is given it receives what
-  // follows the first statement. Throws StoreError.
-  Stmt prepareOnce(std::string_view sql, std::string_view* tail = nullptr);
-  // Returns the text of the last error of this connection.
-  std::string errorText() const;
-  bool inTransaction() const { return db_ && !sqlite3_get_autocommit(db_); }
-
- private:
-  sqlite3* db_ = nullptr;
-};
 
 // A prepared statement. Move-only; finalised on destruction.
 class Stmt {
@@ -100,6 +66,54 @@ class Stmt {
   sqlite3_stmt* st_ = nullptr;
 };
 
+// One SQLite connection to a store file. Move-only.
+class Db {
+ public:
+  Db() = default;
+  ~Db();
+  Db(Db&& other) noexcept { *this = std::move(other); }
+  Db& operator=(Db&& other) noexcept;
+  Db(const Db&) = delete;
+  Db& operator=(const Db&) = delete;
+
+  // Opens an existing file (create=false) or creates it (create=true) with
+  // mode 0600, and so its journal and WAL files. A statement that finds the
+  // store locked by another connection waits up to busyTimeoutMs for it
+  // (0: fails at once), looking again every millisecond at most. Throws
+  // StoreError with the path in the text on failure.
+  static Db Open(const std::string& path, bool create, int busyTimeoutMs);
+
+  sqlite3* get() const { return db_; }
+  bool isOpen() const { return db_ != nullptr; }
+
+  // Runs one or more statements without results; throws StoreError.
+  void exec(std::string_view sql);
+  // Prepares one statement kept for reuse; throws StoreError.
+  Stmt prepare(std::string_view sql);
+  // Prepares one statement run once. When tail is given it receives what
+  // follows the first statement. Throws StoreError.
+  Stmt prepareOnce(std::string_view sql, std::string_view* tail = nullptr);
+  // Returns the text of the last error of this connection.
+  std::string errorText() const;
+  bool inTransaction() const { return db_ && !sqlite3_get_autocommit(db_); }
+
+  // Begins a write transaction (BEGIN IMMEDIATE), commits it, or rolls it
+  // back (without throwing), each with a statement prepared once for the
+  // connection. begin and commit throw StoreError.
+  void begin();
+  void commit();
+  void rollback() noexcept;
+
+ private:
+  // Closes the connection after its kept statements.
+  void close() noexcept;
+  // Runs the kept statement of sql in slot, preparing it on first use.
+  void runKept(Stmt& slot, std::string_view sql);
+
+  sqlite3* db_ = nullptr;
+  Stmt begin_, commit_, rollback_;
+};
+
 // Throws StoreError for a failed SQLite result code, naming busy stores clearly.
 [[noreturn]] void ThrowSqlite(sqlite3* db, int rc, std::string_view context = {});
 
@@ -108,18 +122,18 @@ class Stmt {
 template <typename Fn>
 auto WithWriteTransaction(Db& db, Fn&& fn) {
   if (db.inTransaction()) return fn();
-  db.exec("BEGIN IMMEDIATE");
+  db.begin();
   try {
     if constexpr (std::is_void_v<decltype(fn())>) {
       fn();
-      db.exec("COMMIT");
+      db.commit();
     } else {
       auto result = fn();
-      db.exec("COMMIT");
+      db.commit();
       return result;
     }
   } catch (...) {
-    sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    db.rollback();
     throw;
   }
 }

@@ -93,6 +93,10 @@ SourceServer::SourceServer(ServerOptions options, DllParam& shared)
 
 SourceServer::~SourceServer() {
   Stop();
+  {
+    std::unique_lock<std::mutex> lock(runMutex_);
+    runEnded_.wait(lock, [this] { return !running_; });
+  }
   ReapFinished(true);
   for (int& fd : stopPipe_)
     if (fd >= 0) ::close(fd);
@@ -208,6 +212,25 @@ void SourceServer::DrainLingering(std::span<const pollfd> ready) {
 }
 
 void SourceServer::Run() {
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    if (running_) return;
+    running_ = true;
+  }
+  // Reaps every session, then lets the destructor go on, even when serving
+  // ends by an exception.
+  struct Ended {
+    SourceServer& server;
+    ~Ended() {
+      server.listener_.Reset();
+      server.lingering_.clear();
+      server.stopping_.store(true);
+      server.ReapFinished(true);
+      std::lock_guard<std::mutex> lock(server.runMutex_);
+      server.running_ = false;
+      server.runEnded_.notify_all();
+    }
+  } ended{*this};
   uint64_t nextId = 0;
   std::vector<pollfd> p;
   while (!stopping_.load() && listener_.valid()) {
@@ -252,10 +275,6 @@ void SourceServer::Run() {
       s.done.store(true);
     }
   }
-  listener_.Reset();
-  lingering_.clear();
-  stopping_.store(true);
-  ReapFinished(true);
 }
 
 void SourceServer::SendFault(Session& s, int32_t code, const std::string& text) {

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -105,6 +106,9 @@ class SourceServer {
   SourceServer(ServerOptions options, Factory factory);
   // Serves the shared library, serialising calls (it must outlive the server).
   SourceServer(ServerOptions options, DllParam& shared);
+  // Stops the server and, when Run() is serving on another thread, waits for
+  // it to return (every session ended). Run() must not be started once the
+  // server is being destroyed.
   ~SourceServer();
   SourceServer(const SourceServer&) = delete;
   SourceServer& operator=(const SourceServer&) = delete;
@@ -123,7 +127,8 @@ class SourceServer {
   // session finish the request it is running (a request that is still
   // arriving is refused), closes every session's connection of the served
   // library (an open unit of work is abandoned, locks are released) and
-  // returns once every session has ended.
+  // returns once every session has ended. Returns at once when Run() is
+  // already serving on another thread.
   void Run();
   // Asks Run() to stop. Safe from a signal handler and from any thread.
   void Stop();
@@ -163,7 +168,13 @@ class SourceServer {
   std::atomic<bool> stopping_{false};
   std::atomic<std::size_t> active_{0};
   std::atomic<uint64_t> served_{0};
-  std::list<std::unique_ptr<Session>> sessions_;  // touched by Run() only
+  // Tells whether Run() is serving; the destructor waits until it is not, so
+  // that only one thread ever reaps the sessions.
+  std::mutex runMutex_;
+  std::condition_variable runEnded_;
+  bool running_ = false;
+  // Touched by Run() only, and by the destructor once Run() has returned.
+  std::list<std::unique_ptr<Session>> sessions_;
   // Refused clients being closed gently, touched by Run() only: each got its
   // busy fault and is drained until it closes or for half a second, so that
   // it reads the fault rather than a reset. Past kMaxLingering the oldest is

@@ -208,6 +208,10 @@ class QVSource {
   Connection conn_[3];
   char lastKind_ = 'S';
   int32_t currentHandle_ = 0;  // the library's current connection
+  // While the session opens (the login checks and the user check), its
+  // statement reads share one handle, closed once after them.
+  bool shareStatement_ = false;
+  int32_t sharedStatement_ = -1;
   std::string prefix_;
   StoreFiles files_;
   std::string srcType_, ver_, distributionDb_;
@@ -344,11 +348,15 @@ class QVSource {
   // (KeyFromCodes) reads as Missing and sends nothing.
   Lookup ReadItem(int32_t h, const ItemKey& key, bool lock, const std::string& sql,
                   std::string& rec);
-  // Reads the first row of sql into buf (fresh statement, closed after).
+  // Reads the first row of sql into buf (fresh statement, released after).
   // Returns 1 found, 0 not found, -1 failure (error recorded).
   int ReadFirstRow(const std::string& sql, std::string& buf, int32_t& len);
-  // Opens a fresh statement handle.
+  // Returns the statement handle a read starts with: -1 (the library opens
+  // a fresh one), or while the session opens the handle its reads share.
   int32_t FreshStatement();
+  // Closes a statement handle a read used, or keeps it for the next read
+  // while the session opens.
+  void ReleaseStatement(int32_t h);
   // Tells whether the last read that found nothing ended normally (Missing)
   // or failed (Failed, library error recorded).
   Lookup AfterMiss();

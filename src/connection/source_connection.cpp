@@ -8,6 +8,8 @@
 #include "presentation/strutil.h"
 #include "store/records.h"
 
+#include <utility>
+
 namespace qv {
 namespace {
 
@@ -152,6 +154,18 @@ bool QVSource::OpenConnection(const std::string& address, platform::TextBox* sta
 }
 
 bool QVSource::OpenSourceSession(platform::TextBox*, platform::Label*) {
+  // Lets the statement reads of steps 2 to 5 share one handle and closes it
+  // after them, or when a step fails.
+  struct SharedStatement {
+    QVSource& q;
+    explicit SharedStatement(QVSource& source) : q(source) { q.shareStatement_ = true; }
+    ~SharedStatement() { End(); }
+    void End() {
+      if (!q.shareStatement_) return;
+      q.shareStatement_ = false;
+      q.ReleaseStatement(std::exchange(q.sharedStatement_, -1));
+    }
+  } shared(*this);
   // 2. Start-up commands or database login.
   if (IsAS400()) {
     if (!RunClCommand("CHGJOB RUNPTY(20)")) return false;
@@ -177,6 +191,7 @@ bool QVSource::OpenSourceSession(platform::TextBox*, platform::Label*) {
   }
   errorStep_ = step;
   globalUserType_ = type;
+  shared.End();
   // 6. The store's files.
   if (!OpenStore()) return false;
   // 7. AS/400: announce the user to the server program.

@@ -160,7 +160,7 @@ QVSource::Lookup QVSource::FindMasterUser(const std::string& env) {
       if (flag == 0) break;
     }
   }
-  if (h >= 0) Src().Rclose(h);
+  ReleaseStatement(h);
   return master;
 }
 

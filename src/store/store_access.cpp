@@ -36,7 +36,12 @@ QVSource::Lookup QVSource::ReadKeyed(int32_t h, const std::string& key, bool loc
   return Lookup::Found;
 }
 
-int32_t QVSource::FreshStatement() { return -1; }
+int32_t QVSource::FreshStatement() { return shareStatement_ ? sharedStatement_ : -1; }
+
+void QVSource::ReleaseStatement(int32_t h) {
+  if (shareStatement_) sharedStatement_ = h;
+  else if (h >= 0) Src().Rclose(h);
+}
 
 int QVSource::ReadFirstRow(const std::string& sql, std::string& buf, int32_t& len) {
   int32_t h = FreshStatement();
@@ -56,7 +61,7 @@ int QVSource::ReadFirstRow(const std::string& sql, std::string& buf, int32_t& le
       result = -1;
     }
   }
-  if (h >= 0) Src().Rclose(h);
+  ReleaseStatement(h);
   return result;
 }
 
@@ -127,7 +132,7 @@ bool QVSource::ReadBlocks(const std::string& step, const char* logical, const La
     if (flag == 0) break;
     first = DllParam::kNextBlock;
   }
-  if (h >= 0) Src().Rclose(h);
+  ReleaseStatement(h);
   return ok;
 }
 

@@ -2,6 +2,9 @@
 // refusals and their error state, the target-server connection and the idle check.
 #include <gtest/gtest.h>
 
+#include "dllparam/source_library.h"
+#include "support/counting_library.h"
+#include "support/embedded_store.h"
 #include "support/fake_control.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
@@ -141,6 +144,23 @@ TEST(OpenConnection, SqlServerLogsInWithTheInstanceSettingsAndRunsTheChecksInOrd
   EXPECT_EQ(s.control->DistributionDatabase(), "distribution");
   EXPECT_EQ(OpenedFiles(*s.fake).back(), "QV_USRDATA..QV_END");
   EXPECT_EQ(s.fake->CommandCodes().size(), 0u);  // no AS/400 commands on NT
+  EXPECT_EQ(s.fake->OpenFiles().size(), std::size(kStoreFiles) + 1)
+      << "the store's files and the user file of the login check, but no statement";
+}
+
+// Opens a SQL Server store through a library that counts the calls: the
+// reads of the login checks and of the user check share one statement.
+TEST(OpenConnection, SqlServerReadsShareOneStatementClosedOnce) {
+  EmbeddedStore store(embedded::SourceKind::SQLServer);
+  auto lib = std::make_unique<CountingLibrary>(MakeSourceLibrary());
+  CountingLibrary& counting = *lib;
+  QVSource control(std::move(lib));
+  control.SourceType("SQL Server");
+  ASSERT_TRUE(control.OpenConnection(store.address())) << control.ErrorText();
+  EXPECT_EQ(counting.counts["Sread"], 7) << "the four checks, the version, the master user and the users";
+  EXPECT_EQ(counting.counts["Rclose"], 2) << "the version's file and the shared statement";
+  EXPECT_EQ(counting.Calls(), 35);
+  EXPECT_TRUE(control.CloseConnection());
 }
 
 struct SqlCheckCase {
@@ -161,6 +181,7 @@ TEST_P(SqlServerCheck, FailsWithItsMessageAndClosesTheConnection) {
   const std::string text = s.control->ErrorText();
   EXPECT_EQ(text.substr(0, 10), cLoadResString(c.message, "SRV1").substr(0, 10)) << text;
   EXPECT_TRUE(s.fake->OpenConnections().empty());
+  EXPECT_TRUE(s.fake->OpenFiles().empty()) << "the statement of the checks is closed";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -201,6 +201,34 @@ TEST_P(NtTest, InternalTablesAndTransactionStatementsAreNotServed) {
   EXPECT_NE(client.last.text.find("nosuchcolumn"), std::string::npos) << client.last.text;
 }
 
+TEST_P(NtTest, AStatementRunAgainSeesTheStoreAsItIsNow) {
+  const std::string count = "SELECT COUNT(*) FROM " + P() + "QV_EX";
+  const std::string insert = SqlInsert(P(), Record(L::QV_EX, Ex("K1", "P", "kept")));
+  EXPECT_EQ(client.Sread(count), "0");
+  ASSERT_TRUE(client.Saction(insert)) << client.last.text;
+  EXPECT_EQ(client.Sread(count), "1");
+  EXPECT_FALSE(client.Saction(insert)) << "the same insert runs again and meets its own row";
+
+  // A table that changes between two runs of one text gives its new columns.
+  ASSERT_TRUE(client.Saction("CREATE TABLE KT (A CHAR(2))")) << client.last.text;
+  ASSERT_TRUE(client.Saction("INSERT INTO KT (A) VALUES ('x')")) << client.last.text;
+  EXPECT_EQ(client.Sread("SELECT * FROM KT"), "x ");
+  ASSERT_TRUE(client.Saction("ALTER TABLE KT ADD COLUMN B CHAR(3)")) << client.last.text;
+  ASSERT_TRUE(client.Saction("UPDATE KT SET B = 'yyy'")) << client.last.text;
+  EXPECT_EQ(client.Sread("SELECT * FROM KT"), "x yyy");
+
+  // A text that names an internal table once a view takes the table's name is
+  // refused, however often it ran before.
+  ASSERT_TRUE(client.Saction("DROP TABLE KT")) << client.last.text;
+  ASSERT_TRUE(client.Saction("CREATE VIEW KT AS SELECT owner AS A FROM qvs_lock")) << client.last.text;
+  EXPECT_FALSE(client.Sread("SELECT * FROM KT"));
+  EXPECT_EQ(client.last.code, DllParam::kCodeRefused) << client.last.text;
+
+  // Many other statements later, the first still runs.
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(client.Sread("SELECT " + std::to_string(i)), std::to_string(i));
+  EXPECT_EQ(client.Sread(count), "1");
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, NtTest, NtKinds(), KindName);
 
 // ---- Statements each database answers itself ------------------------------

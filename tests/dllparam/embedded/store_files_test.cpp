@@ -6,15 +6,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 
 #include "dllparam/embedded/embedded_source.h"
 #include "dllparam/embedded/store_schema.h"
 #include "support/embedded_store.h"
 #include "support/lib_client.h"
+#include "support/topology.h"
 
 namespace qv::test {
 namespace {
@@ -102,6 +106,120 @@ TEST(StoreFiles, AStoreTheUserCannotReachReportsWhy) {
     EXPECT_TRUE(text.ends_with(expected)) << c.folder << c.file << ": " << text;
     fs::permissions(store.folder(), fs::perms::owner_all);
   }
+}
+
+// ---- Durability ------------------------------------------------------------------
+
+// Counts the disk flushes of every SQLite file opened while it lives: it
+// stands as the default file system of SQLite and passes each call on to the
+// one it replaced.
+class FlushCounter {
+ public:
+  FlushCounter() {
+    base_ = sqlite3_vfs_find(nullptr);
+    vfs_ = *base_;
+    vfs_.szOsFile = static_cast<int>(sizeof(File)) + base_->szOsFile;
+    vfs_.zName = "qvflushcount";
+    vfs_.pAppData = this;
+    vfs_.xOpen = &Open;
+    sqlite3_vfs_register(&vfs_, 1);
+  }
+  ~FlushCounter() { sqlite3_vfs_unregister(&vfs_); }
+  FlushCounter(const FlushCounter&) = delete;
+  FlushCounter& operator=(const FlushCounter&) = delete;
+
+  int flushes() const { return flushes_.load(); }
+
+ private:
+  struct File {
+    sqlite3_file base;
+    FlushCounter* counter;
+    sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
+  };
+  static sqlite3_file* Real(sqlite3_file* f) { return reinterpret_cast<File*>(f)->real(); }
+
+  static int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
+    auto* self = static_cast<FlushCounter*>(vfs->pAppData);
+    auto* f = reinterpret_cast<File*>(file);
+    f->base.pMethods = nullptr;
+    f->counter = self;
+    const int rc = self->base_->xOpen(self->base_, name, f->real(), flags, outFlags);
+    if (f->real()->pMethods) f->base.pMethods = &kMethods;
+    return rc;
+  }
+  static int Sync(sqlite3_file* f, int flags) {
+    reinterpret_cast<File*>(f)->counter->flushes_.fetch_add(1);
+    return Real(f)->pMethods->xSync(Real(f), flags);
+  }
+  static int Close(sqlite3_file* f) {
+    const int rc = Real(f)->pMethods->xClose(Real(f));
+    f->pMethods = nullptr;
+    return rc;
+  }
+  // Passes a call on to the real file.
+  template <auto Member, typename... A>
+  static int Pass(sqlite3_file* f, A... a) {
+    return (Real(f)->pMethods->*Member)(Real(f), a...);
+  }
+  static void ShmBarrier(sqlite3_file* f) { Real(f)->pMethods->xShmBarrier(Real(f)); }
+
+  static constexpr sqlite3_io_methods kMethods = {
+      3,
+      &Close,
+      &Pass<&sqlite3_io_methods::xRead, void*, int, sqlite3_int64>,
+      &Pass<&sqlite3_io_methods::xWrite, const void*, int, sqlite3_int64>,
+      &Pass<&sqlite3_io_methods::xTruncate, sqlite3_int64>,
+      &Sync,
+      &Pass<&sqlite3_io_methods::xFileSize, sqlite3_int64*>,
+      &Pass<&sqlite3_io_methods::xLock, int>,
+      &Pass<&sqlite3_io_methods::xUnlock, int>,
+      &Pass<&sqlite3_io_methods::xCheckReservedLock, int*>,
+      &Pass<&sqlite3_io_methods::xFileControl, int, void*>,
+      &Pass<&sqlite3_io_methods::xSectorSize>,
+      &Pass<&sqlite3_io_methods::xDeviceCharacteristics>,
+      &Pass<&sqlite3_io_methods::xShmMap, int, int, int, void volatile**>,
+      &Pass<&sqlite3_io_methods::xShmLock, int, int, int>,
+      &ShmBarrier,
+      &Pass<&sqlite3_io_methods::xShmUnmap, int>,
+      &Pass<&sqlite3_io_methods::xFetch, sqlite3_int64, int, void**>,
+      &Pass<&sqlite3_io_methods::xUnfetch, sqlite3_int64, void*>,
+  };
+
+  sqlite3_vfs* base_;
+  sqlite3_vfs vfs_;
+  std::atomic<int> flushes_{0};
+};
+
+// Runs commits after a locked read on an AS/400 store, with QV_STORE_SYNC
+// set to sync (unset when nothing), and returns the disk flushes they made.
+int FlushesOfCommitsAfterALockedRead(const std::optional<std::string>& sync) {
+  EmbeddedStore store(SourceKind::AS400);
+  const char* was = std::getenv("QV_STORE_SYNC");
+  const std::optional<std::string> saved = was ? std::optional<std::string>(was) : std::nullopt;
+  if (sync) ::setenv("QV_STORE_SYNC", sync->c_str(), 1);
+  else ::unsetenv("QV_STORE_SYNC");
+  FlushCounter counter;
+  LibClient client;
+  const bool opened = client.Open(store.address()) > 0;
+  if (saved) ::setenv("QV_STORE_SYNC", saved->c_str(), 1);
+  else ::unsetenv("QV_STORE_SYNC");
+  if (!opened) return ADD_FAILURE() << client.Error().text, -1;
+  const int32_t h = client.Ropen("QV_EX");
+  // The first commit may write the log's header; the count starts after it.
+  EXPECT_TRUE(client.Write(h, Ex("W0", "P", "first"))) << client.Error().text;
+  const int before = counter.flushes();
+  EXPECT_TRUE(client.Readk(h, "W0", true, layout::QV_EX.length)) << client.Error().text;
+  const std::string changed = Ex("W0", "P", "changed");
+  EXPECT_NE(client.lib().Rupdate(h, changed, static_cast<int32_t>(changed.size())), 0) << client.Error().text;
+  EXPECT_TRUE(client.Write(h, Ex("W1", "P", "second"))) << client.Error().text;
+  EXPECT_TRUE(client.Write(h, Ex("W2", "P", "third"))) << client.Error().text;
+  return counter.flushes() - before;
+}
+
+TEST(StoreDurability, CommitsFlushTheDiskOnlyWhenTheStoreIsSetToFull) {
+  EXPECT_EQ(FlushesOfCommitsAfterALockedRead(std::nullopt), 0) << "the default keeps commits through a crash only";
+  EXPECT_EQ(FlushesOfCommitsAfterALockedRead("normal"), 0);
+  EXPECT_GE(FlushesOfCommitsAfterALockedRead("full"), 3) << "each of the three commits with data flushes";
 }
 
 // ---- The check before serving ---------------------------------------------------

@@ -393,10 +393,16 @@ TEST_F(BadInput, AnUnknownOperationIsRefusedAndTheSessionGoesOn) {
   EXPECT_TRUE(server_->Logged("refused PingPong: no current connection"));
 }
 
+// Returns the call that opens a session's connection.
+Call OpenCall() {
+  return Call{Op::OpenMConnection,
+              {Value{0, "X"}, Value{0, std::string(10, ' ')}, Value{0, std::string(10, ' ')}, Value{0, {}}}};
+}
+
 TEST_F(BadInput, ASecondOpenOnOneSessionIsRefused) {
   RawPeer peer(server_->port());
   peer.Handshake();
-  Call open{Op::OpenMConnection, {Value{0, "X"}, Value{0, std::string(10, ' ')}, Value{0, std::string(10, ' ')}, Value{0, {}}}};
+  const Call open = OpenCall();
   Frame f;
   ASSERT_TRUE(peer.SendFrame(FrameKind::Call, 2, EncodeCall(open)));
   ASSERT_TRUE(peer.Read(f).ok());
@@ -434,6 +440,38 @@ TEST(NetServer, ServesManyClientsAtOnce) {
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(fake.CallCount("Rreadk"), 400);
   EXPECT_EQ(fake.OpenConnections().size(), 0u);
+}
+
+// Destroys the server while Run() still serves sessions holding a connection,
+// as a server kept in a static and run by a detached thread is at exit.
+TEST(NetServer, DestroyedWhileServingItEndsEverySessionOnceAndWaitsForRun) {
+  RecordingFake fake;
+  for (int round = 0; round < 100; ++round) {
+    ServerOptions o = StoreOptions("FAKE");
+    o.listen = "127.0.0.1:0";
+    o.log = [](const std::string&) {};
+    auto server = std::make_unique<SourceServer>(o, fake);
+    std::string error;
+    ASSERT_TRUE(server->Start(&error)) << error;
+    std::thread runner([p = server.get()] { p->Run(); });
+    std::vector<std::unique_ptr<RawPeer>> peers;
+    for (int c = 0; c < 3; ++c) {
+      peers.push_back(std::make_unique<RawPeer>(server->Port()));
+      peers.back()->Handshake();
+      Frame f;
+      ASSERT_TRUE(peers.back()->SendFrame(FrameKind::Call, 2, EncodeCall(OpenCall())));
+      ASSERT_TRUE(peers.back()->Read(f).ok());
+    }
+    std::thread destroyer([&] { server.reset(); });
+    for (auto& peer : peers) {
+      EXPECT_EQ(peer->ReadFaultThenClose(), "source server is shutting down") << "round " << round;
+      peer.reset();
+    }
+    destroyer.join();
+    EXPECT_TRUE(fake.OpenConnections().empty()) << "round " << round << ": the server went before its sessions";
+    runner.join();
+  }
+  EXPECT_EQ(fake.CallCount("CloseMConnection"), 300);
 }
 
 }  // namespace
