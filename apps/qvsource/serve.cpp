@@ -90,12 +90,13 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArguments& args) {
                   "serve an address beyond loopback without TLS or without --users (a lab)");
   serve->add_option_function<std::string>(
             "--idle-timeout",
-            [&args](const std::string& v) { args.idleTimeoutMs = *net::ParseTimeoutSeconds(v.c_str()); },
-            "seconds a client may stay idle before it is dropped (default " +
+            [&args](const std::string& v) { args.idleTimeoutMs = v == "0" ? 0 : *net::ParseTimeoutSeconds(v.c_str()); },
+            "seconds a client may stay idle before it is dropped, 0 for never (default " +
                 std::to_string(net::kDefaultIdleTimeoutMs / 1000) + ")")
       ->type_name("SECONDS")
       ->check([](const std::string& v) {
-        return net::ParseTimeoutSeconds(v.c_str()) ? std::string() : std::string("needs a number of seconds");
+        return v == "0" || net::ParseTimeoutSeconds(v.c_str()) ? std::string()
+                                                               : std::string("needs a number of seconds, or 0");
       });
   return serve;
 }
@@ -105,7 +106,7 @@ int RunServe(const ServeArguments& args) {
   if (!args.listen.empty()) options.listen = args.listen;
   if (args.maxSessions > 0) options.maxSessions = static_cast<std::size_t>(args.maxSessions);
   if (args.maxPerAddress >= 0) options.maxPerAddress = static_cast<std::size_t>(args.maxPerAddress);
-  if (args.idleTimeoutMs > 0) options.idleTimeoutMs = args.idleTimeoutMs;
+  if (args.idleTimeoutMs >= 0) options.idleTimeoutMs = args.idleTimeoutMs;
   options.usersFile = args.usersFile;
   options.certFile = args.certFile;
   options.keyFile = args.keyFile;

@@ -15,7 +15,7 @@ struct ServeArguments {
   std::string listen;       // HOST:PORT
   int maxSessions = 0;      // 1 to 4096
   int maxPerAddress = -1;   // 0 (no limit) to 4096; -1: not given
-  int idleTimeoutMs = 0;    // from --idle-timeout SECONDS; 0: not given
+  int idleTimeoutMs = -1;   // from --idle-timeout SECONDS; 0: no limit; -1: not given
   std::string usersFile;    // --users FILE: clients log in
   std::string certFile;     // --cert FILE and --key FILE: TLS
   std::string keyFile;

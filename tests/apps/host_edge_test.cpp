@@ -54,6 +54,13 @@ TEST_F(QvmgrEdgeTest, EveryOtherNumericOptionIsDecimalToo) {
     EXPECT_EQ(serve.exitCode, 2) << typed << "\n" << Describe(serve);
     EXPECT_THAT(serve.err, HasSubstr("--max-sessions")) << typed;
   }
+  // An idle timeout of 0 never drops a client: accepted, so the missing store
+  // is what fails; a negative one is refused as a command line.
+  for (const auto& [typed, status] : {std::pair<std::string, int>{"0", 1}, {"-1", 2}, {"0x10", 2}}) {
+    const ProcessResult serve =
+        RunProcess(QV_QVSOURCE_PATH, {"serve", dir() + "/missing.qvs", "--idle-timeout", typed}, Base());
+    EXPECT_EQ(serve.exitCode, status) << typed << "\n" << Describe(serve);
+  }
 }
 
 // ---- Passwords -------------------------------------------------------------------
