@@ -71,6 +71,7 @@ struct EmbeddedSource::Handle {
   int32_t id = 0;
   Connection* conn = nullptr;
   bool statement = false;
+  bool member = false;  // the work source member: Rwrite appends a line
 
   // File handles (AS/400 stores).
   const AccessPath* path = nullptr;
@@ -123,6 +124,21 @@ int32_t EmbeddedSource::Guard(Fn&& fn) {
   }
   return 0;
 }
+
+// The "object not found" error number of AS/400 commands.
+inline constexpr int32_t kErrObjectNotFound = 9801;
+// The work source member that files are created from: QTEMP/QDDSSRC(QUORVANE).
+inline constexpr std::string_view kWorkMemberLibrary = "QTEMP";
+inline constexpr std::string_view kWorkMemberFile = "QDDSSRC";
+inline constexpr std::string_view kWorkMember = "(QUORVANE)";
+
+// Tells whether the source has object name of type in library ("*LIBL":
+// the store library): the store library, its files, the journal, user
+// spaces and the objects kept in qvs_object (embedded_objects.cpp).
+bool ObjectExists(Db& db, const std::string& library, const std::string& name, const std::string& type);
+// Answers one page of a paged listing from the entries left, as many as
+// fit the area of n bytes after the 5-digit count (embedded_catalog.cpp).
+void ReplyPage(std::deque<std::string>& left, size_t width, std::string& data, size_t n);
 
 // Returns s without leading and trailing blanks (and NULs after the first NUL).
 std::string TrimText(std::string_view s);
