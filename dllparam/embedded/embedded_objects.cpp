@@ -216,10 +216,12 @@ void EmbeddedSource::ListJournaled(Connection& c, std::string& data, size_t n) {
     if (!ObjectExists(c.db, library, journal, "*JRN"))
       Fail(kCodeRefused, "CPF9801: object " + journal + " in library " + library + " type *JRN not found",
            kErrObjectNotFound);
-    // Every physical file of the catalog is journaled to the engine's journal.
-    if (journal == kJournalName && library == kLibraryName)
-      for (const CatalogFile& f : CatalogFiles(c.db))
-        if (f.attribute == "PF") left.push_back(Fit(f.name, 10) + Fit(f.library, 10) + Fit("*ALL", 30));
+    // Every physical file kept is journaled, all its members, to the engine's journal.
+    if (journal == kJournalName && library == kLibraryName) {
+      Stmt st = c.db.prepareOnce(
+          "SELECT name, library FROM qvs_object WHERE type = '*FILE' AND attribute = 'PF' ORDER BY library, name");
+      while (st.step()) left.push_back(Fit(st.columnText(0), 10) + Fit(st.columnText(1), 10) + Fit("*ALL", 30));
+    }
   }
   ReplyPage(left, kJournaledEntry, data, n);
 }
