@@ -51,11 +51,16 @@ std::string CenturyDate(const std::string& stamp) {
          stamp.substr(11, 2) + stamp.substr(14, 2) + stamp.substr(17, 2);
 }
 
+// The receiver names without their number: "QVRCV".
+std::string ReceiverPrefix() {
+  return std::string(kFirstReceiver.substr(0, kFirstReceiver.find_first_of("0123456789")));
+}
+
 // Number of receivers the engine has reached: the highest trailing number of
 // the receivers its jobs started from in the store library, at least 1.
 int64_t ReceiverCount(Db& db) {
   if (!RowExists(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'qvs_job'", {})) return 1;
-  const std::string prefix(kFirstReceiver.substr(0, kFirstReceiver.find_first_of("0123456789")));
+  const std::string prefix = ReceiverPrefix();
   Stmt st = db.prepareOnce("SELECT receiver FROM qvs_job WHERE rcvlib = ? AND receiver LIKE ? || '%'");
   st.bind(1, kLibraryName);
   st.bind(2, prefix);
@@ -206,47 +211,41 @@ void EmbeddedSource::ListObjects(Connection& c, std::string& data, size_t n) {
   ReplyPage(left, kObjectEntry, data, n);
 }
 
+bool EmbeddedSource::FirstPageOfEngineJournal(Connection& c, const std::string& data, size_t n, const char* command,
+                                              std::deque<std::string>& left) {
+  bool first = false;
+  if (const std::string bad = PagedRequest(data, n, 2, command, first); !bad.empty()) Fail(kCodeBadCall, bad);
+  if (!first) return false;
+  left.clear();
+  const std::string journal = Field(data, 6), library = Field(data, 16);
+  if (!ObjectExists(c.db, library, journal, "*JRN"))
+    Fail(kCodeRefused, "CPF9801: object " + journal + " in library " + library + " type *JRN not found",
+         kErrObjectNotFound);
+  return journal == kJournalName && library == kLibraryName;
+}
+
 void EmbeddedSource::ListJournaled(Connection& c, std::string& data, size_t n) {
   std::deque<std::string>& left = c.catalog.journaledLeft;
-  bool first = false;
-  if (const std::string bad = PagedRequest(data, n, 2, "SYSLSTJRN_", first); !bad.empty()) Fail(kCodeBadCall, bad);
-  if (first) {
-    left.clear();
-    const std::string journal = Field(data, 6), library = Field(data, 16);
-    if (!ObjectExists(c.db, library, journal, "*JRN"))
-      Fail(kCodeRefused, "CPF9801: object " + journal + " in library " + library + " type *JRN not found",
-           kErrObjectNotFound);
-    // Every physical file kept is journaled, all its members, to the engine's journal.
-    if (journal == kJournalName && library == kLibraryName) {
-      Stmt st = c.db.prepareOnce(
-          "SELECT name, library FROM qvs_object WHERE type = '*FILE' AND attribute = 'PF' ORDER BY library, name");
-      while (st.step()) left.push_back(Fit(st.columnText(0), 10) + Fit(st.columnText(1), 10) + Fit("*ALL", 30));
-    }
+  // Every physical file kept is journaled, all its members, to the engine's journal.
+  if (FirstPageOfEngineJournal(c, data, n, "SYSLSTJRN_", left)) {
+    Stmt st = c.db.prepareOnce(
+        "SELECT name, library FROM qvs_object WHERE type = '*FILE' AND attribute = 'PF' ORDER BY library, name");
+    while (st.step()) left.push_back(Fit(st.columnText(0), 10) + Fit(st.columnText(1), 10) + Fit("*ALL", 30));
   }
   ReplyPage(left, kJournaledEntry, data, n);
 }
 
 void EmbeddedSource::ListReceivers(Connection& c, std::string& data, size_t n) {
   std::deque<std::string>& left = c.catalog.receiversLeft;
-  bool first = false;
-  if (const std::string bad = PagedRequest(data, n, 2, "SYSLSTRCV_", first); !bad.empty()) Fail(kCodeBadCall, bad);
-  if (first) {
-    left.clear();
-    const std::string journal = Field(data, 6), library = Field(data, 16);
-    if (!ObjectExists(c.db, library, journal, "*JRN"))
-      Fail(kCodeRefused, "CPF9801: object " + journal + " in library " + library + " type *JRN not found",
-           kErrObjectNotFound);
-    if (journal == kJournalName && library == kLibraryName) {
-      Stmt st = c.db.prepareOnce("SELECT value FROM qvs_meta WHERE key = 'created'");
-      const std::string created = CenturyDate(st.step() ? std::string(st.columnText(0)) : std::string());
-      const std::string prefix(kFirstReceiver.substr(0, kFirstReceiver.find_first_of("0123456789")));
-      const size_t digits = kFirstReceiver.size() - prefix.size();
-      const int64_t count = ReceiverCount(c.db);
-      for (int64_t k = 1; k <= count; ++k)
-        left.push_back(Fit(prefix + Num(k, digits), 10) + Num((k - 1) * kEntriesPerReceiver + 1, 10) +
-                       Num(k * kEntriesPerReceiver, 10) + created + created + std::string(13, ' ') +
-                       std::string(kReceiverEntry - 69, ' '));
-    }
+  if (FirstPageOfEngineJournal(c, data, n, "SYSLSTRCV_", left)) {
+    Stmt st = c.db.prepareOnce("SELECT value FROM qvs_meta WHERE key = 'created'");
+    const std::string created = CenturyDate(st.step() ? std::string(st.columnText(0)) : std::string());
+    const std::string prefix = ReceiverPrefix();
+    const int64_t count = ReceiverCount(c.db);
+    for (int64_t k = 1; k <= count; ++k)
+      left.push_back(Fit(prefix + Num(k, kFirstReceiver.size() - prefix.size()), 10) +
+                     Num((k - 1) * kEntriesPerReceiver + 1, 10) + Num(k * kEntriesPerReceiver, 10) + created +
+                     created + std::string(13, ' ') + std::string(kReceiverEntry - 69, ' '));
   }
   ReplyPage(left, kReceiverEntry, data, n);
 }

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -123,6 +124,10 @@ class EmbeddedSource final : public DllParam {
   void ListObjects(Connection& c, std::string& data, size_t n);
   void ListJournaled(Connection& c, std::string& data, size_t n);
   void ListReceivers(Connection& c, std::string& data, size_t n);
+  // Checks a paged journal request; on its first page clears left, refuses a
+  // journal the source lacks and tells whether it names the engine's journal.
+  bool FirstPageOfEngineJournal(Connection& c, const std::string& data, size_t n, const char* command,
+                                std::deque<std::string>& left);
   int32_t OpenWorkMember(Connection& c, const std::string& member, bool update);
   void ClearWorkMember(Connection& c);
   void CreateFromWorkMember(Connection& c, std::string& data, size_t n);
