@@ -125,6 +125,19 @@ int32_t EmbeddedSource::Guard(Fn&& fn) {
   return 0;
 }
 
+// Returns s without leading and trailing blanks (and NULs after the first NUL).
+std::string TrimText(std::string_view s);
+// Returns s upper-cased (ASCII letters).
+std::string UpperText(std::string_view s);
+// Returns value padded with blanks or cut to width.
+std::string Fit(std::string_view value, size_t width);
+// Returns n (0 when negative) as zero-filled decimal digits of at least width
+// (embedded_commands.cpp).
+std::string Num(int64_t n, size_t width);
+// Writes a reply into the first n bytes of a command's data area, with a NUL
+// after it when it is shorter (embedded_commands.cpp).
+void Reply(std::string& data, size_t n, std::string_view text);
+
 // The "object not found" error number of AS/400 commands.
 inline constexpr int32_t kErrObjectNotFound = 9801;
 // The work source member that files are created from: QTEMP/QDDSSRC(QUORVANE).
@@ -139,18 +152,5 @@ bool ObjectExists(Db& db, const std::string& library, const std::string& name, c
 // Answers one page of a paged listing from the entries left, as many as
 // fit the area of n bytes after the 5-digit count (embedded_catalog.cpp).
 void ReplyPage(std::deque<std::string>& left, size_t width, std::string& data, size_t n);
-
-// Returns s without leading and trailing blanks (and NULs after the first NUL).
-std::string TrimText(std::string_view s);
-// Returns s upper-cased (ASCII letters).
-std::string UpperText(std::string_view s);
-// Returns value padded with blanks or cut to width.
-std::string Fit(std::string_view value, size_t width);
-// Returns n (0 when negative) as zero-filled decimal digits of at least width
-// (embedded_commands.cpp).
-std::string Num(int64_t n, size_t width);
-// Writes a reply into the first n bytes of a command's data area, with a NUL
-// after it when it is shorter (embedded_commands.cpp).
-void Reply(std::string& data, size_t n, std::string_view text);
 
 }  // namespace qv::embedded
