@@ -386,7 +386,6 @@ TEST_F(QvmgrCommandsTest, CatalogListsWhatItsFiltersSelect) {
   const Case cases[] = {
       {{"libraries"}, "libraries", R"(["DEMOLIB","QV_USRDATA"])"},
       {{"files", "--library", "demolib", "--type", "lf"}, "files", R"(["ORDBYDATE"])"},
-      {{"journals", "--library", "QV_USRDATA"}, "journals", R"(["QVJRN"])"},
       {{"files", "--journal", "qvjrn", "--library", "qv_usrdata"}, "files",
        R"([{"file":"ADDRESS","library":"DEMOLIB","member":"*ALL"},{"file":"CUSTOMER","library":"DEMOLIB","member":"*ALL"},)"
        R"({"file":"ORDERS","library":"DEMOLIB","member":"*ALL"}])"},
