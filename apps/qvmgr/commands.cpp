@@ -729,6 +729,123 @@ int FieldsShow(Context& ctx, const std::string& table) {
                     "Fields of table " + Utf8(fic) + " of the model " + Utf8(c.env() + "/" + c.model()) + "\n");
 }
 
+int Catalog(Context& ctx, const CatalogOptions& options) {
+  std::string library, type, journal, file;
+  try {
+    library = UCase(To1252Exact(options.library, "--library"));
+    type = UCase(To1252Exact(options.type, "--type"));
+    journal = UCase(To1252Exact(options.journal, "--journal"));
+    file = UCase(To1252Exact(options.file, "--file"));
+  } catch (const ArgumentError& e) {
+    throw UsageError(e.what());
+  }
+  const std::string& what = options.what;
+  const std::string command = "catalog " + what;
+  auto require = [&](const std::string& value, const char* option) {
+    if (value.empty()) throw UsageError(command + " needs " + option);
+  };
+  auto refuse = [&](const std::string& value, const char* option) {
+    if (!value.empty()) throw UsageError(command + " takes no " + option);
+  };
+  if (what == "libraries") {
+    for (const auto& [v, o] : {std::pair{library, "--library"}, {type, "--type"}, {journal, "--journal"}, {file, "--file"}})
+      refuse(v, o);
+  } else if (what == "files") {
+    require(library, "--library");
+    refuse(file, "--file");
+    if (!journal.empty()) refuse(type, "--type with --journal");
+    if (!type.empty() && type != "PF" && type != "LF") throw UsageError("--type is PF or LF, not " + options.type);
+  } else if (what == "journals") {
+    require(library, "--library");
+    for (const auto& [v, o] : {std::pair{type, "--type"}, {journal, "--journal"}, {file, "--file"}}) refuse(v, o);
+  } else if (what == "receivers") {
+    require(journal, "--journal");
+    require(library, "--library");
+    refuse(type, "--type");
+    refuse(file, "--file");
+  } else if (what == "formats") {
+    require(file, "--file");
+    require(library, "--library");
+    refuse(type, "--type");
+    refuse(journal, "--journal");
+  } else {
+    throw UsageError("catalog lists libraries, files, journals, receivers or formats, not " + what);
+  }
+
+  Connected c(ctx, command, 0);
+  if (!c.Open()) return 1;
+  auto call = [&](const char* member, std::vector<Variant>& args) {
+    const DispResult r = c.s().CallControl(member, args);
+    if (!r.ok()) return c.Fail("cannot list the " + what, DispatchFailure("QVSource", member, r));
+    if (!r.value.ToBool()) return c.Fail("cannot list the " + what, c.s().TakeError());
+    return 0;
+  };
+  Json list = Json::array();
+  std::string text;
+  if (what == "receivers") {
+    auto lv = std::make_shared<platform::ListViewObject>();
+    std::vector<Variant> args{Variant(lv), Variant(journal), Variant(library)};
+    if (const int failed = call("LoadRcvList", args)) return failed;
+    static const char* const kKeys[] = {"receiver", "firstSequence", "lastSequence", "firstDate", "lastDate",
+                                        "saveDate"};
+    std::vector<std::string> heads;
+    for (const auto& column : lv->model().Columns()) heads.push_back(column.text);
+    platform::TextTable table(heads);
+    for (const platform::ListItem* item : lv->model().DisplayOrder()) {
+      std::vector<std::string> cells{item->text};
+      for (int i = 1; i <= 5; ++i) cells.push_back(item->SubItem(i));
+      Json r = Json::object();
+      for (int i = 0; i < 6; ++i) r[kKeys[i]] = Utf8(cells[static_cast<std::size_t>(i)]);
+      list.push_back(r);
+      table.AddRow(cells);
+    }
+    text = "Receivers of journal " + Utf8(library + "/" + journal) + "\n" +
+           (list.empty() ? std::string("No receivers.\n") : table.Render());
+    return c.Success(Json{{"receivers", list}}, text);
+  }
+
+  auto box = std::make_shared<platform::ListBoxObject>();
+  std::vector<Variant> args;
+  const char* member = nullptr;
+  std::string head;
+  if (what == "libraries") {
+    member = "fillLIB";
+    args = {Variant(box), Variant(true), Variant(std::int32_t{0})};
+    head = "Libraries";
+  } else if (what == "files" && !journal.empty()) {
+    member = "FillFileListJrnBased";
+    args = {Variant(box), Variant(journal), Variant(library), Variant(std::int32_t{0})};
+    head = "Files journaled to " + library + "/" + journal;
+  } else if (what == "files") {
+    member = "FillLIBFile";
+    args = {Variant(box), Variant(library), Variant(type), Variant(std::int32_t{0})};
+    head = (type.empty() ? std::string("Files") : type == "PF" ? "Physical files" : "Logical files") + " of " + library;
+  } else if (what == "journals") {
+    member = "FillJournalList";
+    args = {Variant(box), Variant(library), Variant(std::int32_t{0})};
+    head = "Journals of " + library;
+  } else {
+    member = "ListRcd";
+    args = {Variant(file), Variant(library), Variant(box)};
+    head = "Record formats of " + library + "/" + file;
+  }
+  if (const int failed = call(member, args)) return failed;
+  text = Utf8(head) + "\n";
+  for (const std::string& item : box->model().Items()) {
+    if (member == std::string("FillFileListJrnBased")) {
+      const std::string entry = PadRight(item, 30);
+      list.push_back(Json{{"file", Utf8(Trim(entry.substr(0, 10)))},
+                          {"library", Utf8(Trim(entry.substr(10, 10)))},
+                          {"member", Utf8(Trim(entry.substr(20, 10)))}});
+    } else {
+      list.push_back(Utf8(item));
+    }
+    text += "  " + Utf8(item) + "\n";
+  }
+  if (box->model().ListCount() == 0) text += "  (none)\n";
+  return c.Success(Json{{what, list}}, text);
+}
+
 int Register(Context& ctx, const std::string& libraryPath) {
   return RegistrationCommand(ctx, "register", libraryPath, true);
 }

@@ -45,6 +45,15 @@ int TableAdd(Context& ctx, const TableAddOptions& options);
 // Shows the fields of table (its FICID, or its number) of the model.
 int FieldsShow(Context& ctx, const std::string& table);
 
+// Lists objects of an AS/400 source: what is "libraries", "files" (of
+// --library, by --type PF or LF; or journaled to --journal), "journals" (of
+// --library), "receivers" (of --journal in --library) or "formats" (of
+// --file in --library). Names are given as typed (UTF-8).
+struct CatalogOptions {
+  std::string what, library, type, journal, file;
+};
+int Catalog(Context& ctx, const CatalogOptions& options);
+
 int Start(Context& ctx);
 int Stop(Context& ctx);
 int Status(Context& ctx);

@@ -97,6 +97,17 @@ int main(int argc, char** argv) {
   CLI::App* fields = Command(app, "fields", "show the fields of a table of a model",
                              "qvmgr fields --env PR --model CLI --table 3 --json");
   fields->add_option("--table", fieldsTable, "the table's number (FICID)")->required();
+  CLI::App* catalog = Command(app, "catalog", "list the libraries, files, journals, receivers or record formats of "
+                              "an AS/400 source",
+                              "qvmgr catalog files --library DEMOLIB --type PF");
+  CatalogOptions catalogOptions;
+  catalog->add_option("what", catalogOptions.what, "libraries, files, journals, receivers or formats")
+      ->required()
+      ->check(CLI::IsMember({"libraries", "files", "journals", "receivers", "formats"}));
+  catalog->add_option("--library", catalogOptions.library, "library of the files, journals, receivers or formats");
+  catalog->add_option("--type", catalogOptions.type, "files: PF (physical) or LF (logical); both when left out");
+  catalog->add_option("--journal", catalogOptions.journal, "files journaled to this journal; receivers of it");
+  catalog->add_option("--file", catalogOptions.file, "formats: the file");
   CLI::App* dist = group("dist", "distributions (a model sent to a target)");
   CLI::App* distShow = Command(*dist, "show", "show a distribution: recovery point, flags and its whole record",
                                "qvmgr dist show --env PR --target AS1 --model CLI --json");
@@ -167,6 +178,7 @@ int main(int argc, char** argv) {
     if (distShow->parsed()) return DistShow(ctx);
     if (tableAdd->parsed()) return TableAdd(ctx, tableOptions);
     if (fields->parsed()) return FieldsShow(ctx, fieldsTable);
+    if (catalog->parsed()) return Catalog(ctx, catalogOptions);
     if (distSet->parsed()) {
       if (oType->count() > 0) changes.repriseType = repriseType;
       if (oReceiver->count() > 0) changes.receiver = receiver;

@@ -101,13 +101,6 @@ int64_t RecordLength(const CatalogFile& file) {
 
 // Sends as many of the entries left as the area holds: a 5-digit count of
 // their bytes, then the entries; "00000" when none are left.
-void ReplyPage(std::deque<std::string>& left, size_t width, std::string& data, size_t n) {
-  const size_t count = std::min(left.size(), (n - 5) / width);
-  std::string answer = Num(static_cast<int64_t>(count * width), 5);
-  for (size_t i = 0; i < count; ++i) answer += left[i];
-  left.erase(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(count));
-  Reply(data, n, answer);
-}
 
 // The library and file of a paged request ("04096", page flag, file, library).
 std::pair<std::string, std::string> PagedFile(const std::string& data) {
@@ -115,6 +108,14 @@ std::pair<std::string, std::string> PagedFile(const std::string& data) {
 }
 
 }  // namespace
+
+void ReplyPage(std::deque<std::string>& left, size_t width, std::string& data, size_t n) {
+  const size_t count = std::min(left.size(), (n - 5) / width);
+  std::string answer = Num(static_cast<int64_t>(count * width), 5);
+  for (size_t i = 0; i < count; ++i) answer += left[i];
+  left.erase(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(count));
+  Reply(data, n, answer);
+}
 
 void PutCatalogFile(Db& db, const CatalogFile& file) {
   const std::string library = Upper(file.library), name = Upper(file.name);

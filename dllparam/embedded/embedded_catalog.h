@@ -62,6 +62,10 @@ struct CatalogCursor {
   std::deque<std::string> formatsLeft;  // 80-character entries not yet sent
   std::deque<std::string> fieldsLeft;   // 108-character entries not yet sent
   std::string fieldTable;               // ENVID + GRPID + FICID, "" before a begin
+  std::deque<std::string> objectsLeft;    // 70-character object entries not yet sent
+  std::deque<std::string> journaledLeft;  // 50-character journaled-file entries not yet sent
+  std::deque<std::string> receiversLeft;  // 77-character receiver entries not yet sent
+  std::vector<std::string> ddsLines;      // the lines of the work source member
 };
 
 }  // namespace qv::embedded

@@ -14,7 +14,6 @@
 namespace qv::embedded {
 namespace {
 
-constexpr int32_t kErrObjectNotFound = 9801;  // object not found
 
 bool AllDigits(std::string_view s) {
   if (s.empty()) return false;
@@ -35,24 +34,6 @@ std::string CanonicalCommand(std::string_view text) {
   }
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;
-}
-
-bool RowExists(Db& db, const char* sql, std::initializer_list<std::string_view> values) {
-  Stmt st = db.prepareOnce(sql);
-  int i = 1;
-  for (std::string_view v : values) st.bind(i++, v);
-  return st.step();
-}
-
-bool ObjectExists(Db& db, const std::string& library, const std::string& name, const std::string& type) {
-  std::string lib = library == "*LIBL" ? std::string(kLibraryName) : library;
-  if (type == "*LIB") {
-    if (name == kLibraryName) return true;
-    return RowExists(db, "SELECT 1 FROM qvs_object WHERE name = ? AND type = '*LIB'", {name});
-  }
-  if (type == "*FILE" && lib == kLibraryName && FindAccessPath(name)) return true;
-  if (type == "*USRSPC") return RowExists(db, "SELECT 1 FROM qvs_usrspc WHERE library = ? AND name = ?", {lib, name});
-  return RowExists(db, "SELECT 1 FROM qvs_object WHERE library = ? AND name = ? AND type = ?", {lib, name, type});
 }
 
 }  // namespace
@@ -94,6 +75,16 @@ int32_t EmbeddedSource::Execute(std::string& code, std::string& ctl, std::string
       DeleteUserSpace(c, data, n);
     } else if (command == "SYSLSTJOB") {
       ListJobs(c, data, n);
+    } else if (command == "SYSLSTOBJ") {
+      ListObjects(c, data, n);
+    } else if (command == "SYSLSTJRN") {
+      ListJournaled(c, data, n);
+    } else if (command == "SYSLSTRCV") {
+      ListReceivers(c, data, n);
+    } else if (command == "CLRDDS") {
+      ClearWorkMember(c);
+    } else if (command == "CRTDDS") {
+      CreateFromWorkMember(c, data, n);
     } else if (command == "SYSLSTRCD") {
       ListFormats(c, data, n);
     } else if (command == "SYSRTVACPT") {
@@ -142,15 +133,6 @@ void EmbeddedSource::RunClCommand(Connection& c, std::string_view area) {
   }
   if (RunEngineClCommand(c, command)) return;
   Fail(kCodeNotSupported, "command not supported: RCMD " + command);
-}
-
-void EmbeddedSource::CheckObject(Connection& c, std::string& data, size_t n) {
-  if (n < 30) Fail(kCodeBadCall, "CHKOBJ____ area of " + std::to_string(n) + " bytes; 40 expected");
-  std::string name = TrimText(std::string_view(data).substr(0, 10));
-  std::string library = TrimText(std::string_view(data).substr(10, 10));
-  std::string type = TrimText(std::string_view(data).substr(20, 10));
-  bool exists = ObjectExists(c.db, library, name, type);
-  Reply(data, n, exists ? "000010" : "000011");
 }
 
 void EmbeddedSource::ReadUserSpace(Connection& c, std::string& data, size_t n) {

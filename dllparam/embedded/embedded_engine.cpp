@@ -401,7 +401,7 @@ std::string StartDistribution(Db& db, SourceKind kind, const Distribution& d, st
   j.instance = instance;
   j.repriseType = d.repriseType;
   j.library = IsNtKind(kind) ? "" : std::string(kLibraryName);
-  j.receiver = "QVRCV00001";
+  j.receiver = std::string(kFirstReceiver);
   if (d.repriseType == "P" && !d.repriseReceiver.empty()) {
     j.receiver = Upper(d.repriseReceiver);
     if (!d.repriseLibrary.empty()) j.library = Upper(d.repriseLibrary);

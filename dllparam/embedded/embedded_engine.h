@@ -54,6 +54,10 @@ namespace qv::embedded {
 
 inline constexpr int kEntriesPerSecond = 10;
 inline constexpr int kEntriesPerReceiver = 1000;
+// The journal the engine reads (in the store library) and its first
+// receiver; later receivers raise the receiver's trailing number.
+inline constexpr std::string_view kJournalName = "QVJRN";
+inline constexpr std::string_view kFirstReceiver = "QVRCV00001";
 // Longest text of one message; longer texts are cut.
 inline constexpr size_t kMessageTextMax = 512;
 // Length of a message header in the queue answers.

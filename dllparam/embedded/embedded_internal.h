@@ -78,6 +78,7 @@ struct EmbeddedSource::Handle {
   int32_t id = 0;
   Connection* conn = nullptr;
   bool statement = false;
+  bool member = false;  // the work source member: Rwrite appends a line
 
   // File handles (AS/400 stores).
   const AccessPath* path = nullptr;
@@ -134,5 +135,20 @@ std::string Num(int64_t n, size_t width);
 // Writes a reply into the first n bytes of a command's data area, with a NUL
 // after it when it is shorter (embedded_commands.cpp).
 void Reply(std::string& data, size_t n, std::string_view text);
+
+// The "object not found" error number of AS/400 commands.
+inline constexpr int32_t kErrObjectNotFound = 9801;
+// The work source member that files are created from: QTEMP/QDDSSRC(QUORVANE).
+inline constexpr std::string_view kWorkMemberLibrary = "QTEMP";
+inline constexpr std::string_view kWorkMemberFile = "QDDSSRC";
+inline constexpr std::string_view kWorkMember = "(QUORVANE)";
+
+// Tells whether the source has object name of type in library ("*LIBL":
+// the store library): the store library, its files, the journal, user
+// spaces and the objects kept in qvs_object (embedded_objects.cpp).
+bool ObjectExists(Db& db, const std::string& library, const std::string& name, const std::string& type);
+// Answers one page of a paged listing from the entries left, as many as
+// fit the area of n bytes after the 5-digit count (embedded_catalog.cpp).
+void ReplyPage(std::deque<std::string>& left, size_t width, std::string& data, size_t n);
 
 }  // namespace qv::embedded

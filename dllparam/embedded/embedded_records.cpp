@@ -160,6 +160,7 @@ int32_t EmbeddedSource::OpenFile(Connection& c, const std::string& file, const s
     member = name.substr(paren);
     name = name.substr(0, paren);
   }
+  if (library == kWorkMemberLibrary && name == kWorkMemberFile) return OpenWorkMember(c, member, *update);
   const AccessPath* path = nullptr;
   if (library == kLibraryName || library == "*LIBL") path = FindAccessPath(name);
   if (!path)
@@ -439,6 +440,10 @@ int32_t EmbeddedSource::Rdelete(int32_t h) {
 
 int32_t EmbeddedSource::Rwrite(int32_t h, const std::string& rec, int32_t len) {
   return Guard([&]() -> int32_t {
+    if (Handle& m = HandleOf(h); m.member) {
+      m.conn->catalog.ddsLines.push_back(rec.substr(0, static_cast<size_t>(std::max(len, 0))));
+      return 1;
+    }
     Handle& hd = FileHandleOf(h);
     const AccessPath& p = *hd.path;
     if (!hd.update) Fail(kCodeRefused, "file " + std::string(p.name) + " is open for reading only");

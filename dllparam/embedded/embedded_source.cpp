@@ -186,6 +186,7 @@ EmbeddedSource::Handle& EmbeddedSource::HandleOf(int32_t h) {
 EmbeddedSource::Handle& EmbeddedSource::FileHandleOf(int32_t h) {
   Handle& hd = HandleOf(h);
   if (hd.statement) Fail(kCodeBadCall, "handle " + std::to_string(h) + " is a statement handle");
+  if (hd.member) Fail(kCodeBadCall, "handle " + std::to_string(h) + " is a source member: its lines are only written");
   return hd;
 }
 

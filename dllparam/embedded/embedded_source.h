@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -113,13 +114,25 @@ class EmbeddedSource final : public DllParam {
 
   // Remote commands (embedded_commands.cpp).
   void RunClCommand(Connection& c, std::string_view area);
-  void CheckObject(Connection& c, std::string& data, size_t n);
   void ReadUserSpace(Connection& c, std::string& data, size_t n);
   void DeleteUserSpace(Connection& c, std::string& data, size_t n);
   // Engine commands of AS/400 sources (embedded_commands.cpp).
   bool RunEngineClCommand(Connection& c, const std::string& command);
   void ListJobs(Connection& c, std::string& data, size_t n);
   void ReadMessages(Connection& c, std::string& data, size_t n);
+  // Object listings, object check and the work source member of AS/400
+  // sources (embedded_objects.cpp).
+  void CheckObject(Connection& c, std::string& data, size_t n);
+  void ListObjects(Connection& c, std::string& data, size_t n);
+  void ListJournaled(Connection& c, std::string& data, size_t n);
+  void ListReceivers(Connection& c, std::string& data, size_t n);
+  // Checks a paged journal request; on its first page clears left, refuses a
+  // journal the source lacks and tells whether it names the engine's journal.
+  bool FirstPageOfEngineJournal(Connection& c, const std::string& data, size_t n, const char* command,
+                                std::deque<std::string>& left);
+  int32_t OpenWorkMember(Connection& c, const std::string& member, bool update);
+  void ClearWorkMember(Connection& c);
+  void CreateFromWorkMember(Connection& c, std::string& data, size_t n);
   // File catalog commands of AS/400 sources (embedded_catalog.cpp).
   void ListFormats(Connection& c, std::string& data, size_t n);
   void RetrieveAccessPath(Connection& c, std::string& data, size_t n);

@@ -21,9 +21,6 @@
 namespace qv {
 namespace {
 
-// The most pages a listing may take before the source is taken to loop.
-constexpr int kMaxPages = 10000;
-
 // Descriptions of the system fields of the editor's system buffer.
 constexpr std::array<std::pair<std::string_view, const char*>, 26> kSystemFields{{
     {"PROCESS", "1411"},   {"ERROR", "1412"},     {"JODATIM", "1413"},   {"GRP_ID", "1414"},
@@ -57,22 +54,13 @@ bool QVSource::LenRecord(std::string& file, std::string& library, std::string& n
   return Guard("LenRecord", [&] {
     file = ObjectName10(file);
     library = ObjectName10(library);
-    std::string request = "04096" "0" + file + library;
-    for (int page = 0; page < kMaxPages; ++page) {
-      std::string reply;
-      if (!SendListingPage(cmd::kListFormats, request, reply)) return false;
-      const auto entries = ListingEntries(reply, kFormatEntryWidth, cmd::kListFormats);
-      if (entries.empty()) return true;
-      for (std::string_view e : entries) {
-        const RecordFormat f = ReadRecordFormat(e);
-        if (f.length > INT32_MAX) throw ListingError("record length of " + Trim(f.name) + " out of range");
-        name1 = f.name;
-        name2 = f.second;
-        length = static_cast<int32_t>(f.length);
-      }
-      request = "04096" "1";
-    }
-    throw ListingError("SYSLSTRCD_ listing did not end");
+    return PagedList(cmd::kListFormats, file + library, kFormatEntryWidth, [&](std::string_view e) {
+      const RecordFormat f = ReadRecordFormat(e);
+      if (f.length > INT32_MAX) throw ListingError("record length of " + Trim(f.name) + " out of range");
+      name1 = f.name;
+      name2 = f.second;
+      length = static_cast<int32_t>(f.length);
+    });
   });
 }
 
@@ -103,20 +91,11 @@ bool QVSource::ReadSourceFields(const std::string& library, const std::string& f
     Refuse(cLoadResString("2087", NotFoundName(lib, fil)));
     return false;
   }
-  std::vector<std::string> pages;
-  std::vector<std::string_view> entries;
-  std::string request = "04096" "0" + fil + lib;
-  for (int page = 0;; ++page) {
-    if (page == kMaxPages) throw ListingError("SYSLSTFLD_ listing did not end");
-    if (!SendListingPage(cmd::kListFields, request, reply)) return false;
-    if (ListingEntries(reply, kFieldEntryWidth, cmd::kListFields).empty()) break;
-    pages.push_back(std::move(reply));
-    request = "04096" "1";
-  }
-  for (const std::string& p : pages) {
-    const auto e = ListingEntries(p, kFieldEntryWidth, cmd::kListFields);
-    entries.insert(entries.end(), e.begin(), e.end());
-  }
+  std::vector<std::string> taken;
+  if (!PagedList(cmd::kListFields, fil + lib, kFieldEntryWidth,
+                 [&](std::string_view e) { taken.emplace_back(e); }))
+    return false;
+  const std::vector<std::string_view> entries(taken.begin(), taken.end());
   fields = ConvertFields(entries, path, store ? FieldUse::Store : FieldUse::List);
   return true;
 }

@@ -32,6 +32,21 @@ Variant OnRecordArg(ArgList& a, std::size_t i, Op op) {
   return Variant(ok);
 }
 
+// Runs a list filler on the list box in argument list and writes the count
+// it gives back into argument count (by reference).
+template <class Op>
+Variant OnList(ArgList& a, std::size_t list, std::size_t count, const char* member, Op op) {
+  platform::ListBox* box = platform::ModelOf<platform::ListBox>(a[list]);
+  if (box == nullptr)
+    throw DispError(DispStatus::TypeMismatch,
+                    std::string(member) + ": argument " + std::to_string(list + 1) + " is not a list box",
+                    static_cast<int>(list));
+  int32_t n = 0;
+  const bool ok = op(*box, n);
+  a.Set(count, Variant(n));
+  return Variant(ok);
+}
+
 // Builds the DISPID of a member: 0x6802GGNN, GG the member's group below, NN
 // its number within the group. A property's get and put share one DISPID.
 constexpr DISPID Id(int group, int n) { return 0x68020000 | (group << 8) | n; }
@@ -101,6 +116,67 @@ const platform::DispatchTable& ControlTable() {
            [](QVSource& c, ArgList& a) {
              return Variant(c.StartQV(a.String(0), a.String(1), a.String(2), a.String(3)));
            }},
+
+          // ---- 5. Object queries. The fillers take a list box and a count
+          // (by reference); ListRcd gives the formats in a list box.
+          {"ChkObj", Id(5, 1), kCall, 3,
+           [](QVSource& c, ArgList& a) { return Variant(c.ChkObj(a.String(0), a.String(1), a.String(2))); }},
+          {"TableASExist", Id(5, 2), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.TableASExist(a.String(0), a.String(1))); }},
+          {"fillLIB", Id(5, 3), kCall, 3,
+           [](QVSource& c, ArgList& a) {
+             return OnList(a, 0, 2, "fillLIB", [&](platform::ListBox& l, int32_t& n) {
+               return c.fillLIB(l, a.Bool(1), n);
+             });
+           }},
+          {"FillLIBFile", Id(5, 4), kCall, 4,
+           [](QVSource& c, ArgList& a) {
+             return OnList(a, 0, 3, "FillLIBFile", [&](platform::ListBox& l, int32_t& n) {
+               return c.FillLIBFile(l, a.String(1), a.String(2), n);
+             });
+           }},
+          {"FillLibraryList", Id(5, 5), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             return OnList(a, 0, 1, "FillLibraryList",
+                           [&](platform::ListBox& l, int32_t& n) { return c.FillLibraryList(l, n); });
+           }},
+          {"FillJournalList", Id(5, 6), kCall, 3,
+           [](QVSource& c, ArgList& a) {
+             return OnList(a, 0, 2, "FillJournalList", [&](platform::ListBox& l, int32_t& n) {
+               return c.FillJournalList(l, a.String(1), n);
+             });
+           }},
+          {"FillFileListJrnBased", Id(5, 7), kCall, 4,
+           [](QVSource& c, ArgList& a) {
+             return OnList(a, 0, 3, "FillFileListJrnBased", [&](platform::ListBox& l, int32_t& n) {
+               return c.FillFileListJrnBased(l, a.String(1), a.String(2), n);
+             });
+           }},
+          {"FillFileList", Id(5, 8), kCall, 5,
+           [](QVSource& c, ArgList& a) {
+             return OnList(a, 0, 4, "FillFileList", [&](platform::ListBox& l, int32_t& n) {
+               return c.FillFileList(l, a.String(1), a.String(2), a.String(3), n);
+             });
+           }},
+          {"LoadRcvList", Id(5, 9), kCall, 3,
+           [](QVSource& c, ArgList& a) {
+             platform::ListView* lv = platform::ModelOf<platform::ListView>(a[0]);
+             if (lv == nullptr)
+               throw DispError(DispStatus::TypeMismatch, "LoadRcvList: argument 1 is not a list view", 0);
+             return Variant(c.LoadRcvList(*lv, a.String(1), a.String(2)));
+           }},
+          {"ListRcd", Id(5, 10), kCall, 3,
+           [](QVSource& c, ArgList& a) {
+             platform::ListBox* list = platform::ModelOf<platform::ListBox>(a[2]);
+             if (list == nullptr)
+               throw DispError(DispStatus::TypeMismatch, "ListRcd: argument 3 is not a list box", 2);
+             std::vector<std::string> formats;
+             const bool ok = c.ListRcd(a.String(0), a.String(1), formats);
+             for (std::string& f : formats) list->AddItem(std::move(f));
+             return Variant(ok);
+           }},
+          {"CreateFile", Id(5, 11), kCall, 3,
+           [](QVSource& c, ArgList& a) { return Variant(c.CreateFile(a.String(0), a.String(1), a.String(2))); }},
 
           // ---- 6. Current selection.
           {"env", Id(6, 1), kGet, 0, [](QVSource& c, ArgList&) { return Variant(c.env()); }},

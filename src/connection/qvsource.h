@@ -30,6 +30,7 @@
 // SQL text, messages) lives outside the class.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -277,6 +278,70 @@ class QVSource {
  public:
   // True when the object is missing or the check failed; false when it exists.
   bool ChkObj(const std::string& object, const std::string& library, const std::string& type);
+  // True when file exists in library; false when it is missing or the check
+  // failed (the library error recorded).
+  bool TableASExist(const std::string& file, const std::string& library);
+
+  // The list fillers add one item per object found to list and give the
+  // number added in count. They do nothing (false, error state as it was)
+  // while the connection is closed. A failure keeps the items added before
+  // it and records the error. Names are upper-cased; a name longer than 10
+  // characters is refused before anything is sent.
+
+  // Adds the library names of the source. The names are read once and kept;
+  // refresh (or an empty cache) reads them again.
+  bool fillLIB(platform::ListBox& list, bool refresh, int32_t& count);
+  // Adds the file names of library: fileType "PF" physical, "LF" logical,
+  // "" both.
+  bool FillLIBFile(platform::ListBox& list, const std::string& library, const std::string& fileType,
+                   int32_t& count);
+  // Adds the libraries (AS/400 sources, as fillLIB without refresh).
+  bool FillLibraryList(platform::ListBox& list, int32_t& count);
+  // Adds the journal names of library.
+  bool FillJournalList(platform::ListBox& list, const std::string& library, int32_t& count);
+  // Adds the files journaled to journal in library, one item per entry: file,
+  // library and member, each padded to 10 ("*ALL" as member: every member).
+  bool FillFileListJrnBased(platform::ListBox& list, const std::string& journal,
+                            const std::string& library, int32_t& count);
+  // Adds the file names of library of type "PF" or "LF" ("" both). The mask
+  // selects tables of NT sources only.
+  bool FillFileList(platform::ListBox& list, const std::string& library, const std::string& type,
+                    const std::string& mask, int32_t& count);
+  // Clears lv and fills it with the receivers of journal in library: the
+  // receiver name as the item, sequences and dates as sub-items 1 to 5
+  // (dates "YYYY/MM/DD HH:MM:SS", blank when the source gives none).
+  bool LoadRcvList(platform::ListView& lv, const std::string& journal, const std::string& library);
+  // Gives the record format names of file in library, in listing order.
+  bool ListRcd(const std::string& file, const std::string& library, std::vector<std::string>& list);
+  // Creates file in library from DDS source text: clears the work member,
+  // writes the text's lines (split at CR LF) to it, then creates the file.
+  // A line longer than a source record is refused before anything is sent.
+  bool CreateFile(const std::string& file, const std::string& library, const std::string& dds);
+
+  // Width of the entries of the object, journaled-file and receiver listings.
+  static constexpr std::size_t kObjectEntryWidth = 70;
+  static constexpr std::size_t kJournaledEntryWidth = 50;
+  static constexpr std::size_t kReceiverEntryWidth = 77;
+  // The work source member CreateFile writes, and the longest line it takes.
+  static constexpr const char* kDdsMember = "QTEMP/QDDSSRC(QUORVANE)";
+  static constexpr std::size_t kDdsLineMax = 80;
+
+ private:
+  // Sends a paged listing: the first page with parameters, then flag "1"
+  // pages while the count is not 0; take gets each entry of width. One
+  // Execute per page. False on a failed exchange (library error recorded);
+  // a malformed answer throws ListingError. Entries taken stay taken.
+  bool PagedList(const char* code, const std::string& parameters, std::size_t width,
+                 const std::function<void(std::string_view)>& take);
+  // Adds the names "SYSLSTOBJ_" gives for library, type and attribute.
+  bool AddObjects(platform::ListBox& list, const std::string& library, const std::string& type,
+                  const std::string& attribute, int32_t& count);
+  // Gives name upper-cased and padded to 10, or refuses a longer one.
+  bool Name10(const std::string& what, const std::string& name, std::string& out);
+  // Refuses an operation the NT sources do not serve here.
+  bool RefuseNT();
+
+  std::vector<std::string> libraryCache_;
 
  private:
   // Asks whether the object exists (Found), is missing (Missing), or the

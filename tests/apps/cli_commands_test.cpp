@@ -365,5 +365,55 @@ TEST_F(QvmgrCommandsTest, TableAddImportsACatalogFileThatFieldsThenShows) {
   EXPECT_THAT(r.err, HasSubstr("ErrorText: File not found DEMOLIB/NOPE"));
 }
 
+TEST_F(QvmgrCommandsTest, CatalogListsWhatItsFiltersSelect) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  {
+    auto admin = store.Admin();
+    embedded::CatalogFile file;
+    file.library = "DEMOLIB";
+    file.name = "ORDERS";
+    file.formats = {"ORDR", "ORDR2"};
+    file.fields = {{"ORDNO", 'P', 4, 7, 0, "Order number", false}};
+    embedded::PutCatalogFile(admin.db(), file);
+    file.name = "ORDBYDATE";
+    file.attribute = "LF";
+    embedded::PutCatalogFile(admin.db(), file);
+  }
+  struct Case {
+    std::vector<std::string> args;
+    std::string key, json;
+  };
+  const Case cases[] = {
+      {{"libraries"}, "libraries", R"(["DEMOLIB","QV_USRDATA"])"},
+      {{"files", "--library", "demolib", "--type", "lf"}, "files", R"(["ORDBYDATE"])"},
+      {{"files", "--journal", "qvjrn", "--library", "qv_usrdata"}, "files",
+       R"([{"file":"ADDRESS","library":"DEMOLIB","member":"*ALL"},{"file":"CUSTOMER","library":"DEMOLIB","member":"*ALL"},)"
+       R"({"file":"ORDERS","library":"DEMOLIB","member":"*ALL"}])"},
+      {{"formats", "--library", "DEMOLIB", "--file", "orders"}, "formats", R"(["ORDR","ORDR2"])"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"catalog", "--json"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ProcessResult r = Qvmgr(args, Connect(store));
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_EQ(Document(r)[c.key].dump(), c.json);
+  }
+  ProcessResult r = Qvmgr({"catalog", "receivers", "--journal", "QVJRN", "--library", "QV_USRDATA"}, Connect(store));
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.out, HasSubstr("Receiver    First sequence"));
+  EXPECT_THAT(r.out, HasSubstr("QVRCV00001  0000000001      0000001000"));
+
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"catalog", "files"}, {"catalog", "receivers", "--library", "QV_USRDATA"},
+        {"catalog", "files", "--library", "DEMOLIB", "--type", "DSPF"}, {"catalog", "libraries", "--file", "X"},
+        {"catalog", "tables"}}) {
+    r = Qvmgr(bad, Connect(store));
+    EXPECT_EQ(r.exitCode, 2) << Describe(r);
+  }
+  r = Qvmgr({"catalog", "receivers", "--journal", "NOJRN", "--library", "QV_USRDATA"}, Connect(store));
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("ErrorNum:  9801"));
+}
+
 }  // namespace
 }  // namespace qv::test
