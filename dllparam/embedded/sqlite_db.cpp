@@ -69,8 +69,13 @@ Db& Db::operator=(Db&& other) noexcept {
 
 void Db::runKept(Stmt& slot, std::string_view sql) {
   if (!slot.valid()) slot = prepare(sql);
+  // Reset even when the step throws, so that a kept statement never stays
+  // half-run between two transactions.
+  struct Reset {
+    sqlite3_stmt* stmt;
+    ~Reset() { sqlite3_reset(stmt); }
+  } reset{slot.get()};
   slot.step();
-  sqlite3_reset(slot.get());
 }
 
 void Db::begin() { runKept(begin_, "BEGIN IMMEDIATE"); }

@@ -21,7 +21,14 @@ class QVSource::CascadeFiles {
   ~CascadeFiles() {
     for (const std::size_t i : lent_) control_.cascadeFiles_[i].busy = false;
     if (--control_.cascadeDepth_ > 0) return;
-    for (CascadeFile& file : control_.cascadeFiles_) control_.CloseFile(file.handle);
+    // A close that throws (a library that reports by exception) must not end
+    // the process from a destructor: the handles left are the library's.
+    for (CascadeFile& file : control_.cascadeFiles_) {
+      try {
+        control_.CloseFile(file.handle);
+      } catch (...) {
+      }
+    }
     control_.cascadeFiles_.clear();
   }
   CascadeFiles(const CascadeFiles&) = delete;
