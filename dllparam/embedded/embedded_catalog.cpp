@@ -99,9 +99,6 @@ int64_t RecordLength(const CatalogFile& file) {
   return n;
 }
 
-// Sends as many of the entries left as the area holds: a 5-digit count of
-// their bytes, then the entries; "00000" when none are left.
-
 // The library and file of a paged request ("04096", page flag, file, library).
 std::pair<std::string, std::string> PagedFile(const std::string& data) {
   return {Upper(std::string_view(data).substr(16, 10)), Upper(std::string_view(data).substr(6, 10))};

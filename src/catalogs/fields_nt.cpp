@@ -21,13 +21,6 @@ struct QVSource::NtColumnFields {
 
 namespace {
 
-// Returns the mask of the date-mask codes the NT types use.
-std::string NtMaskText(const std::string& code) {
-  if (code == "f") return "YYYY-MM-DD-HH.MM.SS";
-  if (code == "d") return "YYYY-MM-DD";
-  return "";
-}
-
 // Shows the type of a field: its display text, or the code and the length
 // for a code without a display word.
 std::string ShownType(const NtField& f) {
@@ -165,12 +158,12 @@ bool QVSource::ReadNtFields(const std::string& database, const std::string& tabl
     zx.Set("MASKDATE", f.mask);
     zx.Set("LEN", f.length);
     zx.Set("DECI", f.decimals);
-    zx.Set("POS_IN", NtNumber5(std::to_string(start)));
+    zx.Set("POS_IN", FieldNumber(start));
     zx.Set("LEN_IN", f.lenIn);
-    zx.Set("POS_EXT", NtNumber5(std::to_string(startExt)));
+    zx.Set("POS_EXT", FieldNumber(startExt));
     zx.Set("LEN_EXT", f.lenExt);
     zx.Set("ALLOWNULL", rank > 0 ? "0" : "1");
-    zx.Set("KEYORDER", NtNumber5(std::to_string(rank)));
+    zx.Set("KEYORDER", FieldNumber(rank));
     fields.push_back(std::move(zx));
     start += std::stoll(f.lenIn);
     startExt += std::stoll(f.lenExt);
@@ -231,17 +224,17 @@ bool QVSource::FillFieldFromFileNT(platform::ListView& lf, const std::string& bu
         const std::vector<std::string> sub{
             f.description.empty() ? c.column.description : f.description,
             ShownType(f),
-            NtMaskText(f.mask),
-            NtNumber5(std::to_string(start)),
+            MaskDate(f.mask),
+            FieldNumber(start),
             f.lenIn,
             ShownAllowNull(allowNull),
-            NtNumber5(std::to_string(rank)),
+            FieldNumber(rank),
             f.Type(plainTypes),
             f.length,
             f.decimals,
             f.lenExt,
             "",
-            NtNumber5(std::to_string(startExt))};
+            FieldNumber(startExt)};
         for (std::size_t i = 0; i < sub.size(); ++i) item.SetSubItem(static_cast<int>(i) + 1, sub[i]);
       }
       start += std::stoll(f.lenIn);
