@@ -277,10 +277,16 @@ std::vector<CatalogFile> CatalogFiles(Db& db) {
 
 // ---- Commands ---------------------------------------------------------------------
 
+bool EmbeddedSource::FirstPage(const std::string& data, const char* command) {
+  const char page = data[5];
+  if (page != '0' && page != '1')
+    Fail(kCodeBadCall, std::string(command) + " page flag \"" + page + "\" is neither \"0\" nor \"1\"");
+  return page == '0';
+}
+
 void EmbeddedSource::ListFormats(Connection& c, std::string& data, size_t n) {
   if (n < 26) Fail(kCodeBadCall, "SYSLSTRCD_ area of " + std::to_string(n) + " bytes shorter than its request");
-  const char page = data[5];
-  if (page == '0') {
+  if (FirstPage(data, "SYSLSTRCD_")) {
     c.catalog.formatsLeft.clear();
     const auto [library, name] = PagedFile(data);
     CatalogFile file;
@@ -288,8 +294,6 @@ void EmbeddedSource::ListFormats(Connection& c, std::string& data, size_t n) {
       for (const std::string& format : file.formats)
         c.catalog.formatsLeft.push_back(Fit(format, 10) + Fit(name, 10) + Num(RecordLength(file), 10) +
                                         std::string(kFormatEntry - 30, ' '));
-  } else if (page != '1') {
-    Fail(kCodeBadCall, std::string("SYSLSTRCD_ page flag \"") + page + "\" is neither \"0\" nor \"1\"");
   }
   ReplyPage(c.catalog.formatsLeft, kFormatEntry, data, n);
 }
@@ -315,8 +319,7 @@ void EmbeddedSource::RetrieveAccessPath(Connection& c, std::string& data, size_t
 
 void EmbeddedSource::ListFields(Connection& c, std::string& data, size_t n) {
   if (n < 26) Fail(kCodeBadCall, "SYSLSTFLD_ area of " + std::to_string(n) + " bytes shorter than its request");
-  const char page = data[5];
-  if (page == '0') {
+  if (FirstPage(data, "SYSLSTFLD_")) {
     c.catalog.fieldsLeft.clear();
     const auto [library, name] = PagedFile(data);
     CatalogFile file;
@@ -332,8 +335,6 @@ void EmbeddedSource::ListFields(Connection& c, std::string& data, size_t n) {
         position += f.bytes;
       }
     }
-  } else if (page != '1') {
-    Fail(kCodeBadCall, std::string("SYSLSTFLD_ page flag \"") + page + "\" is neither \"0\" nor \"1\"");
   }
   ReplyPage(c.catalog.fieldsLeft, kFieldEntry, data, n);
 }

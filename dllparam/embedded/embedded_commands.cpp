@@ -267,13 +267,10 @@ bool EmbeddedSource::RunEngineClCommand(Connection& c, const std::string& comman
 void EmbeddedSource::ListJobs(Connection& c, std::string& data, size_t n) {
   constexpr size_t kEntry = 10;
   if (n < 6 + kEntry) Fail(kCodeBadCall, "SYSLSTJOB_ area of " + std::to_string(n) + " bytes shorter than its request");
-  const char page = data[5];
-  if (page == '0') {
+  if (FirstPage(data, "SYSLSTJOB_")) {
     c.engine.jobsLeft.clear();
     for (const JobEntry& job : ActiveJobs(c.db, std::string_view(data).substr(6, kEntry)))
       c.engine.jobsLeft.push_back(job.name);
-  } else if (page != '1') {
-    Fail(kCodeBadCall, std::string("SYSLSTJOB_ page flag \"") + page + "\" is neither \"0\" nor \"1\"");
   }
   std::vector<std::string>& left = c.engine.jobsLeft;
   const size_t count = std::min(left.size(), (n - 5) / kEntry);

@@ -29,19 +29,6 @@ std::string Field(const std::string& data, size_t at) {
   return UpperText(TrimText(std::string_view(data).substr(at, 10)));
 }
 
-// Checks a paged request of command with fields 10-character fields: gives
-// an error text for a bad one, else "" and first (true for a first page).
-std::string PagedRequest(const std::string& data, size_t n, size_t fields, const char* command, bool& first) {
-  if (n < kPagedFields) return std::string(command) + " area of " + std::to_string(n) + " bytes";
-  const char page = data[5];
-  first = page == '0';
-  if (page != '0' && page != '1')
-    return std::string(command) + " page flag \"" + page + "\" is neither \"0\" nor \"1\"";
-  if (first && n < kPagedFields + 10 * fields)
-    return std::string(command) + " area of " + std::to_string(n) + " bytes shorter than its request";
-  return {};
-}
-
 // Turns "2026-12-07T01:04:48Z" into "1261207010448" (century digit "1" for
 // 20xx, "0" for 19xx); blank for anything else.
 std::string CenturyDate(const std::string& stamp) {
@@ -173,11 +160,20 @@ void EmbeddedSource::CheckObject(Connection& c, std::string& data, size_t n) {
   Reply(data, n, exists ? "000010" : "000011");
 }
 
+// Checks a paged request of command with fields 10-character fields (the
+// page flag, and on a first page an area that holds them): tells whether it
+// asks for the first page; fails a bad one.
+bool EmbeddedSource::PagedRequest(const std::string& data, size_t n, size_t fields, const char* command) {
+  if (n < kPagedFields) Fail(kCodeBadCall, std::string(command) + " area of " + std::to_string(n) + " bytes");
+  const bool first = FirstPage(data, command);
+  if (first && n < kPagedFields + 10 * fields)
+    Fail(kCodeBadCall, std::string(command) + " area of " + std::to_string(n) + " bytes shorter than its request");
+  return first;
+}
+
 void EmbeddedSource::ListObjects(Connection& c, std::string& data, size_t n) {
   std::deque<std::string>& left = c.catalog.objectsLeft;
-  bool first = false;
-  if (const std::string bad = PagedRequest(data, n, 4, "SYSLSTOBJ_", first); !bad.empty()) Fail(kCodeBadCall, bad);
-  if (first) {
+  if (PagedRequest(data, n, 4, "SYSLSTOBJ_")) {
     left.clear();
     const std::string object = Field(data, 6), library = Field(data, 16), type = Field(data, 26),
                       attribute = Field(data, 36);
@@ -213,9 +209,7 @@ void EmbeddedSource::ListObjects(Connection& c, std::string& data, size_t n) {
 
 bool EmbeddedSource::FirstPageOfEngineJournal(Connection& c, const std::string& data, size_t n, const char* command,
                                               std::deque<std::string>& left) {
-  bool first = false;
-  if (const std::string bad = PagedRequest(data, n, 2, command, first); !bad.empty()) Fail(kCodeBadCall, bad);
-  if (!first) return false;
+  if (!PagedRequest(data, n, 2, command)) return false;
   left.clear();
   const std::string journal = Field(data, 6), library = Field(data, 16);
   if (!ObjectExists(c.db, library, journal, "*JRN"))

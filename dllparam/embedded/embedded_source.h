@@ -126,6 +126,9 @@ class EmbeddedSource final : public DllParam {
   void ListObjects(Connection& c, std::string& data, size_t n);
   void ListJournaled(Connection& c, std::string& data, size_t n);
   void ListReceivers(Connection& c, std::string& data, size_t n);
+  // Checks a paged listing request with fields 10-character fields; true for
+  // its first page.
+  static bool PagedRequest(const std::string& data, size_t n, size_t fields, const char* command);
   // Checks a paged journal request; on its first page clears left, refuses a
   // journal the source lacks and tells whether it names the engine's journal.
   bool FirstPageOfEngineJournal(Connection& c, const std::string& data, size_t n, const char* command,
@@ -134,6 +137,9 @@ class EmbeddedSource final : public DllParam {
   void ClearWorkMember(Connection& c);
   void CreateFromWorkMember(Connection& c, std::string& data, size_t n);
   // File catalog commands of AS/400 sources (embedded_catalog.cpp).
+  // Reads the page flag of a paged request of command: true for a first page
+  // ("0"), false for a next one ("1"); any other flag fails the call.
+  static bool FirstPage(const std::string& data, const char* command);
   void ListFormats(Connection& c, std::string& data, size_t n);
   void RetrieveAccessPath(Connection& c, std::string& data, size_t n);
   void ListFields(Connection& c, std::string& data, size_t n);
