@@ -2,7 +2,8 @@
 // file: a keyed read, a locked read followed by its rewrite, and a block read
 // of 10 000 records. Prints each pair side by side, their ratio, and the peak
 // resident memory before and after the block reads (the embedded block read
-// pages, so memory stays flat).
+// pages, so memory stays flat). Under scripts/perf each loop is counted by
+// callgrind (counted_span.h).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <map>
 #include <string>
 
+#include "counted_span.h"
 #include "dllparam/source_library.h"
 #include "dllparam/admin/store_admin.h"
 #include "store/record_layouts.h"
@@ -98,6 +100,7 @@ void KeyedRead_Embedded(benchmark::State& state) {
   std::string rec(L::QV_FX.length, ' ');
   int32_t len = 0;
   int i = 0;
+  bench::CountedSpan counted;
   for (auto _ : state) {
     std::string key = KeyOf(i++ % kRecords + 1);
     if (!s.lib.Rreadk(s.h, rec, len, DllParam::kKeyEqualNoLock, key, 15)) state.SkipWithError("not found");
@@ -140,6 +143,7 @@ void KeyedRead_Sqlite(benchmark::State& state) {
   sqlite3_stmt* st = d.Prepare(kSelectByKey);
   std::string rec(L::QV_FX.length, ' ');
   int i = 0;
+  bench::CountedSpan counted;
   for (auto _ : state) {
     std::string ficid = Ficid(i++ % kRecords + 1);
     sqlite3_bind_text(st, 1, "E1", 2, SQLITE_STATIC);
@@ -158,6 +162,7 @@ void LockedReadUpdate_Embedded(benchmark::State& state) {
   std::string rec(L::QV_FX.length, ' ');
   int32_t len = 0;
   int i = 0;
+  bench::CountedSpan counted;
   for (auto _ : state) {
     std::string key = KeyOf(i++ % kRecords + 1);
     if (!s.lib.Rreadk(s.h, rec, len, DllParam::kKeyEqualLocked, key, 15)) state.SkipWithError("not found");
@@ -172,6 +177,7 @@ void LockedReadUpdate_Sqlite(benchmark::State& state) {
   sqlite3_stmt* sel = d.Prepare("SELECT rowid, * FROM QV_FX WHERE ENVID = ? AND GRPID = ? AND FICID = ?");
   sqlite3_stmt* upd = d.Prepare("UPDATE QV_FX SET HOLD = ? WHERE rowid = ?");
   int i = 0;
+  bench::CountedSpan counted;
   for (auto _ : state) {
     std::string ficid = Ficid(i++ % kRecords + 1);
     sqlite3_exec(d.db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
@@ -199,6 +205,7 @@ void BlockRead_Embedded(benchmark::State& state) {
   EmbeddedSession s("QV_USRDATA/QV_FX_L0");
   std::string buf(4096, ' ');
   long records = 0;
+  bench::CountedSpan counted;
   for (auto _ : state) {
     records = 0;
     int32_t count = 0;
@@ -218,6 +225,7 @@ void BlockRead_Sqlite(benchmark::State& state) {
       "SELECT * FROM QV_FX WHERE ENVID = ? AND GRPID = ? ORDER BY ENVID, GRPID, FICID");
   std::string buf(4096, ' '), rec(L::QV_FX.length, ' ');
   long records = 0;
+  bench::CountedSpan counted;
   for (auto _ : state) {
     records = 0;
     sqlite3_bind_text(st, 1, "E1", 2, SQLITE_STATIC);
@@ -240,12 +248,12 @@ void BlockRead_Sqlite(benchmark::State& state) {
   state.counters["rss_kb"] = static_cast<double>(CurrentRssKb());
 }
 
-BENCHMARK(KeyedRead_Embedded);
-BENCHMARK(KeyedRead_Sqlite);
-BENCHMARK(LockedReadUpdate_Embedded);
-BENCHMARK(LockedReadUpdate_Sqlite);
-BENCHMARK(BlockRead_Embedded)->Unit(benchmark::kMillisecond);
-BENCHMARK(BlockRead_Sqlite)->Unit(benchmark::kMillisecond);
+BENCHMARK(KeyedRead_Embedded)->Apply(bench::IterationsFromEnvironment);
+BENCHMARK(KeyedRead_Sqlite)->Apply(bench::IterationsFromEnvironment);
+BENCHMARK(LockedReadUpdate_Embedded)->Apply(bench::IterationsFromEnvironment);
+BENCHMARK(LockedReadUpdate_Sqlite)->Apply(bench::IterationsFromEnvironment);
+BENCHMARK(BlockRead_Embedded)->Unit(benchmark::kMillisecond)->Apply(bench::IterationsFromEnvironment);
+BENCHMARK(BlockRead_Sqlite)->Unit(benchmark::kMillisecond)->Apply(bench::IterationsFromEnvironment);
 
 // Keeps the time per iteration of every run for the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {

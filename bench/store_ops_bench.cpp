@@ -7,21 +7,33 @@
 //   DeleteGroup of a model of N tables distributed to M targets, and
 //   DeleteEnvironment of the demonstration environment.
 // Then Google Benchmark times DeleteGroup of a model of 1 000 tables
-// distributed to 10 targets on each kind, beside the same deletions sent
-// directly to SQLite on a copy of the same store file.
+// distributed to 10 targets on each kind (QV_BENCH_TABLES sets another number
+// of tables), beside the same deletions sent directly to SQLite on a copy of
+// the same store file: as set deletes in one transaction, and as the same
+// record-at-a-time work the library does (AS/400: a locked read and a delete
+// a record, each in its transaction with its lock row; NT: one DELETE a
+// record, all in one transaction).
+//
+// QV_BENCH_NO_COUNTS=1 leaves out the call counts (scripts/perf sets it: it
+// counts instructions of the timed operations only, see counted_span.h).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "connection/qvsource.h"
+#include "counted_span.h"
 #include "counting_library.h"
 #include "dllparam/source_library.h"
 #include "dllparam/admin/store_admin.h"
+#include "dllparam/embedded/record_locks.h"
+#include "dllparam/embedded/store_schema.h"
 #include "opened_control.h"
 #include "store/record_layouts.h"
 #include "topology.h"
@@ -188,7 +200,18 @@ void PrintCallCounts() {
 
 // ---- Timing: DeleteGroup of 1 000 tables to 10 targets ----------------------------------
 
-constexpr int kTables = 1000, kTargets = 10;
+int Tables() {
+  static const int tables = [] {
+    const char* v = std::getenv("QV_BENCH_TABLES");
+    const int n = v ? std::atoi(v) : 0;
+    return n > 0 ? n : 1000;
+  }();
+  return tables;
+}
+constexpr int kTargets = 10;
+
+// The tables that DeleteGroup empties of the model's records, leaves first.
+constexpr const char* kGroupTables[] = {"QV_ZC", "QV_FC", "QV_TX", "QV_ZX", "QV_FX", "QV_END", "QV_GC", "QV_GX"};
 
 // Returns a store of the kind holding the model, written once and copied for
 // each iteration.
@@ -198,7 +221,7 @@ const std::string& Template(const Kind& kind) {
   if (it != made.end()) return it->second;
   const std::string path = NewStore(kind, std::string("template-") + (kind.store == SourceKind::AS400 ? "as400" : "nt"));
   embedded::StoreAdmin admin(path);
-  test::WriteModel(admin, "E1", "M1", kTables, kTargets);
+  test::WriteModel(admin, "E1", "M1", Tables(), kTargets);
   test::WriteModel(admin, "E1", "M2", 10, 2);  // a neighbour the deletes leave alone
   return made.emplace(kind.store, path).first->second;
 }
@@ -215,30 +238,121 @@ void DeleteGroupThroughTheLibrary(benchmark::State& state, const Kind& kind) {
     const std::string path = FreshCopy(kind);
     auto opened = std::make_unique<Opened>(kind, path);
     state.ResumeTiming();
-    if (!opened->control->DeleteGroup("M1")) state.SkipWithError(opened->control->ErrorText().c_str());
+    {
+      bench::CountedSpan counted;
+      if (!opened->control->DeleteGroup("M1")) state.SkipWithError(opened->control->ErrorText().c_str());
+    }
     state.PauseTiming();
     opened.reset();
     state.ResumeTiming();
   }
 }
 
-// The same deletions as one transaction of set deletes on the store file.
-void DeleteGroupDirectly(benchmark::State& state, const Kind& kind) {
+// Runs fn on a fresh copy of the kind's store opened directly, timing and
+// counting fn only.
+template <typename Fn>
+void OnFreshStore(benchmark::State& state, const Kind& kind, Fn fn) {
   for (auto _ : state) {
     state.PauseTiming();
     const std::string path = FreshCopy(kind);
-    embedded::Db db = embedded::Db::Open(path, false, 5000);
+    // Opened as the library opens it, with the same durability setting.
+    embedded::Db db = embedded::OpenStoreFile(path, 5000).db;
     state.ResumeTiming();
-    db.exec("BEGIN IMMEDIATE");
-    for (const char* table : {"QV_ZC", "QV_FC", "QV_TX", "QV_ZX", "QV_FX", "QV_END", "QV_GC", "QV_GX"})
-      db.exec(std::string("DELETE FROM ") + table + " WHERE ENVID='E1' AND GRPID='M1 '");
-    db.exec("COMMIT");
+    bench::CountedSpan counted;
+    fn(db);
   }
 }
 
+// The same deletions as one transaction of set deletes on the store file.
+void DeleteGroupDirectly(benchmark::State& state, const Kind& kind) {
+  OnFreshStore(state, kind, [](embedded::Db& db) {
+    db.begin();
+    for (const char* table : kGroupTables)
+      db.exec(std::string("DELETE FROM ") + table + " WHERE ENVID='E1' AND GRPID='M1 '");
+    db.commit();
+  });
+}
+
+// The same deletions record at a time, as the AS/400 library does them: for
+// each record, a keyed read that locks it (a transaction writing its lock row)
+// then its delete (a transaction removing the row and its lock), until the
+// keyed read finds no more.
+//
+//   BEGIN IMMEDIATE; SELECT rowid, * ... LIMIT 1; INSERT INTO qvs_lock ...; COMMIT
+//   BEGIN IMMEDIATE; DELETE ... WHERE rowid = ?; DELETE FROM qvs_lock ...; COMMIT
+void DeleteGroupRecordAtATime(benchmark::State& state, const Kind& kind) {
+  OnFreshStore(state, kind, [](embedded::Db& db) {
+    embedded::Stmt lock = db.prepare(
+        "INSERT OR IGNORE INTO qvs_lock (tbl, rid, owner, conn, handle, since) VALUES (?, ?, ?, 1, 1, ?)");
+    embedded::Stmt unlock = db.prepare("DELETE FROM qvs_lock WHERE tbl = ? AND rid = ? AND owner = ? AND conn = 1");
+    const std::string& owner = embedded::ProcessLockOwner();
+    std::string image;
+    for (const char* table : kGroupTables) {
+      embedded::Stmt read = db.prepare(std::string("SELECT rowid, * FROM ") + table +
+                                       " WHERE ENVID = 'E1' AND GRPID = 'M1 ' LIMIT 1");
+      embedded::Stmt remove = db.prepare(std::string("DELETE FROM ") + table + " WHERE rowid = ?");
+      for (;;) {
+        db.begin();
+        const bool found = read.step();
+        const int64_t rowid = found ? read.columnInt(0) : 0;
+        if (found) {
+          image.clear();
+          for (int i = 1; i < read.columnCount(); ++i) image += read.columnText(i);
+          benchmark::DoNotOptimize(image.data());
+        }
+        read.reset();
+        if (found) {
+          lock.bindStatic(1, table);
+          lock.bind(2, rowid);
+          lock.bindStatic(3, owner);
+          lock.bindStatic(4, "2026-01-01-00.00.00");
+          lock.step();
+          lock.reset();
+        }
+        db.commit();
+        if (!found) break;
+        db.begin();
+        remove.bind(1, rowid);
+        remove.step();
+        remove.reset();
+        unlock.bindStatic(1, table);
+        unlock.bind(2, rowid);
+        unlock.bindStatic(3, owner);
+        unlock.step();
+        unlock.reset();
+        db.commit();
+      }
+    }
+  });
+}
+
+// The same deletions record at a time in one transaction, one prepared
+// DELETE a record, as SQLite would do the NT library's single-row deletes.
+void DeleteGroupRowsInOneTransaction(benchmark::State& state, const Kind& kind) {
+  OnFreshStore(state, kind, [](embedded::Db& db) {
+    db.begin();
+    std::vector<int64_t> rows;
+    for (const char* table : kGroupTables) {
+      embedded::Stmt list = db.prepare(std::string("SELECT rowid FROM ") + table +
+                                       " WHERE ENVID = 'E1' AND GRPID = 'M1 '");
+      rows.clear();
+      while (list.step()) rows.push_back(list.columnInt(0));
+      embedded::Stmt remove = db.prepare(std::string("DELETE FROM ") + table + " WHERE rowid = ?");
+      for (int64_t rowid : rows) {
+        remove.bind(1, rowid);
+        remove.step();
+        remove.reset();
+      }
+    }
+    db.commit();
+  });
+}
+
 BENCHMARK_CAPTURE(DeleteGroupThroughTheLibrary, AS400, kAs400)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(DeleteGroupRecordAtATime, AS400, kAs400)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(DeleteGroupDirectly, AS400, kAs400)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(DeleteGroupThroughTheLibrary, SQLServer, kSqlServer)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(DeleteGroupRowsInOneTransaction, SQLServer, kSqlServer)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(DeleteGroupDirectly, SQLServer, kSqlServer)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
@@ -247,7 +361,7 @@ int main(int argc, char** argv) {
   // The demonstration store has users; the others have none and let anyone in.
   SetProcessUserID(embedded::kDemoMasterUser);
   SetProcessPassword("demo");
-  PrintCallCounts();
+  if (!std::getenv("QV_BENCH_NO_COUNTS")) PrintCallCounts();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

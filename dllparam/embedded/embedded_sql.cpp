@@ -3,6 +3,8 @@
 // system statements, data-source logins and the settings sections.
 #include <algorithm>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "dllparam/embedded/embedded_internal.h"
 #include "store/access_paths.h"
@@ -109,6 +111,8 @@ int32_t EmbeddedSource::OpenStatementHandle(Connection& c, const std::string& fi
 // session settings. Returns false for any other statement. Rows of a query go
 // to hd (when given).
 bool EmbeddedSource::SpecialStatement(Connection& c, Handle* hd, const std::string& sql) {
+  const std::string first = FirstSqlWord(sql);
+  if (first != "VACUUM" && first != "EXEC" && first != "EXECUTE" && first != "USE" && first != "ALTER") return false;
   const std::string canon = CanonicalSql(sql);
   auto words = [&](std::string_view prefix) { return canon.rfind(prefix, 0) == 0; };
 
@@ -196,6 +200,29 @@ Stmt PrepareServed(EmbeddedSource::Connection& c, const std::string& adapted, st
   return c.db.prepareOnce(adapted, &tail);
 }
 
+// Adapts sql for the store and prepares it with its string literals bound as
+// parameters, so that the statement kept from this run serves the next one of
+// the same shape. A statement that SQLite refuses in that form is prepared as
+// written, so that its error is the one its own text gets. adapted receives
+// the text prepared, tail what follows its first statement.
+Stmt PrepareAdapted(EmbeddedSource::Connection& c, const std::string& sql, std::string& adapted,
+                    std::string_view& tail) {
+  std::vector<std::string> values;
+  adapted = AdaptSql(sql, DialectOf(c.kind), &values);
+  Stmt st;
+  try {
+    st = PrepareServed(c, adapted, tail);
+  } catch (const StoreError&) {
+    if (values.empty()) throw;
+    values.clear();
+    adapted = AdaptSql(sql, DialectOf(c.kind));
+    st = PrepareServed(c, adapted, tail);
+  }
+  if (st.valid())
+    for (size_t i = 0; i < values.size(); ++i) st.bind(static_cast<int>(i) + 1, values[i]);
+  return st;
+}
+
 }  // namespace
 
 void KeepServed(EmbeddedSource::Connection& c, std::string adapted, Stmt st) {
@@ -225,9 +252,8 @@ void EmbeddedSource::RunQuery(Handle& hd, const std::string& sql) {
     hd.active = true;
     return;
   }
-  hd.sql = AdaptSql(sql, DialectOf(c.kind));
   std::string_view tail;
-  hd.stmt = PrepareServed(c, hd.sql, tail);
+  hd.stmt = PrepareAdapted(c, sql, hd.sql, tail);
   CheckServed(hd.stmt, tail);
   hd.active = true;
   hd.exhausted = false;
@@ -275,9 +301,9 @@ bool EmbeddedSource::FetchRow(Handle& hd, std::string& row) {
 void EmbeddedSource::RunAction(Connection& c, const std::string& sql) {
   if (!c.login) Fail(kCodeRefused, "not logged in to a database: ConnectDSN first");
   if (SpecialStatement(c, nullptr, sql)) return;
-  std::string adapted = AdaptSql(sql, DialectOf(c.kind));
+  std::string adapted;
   std::string_view tail;
-  Stmt st = PrepareServed(c, adapted, tail);
+  Stmt st = PrepareAdapted(c, sql, adapted, tail);
   CheckServed(st, tail);
   {
     ServingSql serving(c);

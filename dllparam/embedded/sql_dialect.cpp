@@ -19,7 +19,10 @@ std::string Upper(std::string_view s) {
 }
 
 bool IsWord(const SqlToken& t, std::string_view upperWord) {
-  return t.kind == SqlToken::Word && Upper(t.text) == upperWord;
+  if (t.kind != SqlToken::Word || t.text.size() != upperWord.size()) return false;
+  for (size_t i = 0; i < upperWord.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(t.text[i])) != static_cast<unsigned char>(upperWord[i])) return false;
+  return true;
 }
 
 bool IsPunct(const SqlToken& t, char c) { return t.kind == SqlToken::Punct && t.text.size() == 1 && t.text[0] == c; }
@@ -243,10 +246,54 @@ void RewriteOuterJoins(std::vector<SqlToken>& tokens) {
   tokens = TokenizeSql(out);
 }
 
+// Reads the value of a string literal ('it''s' gives it's). Returns false
+// for a literal that is not closed, which stays in the text for SQLite to refuse.
+bool LiteralValue(std::string_view literal, std::string& value) {
+  if (literal.size() < 2 || literal.front() != '\'' || literal.back() != '\'') return false;
+  value.clear();
+  value.reserve(literal.size() - 2);
+  const size_t end = literal.size() - 1;
+  for (size_t i = 1; i < end; ++i) {
+    if (literal[i] == '\'') {
+      if (i + 1 >= end || literal[i + 1] != '\'') return false;
+      ++i;
+    }
+    value += literal[i];
+  }
+  return true;
+}
+
+// Replaces the string literals of a SELECT, INSERT, UPDATE or DELETE by
+// numbered parameters and appends their values. A literal after AS names a
+// column and stays.
+void TakeLiterals(std::vector<SqlToken>& tokens, std::vector<std::string>& values) {
+  // Past this many a statement keeps its literals: SQLite numbers its
+  // parameters up to 32 766, and such statements are rare enough to prepare anew.
+  constexpr size_t kMostParameters = 999;
+  const size_t first = NextSig(tokens, 0);
+  if (first >= tokens.size()) return;
+  const SqlToken& verb = tokens[first];
+  if (!IsWord(verb, "SELECT") && !IsWord(verb, "INSERT") && !IsWord(verb, "UPDATE") && !IsWord(verb, "DELETE"))
+    return;
+  const SqlToken* previous = nullptr;
+  for (SqlToken& t : tokens) {
+    if (!Significant(t)) continue;
+    std::string value;
+    if (t.kind == SqlToken::Literal && !(previous && IsWord(*previous, "AS")) && values.size() < kMostParameters &&
+        LiteralValue(t.text, value)) {
+      values.push_back(std::move(value));
+      t.text = "?" + std::to_string(values.size());
+      t.kind = SqlToken::Punct;
+    }
+    previous = &t;
+  }
+}
+
 }  // namespace
 
 std::vector<SqlToken> TokenizeSql(std::string_view sql) {
   std::vector<SqlToken> tokens;
+  tokens.reserve(sql.size() / 4 + 4);
   size_t i = 0, n = sql.size();
   auto push = [&](SqlToken::Kind k, size_t from, size_t to) {
     tokens.push_back({k, std::string(sql.substr(from, to - from))});
@@ -290,13 +337,36 @@ std::vector<SqlToken> TokenizeSql(std::string_view sql) {
   return tokens;
 }
 
-std::string AdaptSql(std::string_view sql, SqlDialect dialect) {
+std::string AdaptSql(std::string_view sql, SqlDialect dialect, std::vector<std::string>* values) {
   std::vector<SqlToken> tokens = TokenizeSql(sql);
   StripStorePrefix(tokens);
   CutAtSemicolon(tokens);
   AddDeleteFrom(tokens);
   if (dialect == SqlDialect::Oracle && FoldOuterJoinMarks(tokens)) RewriteOuterJoins(tokens);
-  return Join(tokens, 0, tokens.size());
+  if (values) TakeLiterals(tokens, *values);
+  std::string out;
+  out.reserve(sql.size() + 8);
+  for (const SqlToken& t : tokens) out += t.text;
+  return out;
+}
+
+std::string FirstSqlWord(std::string_view sql) {
+  size_t i = 0, n = sql.size();
+  for (;;) {
+    while (i < n && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+    if (sql.substr(i, 2) == "--") {
+      while (i < n && sql[i] != '\n') ++i;
+    } else if (sql.substr(i, 2) == "/*") {
+      const size_t e = sql.find("*/", i + 2);
+      i = e == std::string_view::npos ? n : e + 2;
+    } else {
+      break;
+    }
+  }
+  std::string word;
+  while (i < n && IsWordChar(static_cast<unsigned char>(sql[i])))
+    word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+  return word;
 }
 
 std::string CanonicalSql(std::string_view sql) {

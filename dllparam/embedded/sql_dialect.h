@@ -33,7 +33,19 @@ std::vector<SqlToken> TokenizeSql(std::string_view sql);
 
 // Adapts one statement for the store. Throws SqlAdaptError when the statement holds
 // more than one statement or an outer-join mark that cannot be rewritten.
-std::string AdaptSql(std::string_view sql, SqlDialect dialect);
+//
+// With values, a SELECT, INSERT, UPDATE or DELETE also gives up its string
+// literals: each becomes the parameter "?N" and its value (quotes removed,
+// doubled quotes made single) goes to values[N-1], so that statements that
+// differ only in their values share one prepared form:
+//   "DELETE QV_FC WHERE ENVID='E1' AND FICID='0000000001'"
+//     ->  "DELETE FROM QV_FC WHERE ENVID=?1 AND FICID=?2"   values {"E1", "0000000001"}
+// A literal after AS stays, as do the literals of any other statement.
+std::string AdaptSql(std::string_view sql, SqlDialect dialect, std::vector<std::string>* values = nullptr);
+
+// Returns the first word of the statement, upper-cased, past blanks and
+// comments ("" when it starts otherwise).
+std::string FirstSqlWord(std::string_view sql);
 
 // Returns the statement upper-cased outside literals, with runs of blanks made one
 // blank and a final ";" removed: the form used to recognise fixed statements.

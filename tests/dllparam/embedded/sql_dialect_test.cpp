@@ -81,4 +81,26 @@ TEST(Adapt, CanonicalFormIgnoresCaseAndSpacingOutsideLiterals) {
 }
 
 }  // namespace
+// The literals a statement gives up as parameters, and those it keeps.
+TEST(Adapt, TakesTheStringLiteralsOfDataStatementsAsParameters) {
+  struct Case {
+    const char* sql;
+    const char* adapted;
+    std::vector<std::string> values;
+  } cases[] = {
+      {"DELETE QV_USRDATA.QV_FC WHERE ENVID='E1' AND DESCRIP='it''s'", "DELETE FROM QV_FC WHERE ENVID=?1 AND DESCRIP=?2",
+       {"E1", "it's"}},
+      {"select a AS 'A', 'x' from T where b = ''", "select a AS 'A', ?1 from T where b = ?2", {"x", ""}},
+      {"INSERT INTO T (A) VALUES ('1', \"q\")", "INSERT INTO T (A) VALUES (?1, \"q\")", {"1"}},
+      {"UPDATE T SET A='a' WHERE B='open", "UPDATE T SET A=?1 WHERE B='open", {"a"}},
+      {"CREATE TABLE T (A CHAR(2) DEFAULT 'x')", "CREATE TABLE T (A CHAR(2) DEFAULT 'x')", {}},
+      {"PRAGMA table_info('T')", "PRAGMA table_info('T')", {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> values;
+    EXPECT_EQ(AdaptSql(c.sql, SqlDialect::SqlServer, &values), c.adapted) << c.sql;
+    EXPECT_EQ(values, c.values) << c.sql;
+  }
+}
+
 }  // namespace qv::embedded
