@@ -1,12 +1,12 @@
 // Adds a described file to the file catalog of an AS/400 store.
 #include "file_command.h"
 
-#include <fstream>
 #include <iostream>
-#include <sstream>
+#include <string>
 
 #include <CLI/CLI.hpp>
 
+#include "common/input_file.h"
 #include "dllparam/admin/store_admin.h"
 #include "dllparam/embedded/embedded_catalog.h"
 #include "platform/encoding.h"
@@ -40,14 +40,14 @@ CLI::App* AddFileCommand(CLI::App& app, FileArguments& args) {
 
 int RunFileAdd(const FileArguments& args) {
   try {
-    std::ifstream in(args.description, std::ios::binary);
-    if (!in) {
-      std::cerr << "qvsource: cannot read " << args.description << "\n";
+    std::string text;
+    try {
+      text = ReadInputFile(args.description);
+    } catch (const std::exception& e) {
+      std::cerr << "qvsource: " << e.what() << "\n";
       return 1;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    const embedded::CatalogFile file = embedded::ParseCatalogDescription(Utf8ToCp1252(text.str()));
+    const embedded::CatalogFile file = embedded::ParseCatalogDescription(Utf8ToCp1252(text));
     embedded::StoreAdmin store(args.store);
     if (store.kind() != embedded::SourceKind::AS400) {
       std::cerr << "qvsource: " << args.store << " is not an AS/400 store; only AS/400 stores have a file catalog\n";

@@ -2,13 +2,12 @@
 // table in the store's source database.
 #include "table_command.h"
 
-#include <fstream>
 #include <iostream>
-#include <iterator>
-#include <sstream>
+#include <string>
 
 #include <CLI/CLI.hpp>
 
+#include "common/input_file.h"
 #include "dllparam/admin/source_tables.h"
 #include "platform/encoding.h"
 
@@ -44,19 +43,7 @@ CLI::App* AddTableCommand(CLI::App& app, TableArguments& args) {
 
 int RunTableAdd(const TableArguments& args) {
   try {
-    std::string text;
-    if (args.description == "-") {
-      text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-      std::ifstream in(args.description, std::ios::binary);
-      if (!in) {
-        std::cerr << "qvsource: cannot read the table description " << args.description << "\n";
-        return 1;
-      }
-      std::ostringstream all;
-      all << in.rdbuf();
-      text = all.str();
-    }
+    const std::string text = ReadInputFile(args.description);
     embedded::SourceTable table = embedded::ParseSourceTable(Utf8ToCp1252(text));
     embedded::StoreAdmin store(args.store);
     embedded::AddSourceTable(store, table);

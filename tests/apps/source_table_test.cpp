@@ -22,7 +22,12 @@ TEST_F(SourceTableCommandTest, AddsTheDescribedTableAndSaysWhyItRefuses) {
   const ProcessResult missing =
       RunProcess(QV_QVSOURCE_PATH, {"table", "add", store.path(), dir() + "/none.txt"}, Base());
   EXPECT_EQ(missing.exitCode, 1) << Describe(missing);
-  EXPECT_THAT(missing.err, HasSubstr("cannot read the table description " + dir() + "/none.txt"));
+  EXPECT_EQ(missing.err, "qvsource: cannot read " + dir() + "/none.txt: No such file or directory\n");
+
+  // A folder opens but cannot be read; the reason says so.
+  const ProcessResult folder = RunProcess(QV_QVSOURCE_PATH, {"file", "add", store.path(), dir()}, Base());
+  EXPECT_EQ(folder.exitCode, 1) << Describe(folder);
+  EXPECT_EQ(folder.err, "qvsource: cannot read " + dir() + ": Is a directory\n");
 
   const ProcessResult bad =
       RunProcess(QV_QVSOURCE_PATH, {"table", "add", store.path(), "-"}, Base(), "table S.T\nA INT sorted\n");
