@@ -57,7 +57,6 @@ struct Label;
 class Record;
 struct Layout;
 struct ItemKey;
-struct ProgramFields;
 
 // The three connections the control keeps in the library.
 enum class ConnKind : char { Source = 'S', Replication = 'R', TargetServer = 'C' };
@@ -920,11 +919,12 @@ class QVSource {
                     std::string& declarations, std::string& instructions);
   // Stores a program on an NT source: its lines (declaration records of 180
   // characters, instruction records of 176) at place " " and their compiled
-  // form at place "I", the operands resolved through fields; then marks the
-  // table as transformed. Both texts empty delete the program.
+  // form at place "I", the operands resolved through the declarations, the
+  // table's field list fields (buffers I., B., O.) and the system buffer;
+  // then marks the table as transformed. Both texts empty delete the program.
   bool WritePgmTrsNT(const std::string& grp_id, const std::string& fic_id, const std::string& place,
                      const std::string& declarations, const std::string& instructions,
-                     const ProgramFields& fields);
+                     platform::ListView& fields);
   // Stores a program on an AS/400 source: sends its lines and its MI text
   // (given back in mi), records count in the table, and has it compiled.
   // Both texts empty delete the program.
