@@ -158,7 +158,8 @@ class Compiler {
     if (const auto e = kThree.find(k); e != kThree.end()) return e->second + n + op(0) + op(1) + op(2);
     if (k == "0E") return "14" + n + op(0);
     if (k == "OF") return "17" + n + op(0);
-    Refuse("1309", RenderInstruction(s, false).substr(0, RenderInstruction(s, false).find(' ')));
+    const std::string text = RenderInstruction(s, false);
+    Refuse("1309", text.empty() ? s.code : text.substr(0, text.find(' ')));
   }
 
   const NtBuffers& buffers_;

@@ -180,7 +180,7 @@ TEST_P(ProgramStore, AProgramStoredAndReadBackParsesToTheSameRecords) {
       "/* Output\r\n    DCL O.CUSTNO CHAR 10 \r\n    DCL O.NAME CHAR 20 \r\n\r\nDCL W.N PACKED 5,0 DESC 'It''s' ";
   if (!AS400()) decls.replace(decls.find("PACKED"), 6, "NUMERIC");
   const std::string insts =
-      "/* Copy, count and skip the blank names\r\nTOP: \r\n  MOVE I.NAME TO O.NAME \r\n  MOVE I.CUSTNO TO O.CUSTNO \r\n"
+      "/* Copy, count and skip the blank names: it's quick\r\nTOP: \r\n  MOVE I.NAME TO O.NAME \r\n  MOVE I.CUSTNO TO O.CUSTNO \r\n"
       "  ADD W.N WITH 1 TO W.N \r\n  COMPL I.NAME WITH ' ' BRANCHIF EQ TO *SKIP \r\n  SCAN I.NAME WITH 'X' POS W.N "
       "IFFOUND TOP \r\n  TRACE 'it''s done' ";
   ProgramFields known;
