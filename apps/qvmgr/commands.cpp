@@ -475,9 +475,6 @@ int Messages(Context& ctx, const MessageOptions& options) {
   return status;
 }
 
-namespace {
-
-// Reads the fields of a model table through the control into a list view.
 bool ReadFields(Connected& c, const std::string& fic, std::shared_ptr<platform::ListViewObject>& lv,
                 OperationError& e) {
   lv = std::make_shared<platform::ListViewObject>();
@@ -491,6 +488,8 @@ bool ReadFields(Connected& c, const std::string& fic, std::shared_ptr<platform::
   e = c.s().TakeError();
   return false;
 }
+
+namespace {
 
 // Shows the fields of a list view filled by FillFieldListZX.
 int ShowFields(Connected& c, const platform::ListView& model, Json body, std::string text) {
@@ -552,17 +551,22 @@ int TableAdd(Context& ctx, const TableAddOptions& options) {
                         Utf8(c.env() + "/" + c.model()) + " as table " + Utf8(fic) + "\n");
 }
 
-int FieldsShow(Context& ctx, const std::string& table) {
+std::string TableId(const std::string& table, const std::string& command) {
   std::string fic;
   try {
     fic = To1252Exact(table, "--table");
   } catch (const ArgumentError& e) {
     throw UsageError(e.what());
   }
-  if (fic.empty()) throw UsageError("fields needs --table");
+  if (fic.empty()) throw UsageError(command + " needs --table");
   // A table number may be given without its leading zeros.
   if (fic.size() < 10 && fic.find_first_not_of("0123456789") == std::string::npos)
     fic = std::string(10 - fic.size(), '0') + fic;
+  return fic;
+}
+
+int FieldsShow(Context& ctx, const std::string& table) {
+  const std::string fic = TableId(table, "fields");
   Connected c(ctx, "fields", kNeedEnv | kNeedModel);
   if (!c.Open()) return 1;
   std::shared_ptr<platform::ListViewObject> lv;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/control_objects.h"
 #include "qvmgr/commands.h"
 #include "qvmgr/options.h"
 #include "qvmgr/output.h"
@@ -172,5 +173,14 @@ class Connected {
   std::string env_, target_, model_;
   std::unique_ptr<Session> session_;
 };
+
+// Returns the FICID --table gives (a table number may leave out its leading
+// zeros); throws UsageError "COMMAND needs --table" when it is empty.
+std::string TableId(const std::string& table, const std::string& command);
+
+// Reads the fields of model table fic (its FICID) through the control's
+// FillFieldListZX into a new list view; false with the error in e.
+bool ReadFields(Connected& c, const std::string& fic, std::shared_ptr<platform::ListViewObject>& lv,
+                OperationError& e);
 
 }  // namespace qv::cli

@@ -44,39 +44,11 @@ std::string Shown(const std::string& text) {
   return Utf8(out);
 }
 
-std::string TableNumber(const std::string& table) {
-  std::string fic;
-  try {
-    fic = To1252Exact(table, "--table");
-  } catch (const ArgumentError& e) {
-    throw UsageError(e.what());
-  }
-  if (fic.empty()) throw UsageError("the program commands need --table");
-  if (fic.size() < 10 && fic.find_first_not_of("0123456789") == std::string::npos)
-    fic = std::string(10 - fic.size(), '0') + fic;
-  return fic;
-}
-
 bool As400(const Context& ctx) { return ctx.options.type.empty() || CanonicalSourceType(ctx.options.type) == "AS400"; }
 
 std::string Place(const Context& ctx, const std::string& place) {
   if (!place.empty()) return place.substr(0, 1);
   return As400(ctx) ? "I" : " ";
-}
-
-// Reads the fields of a model table through the control into a list view.
-bool TableFields(Connected& c, const std::string& fic, std::shared_ptr<platform::ListViewObject>& lv,
-                 OperationError& e) {
-  lv = std::make_shared<platform::ListViewObject>();
-  std::vector<Variant> args{Variant(lv), Variant(c.model()), Variant(fic)};
-  const DispResult r = c.s().CallControl("FillFieldListZX", args);
-  if (!r.ok()) {
-    e = DispatchFailure("QVSource", "FillFieldListZX", r);
-    return false;
-  }
-  if (r.value.ToBool()) return true;
-  e = c.s().TakeError();
-  return false;
 }
 
 // Returns the fields a list filled by FillFieldListZX shows.
@@ -129,25 +101,25 @@ int ProgramCheck(Context& ctx, const ProgramOptions& o) {
   const std::string insts = ReadText(o.instructions, "--instructions");
   ProgramFields fields;
   if (!ctx.options.source.empty()) {
-    const std::string fic = TableNumber(o.table);
+    const std::string fic = TableId(o.table, "program check");
     Connected c(ctx, "program check", kNeedEnv | kNeedModel);
     if (!c.Open()) return 1;
     std::shared_ptr<platform::ListViewObject> lv;
     OperationError e;
-    if (!TableFields(c, fic, lv, e)) return c.Fail("cannot read the fields of the table " + Utf8(fic), e);
+    if (!ReadFields(c, fic, lv, e)) return c.Fail("cannot read the fields of the table " + Utf8(fic), e);
     fields.table = FieldsOf(lv->model());
   }
   return Report(ctx, "program check", o, ParseProgram(decls, insts, As400(ctx), fields), Json::object());
 }
 
 int ProgramShow(Context& ctx, const ProgramOptions& o) {
-  const std::string fic = TableNumber(o.table);
+  const std::string fic = TableId(o.table, "program show");
   Connected c(ctx, "program show", kNeedEnv | kNeedModel);
   if (!c.Open()) return 1;
   std::shared_ptr<platform::ListViewObject> lv;
   OperationError e;
   const std::string what = "cannot read the program of the table " + Utf8(fic);
-  if (!TableFields(c, fic, lv, e)) return c.Fail(what, e);
+  if (!ReadFields(c, fic, lv, e)) return c.Fail(what, e);
   std::vector<Variant> args{Variant(c.model()), Variant(fic),         Variant(Place(ctx, o.place)),
                             Variant(std::string()), Variant(std::string()), Variant(lv)};
   const DispResult r = c.s().CallControl("ReadPgmTrs", args);
@@ -159,7 +131,7 @@ int ProgramShow(Context& ctx, const ProgramOptions& o) {
 }
 
 int ProgramStore(Context& ctx, const ProgramOptions& o) {
-  const std::string fic = TableNumber(o.table);
+  const std::string fic = TableId(o.table, "program store");
   const std::string decls = ReadText(o.declarations, "--declarations");
   const std::string insts = ReadText(o.instructions, "--instructions");
   Connected c(ctx, "program store", kNeedEnv | kNeedModel);
@@ -167,7 +139,7 @@ int ProgramStore(Context& ctx, const ProgramOptions& o) {
   std::shared_ptr<platform::ListViewObject> lv;
   OperationError e;
   const std::string what = "cannot store the program of the table " + Utf8(fic);
-  if (!TableFields(c, fic, lv, e)) return c.Fail(what, e);
+  if (!ReadFields(c, fic, lv, e)) return c.Fail(what, e);
   ProgramFields fields;
   fields.table = FieldsOf(lv->model());
   const bool as400 = As400(ctx);
