@@ -168,6 +168,18 @@ TEST_P(ProgramStore, ATableWithoutLinesGetsTheDefaultProgramOfItsFields) {
   EXPECT_EQ(d.substr(0, 35), "/* Output buffer (O.) declaration\r\n");
 }
 
+TEST_P(ProgramStore, GenerateBufOListsTheFieldsAndGivesTheDefaultTexts) {
+  platform::ListView lv;
+  std::string d, i;
+  ASSERT_TRUE(control().GenerateBufO("M1", "0000000002", lv, d, i)) << control().ErrorText();
+  ASSERT_EQ(lv.ColumnCount(), 5);
+  ASSERT_EQ(lv.Count(), 2);
+  EXPECT_EQ(lv.Item(1).text, "CUSTNO");
+  EXPECT_EQ(d, "/* Output buffer (O.) declaration\r\n\r\n    DCL O.CUSTNO CHAR 0\r\n    DCL O.NAME CHAR 0");
+  EXPECT_EQ(i, "/* Output buffer (O.) alimentation with input buffer (I.)\r\n    MOVE I.CUSTNO TO O.CUSTNO\r\n"
+               "    MOVE I.NAME TO O.NAME\r\n");
+}
+
 // Stores the records of a program as the source kind does.
 bool Store(QVSource& control, bool as400, const std::string& decls, const std::string& insts,
            platform::ListView& fields, std::string& mi) {
