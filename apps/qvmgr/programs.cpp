@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/control_objects.h"
+#include "presentation/messages.h"
 #include "presentation/strutil.h"
 #include "programs/program_lines.h"
 #include "programs/program_parser.h"
@@ -84,6 +85,18 @@ int Report(Context& ctx, const char* command, const ProgramOptions& o, const Par
     if (!stored) text += "No error.\n";
     return ctx.out.Success(command, body, text);
   }
+  // Sums the faults up by section on the error stream (1288, 1289).
+  Json summary = Json::array();
+  for (const auto& [section, id] : {std::pair{ProgramSection::Declarations, "1288"},
+                                    std::pair{ProgramSection::Instructions, "1289"}})
+    for (const ProgramDiagnostic& d : p.diagnostics)
+      if (d.section == section && !d.warning) {
+        summary.push_back(Utf8(cLoadResString(id)));
+        break;
+      }
+  body["summary"] = summary;
+  if (!ctx.out.json())
+    for (const auto& line : summary) ctx.out.err() << "qvmgr: " << command << ": " << line.get<std::string>() << "\n";
   if (ctx.out.json()) {
     Json doc{{"command", command}, {"ok", false}};
     for (const auto& item : body.items()) doc[item.key()] = item.value();

@@ -30,6 +30,8 @@ TEST_F(QvmgrProgramTest, CheckReportsEachErrorWithItsFileLineAndColumn) {
   EXPECT_EQ(r.exitCode, 1) << Describe(r);
   EXPECT_EQ(r.out, decls + ":2:9: error: Invalid field type (CHAR, ZONED, PACKED, BIN, FLOAT)\n" + insts +
                        ":2:6: error: Tag not found\n");
+  EXPECT_EQ(r.err, "qvmgr: program check: They are errors in fields declarations\n"
+                   "qvmgr: program check: They are errors in instructions\n");
   // The NT language knows NUMERIC and not PACKED.
   r = Qvmgr({"--type", "ODBC", "--json", "program", "check", "--declarations", decls, "--instructions", insts});
   EXPECT_EQ(r.exitCode, 1) << Describe(r);
