@@ -10,6 +10,7 @@
 #include "qvmgr/demo.h"
 #include "qvmgr/options.h"
 #include "qvmgr/output.h"
+#include "qvmgr/programs.h"
 
 namespace {
 
@@ -138,6 +139,35 @@ int main(int argc, char** argv) {
   messages->add_option("--interval", messageOptions.interval, "seconds between reads with --follow (default 5)")
       ->transform(DecimalInteger());
 
+  CLI::App* program = group("program", "the transformation program of a table of a model");
+  ProgramOptions programOptions;
+  CLI::App* programCheck = Command(*program, "check", "check a program's two texts (offline unless --source is given)",
+                                   "qvmgr --type AS400 program check --declarations decl.txt --instructions inst.txt");
+  CLI::App* programShow = Command(*program, "show", "show the two texts of a table's program",
+                                  "qvmgr program show --env PR --model CLI --table 3");
+  CLI::App* programStore = Command(*program, "store", "check and store a table's program from its two texts",
+                                   "qvmgr program store --env PR --model CLI --table 3 --declarations decl.txt "
+                                   "--instructions inst.txt");
+  for (CLI::App* sub : {programCheck, programShow, programStore}) {
+    sub->add_option("--table", programOptions.table, "the table's number (FICID)");
+    if (sub == programShow) continue;
+    sub->add_option("--declarations", programOptions.declarations, "file of the declarations text");
+    sub->add_option("--instructions", programOptions.instructions, "file of the instructions text");
+  }
+  programShow->add_option("--place", programOptions.place, "place of the lines (default: I on AS/400, blank on NT)");
+  programStore->add_option("--place", programOptions.place, "place of the lines (AS/400; default I)");
+  programStore->add_option("--count", programOptions.count, "count kept in the table's record (AS/400)")
+      ->transform(DecimalInteger());
+  CLI::App* endscript = group("endscript", "the end-of-distribution script of a distribution");
+  EndScriptOptions endOptions;
+  CLI::App* endShow = Command(*endscript, "show", "show a distribution's end script as the editor's rich text",
+                              "qvmgr endscript show --env PR --target AS1 --model CLI --place T");
+  CLI::App* endStore = Command(*endscript, "store", "replace a distribution's end script with the lines of a file",
+                               "qvmgr endscript store --env PR --target AS1 --model CLI --file end.txt");
+  endShow->add_option("--place", endOptions.place, "place of the script (default T)");
+  endStore->add_option("--place", endOptions.place, "place of the script (default T; NT sources always use T)");
+  endStore->add_option("--file", endOptions.file, "file of the script, one command a line")->required();
+
   std::string registerLibrary, unregisterLibrary;
   CLI::App* reg = Command(app, "register", "register the shared library QVmgr_dll in the class registry",
                           "QV_REGISTRY=$HOME/.config/qvmgr/registry qvmgr register");
@@ -179,6 +209,11 @@ int main(int argc, char** argv) {
     if (tableAdd->parsed()) return TableAdd(ctx, tableOptions);
     if (fields->parsed()) return FieldsShow(ctx, fieldsTable);
     if (catalog->parsed()) return Catalog(ctx, catalogOptions);
+    if (programCheck->parsed()) return ProgramCheck(ctx, programOptions);
+    if (programShow->parsed()) return ProgramShow(ctx, programOptions);
+    if (programStore->parsed()) return ProgramStore(ctx, programOptions);
+    if (endShow->parsed()) return EndScriptShow(ctx, endOptions);
+    if (endStore->parsed()) return EndScriptStore(ctx, endOptions);
     if (distSet->parsed()) {
       if (oType->count() > 0) changes.repriseType = repriseType;
       if (oReceiver->count() > 0) changes.receiver = receiver;

@@ -93,6 +93,14 @@ int32_t EmbeddedSource::Execute(std::string& code, std::string& ctl, std::string
       ListFields(c, data, n);
     } else if (command == "SYSWRTZX") {
       WriteFields(c, data, n);
+    } else if (command == "SYSWRTTRS") {
+      WriteProgram(c, data, n);
+    } else if (command == "SYSGENTRS") {
+      CompileProgram(c, data, n);
+    } else if (command == "DLTSPLFTRS") {
+      // The compile listing is not kept; nothing to remove.
+    } else if (command == "SYSWRTENQV") {
+      WriteEndScript(c, data, n);
     } else if (command == "SYSRTVMSG") {
       ReadMessages(c, data, n);
     } else if (command == "RTVMCHNAME") {

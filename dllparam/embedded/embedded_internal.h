@@ -44,6 +44,14 @@ struct LoginState {
   std::string user;
 };
 
+// A program or end script being received by "SYSWRTTRS_" or "SYSWRTENQV":
+// the key of its begin request and the lines and MI blocks received since.
+struct WriteSession {
+  std::string key;  // "" before a begin request
+  std::vector<std::string> lines, blocks;
+  bool gotLines = false, gotBlocks = false;
+};
+
 // Statements of served SQL a connection keeps prepared.
 inline constexpr std::size_t kKeptStatements = 32;
 
@@ -65,6 +73,7 @@ struct EmbeddedSource::Connection {
   int columnsNext = 0;    // next column of the table listed by FillColumnsList(Source)
   EngineCursor engine;    // positions in the engine's job list and message queue
   CatalogCursor catalog;  // positions in the file catalog's listings
+  WriteSession program, endScript;  // programs and end scripts being received
   std::unique_ptr<RecordLocks> locks;
   std::map<std::tuple<const AccessPath*, int, bool>, PathQuery> reads;
   std::map<std::pair<const AccessPath*, int>, Stmt> writes;  // 0 update, 1 delete, 2 insert

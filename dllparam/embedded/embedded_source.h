@@ -144,6 +144,12 @@ class EmbeddedSource final : public DllParam {
   void RetrieveAccessPath(Connection& c, std::string& data, size_t n);
   void ListFields(Connection& c, std::string& data, size_t n);
   void WriteFields(Connection& c, std::string& data, size_t n);
+  // Program and end-script commands of AS/400 sources (embedded_programs.cpp):
+  // the program lines and MI source ("SYSWRTTRS_"), the simulated compile
+  // ("SYSGENTRS_") and the end-script lines ("SYSWRTENQV").
+  void WriteProgram(Connection& c, std::string& data, size_t n);
+  void CompileProgram(Connection& c, std::string& data, size_t n);
+  void WriteEndScript(Connection& c, std::string& data, size_t n);
 
   int32_t handleBase_;
   int busyTimeoutMs_;

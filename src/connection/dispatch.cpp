@@ -47,6 +47,16 @@ Variant OnList(ArgList& a, std::size_t list, std::size_t count, const char* memb
   return Variant(ok);
 }
 
+// Returns the list view in argument i, or refuses the call.
+platform::ListView& ListViewArg(ArgList& a, std::size_t i, const char* member) {
+  platform::ListView* lv = platform::ModelOf<platform::ListView>(a[i]);
+  if (lv == nullptr)
+    throw DispError(DispStatus::TypeMismatch,
+                    std::string(member) + ": argument " + std::to_string(i + 1) + " is not a list view",
+                    static_cast<int>(i));
+  return *lv;
+}
+
 // Builds the DISPID of a member: 0x6802GGNN, GG the member's group below, NN
 // its number within the group. A property's get and put share one DISPID.
 constexpr DISPID Id(int group, int n) { return 0x68020000 | (group << 8) | n; }
@@ -59,7 +69,7 @@ constexpr DISPID Id(int group, int n) { return 0x68020000 | (group << 8) | n; }
 //
 // Groups: 1 error state, 2 connection, 3 users, 4 activity and engine,
 // 5 object queries, 6 current selection, 7 configuration store, 8 messages,
-// 9 journalisation. To add a member, add its row to its group with the next
+// 9 journalisation, 10 transformation programs and end scripts. To add a member, add its row to its group with the next
 // free number.
 //
 // A DISPID never changes once given: scripts may hold it.
@@ -245,6 +255,48 @@ const platform::DispatchTable& ControlTable() {
              if (lv == nullptr)
                throw DispError(DispStatus::TypeMismatch, "ReadMSG: argument 3 is not a list view", 2);
              return Variant(c.ReadMSG(first, buildColumn, *lv, a.String(3)));
+           }},
+
+          // ---- 10. Transformation programs and end scripts: texts by reference.
+          {"ReadPgmTrs", Id(10, 1), kCall, 6,
+           [](QVSource& c, ArgList& a) {
+             std::string d = a.String(3), i = a.String(4);
+             const bool ok = c.ReadPgmTrs(a.String(0), a.String(1), a.String(2), d, i, ListViewArg(a, 5, "ReadPgmTrs"));
+             a.Set(3, Variant(std::move(d)));
+             a.Set(4, Variant(std::move(i)));
+             return Variant(ok);
+           }},
+          {"GenerateBufO", Id(10, 2), kCall, 5,
+           [](QVSource& c, ArgList& a) {
+             std::string d = a.String(3), i = a.String(4);
+             const bool ok = c.GenerateBufO(a.String(0), a.String(1), ListViewArg(a, 2, "GenerateBufO"), d, i);
+             a.Set(3, Variant(std::move(d)));
+             a.Set(4, Variant(std::move(i)));
+             return Variant(ok);
+           }},
+          {"WritePgmTrsNT", Id(10, 3), kCall, 6,
+           [](QVSource& c, ArgList& a) {
+             return Variant(c.WritePgmTrsNT(a.String(0), a.String(1), a.String(2), a.String(3), a.String(4),
+                                            ListViewArg(a, 5, "WritePgmTrsNT")));
+           }},
+          {"WritePgmTrsAS", Id(10, 4), kCall, 7,
+           [](QVSource& c, ArgList& a) {
+             std::string mi = a.String(5);
+             const bool ok = c.WritePgmTrsAS(a.String(0), a.String(1), a.String(2), a.String(3), a.String(4), mi,
+                                             a.Long(6));
+             a.Set(5, Variant(std::move(mi)));
+             return Variant(ok);
+           }},
+          {"Read_QVEND", Id(10, 5), kCall, 5,
+           [](QVSource& c, ArgList& a) {
+             std::string script = a.String(4);
+             const bool ok = c.Read_QVEND(a.String(0), a.String(1), a.String(2), a.String(3), script);
+             a.Set(4, Variant(std::move(script)));
+             return Variant(ok);
+           }},
+          {"Write_ENQV", Id(10, 6), kCall, 5,
+           [](QVSource& c, ArgList& a) {
+             return Variant(c.Write_ENQV(a.String(0), a.String(1), a.String(2), a.String(3), a.String(4)));
            }},
       });
   return table;

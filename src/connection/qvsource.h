@@ -22,6 +22,8 @@
 //  16. Message queue                        (operations/message_queue.cpp)
 //  17. Field catalog and adding a table     (catalogs/field_import.cpp)
 //  18. Field import from NT sources         (catalogs/fields_nt.cpp)
+//  20. Transformation programs              (programs/programs.cpp)
+//  21. End-of-distribution scripts          (programs/end_scripts.cpp)
 //      Process-wide login                   (connection/users.cpp)
 //
 // Every public operation sets ErrorStep, makes its connection current through
@@ -902,6 +904,56 @@ class QVSource {
   bool ReadNtKeys(const std::string& qualified, std::vector<std::string>& keyNames);
   // Runs a length query (buffer of width characters) into length.
   bool ReadLength(const std::string& sql, std::size_t width, int32_t& length);
+
+  // ---- 20. Transformation programs (programs/programs.cpp) ---------------------
+ public:
+  // Gives the two texts of the program of model table (grp_id, fic_id) of the
+  // current environment at place: its stored lines rendered (the "O."
+  // declarations refreshed from fields, the table's field list), or the
+  // default program built from fields when nothing is stored.
+  bool ReadPgmTrs(const std::string& grp_id, const std::string& fic_id, const std::string& place,
+                  std::string& declarations, std::string& instructions, platform::ListView& fields);
+  // Fills lv with the fields of the model table (columns Field name, Type,
+  // Len, Dec, Pos) and gives the default declarations and instructions.
+  bool GenerateBufO(const std::string& grp_id, const std::string& fic_id, platform::ListView& lv,
+                    std::string& declarations, std::string& instructions);
+  // Stores a program on an NT source: its lines (declaration records of 180
+  // characters, instruction records of 176) at place " " and their compiled
+  // form at place "I", the operands resolved through the declarations, the
+  // table's field list fields (buffers I., B., O.) and the system buffer;
+  // then marks the table as transformed. Both texts empty delete the program.
+  bool WritePgmTrsNT(const std::string& grp_id, const std::string& fic_id, const std::string& place,
+                     const std::string& declarations, const std::string& instructions,
+                     platform::ListView& fields);
+  // Stores a program on an AS/400 source: sends its lines and its MI text
+  // (given back in mi), records count in the table, and has it compiled.
+  // Both texts empty delete the program.
+  bool WritePgmTrsAS(const std::string& grp_id, const std::string& fic_id, const std::string& place,
+                     const std::string& declarations, const std::string& instructions, std::string& mi,
+                     int32_t count);
+
+ private:
+  // Reads the stored lines of a program; false with the error recorded.
+  bool ReadProgramLines(const std::string& step, const std::string& grp_id, const std::string& fic_id,
+                        const std::string& place, std::vector<Record>& lines);
+  // Rewrites the table's record with QV_TRANSFORM flag (and, when filler is
+  // given, the first 5 characters of FILLER); steps name the failures.
+  bool MarkTransform(const std::string& step, const std::string& grp_id, const std::string& fic_id,
+                     const char* flag, const std::string* filler);
+  // Sends one "SYSWRTTRS_" request.
+  bool SendProgramRequest(const std::string& request);
+
+  // ---- 21. End-of-distribution scripts (programs/end_scripts.cpp) -------------
+ public:
+  // Gives the script of distribution (env_id, tgt_id, grp_id) at Lieu as rich
+  // text (commands blue, arguments black, comments green).
+  bool Read_QVEND(const std::string& env_id, const std::string& tgt_id, const std::string& grp_id,
+                  const std::string& Lieu, std::string& scriptEND_QV);
+  // Replaces the script with scriptEND_QV (lines separated by CR LF): on
+  // AS/400 through "SYSWRTENQV" at Lieu; on NT every place of the
+  // distribution is replaced by rows at place "T".
+  bool Write_ENQV(const std::string& env_id, const std::string& tgt_id, const std::string& grp_id,
+                  const std::string& Lieu, const std::string& scriptEND_QV);
 };
 
 // ---- Process-wide login (connection/users.cpp) --------------------------------

@@ -178,10 +178,10 @@ TEST_F(RemoteCommands, MalformedEnvelopesAreRefused) {
   LibError e = client.Error();
   EXPECT_EQ(e.code, DllParam::kCodeNotSupported);
   EXPECT_NE(e.text.find("DLTLIB"), std::string::npos);
-  EXPECT_FALSE(client.Execute("SYSGENTRS_", 4096, "04096CUSTOMER  DEMOLIB"));
+  EXPECT_FALSE(client.Execute("SYSRUNPGM_", 4096, "04096CUSTOMER  DEMOLIB"));
   e = client.Error();
   EXPECT_EQ(e.code, DllParam::kCodeNotSupported);
-  EXPECT_EQ(e.text, "command not supported: SYSGENTRS_");
+  EXPECT_EQ(e.text, "command not supported: SYSRUNPGM_");
 }
 
 TEST_F(RemoteCommands, ObjectCheckAnswersFromTheSimulatedSystem) {

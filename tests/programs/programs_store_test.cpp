@@ -1,0 +1,254 @@
+// Programs on a source: the exact statements and commands sent (recording
+// fake), and what a store holds and gives back (embedded source, every kind).
+#include <gtest/gtest.h>
+
+#include "catalogs/field_listing.h"
+#include "catalogs/field_types.h"
+#include "platform/controls.h"
+#include "programs/program_lines.h"
+#include "programs/program_parser.h"
+#include "support/fake_control.h"
+#include "support/store_fixture.h"
+#include "support/topology.h"
+
+namespace qv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Returns the stored form of the n-th instruction record of a parsed program.
+std::string DecodeInstImage(const ParsedProgram& p, std::size_t n) {
+  return p.instructions.substr(n * kInstRecordWidth + 4, kStoredInstWidth);
+}
+
+TEST(ProgramCommands, ReadsTheLinesOfOnePlaceInLineOrder) {
+  OpenedFake nt("SQL Server");
+  platform::ListView fields;
+  std::string d, i;
+  ASSERT_TRUE(nt.control().ReadPgmTrs("M1", "1", " ", d, i, fields));
+  EXPECT_EQ(nt.fake().Statements(),
+            (Lines{"SELECT * FROM QV_USRDATA..QV_TX WHERE ENVID ='E1' AND FICID='1         ' AND GRPID='M1 ' AND "
+                   "LIEU=' ' ORDER BY LINE"}));
+  OpenedFake as("AS400");
+  ASSERT_TRUE(as.control().ReadPgmTrs("M1", "0000000001", "I", d, i, fields));
+  EXPECT_EQ(as.Trace(), (Lines{"Ropen QV_TX_L0", "Rreadblock QV_TX_L0 [E1M1 0000000001I] -> 0", "Rclose QV_TX_L0"}));
+  EXPECT_EQ(d, "/* Output buffer (O.) declaration");
+  EXPECT_EQ(i, "/* Output buffer (O.) alimentation with input buffer (I.)");
+}
+
+const char* const kDecls = "/* output\r\nDCL O.NAME CHAR 30 \r\nDCL W.N PACKED 5,0 ";
+const char* const kInsts = "L: \r\n    MOVE I.NAME TO O.NAME \r\n    ADD W.N WITH 1 TO W.N \r\n    GOTO L";
+
+ParsedProgram Parsed(bool as400) {
+  std::string decls = kDecls;
+  if (!as400) decls.replace(decls.find("PACKED"), 6, "NUMERIC");
+  return ParseProgram(decls, kInsts, as400);
+}
+
+TEST(ProgramCommands, AnNtProgramIsDeletedThenStoredLineByLineThenCompiled) {
+  OpenedFake o("SQL Server");
+  o.fake().On("Sread").SqlPrefix("SELECT * FROM QV_USRDATA..QV_FX").Row(Fx("E1", "M1", "0000000001")).Repeatedly();
+  o.fake().On("Sread").SqlPrefix("SELECT * FROM QV_USRDATA..QV_GX").Row(Gx("E1", "M1")).Repeatedly();
+  platform::ListView fields;
+  InitListField(fields, false);
+  ShowField(fields.Add("ZONE_NAME", "NAME"), Make(layout::QV_ZX, {{"FIELDINPUT", "NAME"}, {"FIELDTYPE", "C"},
+                                                                  {"LEN", "00030"}, {"DECI", "00000"}, {"POS_IN", "00001"}}));
+  const ParsedProgram p = Parsed(false);
+  ASSERT_TRUE(o.control().WritePgmTrsNT("M1", "0000000001", " ", p.declarations, p.instructions, fields))
+      << o.control().ErrorText();
+  Lines sql;  // the statements that change the store
+  for (const std::string& s : o.fake().Statements())
+    if (s.rfind("SELECT", 0) != 0) sql.push_back(s);
+  const std::string insert = "INSERT INTO QV_USRDATA..QV_TX (ENVID, GRPID, FICID, LIEU, LINE, TYPEINST, INDENT, INST) VALUES('E1', 'M1 ','0000000001',' ','";
+  const std::string compiled = "INSERT INTO QV_TX (ENVID, GRPID, FICID, LIEU, LINE, TYPEINST, INDENT, INST) VALUES('E1', 'M1 ','0000000001','I','";
+  ASSERT_EQ(sql.size(), 1u + 3 + 4 + 7 + 1);
+  EXPECT_EQ(sql[0], "DELETE FROM QV_USRDATA..QV_TX WHERE ENVID='E1' AND GRPID='M1 ' AND FICID='0000000001'");
+  EXPECT_EQ(sql[1], insert + "00001','e','000','/* output" + std::string(166, ' ') + "')");
+  EXPECT_EQ(sql[4].substr(0, insert.size() + 20), insert + "00004','i','000','00");
+  // the constants ' ' (of MOVE) and 1, then the statements and the final selection
+  EXPECT_EQ(sql[8], compiled + "00001','p','000','0000001C00001C0000100 ')");
+  EXPECT_EQ(sql[9], compiled + "00002','p','000','0000002C00002D0000100" "1')");
+  EXPECT_EQ(sql[10], compiled + "00003','p','000','1600003')");
+  EXPECT_EQ(sql[11], compiled + "00004','p','000','0400004I00001C0003000C00001C0000100O00001C0003000')");
+  EXPECT_EQ(sql[12], compiled + "00005','p','000','0800005W00001N0000500C00002D0000100W00001N0000500')");
+  EXPECT_EQ(sql[13], compiled + "00006','p','000','0100006/-00003')");
+  EXPECT_EQ(sql[14], compiled + "00007','p','000','0100007Y 00000')");
+  EXPECT_EQ(sql[15].rfind("UPDATE QV_USRDATA..QV_FX SET ", 0), 0u);
+  EXPECT_NE(sql[15].find("QV_TRANSFORM ='1'"), std::string::npos);
+}
+
+TEST(ProgramCommands, AnAs400ProgramSendsItsLinesItsMiAndCompilesIt) {
+  OpenedFake o("AS400");
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_FX").Record(Fx("E1", "M1", "0000000001")).Repeatedly();
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_GX").Record(Gx("E1", "M1")).Repeatedly();
+  o.fake().On("Execute").Code("SYSGENTRS").Reply("000010");
+  const ParsedProgram p = Parsed(true);
+  std::string mi;
+  ASSERT_TRUE(o.control().WritePgmTrsAS("M1", "0000000001", " ", p.declarations, p.instructions, mi, 42))
+      << o.control().ErrorText();
+  Lines sent;
+  for (const FakeCommand& c : o.fake().Commands()) sent.push_back(c.code + " " + c.ctl + " " + c.data.substr(0, 8));
+  EXPECT_EQ(sent, (Lines{"SYSWRTTRS_ 0000004096 040960E1", "SYSWRTTRS_ 0000004096 04096107", "SYSWRTTRS_ 0000004096 040963  ",
+                         "SYSWRTTRS_ 0000004096 040960E1", "SYSWRTTRS_ 0000004096 04096201", "SYSWRTTRS_ 0000004096 040963  ",
+                         "SYSGENTRS_ 0000004096 040961E1", "DLTSPLFTRS 0000000020 E1M1 000"}));
+  EXPECT_EQ(o.fake().Commands()[0].Request(), "040960E1M1 0000000001I0");
+  EXPECT_EQ(o.fake().Commands()[1].data.substr(8 + 4 * 179, 179), "i004" + DecodeInstImage(p, 1) + "   ");
+  EXPECT_EQ(mi.substr(0, 16), "F@@@@@@@@@@.L: ;");
+  EXPECT_EQ(o.fake().Commands()[4].data.substr(8, 175), FitText(mi, 175));
+  const FakeCall& update = o.fake().CallsNamed("Rupdate").back();
+  EXPECT_EQ(Record(layout::QV_FX, update.Arg(1)).Get("QV_TRANSFORM"), "1");
+  EXPECT_EQ(Record(layout::QV_FX, update.Arg(1)).Get("FILLER").substr(0, 5), "00042");
+}
+
+TEST(ProgramCommands, ACompileErrorIsTheSourcesMessage) {
+  OpenedFake o("AS400");
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_FX").Record(Fx("E1", "M1", "0000000001")).Repeatedly();
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_GX").Record(Gx("E1", "M1")).Repeatedly();
+  o.fake().On("Execute").Code("SYSGENTRS").Reply("000101MCH3401   ");
+  const ParsedProgram p = Parsed(true);
+  std::string mi;
+  EXPECT_FALSE(o.control().WritePgmTrsAS("M1", "0000000001", "I", p.declarations, p.instructions, mi, 0));
+  EXPECT_EQ(o.control().ErrorNum(), 40);
+  EXPECT_EQ(o.control().ErrorStep(), "WritePgmTrsAS:CompilAS400");
+  EXPECT_EQ(o.control().ErrorText(), "Compil error in AS/400 (MCH3401), watch QV_TRS_PRT spool file");
+  EXPECT_EQ(o.fake().Commands().back().code, "SYSGENTRS_");
+}
+
+TEST(ProgramCommands, EmptyTextsDeleteTheProgram) {
+  OpenedFake o("AS400");
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_FX").Record(Fx("E1", "M1", "0000000001")).Repeatedly();
+  o.fake().On("Rreadk").File("QV_USRDATA/QV_GX").Record(Gx("E1", "M1")).Repeatedly();
+  std::string mi;
+  ASSERT_TRUE(o.control().WritePgmTrsAS("M1", "0000000001", "S", "", "", mi, 9));
+  Lines sent;
+  for (const FakeCommand& c : o.fake().Commands()) sent.push_back(c.Request());
+  EXPECT_EQ(sent, (Lines{"040960E1M1 0000000001S1", "040960E1M1 0000000001I1"}));
+  const Record fx(layout::QV_FX, o.fake().CallsNamed("Rupdate").back().Arg(1));
+  EXPECT_EQ(fx.Get("QV_TRANSFORM"), "0");
+  EXPECT_EQ(fx.Get("FILLER").substr(0, 5), "00000");
+}
+
+class ProgramStore : public StoreTest {
+ protected:
+  void SetUp() override {
+    embedded::StoreAdmin admin = Admin();
+    WriteTopology(admin, "E1");
+    ASSERT_TRUE(control().FillFieldListZX(fields, "M1", "0000000001")) << control().ErrorText();
+  }
+  void PutLine(const std::string& place, const std::string& line, char type, const std::string& indent,
+               const std::string& content) {
+    embedded::StoreAdmin admin = Admin();
+    admin.PutRecord(Make(layout::QV_TX, {{"ENVID", "E1"}, {"GRPID", "M1"}, {"FICID", "0000000001"}, {"LIEU", place},
+                                         {"LINE", line}, {"TYPEINST", std::string(1, type)}, {"INDENT", indent},
+                                         {"INST", content}}));
+  }
+  platform::ListView fields;
+};
+
+TEST_P(ProgramStore, StoredLinesReadBackInLineOrder) {
+  StoredInst move;
+  move.code = "02";
+  move.op[0] = {'F', "I.NAME"};
+  move.op[2] = {'F', "O.NAME"};
+  PutLine("X", "00003", 'i', "004", EncodeInst(move));
+  PutLine("X", "00001", 'd', "000", EncodeDecl({"O.NAME", 'C', 30, 0, "", 0, "", ' ', '0', 0}));
+  PutLine("X", "00002", 'j', "000", "/* copy");
+  std::string d, i;
+  ASSERT_TRUE(control().ReadPgmTrs("M1", "0000000001", "X", d, i, fields)) << control().ErrorText();
+  EXPECT_EQ(d, std::string("DCL O.NAME ") + (AS400() ? "CHAR 30 " : "CHAR 30 "));
+  EXPECT_EQ(i, "/* copy\r\n    MOVE I.NAME TO O.NAME ");
+}
+
+TEST_P(ProgramStore, ATableWithoutLinesGetsTheDefaultProgramOfItsFields) {
+  std::string d, i;
+  ASSERT_TRUE(control().ReadPgmTrs("M1", "0000000001", "Q", d, i, fields)) << control().ErrorText();
+  EXPECT_EQ(i,
+            "/* Output buffer (O.) alimentation with input buffer (I.)\r\n"
+            "    MOVE I.CUSTNO TO O.CUSTNO\r\n    MOVE I.NAME TO O.NAME");
+  EXPECT_EQ(d.substr(0, 35), "/* Output buffer (O.) declaration\r\n");
+}
+
+TEST_P(ProgramStore, GenerateBufOListsTheFieldsAndGivesTheDefaultTexts) {
+  platform::ListView lv;
+  std::string d, i;
+  ASSERT_TRUE(control().GenerateBufO("M1", "0000000002", lv, d, i)) << control().ErrorText();
+  ASSERT_EQ(lv.ColumnCount(), 5);
+  ASSERT_EQ(lv.Count(), 2);
+  EXPECT_EQ(lv.Item(1).text, "CUSTNO");
+  EXPECT_EQ(d, "/* Output buffer (O.) declaration\r\n\r\n    DCL O.CUSTNO CHAR 0\r\n    DCL O.NAME CHAR 0");
+  EXPECT_EQ(i, "/* Output buffer (O.) alimentation with input buffer (I.)\r\n    MOVE I.CUSTNO TO O.CUSTNO\r\n"
+               "    MOVE I.NAME TO O.NAME\r\n");
+}
+
+// Stores the records of a program as the source kind does.
+bool Store(QVSource& control, bool as400, const std::string& decls, const std::string& insts,
+           platform::ListView& fields, std::string& mi) {
+  if (as400) return control.WritePgmTrsAS("M1", "0000000001", "I", decls, insts, mi, 3);
+  return control.WritePgmTrsNT("M1", "0000000001", " ", decls, insts, fields);
+}
+
+TEST_P(ProgramStore, AProgramStoredAndReadBackParsesToTheSameRecords) {
+  std::string decls =
+      "/* Output\r\n    DCL O.CUSTNO CHAR 10 \r\n    DCL O.NAME CHAR 20 \r\n\r\nDCL W.N PACKED 5,0 DESC 'It''s' ";
+  if (!AS400()) decls.replace(decls.find("PACKED"), 6, "NUMERIC");
+  const std::string insts =
+      "/* Copy, count and skip the blank names: it's quick\r\nTOP: \r\n  MOVE I.NAME TO O.NAME \r\n  MOVE I.CUSTNO TO O.CUSTNO \r\n"
+      "  ADD W.N WITH 1 TO W.N \r\n  COMPL I.NAME WITH ' ' BRANCHIF EQ TO *SKIP \r\n  SCAN I.NAME WITH 'X' POS W.N "
+      "IFFOUND TOP \r\n  TRACE 'it''s done' ";
+  ProgramFields known;
+  known.table = BufferFieldsFromZX({Make(layout::QV_ZX, {{"FIELDINPUT", "CUSTNO"}}), Make(layout::QV_ZX, {{"FIELDINPUT", "NAME"}})});
+  const ParsedProgram first = ParseProgram(decls, insts, AS400(), known);
+  for (const ProgramDiagnostic& d : first.diagnostics) ASSERT_TRUE(d.warning) << d.text;
+  std::string mi;
+  ASSERT_TRUE(Store(control(), AS400(), first.declarations, first.instructions, fields, mi)) << control().ErrorText();
+  std::string d, i;
+  ASSERT_TRUE(control().ReadPgmTrs("M1", "0000000001", AS400() ? "I" : " ", d, i, fields)) << control().ErrorText();
+  const ParsedProgram again = ParseProgram(d, i, AS400(), known);
+  EXPECT_EQ(again.declarations, first.declarations);
+  EXPECT_EQ(again.instructions, first.instructions);
+  EXPECT_EQ(Record(layout::QV_FX, Stored(layout::QV_FX, "E1").at(0)).Get("QV_TRANSFORM"), "1");
+  // The other places of the table keep their lines; NT sources replace every place.
+  std::size_t others = 0, compiled = 0;
+  for (const std::string& row : Stored(layout::QV_TX, "E1")) {
+    const Record tx(layout::QV_TX, row);
+    if (tx.Get("FICID") != "0000000001") continue;
+    if (tx.Get("LIEU") == "S") ++others;
+    if (tx.Get("TYPEINST") == "p") ++compiled;
+  }
+  EXPECT_EQ(others, AS400() ? 1u : 0u);
+  EXPECT_EQ(compiled, AS400() ? 0u : 4u + 7u + 1u);  // constants (the blank once), statements, the final selection
+
+  // Empty texts delete the program.
+  ASSERT_TRUE(Store(control(), AS400(), "", "", fields, mi)) << control().ErrorText();
+  ASSERT_TRUE(control().ReadPgmTrs("M1", "0000000001", AS400() ? "I" : " ", d, i, fields));
+  EXPECT_EQ(i.substr(0, 2), "/*");
+  EXPECT_EQ(i.find("TOP"), std::string::npos);
+  EXPECT_EQ(Record(layout::QV_FX, Stored(layout::QV_FX, "E1").at(0)).Get("QV_TRANSFORM"), "0");
+}
+
+TEST_P(ProgramStore, AProgramTheSourceCannotCompileIsReported) {
+  // A branch to a tag that is not defined, as no checked text gives it.
+  StoredInst jump;
+  jump.code = "01";
+  jump.tag = "NOWHERE";
+  const std::string insts = FitText(" 000" + EncodeInst(jump), kInstRecordWidth);
+  std::string mi;
+  EXPECT_FALSE(Store(control(), AS400(), "", insts, fields, mi));
+  EXPECT_EQ(control().ErrorNum(), 40);
+  if (AS400()) {
+    EXPECT_EQ(control().ErrorStep(), "WritePgmTrsAS:CompilAS400");
+    EXPECT_NE(control().ErrorText().find("F@@@@@@@@@@.NOWHERE not declared"), std::string::npos);
+    EXPECT_EQ(mi, "B F@@@@@@@@@@.NOWHERE;");
+  } else {
+    EXPECT_EQ(control().ErrorText(), "Tag not found");
+    // Nothing was sent: the lines of the table are as they were.
+    std::size_t lines = 0;
+    for (const std::string& row : Stored(layout::QV_TX, "E1")) lines += Record(layout::QV_TX, row).Get("FICID") == "0000000001";
+    EXPECT_EQ(lines, 2u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ProgramStore, AllKinds(), KindName);
+
+}  // namespace
+}  // namespace qv::test
