@@ -134,7 +134,14 @@ bool QVSource::fillLIB(platform::ListBox& list, bool refresh, int32_t& count) {
 bool QVSource::FillLibraryList(platform::ListBox& list, int32_t& count) {
   count = 0;
   if (!ConnectionOpen()) return false;
-  if (!IsAS400()) return Guard("FillLibraryList", [&] { return RefuseNT(); });
+  if (!IsAS400())
+    return Guard("FillLibraryList", [&] {
+      if (sourceType_ != "SQL Server" && sourceType_ != "Oracle") return RefuseNT();
+      return ReadNtNames([&](const std::string& name) {
+        list.AddItem(name);
+        ++count;
+      });
+    });
   const bool ok = fillLIB(list, false, count);
   Step("FillLibraryList");
   return ok;
@@ -155,10 +162,16 @@ bool QVSource::FillLIBFile(platform::ListBox& list, const std::string& library, 
 }
 
 bool QVSource::FillFileList(platform::ListBox& list, const std::string& library, const std::string& type,
-                            const std::string& /*mask*/, int32_t& count) {
+                            const std::string& mask, int32_t& count) {
   count = 0;
   if (!ConnectionOpen()) return false;
-  if (!IsAS400()) return Guard("FillFileList", [&] { return RefuseNT(); });
+  if (!IsAS400())
+    return Guard("FillFileList", [&] {
+      return ReadNtTables(library, mask, [&](const std::string& name) {
+        list.AddItem(name);
+        ++count;
+      });
+    });
   const bool ok = FillLIBFile(list, library, type, count);
   Step("FillFileList");
   return ok;
