@@ -57,6 +57,20 @@ TEST_P(ObjectStore, ListsFilesOfEveryAttributeAndJournalsOfTheirLibrary) {
             (Lines{"CUST      DEMOLIB   *ALL", "ORDERS    OTHER     *ALL"}));
 }
 
+// A library added in one write, over several listing pages: every file once,
+// in name order, and only the attribute asked for.
+TEST_P(ObjectStore, ListsALibraryOfManyPagesWhole) {
+  std::vector<embedded::StoreObject> objects{{"QSYS", "BIGLIB", "*LIB", "PROD", ""}};
+  Lines physical;
+  for (int i = 150; i > 0; --i) {
+    const std::string name = "F" + std::to_string(1000 + i);
+    objects.push_back({"BIGLIB", name, "*FILE", i % 10 ? "PF" : "LF", ""});
+    if (i % 10) physical.insert(physical.begin(), name);
+  }
+  Admin().PutObjects(objects);
+  EXPECT_EQ(Listed([&](auto& l, auto& n) { return control().FillFileList(l, "BIGLIB", "PF", "%", n); }), physical);
+}
+
 TEST_P(ObjectStore, MissingLibrariesAndJournalsAreErrors) {
   platform::ListBox list;
   int32_t count = 0;
