@@ -35,28 +35,12 @@ bool QVSource::ReadNtNames(const std::function<void(const std::string&)>& take) 
   const bool sqlServer = sourceType_ == "SQL Server";
   const std::string sql = sqlServer ? kDatabasesSql : kSchemasSql;
   const std::size_t width = sqlServer ? kDatabaseNameWidth : kSchemaNameWidth;
-  int32_t h = FreshStatement();
-  const char* first = DllParam::kFirstBlock;
-  bool ok = true;
-  for (;;) {
-    std::string block(DllParam::kBlockBuffer, ' ');
-    int32_t len = 0, flag = 0;
-    if (Src().Sreadblock(h, block, len, sql, first, flag) == 0) {
-      ok = AfterMiss() == Lookup::Missing;
-      break;
-    }
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(len, 0)), block.size());
-    for (std::size_t at = 0; at + width <= n; at += width) {
-      const std::string name = Trim(std::string_view(block).substr(at, width));
-      if (name.empty()) continue;
-      if (sqlServer ? IsSqlServerSystemDatabase(name) : IsOracleSystemSchema(name)) continue;
-      take(name);
-    }
-    if (flag == 0) break;
-    first = DllParam::kNextBlock;
-  }
-  ReleaseStatement(h);
-  return ok;
+  return ReadRowBlocks(sql, width, [&](std::string_view row) {
+    const std::string name = Trim(row);
+    if (name.empty()) return;
+    if (sqlServer ? IsSqlServerSystemDatabase(name) : IsOracleSystemSchema(name)) return;
+    take(name);
+  });
 }
 
 bool QVSource::ReadNtTables(const std::string& database, const std::string& mask,

@@ -440,6 +440,10 @@ class QVSource {
   // whose codes name no item lists nothing.
   bool ReadBlocks(const std::string& step, const char* logical, const Layout& record,
                   const ItemKey& key, const std::string& sql, std::vector<Record>& out);
+  // Runs the NT query sql with Sreadblock and passes each row of width
+  // characters to take; false when a block fails (library error recorded).
+  bool ReadRowBlocks(const std::string& sql, std::size_t width,
+                     const std::function<void(std::string_view)>& take);
   // Opens file (prefix added) into h; on failure sets the step suffix.
   bool OpenFile(const std::string& name, const char* mode, int32_t& h, const std::string& step);
   void CloseFile(int32_t& h);
