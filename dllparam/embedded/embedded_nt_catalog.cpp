@@ -36,31 +36,6 @@ constexpr const char* kSqlServerTables[] = {
 // Oracle's own schemas.
 constexpr const char* kOracleSchemas[] = {"SYS", "SYSTEM"};
 
-// Tells whether text matches a LIKE pattern ("%" any run, "_" one
-// character), letters in any case.
-bool Like(std::string_view text, std::string_view pattern) {
-  size_t t = 0, p = 0, starP = std::string_view::npos, starT = 0;
-  auto same = [](char a, char b) {
-    return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
-  };
-  while (t < text.size()) {
-    if (p < pattern.size() && pattern[p] == '%') {
-      starP = p++;
-      starT = t;
-    } else if (p < pattern.size() && (pattern[p] == '_' || same(pattern[p], text[t]))) {
-      ++p;
-      ++t;
-    } else if (starP != std::string_view::npos) {
-      p = starP + 1;
-      t = ++starT;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '%') ++p;
-  return p == pattern.size();
-}
-
 // Tells whether name can name a database or a table: a letter, "_", "#",
 // "@" or "$", then those or digits, at most 128 characters.
 bool PlainName(std::string_view name) {
@@ -170,7 +145,7 @@ int32_t EmbeddedSource::FillDB(const std::string& filter, std::string& list, int
     const std::string pattern = TrimText(filter);
     std::vector<std::string> names;
     for (const std::string& name : DatabasesOf(c))
-      if (pattern == kNoFilter || Like(name, pattern)) names.push_back(name);
+      if (pattern == kNoFilter || MatchesMask(name, pattern)) names.push_back(name);
     len = PutNamePage(names, c.databasesAfter, list);
     return 1;
   });
@@ -190,7 +165,7 @@ int32_t EmbeddedSource::FillTBL(const std::string& database, const std::string& 
     for (const std::string& name : TablesOf(c, database)) {
       // The mask selects by the table's own name, not its owner.
       const size_t dot = name.rfind('.');
-      if (Like(dot == std::string::npos ? name : name.substr(dot + 1), pattern)) names.push_back(name);
+      if (MatchesMask(dot == std::string::npos ? name : name.substr(dot + 1), pattern)) names.push_back(name);
     }
     len = PutNamePage(names, c.tablesAfter, list);
     return 1;

@@ -2,6 +2,7 @@
 #include "catalogs/nt_catalog_text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <initializer_list>
 
 #include "presentation/strutil.h"
@@ -30,6 +31,29 @@ bool IsSqlServerSystemTable(std::string_view name) {
   const std::size_t dot = upper.rfind('.');
   const std::string table = dot == std::string::npos ? upper : upper.substr(dot + 1);
   return OneOf(table, {"SYSARTICLEUPDATES", "SYSSEGMENTS", "SYSCONSTRAINTS", "SYSALTERNATES", "DTPROPERTIES"});
+}
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+  std::size_t t = 0, p = 0, starP = std::string_view::npos, starT = 0;
+  auto same = [](char a, char b) {
+    return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+  };
+  while (t < name.size()) {
+    if (p < mask.size() && mask[p] == '%') {
+      starP = p++;
+      starT = t;
+    } else if (p < mask.size() && (mask[p] == '_' || same(mask[p], name[t]))) {
+      ++p;
+      ++t;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      t = ++starT;
+    } else {
+      return false;
+    }
+  }
+  while (p < mask.size() && mask[p] == '%') ++p;
+  return p == mask.size();
 }
 
 std::vector<DataSourceLine> ReadDataSourceList(std::string_view text) {

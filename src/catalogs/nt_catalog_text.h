@@ -31,6 +31,10 @@ bool IsOracleSystemSchema(std::string_view name);
 // without its owner, in any case).
 bool IsSqlServerSystemTable(std::string_view name);
 
+// Tells whether name matches a mask as a LIKE pattern does: "%" any run of
+// characters, "_" one character, letters in any case.
+bool MatchesMask(std::string_view name, std::string_view mask);
+
 // One line of the data-source list: the name and its ODBC driver.
 struct DataSourceLine {
   std::string name;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "catalogs/field_listing.h"
+#include "catalogs/nt_catalog_text.h"
 #include "connection/qvsource.h"
 #include "connection/remote_commands.h"
 #include "platform/controls.h"
@@ -172,8 +173,22 @@ bool QVSource::FillFileList(platform::ListBox& list, const std::string& library,
         ++count;
       });
     });
-  const bool ok = FillLIBFile(list, library, type, count);
+  const std::string like = Trim(mask);
+  if (like.empty() || like == "%") {
+    const bool ok = FillLIBFile(list, library, type, count);
+    Step("FillFileList");
+    return ok;
+  }
+  // Lists the whole library, then keeps the names the mask selects.
+  platform::ListBox all;
+  int32_t listed = 0;
+  const bool ok = FillLIBFile(all, library, type, listed);
   Step("FillFileList");
+  for (const std::string& name : all.Items())
+    if (MatchesMask(name, like)) {
+      list.AddItem(name);
+      ++count;
+    }
   return ok;
 }
 

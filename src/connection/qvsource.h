@@ -306,7 +306,8 @@ class QVSource {
   // library and member, each padded to 10 ("*ALL" as member: every member).
   bool FillFileListJrnBased(platform::ListBox& list, const std::string& journal,
                             const std::string& library, int32_t& count);
-  // Adds the file names of library of type "PF" or "LF" ("" both). NT
+  // Adds the file names of library of type "PF" or "LF" ("" both) that
+  // match mask ("%" or "" every one; "%" any run, "_" one character). NT
   // sources: the tables of database library whose names match mask (as
   // FillTBL, without clearing list); type is not used there.
   bool FillFileList(platform::ListBox& list, const std::string& library, const std::string& type,

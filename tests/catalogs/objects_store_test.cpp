@@ -69,6 +69,11 @@ TEST_P(ObjectStore, ListsALibraryOfManyPagesWhole) {
   }
   Admin().PutObjects(objects);
   EXPECT_EQ(Listed([&](auto& l, auto& n) { return control().FillFileList(l, "BIGLIB", "PF", "%", n); }), physical);
+  EXPECT_EQ(Listed([&](auto& l, auto& n) { return control().FillFileList(l, "BIGLIB", "", "f101_", n); }),
+            (Lines{"F1010", "F1011", "F1012", "F1013", "F1014", "F1015", "F1016", "F1017", "F1018", "F1019"}));
+  EXPECT_EQ(Listed([&](auto& l, auto& n) { return control().FillFileList(l, "BIGLIB", "PF", "%5", n); }),
+            (Lines{"F1005", "F1015", "F1025", "F1035", "F1045", "F1055", "F1065", "F1075", "F1085", "F1095", "F1105",
+                   "F1115", "F1125", "F1135", "F1145"}));
 }
 
 TEST_P(ObjectStore, MissingLibrariesAndJournalsAreErrors) {
