@@ -576,13 +576,62 @@ int FieldsShow(Context& ctx, const std::string& table) {
                     "Fields of table " + Utf8(fic) + " of the model " + Utf8(c.env() + "/" + c.model()) + "\n");
 }
 
+namespace {
+
+// Lists the data sources (of a driver kind), the databases or schemas, or the
+// tables of a database (by mask) of an NT source.
+int CatalogNt(Connected& c, const std::string& what, const std::string& kind, const std::string& database,
+              const std::string& mask) {
+  auto call = [&](const char* member, std::vector<Variant>& args) {
+    const DispResult r = c.s().CallControl(member, args);
+    if (!r.ok()) return c.Fail("cannot list the " + what, DispatchFailure("QVSource", member, r));
+    if (!r.value.ToBool()) return c.Fail("cannot list the " + what, c.s().TakeError());
+    return 0;
+  };
+  std::vector<std::string> names;
+  std::string head;
+  if (what == "databases") {
+    auto tree = std::make_shared<platform::TreeViewObject>();
+    std::vector<Variant> args{Variant(tree), Variant(std::int32_t{0})};
+    if (const int failed = call("LoadDBList", args)) return failed;
+    for (const platform::TreeNode* node : tree->model().DisplayOrder()) names.push_back(node->text);
+    head = "Databases";
+  } else {
+    auto box = std::make_shared<platform::ListBoxObject>();
+    std::vector<Variant> args;
+    if (what == "dsn") {
+      args = {Variant(box), Variant(kind), Variant(std::int32_t{0})};
+      if (const int failed = call("FillDSN", args)) return failed;
+      head = kind.empty() ? std::string("Data sources") : "Data sources of kind " + kind;
+    } else {
+      args = {Variant(box), Variant(database), Variant(mask), Variant(std::int32_t{0})};
+      if (const int failed = call("FillTBL", args)) return failed;
+      head = "Tables of " + database + (mask.empty() ? std::string() : " matching " + mask);
+    }
+    names = box->model().Items();
+  }
+  Json list = Json::array();
+  std::string text = Utf8(head) + "\n";
+  for (const std::string& name : names) {
+    list.push_back(Utf8(name));
+    text += "  " + Utf8(name) + "\n";
+  }
+  if (names.empty()) text += "  (none)\n";
+  return c.Success(Json{{what, list}}, text);
+}
+
+}  // namespace
+
 int Catalog(Context& ctx, const CatalogOptions& options) {
-  std::string library, type, journal, file;
+  std::string library, type, journal, file, kind, database, mask;
   try {
     library = UCase(To1252Exact(options.library, "--library"));
     type = UCase(To1252Exact(options.type, "--type"));
     journal = UCase(To1252Exact(options.journal, "--journal"));
     file = UCase(To1252Exact(options.file, "--file"));
+    kind = UCase(To1252Exact(options.kind, "--kind"));
+    database = To1252Exact(options.database, "--database");
+    mask = To1252Exact(options.mask, "--mask");
   } catch (const ArgumentError& e) {
     throw UsageError(e.what());
   }
@@ -594,6 +643,30 @@ int Catalog(Context& ctx, const CatalogOptions& options) {
   auto refuse = [&](const std::string& value, const char* option) {
     if (!value.empty()) throw UsageError(command + " takes no " + option);
   };
+  const bool nt = what == "dsn" || what == "databases" || what == "tables";
+  for (const auto& [v, o] : nt ? std::vector<std::pair<std::string, const char*>>{{library, "--library"},
+                                                                                  {type, "--type"},
+                                                                                  {journal, "--journal"},
+                                                                                  {file, "--file"}}
+                               : std::vector<std::pair<std::string, const char*>>{
+                                     {kind, "--kind"}, {database, "--database"}, {mask, "--mask"}})
+    refuse(v, o);
+  if (nt) {
+    if (what == "dsn") {
+      refuse(database, "--database");
+      refuse(mask, "--mask");
+      if (!kind.empty() && kind != "SQL SERVER" && kind != "ORACLE" && kind != "MS-ACCESS")
+        throw UsageError("--kind is \"SQL Server\", Oracle or MS-Access, not " + options.kind);
+    } else if (what == "databases") {
+      for (const auto& [v, o] : {std::pair{kind, "--kind"}, {database, "--database"}, {mask, "--mask"}}) refuse(v, o);
+    } else {
+      require(database, "--database");
+      refuse(kind, "--kind");
+    }
+    Connected c(ctx, command, 0);
+    if (!c.Open()) return 1;
+    return CatalogNt(c, what, kind, database, mask);
+  }
   if (what == "libraries") {
     for (const auto& [v, o] : {std::pair{library, "--library"}, {type, "--type"}, {journal, "--journal"}, {file, "--file"}})
       refuse(v, o);
@@ -616,7 +689,8 @@ int Catalog(Context& ctx, const CatalogOptions& options) {
     refuse(type, "--type");
     refuse(journal, "--journal");
   } else {
-    throw UsageError("catalog lists libraries, files, journals, receivers or formats, not " + what);
+    throw UsageError("catalog lists libraries, files, journals, receivers, formats, dsn, databases or tables, not " +
+                     what);
   }
 
   Connected c(ctx, command, 0);

@@ -48,9 +48,12 @@ int FieldsShow(Context& ctx, const std::string& table);
 // Lists objects of an AS/400 source: what is "libraries", "files" (of
 // --library, by --type PF or LF; or journaled to --journal), "journals" (of
 // --library), "receivers" (of --journal in --library) or "formats" (of
-// --file in --library). Names are given as typed (UTF-8).
+// --file in --library); or the catalogs of an NT source: "dsn" (the data
+// sources, of the driver --kind), "databases" (databases or schemas, the
+// system ones left out) or "tables" (of --database, matching --mask). Names
+// are given as typed (UTF-8).
 struct CatalogOptions {
-  std::string what, library, type, journal, file;
+  std::string what, library, type, journal, file, kind, database, mask;
 };
 int Catalog(Context& ctx, const CatalogOptions& options);
 

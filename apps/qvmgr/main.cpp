@@ -99,16 +99,19 @@ int main(int argc, char** argv) {
                              "qvmgr fields --env PR --model CLI --table 3 --json");
   fields->add_option("--table", fieldsTable, "the table's number (FICID)")->required();
   CLI::App* catalog = Command(app, "catalog", "list the libraries, files, journals, receivers or record formats of "
-                              "an AS/400 source",
+                              "an AS/400 source, or the data sources, databases or tables of an NT source",
                               "qvmgr catalog files --library DEMOLIB --type PF");
   CatalogOptions catalogOptions;
-  catalog->add_option("what", catalogOptions.what, "libraries, files, journals, receivers or formats")
+  catalog->add_option("what", catalogOptions.what, "libraries, files, journals, receivers, formats, dsn, databases or tables")
       ->required()
-      ->check(CLI::IsMember({"libraries", "files", "journals", "receivers", "formats"}));
+      ->check(CLI::IsMember({"libraries", "files", "journals", "receivers", "formats", "dsn", "databases", "tables"}));
   catalog->add_option("--library", catalogOptions.library, "library of the files, journals, receivers or formats");
   catalog->add_option("--type", catalogOptions.type, "files: PF (physical) or LF (logical); both when left out");
   catalog->add_option("--journal", catalogOptions.journal, "files journaled to this journal; receivers of it");
   catalog->add_option("--file", catalogOptions.file, "formats: the file");
+  catalog->add_option("--kind", catalogOptions.kind, "dsn: the driver kind, \"SQL Server\", Oracle or MS-Access");
+  catalog->add_option("--database", catalogOptions.database, "tables: the database (schema on Oracle)");
+  catalog->add_option("--mask", catalogOptions.mask, "tables: the names to list, % any run, _ one character");
   CLI::App* dist = group("dist", "distributions (a model sent to a target)");
   CLI::App* distShow = Command(*dist, "show", "show a distribution: recovery point, flags and its whole record",
                                "qvmgr dist show --env PR --target AS1 --model CLI --json");

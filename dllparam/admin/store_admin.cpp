@@ -251,6 +251,21 @@ void StoreAdmin::PutObject(const StoreObject& o) {
       {o.library, o.name, o.type, o.attribute, o.text});
 }
 
+void StoreAdmin::PutObjects(const std::vector<StoreObject>& objects) {
+  WithWriteTransaction(db_, [&] {
+    Stmt st = db_.prepare(
+        "INSERT OR REPLACE INTO qvs_object (library, name, type, attribute, text) VALUES (?, ?, ?, ?, ?)");
+    for (const StoreObject& o : objects) {
+      int i = 1;
+      for (std::string_view v : {std::string_view(o.library), std::string_view(o.name), std::string_view(o.type),
+                                 std::string_view(o.attribute), std::string_view(o.text)})
+        st.bind(i++, v);
+      st.step();
+      st.reset();
+    }
+  });
+}
+
 std::vector<StoreObject> StoreAdmin::Objects() {
   std::vector<StoreObject> out;
   Stmt st = db_.prepareOnce(

@@ -85,6 +85,9 @@ class StoreAdmin {
   std::vector<DataSource> DataSources();
 
   void PutObject(const StoreObject& object);
+  // Adds or replaces every object of objects in one write (a library of
+  // thousands of files at once).
+  void PutObjects(const std::vector<StoreObject>& objects);
   std::vector<StoreObject> Objects();
 
   // Writes the user space of an AS/400 source (library, name, contents).

@@ -50,6 +50,8 @@ std::string CatalogType(std::string_view declared) {
   return name + " " + length;
 }
 
+}  // namespace
+
 // Splits a qualified table ("SALES..ORDERS", "SALES.dbo.ORDERS",
 // "SCOTT.EMP", "ORDERS") into database (empty when not given) and table.
 std::pair<std::string, std::string> SplitQualified(const std::string& qualified) {
@@ -67,8 +69,6 @@ std::pair<std::string, std::string> SplitQualified(const std::string& qualified)
   if (parts.size() == 1) return {"", parts[0]};
   return {parts.front(), parts.back()};
 }
-
-}  // namespace
 
 std::string SourceTableName(std::string_view database, std::string_view table) {
   return UpperText(TrimText(database)) + "." + UpperText(TrimText(table));

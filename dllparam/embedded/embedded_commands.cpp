@@ -490,24 +490,4 @@ int32_t EmbeddedSource::DeleteFile(const std::string& file) {
   });
 }
 
-int32_t EmbeddedSource::WriteFileWithFullPath(const std::string& path, const std::string& text, int32_t replace) {
-  return Guard([&]() -> int32_t {
-    Connection& c = Current();
-    if (replace != kReplaceFile && replace != kAppendFile) Fail(kCodeBadCall, "unknown write mode");
-    WriteEngineFile(c.db, kPathArea, TrimText(path), text, replace == kReplaceFile);
-    return 1;
-  });
-}
-
-int32_t EmbeddedSource::DeleteFileWithFullPath(const std::string& path) {
-  return Guard([&]() -> int32_t {
-    Connection& c = Current();
-    if (!DeleteEngineFile(c.db, kPathArea, TrimText(path))) {
-      last_ = {kCodeNotFound, 0, "no file " + TrimText(path)};
-      return 0;
-    }
-    return 1;
-  });
-}
-
 }  // namespace qv::embedded

@@ -70,6 +70,7 @@ struct EmbeddedSource::Connection {
   bool lockedAny = false;   // a record was locked through this connection
   std::optional<LoginState> login;
   std::string listAfter;  // last data source listed by GetDSNsAndDrivers
+  std::string databasesAfter, tablesAfter;  // last names listed by FillDB, FillTBL
   int columnsNext = 0;    // next column of the table listed by FillColumnsList(Source)
   EngineCursor engine;    // positions in the engine's job list and message queue
   CatalogCursor catalog;  // positions in the file catalog's listings
@@ -144,6 +145,11 @@ std::string Num(int64_t n, size_t width);
 // Writes a reply into the first n bytes of a command's data area, with a NUL
 // after it when it is shorter (embedded_commands.cpp).
 void Reply(std::string& data, size_t n, std::string_view text);
+
+// Splits a qualified table ("SALES..ORDERS", "SALES.dbo.ORDERS",
+// "SCOTT.EMP", "ORDERS") into database (empty when not given) and table
+// (embedded_columns.cpp).
+std::pair<std::string, std::string> SplitQualified(const std::string& qualified);
 
 // The "object not found" error number of AS/400 commands.
 inline constexpr int32_t kErrObjectNotFound = 9801;

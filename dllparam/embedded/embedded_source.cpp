@@ -343,20 +343,6 @@ namespace {
 constexpr const char* kLater = "service not supported by the embedded source yet: ";
 }
 
-int32_t EmbeddedSource::FillDB(const std::string&, std::string&, int32_t& len, int32_t) {
-  len = 0;
-  return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "FillDB"); });
-}
-int32_t EmbeddedSource::FillTBL(const std::string&, const std::string&, std::string&, int32_t& len, int32_t) {
-  len = 0;
-  return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "FillTBL"); });
-}
-int32_t EmbeddedSource::TableNTExist(const std::string&) {
-  return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "TableNTExist"); });
-}
-int32_t EmbeddedSource::CreateTable(const std::string&, const std::string&) {
-  return Guard([&]() -> int32_t { Current(); Fail(kCodeNotSupported, std::string(kLater) + "CreateTable"); });
-}
 int32_t EmbeddedSource::BuildReceiverListNT(const std::string&, const std::string&, std::string&, int32_t& len,
                                             int32_t) {
   len = 0;

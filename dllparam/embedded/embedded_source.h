@@ -15,7 +15,9 @@
 //   after the dialect adapter, rows returned as fixed-width record images,
 //   units of work, data-source logins, settings sections, the SQL Server
 //   installation checks and Oracle session statements, the engine services
-//   (StrReplication, SJobList, Activity, ReadQVMSGQ, WriteFile, DeleteFile).
+//   (StrReplication, SJobList, Activity, ReadQVMSGQ, WriteFile, DeleteFile),
+//   the catalogs of databases, schemas and tables, table creation, and the
+//   text files of the source machine (embedded_nt_catalog.cpp).
 //
 // Each connection opens its own SQLite connection to the store file; a store
 // may be shared by several connections and processes. Store writes wait at
@@ -111,6 +113,17 @@ class EmbeddedSource final : public DllParam {
   std::string SourceTableOf(Connection& c, const std::string& database, const std::string& table);
   int32_t ListColumns(const std::string& database, const std::string& table, const std::string& mask,
                       std::string& list, int32_t& len, int32_t first);
+
+  // Catalogs of NT stores (embedded_nt_catalog.cpp): the databases or
+  // schemas, the tables of one ("" on a plain ODBC source: every one) as the
+  // table service names them, whether a table exists, the statements that
+  // list databases and schemas, and the file of the source machine a path
+  // names inside the store's server folder (a path that leaves it fails).
+  std::vector<std::string> DatabasesOf(Connection& c);
+  std::vector<std::string> TablesOf(Connection& c, const std::string& database);
+  bool TableExists(Connection& c, const std::string& database, const std::string& table);
+  bool CatalogStatement(Connection& c, Handle* hd, const std::string& canon);
+  std::string ServerFile(Connection& c, const std::string& path);
 
   // Remote commands (embedded_commands.cpp).
   void RunClCommand(Connection& c, std::string_view area);

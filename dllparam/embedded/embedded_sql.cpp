@@ -144,6 +144,8 @@ bool EmbeddedSource::SpecialStatement(Connection& c, Handle* hd, const std::stri
     return true;
   }
 
+  if (CatalogStatement(c, hd, canon)) return true;
+
   if (words("USE ")) {
     if (c.kind != SourceKind::SQLServer) Fail(kCodeRefused, "USE is not served by this source");
     std::string database = TrimText(canon.substr(4));

@@ -7,7 +7,8 @@
 // insensitive comparison, so that ENVID='A' finds "A " as a CHAR column of
 // the source databases does.
 // Internal tables start with "qvs_" and are never reachable from served SQL:
-//   qvs_meta     key/value facts: kind, computer name, creation time
+//   qvs_meta     key/value facts: kind, computer name, creation time, the
+//                folder of the source machine's text files (server_folder)
 //   qvs_setting  settings sections (QV_for_SQLServer, QV_for_Oracle\INST, ...)
 //   qvs_dsn      declared data sources: name, driver, server, instance, user, password
 //   qvs_lock     record locks: table, row, owner process, connection, handle
@@ -52,10 +53,9 @@ int DeclaredWidth(const char* declaredType);
 // of this format. Throws StoreError.
 void CreateStoreSchema(Db& db, SourceKind kind);
 
-// Areas of qvs_file: the engine's folder of an NT source (user spaces of
-// engine jobs, the message queue file) and files named by a full path.
+// Area of qvs_file: the engine's folder of an NT source (user spaces of
+// engine jobs, the message queue file).
 inline constexpr std::string_view kEngineArea = "engine";
-inline constexpr std::string_view kPathArea = "path";
 
 struct OpenedStore {
   Db db;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "catalogs/field_listing.h"
+#include "catalogs/nt_catalog_text.h"
 #include "connection/qvsource.h"
 #include "connection/remote_commands.h"
 #include "platform/controls.h"
@@ -134,7 +135,14 @@ bool QVSource::fillLIB(platform::ListBox& list, bool refresh, int32_t& count) {
 bool QVSource::FillLibraryList(platform::ListBox& list, int32_t& count) {
   count = 0;
   if (!ConnectionOpen()) return false;
-  if (!IsAS400()) return Guard("FillLibraryList", [&] { return RefuseNT(); });
+  if (!IsAS400())
+    return Guard("FillLibraryList", [&] {
+      if (sourceType_ != "SQL Server" && sourceType_ != "Oracle") return RefuseNT();
+      return ReadNtNames([&](const std::string& name) {
+        list.AddItem(name);
+        ++count;
+      });
+    });
   const bool ok = fillLIB(list, false, count);
   Step("FillLibraryList");
   return ok;
@@ -155,12 +163,32 @@ bool QVSource::FillLIBFile(platform::ListBox& list, const std::string& library, 
 }
 
 bool QVSource::FillFileList(platform::ListBox& list, const std::string& library, const std::string& type,
-                            const std::string& /*mask*/, int32_t& count) {
+                            const std::string& mask, int32_t& count) {
   count = 0;
   if (!ConnectionOpen()) return false;
-  if (!IsAS400()) return Guard("FillFileList", [&] { return RefuseNT(); });
-  const bool ok = FillLIBFile(list, library, type, count);
+  if (!IsAS400())
+    return Guard("FillFileList", [&] {
+      return ReadNtTables(library, mask, [&](const std::string& name) {
+        list.AddItem(name);
+        ++count;
+      });
+    });
+  const std::string like = Trim(mask);
+  if (like.empty() || like == "%") {
+    const bool ok = FillLIBFile(list, library, type, count);
+    Step("FillFileList");
+    return ok;
+  }
+  // Lists the whole library, then keeps the names the mask selects.
+  platform::ListBox all;
+  int32_t listed = 0;
+  const bool ok = FillLIBFile(all, library, type, listed);
   Step("FillFileList");
+  for (const std::string& name : all.Items())
+    if (MatchesMask(name, like)) {
+      list.AddItem(name);
+      ++count;
+    }
   return ok;
 }
 

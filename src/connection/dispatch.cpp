@@ -32,29 +32,37 @@ Variant OnRecordArg(ArgList& a, std::size_t i, Op op) {
   return Variant(ok);
 }
 
+// Returns the control model M (a list box, list view or tree view) in
+// argument i, or refuses the call; what names the model in the refusal.
+template <class M>
+M& ModelArg(ArgList& a, std::size_t i, const char* member, const char* what) {
+  M* model = platform::ModelOf<M>(a[i]);
+  if (model == nullptr)
+    throw DispError(DispStatus::TypeMismatch,
+                    std::string(member) + ": argument " + std::to_string(i + 1) + " is not a " + what,
+                    static_cast<int>(i));
+  return *model;
+}
+
 // Runs a list filler on the list box in argument list and writes the count
 // it gives back into argument count (by reference).
 template <class Op>
 Variant OnList(ArgList& a, std::size_t list, std::size_t count, const char* member, Op op) {
-  platform::ListBox* box = platform::ModelOf<platform::ListBox>(a[list]);
-  if (box == nullptr)
-    throw DispError(DispStatus::TypeMismatch,
-                    std::string(member) + ": argument " + std::to_string(list + 1) + " is not a list box",
-                    static_cast<int>(list));
+  platform::ListBox& box = ModelArg<platform::ListBox>(a, list, member, "list box");
   int32_t n = 0;
-  const bool ok = op(*box, n);
+  const bool ok = op(box, n);
   a.Set(count, Variant(n));
   return Variant(ok);
 }
 
 // Returns the list view in argument i, or refuses the call.
 platform::ListView& ListViewArg(ArgList& a, std::size_t i, const char* member) {
-  platform::ListView* lv = platform::ModelOf<platform::ListView>(a[i]);
-  if (lv == nullptr)
-    throw DispError(DispStatus::TypeMismatch,
-                    std::string(member) + ": argument " + std::to_string(i + 1) + " is not a list view",
-                    static_cast<int>(i));
-  return *lv;
+  return ModelArg<platform::ListView>(a, i, member, "list view");
+}
+
+// Returns the tree view in argument i, or refuses the call.
+platform::TreeView& TreeArg(ArgList& a, std::size_t i, const char* member) {
+  return ModelArg<platform::TreeView>(a, i, member, "tree view");
 }
 
 // Builds the DISPID of a member: 0x6802GGNN, GG the member's group below, NN
@@ -187,6 +195,61 @@ const platform::DispatchTable& ControlTable() {
            }},
           {"CreateFile", Id(5, 11), kCall, 3,
            [](QVSource& c, ArgList& a) { return Variant(c.CreateFile(a.String(0), a.String(1), a.String(2))); }},
+
+          // ---- 5. NT catalogs. The fillers take a list box (or tree view)
+          // and a count (by reference), as the object queries do.
+          {"GetComputerName", Id(5, 12), kCall, 0,
+           [](QVSource& c, ArgList&) { return Variant(c.GetComputerName()); }},
+          {"FillDSN", Id(5, 13), kCall, 3,
+           [](QVSource& c, ArgList& a) {
+             return OnList(a, 0, 2, "FillDSN", [&](platform::ListBox& l, int32_t& n) {
+               return c.FillDSN(l, a.String(1), n);
+             });
+           }},
+          {"FillDSNList", Id(5, 14), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             return OnList(a, 0, 1, "FillDSNList",
+                           [&](platform::ListBox& l, int32_t& n) { return c.FillDSNList(l, n); });
+           }},
+          {"TestDSN", Id(5, 15), kCall, 3,
+           [](QVSource& c, ArgList& a) { return Variant(c.TestDSN(a.String(0), a.String(1), a.String(2))); }},
+          {"fillDB", Id(5, 16), kCall, 3,
+           [](QVSource& c, ArgList& a) {
+             return OnList(a, 0, 2, "fillDB",
+                           [&](platform::ListBox& l, int32_t& n) { return c.fillDB(l, a.Bool(1), n); });
+           }},
+          {"FillSCH", Id(5, 17), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             return OnList(a, 0, 1, "FillSCH", [&](platform::ListBox& l, int32_t& n) { return c.FillSCH(l, n); });
+           }},
+          {"FillTBL", Id(5, 18), kCall, 4,
+           [](QVSource& c, ArgList& a) {
+             return OnList(a, 0, 3, "FillTBL", [&](platform::ListBox& l, int32_t& n) {
+               return c.FillTBL(l, a.String(1), a.String(2), n);
+             });
+           }},
+          {"CreateTable", Id(5, 19), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.CreateTable(a.String(0), a.String(1))); }},
+          {"TableNTExist", Id(5, 20), kCall, 1,
+           [](QVSource& c, ArgList& a) { return Variant(c.TableNTExist(a.String(0))); }},
+          {"LoadDBList", Id(5, 21), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             int32_t n = 0;
+             const bool ok = c.LoadDBList(TreeArg(a, 0, "LoadDBList"), n);
+             a.Set(1, Variant(n));
+             return Variant(ok);
+           }},
+          {"LoadTBLList", Id(5, 22), kCall, 3,
+           [](QVSource& c, ArgList& a) {
+             int32_t n = 0;
+             const bool ok = c.LoadTBLList(TreeArg(a, 0, "LoadTBLList"), a.String(1), n);
+             a.Set(2, Variant(n));
+             return Variant(ok);
+           }},
+          {"ClearTBLList", Id(5, 23), kCall, 1,
+           [](QVSource& c, ArgList& a) { return Variant(c.ClearTBLList(TreeArg(a, 0, "ClearTBLList"))); }},
+          {"WriteServerTxtFile", Id(5, 24), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.WriteServerTxtFile(a.String(0), a.String(1))); }},
 
           // ---- 6. Current selection.
           {"env", Id(6, 1), kGet, 0, [](QVSource& c, ArgList&) { return Variant(c.env()); }},

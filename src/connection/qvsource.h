@@ -22,6 +22,7 @@
 //  16. Message queue                        (operations/message_queue.cpp)
 //  17. Field catalog and adding a table     (catalogs/field_import.cpp)
 //  18. Field import from NT sources         (catalogs/fields_nt.cpp)
+//  19. NT catalogs                          (catalogs/nt_catalogs.cpp)
 //  20. Transformation programs              (programs/programs.cpp)
 //  21. End-of-distribution scripts          (programs/end_scripts.cpp)
 //      Process-wide login                   (connection/users.cpp)
@@ -50,6 +51,7 @@ namespace qv {
 namespace platform {
 class ListView;
 class ListBox;
+class TreeView;
 class IDispatch;
 struct TextBox;
 struct Label;
@@ -297,7 +299,8 @@ class QVSource {
   // "" both.
   bool FillLIBFile(platform::ListBox& list, const std::string& library, const std::string& fileType,
                    int32_t& count);
-  // Adds the libraries (AS/400 sources, as fillLIB without refresh).
+  // Adds the libraries (AS/400, as fillLIB without refresh), the databases
+  // (SQL Server) or the schemas (Oracle), the system ones left out.
   bool FillLibraryList(platform::ListBox& list, int32_t& count);
   // Adds the journal names of library.
   bool FillJournalList(platform::ListBox& list, const std::string& library, int32_t& count);
@@ -305,8 +308,10 @@ class QVSource {
   // library and member, each padded to 10 ("*ALL" as member: every member).
   bool FillFileListJrnBased(platform::ListBox& list, const std::string& journal,
                             const std::string& library, int32_t& count);
-  // Adds the file names of library of type "PF" or "LF" ("" both). The mask
-  // selects tables of NT sources only.
+  // Adds the file names of library of type "PF" or "LF" ("" both) that
+  // match mask ("%" or "" every one; "%" any run, "_" one character). NT
+  // sources: the tables of database library whose names match mask (as
+  // FillTBL, without clearing list); type is not used there.
   bool FillFileList(platform::ListBox& list, const std::string& library, const std::string& type,
                     const std::string& mask, int32_t& count);
   // Clears lv and fills it with the receivers of journal in library: the
@@ -340,7 +345,8 @@ class QVSource {
                   const std::string& attribute, int32_t& count);
   // Gives name upper-cased and padded to 10, or refuses a longer one.
   bool Name10(const std::string& what, const std::string& name, std::string& out);
-  // Refuses an operation the NT sources do not serve here.
+  // Refuses an operation this kind of source is not served here (the step
+  // and the source type named).
   bool RefuseNT();
 
   std::vector<std::string> libraryCache_;
@@ -437,6 +443,10 @@ class QVSource {
   // whose codes name no item lists nothing.
   bool ReadBlocks(const std::string& step, const char* logical, const Layout& record,
                   const ItemKey& key, const std::string& sql, std::vector<Record>& out);
+  // Runs the NT query sql with Sreadblock and passes each row of width
+  // characters to take; false when a block fails (library error recorded).
+  bool ReadRowBlocks(const std::string& sql, std::size_t width,
+                     const std::function<void(std::string_view)>& take);
   // Opens file (prefix added) into h; on failure sets the step suffix.
   bool OpenFile(const std::string& name, const char* mode, int32_t& h, const std::string& step);
   void CloseFile(int32_t& h);
@@ -905,6 +915,71 @@ class QVSource {
   // Runs a length query (buffer of width characters) into length.
   bool ReadLength(const std::string& sql, std::size_t width, int32_t& length);
 
+  // ---- 19. NT catalogs (catalogs/nt_catalogs.cpp) ------------------------------
+ public:
+  // The fillers below clear their list or tree first, then add one item per
+  // name and give the number added in count. They do nothing (false, error
+  // state as it was) while the connection is closed. A failed library call
+  // records the library's error and keeps the items added before it.
+
+  // Gives the source machine's name: the library's on NT sources, the
+  // answer of "RTVMCHNAME" on AS/400. Failure: "" with ErrorNum 40 and
+  // "Error in GetComputerName".
+  std::string GetComputerName();
+  // Fills list with the data sources whose driver serves kind ("SQL
+  // SERVER", "ORACLE", "MS-ACCESS"; "" every one).
+  bool FillDSN(platform::ListBox& list, const std::string& kind, int32_t& count);
+  // Fills list with every data source of the source machine.
+  bool FillDSNList(platform::ListBox& list, int32_t& count);
+  // Logs a connection of its own in to data source dsn with user and
+  // password and closes it again; whatever it opened is closed, also on
+  // failure. A refused login: ErrorNum 40 and the source's text (message
+  // 1901 when it gives none).
+  bool TestDSN(const std::string& dsn, const std::string& user, const std::string& password);
+  // Fills list with the databases (SQL Server) or schemas (Oracle) of the
+  // source, system ones included. The names are read once and kept;
+  // refresh (or an empty cache) reads them again.
+  bool fillDB(platform::ListBox& list, bool refresh, int32_t& count);
+  // Fills list with the schemas of an Oracle source, Oracle's own left out;
+  // the libraries on AS/400 (as fillLIB).
+  bool FillSCH(platform::ListBox& list, int32_t& count);
+  // Fills list with the tables of database (schema on Oracle) whose names
+  // match mask ("%" or "" every one); SQL Server's own tables are left out
+  // there only.
+  bool FillTBL(platform::ListBox& list, const std::string& database, const std::string& mask, int32_t& count);
+  // Creates table (qualified as the source writes it: "SALES..ORDERS",
+  // "SCOTT.EMP") with definition, its column definitions in SQL.
+  bool CreateTable(const std::string& table, const std::string& definition);
+  // True when the qualified table exists. A failed check: false with
+  // message 2104 as ErrorText.
+  bool TableNTExist(const std::string& table);
+  // Fills tv with one node per database (SQL Server), schema (Oracle) or
+  // library (AS/400), system ones left out: key "DB:" + name, tag "DB".
+  bool LoadDBList(platform::TreeView& tv, int32_t& count);
+  // Puts under the node of database in tv its tables (as FillTBL with "%";
+  // the physical files on AS/400), tagged "TBL", key "TBL:" + database +
+  // "." + table, in place of the ones it had.
+  bool LoadTBLList(platform::TreeView& tv, const std::string& database, int32_t& count);
+  // Removes every node tagged "TBL" from tv. Always true.
+  bool ClearTBLList(platform::TreeView& tv);
+  // Replaces the text file at path on the source machine with text: deletes
+  // it (a missing file is no fault), then writes it.
+  bool WriteServerTxtFile(const std::string& path, const std::string& text);
+
+ private:
+  // Passes each name of the databases (SQL Server) or schemas (Oracle),
+  // their own left out, read in blocks, to take.
+  bool ReadNtNames(const std::function<void(const std::string&)>& take);
+  // Passes each table name of database matching mask to take (SQL Server's
+  // own left out there).
+  bool ReadNtTables(const std::string& database, const std::string& mask,
+                    const std::function<void(const std::string&)>& take);
+  // Passes each data source whose driver serves kind to take.
+  bool ReadDataSources(const std::string& kind, const std::function<void(const std::string&)>& take);
+  // Fills list with the data sources of kind.
+  bool FillDataSources(const char* step, platform::ListBox& list, const std::string& kind, int32_t& count);
+
+  std::vector<std::string> databaseCache_;
   // ---- 20. Transformation programs (programs/programs.cpp) ---------------------
  public:
   // Gives the two texts of the program of model table (grp_id, fic_id) of the

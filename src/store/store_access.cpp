@@ -114,9 +114,15 @@ bool QVSource::ReadBlocks(const std::string& step, const char* logical, const La
     CloseFile(h);
     return ok;
   }
+  return ReadRowBlocks(sql, NtRowLength(record),
+                       [&](std::string_view row) { out.push_back(NtRowToRecord(record, row)); });
+}
+
+bool QVSource::ReadRowBlocks(const std::string& sql, std::size_t width,
+                             const std::function<void(std::string_view)>& take) {
   int32_t h = FreshStatement();
   lastStatement_ = sql;
-  const std::size_t width = NtRowLength(record);
+  bool ok = true;
   const char* first = DllParam::kFirstBlock;
   for (;;) {
     std::string block(DllParam::kBlockBuffer, ' ');
@@ -127,8 +133,7 @@ bool QVSource::ReadBlocks(const std::string& step, const char* logical, const La
     }
     const std::size_t n =
         std::min<std::size_t>(static_cast<std::size_t>(std::max(len, 0)), block.size());
-    for (std::size_t at = 0; at + width <= n; at += width)
-      out.push_back(NtRowToRecord(record, std::string_view(block).substr(at, width)));
+    for (std::size_t at = 0; at + width <= n; at += width) take(std::string_view(block).substr(at, width));
     if (flag == 0) break;
     first = DllParam::kNextBlock;
   }

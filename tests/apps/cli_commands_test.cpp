@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "apps/qvmgr_fixture.h"
+#include "dllparam/admin/source_tables.h"
 #include "dllparam/embedded/embedded_catalog.h"
 #include "dllparam/embedded/sqlite_db.h"
 #include "store/record_layouts.h"
@@ -413,6 +414,47 @@ TEST_F(QvmgrCommandsTest, CatalogListsWhatItsFiltersSelect) {
   r = Qvmgr({"catalog", "receivers", "--journal", "NOJRN", "--library", "QV_USRDATA"}, Connect(store));
   EXPECT_EQ(r.exitCode, 1) << Describe(r);
   EXPECT_THAT(r.err, HasSubstr("ErrorNum:  9801"));
+}
+
+TEST_F(QvmgrCommandsTest, CatalogListsTheDataSourcesDatabasesAndTablesOfAnNtSource) {
+  for (SourceKind kind : {SourceKind::SQLServer, SourceKind::Oracle}) {
+    SCOPED_TRACE(std::string(embedded::KindName(kind)));
+    EmbeddedStore store(kind, /*demo=*/true);
+    {
+      auto admin = store.Admin();
+      admin.DeclareDataSource({"ACCESSDB", "Microsoft Access Driver (*.mdb)", "HOST", "", "", "", ""});
+      for (const char* table : {"ORDERS", "LINES"})
+        embedded::AddSourceTable(admin,
+                                 embedded::ParseSourceTable(std::string("table SALES.") + table + "\nCODE CHAR(4) key\n"));
+    }
+    const std::string owner = kind == SourceKind::SQLServer ? "dbo." : "";
+    struct Case {
+      std::vector<std::string> args;
+      std::string key, json;
+    };
+    const Case cases[] = {
+        {{"dsn", "--kind", "ms-access"}, "dsn", R"(["ACCESSDB"])"},
+        {{"databases"}, "databases", R"(["QV_USRDATA","SALES"])"},
+        {{"tables", "--database", "SALES", "--mask", "%S"}, "tables", "[\"" + owner + "LINES\",\"" + owner + "ORDERS\"]"},
+        {{"tables", "--database", "SALES", "--mask", "O%"}, "tables", "[\"" + owner + "ORDERS\"]"},
+    };
+    for (const Case& c : cases) {
+      std::vector<std::string> args{"catalog", "--json"};
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      const ProcessResult r = Qvmgr(args, Connect(store));
+      ASSERT_EQ(r.exitCode, 0) << Describe(r);
+      EXPECT_EQ(Document(r)[c.key].dump(), c.json);
+    }
+    ProcessResult r = Qvmgr({"catalog", "tables", "--database", "NOSUCH"}, Connect(store));
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_THAT(r.err, HasSubstr("does not exist"));
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"catalog", "dsn", "--library", "X"}, {"catalog", "dsn", "--kind", "DB2"},
+          {"catalog", "databases", "--mask", "%"}, {"catalog", "files", "--library", "X", "--database", "Y"}}) {
+      r = Qvmgr(bad, Connect(store));
+      EXPECT_EQ(r.exitCode, 2) << Describe(r);
+    }
+  }
 }
 
 }  // namespace

@@ -57,6 +57,25 @@ TEST_P(ObjectStore, ListsFilesOfEveryAttributeAndJournalsOfTheirLibrary) {
             (Lines{"CUST      DEMOLIB   *ALL", "ORDERS    OTHER     *ALL"}));
 }
 
+// A library added in one write, over several listing pages: every file once,
+// in name order, and only the attribute asked for.
+TEST_P(ObjectStore, ListsALibraryOfManyPagesWhole) {
+  std::vector<embedded::StoreObject> objects{{"QSYS", "BIGLIB", "*LIB", "PROD", ""}};
+  Lines physical;
+  for (int i = 150; i > 0; --i) {
+    const std::string name = "F" + std::to_string(1000 + i);
+    objects.push_back({"BIGLIB", name, "*FILE", i % 10 ? "PF" : "LF", ""});
+    if (i % 10) physical.insert(physical.begin(), name);
+  }
+  Admin().PutObjects(objects);
+  EXPECT_EQ(Listed([&](auto& l, auto& n) { return control().FillFileList(l, "BIGLIB", "PF", "%", n); }), physical);
+  EXPECT_EQ(Listed([&](auto& l, auto& n) { return control().FillFileList(l, "BIGLIB", "", "f101_", n); }),
+            (Lines{"F1010", "F1011", "F1012", "F1013", "F1014", "F1015", "F1016", "F1017", "F1018", "F1019"}));
+  EXPECT_EQ(Listed([&](auto& l, auto& n) { return control().FillFileList(l, "BIGLIB", "PF", "%5", n); }),
+            (Lines{"F1005", "F1015", "F1025", "F1035", "F1045", "F1055", "F1065", "F1075", "F1085", "F1095", "F1105",
+                   "F1115", "F1125", "F1135", "F1145"}));
+}
+
 TEST_P(ObjectStore, MissingLibrariesAndJournalsAreErrors) {
   platform::ListBox list;
   int32_t count = 0;

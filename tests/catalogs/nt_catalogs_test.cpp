@@ -1,0 +1,327 @@
+// NT catalogs: the exact calls and statements sent to the source (recording
+// fake), and what the fillers keep of the answers.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "catalogs/nt_catalog_text.h"
+#include "platform/controls.h"
+#include "presentation/strutil.h"
+#include "support/fake_control.h"
+
+namespace qv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Returns argument i of every call of op.
+Lines ArgsOf(const RecordingFake& fake, const std::string& op, std::size_t i) {
+  Lines out;
+  for (const FakeCall& c : fake.CallsNamed(op)) out.push_back(c.Arg(i));
+  return out;
+}
+
+// Returns the calls as "Op arg|arg..." with the arguments at the positions
+// given for that operation; connection switches left out.
+Lines Calls(const RecordingFake& fake, const std::map<std::string, std::vector<std::size_t>>& shown) {
+  Lines out;
+  for (const FakeCall& c : fake.Calls()) {
+    if (c.op == "SwitchMConnection") continue;
+    std::string line = c.op;
+    auto at = shown.find(c.op);
+    if (at != shown.end())
+      for (std::size_t i : at->second) line += (i == at->second.front() ? " " : "|") + c.Arg(i);
+    out.push_back(line);
+  }
+  return out;
+}
+
+TEST(NtCatalogs, DataSourcesAreKeptWhenTheirDriverServesTheKind) {
+  const std::string page =
+      "ACC\tMicrosoft Access Driver (*.mdb)\n"
+      "JET\tAccess Jet\n"
+      "NATIVE\tSQL Native Client\n"
+      "ORA\tOracle in OraDb11g\n"
+      "REVERSED\tServer for SQL data\n"
+      "SQLSRV\tSQL Server\n"
+      "SRV\tServer Driver\n";
+  struct Case {
+    const char* kind;
+    Lines kept;
+  };
+  const Case cases[] = {
+      {"SQL SERVER", {"REVERSED", "SQLSRV"}},
+      {"Sql Server", {"REVERSED", "SQLSRV"}},
+      {"ORACLE", {"ORA"}},
+      {"MS-ACCESS", {"ACC"}},
+      {"", {"ACC", "JET", "NATIVE", "ORA", "REVERSED", "SQLSRV", "SRV", "LAST"}},
+      {"DB2", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    OpenedFake o("SQL Server");
+    o.fake().On("GetDSNsAndDrivers").Out(page).Out("LAST\tOther\n").Out("");
+    platform::ListBox list;
+    list.AddItem("OLD");
+    int32_t count = -1;
+    ASSERT_TRUE(o.control().FillDSN(list, c.kind, count)) << o.control().ErrorText();
+    EXPECT_EQ(list.Items(), c.kept);
+    EXPECT_EQ(count, list.ListCount());
+    EXPECT_EQ(ArgsOf(o.fake(), "GetDSNsAndDrivers", 2), (Lines{"1", "0", "0"}));
+  }
+}
+
+TEST(NtCatalogs, TestDsnClosesWhatItOpenedWhateverTheLoginGives) {
+  struct Case {
+    const char* what;
+    std::function<void(FakeRule&)> login;
+    bool ok;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"accepted", [](FakeRule&) {}, true, ""},
+      {"refused with a text", [](FakeRule& r) { r.Fail(DllParam::kCodeRefused, 18456, "Login failed for user 'ME'."); },
+       false, "Login failed for user 'ME'."},
+      {"refused without a text", [](FakeRule& r) { r.Fail(DllParam::kCodeRefused, 0, ""); }, false,
+       "Error -- No error information available"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    OpenedFake o("SQL Server");
+    c.login(o.fake().On("ConnectDSN"));
+    EXPECT_EQ(o.control().TestDSN(" SALES ", "ME", "PW"), c.ok);
+    Lines expected{"OpenMConnection SRC", "ConnectDSN DSN=SALES|ME|PW"};
+    if (c.ok) expected.push_back("CloseConnectionDSN DSN=SALES");
+    expected.push_back("CloseMConnection 2");
+    EXPECT_EQ(Calls(o.fake(), {{"OpenMConnection", {0}}, {"ConnectDSN", {0, 1, 2}}, {"CloseConnectionDSN", {0}},
+                               {"CloseMConnection", {0}}}),
+              expected);
+    EXPECT_EQ(o.fake().OpenConnections(), (std::set<int32_t>{1}));
+    EXPECT_EQ(o.control().ErrorNum(), c.ok ? 0 : QVSource::kRefusalNum);
+    EXPECT_EQ(o.control().ErrorText(), c.error);
+    // The next call goes back to the source connection.
+    o.fake().ClearCalls();
+    o.control().TableNTExist("T");
+    EXPECT_EQ(ArgsOf(o.fake(), "SwitchMConnection", 0), Lines{"1"});
+  }
+}
+
+std::vector<std::string> Rows(const Lines& names, std::size_t width) {
+  std::vector<std::string> out;
+  for (const std::string& n : names) out.push_back(PadRight(n, width));
+  return out;
+}
+
+TEST(NtCatalogs, DatabaseAndSchemaListsSendTheirStatementAndLeaveTheServersOwnOut) {
+  Lines many;
+  for (int i = 10; i < 45; ++i) many.push_back("DB" + std::to_string(i));
+  Lines databases{"master", "SALES", "MSDB", "tempdb", "Model", "HR"};
+  databases.insert(databases.end(), many.begin(), many.end());
+  Lines keptDatabases{"SALES", "HR"};
+  keptDatabases.insert(keptDatabases.end(), many.begin(), many.end());
+  const Lines schemas{"SYS", "SCOTT", "system", "SH", "RMAN", "QS_WS", "HR"};
+  const Lines keptSchemas{"SCOTT", "HR"};
+
+  using Fill = std::function<bool(QVSource&, Lines&)>;
+  const Fill libraryList = [](QVSource& s, Lines& out) {
+    platform::ListBox list;
+    int32_t n = 0;
+    const bool ok = s.FillLibraryList(list, n);
+    out = list.Items();
+    return ok && n == list.ListCount();
+  };
+  const Fill schemaList = [](QVSource& s, Lines& out) {
+    platform::ListBox list;
+    list.AddItem("OLD");
+    int32_t n = 0;
+    const bool ok = s.FillSCH(list, n);
+    out = list.Items();
+    return ok && n == list.ListCount();
+  };
+  const Fill tree = [](QVSource& s, Lines& out) {
+    platform::TreeView tv;
+    tv.Add("OLD", "OLD");
+    int32_t n = 0;
+    const bool ok = s.LoadDBList(tv, n);
+    for (const platform::TreeNode* node : tv.DisplayOrder()) {
+      EXPECT_EQ(node->Key(), "DB:" + node->text);
+      EXPECT_EQ(node->tag, "DB");
+      out.push_back(node->text);
+    }
+    return ok && n == tv.Count();
+  };
+  struct Case {
+    const char* what;
+    const char* kind;
+    Fill fill;
+    const char* sql;
+    std::size_t width;
+    const Lines& rows;
+    const Lines& kept;
+    Lines flags;
+  };
+  const Case cases[] = {
+      {"FillLibraryList", "SQL Server", libraryList, kDatabasesSql, kDatabaseNameWidth, databases, keptDatabases,
+       {"1", "0"}},
+      {"LoadDBList", "SQL Server", tree, kDatabasesSql, kDatabaseNameWidth, databases, keptDatabases, {"1", "0"}},
+      {"FillLibraryList", "Oracle", libraryList, kSchemasSql, kSchemaNameWidth, schemas, keptSchemas, {"1"}},
+      {"FillSCH", "Oracle", schemaList, kSchemasSql, kSchemaNameWidth, schemas, keptSchemas, {"1"}},
+      {"LoadDBList", "Oracle", tree, kSchemasSql, kSchemaNameWidth, schemas, keptSchemas, {"1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + " on " + c.kind);
+    OpenedFake o(c.kind);
+    o.fake().On("Sreadblock").Sql(c.sql).Rows(Rows(c.rows, c.width));
+    const auto openBefore = o.fake().OpenFiles();
+    Lines got;
+    EXPECT_TRUE(c.fill(o.control(), got)) << o.control().ErrorText();
+    EXPECT_EQ(got, c.kept);
+    EXPECT_EQ(o.fake().Statements(), Lines{c.sql});
+    EXPECT_EQ(ArgsOf(o.fake(), "Sreadblock", 4), c.flags);
+    EXPECT_EQ(o.fake().OpenFiles(), openBefore);
+  }
+}
+
+TEST(NtCatalogs, TableListsLeaveOutSqlServersOwnTablesOnSqlServerOnly) {
+  const std::string page =
+      "INFORMATION_SCHEMA.TABLES\tdbo.dtproperties\tdbo.ORDERS\tdbo.SYSCONSTRAINTS\tsysalternates\t"
+      "dbo.syssegments\tdbo.sysarticleupdates\tdbo.LINES_INFORMATION\t";
+  const Lines every{"INFORMATION_SCHEMA.TABLES", "dbo.dtproperties", "dbo.ORDERS",           "dbo.SYSCONSTRAINTS",
+                    "sysalternates",             "dbo.syssegments",  "dbo.sysarticleupdates", "dbo.LINES_INFORMATION"};
+  for (const char* kind : {"SQL Server", "Oracle", "ODBC"}) {
+    SCOPED_TRACE(kind);
+    const Lines kept = std::string(kind) == "SQL Server" ? Lines{"dbo.ORDERS", "dbo.LINES_INFORMATION"} : every;
+    OpenedFake o(kind);
+    o.fake().On("FillTBL").Out(page).Out("");
+    platform::ListBox list;
+    list.AddItem("OLD");
+    int32_t count = 0;
+    ASSERT_TRUE(o.control().FillTBL(list, " SALES ", "", count)) << o.control().ErrorText();
+    EXPECT_EQ(list.Items(), kept);
+    EXPECT_EQ(count, list.ListCount());
+    EXPECT_EQ(Calls(o.fake(), {{"FillTBL", {0, 1, 4}}}), (Lines{"FillTBL SALES|%|1", "FillTBL SALES|%|0"}));
+
+    // The file list of an NT source is the same list, added to the items there.
+    o.fake().On("FillTBL").Out(page).Out("");
+    o.fake().ClearCalls();
+    ASSERT_TRUE(o.control().FillFileList(list, "SALES", "", "ORD%", count));
+    EXPECT_EQ(list.ListCount(), static_cast<int>(2 * kept.size()));
+    EXPECT_EQ(count, static_cast<int>(kept.size()));
+    EXPECT_EQ(ArgsOf(o.fake(), "FillTBL", 1), (Lines{"ORD%", "ORD%"}));
+  }
+}
+
+// A list whose second part fails keeps the items of the first and records
+// the library's error.
+TEST(NtCatalogs, AListThatFailsKeepsTheItemsAddedBefore) {
+  struct Case {
+    const char* op;
+    std::string page;
+    std::function<bool(QVSource&, platform::ListBox&, int32_t&)> fill;
+  };
+  const Case cases[] = {
+      {"FillTBL", "A\tB\t",
+       [](QVSource& s, platform::ListBox& l, int32_t& n) { return s.FillTBL(l, "SALES", "%", n); }},
+      {"GetDSNsAndDrivers", "A\tSQL Server\nB\tSQL Server\n",
+       [](QVSource& s, platform::ListBox& l, int32_t& n) { return s.FillDSNList(l, n); }},
+      {"FillDB", "A\tB\t", [](QVSource& s, platform::ListBox& l, int32_t& n) { return s.fillDB(l, true, n); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.op);
+    OpenedFake o("SQL Server");
+    o.fake().On(c.op).Out(c.page).Fail(DllParam::kCodeRefused, 208, "Invalid object name 'SALES'.");
+    platform::ListBox list;
+    int32_t count = 0;
+    EXPECT_FALSE(c.fill(o.control(), list, count));
+    EXPECT_EQ(list.Items(), (Lines{"A", "B"}));
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(o.control().ErrorNum(), 208);
+    EXPECT_EQ(o.control().ErrorText(), "Invalid object name 'SALES'.");
+  }
+}
+
+TEST(NtCatalogs, DatabasesAreReadOnceUnlessRefreshed) {
+  OpenedFake o("SQL Server");
+  o.fake().On("FillDB").Out("master\tSALES\t").Out("").Repeatedly();
+  platform::ListBox list;
+  int32_t count = 0;
+  ASSERT_TRUE(o.control().fillDB(list, false, count));
+  ASSERT_TRUE(o.control().fillDB(list, false, count));
+  EXPECT_EQ(list.Items(), (Lines{"master", "SALES"}));
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(Calls(o.fake(), {{"FillDB", {0, 3}}}), (Lines{"FillDB NEANT|1", "FillDB NEANT|0"}));
+  // The source now lists nothing.
+  ASSERT_TRUE(o.control().fillDB(list, true, count));
+  EXPECT_EQ(o.fake().CallCount("FillDB"), 3);
+  EXPECT_EQ(list.Items(), Lines{});
+  EXPECT_EQ(count, 0);
+}
+
+TEST(NtCatalogs, TableCheckTellsAMissingTableFromAFailedCheck) {
+  struct Case {
+    const char* what;
+    std::function<void(FakeRule&)> answer;
+    bool exists;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"exists", [](FakeRule& r) { r.Return(1); }, true, ""},
+      {"missing", [](FakeRule& r) { r.NotFound(); }, false, ""},
+      {"failed", [](FakeRule& r) { r.Fail(DllParam::kCodeNetwork, 0, "lost"); }, false,
+       "Error in TableNTExist for table SALES..O'NEIL"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    OpenedFake o("SQL Server");
+    c.answer(o.fake().On("TableNTExist"));
+    EXPECT_EQ(o.control().TableNTExist(" SALES..O'NEIL "), c.exists);
+    EXPECT_EQ(ArgsOf(o.fake(), "TableNTExist", 0), Lines{"SALES..O'NEIL"});
+    EXPECT_EQ(o.control().ErrorText(), c.error);
+  }
+}
+
+TEST(NtCatalogs, ServerTextFileIsDeletedThenWrittenWhole) {
+  struct Case {
+    const char* what;
+    std::function<void(FakeRule&)> deleted;
+    bool written;
+  };
+  const Case cases[] = {
+      {"replaced", [](FakeRule&) {}, true},
+      {"new", [](FakeRule& r) { r.NotFound(); }, true},
+      {"delete refused", [](FakeRule& r) { r.Fail(DllParam::kCodeRefused, 5, "Access is denied."); }, false},
+  };
+  for (const char* kind : {"AS400", "SQL Server"})
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(kind) + ", " + c.what);
+      OpenedFake o(kind);
+      c.deleted(o.fake().On("DeleteFileWithFullPath"));
+      EXPECT_EQ(o.control().WriteServerTxtFile(" scripts\\end.txt ", "a\r\nb\r\n"), c.written);
+      Lines expected{"DeleteFileWithFullPath scripts\\end.txt"};
+      if (c.written) expected.push_back("WriteFileWithFullPath scripts\\end.txt|a\r\nb\r\n|1");
+      EXPECT_EQ(Calls(o.fake(), {{"DeleteFileWithFullPath", {0}}, {"WriteFileWithFullPath", {0, 1, 2}}}), expected);
+      EXPECT_EQ(o.control().ErrorText(), c.written ? "" : "Access is denied.");
+    }
+}
+
+TEST(NtCatalogs, ComputerNameComesFromTheCommandOnAs400AndTheLibraryElsewhere) {
+  {
+    OpenedFake o("AS400");
+    o.fake().On("Execute").Code("RTVMCHNAME").Reply("SYSTEM1   ");
+    EXPECT_EQ(o.control().GetComputerName(), "SYSTEM1");
+    ASSERT_EQ(o.fake().Commands().size(), 1u);
+    EXPECT_EQ(o.fake().Commands()[0].ctl, "0000000100");
+    o.fake().On("Execute").Code("RTVMCHNAME").Fail(DllParam::kCodeRefused, 0, "refused");
+    EXPECT_EQ(o.control().GetComputerName(), "");
+    EXPECT_EQ(o.control().ErrorNum(), QVSource::kRefusalNum);
+    EXPECT_EQ(o.control().ErrorText(), "Error in GetComputerName");
+  }
+  OpenedFake o("Oracle");
+  EXPECT_EQ(o.control().GetComputerName(), "FAKEHOST");
+  o.fake().On("GetComputerName").Fail(DllParam::kCodeNetwork, 0, "lost");
+  EXPECT_EQ(o.control().GetComputerName(), "");
+  EXPECT_EQ(o.control().ErrorText(), "Error in GetComputerName");
+}
+
+}  // namespace
+}  // namespace qv::test
