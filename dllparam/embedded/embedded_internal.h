@@ -63,6 +63,7 @@ struct EmbeddedSource::Connection {
   std::optional<LoginState> login;
   std::string listAfter;  // last data source listed by GetDSNsAndDrivers
   int columnsNext = 0;    // next column of the table listed by FillColumnsList(Source)
+  std::string database;   // SQL Server: the current database after "use", "" for the store's
   EngineCursor engine;    // positions in the engine's job list and message queue
   CatalogCursor catalog;  // positions in the file catalog's listings
   std::unique_ptr<RecordLocks> locks;

@@ -116,6 +116,8 @@ bool EmbeddedSource::SpecialStatement(Connection& c, Handle* hd, const std::stri
   if (canon.substr(0, canon.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_")) == "VACUUM")
     Fail(kCodeRefused, "VACUUM is not served: it writes files outside the statement's tables");
 
+  if (JournalStatement(c, hd, sql)) return true;
+
   if (words("EXEC ") || words("EXECUTE ")) {
     std::string proc = canon.substr(canon.find(' ') + 1);
     proc = proc.substr(0, proc.find(' '));

@@ -1,7 +1,11 @@
 // QVmanager: the manager's members and its dispatch table.
 #include "automation/qvmanager.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <limits>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -53,7 +57,28 @@ const ControlMember env{"env"};
 const ControlMember tgt{"tgt"};
 const ControlMember Grp{"Grp"};
 const ControlMember Fic{"Fic"};
+const ControlMember SQL_CRTJRN{"SQL_CRTJRN"};
+const ControlMember ORACLE_CRTJRN{"ORACLE_CRTJRN"};
+const ControlMember SQL_dbIsJournalised{"SQL_dbIsJournalised"};
+const ControlMember ORACLE_DBIsJournalised{"ORACLE_DBIsJournalised"};
+const ControlMember SQL_RMVJRN{"SQL_RMVJRN"};
+const ControlMember ORACLE_RMVJRN{"ORACLE_RMVJRN"};
+const ControlMember SQL_STRJRNPF{"SQL_STRJRNPF"};
+const ControlMember IsSqlJrn{"IsSqlJrn"};
+const ControlMember isOracleJrn{"isOracleJrn"};
+const ControlMember SQL_ENDJRNPF{"SQL_ENDJRNPF"};
+const ControlMember ORACLE_DropTblTriggered{"ORACLE_DropTblTriggered"};
+const ControlMember SQL_GetJrnFullPathName{"SQL_GetJrnFullPathName"};
+const ControlMember ORACLE_GetJrnFullPathName{"ORACLE_GetJrnFullPathName"};
 }  // namespace ctl
+
+std::atomic<std::int32_t> gJournalWaitMs{QVmanager::kDefaultJournalWaitMs};
+
+// Lets the server take in a journal created or removed.
+void WaitForServer() {
+  const std::int32_t ms = gJournalWaitMs.load();
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // Calls ctl.ReadActivity(environment, target, model, 261 blanks, 1024,
 // action, option); on true block receives the activity block.
@@ -299,6 +324,84 @@ bool QVmanager::ReadMSG(bool first, bool BuildColumn, const platform::ObjectPtr&
   return r.ok() && value != nullptr && *value;
 }
 
+void QVmanager::SetJournalWait(std::int32_t milliseconds) { gJournalWaitMs = std::max(milliseconds, 0); }
+std::int32_t QVmanager::JournalWait() { return gJournalWaitMs.load(); }
+
+QVmanager::JournalKind QVmanager::JournalSource(const char* member) {
+  if (!ConnectionOpen()) {
+    Refuse(cLoadResString("1904"));
+    return JournalKind::None;
+  }
+  const std::string type = SourceType();
+  const bool captureOnOracle = type == "Oracle" && std::string_view(member) == "StartTableJournalisation";
+  if ((type != "SQL Server" && type != "Oracle") || captureOnOracle) {
+    Refuse(cLoadResString("2506", member, type));
+    return JournalKind::None;
+  }
+  refusalNum_ = 0;
+  refusalText_.clear();
+  return type == "Oracle" ? JournalKind::Oracle : JournalKind::SqlServer;
+}
+
+bool QVmanager::CreateQVJournal(std::string& szJrnPath) {
+  const JournalKind kind = JournalSource("CreateQVJournal");
+  if (kind == JournalKind::None) return false;
+  const bool oracle = kind == JournalKind::Oracle;
+  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_), Variant(szJrnPath)};
+  const bool ok = CallControl(oracle ? ctl::ORACLE_CRTJRN : ctl::SQL_CRTJRN, kCall, args).AsBool();
+  if (const std::string* path = args[1].Get<std::string>()) szJrnPath = *path;
+  WaitForServer();
+  return ok;
+}
+
+bool QVmanager::RemoveQVJournal() {
+  const JournalKind kind = JournalSource("RemoveQVJournal");
+  if (kind == JournalKind::None) return false;
+  const bool oracle = kind == JournalKind::Oracle;
+  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_)};
+  const bool ok = CallControl(oracle ? ctl::ORACLE_RMVJRN : ctl::SQL_RMVJRN, kCall, args).AsBool();
+  WaitForServer();
+  return ok;
+}
+
+bool QVmanager::DBIsQVJournalised() {
+  const JournalKind kind = JournalSource("DBIsQVJournalised");
+  if (kind == JournalKind::None) return false;
+  const bool oracle = kind == JournalKind::Oracle;
+  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_)};
+  return CallControl(oracle ? ctl::ORACLE_DBIsJournalised : ctl::SQL_dbIsJournalised, kCall, args).AsBool();
+}
+
+std::string QVmanager::JournalFullPathName() {
+  const JournalKind kind = JournalSource("JournalFullPathName");
+  if (kind == JournalKind::None) return {};
+  const bool oracle = kind == JournalKind::Oracle;
+  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_)};
+  return CallControl(oracle ? ctl::ORACLE_GetJrnFullPathName : ctl::SQL_GetJrnFullPathName, kCall, args).AsString();
+}
+
+bool QVmanager::StartTableJournalisation(const std::string& szTable) {
+  if (JournalSource("StartTableJournalisation") == JournalKind::None) return false;
+  std::vector<Variant> args{Variant(sqlDbName_), Variant(szTable)};
+  return CallControl(ctl::SQL_STRJRNPF, kCall, args).AsBool();
+}
+
+bool QVmanager::IsTableJournalised(const std::string& szTable) {
+  const JournalKind kind = JournalSource("IsTableJournalised");
+  if (kind == JournalKind::None) return false;
+  const bool oracle = kind == JournalKind::Oracle;
+  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_), Variant(szTable)};
+  return CallControl(oracle ? ctl::isOracleJrn : ctl::IsSqlJrn, kCall, args).AsBool();
+}
+
+bool QVmanager::StopTableJournalisation(const std::string& szTable) {
+  const JournalKind kind = JournalSource("StopTableJournalisation");
+  if (kind == JournalKind::None) return false;
+  const bool oracle = kind == JournalKind::Oracle;
+  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_), Variant(szTable)};
+  return CallControl(oracle ? ctl::ORACLE_DropTblTriggered : ctl::SQL_ENDJRNPF, kCall, args).AsBool();
+}
+
 // Rows: name, DISPID, kind, number of arguments (a put counts its value),
 // handler. To add a member, add its row here and its C++ member above.
 const platform::DispatchTable& QVmanager::Table() {
@@ -484,6 +587,39 @@ const platform::DispatchTable& QVmanager::Table() {
              if (!r.ok()) Throw(r);
              return r.value;
            }},
+
+          // ---- Journalisation of NT sources
+          {"SQL_DBname", 0x68030003, kGet, 0, [](QVmanager& m, ArgList&) { return Variant(m.SQL_DBname()); }},
+          {"SQL_DBname", 0x68030003, kPut, 1,
+           [](QVmanager& m, ArgList& a) {
+             m.SQL_DBname(a.String(0));
+             return Variant();
+           }},
+          {"ORACLE_SchemaName", 0x68030002, kGet, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.ORACLE_SchemaName()); }},
+          {"ORACLE_SchemaName", 0x68030002, kPut, 1,
+           [](QVmanager& m, ArgList& a) {
+             m.ORACLE_SchemaName(a.String(0));
+             return Variant();
+           }},
+          {"CreateQVJournal", 0x60030024, kCall, 1,
+           [](QVmanager& m, ArgList& a) {
+             std::string path = a.String(0);
+             const bool ok = m.CreateQVJournal(path);
+             a.Set(0, Variant(std::move(path)));
+             return Variant(ok);
+           }},
+          {"DBIsQVJournalised", 0x68030001, kGet, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.DBIsQVJournalised()); }},
+          {"RemoveQVJournal", 0x60030025, kCall, 0, [](QVmanager& m, ArgList&) { return Variant(m.RemoveQVJournal()); }},
+          {"StartTableJournalisation", 0x60030026, kCall, 1,
+           [](QVmanager& m, ArgList& a) { return Variant(m.StartTableJournalisation(a.String(0))); }},
+          {"IsTableJournalised", 0x60030027, kCall, 1,
+           [](QVmanager& m, ArgList& a) { return Variant(m.IsTableJournalised(a.String(0))); }},
+          {"StopTableJournalisation", 0x60030028, kCall, 1,
+           [](QVmanager& m, ArgList& a) { return Variant(m.StopTableJournalisation(a.String(0))); }},
+          {"JournalFullPathName", 0x68030000, kGet, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.JournalFullPathName()); }},
       });
   return table;
 }

@@ -296,6 +296,8 @@ const platform::DispatchTable& ControlTable() {
            [](QVSource& c, ArgList& a) { return Variant(c.ORACLE_DropTblTriggered(a.String(0), a.String(1))); }},
           {"isOracleJrn", Id(9, 18), kCall, 2,
            [](QVSource& c, ArgList& a) { return Variant(c.isOracleJrn(a.String(0), a.String(1))); }},
+          {"ORACLE_CaptureTable", Id(9, 19), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.ORACLE_CaptureTable(a.String(0), a.String(1))); }},
       });
   return table;
 }

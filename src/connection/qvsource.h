@@ -978,6 +978,9 @@ class QVSource {
   // type class. A schema without JOURNAL row or an empty list is refused
   // before anything is sent.
   bool ORACLE_STRJRNPF(platform::ListView& fields, const std::string& schema, const std::string& table);
+  // Captures table with the field list its columns give (FillFieldFromFileNT
+  // with plain types), as ORACLE_STRJRNPF does with a list the caller filled.
+  bool ORACLE_CaptureTable(const std::string& schema, const std::string& table);
   // Drops the trigger of table.
   bool ORACLE_DropTblTriggered(const std::string& schema, const std::string& table);
   // True when the trigger of table exists in schema.

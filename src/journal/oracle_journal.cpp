@@ -105,4 +105,14 @@ bool QVSource::ORACLE_STRJRNPF(platform::ListView& fields, const std::string& sc
   });
 }
 
+bool QVSource::ORACLE_CaptureTable(const std::string& schema, const std::string& table) {
+  platform::ListView fields;
+  if (!JournalName(schema) || !JournalName(table)) {
+    Step("ORACLE_CaptureTable");
+    return false;
+  }
+  if (!FillFieldFromFileNT(fields, "I.", schema, table, true, true)) return false;
+  return ORACLE_STRJRNPF(fields, schema, table);
+}
+
 }  // namespace qv
