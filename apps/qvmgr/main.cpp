@@ -8,6 +8,7 @@
 #include "qvmgr/automation_host.h"
 #include "qvmgr/commands.h"
 #include "qvmgr/demo.h"
+#include "qvmgr/journal.h"
 #include "qvmgr/options.h"
 #include "qvmgr/output.h"
 
@@ -138,6 +139,9 @@ int main(int argc, char** argv) {
   messages->add_option("--interval", messageOptions.interval, "seconds between reads with --follow (default 5)")
       ->transform(DecimalInteger());
 
+  JournalOptions journalOptions;
+  CLI::App* journal = AddJournalCommand(app, journalOptions);
+
   std::string registerLibrary, unregisterLibrary;
   CLI::App* reg = Command(app, "register", "register the shared library QVmgr_dll in the class registry",
                           "QV_REGISTRY=$HOME/.config/qvmgr/registry qvmgr register");
@@ -193,6 +197,7 @@ int main(int argc, char** argv) {
     if (status->parsed()) return Status(ctx);
     if (activity->parsed()) return ActivityShow(ctx);
     if (messages->parsed()) return Messages(ctx, messageOptions);
+    if (journal->parsed()) return Journal(ctx, journalOptions);
     if (reg->parsed()) return Register(ctx, registerLibrary);
     if (unreg->parsed()) return Unregister(ctx, unregisterLibrary);
     if (automation->parsed()) return RunAutomationHost(std::cin, std::cout, std::cerr);
