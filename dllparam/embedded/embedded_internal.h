@@ -124,6 +124,10 @@ int32_t EmbeddedSource::Guard(Fn&& fn) {
 // adapted text on c (nothing when st is not valid).
 void KeepServed(EmbeddedSource::Connection& c, std::string adapted, Stmt st);
 
+// Returns the value of key in the settings section, nothing when it has none
+// (embedded_sql.cpp).
+std::optional<std::string> SettingOf(Db& db, const std::string& section, const std::string& key);
+
 // Returns s without leading and trailing blanks (and NULs after the first NUL).
 std::string TrimText(std::string_view s);
 // Returns s upper-cased (ASCII letters).

@@ -70,90 +70,73 @@ struct Object {
   std::string owner, name, detail, state;
 };
 
-std::optional<Object> Find(Db& db, std::string_view kind, std::string_view owner, std::string_view name) {
-  Stmt st = db.prepareOnce(
-      "SELECT owner, name, detail, state FROM qvs_journal_object WHERE kind = ? AND owner = ? AND name = ?");
-  st.bind(1, kind);
-  st.bind(2, owner);
-  st.bind(3, name);
-  if (!st.step()) return std::nullopt;
-  return Object{std::string(st.columnText(0)), std::string(st.columnText(1)), std::string(st.columnText(2)),
-                std::string(st.columnText(3))};
+// Prepares sql with the values bound in order.
+Stmt Bound(Db& db, const char* sql, std::initializer_list<std::string_view> values) {
+  Stmt st = db.prepareOnce(sql);
+  int i = 1;
+  for (std::string_view v : values) st.bind(i++, v);
+  return st;
 }
 
+Object ObjectOf(const Stmt& st) {
+  return {std::string(st.columnText(0)), std::string(st.columnText(1)), std::string(st.columnText(2)),
+          std::string(st.columnText(3))};
+}
+
+std::optional<Object> Find(Db& db, std::string_view kind, std::string_view owner, std::string_view name) {
+  Stmt st = Bound(db,
+                  "SELECT owner, name, detail, state FROM qvs_journal_object WHERE kind = ? AND owner = ? AND name = ?",
+                  {kind, owner, name});
+  if (!st.step()) return std::nullopt;
+  return ObjectOf(st);
+}
+
+// Returns the objects of a kind (of one owner when given).
 std::vector<Object> All(Db& db, std::string_view kind, std::optional<std::string_view> owner = std::nullopt) {
-  Stmt st = db.prepareOnce(
-      "SELECT owner, name, detail, state FROM qvs_journal_object WHERE kind = ? AND (? IS NULL OR owner = ?) "
-      "ORDER BY owner, name");
-  st.bind(1, kind);
-  if (owner) {
-    st.bind(2, *owner);
-    st.bind(3, *owner);
-  }
+  Stmt st = Bound(db,
+                  "SELECT owner, name, detail, state FROM qvs_journal_object WHERE kind = ? AND (? = '' OR owner = ?) "
+                  "ORDER BY owner, name",
+                  {kind, owner ? "x" : "", owner.value_or("")});
   std::vector<Object> out;
-  while (st.step())
-    out.push_back({std::string(st.columnText(0)), std::string(st.columnText(1)), std::string(st.columnText(2)),
-                   std::string(st.columnText(3))});
+  while (st.step()) out.push_back(ObjectOf(st));
   return out;
 }
 
 void Put(Db& db, std::string_view kind, std::string_view owner, std::string_view name, std::string_view detail,
          std::string_view state = "") {
-  Stmt st = db.prepareOnce(
-      "INSERT OR REPLACE INTO qvs_journal_object (kind, owner, name, detail, state) VALUES (?, ?, ?, ?, ?)");
-  st.bind(1, kind);
-  st.bind(2, owner);
-  st.bind(3, name);
-  st.bind(4, detail);
-  st.bind(5, state);
-  st.step();
+  Bound(db, "INSERT OR REPLACE INTO qvs_journal_object (kind, owner, name, detail, state) VALUES (?, ?, ?, ?, ?)",
+        {kind, owner, name, detail, state})
+      .step();
 }
 
 void SetState(Db& db, std::string_view kind, std::string_view owner, std::string_view name, std::string_view state) {
-  Stmt st = db.prepareOnce("UPDATE qvs_journal_object SET state = ? WHERE kind = ? AND owner = ? AND name = ?");
-  st.bind(1, state);
-  st.bind(2, kind);
-  st.bind(3, owner);
-  st.bind(4, name);
-  st.step();
+  Bound(db, "UPDATE qvs_journal_object SET state = ? WHERE kind = ? AND owner = ? AND name = ?",
+        {state, kind, owner, name})
+      .step();
 }
 
 void Remove(Db& db, std::string_view kind, std::string_view owner, std::string_view name) {
-  Stmt st = db.prepareOnce("DELETE FROM qvs_journal_object WHERE kind = ? AND owner = ? AND name = ?");
-  st.bind(1, kind);
-  st.bind(2, owner);
-  st.bind(3, name);
-  st.step();
+  Bound(db, "DELETE FROM qvs_journal_object WHERE kind = ? AND owner = ? AND name = ?", {kind, owner, name}).step();
 }
 
 // Removes a job with its steps, schedules and server.
 void RemoveJob(Db& db, const std::string& job) {
   Remove(db, "job", "", job);
-  Stmt st = db.prepareOnce(
-      "DELETE FROM qvs_journal_object WHERE kind IN ('jobstep', 'jobschedule', 'jobserver') AND owner = ?");
-  st.bind(1, job);
-  st.step();
+  Bound(db, "DELETE FROM qvs_journal_object WHERE kind IN ('jobstep', 'jobschedule', 'jobserver') AND owner = ?",
+        {job})
+      .step();
 }
 
 bool DatabaseExists(Db& db, const std::string& database) {
-  Stmt st = db.prepareOnce(
-      "SELECT 1 FROM sqlite_master WHERE type = 'table' AND instr(name, '.') > 1 AND "
-      "upper(substr(name, 1, instr(name, '.') - 1)) = ?");
-  st.bind(1, UpperText(database));
-  return st.step();
-}
-
-std::optional<std::string> Setting(Db& db, const std::string& section, const std::string& key) {
-  Stmt st = db.prepareOnce("SELECT value FROM qvs_setting WHERE section = ? AND key = ?");
-  st.bind(1, section);
-  st.bind(2, key);
-  if (!st.step()) return std::nullopt;
-  return std::string(st.columnText(0));
+  return Bound(db,
+               "SELECT 1 FROM sqlite_master WHERE type = 'table' AND instr(name, '.') > 1 AND "
+               "upper(substr(name, 1, instr(name, '.') - 1)) = ?",
+               {UpperText(database)})
+      .step();
 }
 
 std::optional<std::string> Meta(Db& db, const std::string& key) {
-  Stmt st = db.prepareOnce("SELECT value FROM qvs_meta WHERE key = ?");
-  st.bind(1, key);
+  Stmt st = Bound(db, "SELECT value FROM qvs_meta WHERE key = ?", {key});
   if (!st.step()) return std::nullopt;
   return std::string(st.columnText(0));
 }
@@ -327,7 +310,7 @@ bool SqlServer::RunCall(const Call& call, std::deque<std::string>* rows) {
     const std::vector<std::string> args = Literals(call.rest);
     if (args.size() != 3) Refuse("xp_regread takes a root key, a key and a value name.", kErrSyntax);
     const std::string section = args[0] + "\\" + args[1];
-    std::optional<std::string> value = Setting(db, section, args[2]);
+    std::optional<std::string> value = SettingOf(db, section, args[2]);
     if (!value && UpperText(section) == UpperText(kRegistrySection) && UpperText(args[2]) == UpperText(kRegistryValue))
       value = kDefaultProductPath;
     if (value && !value->empty() && rows) rows->push_back(Fit(args[2], 255) + *value);

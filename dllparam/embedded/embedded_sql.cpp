@@ -68,15 +68,15 @@ std::map<std::string, std::string> ParseConnectString(std::string_view text) {
   return out;
 }
 
-std::optional<std::string> Setting(Db& db, const std::string& section, const std::string& key) {
+}  // namespace
+
+std::optional<std::string> SettingOf(Db& db, const std::string& section, const std::string& key) {
   Stmt st = db.prepareOnce("SELECT value FROM qvs_setting WHERE section = ? AND key = ?");
   st.bind(1, section);
   st.bind(2, key);
   if (!st.step()) return std::nullopt;
   return std::string(st.columnText(0));
 }
-
-}  // namespace
 
 EmbeddedSource::Handle& EmbeddedSource::StatementHandle(int32_t& hStmt) {
   if (hStmt < 0) {
@@ -456,7 +456,7 @@ int32_t EmbeddedSource::GetConfigStringWithoutDefVal(const std::string& section,
   len = 0;
   return Guard([&]() -> int32_t {
     Connection& c = Current();
-    std::optional<std::string> v = Setting(c.db, TrimText(section), TrimText(key));
+    std::optional<std::string> v = SettingOf(c.db, TrimText(section), TrimText(key));
     if (!v) {
       last_ = {kCodeNotFound, 0, "no key " + TrimText(key) + " in settings section " + TrimText(section)};
       return 0;
@@ -471,13 +471,13 @@ int32_t EmbeddedSource::GetDBParamKeys(std::string& connect, std::string& driver
   return Guard([&]() -> int32_t {
     Connection& c = Current();
     const std::string section = "QV_for_ODBC";
-    std::optional<std::string> cs = Setting(c.db, section, "ConnectString");
+    std::optional<std::string> cs = SettingOf(c.db, section, "ConnectString");
     if (!cs) Fail(kCodeRefused, "settings section " + section + " has no ConnectString");
     dllparam::PutInBuffer(connect, *cs);
-    dllparam::PutInBuffer(driver, Setting(c.db, section, "DriverName").value_or(""));
-    dllparam::PutInBuffer(user, Setting(c.db, section, "ParamUid").value_or(""));
-    dllparam::PutInBuffer(password, Setting(c.db, section, "ParamPwd").value_or(""));
-    dllparam::PutInBuffer(database, Setting(c.db, section, "Database").value_or(""));
+    dllparam::PutInBuffer(driver, SettingOf(c.db, section, "DriverName").value_or(""));
+    dllparam::PutInBuffer(user, SettingOf(c.db, section, "ParamUid").value_or(""));
+    dllparam::PutInBuffer(password, SettingOf(c.db, section, "ParamPwd").value_or(""));
+    dllparam::PutInBuffer(database, SettingOf(c.db, section, "Database").value_or(""));
     return 1;
   });
 }

@@ -74,6 +74,14 @@ const ControlMember ORACLE_GetJrnFullPathName{"ORACLE_GetJrnFullPathName"};
 
 std::atomic<std::int32_t> gJournalWaitMs{QVmanager::kDefaultJournalWaitMs};
 
+// Calls the SQL Server or Oracle member of the control with the database or
+// schema before args; args receives the arguments as the call left them.
+ControlResult CallJournal(bool oracle, const std::string& database, const ControlMember& sqlServer,
+                          const ControlMember& oracleMember, std::vector<Variant>& args) {
+  args.insert(args.begin(), Variant(database));
+  return CallControl(oracle ? oracleMember : sqlServer, kCall, args);
+}
+
 // Lets the server take in a journal created or removed.
 void WaitForServer() {
   const std::int32_t ms = gJournalWaitMs.load();
@@ -346,9 +354,10 @@ QVmanager::JournalKind QVmanager::JournalSource(const char* member) {
 bool QVmanager::CreateQVJournal(std::string& szJrnPath) {
   const JournalKind kind = JournalSource("CreateQVJournal");
   if (kind == JournalKind::None) return false;
-  const bool oracle = kind == JournalKind::Oracle;
-  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_), Variant(szJrnPath)};
-  const bool ok = CallControl(oracle ? ctl::ORACLE_CRTJRN : ctl::SQL_CRTJRN, kCall, args).AsBool();
+  std::vector<Variant> args{Variant(szJrnPath)};
+  const bool ok = CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind), ctl::SQL_CRTJRN,
+                              ctl::ORACLE_CRTJRN, args)
+                      .AsBool();
   if (const std::string* path = args[1].Get<std::string>()) szJrnPath = *path;
   WaitForServer();
   return ok;
@@ -357,49 +366,52 @@ bool QVmanager::CreateQVJournal(std::string& szJrnPath) {
 bool QVmanager::RemoveQVJournal() {
   const JournalKind kind = JournalSource("RemoveQVJournal");
   if (kind == JournalKind::None) return false;
-  const bool oracle = kind == JournalKind::Oracle;
-  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_)};
-  const bool ok = CallControl(oracle ? ctl::ORACLE_RMVJRN : ctl::SQL_RMVJRN, kCall, args).AsBool();
+  std::vector<Variant> args;
+  const bool ok =
+      CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind), ctl::SQL_RMVJRN, ctl::ORACLE_RMVJRN, args)
+          .AsBool();
   WaitForServer();
   return ok;
 }
 
 bool QVmanager::DBIsQVJournalised() {
   const JournalKind kind = JournalSource("DBIsQVJournalised");
-  if (kind == JournalKind::None) return false;
-  const bool oracle = kind == JournalKind::Oracle;
-  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_)};
-  return CallControl(oracle ? ctl::ORACLE_DBIsJournalised : ctl::SQL_dbIsJournalised, kCall, args).AsBool();
+  std::vector<Variant> args;
+  return kind != JournalKind::None && CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind),
+                                                  ctl::SQL_dbIsJournalised, ctl::ORACLE_DBIsJournalised, args)
+                                          .AsBool();
 }
 
 std::string QVmanager::JournalFullPathName() {
   const JournalKind kind = JournalSource("JournalFullPathName");
   if (kind == JournalKind::None) return {};
-  const bool oracle = kind == JournalKind::Oracle;
-  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_)};
-  return CallControl(oracle ? ctl::ORACLE_GetJrnFullPathName : ctl::SQL_GetJrnFullPathName, kCall, args).AsString();
+  std::vector<Variant> args;
+  return CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind), ctl::SQL_GetJrnFullPathName,
+                     ctl::ORACLE_GetJrnFullPathName, args)
+      .AsString();
 }
 
 bool QVmanager::StartTableJournalisation(const std::string& szTable) {
-  if (JournalSource("StartTableJournalisation") == JournalKind::None) return false;
-  std::vector<Variant> args{Variant(sqlDbName_), Variant(szTable)};
-  return CallControl(ctl::SQL_STRJRNPF, kCall, args).AsBool();
+  const JournalKind kind = JournalSource("StartTableJournalisation");
+  std::vector<Variant> args{Variant(szTable)};
+  return kind != JournalKind::None &&
+         CallJournal(false, JournalDatabase(kind), ctl::SQL_STRJRNPF, ctl::SQL_STRJRNPF, args).AsBool();
 }
 
 bool QVmanager::IsTableJournalised(const std::string& szTable) {
   const JournalKind kind = JournalSource("IsTableJournalised");
-  if (kind == JournalKind::None) return false;
-  const bool oracle = kind == JournalKind::Oracle;
-  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_), Variant(szTable)};
-  return CallControl(oracle ? ctl::isOracleJrn : ctl::IsSqlJrn, kCall, args).AsBool();
+  std::vector<Variant> args{Variant(szTable)};
+  return kind != JournalKind::None &&
+         CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind), ctl::IsSqlJrn, ctl::isOracleJrn, args)
+             .AsBool();
 }
 
 bool QVmanager::StopTableJournalisation(const std::string& szTable) {
   const JournalKind kind = JournalSource("StopTableJournalisation");
-  if (kind == JournalKind::None) return false;
-  const bool oracle = kind == JournalKind::Oracle;
-  std::vector<Variant> args{Variant(oracle ? oracleSchemaName_ : sqlDbName_), Variant(szTable)};
-  return CallControl(oracle ? ctl::ORACLE_DropTblTriggered : ctl::SQL_ENDJRNPF, kCall, args).AsBool();
+  std::vector<Variant> args{Variant(szTable)};
+  return kind != JournalKind::None && CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind),
+                                                  ctl::SQL_ENDJRNPF, ctl::ORACLE_DropTblTriggered, args)
+                                          .AsBool();
 }
 
 // Rows: name, DISPID, kind, number of arguments (a put counts its value),

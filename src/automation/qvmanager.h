@@ -205,6 +205,9 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   // The kind of NT source the journal members serve, or none: refuses then.
   enum class JournalKind { None, SqlServer, Oracle };
   JournalKind JournalSource(const char* member);
+  const std::string& JournalDatabase(JournalKind kind) const {
+    return kind == JournalKind::Oracle ? oracleSchemaName_ : sqlDbName_;
+  }
   std::string sqlDbName_, oracleSchemaName_;
 
   std::shared_ptr<platform::Collection> cActivity_;

@@ -947,6 +947,9 @@ class QVSource {
  private:
   // Refuses (message 2502) a name that cannot stand in a journal statement.
   bool JournalName(const std::string& name);
+  // Trims directory and ends it with a backslash, in place; refuses (message
+  // 2501) a blank one.
+  bool JournalDirectoryGiven(std::string& directory);
   // The version probe without a step of its own; the error state stays.
   std::string SqlVersion();
   // Runs a statement whose outcome is not checked; the error state stays.

@@ -31,12 +31,7 @@ int QVSource::OracleJournalPathOf(const std::string& schema, std::string& path) 
 
 bool QVSource::ORACLE_CRTJRN(const std::string& schema, std::string& directory) {
   return Guard("ORACLE_CRTJRN", [&] {
-    directory = JournalDirectory(directory);
-    if (directory.empty()) {
-      Refuse(cLoadResString("2501"));
-      return false;
-    }
-    if (!JournalName(schema)) return false;
+    if (!JournalDirectoryGiven(directory) || !JournalName(schema)) return false;
     const std::string path = OracleJournalPath(directory, schema);
     if (!RunStatement(OracleGrant(schema))) return false;
     if (!RunStatement(OracleCreateJournalFile(path)) && !RunStatement(OracleCreateJournalFileCall(path)))

@@ -29,6 +29,13 @@ bool QVSource::JournalName(const std::string& name) {
   return false;
 }
 
+bool QVSource::JournalDirectoryGiven(std::string& directory) {
+  directory = JournalDirectory(directory);
+  if (!directory.empty()) return true;
+  Refuse(cLoadResString("2501"));
+  return false;
+}
+
 int QVSource::QueryRow(const std::string& sql, std::size_t width, std::string& row) {
   std::string buf(width, ' ');
   int32_t len = 0;
@@ -93,12 +100,7 @@ bool QVSource::ReadJrnTable(const std::string& db, std::string& path) {
 
 bool QVSource::SQL_CRTJRN(const std::string& db, std::string& directory) {
   return Guard("SQL_CRTJRN", [&] {
-    directory = JournalDirectory(directory);
-    if (directory.empty()) {
-      Refuse(cLoadResString("2501"));
-      return false;
-    }
-    if (!JournalName(db)) return false;
+    if (!JournalDirectoryGiven(directory) || !JournalName(db)) return false;
 
     std::string collected;
     auto collect = [&] { collected += (collected.empty() ? "" : "\r\n") + errorText_; };

@@ -136,6 +136,10 @@ TEST_P(JournalStore, CreatesCapturesReleasesAndRemovesTheJournal) {
   }
 
   EXPECT_FALSE(m.IsTableJournalised("ORDERS"));
+  if (!Sql()) {
+    EXPECT_FALSE(m.StartTableJournalisation("ORDERS")) << "the manager captures SQL Server tables only";
+    EXPECT_EQ(m.ErrorText(), "StartTableJournalisation is not served on Oracle sources");
+  }
   ASSERT_TRUE(Capture()) << control().ErrorText();
   EXPECT_TRUE(m.IsTableJournalised("ORDERS"));
   if (Sql()) {
