@@ -515,7 +515,9 @@ bool SqlServer::Run(const std::string& sql, std::deque<std::string>* rows) {
     return true;
   }
   if (std::optional<Call> call = ReadCall(sql)) return RunCall(*call, rows);
-  if (Starts(canon, "DROP VIEW ")) {
+  // Views of the store's own database are plain SQL; capture views live in
+  // the source databases.
+  if (Starts(canon, "DROP VIEW ") && !current.empty()) {
     const std::string view = TrimText(sql.substr(sql.find_first_not_of(" ") + 10));
     if (!Find(db, "view", UpperText(current), view))
       Refuse("Cannot drop the view '" + view + "', because it does not exist or you do not have permission.",
@@ -523,7 +525,7 @@ bool SqlServer::Run(const std::string& sql, std::deque<std::string>* rows) {
     Remove(db, "view", UpperText(current), view);
     return true;
   }
-  if (Starts(canon, "CREATE VIEW ")) {
+  if (Starts(canon, "CREATE VIEW ") && !current.empty()) {
     const std::string text = TrimText(sql);
     const std::size_t as = UpperText(text).find(" AS SELECT ");
     const std::size_t from = UpperText(text).rfind(" FROM ");
@@ -532,7 +534,6 @@ bool SqlServer::Run(const std::string& sql, std::deque<std::string>* rows) {
     const std::string view = TrimText(text.substr(12, as - 12));
     const std::string list = text.substr(as + 11, from - as - 11);
     const std::string source = TrimText(text.substr(from + 6));
-    if (current.empty()) Refuse("Invalid object name '" + source + "'.", kErrInvalidObject);
     const std::string stored = table(current, source);
     try {
       db.prepareOnce("SELECT " + list + " FROM \"" + stored + "\"");
