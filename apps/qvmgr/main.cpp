@@ -8,6 +8,7 @@
 #include "qvmgr/automation_host.h"
 #include "qvmgr/commands.h"
 #include "qvmgr/demo.h"
+#include "qvmgr/journal.h"
 #include "qvmgr/options.h"
 #include "qvmgr/output.h"
 #include "qvmgr/programs.h"
@@ -170,6 +171,8 @@ int main(int argc, char** argv) {
   endShow->add_option("--place", endOptions.place, "place of the script (default T)");
   endStore->add_option("--place", endOptions.place, "place of the script (default T; NT sources always use T)");
   endStore->add_option("--file", endOptions.file, "file of the script, one command a line")->required();
+  JournalOptions journalOptions;
+  CLI::App* journal = AddJournalCommand(app, journalOptions);
 
   std::string registerLibrary, unregisterLibrary;
   CLI::App* reg = Command(app, "register", "register the shared library QVmgr_dll in the class registry",
@@ -231,6 +234,7 @@ int main(int argc, char** argv) {
     if (status->parsed()) return Status(ctx);
     if (activity->parsed()) return ActivityShow(ctx);
     if (messages->parsed()) return Messages(ctx, messageOptions);
+    if (journal->parsed()) return Journal(ctx, journalOptions);
     if (reg->parsed()) return Register(ctx, registerLibrary);
     if (unreg->parsed()) return Unregister(ctx, unregisterLibrary);
     if (automation->parsed()) return RunAutomationHost(std::cin, std::cout, std::cerr);

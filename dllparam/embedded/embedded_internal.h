@@ -72,6 +72,7 @@ struct EmbeddedSource::Connection {
   std::string listAfter;  // last data source listed by GetDSNsAndDrivers
   std::string databasesAfter, tablesAfter;  // last names listed by FillDB, FillTBL
   int columnsNext = 0;    // next column of the table listed by FillColumnsList(Source)
+  std::string database;   // SQL Server: the current database after "use", "" for the store's
   EngineCursor engine;    // positions in the engine's job list and message queue
   CatalogCursor catalog;  // positions in the file catalog's listings
   WriteSession program, endScript;  // programs and end scripts being received
@@ -132,6 +133,10 @@ int32_t EmbeddedSource::Guard(Fn&& fn) {
 // Keeps the statement of served SQL st, reset, for the next run of its
 // adapted text on c (nothing when st is not valid).
 void KeepServed(EmbeddedSource::Connection& c, std::string adapted, Stmt st);
+
+// Returns the value of key in the settings section, nothing when it has none
+// (embedded_sql.cpp).
+std::optional<std::string> SettingOf(Db& db, const std::string& section, const std::string& key);
 
 // Returns s without leading and trailing blanks (and NULs after the first NUL).
 std::string TrimText(std::string_view s);

@@ -107,6 +107,9 @@ class EmbeddedSource final : public DllParam {
   bool FetchRow(Handle& hd, std::string& row);
   void RunAction(Connection& c, const std::string& sql);
   bool SpecialStatement(Connection& c, Handle* hd, const std::string& sql);
+  // Answers the statements of journalisation (embedded_journal.cpp) as
+  // SpecialStatement does; false for any other statement.
+  bool JournalStatement(Connection& c, Handle* hd, const std::string& sql);
 
   // Source tables of NT stores (embedded_columns.cpp): the store's name of
   // the table a catalog call names, and the paged listing of its columns.

@@ -70,15 +70,15 @@ std::map<std::string, std::string> ParseConnectString(std::string_view text) {
   return out;
 }
 
-std::optional<std::string> Setting(Db& db, const std::string& section, const std::string& key) {
+}  // namespace
+
+std::optional<std::string> SettingOf(Db& db, const std::string& section, const std::string& key) {
   Stmt st = db.prepareOnce("SELECT value FROM qvs_setting WHERE section = ? AND key = ?");
   st.bind(1, section);
   st.bind(2, key);
   if (!st.step()) return std::nullopt;
   return std::string(st.columnText(0));
 }
-
-}  // namespace
 
 EmbeddedSource::Handle& EmbeddedSource::StatementHandle(int32_t& hStmt) {
   if (hStmt < 0) {
@@ -119,6 +119,8 @@ bool EmbeddedSource::SpecialStatement(Connection& c, Handle* hd, const std::stri
   // VACUUM rewrites the store or writes a copy anywhere (INTO): no client's.
   if (canon.substr(0, canon.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_")) == "VACUUM")
     Fail(kCodeRefused, "VACUUM is not served: it writes files outside the statement's tables");
+
+  if (JournalStatement(c, hd, sql)) return true;
 
   if (words("EXEC ") || words("EXECUTE ")) {
     std::string proc = canon.substr(canon.find(' ') + 1);
@@ -482,7 +484,7 @@ int32_t EmbeddedSource::GetConfigStringWithoutDefVal(const std::string& section,
   len = 0;
   return Guard([&]() -> int32_t {
     Connection& c = Current();
-    std::optional<std::string> v = Setting(c.db, TrimText(section), TrimText(key));
+    std::optional<std::string> v = SettingOf(c.db, TrimText(section), TrimText(key));
     if (!v) {
       last_ = {kCodeNotFound, 0, "no key " + TrimText(key) + " in settings section " + TrimText(section)};
       return 0;
@@ -497,13 +499,13 @@ int32_t EmbeddedSource::GetDBParamKeys(std::string& connect, std::string& driver
   return Guard([&]() -> int32_t {
     Connection& c = Current();
     const std::string section = "QV_for_ODBC";
-    std::optional<std::string> cs = Setting(c.db, section, "ConnectString");
+    std::optional<std::string> cs = SettingOf(c.db, section, "ConnectString");
     if (!cs) Fail(kCodeRefused, "settings section " + section + " has no ConnectString");
     dllparam::PutInBuffer(connect, *cs);
-    dllparam::PutInBuffer(driver, Setting(c.db, section, "DriverName").value_or(""));
-    dllparam::PutInBuffer(user, Setting(c.db, section, "ParamUid").value_or(""));
-    dllparam::PutInBuffer(password, Setting(c.db, section, "ParamPwd").value_or(""));
-    dllparam::PutInBuffer(database, Setting(c.db, section, "Database").value_or(""));
+    dllparam::PutInBuffer(driver, SettingOf(c.db, section, "DriverName").value_or(""));
+    dllparam::PutInBuffer(user, SettingOf(c.db, section, "ParamUid").value_or(""));
+    dllparam::PutInBuffer(password, SettingOf(c.db, section, "ParamPwd").value_or(""));
+    dllparam::PutInBuffer(database, SettingOf(c.db, section, "Database").value_or(""));
     return 1;
   });
 }

@@ -85,6 +85,7 @@ void CreateStoreSchema(Db& db, SourceKind kind) {
         " PRIMARY KEY (area, name));"
         "CREATE TABLE qvs_sysproc (proc TEXT PRIMARY KEY COLLATE NOCASE, col1 TEXT, col2 TEXT, error TEXT);");
     EnsureEngineTables(db);
+    if (IsNtKind(kind)) EnsureJournalTables(db);
     Stmt meta = db.prepare("INSERT INTO qvs_meta (key, value) VALUES ('kind', ?)");
     meta.bind(1, KindName(kind));
     meta.step();
@@ -147,6 +148,7 @@ OpenedStore OpenStoreFile(const std::string& path, int busyTimeoutMs) {
                    : "PRAGMA foreign_keys=OFF; PRAGMA synchronous=NORMAL");
   // Stores made before the engine kept its state get its tables now.
   EnsureEngineTables(out.db);
+  if (IsNtKind(out.kind)) EnsureJournalTables(out.db);
   return out;
 }
 

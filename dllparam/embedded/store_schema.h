@@ -39,6 +39,10 @@ std::optional<SourceKind> ParseKind(std::string_view text);
 inline bool IsNtKind(SourceKind kind) { return kind != SourceKind::AS400; }
 SqlDialect DialectOf(SourceKind kind);
 
+// Creates the tables that the emulation of journalisation keeps on NT stores
+// when they are missing: JOURNAL and the server's objects (embedded_journal.cpp).
+void EnsureJournalTables(Db& db);
+
 inline constexpr int kStoreFormat = 1;
 inline constexpr int kStoreApplicationId = 0x51565331;  // "QVS1"
 

@@ -266,6 +266,25 @@ std::string MaskRows(const RowShape& shape, std::string_view rows, std::size_t r
   return out;
 }
 
+namespace {
+
+// Returns a log reader's command line ("\"...QVlogreader.exe\" server/db/user/password")
+// with its password masked; any other text unchanged.
+std::string MaskLogReaderCommand(std::string_view value) {
+  constexpr std::string_view kProgram = "QVlogreader.exe\" ";
+  const std::size_t at = value.find(kProgram);
+  if (at == std::string_view::npos) return std::string(value);
+  std::size_t slash = at + kProgram.size();
+  for (int i = 0; i < 3; ++i) {
+    slash = value.find('/', slash);
+    if (slash == std::string_view::npos) return std::string(value);
+    ++slash;
+  }
+  return std::string(value.substr(0, slash)) + MaskPassword(value.substr(slash));
+}
+
+}  // namespace
+
 std::string MaskSqlPasswords(std::string_view sql) {
   std::vector<Literal> literals = Literals(sql);
   MarkInsertedPasswords(sql, literals);
@@ -276,7 +295,7 @@ std::string MaskSqlPasswords(std::string_view sql) {
     out.append(sql.substr(done, lit.begin - done));
     const std::string_view value = sql.substr(lit.begin, lit.end - lit.begin);
     const bool password = lit.password || IsPasswordField(UpperCopy(ComparedColumn(sql, lit.begin - 1)));
-    out += password ? MaskPassword(value) : MaskConnectionPasswords(value);
+    out += password ? MaskPassword(value) : MaskConnectionPasswords(MaskLogReaderCommand(value));
     done = lit.end;
   }
   out.append(sql.substr(done));

@@ -1,7 +1,11 @@
 // QVmanager: the manager's members and its dispatch table.
 #include "automation/qvmanager.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <limits>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -53,7 +57,36 @@ const ControlMember env{"env"};
 const ControlMember tgt{"tgt"};
 const ControlMember Grp{"Grp"};
 const ControlMember Fic{"Fic"};
+const ControlMember SQL_CRTJRN{"SQL_CRTJRN"};
+const ControlMember ORACLE_CRTJRN{"ORACLE_CRTJRN"};
+const ControlMember SQL_dbIsJournalised{"SQL_dbIsJournalised"};
+const ControlMember ORACLE_DBIsJournalised{"ORACLE_DBIsJournalised"};
+const ControlMember SQL_RMVJRN{"SQL_RMVJRN"};
+const ControlMember ORACLE_RMVJRN{"ORACLE_RMVJRN"};
+const ControlMember SQL_STRJRNPF{"SQL_STRJRNPF"};
+const ControlMember IsSqlJrn{"IsSqlJrn"};
+const ControlMember isOracleJrn{"isOracleJrn"};
+const ControlMember SQL_ENDJRNPF{"SQL_ENDJRNPF"};
+const ControlMember ORACLE_DropTblTriggered{"ORACLE_DropTblTriggered"};
+const ControlMember SQL_GetJrnFullPathName{"SQL_GetJrnFullPathName"};
+const ControlMember ORACLE_GetJrnFullPathName{"ORACLE_GetJrnFullPathName"};
 }  // namespace ctl
+
+std::atomic<std::int32_t> gJournalWaitMs{QVmanager::kDefaultJournalWaitMs};
+
+// Calls the SQL Server or Oracle member of the control with the database or
+// schema before args; args receives the arguments as the call left them.
+ControlResult CallJournal(bool oracle, const std::string& database, const ControlMember& sqlServer,
+                          const ControlMember& oracleMember, std::vector<Variant>& args) {
+  args.insert(args.begin(), Variant(database));
+  return CallControl(oracle ? oracleMember : sqlServer, kCall, args);
+}
+
+// Lets the server take in a journal created or removed.
+void WaitForServer() {
+  const std::int32_t ms = gJournalWaitMs.load();
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // Calls ctl.ReadActivity(environment, target, model, 261 blanks, 1024,
 // action, option); on true block receives the activity block.
@@ -299,6 +332,88 @@ bool QVmanager::ReadMSG(bool first, bool BuildColumn, const platform::ObjectPtr&
   return r.ok() && value != nullptr && *value;
 }
 
+void QVmanager::SetJournalWait(std::int32_t milliseconds) { gJournalWaitMs = std::max(milliseconds, 0); }
+std::int32_t QVmanager::JournalWait() { return gJournalWaitMs.load(); }
+
+QVmanager::JournalKind QVmanager::JournalSource(const char* member) {
+  if (!ConnectionOpen()) {
+    Refuse(cLoadResString("1904"));
+    return JournalKind::None;
+  }
+  const std::string type = SourceType();
+  const bool captureOnOracle = type == "Oracle" && std::string_view(member) == "StartTableJournalisation";
+  if ((type != "SQL Server" && type != "Oracle") || captureOnOracle) {
+    Refuse(cLoadResString("2506", member, type));
+    return JournalKind::None;
+  }
+  refusalNum_ = 0;
+  refusalText_.clear();
+  return type == "Oracle" ? JournalKind::Oracle : JournalKind::SqlServer;
+}
+
+bool QVmanager::CreateQVJournal(std::string& szJrnPath) {
+  const JournalKind kind = JournalSource("CreateQVJournal");
+  if (kind == JournalKind::None) return false;
+  std::vector<Variant> args{Variant(szJrnPath)};
+  const bool ok = CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind), ctl::SQL_CRTJRN,
+                              ctl::ORACLE_CRTJRN, args)
+                      .AsBool();
+  if (const std::string* path = args[1].Get<std::string>()) szJrnPath = *path;
+  WaitForServer();
+  return ok;
+}
+
+bool QVmanager::RemoveQVJournal() {
+  const JournalKind kind = JournalSource("RemoveQVJournal");
+  if (kind == JournalKind::None) return false;
+  std::vector<Variant> args;
+  const bool ok =
+      CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind), ctl::SQL_RMVJRN, ctl::ORACLE_RMVJRN, args)
+          .AsBool();
+  WaitForServer();
+  return ok;
+}
+
+bool QVmanager::DBIsQVJournalised() {
+  const JournalKind kind = JournalSource("DBIsQVJournalised");
+  std::vector<Variant> args;
+  return kind != JournalKind::None && CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind),
+                                                  ctl::SQL_dbIsJournalised, ctl::ORACLE_DBIsJournalised, args)
+                                          .AsBool();
+}
+
+std::string QVmanager::JournalFullPathName() {
+  const JournalKind kind = JournalSource("JournalFullPathName");
+  if (kind == JournalKind::None) return {};
+  std::vector<Variant> args;
+  return CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind), ctl::SQL_GetJrnFullPathName,
+                     ctl::ORACLE_GetJrnFullPathName, args)
+      .AsString();
+}
+
+bool QVmanager::StartTableJournalisation(const std::string& szTable) {
+  const JournalKind kind = JournalSource("StartTableJournalisation");
+  std::vector<Variant> args{Variant(szTable)};
+  return kind != JournalKind::None &&
+         CallJournal(false, JournalDatabase(kind), ctl::SQL_STRJRNPF, ctl::SQL_STRJRNPF, args).AsBool();
+}
+
+bool QVmanager::IsTableJournalised(const std::string& szTable) {
+  const JournalKind kind = JournalSource("IsTableJournalised");
+  std::vector<Variant> args{Variant(szTable)};
+  return kind != JournalKind::None &&
+         CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind), ctl::IsSqlJrn, ctl::isOracleJrn, args)
+             .AsBool();
+}
+
+bool QVmanager::StopTableJournalisation(const std::string& szTable) {
+  const JournalKind kind = JournalSource("StopTableJournalisation");
+  std::vector<Variant> args{Variant(szTable)};
+  return kind != JournalKind::None && CallJournal(kind == JournalKind::Oracle, JournalDatabase(kind),
+                                                  ctl::SQL_ENDJRNPF, ctl::ORACLE_DropTblTriggered, args)
+                                          .AsBool();
+}
+
 // Rows: name, DISPID, kind, number of arguments (a put counts its value),
 // handler. To add a member, add its row here and its C++ member above.
 const platform::DispatchTable& QVmanager::Table() {
@@ -484,6 +599,39 @@ const platform::DispatchTable& QVmanager::Table() {
              if (!r.ok()) Throw(r);
              return r.value;
            }},
+
+          // ---- Journalisation of NT sources
+          {"SQL_DBname", 0x68030003, kGet, 0, [](QVmanager& m, ArgList&) { return Variant(m.SQL_DBname()); }},
+          {"SQL_DBname", 0x68030003, kPut, 1,
+           [](QVmanager& m, ArgList& a) {
+             m.SQL_DBname(a.String(0));
+             return Variant();
+           }},
+          {"ORACLE_SchemaName", 0x68030002, kGet, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.ORACLE_SchemaName()); }},
+          {"ORACLE_SchemaName", 0x68030002, kPut, 1,
+           [](QVmanager& m, ArgList& a) {
+             m.ORACLE_SchemaName(a.String(0));
+             return Variant();
+           }},
+          {"CreateQVJournal", 0x60030024, kCall, 1,
+           [](QVmanager& m, ArgList& a) {
+             std::string path = a.String(0);
+             const bool ok = m.CreateQVJournal(path);
+             a.Set(0, Variant(std::move(path)));
+             return Variant(ok);
+           }},
+          {"DBIsQVJournalised", 0x68030001, kGet, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.DBIsQVJournalised()); }},
+          {"RemoveQVJournal", 0x60030025, kCall, 0, [](QVmanager& m, ArgList&) { return Variant(m.RemoveQVJournal()); }},
+          {"StartTableJournalisation", 0x60030026, kCall, 1,
+           [](QVmanager& m, ArgList& a) { return Variant(m.StartTableJournalisation(a.String(0))); }},
+          {"IsTableJournalised", 0x60030027, kCall, 1,
+           [](QVmanager& m, ArgList& a) { return Variant(m.IsTableJournalised(a.String(0))); }},
+          {"StopTableJournalisation", 0x60030028, kCall, 1,
+           [](QVmanager& m, ArgList& a) { return Variant(m.StopTableJournalisation(a.String(0))); }},
+          {"JournalFullPathName", 0x68030000, kGet, 0,
+           [](QVmanager& m, ArgList&) { return Variant(m.JournalFullPathName()); }},
       });
   return table;
 }

@@ -38,6 +38,11 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   //   UpdateDistribution 0x60030019 method  SourceJobRun 0x6003001F method
   //   StopQV 0x60030020 method           StartQV 0x60030021 method
   //   ReadActivity 0x60030022 method     ReadMSG 0x60030023 method
+  //   SQL_DBname 0x68030003 get/put      ORACLE_SchemaName 0x68030002 get/put
+  //   CreateQVJournal 0x60030024 method  DBIsQVJournalised 0x68030001 get
+  //   RemoveQVJournal 0x60030025 method  StartTableJournalisation 0x60030026 method
+  //   IsTableJournalised 0x60030027 method  StopTableJournalisation 0x60030028 method
+  //   JournalFullPathName 0x68030000 get
   static const platform::DispatchTable& Table();
 
   // Creates the Activity snapshot with its 27 properties empty and the
@@ -171,7 +176,40 @@ class QVmanager : public platform::DispatchObject<QVmanager> {
   // can fill (late-bound, these are errors).
   bool ReadMSG(bool first, bool BuildColumn, const platform::ObjectPtr& lv);
 
+  // ---- Journalisation of NT sources
+  // The database (SQL Server) or schema (Oracle) the journal members work on.
+  const std::string& SQL_DBname() const { return sqlDbName_; }
+  void SQL_DBname(const std::string& value) { sqlDbName_ = value; }
+  const std::string& ORACLE_SchemaName() const { return oracleSchemaName_; }
+  void ORACLE_SchemaName(const std::string& value) { oracleSchemaName_ = value; }
+  // Each calls the control's operation of the source kind (SQL Server or
+  // Oracle) with SQL_DBname or ORACLE_SchemaName. Without an open connection,
+  // on other kinds of source, and for StartTableJournalisation on Oracle,
+  // they answer false or "" without a call (ErrorNum 40 and the reason).
+  // Creates the journal in the directory szJrnPath (trimmed, a backslash
+  // appended in place).
+  bool CreateQVJournal(std::string& szJrnPath);
+  bool DBIsQVJournalised();
+  bool RemoveQVJournal();
+  bool StartTableJournalisation(const std::string& szTable);
+  bool IsTableJournalised(const std::string& szTable);
+  bool StopTableJournalisation(const std::string& szTable);
+  std::string JournalFullPathName();
+  // The pause after a journal is created or removed, that lets the server
+  // take the change in: kDefaultJournalWait unless set (tests set 0).
+  static constexpr std::int32_t kDefaultJournalWaitMs = 1000;
+  static void SetJournalWait(std::int32_t milliseconds);
+  static std::int32_t JournalWait();
+
  private:
+  // The kind of NT source the journal members serve, or none: refuses then.
+  enum class JournalKind { None, SqlServer, Oracle };
+  JournalKind JournalSource(const char* member);
+  const std::string& JournalDatabase(JournalKind kind) const {
+    return kind == JournalKind::Oracle ? oracleSchemaName_ : sqlDbName_;
+  }
+  std::string sqlDbName_, oracleSchemaName_;
+
   std::shared_ptr<platform::Collection> cActivity_;
   std::shared_ptr<automation::Activity> activity_;
   std::string instanceName_, sourceAdress_;

@@ -361,6 +361,57 @@ const platform::DispatchTable& ControlTable() {
            [](QVSource& c, ArgList& a) {
              return Variant(c.Write_ENQV(a.String(0), a.String(1), a.String(2), a.String(3), a.String(4)));
            }},
+          // ---- 9. Journalisation. The journal directory of the creations is
+          // by reference (trimmed, a backslash appended); so is ReadJrnTable's path.
+          {"szSQLServerVersion", Id(9, 1), kCall, 0,
+           [](QVSource& c, ArgList&) { return Variant(c.szSQLServerVersion()); }},
+          {"SQL_dbIsJournalised", Id(9, 2), kCall, 1,
+           [](QVSource& c, ArgList& a) { return Variant(c.SQL_dbIsJournalised(a.String(0))); }},
+          {"SQL_GetJrnFullPathName", Id(9, 3), kCall, 1,
+           [](QVSource& c, ArgList& a) { return Variant(c.SQL_GetJrnFullPathName(a.String(0))); }},
+          {"SQL_CRTJRN", Id(9, 4), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             return OnRecordArg(a, 1, [&](std::string& d) { return c.SQL_CRTJRN(a.String(0), d); });
+           }},
+          {"SQL_RMVJRN", Id(9, 5), kCall, 1,
+           [](QVSource& c, ArgList& a) { return Variant(c.SQL_RMVJRN(a.String(0))); }},
+          {"SQL_STRJRNPF", Id(9, 6), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.SQL_STRJRNPF(a.String(0), a.String(1))); }},
+          {"SQL_ENDJRNPF", Id(9, 7), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.SQL_ENDJRNPF(a.String(0), a.String(1))); }},
+          {"ENDJRNPF", Id(9, 8), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.ENDJRNPF(a.String(0), a.String(1))); }},
+          {"IsSqlJrn", Id(9, 9), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.IsSqlJrn(a.String(0), a.String(1))); }},
+          {"IsFileJournalised", Id(9, 10), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.IsFileJournalised(a.String(0), a.String(1))); }},
+          {"ReadJrnTable", Id(9, 11), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             return OnRecordArg(a, 1, [&](std::string& p) { return c.ReadJrnTable(a.String(0), p); });
+           }},
+          {"ORACLE_CRTJRN", Id(9, 12), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             return OnRecordArg(a, 1, [&](std::string& d) { return c.ORACLE_CRTJRN(a.String(0), d); });
+           }},
+          {"ORACLE_DBIsJournalised", Id(9, 13), kCall, 1,
+           [](QVSource& c, ArgList& a) { return Variant(c.ORACLE_DBIsJournalised(a.String(0))); }},
+          {"ORACLE_GetJrnFullPathName", Id(9, 14), kCall, 1,
+           [](QVSource& c, ArgList& a) { return Variant(c.ORACLE_GetJrnFullPathName(a.String(0))); }},
+          {"ORACLE_RMVJRN", Id(9, 15), kCall, 1,
+           [](QVSource& c, ArgList& a) { return Variant(c.ORACLE_RMVJRN(a.String(0))); }},
+          {"ORACLE_STRJRNPF", Id(9, 16), kCall, 3,
+           [](QVSource& c, ArgList& a) {
+             platform::ListView* lv = platform::ModelOf<platform::ListView>(a[0]);
+             if (lv == nullptr)
+               throw DispError(DispStatus::TypeMismatch, "ORACLE_STRJRNPF: argument 1 is not a list view", 0);
+             return Variant(c.ORACLE_STRJRNPF(*lv, a.String(1), a.String(2)));
+           }},
+          {"ORACLE_DropTblTriggered", Id(9, 17), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.ORACLE_DropTblTriggered(a.String(0), a.String(1))); }},
+          {"isOracleJrn", Id(9, 18), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.isOracleJrn(a.String(0), a.String(1))); }},
+          {"ORACLE_CaptureTable", Id(9, 19), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.ORACLE_CaptureTable(a.String(0), a.String(1))); }},
       });
   return table;
 }

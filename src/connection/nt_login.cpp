@@ -62,6 +62,7 @@ bool QVSource::LoginNT() {
     paramSection = section + "\\" + instanceName_;
     if (!oracle) server += "\\" + instanceName_;
   }
+  serverName_ = server;
   if (!setting(paramSection, DllParam::kKeyParamUid, sourceUID_)) return false;
   if (!setting(paramSection, DllParam::kKeyParamPwd, sourcePWD_)) return false;
 

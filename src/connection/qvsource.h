@@ -25,6 +25,8 @@
 //  19. NT catalogs                          (catalogs/nt_catalogs.cpp)
 //  20. Transformation programs              (programs/programs.cpp)
 //  21. End-of-distribution scripts          (programs/end_scripts.cpp)
+//  22. SQL Server journalisation            (journal/sqlserver_journal.cpp)
+//  23. Oracle journalisation                (journal/oracle_journal.cpp)
 //      Process-wide login                   (connection/users.cpp)
 //
 // Every public operation sets ErrorStep, makes its connection current through
@@ -1029,6 +1031,93 @@ class QVSource {
   // distribution is replaced by rows at place "T".
   bool Write_ENQV(const std::string& env_id, const std::string& tgt_id, const std::string& grp_id,
                   const std::string& Lieu, const std::string& scriptEND_QV);
+  // ---- 22. SQL Server journalisation (journal/sqlserver_journal.cpp) ----------
+ public:
+  // Database, schema and table names stand in statements where no quoting
+  // can hold them: a name holding anything but letters, digits, "_", "$",
+  // "#", "@" and "." is refused (ErrorNum 40) before anything is sent.
+  //
+  // Gives the first character of the server's product version ("8" for
+  // version 8 servers), "0" when the server does not tell.
+  std::string szSQLServerVersion();
+  // True when db holds the publication of the product.
+  bool SQL_dbIsJournalised(const std::string& db);
+  // Gives the journal file of db from its JOURNAL row, trimmed; "" when none.
+  std::string SQL_GetJrnFullPathName(const std::string& db);
+  // Journalises db into a journal file in directory (trimmed, "\" appended
+  // in place): publishes it, creates and starts its log-reader job and the
+  // publication, creates the file and records it in JOURNAL. A blank
+  // directory is refused. Failures of the job and publication statements
+  // are collected (ErrorText: their texts, CR LF between) and the sequence
+  // goes on; the file and the JOURNAL row end it at once.
+  bool SQL_CRTJRN(const std::string& db, std::string& directory);
+  // Drops the publication of db (and on version "0" servers its log-reader
+  // job), unpublishes db and deletes its JOURNAL row; true when the delete ran.
+  bool SQL_RMVJRN(const std::string& db);
+  // Captures table of db: a view of its columns (long texts cast to the
+  // length the prompter is asked, kept in QV_MX), an article of the
+  // publication and its subscription. A cancelled or empty answer, or any
+  // failed step, drops what the capture added and returns false.
+  bool SQL_STRJRNPF(const std::string& db, const std::string& table);
+  // Releases table: drops its view, its subscription and its article.
+  bool SQL_ENDJRNPF(const std::string& db, const std::string& table);
+  // True when table is an article of db's publication.
+  bool IsSqlJrn(const std::string& db, const std::string& table);
+  // Ask or release by database kind: SQL Server or Oracle (an owner prefix
+  // "OWNER." of table is dropped there); false on other sources.
+  bool IsFileJournalised(const std::string& db, const std::string& table);
+  bool ENDJRNPF(const std::string& db, const std::string& table);
+  // Reads db's JOURNAL row; path receives its journal file, trimmed.
+  bool ReadJrnTable(const std::string& db, std::string& path);
+
+ private:
+  // Refuses (message 2502) a name that cannot stand in a journal statement.
+  bool JournalName(const std::string& name);
+  // Trims directory and ends it with a backslash, in place; refuses (message
+  // 2501) a blank one.
+  bool JournalDirectoryGiven(std::string& directory);
+  // The version probe without a step of its own; the error state stays.
+  std::string SqlVersion();
+  // Runs a statement whose outcome is not checked; the error state stays.
+  void SendUnchecked(const std::string& sql);
+  // Reads the first row of sql into a buffer of width characters: 1 found,
+  // 0 no row, -1 failed (error recorded).
+  int QueryRow(const std::string& sql, std::size_t width, std::string& row);
+  // Asks the length of a long text column until an answer from 1 to 30000
+  // comes; 0 when the question was cancelled or answered empty.
+  int32_t AskCaptureLength(const std::string& column, int32_t used);
+
+  std::string serverName_;  // the SQL Server of the source (LoginNT)
+
+  // ---- 23. Oracle journalisation (journal/oracle_journal.cpp) -----------------
+ public:
+  // Journalises schema into a journal file in directory (trimmed, "\"
+  // appended in place): grants the entry function to the schema, creates
+  // the file and records it in JOURNAL.
+  bool ORACLE_CRTJRN(const std::string& schema, std::string& directory);
+  // True when schema has a JOURNAL row.
+  bool ORACLE_DBIsJournalised(const std::string& schema);
+  // Gives the journal file of schema from its JOURNAL row, trimmed; "" when none.
+  std::string ORACLE_GetJrnFullPathName(const std::string& schema);
+  // Deletes the JOURNAL row of schema (its triggers stay).
+  bool ORACLE_RMVJRN(const std::string& schema);
+  // Creates, compiles and enables the row trigger that journals table. fields
+  // is a buffer field list (FillFieldFromFileNT with plain types): per row
+  // the column name, sub-items 3 date mask, 4 start, 5 storage length and 8
+  // type class. A schema without JOURNAL row or an empty list is refused
+  // before anything is sent.
+  bool ORACLE_STRJRNPF(platform::ListView& fields, const std::string& schema, const std::string& table);
+  // Captures table with the field list its columns give (FillFieldFromFileNT
+  // with plain types), as ORACLE_STRJRNPF does with a list the caller filled.
+  bool ORACLE_CaptureTable(const std::string& schema, const std::string& table);
+  // Drops the trigger of table.
+  bool ORACLE_DropTblTriggered(const std::string& schema, const std::string& table);
+  // True when the trigger of table exists in schema.
+  bool isOracleJrn(const std::string& schema, const std::string& table);
+
+ private:
+  // Reads the journal file of schema: 1 found, 0 none, -1 failed.
+  int OracleJournalPathOf(const std::string& schema, std::string& path);
 };
 
 // ---- Process-wide login (connection/users.cpp) --------------------------------

@@ -43,6 +43,9 @@ TEST(MaskSqlPasswords, HidesEveryPasswordLiteralAndKeepsTheRest) {
        "UPDATE QV_GC SET QV_CONNECT='DSN=D;PWD=********;UID=u' WHERE ENVID='E1'"},
       {"SELECT * FROM QV_UID WHERE USERID='PASSWORD'", "SELECT * FROM QV_UID WHERE USERID='PASSWORD'"},
       {"UPDATE T SET A = 'unterminated PWD=pw7", "UPDATE T SET A = 'unterminated PWD=********"},
+      // The password that ends a log reader's command line, "/" inside it.
+      {"exec msdb..sp_add_jobstep @command='\"C:\\QV\\QVlogreader.exe\" SRV/DB/sa/p/w', @step_id=1",
+       "exec msdb..sp_add_jobstep @command='\"C:\\QV\\QVlogreader.exe\" SRV/DB/sa/********', @step_id=1"},
   };
   for (const Case& c : cases) EXPECT_EQ(MaskSqlPasswords(c.sql), c.expected) << c.sql;
 }
