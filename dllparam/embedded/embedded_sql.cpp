@@ -111,8 +111,6 @@ int32_t EmbeddedSource::OpenStatementHandle(Connection& c, const std::string& fi
 // session settings. Returns false for any other statement. Rows of a query go
 // to hd (when given).
 bool EmbeddedSource::SpecialStatement(Connection& c, Handle* hd, const std::string& sql) {
-  const std::string first = FirstSqlWord(sql);
-  if (first != "VACUUM" && first != "EXEC" && first != "EXECUTE" && first != "USE" && first != "ALTER") return false;
   const std::string canon = CanonicalSql(sql);
   auto words = [&](std::string_view prefix) { return canon.rfind(prefix, 0) == 0; };
 

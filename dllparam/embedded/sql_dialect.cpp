@@ -350,34 +350,46 @@ std::string AdaptSql(std::string_view sql, SqlDialect dialect, std::vector<std::
   return out;
 }
 
-std::string FirstSqlWord(std::string_view sql) {
-  size_t i = 0, n = sql.size();
-  for (;;) {
-    while (i < n && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
-    if (sql.substr(i, 2) == "--") {
+std::string CanonicalSql(std::string_view sql) {
+  // One pass with the tokenizer's rules, without building the tokens: this
+  // runs for every statement served.
+  std::string out;
+  out.reserve(sql.size());
+  size_t i = 0;
+  const size_t n = sql.size();
+  auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
+  while (i < n) {
+    const char c = sql[i];
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      while (i < n && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
       while (i < n && sql[i] != '\n') ++i;
-    } else if (sql.substr(i, 2) == "/*") {
+    } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
       const size_t e = sql.find("*/", i + 2);
       i = e == std::string_view::npos ? n : e + 2;
+    } else if (c == '\'' || c == '"' || c == '[') {
+      // A literal stays as written; a quoted name is upper-cased.
+      const char close = c == '[' ? ']' : c;
+      const size_t from = i++;
+      while (i < n) {
+        if (sql[i] == close) {
+          if (close != ']' && i + 1 < n && sql[i + 1] == close) {
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        ++i;
+      }
+      if (c == '\'') out.append(sql.substr(from, i - from));
+      else
+        for (size_t k = from; k < i; ++k) out += upper(sql[k]);
     } else {
-      break;
+      out += upper(c);
+      ++i;
     }
-  }
-  std::string word;
-  while (i < n && IsWordChar(static_cast<unsigned char>(sql[i])))
-    word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
-  return word;
-}
-
-std::string CanonicalSql(std::string_view sql) {
-  std::string out;
-  for (const SqlToken& t : TokenizeSql(sql)) {
-    if (t.kind == SqlToken::Comment) continue;
-    if (t.kind == SqlToken::Space) {
-      if (!out.empty() && out.back() != ' ') out += ' ';
-      continue;
-    }
-    out += t.kind == SqlToken::Literal ? t.text : Upper(t.text);
   }
   while (!out.empty() && (out.back() == ' ' || out.back() == ';')) out.pop_back();
   return out;

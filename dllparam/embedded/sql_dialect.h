@@ -43,10 +43,6 @@ std::vector<SqlToken> TokenizeSql(std::string_view sql);
 // A literal after AS stays, as do the literals of any other statement.
 std::string AdaptSql(std::string_view sql, SqlDialect dialect, std::vector<std::string>* values = nullptr);
 
-// Returns the first word of the statement, upper-cased, past blanks and
-// comments ("" when it starts otherwise).
-std::string FirstSqlWord(std::string_view sql);
-
 // Returns the statement upper-cased outside literals, with runs of blanks made one
 // blank and a final ";" removed: the form used to recognise fixed statements.
 std::string CanonicalSql(std::string_view sql);

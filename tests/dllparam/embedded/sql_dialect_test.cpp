@@ -78,6 +78,10 @@ TEST(Adapt, CanonicalFormIgnoresCaseAndSpacingOutsideLiterals) {
   EXPECT_EQ(CanonicalSql("  exec   master..sp_helpdistributor ;"), "EXEC MASTER..SP_HELPDISTRIBUTOR");
   EXPECT_EQ(CanonicalSql("alter session set NLS_NUMERIC_CHARACTERS='. ';"),
             "ALTER SESSION SET NLS_NUMERIC_CHARACTERS='. '");
+  EXPECT_EQ(CanonicalSql("select /* x */ [a b], \"c\"\"d\" -- note\n from t where v = 'it''s  Ok' ; ;"),
+            "SELECT [A B], \"C\"\"D\" FROM T WHERE V = 'it''s  Ok'");
+  EXPECT_EQ(CanonicalSql("use db -- unterminated 'quote"), "USE DB");
+  EXPECT_EQ(CanonicalSql("select 'open"), "SELECT 'open");
 }
 
 }  // namespace
