@@ -22,6 +22,8 @@
 //  16. Message queue                        (operations/message_queue.cpp)
 //  17. Field catalog and adding a table     (catalogs/field_import.cpp)
 //  18. Field import from NT sources         (catalogs/fields_nt.cpp)
+//  24. Supervision                          (presentation/supervision.cpp)
+//  25. Topology tree                        (presentation/tree.cpp)
 //      Process-wide login                   (connection/users.cpp)
 //
 // Every public operation sets ErrorStep, makes its connection current through
@@ -48,6 +50,8 @@ namespace qv {
 namespace platform {
 class ListView;
 class ListBox;
+class TreeView;
+class TreeNode;
 class IDispatch;
 struct TextBox;
 struct Label;
@@ -902,6 +906,75 @@ class QVSource {
   bool ReadNtKeys(const std::string& qualified, std::vector<std::string>& keyNames);
   // Runs a length query (buffer of width characters) into length.
   bool ReadLength(const std::string& sql, std::size_t width, int32_t& length);
+
+  // ---- 24. Supervision (presentation/supervision.cpp) -------------------------
+ public:
+  // Gives the state of a distribution from its QV_SPV record: "E" when its
+  // error counter is above 0, "X" when it is stopped or has no record, "A"
+  // otherwise.
+  bool ReadStateGC(const std::string& environment, const std::string& target, const std::string& model,
+                   std::string& state);
+  // Fills lv with one row per QV_SPV record (BuildColumn clears it and sets
+  // the 26 columns first): key "KEY" + environment + target + model, the
+  // texts of presentation/supervision_text.h, the state letter as the tag.
+  // Rows already there are rewritten; rows of records gone are removed.
+  bool Read_Spv(platform::ListView& lv, bool BuildColumn);
+
+  // ---- 25. Topology tree (presentation/tree.cpp) ------------------------------
+ public:
+  // Node keys, tags and images: presentation/tree_nodes.h. Every procedure
+  // works in the current env. LoadTree builds the root, the targets with
+  // their distributions folder and distribute entry, the models with their
+  // tables folder and distribute entry, and the message queue; the folders
+  // are filled by the Load procedures below when first opened, which mark
+  // them loaded ("X"). The Add procedures add nothing to a folder not yet
+  // loaded (its load shows the item) and nothing that is already there; the
+  // Delete and Change procedures do nothing for nodes that are not there.
+  bool LoadTree(platform::TreeView& tv);
+  bool LoadGCInTree(platform::TreeView& tv, platform::TreeNode& folder);
+  bool LoadFCInTree(platform::TreeView& tv, platform::TreeNode& folder);
+  bool LoadFileInTree(platform::TreeView& tv, platform::TreeNode& folder);
+  // node receives the node added, or nullptr.
+  bool AddCibleInTree(platform::TreeView& tv, platform::TreeNode*& node, const std::string& tgt_id,
+                      const std::string& tgtType, const std::string& description);
+  bool AddGroupInTree(platform::TreeView& tv, platform::TreeNode*& node, const std::string& grp_id,
+                      const std::string& grpType, const std::string& description);
+  bool AddGCInTree(platform::TreeView& tv, platform::TreeNode*& node, const std::string& tgt_id,
+                   const std::string& grp_id, const std::string& type, const std::string& description);
+  // label and description make the table's text: label + separator + description.
+  bool AddFCInTree(platform::TreeView& tv, const std::string& tgt_id, const std::string& grp_id,
+                   const std::string& fic_id, const std::string& label, const std::string& description);
+  bool AddFileInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& fic_id,
+                     const std::string& label, const std::string& description);
+  bool DeleteCibleInTree(platform::TreeView& tv, const std::string& tgt_id);
+  // Removes the model and its distributions under every target.
+  bool DeleteGroupInTree(platform::TreeView& tv, const std::string& grp_id);
+  bool DeleteGCInTree(platform::TreeView& tv, const std::string& tgt_id, const std::string& grp_id);
+  bool DeleteFCInTree(platform::TreeView& tv, const std::string& tgt_id, const std::string& grp_id,
+                      const std::string& fic_id);
+  // Removes the model table and its distributed tables under every target.
+  bool DeleteFileInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& fic_id);
+  bool ChangeCibleInTree(platform::TreeView& tv, const std::string& tgt_id, const std::string& tgtType,
+                         const std::string& description);
+  // Rewrites the model's text and those of its distributions.
+  bool ChangeGroupInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& grpType,
+                         const std::string& description);
+  bool ChangeAllGCInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& description);
+  bool ChangeAllFCInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& fic_id,
+                         const std::string& label, const std::string& description);
+  // Rewrites the model table's text and those of its distributed tables.
+  bool ChangeFileInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& fic_id,
+                        const std::string& label, const std::string& description);
+
+ private:
+  // Add an item's node under folder with its two children.
+  platform::TreeNode& AddTargetNode(platform::TreeView& tv, platform::TreeNode& folder, const std::string& tgt,
+                                    const std::string& type, const std::string& description);
+  platform::TreeNode& AddModelNode(platform::TreeView& tv, platform::TreeNode& folder, const std::string& grp,
+                                   const std::string& description);
+  platform::TreeNode& AddDistributionNode(platform::TreeView& tv, platform::TreeNode& folder,
+                                          const std::string& tgt, const std::string& grp, const std::string& type,
+                                          const std::string& description, const char* tablesCaption);
 };
 
 // ---- Process-wide login (connection/users.cpp) --------------------------------

@@ -100,6 +100,20 @@ std::string SelectDistributionWithModelSql(JoinDialect dialect, std::string_view
          SqlGrpId(grp) + "'";
 }
 
+std::string ListDistributionsOfTargetWithModelSql(JoinDialect dialect, std::string_view prefix,
+                                                  std::string_view env, std::string_view tgt) {
+  std::string out = SelectList(layout::DistributionWithModel);
+  if (dialect == JoinDialect::Oracle)
+    out += SqlHead(" FROM ", prefix, "QV_GC, ") + std::string(prefix) +
+           "QV_GX WHERE QV_GC.ENVID (+)=QV_GX.ENVID AND QV_GC.GRPID (+)=QV_GX.GRPID " +
+           " AND QV_GC.ENVID ='";
+  else
+    out += SqlHead(" FROM ", prefix, "QV_GC INNER JOIN ") + std::string(prefix) +
+           "QV_GX ON (QV_GC.ENVID=QV_GX.ENVID) AND (QV_GC.GRPID=QV_GX.GRPID) " +
+           " WHERE QV_GC.ENVID ='";
+  return out + SqlEnvId(env) + "' AND QV_GC.TGTID ='" + SqlTgtId(tgt) + "' ORDER BY QV_GC.GRPID";
+}
+
 // ---- Distributed tables ------------------------------------------------------------------
 
 std::string SelectDistributedTableSql(std::string_view prefix, std::string_view env,
