@@ -104,6 +104,10 @@ bool QVSource::Read_Spv(platform::ListView& lv, bool BuildColumn) {
       }
     }
     CloseFile(h);
+    // Shows new rows in distribution order, whatever order the source gives.
+    std::stable_sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+      return SupervisionRowKey(a) < SupervisionRowKey(b);
+    });
     std::set<std::string> seen;
     for (const Record& r : records) {
       const std::string key = SupervisionRowKey(r);
