@@ -10,6 +10,7 @@
 #include "qvmgr/demo.h"
 #include "qvmgr/options.h"
 #include "qvmgr/output.h"
+#include "qvmgr/views.h"
 
 namespace {
 
@@ -138,6 +139,14 @@ int main(int argc, char** argv) {
   messages->add_option("--interval", messageOptions.interval, "seconds between reads with --follow (default 5)")
       ->transform(DecimalInteger());
 
+  CLI::App* tree = Command(app, "tree", "show the topology of an environment: targets with their distributions and "
+                          "tables, models with their tables", "qvmgr tree --env PR");
+  int superviseWatch = 0;
+  CLI::App* supervise = Command(app, "supervise", "show the supervision list: one row per distribution with its "
+                               "state, position in the journal and counters", "qvmgr supervise --env PR --watch 5");
+  supervise->add_option("--watch", superviseWatch, "read again every SECONDS until interrupted")
+      ->transform(DecimalInteger());
+
   std::string registerLibrary, unregisterLibrary;
   CLI::App* reg = Command(app, "register", "register the shared library QVmgr_dll in the class registry",
                           "QV_REGISTRY=$HOME/.config/qvmgr/registry qvmgr register");
@@ -193,6 +202,8 @@ int main(int argc, char** argv) {
     if (status->parsed()) return Status(ctx);
     if (activity->parsed()) return ActivityShow(ctx);
     if (messages->parsed()) return Messages(ctx, messageOptions);
+    if (tree->parsed()) return TreeShow(ctx);
+    if (supervise->parsed()) return Supervise(ctx, superviseWatch);
     if (reg->parsed()) return Register(ctx, registerLibrary);
     if (unreg->parsed()) return Unregister(ctx, unregisterLibrary);
     if (automation->parsed()) return RunAutomationHost(std::cin, std::cout, std::cerr);
