@@ -147,6 +147,15 @@ int main(int argc, char** argv) {
   supervise->add_option("--watch", superviseWatch, "read again every SECONDS until interrupted")
       ->transform(DecimalInteger());
 
+  ListOptions listOptions;
+  CLI::App* list = Command(app, "list", "list the targets, models, distributions of a target, tables of a model or "
+                           "distribution, fields of a table or field mapping of a distributed table",
+                           "qvmgr list tables --env PR --target AS1 --model CLI");
+  list->add_option("what", listOptions.what, "targets, models, dists, tables, fields or mapping")
+      ->required()
+      ->check(CLI::IsMember({"targets", "models", "dists", "tables", "fields", "mapping"}));
+  list->add_option("--table", listOptions.table, "fields, mapping: the table's number (FICID)");
+
   std::string registerLibrary, unregisterLibrary;
   CLI::App* reg = Command(app, "register", "register the shared library QVmgr_dll in the class registry",
                           "QV_REGISTRY=$HOME/.config/qvmgr/registry qvmgr register");
@@ -203,6 +212,7 @@ int main(int argc, char** argv) {
     if (activity->parsed()) return ActivityShow(ctx);
     if (messages->parsed()) return Messages(ctx, messageOptions);
     if (tree->parsed()) return TreeShow(ctx);
+    if (list->parsed()) return ListShow(ctx, listOptions);
     if (supervise->parsed()) return Supervise(ctx, superviseWatch);
     if (reg->parsed()) return Register(ctx, registerLibrary);
     if (unreg->parsed()) return Unregister(ctx, unregisterLibrary);

@@ -231,4 +231,53 @@ int Supervise(Context& ctx, int watch) {
   return 0;
 }
 
+// ---- qvmgr list --------------------------------------------------------------------------
+
+std::string TableCode(const std::string& typed, const std::string& option) {
+  std::string fic;
+  try {
+    fic = Trim(To1252Exact(typed, option));
+  } catch (const ArgumentError& e) {
+    throw UsageError(e.what());
+  }
+  if (!fic.empty() && fic.size() < 10 && fic.find_first_not_of("0123456789") == std::string::npos)
+    fic = std::string(10 - fic.size(), '0') + fic;
+  return fic;
+}
+
+int ListShow(Context& ctx, const ListOptions& options) {
+  const std::string command = "list " + options.what;
+  ViewSession v(ctx, command);
+  const std::string fic = TableCode(options.table, "--table");
+  auto need = [&](const std::string& value, const char* option) {
+    if (value.empty()) throw UsageError(command + " needs " + option);
+  };
+  const std::string& w = options.what;
+  if (w == "dists" || w == "mapping") need(v.target(), "--target");
+  if (w == "tables" || w == "fields" || w == "mapping") need(v.model(), "--model");
+  if (w == "fields" || w == "mapping") need(fic, "--table");
+  if (!v.Open()) return 1;
+  QVSource& c = v.control();
+  platform::ListView lv;
+  bool ok = false;
+  if (w == "targets") ok = c.LoadCibleInList(lv);
+  else if (w == "models") ok = c.LoadGroupInList(lv);
+  else if (w == "dists") ok = c.LoadGCInList(lv, v.target());
+  else if (w == "tables") ok = v.target().empty() ? c.LoadFileInList(lv, v.model()) : c.LoadFCInList(lv, v.target(), v.model());
+  else if (w == "fields") ok = c.LoadZXInList(lv, v.model(), fic);
+  else if (w == "mapping") ok = c.LoadZX_ZC_InList(lv, v.target(), v.model(), fic);
+  else throw UsageError("list takes targets, models, dists, tables, fields or mapping, not " + w);
+  if (!ok) return v.Fail("cannot read the " + w + " of " + Utf8(v.env()));
+  std::vector<std::string> headers;
+  for (const platform::ColumnHeader& h : lv.Columns()) headers.push_back(h.text);
+  platform::TextTable table(headers);
+  for (const platform::ListItem* item : lv.DisplayOrder()) {
+    std::vector<std::string> cells{item->text};
+    for (int i = 1; i < lv.ColumnCount(); ++i) cells.push_back(item->SubItem(i));
+    table.AddRow(cells);
+  }
+  return v.out().Success(command, Json{{"environment", Utf8(v.env())}, {"list", Json::parse(lv.ToJson())}},
+                         lv.Count() == 0 ? "(none)\n" : table.Render());
+}
+
 }  // namespace qv::cli

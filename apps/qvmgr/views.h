@@ -52,4 +52,19 @@ int TreeShow(Context& ctx);
 // watch seconds until interrupted (in place on a terminal).
 int Supervise(Context& ctx, int watch);
 
+// qvmgr list WHAT: targets, models, dists (of --target), tables (of --model;
+// with --target those of the distribution), fields (of --model and table)
+// or mapping (of --target, --model and table). Text: a table of every
+// column; JSON: the list view's document.
+struct ListOptions {
+  std::string what;
+  std::string table;  // FICID or its number, as typed
+};
+int ListShow(Context& ctx, const ListOptions& options);
+
+// Returns a table number as its FICID ("3" gives "0000000003"); other texts
+// come back as typed, in Windows-1252. Throws UsageError for a text that
+// has no Windows-1252 form.
+std::string TableCode(const std::string& typed, const std::string& option);
+
 }  // namespace qv::cli
