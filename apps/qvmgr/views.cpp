@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <thread>
+#include <tuple>
 
 #include "automation/hidden_form.h"
 #include "platform/controls.h"
@@ -61,10 +62,11 @@ ViewSession::ViewSession(Context& ctx, std::string command) : ctx_(ctx), command
   const GlobalOptions& o = ctx.options;
   if (o.source.empty()) throw UsageError(command_ + " needs --source ADDRESS (or the variable QV_SOURCE)");
   if (!o.type.empty()) type_ = CanonicalSourceType(o.type);
-  env_ = CheckedId(o.env, "--env", "QV_ENV", 2, command_);
-  if (!o.target.empty()) target_ = CheckedId(o.target, "--target", "QV_TARGET", 3, command_);
-  if (!o.model.empty()) model_ = CheckedId(o.model, "--model", "QV_MODEL", 3, command_);
+  if (TrimBlanksAndTabs(o.env).empty()) throw UsageError(command_ + " needs --env ID (or the variable QV_ENV)");
   try {
+    env_ = UCase(TrimBlanksAndTabs(To1252Exact(o.env, "--env")));
+    target_ = UCase(TrimBlanksAndTabs(To1252Exact(o.target, "--target")));
+    model_ = UCase(TrimBlanksAndTabs(To1252Exact(o.model, "--model")));
     address_ = To1252Exact(o.source, "--source");
     instance_ = To1252Exact(o.instance, "--instance");
     user_ = To1252Exact(o.user, "--user");
@@ -78,7 +80,21 @@ ViewSession::~ViewSession() {
   SetProcessPassword("");
 }
 
-bool ViewSession::Open() {
+bool ViewSession::Open(bool newEnvironment) {
+  for (const auto& [code, what, width] :
+       {std::tuple{env_, "environment", 2u}, {target_, "target", 3u}, {model_, "model", 3u}}) {
+    if (code.size() > width) {
+      Refuse("cannot use the " + std::string(what) + " " + Utf8(code),
+             "the " + std::string(what) + " code " + code + " is longer than " + std::to_string(width) +
+                 " characters");
+      return false;
+    }
+    if (code.find_first_of(" \t") != std::string::npos) {
+      Refuse("cannot use the " + std::string(what) + " " + Utf8(code),
+             "the " + std::string(what) + " code \"" + code + "\" holds a blank");
+      return false;
+    }
+  }
   std::string password;
   try {
     password = To1252Exact(ReadPassword(ctx_.options.user), "QV_PASSWORD");
@@ -99,6 +115,7 @@ bool ViewSession::Open() {
       return false;
     }
   }
+  if (newEnvironment) return true;
   control_->env(env_);
   if (control_->env().empty()) {
     Fail("cannot select the environment " + Utf8(env_));

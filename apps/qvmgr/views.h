@@ -17,15 +17,17 @@ namespace qv::cli {
 // given) and closes the connection when it goes.
 class ViewSession {
  public:
-  // Throws UsageError for a missing --source or --env, or a bad identifier.
+  // Throws UsageError for a missing --source or --env.
   ViewSession(Context& ctx, std::string command);
   ~ViewSession();
   ViewSession(const ViewSession&) = delete;
   ViewSession& operator=(const ViewSession&) = delete;
 
-  // Connects and selects the environment. On false the failure has been
+  // Checks the codes given (a code longer than its field, or with blanks
+  // inside, is refused naming it), connects and selects the environment,
+  // which must exist unless newEnvironment. On false the failure has been
   // reported (exit status 1).
-  bool Open();
+  bool Open(bool newEnvironment = false);
   QVSource& control() { return *control_; }
   Reporter& out() { return ctx_.out; }
   const std::string& command() const { return command_; }
