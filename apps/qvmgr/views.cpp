@@ -4,9 +4,6 @@
 
 #include <unistd.h>
 
-#include <chrono>
-#include <csignal>
-#include <thread>
 #include <tuple>
 
 #include "automation/hidden_form.h"
@@ -18,43 +15,6 @@
 #include "qvmgr/variant_json.h"
 
 namespace qv::cli {
-
-namespace {
-
-volatile std::sig_atomic_t gStop = 0;
-extern "C" void OnStop(int) { gStop = 1; }
-
-// Sleeps up to seconds; false when interrupted.
-bool Pause(int seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (gStop) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return !gStop;
-}
-
-// Installs the interrupt handlers for the life of the object.
-class StopOnInterrupt {
- public:
-  StopOnInterrupt() {
-    gStop = 0;
-    struct sigaction action {};
-    action.sa_handler = OnStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &oldInt_);
-    sigaction(SIGTERM, &action, &oldTerm_);
-  }
-  ~StopOnInterrupt() {
-    sigaction(SIGINT, &oldInt_, nullptr);
-    sigaction(SIGTERM, &oldTerm_, nullptr);
-  }
-
- private:
-  struct sigaction oldInt_ {}, oldTerm_ {};
-};
-
-}  // namespace
 
 // ---- The session ----------------------------------------------------------------------
 
@@ -239,9 +199,9 @@ int Supervise(Context& ctx, int watch) {
     show();
     return 0;
   }
-  StopOnInterrupt stop;
+  InterruptScope interrupts;
   show();
-  while (Pause(watch)) {
+  while (SleepUnlessInterrupted(watch)) {
     if (!v.control().Read_Spv(lv, false)) return v.Fail("cannot read the supervision of " + Utf8(v.env()));
     show();
   }
