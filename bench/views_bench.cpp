@@ -6,11 +6,13 @@
 // Then it prints, for LoadTree and each Load procedure, the number of
 // record-access library calls beside the fewest its block reads allow (an
 // open, the blocks the records fill plus the one that tells the end, a
+// close; on NT sources the blocks the rows fill and the statement's
 // close), and Google Benchmark times LoadTree, the whole tree with every
 // folder opened, and each list.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -64,12 +66,13 @@ const std::string& StorePath(const Kind& kind) {
   return path;
 }
 
-// The fewest calls of a block read of n records of a layout.
+// The fewest calls of a block read of n records of a layout: AS/400 an
+// open, the full blocks and the one that is not full, a close; NT the blocks
+// the rows fill (the last one says it is the last) and the statement's close.
 long Fewest(const Kind& kind, long n, const Layout& layout) {
-  const long per = kind.store == embedded::SourceKind::AS400
-                       ? DllParam::kBlockBuffer / layout.length
-                       : DllParam::kBlockBuffer / static_cast<long>(NtRowLength(layout));
-  return 2 + n / per + 1;
+  if (kind.store == embedded::SourceKind::AS400) return 2 + n / (DllParam::kBlockBuffer / layout.length) + 1;
+  const long per = DllParam::kBlockBuffer / static_cast<long>(NtRowLength(layout));
+  return std::max(1L, (n + per - 1) / per) + 1;
 }
 
 void PrintCounts() {
