@@ -93,4 +93,45 @@ void TreeFollower::FCdeleted(S& envId, S& tgtId, S& grpId, S& ficId) {
   if (Shown(envId)) control_.DeleteFCInTree(tv_, tgtId, grpId, ficId);
 }
 
+ListFollower::ListFollower(QVSource& control, platform::ListView& targets, platform::ListView& models)
+    : control_(control), targets_(targets), models_(models) {
+  control_.AddEventSink(this);
+}
+
+ListFollower::~ListFollower() { control_.RemoveEventSink(this); }
+
+bool ListFollower::Shown(const std::string& envId) const { return Trim(envId) == Trim(control_.env()); }
+
+void ListFollower::CXadded(S& envId, S&, S&, S& sQV_CX) {
+  if (Shown(envId)) control_.AddCibleInList(targets_, sQV_CX);
+}
+
+void ListFollower::CXupdated(S& envId, S& targetCode, S&, S& sQV_CX) {
+  if (Shown(envId)) control_.ChangeCibleInList(targets_, targetCode, sQV_CX);
+}
+
+void ListFollower::CXdeleted(S& envId, S& tgtId) {
+  if (Shown(envId)) control_.DeleteCibleInList(targets_, tgtId);
+}
+
+void ListFollower::CXHold(S& envId, S& tgtId) {
+  if (Shown(envId)) control_.HoldReleaseCibleInList(targets_, tgtId, "1");
+}
+
+void ListFollower::CXRelease(S& envId, S& tgtId) {
+  if (Shown(envId)) control_.HoldReleaseCibleInList(targets_, tgtId, "0");
+}
+
+void ListFollower::GXadded(S& envId, S&, S&, S& sQV_GX) {
+  if (Shown(envId)) control_.AddGroupInList(models_, sQV_GX);
+}
+
+void ListFollower::GXupdated(S& envId, S& modelCode, S&, S& sQV_GX) {
+  if (Shown(envId)) control_.ChangeGroupInList(models_, modelCode, sQV_GX);
+}
+
+void ListFollower::GXdeleted(S& envId, S& grpId) {
+  if (Shown(envId)) control_.DeleteGroupInList(models_, grpId);
+}
+
 }  // namespace qv

@@ -1,4 +1,4 @@
-// Keeps a shown topology tree in step with the changes a control makes: a
+// Keep a shown topology tree, and shown lists, in step with the changes a control makes: a
 // receiver of its change events that calls the tree's Add, Change and Delete
 // procedures for each change of the control's current environment.
 //
@@ -15,6 +15,7 @@ namespace qv {
 
 namespace platform {
 class TreeView;
+class ListView;
 }
 
 class TreeFollower : public QVSourceEvents {
@@ -45,6 +46,32 @@ class TreeFollower : public QVSourceEvents {
 
   QVSource& control_;
   platform::TreeView& tv_;
+};
+
+// Keeps shown lists of targets and models in step the same way, through
+// their Add, Change, Delete and HoldRelease procedures.
+class ListFollower : public QVSourceEvents {
+ public:
+  ListFollower(QVSource& control, platform::ListView& targets, platform::ListView& models);
+  ~ListFollower() override;
+  ListFollower(const ListFollower&) = delete;
+  ListFollower& operator=(const ListFollower&) = delete;
+
+  void CXadded(S& envId, S& tgtId, S& tgtType, S& sQV_CX) override;
+  void CXupdated(S& envId, S& targetCode, S& tgtType, S& sQV_CX) override;
+  void CXdeleted(S& envId, S& tgtId) override;
+  void CXHold(S& envId, S& tgtId) override;
+  void CXRelease(S& envId, S& tgtId) override;
+  void GXadded(S& envId, S& grpId, S& grpType, S& sQV_GX) override;
+  void GXupdated(S& envId, S& modelCode, S& grpType, S& sQV_GX) override;
+  void GXdeleted(S& envId, S& grpId) override;
+
+ private:
+  bool Shown(const std::string& envId) const;
+
+  QVSource& control_;
+  platform::ListView& targets_;
+  platform::ListView& models_;
 };
 
 }  // namespace qv

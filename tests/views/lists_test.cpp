@@ -4,6 +4,7 @@
 
 #include "platform/controls.h"
 #include "presentation/list_rows.h"
+#include "presentation/view_follower.h"
 #include "store/record_layouts.h"
 #include "support/store_fixture.h"
 #include "support/topology.h"
@@ -73,6 +74,31 @@ TEST_P(ListStore, TargetsShowTheirTypeHoldAndIconAndFollowChanges) {
   EXPECT_EQ(Rows(lv), Rows(fresh));
   EXPECT_EQ(lv.Item("cT01").SubItem(3), "NT");
   EXPECT_EQ(lv.Item("cN1").icon, lists::kIconActive);
+}
+
+TEST_P(ListStore, ChangesFollowedThroughTheEventsEqualAFreshLoad) {
+  ListView targets, models;
+  ASSERT_TRUE(control().LoadCibleInList(targets));
+  ASSERT_TRUE(control().LoadGroupInList(models));
+  ListFollower follow(control(), targets, models);
+  std::string cx = TopoTarget("E1", "T09").image();
+  ASSERT_TRUE(control().AddCible(cx)) << control().ErrorText();
+  Record changed = TopoTarget("E1", "T01");
+  changed.Set("DESCRIP", "It's renamed");
+  cx = changed.image();
+  ASSERT_TRUE(control().ChangeCible(cx, "T01")) << control().ErrorText();
+  ASSERT_TRUE(control().HoldCible("T09"));
+  ASSERT_TRUE(control().ReleaseCible("N1"));
+  ASSERT_TRUE(control().DeleteCible("T02")) << control().ErrorText();
+  std::string gx = TopoModel("E1", "M3").image();
+  ASSERT_TRUE(control().AddGroup(gx)) << control().ErrorText();
+  ASSERT_TRUE(control().DeleteGroup("M2")) << control().ErrorText();
+  ListView freshTargets, freshModels;
+  ASSERT_TRUE(control().LoadCibleInList(freshTargets));
+  ASSERT_TRUE(control().LoadGroupInList(freshModels));
+  EXPECT_EQ(Rows(targets), Rows(freshTargets));
+  EXPECT_EQ(Rows(models), Rows(freshModels));
+  EXPECT_EQ(targets.Item("cT09").icon, lists::kIconHeld);
 }
 
 TEST_P(ListStore, AnEmptyEnvironmentKeepsTheColumns) {
