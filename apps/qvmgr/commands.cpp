@@ -128,18 +128,6 @@ std::string DistributionText(Connected& c, const std::vector<std::pair<std::stri
   return text;
 }
 
-volatile std::sig_atomic_t gInterrupted = 0;
-extern "C" void OnInterrupt(int) { gInterrupted = 1; }
-
-// Sleeps up to seconds, waking early on an interrupt. Returns false when interrupted.
-bool SleepUnlessInterrupted(int seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (gInterrupted) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return !gInterrupted;
-}
 
 const char* LevelOfIcon(int icon) {
   switch (icon) {
@@ -447,15 +435,9 @@ int Messages(Context& ctx, const MessageOptions& options) {
   if (!out.json()) out.Write(FollowLine(MessageHeaders(model)));
   printNew();
 
-  gInterrupted = 0;
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  struct sigaction oldInt {}, oldTerm {};
-  sigaction(SIGINT, &action, &oldInt);
-  sigaction(SIGTERM, &action, &oldTerm);
   int status = 0;
   {
+    InterruptScope interrupts;
     Progress progress;
     while (true) {
       progress.Show("Waiting for messages every " + std::to_string(options.interval) + " s (Ctrl-C stops) ...");
@@ -470,8 +452,6 @@ int Messages(Context& ctx, const MessageOptions& options) {
       printNew();
     }
   }
-  sigaction(SIGINT, &oldInt, nullptr);
-  sigaction(SIGTERM, &oldTerm, nullptr);
   return status;
 }
 
@@ -773,6 +753,34 @@ int Register(Context& ctx, const std::string& libraryPath) {
 
 int Unregister(Context& ctx, const std::string& libraryPath) {
   return RegistrationCommand(ctx, "unregister", libraryPath, false);
+}
+
+namespace {
+volatile std::sig_atomic_t gInterrupted = 0;
+extern "C" void OnInterrupt(int) { gInterrupted = 1; }
+}  // namespace
+
+InterruptScope::InterruptScope() {
+  gInterrupted = 0;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &oldInt_);
+  sigaction(SIGTERM, &action, &oldTerm_);
+}
+
+InterruptScope::~InterruptScope() {
+  sigaction(SIGINT, &oldInt_, nullptr);
+  sigaction(SIGTERM, &oldTerm_, nullptr);
+}
+
+bool SleepUnlessInterrupted(int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (gInterrupted) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return !gInterrupted;
 }
 
 }  // namespace qv::cli

@@ -6,6 +6,7 @@
 // that cannot be run (exit status 2).
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -76,6 +77,23 @@ int Unregister(Context& ctx, const std::string& libraryPath);
 // Reads "on"/"off" (also yes/no, true/false, 1/0, any case); throws
 // UsageError naming the option otherwise.
 bool OnOff(const std::string& value, const std::string& option);
+
+// Turns SIGINT and SIGTERM into a request to stop, for the life of the
+// object, so that a command that repeats itself can end cleanly.
+class InterruptScope {
+ public:
+  InterruptScope();
+  ~InterruptScope();
+  InterruptScope(const InterruptScope&) = delete;
+  InterruptScope& operator=(const InterruptScope&) = delete;
+
+ private:
+  struct sigaction oldInt_ {}, oldTerm_ {};
+};
+
+// Sleeps up to seconds, waking early when an InterruptScope caught an
+// interrupt. Returns false when interrupted.
+bool SleepUnlessInterrupted(int seconds);
 
 // Returns the job name of a distribution: "S" + environment + "_" + target + model.
 std::string JobName(const std::string& env, const std::string& target, const std::string& model);

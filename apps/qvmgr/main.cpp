@@ -1,6 +1,9 @@
 // qvmgr: the command-line host of QVmgr. See `qvmgr --help` and docs/cli.md.
 #include <iostream>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -12,6 +15,8 @@
 #include "qvmgr/options.h"
 #include "qvmgr/output.h"
 #include "qvmgr/programs.h"
+#include "qvmgr/topology_commands.h"
+#include "qvmgr/views.h"
 
 namespace {
 
@@ -173,6 +178,82 @@ int main(int argc, char** argv) {
   endStore->add_option("--file", endOptions.file, "file of the script, one command a line")->required();
   JournalOptions journalOptions;
   CLI::App* journal = AddJournalCommand(app, journalOptions);
+  CLI::App* tree = Command(app, "tree", "show the topology of an environment: targets with their distributions and "
+                          "tables, models with their tables", "qvmgr tree --env PR");
+  int superviseWatch = 0;
+  CLI::App* supervise = Command(app, "supervise", "show the supervision list: one row per distribution with its "
+                               "state, position in the journal and counters", "qvmgr supervise --env PR --watch 5");
+  supervise->add_option("--watch", superviseWatch, "read again every SECONDS until interrupted")
+      ->transform(DecimalInteger());
+
+  // Topology commands: one subcommand per object and action, each with the
+  // options of what it sets.
+  struct TopologyAction {
+    CLI::App* app;
+    std::string object, action;
+  };
+  std::vector<TopologyAction> topologyActions;
+  TopologyValues topo;
+  std::string tDescription, tType, tAddress, tName, tSecure, tManual, tAllMembers, tTo;
+  std::vector<std::pair<CLI::Option*, std::pair<std::string*, std::optional<std::string>*>>> topoOptions;
+  auto topoOption = [&](CLI::App* sub, const std::string& name, std::string& value, std::optional<std::string>& target,
+                        const std::string& help) {
+    topoOptions.push_back({sub->add_option(name, value, help), {&value, &target}});
+  };
+  auto topology = [&](CLI::App* group, const std::string& object, const std::string& action,
+                      const std::string& description, const std::string& example) {
+    CLI::App* sub = Command(*group, action, description, example);
+    topologyActions.push_back({sub, object, action});
+    if (action == "add" || action == "change") {
+      if (object != "dist") topoOption(sub, "--description", tDescription, topo.description, "the description");
+      if (object == "env") {
+        topoOption(sub, "--env-type", tType, topo.type, "the environment's type letter (P when added)");
+        topoOption(sub, "--secure", tSecure, topo.secure, "on or off: users need an entry of the environment");
+      } else if (object == "target") {
+        topoOption(sub, "--target-type", tType, topo.type, "as400 (when added) or nt");
+        topoOption(sub, "--address", tAddress, topo.address, "the target's network address");
+        topoOption(sub, "--name", tName, topo.name, "the target's system name (its code when added)");
+      } else if (object == "model") {
+        topoOption(sub, "--model-type", tType, topo.type, "the model's type (0 when added)");
+        topoOption(sub, "--manual", tManual, topo.manual, "on or off: tables are distributed by hand");
+        topoOption(sub, "--all-members", tAllMembers, topo.allMembers, "on or off: every member is distributed");
+      }
+    }
+    if (object == "table") sub->add_option("--table", topo.table, "the table's number (FICID)")->required();
+    if (action == "delete") sub->add_flag("--yes", topo.yes, "delete without asking (scripts)");
+  };
+  topology(env, "env", "add", "add an environment", "qvmgr env add --env PR --description Production");
+  topology(env, "env", "change", "change an environment's description, type or security",
+           "qvmgr env change --env PR --secure on");
+  topology(env, "env", "delete", "delete an environment with everything in it", "qvmgr env delete --env PR --yes");
+  for (const char* action : {"add", "change", "delete", "hold", "release"})
+    topology(target, "target", action, std::string(action) + " a target",
+             std::string("qvmgr target ") + action + " --env PR --target AS2" +
+                 (std::string(action) == "add" ? " --target-type nt --address nt2.example.local" : ""));
+  for (const char* action : {"add", "change", "delete"})
+    topology(model, "model", action, std::string(action) + " a model",
+             std::string("qvmgr model ") + action + " --env PR --model ORD" +
+                 (std::string(action) == "add" ? " --description Orders" : ""));
+  for (const char* action : {"change", "delete", "hold", "release"})
+    topology(table, "table", action, std::string(action) + " a table of a model",
+             std::string("qvmgr table ") + action + " --env PR --model CLI --table 2");
+  for (const char* action : {"add", "delete", "hold", "release"})
+    topology(dist, "dist", action, std::string(action) + " a distribution (a model sent to a target)",
+             std::string("qvmgr dist ") + action + " --env PR --target AS1 --model ORD");
+  CLI::App* map = Command(app, "map", "map a field of a table to a field of a target, or remove the mapping",
+                          "qvmgr map --env PR --target AS1 --model CLI --table 1 --field CUSTNO --to CLIENT_NO");
+  map->add_option("--table", topo.table, "the table's number (FICID)")->required();
+  map->add_option("--field", topo.field, "the field of the source table")->required();
+  topoOption(map, "--to", tTo, topo.to, "the target's field; \"\" removes the mapping");
+
+  ListOptions listOptions;
+  CLI::App* list = Command(app, "list", "list the targets, models, distributions of a target, tables of a model or "
+                           "distribution, fields of a table or field mapping of a distributed table",
+                           "qvmgr list tables --env PR --target AS1 --model CLI");
+  list->add_option("what", listOptions.what, "targets, models, dists, tables, fields or mapping")
+      ->required()
+      ->check(CLI::IsMember({"targets", "models", "dists", "tables", "fields", "mapping"}));
+  list->add_option("--table", listOptions.table, "fields, mapping: the table's number (FICID)");
 
   std::string registerLibrary, unregisterLibrary;
   CLI::App* reg = Command(app, "register", "register the shared library QVmgr_dll in the class registry",
@@ -235,6 +316,14 @@ int main(int argc, char** argv) {
     if (activity->parsed()) return ActivityShow(ctx);
     if (messages->parsed()) return Messages(ctx, messageOptions);
     if (journal->parsed()) return Journal(ctx, journalOptions);
+    for (auto& [option, binding] : topoOptions)
+      if (option->count() > 0) *binding.second = *binding.first;
+    for (const TopologyAction& t : topologyActions)
+      if (t.app->parsed()) return TopologyCommand(ctx, t.object, t.action, topo);
+    if (map->parsed()) return MapField(ctx, topo);
+    if (tree->parsed()) return TreeShow(ctx);
+    if (list->parsed()) return ListShow(ctx, listOptions);
+    if (supervise->parsed()) return Supervise(ctx, superviseWatch);
     if (reg->parsed()) return Register(ctx, registerLibrary);
     if (unreg->parsed()) return Unregister(ctx, unregisterLibrary);
     if (automation->parsed()) return RunAutomationHost(std::cin, std::cout, std::cerr);

@@ -267,8 +267,9 @@ struct Snapshot {
   int64_t wall = 0;  // wall-clock time of the snapshot
 };
 
-// Computes the activity of job j after `elapsed` seconds; ended freezes it.
-Snapshot Activity(const Job& j, double elapsed, bool ended) {
+// Computes the activity of job j after `elapsed` seconds; ended freezes it,
+// failed also marks it in error (state "E", one error counted).
+Snapshot Activity(const Job& j, double elapsed, bool ended, bool failed = false) {
   const int64_t seconds = static_cast<int64_t>(std::floor(std::max(elapsed, 0.0) + 1e-9));
   const int64_t read = seconds * kEntriesPerSecond;
   const size_t objectCount = j.objects.size() / 30;
@@ -313,6 +314,10 @@ Snapshot Activity(const Job& j, double elapsed, bool ended) {
   a.Set("CptUpd", Num(updated, 10));
   a.Set("CptDel", Num(deleted, 10));
   for (const char* counter : {"CptMbr", "CptRpr", "CptErr"}) a.Set(counter, Num(0, 10));
+  if (failed) {
+    a.Set("state", "E");
+    a.Set("CptErr", Num(1, 10));
+  }
 
   Snapshot s;
   s.block = a.image();
@@ -363,13 +368,13 @@ void WriteSupervision(Db& db, SourceKind kind, const Job& j, const Snapshot& s, 
 }
 
 // Writes what a job shows after `elapsed` seconds: its user spaces, its
-// supervision record and its row.
-Snapshot WriteJobState(Db& db, SourceKind kind, Job& j, bool ended) {
-  Snapshot s = Activity(j, j.elapsed, ended);
+// supervision record and its row. A failed job ends in state "E".
+Snapshot WriteJobState(Db& db, SourceKind kind, Job& j, bool ended, bool failed = false) {
+  Snapshot s = Activity(j, j.elapsed, ended || failed, failed);
   WriteSpace(db, kind, j.name, s.block);
   WriteSpace(db, kind, RestartSpaceName(j.name), s.restartPoint);
-  WriteSupervision(db, kind, j, s, ended);
-  j.state = ended ? "X" : "A";
+  WriteSupervision(db, kind, j, s, ended || failed);
+  j.state = failed ? "E" : ended ? "X" : "A";
   SaveJob(db, j);
   return s;
 }
@@ -424,6 +429,16 @@ std::string StartDistribution(Db& db, SourceKind kind, const Distribution& d, st
                 "Distribution " + j.Label() + " started at entry " + std::to_string(j.sequence) + " of receiver " +
                     TrimBlanks(j.receiver) + ".");
   return name;
+}
+
+// Returns why a running job fails: its distribution was removed or held
+// while it ran; "" while the distribution lets it run.
+std::string FailureReason(Db& db, SourceKind kind, const Job& j) {
+  const std::vector<Distribution> found = FindDistributions(
+      db, kind, "trim(ENVID) = ? AND trim(TGTID) = ? AND trim(GRPID) = ?", {j.env, j.tgt, j.grp});
+  if (found.empty()) return "the distribution was removed";
+  if (found.front().hold == "1") return "the distribution is held";
+  return "";
 }
 
 // Throws EngineRefusal unless found holds exactly one distribution.
@@ -531,8 +546,13 @@ bool RefreshJob(Db& db, SourceKind kind, std::string_view job, bool stop) {
     const double now = ClockNow();
     if (now - j->started < j->elapsed) j->started = now - j->elapsed;  // the clock went back: carry on
     j->elapsed = now - j->started;
-    const Snapshot s = WriteJobState(db, kind, *j, stop);
-    if (stop)
+    const std::string why = FailureReason(db, kind, *j);
+    const Snapshot s = WriteJobState(db, kind, *j, stop, !why.empty());
+    if (!why.empty())
+      EngineMessage(db, *j, s.wall,
+                    "Distribution " + j->Label() + " failed at entry " + std::to_string(s.entry) + " of receiver " +
+                        TrimBlanks(s.receiver) + ": " + why + ".");
+    else if (stop)
       EngineMessage(db, *j, s.wall,
                     "Distribution " + j->Label() + " ended at entry " + std::to_string(s.entry) + " of receiver " +
                         TrimBlanks(s.receiver) + ": " + std::to_string(s.read) + " entries read, " +
@@ -547,6 +567,10 @@ bool RefreshJob(Db& db, SourceKind kind, std::string_view job, bool stop) {
     if (!e.busy() || stop) throw;
     return true;
   }
+}
+
+void RefreshSupervision(Db& db, SourceKind kind) {
+  for (const JobEntry& job : ActiveJobs(db, "*ALL")) RefreshJob(db, kind, job.name, false);
 }
 
 std::vector<JobInfo> Jobs(Db& db) {

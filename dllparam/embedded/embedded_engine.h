@@ -34,6 +34,13 @@
 //   they are, state "X", and the message "Distribution E1/T01/M01 ended at
 //   entry 1254 of receiver RCV0001: 20 entries read, 18 sent." The job then
 //   leaves the job lists; its user spaces stay until deleted.
+// - A job whose distribution is removed from QV_GC or held while it runs
+//   fails at its next refresh: state "E", CptErr 1, run flag "0" in its
+//   supervision record, and the message "Distribution E1/T01/M01 failed at
+//   entry 1254 of receiver RCV0001: the distribution is held." It then
+//   leaves the job lists.
+// - Every read of QV_SPV first refreshes the active jobs, so that the
+//   supervision records show them as of the read.
 // - The user spaces of an active job cannot be deleted.
 // - Messages carry severity 0, the job's name and program "QVSTR". Clearing
 //   the queue starts a new generation of it: readers positioned in an older
@@ -130,6 +137,9 @@ std::vector<JobEntry> ActiveJobs(Db& db, std::string_view pattern);
 // writer past the busy timeout leaves the block as last written; a stop
 // request then throws StoreError (busy).
 bool RefreshJob(Db& db, SourceKind kind, std::string_view job, bool stop);
+
+// Refreshes every active job (RefreshJob), so that QV_SPV shows them as of now.
+void RefreshSupervision(Db& db, SourceKind kind);
 
 struct StoredMessage {
   int64_t id = 0;

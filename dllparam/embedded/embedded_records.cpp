@@ -167,6 +167,7 @@ int32_t EmbeddedSource::OpenFile(Connection& c, const std::string& file, const s
     Fail(kCodeRefused, "file " + (library == "*LIBL" ? name : library + "/" + name) + " not found", kErrFileNotFound);
   if (path->IsJoin() && *update)
     Fail(kCodeRefused, "join logical file " + name + " can be opened for reading only");
+  if (path->name == "QV_SPV") RefreshSupervision(c.db, c.kind);
   auto hd = std::make_unique<Handle>();
   hd->id = NewHandleId();
   hd->conn = &c;

@@ -250,6 +250,7 @@ void EmbeddedSource::RunQuery(Handle& hd, const std::string& sql) {
   hd.active = false;
   hd.exhausted = true;
   if (!c.login) Fail(kCodeRefused, "not logged in to a database: ConnectDSN first");
+  if (UpperText(sql).find("QV_SPV") != std::string::npos) RefreshSupervision(c.db, c.kind);
   if (SpecialStatement(c, &hd, sql)) {
     hd.active = true;
     return;

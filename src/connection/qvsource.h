@@ -27,6 +27,9 @@
 //  21. End-of-distribution scripts          (programs/end_scripts.cpp)
 //  22. SQL Server journalisation            (journal/sqlserver_journal.cpp)
 //  23. Oracle journalisation                (journal/oracle_journal.cpp)
+//  24. Supervision                          (presentation/supervision.cpp)
+//  25. Topology tree                        (presentation/tree.cpp)
+//  26. List views                           (presentation/lists.cpp)
 //      Process-wide login                   (connection/users.cpp)
 //
 // Every public operation sets ErrorStep, makes its connection current through
@@ -54,6 +57,7 @@ namespace platform {
 class ListView;
 class ListBox;
 class TreeView;
+class TreeNode;
 class IDispatch;
 struct TextBox;
 struct Label;
@@ -1118,6 +1122,139 @@ class QVSource {
  private:
   // Reads the journal file of schema: 1 found, 0 none, -1 failed.
   int OracleJournalPathOf(const std::string& schema, std::string& path);
+  // ---- 24. Supervision (presentation/supervision.cpp) -------------------------
+ public:
+  // Gives the state of a distribution from its QV_SPV record: "E" when its
+  // error counter is above 0, "X" when it is stopped or has no record, "A"
+  // otherwise.
+  bool ReadStateGC(const std::string& environment, const std::string& target, const std::string& model,
+                   std::string& state);
+  // Fills lv with one row per QV_SPV record (BuildColumn clears it and sets
+  // the 26 columns first): key "KEY" + environment + target + model, the
+  // texts of presentation/supervision_text.h, the state letter as the tag.
+  // Rows already there are rewritten; rows of records gone are removed.
+  bool Read_Spv(platform::ListView& lv, bool BuildColumn);
+
+  // ---- 25. Topology tree (presentation/tree.cpp) ------------------------------
+ public:
+  // Node keys, tags and images: presentation/tree_nodes.h. Every procedure
+  // works in the current env. LoadTree builds the root, the targets with
+  // their distributions folder and distribute entry, the models with their
+  // tables folder and distribute entry, and the message queue; the folders
+  // are filled by the Load procedures below when first opened, which mark
+  // them loaded ("X"). The Add procedures add nothing to a folder not yet
+  // loaded (its load shows the item) and nothing that is already there; the
+  // Delete and Change procedures do nothing for nodes that are not there.
+  bool LoadTree(platform::TreeView& tv);
+  bool LoadGCInTree(platform::TreeView& tv, platform::TreeNode& folder);
+  bool LoadFCInTree(platform::TreeView& tv, platform::TreeNode& folder);
+  bool LoadFileInTree(platform::TreeView& tv, platform::TreeNode& folder);
+  // node receives the node added, or nullptr.
+  bool AddCibleInTree(platform::TreeView& tv, platform::TreeNode*& node, const std::string& tgt_id,
+                      const std::string& tgtType, const std::string& description);
+  bool AddGroupInTree(platform::TreeView& tv, platform::TreeNode*& node, const std::string& grp_id,
+                      const std::string& grpType, const std::string& description);
+  bool AddGCInTree(platform::TreeView& tv, platform::TreeNode*& node, const std::string& tgt_id,
+                   const std::string& grp_id, const std::string& type, const std::string& description);
+  // label and description make the table's text: label + separator + description.
+  bool AddFCInTree(platform::TreeView& tv, const std::string& tgt_id, const std::string& grp_id,
+                   const std::string& fic_id, const std::string& label, const std::string& description);
+  bool AddFileInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& fic_id,
+                     const std::string& label, const std::string& description);
+  bool DeleteCibleInTree(platform::TreeView& tv, const std::string& tgt_id);
+  // Removes the model and its distributions under every target.
+  bool DeleteGroupInTree(platform::TreeView& tv, const std::string& grp_id);
+  bool DeleteGCInTree(platform::TreeView& tv, const std::string& tgt_id, const std::string& grp_id);
+  bool DeleteFCInTree(platform::TreeView& tv, const std::string& tgt_id, const std::string& grp_id,
+                      const std::string& fic_id);
+  // Removes the model table and its distributed tables under every target.
+  bool DeleteFileInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& fic_id);
+  bool ChangeCibleInTree(platform::TreeView& tv, const std::string& tgt_id, const std::string& tgtType,
+                         const std::string& description);
+  // Rewrites the model's text and those of its distributions.
+  bool ChangeGroupInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& grpType,
+                         const std::string& description);
+  bool ChangeAllGCInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& description);
+  bool ChangeAllFCInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& fic_id,
+                         const std::string& label, const std::string& description);
+  // Rewrites the model table's text and those of its distributed tables.
+  bool ChangeFileInTree(platform::TreeView& tv, const std::string& grp_id, const std::string& fic_id,
+                        const std::string& label, const std::string& description);
+
+ private:
+  // Add an item's node under folder with its two children.
+  platform::TreeNode& AddTargetNode(platform::TreeView& tv, platform::TreeNode& folder, const std::string& tgt,
+                                    const std::string& type, const std::string& description);
+  platform::TreeNode& AddModelNode(platform::TreeView& tv, platform::TreeNode& folder, const std::string& grp,
+                                   const std::string& description);
+  platform::TreeNode& AddDistributionNode(platform::TreeView& tv, platform::TreeNode& folder,
+                                          const std::string& tgt, const std::string& grp, const std::string& type,
+                                          const std::string& description, const char* tablesCaption);
+
+  // ---- 26. List views (presentation/lists.cpp) --------------------------------
+ public:
+  // Columns, row keys, texts and icons: presentation/list_rows.h. Every
+  // procedure works in the current env. A Load procedure clears the list,
+  // sets its columns and adds one row per record (a failed read keeps the
+  // rows added before it); Add and Change show the row of a record string
+  // (adding it, or rewriting the row of its key); Delete removes a row by
+  // its key; HoldRelease rewrites the hold column and the icon ("1" held).
+  bool LoadCibleInList(platform::ListView& lv);
+  bool AddCibleInList(platform::ListView& lv, const std::string& sQV_CX);
+  // tgt_id is the code the row shows now (the record may carry a new one).
+  bool ChangeCibleInList(platform::ListView& lv, const std::string& tgt_id, const std::string& sQV_CX);
+  bool DeleteCibleInList(platform::ListView& lv, const std::string& tgt_id);
+  bool HoldReleaseCibleInList(platform::ListView& lv, const std::string& tgt_id, const std::string& hold);
+  // Distributions of a target; rows from QV_GX_GC_1 record strings (88).
+  bool LoadGCInList(platform::ListView& lv, const std::string& tgt_id);
+  bool AddGCInList(platform::ListView& lv, const std::string& sQV_GX_GC_1);
+  bool ChangeGCInList(platform::ListView& lv, const std::string& sQV_GX_GC_1);
+  bool DeleteGCInList(platform::ListView& lv, const std::string& tgt_id, const std::string& grp_id);
+  // state: the distribution's state letter ("A", "E", "F"), for the icon.
+  bool HoldReleaseGCInList(platform::ListView& lv, const std::string& tgt_id, const std::string& grp_id,
+                           const std::string& hold, const std::string& state);
+  bool LoadGroupInList(platform::ListView& lv);
+  bool AddGroupInList(platform::ListView& lv, const std::string& sQV_GX);
+  bool ChangeGroupInList(platform::ListView& lv, const std::string& grp_id, const std::string& sQV_GX);
+  bool DeleteGroupInList(platform::ListView& lv, const std::string& grp_id);
+  // Tables of a distribution; rows from QV_FC_FXU record strings (278).
+  bool LoadFCInList(platform::ListView& lv, const std::string& tgt_id, const std::string& grp_id);
+  bool AddFCInList(platform::ListView& lv, const std::string& sQV_FC_FXU);
+  bool ChangeFCInList(platform::ListView& lv, const std::string& sQV_FC_FXU);
+  bool DeleteFCInList(platform::ListView& lv, const std::string& tgt_id, const std::string& grp_id,
+                      const std::string& fic_id);
+  bool HoldReleaseFCInList(platform::ListView& lv, const std::string& tgt_id, const std::string& grp_id,
+                           const std::string& fic_id, const std::string& hold);
+  bool LoadFileInList(platform::ListView& lv, const std::string& grp_id);
+  bool AddFileInList(platform::ListView& lv, const std::string& sQV_FX);
+  bool ChangeFileInList(platform::ListView& lv, const std::string& sQV_FX);
+  bool DeleteFileInList(platform::ListView& lv, const std::string& grp_id, const std::string& fic_id);
+  bool HoldReleaseFXInList(platform::ListView& lv, const std::string& grp_id, const std::string& fic_id,
+                           const std::string& hold);
+  bool LoadZXInList(platform::ListView& lv, const std::string& grp_id, const std::string& fic_id);
+  bool AddZXInList(platform::ListView& lv, const std::string& sQV_ZX);
+  bool ChangeZXInList(platform::ListView& lv, const std::string& sQV_ZX);
+  bool DeleteZXInList(platform::ListView& lv, const std::string& FieldInput);
+  // The fields of a model table with the fields a target maps them to.
+  bool LoadZX_ZC_InList(platform::ListView& lv, const std::string& tgt_id, const std::string& grp_id,
+                        const std::string& fic_id);
+  bool AddZX_ZC_InList(platform::ListView& lv, const std::string& sQV_ZX, const std::string& FieldOutput);
+  // Selection lists, one item per object: code (at its width), a blank and
+  // its description or label. Targets without a distribution of the model,
+  // models not distributed to the target, the tables of a model, the tables
+  // of a model the distribution lacks.
+  bool FillCibleNonDistList(platform::ListBox& list, const std::string& grp_id);
+  bool FillGroupNonDistList(platform::ListBox& list, const std::string& tgt_id);
+  bool FillFXList(platform::ListBox& list, const std::string& grp_id);
+  bool FillFXnoFCList(platform::ListBox& list, const std::string& tgt_id, const std::string& grp_id);
+
+ private:
+  // Read the targets, the models, the tables of a model and the fields of a
+  // model table of the current env under step.
+  bool ReadTargets(const char* step, std::vector<Record>& out);
+  bool ReadModels(const char* step, std::vector<Record>& out);
+  bool ReadModelTables(const char* step, const std::string& grp, std::vector<Record>& out);
+  bool ReadFields(const char* step, const std::string& grp, const std::string& fic, std::vector<Record>& out);
 };
 
 // ---- Process-wide login (connection/users.cpp) --------------------------------

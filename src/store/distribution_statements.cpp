@@ -39,6 +39,16 @@ std::string TableJoin(JoinDialect dialect, std::string_view prefix) {
          " WHERE ( QV_FC.ENVID ='";
 }
 
+// Returns " FROM ... QV_GC ... QV_GX ..." up to the first condition on
+// QV_GC.ENVID, as each dialect writes it.
+std::string DistributionJoin(JoinDialect dialect, std::string_view prefix) {
+  if (dialect == JoinDialect::Oracle)
+    return SqlHead(" FROM ", prefix, "QV_GC, ") + std::string(prefix) +
+           "QV_GX WHERE QV_GC.ENVID (+)=QV_GX.ENVID AND QV_GC.GRPID (+)=QV_GX.GRPID " + " AND QV_GC.ENVID ='";
+  return SqlHead(" FROM ", prefix, "QV_GC INNER JOIN ") + std::string(prefix) +
+         "QV_GX ON (QV_GC.ENVID=QV_GX.ENVID) AND (QV_GC.GRPID=QV_GX.GRPID) " + " WHERE QV_GC.ENVID ='";
+}
+
 }  // namespace
 
 JoinDialect JoinDialectOf(std::string_view sourceType) {
@@ -87,17 +97,15 @@ std::string DistributionPositionSql(std::string_view prefix, std::string_view x,
 std::string SelectDistributionWithModelSql(JoinDialect dialect, std::string_view prefix,
                                            std::string_view env, std::string_view tgt,
                                            std::string_view grp) {
-  std::string out = SelectList(layout::DistributionWithModel);
-  if (dialect == JoinDialect::Oracle)
-    out += SqlHead(" FROM ", prefix, "QV_GC, ") + std::string(prefix) +
-           "QV_GX WHERE QV_GC.ENVID (+)=QV_GX.ENVID AND QV_GC.GRPID (+)=QV_GX.GRPID " +
-           " AND QV_GC.ENVID ='";
-  else
-    out += SqlHead(" FROM ", prefix, "QV_GC INNER JOIN ") + std::string(prefix) +
-           "QV_GX ON (QV_GC.ENVID=QV_GX.ENVID) AND (QV_GC.GRPID=QV_GX.GRPID) " +
-           " WHERE QV_GC.ENVID ='";
+  const std::string out = SelectList(layout::DistributionWithModel) + DistributionJoin(dialect, prefix);
   return out + SqlEnvId(env) + "' AND QV_GC.TGTID ='" + SqlTgtId(tgt) + "' AND QV_GC.GRPID ='" +
          SqlGrpId(grp) + "'";
+}
+
+std::string ListDistributionsOfTargetWithModelSql(JoinDialect dialect, std::string_view prefix,
+                                                  std::string_view env, std::string_view tgt) {
+  const std::string out = SelectList(layout::DistributionWithModel) + DistributionJoin(dialect, prefix);
+  return out + SqlEnvId(env) + "' AND QV_GC.TGTID ='" + SqlTgtId(tgt) + "' ORDER BY QV_GC.GRPID";
 }
 
 // ---- Distributed tables ------------------------------------------------------------------

@@ -61,6 +61,12 @@ std::string SelectDistributionWithModelSql(JoinDialect dialect, std::string_view
                                            std::string_view env, std::string_view tgt,
                                            std::string_view grp);
 
+// Lists the distributions of one target with their models' settings (the
+// records of QV_GX_GC_0), in model order: the select list and joins above,
+// the conditions on ENVID and TGTID, then " ORDER BY QV_GC.GRPID".
+std::string ListDistributionsOfTargetWithModelSql(JoinDialect dialect, std::string_view prefix,
+                                                  std::string_view env, std::string_view tgt);
+
 // ---- Distributed tables (QV_FC) -----------------------------------------------------
 
 // SELECT * FROM <p>QV_FC WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID ='M1 ' AND FICID = '0000000001'

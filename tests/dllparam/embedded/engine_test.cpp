@@ -169,6 +169,33 @@ TEST_P(EngineTest, StopEndsTheJobFreezesItsActivityAndTellsTheQueue) {
   EXPECT_EQ(spv[0].Get("RUN"), "0");
 }
 
+TEST_P(EngineTest, AJobFailsWhenItsDistributionIsHeldOrRemovedWhileItRuns) {
+  embedded::StoreAdmin admin = store.Admin();
+  ASSERT_TRUE(side.Start("E1", "T01", "M01")) << side.Error().text;
+  ASSERT_TRUE(side.Start("E1", "T1", "M1")) << side.Error().text;
+  clock.Advance(3);
+  Record gc = admin.Records(layout::QV_GC).front();
+  ASSERT_EQ(gc.Trimmed("TGTID"), "T01");
+  gc.Set("HOLD", "1");
+  admin.PutRecord(gc);
+  auto a = side.Activity(kJob);
+  ASSERT_TRUE(a) << side.Error().text;
+  EXPECT_EQ(a->Get("state"), "E");
+  EXPECT_EQ(a->Get("CptErr"), Ten(1));
+  EXPECT_EQ(a->Get("CptRead"), Ten(30));
+  EXPECT_THAT(side.Jobs(kJob), IsEmpty());
+  // The other job runs on.
+  EXPECT_EQ(side.Jobs("SE1_T1_M1_"), Names{"SE1_T1_M1_"});
+  const std::vector<QueueMessage> messages = Read(true);
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[2].text, "Distribution E1/T01/M01 failed at entry 1264 of receiver RCV0001: the distribution is held.");
+  for (const Record& spv : admin.Records(layout::QV_SPV)) {
+    if (spv.Trimmed("TGTID") != "T01") continue;
+    EXPECT_EQ(spv.Get("STATE"), "E");
+    EXPECT_EQ(spv.Get("RUN"), "0");
+  }
+}
+
 TEST_P(EngineTest, ShortCodesMakeThePaddedJobNameAndARestartResumes) {
   ASSERT_TRUE(side.Start("E1", "T1", "M1")) << side.Error().text;
   const std::string job = JobName("e1", "t1", "m1");

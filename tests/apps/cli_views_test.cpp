@@ -1,0 +1,102 @@
+// qvmgr's tree, list, supervise and topology commands against embedded demo
+// stores: a topology built, shown, changed and torn down with qvmgr alone,
+// and the refusals that leave the store as it was.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "apps/qvmgr_fixture.h"
+#include "store/record_layouts.h"
+
+namespace qv::test {
+namespace {
+
+using ::testing::HasSubstr;
+using embedded::SourceKind;
+
+class QvmgrViewsTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {
+ protected:
+  ProcessResult Run(const EmbeddedStore& store, std::vector<std::string> args) {
+    return Qvmgr(args, With(Connect(store), {{"QV_ENV", "QA"}, {"QV_TYPE", TypeOf(GetParam())}}));
+  }
+  // Returns the keys of the tree nodes of a "tree --json" run, depth first.
+  static std::vector<std::string> Keys(const Json& nodes) {
+    std::vector<std::string> out;
+    for (const Json& n : nodes) {
+      out.push_back(n["key"]);
+      for (const std::string& k : Keys(n["children"])) out.push_back(k);
+    }
+    return out;
+  }
+};
+
+TEST_P(QvmgrViewsTest, ATopologyIsBuiltShownChangedAndTornDown) {
+  EmbeddedStore store(GetParam(), /*demo=*/true);
+  for (const std::vector<std::string>& step :
+       {std::vector<std::string>{"env", "add", "--description", "Quality 'A'"},
+        {"target", "add", "--target", "T01", "--target-type", "nt", "--description", "First"},
+        {"target", "add", "--target", "T02", "--description", "Second"},
+        {"model", "add", "--model", "M01", "--description", "Customers"},
+        {"dist", "add", "--target", "T01", "--model", "M01"},
+        {"target", "change", "--target", "T02", "--description", "It's the second"},
+        {"dist", "hold", "--target", "T01", "--model", "M01"}}) {
+    ProcessResult r = Run(store, step);
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  }
+  ProcessResult r = Run(store, {"tree", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_EQ(Keys(Document(r)["tree"]["nodes"]),
+            (std::vector<std::string>{"Env", "Cibles", "cT01", "T01/GC", "T01:M01", "T01:M01/FC", "T01:M01/Spv",
+                                      "T01/Dist", "cT02", "T02/GC", "T02/Dist", "Groups", "gM01", "M01/File",
+                                      "M01/Distg", "Messages"}));
+  r = Run(store, {"list", "targets"});
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.out, HasSubstr("It's the second"));
+  EXPECT_THAT(r.out, HasSubstr("T01     First"));
+  r = Run(store, {"list", "dists", "--target", "T01", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_EQ(Document(r)["list"]["items"][0]["subItems"][12], "Yes");  // held
+
+  // Refusals change nothing and say why.
+  r = Run(store, {"target", "change", "--target", "T02", "--description", std::string(31, 'x')});
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("the description holds 31 characters; at most 30 fit"));
+  r = Run(store, {"target", "add", "--target", "T0001"});
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("the target code T0001 is longer than 3 characters"));
+  r = Run(store, {"target", "delete", "--target", "T09", "--yes"});
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("the target T09 does not exist"));
+  ASSERT_EQ(Run(store, {"dist", "release", "--target", "T01", "--model", "M01"}).exitCode, 0);
+  ASSERT_EQ(Run(store, {"start", "--target", "T01", "--model", "M01"}).exitCode, 0);
+  r = Run(store, {"model", "delete", "--model", "M01", "--yes"});
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("the distribution QA/T01/M01 is running; stop it first"));
+  r = Run(store, {"supervise", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  bool shown = false;
+  const Json supervision = Document(r);
+  for (const Json& row : supervision["distributions"])
+    if (row["distribution"] == "[QA_M01] -> T01") shown = row["status"] != "Stop";
+  EXPECT_TRUE(shown) << r.out;
+  ASSERT_EQ(Run(store, {"stop", "--target", "T01", "--model", "M01"}).exitCode, 0);
+  r = Run(store, {"env", "delete"});
+  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  EXPECT_THAT(r.err, HasSubstr("--yes"));
+  ASSERT_EQ(Run(store, {"tree"}).exitCode, 0);
+
+  r = Run(store, {"env", "delete", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Run(store, {"tree"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_THAT(r.err, HasSubstr("the environment QA does not exist"));
+  r = Run(store, {"list", "targets", "--env", "PR"});
+  EXPECT_EQ(r.exitCode, 0) << Describe(r);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, QvmgrViewsTest, testing::Values(SourceKind::AS400, SourceKind::Oracle),
+                         [](const testing::TestParamInfo<SourceKind>& info) {
+                           return std::string(embedded::KindName(info.param));
+                         });
+
+}  // namespace
+}  // namespace qv::test

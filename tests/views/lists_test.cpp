@@ -1,0 +1,195 @@
+// The list views on embedded stores of every kind: columns, rows and their
+// texts as loaded, rows kept in step, and the selection lists.
+#include <gtest/gtest.h>
+
+#include "platform/controls.h"
+#include "presentation/list_rows.h"
+#include "presentation/view_follower.h"
+#include "store/record_layouts.h"
+#include "support/store_fixture.h"
+#include "support/topology.h"
+
+namespace qv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+using platform::ListView;
+
+// Returns every row as "key|text|cell1|cell2|...", in order.
+Lines Rows(const ListView& lv) {
+  Lines out;
+  for (const platform::ListItem* item : lv.DisplayOrder()) {
+    std::string line = item->Key() + "|" + item->text;
+    for (int i = 1; i < lv.ColumnCount(); ++i) line += "|" + item->SubItem(i);
+    out.push_back(line);
+  }
+  return out;
+}
+
+Lines Captions(const ListView& lv) {
+  Lines out;
+  for (const platform::ColumnHeader& h : lv.Columns()) out.push_back(h.text);
+  return out;
+}
+
+class ListStore : public StoreTest {
+ protected:
+  void SetUp() override {
+    auto admin = Admin();
+    WriteModel(admin, "E1", "M1", 2, 2);
+    Record nt = TopoTarget("E1", "N1");
+    nt.Set("TGTTYPE", "1");
+    nt.Set("HOLD", "1");
+    admin.PutRecord(nt);
+    admin.PutRecord(TopoModel("E1", "M2"));
+  }
+  std::string Src(int n) { return std::string(AS400() ? "SRCLIB/FILE" : "SRCLIB.FILE") + std::to_string(n); }
+};
+
+TEST_P(ListStore, TargetsShowTheirTypeHoldAndIconAndFollowChanges) {
+  ListView lv;
+  ASSERT_TRUE(control().LoadCibleInList(lv)) << control().ErrorText();
+  EXPECT_EQ(Captions(lv), (Lines{"Target", "Description", "Name", "Type", "Tempo", "Com.Err", "Trace", "Test",
+                                 "Hold", "Exclude"}));
+  ASSERT_EQ(lv.Count(), 3);
+  EXPECT_EQ(lv.Item("cN1").SubItem(3), "NT");
+  EXPECT_EQ(lv.Item("cN1").SubItem(8), "Yes");
+  EXPECT_EQ(lv.Item("cN1").icon, lists::kIconHeld);
+  EXPECT_EQ(lv.Item("cT01").SubItem(3), "AS/400");
+  EXPECT_EQ(lv.Item("cT01").text, "T01");
+  EXPECT_EQ(lv.Item("cT01").SubItem(1), "Target T01");
+
+  // Type 0 to 1 rewrites the type column; release rewrites the hold column.
+  Record cx = TopoTarget("E1", "T01");
+  cx.Set("TGTTYPE", "1");
+  std::string image = cx.image();
+  ASSERT_TRUE(control().ChangeCible(image, "T01"));
+  ASSERT_TRUE(control().ChangeCibleInList(lv, "T01", image));
+  ASSERT_TRUE(control().ReleaseCible("N1"));
+  ASSERT_TRUE(control().HoldReleaseCibleInList(lv, "N1", "0"));
+  ASSERT_TRUE(control().DeleteCible("T02"));
+  ASSERT_TRUE(control().DeleteCibleInList(lv, "T02"));
+  ListView fresh;
+  ASSERT_TRUE(control().LoadCibleInList(fresh));
+  EXPECT_EQ(Rows(lv), Rows(fresh));
+  EXPECT_EQ(lv.Item("cT01").SubItem(3), "NT");
+  EXPECT_EQ(lv.Item("cN1").icon, lists::kIconActive);
+}
+
+TEST_P(ListStore, ChangesFollowedThroughTheEventsEqualAFreshLoad) {
+  ListView targets, models;
+  ASSERT_TRUE(control().LoadCibleInList(targets));
+  ASSERT_TRUE(control().LoadGroupInList(models));
+  ListFollower follow(control(), targets, models);
+  std::string cx = TopoTarget("E1", "T09").image();
+  ASSERT_TRUE(control().AddCible(cx)) << control().ErrorText();
+  Record changed = TopoTarget("E1", "T01");
+  changed.Set("DESCRIP", "It's renamed");
+  cx = changed.image();
+  ASSERT_TRUE(control().ChangeCible(cx, "T01")) << control().ErrorText();
+  ASSERT_TRUE(control().HoldCible("T09"));
+  ASSERT_TRUE(control().ReleaseCible("N1"));
+  ASSERT_TRUE(control().DeleteCible("T02")) << control().ErrorText();
+  std::string gx = TopoModel("E1", "M3").image();
+  ASSERT_TRUE(control().AddGroup(gx)) << control().ErrorText();
+  ASSERT_TRUE(control().DeleteGroup("M2")) << control().ErrorText();
+  ListView freshTargets, freshModels;
+  ASSERT_TRUE(control().LoadCibleInList(freshTargets));
+  ASSERT_TRUE(control().LoadGroupInList(freshModels));
+  EXPECT_EQ(Rows(targets), Rows(freshTargets));
+  EXPECT_EQ(Rows(models), Rows(freshModels));
+  EXPECT_EQ(targets.Item("cT09").icon, lists::kIconHeld);
+}
+
+TEST_P(ListStore, AnEmptyEnvironmentKeepsTheColumns) {
+  control().env("E9");
+  ListView lv;
+  ASSERT_TRUE(control().LoadCibleInList(lv)) << control().ErrorText();
+  EXPECT_EQ(lv.ColumnCount(), 10);
+  EXPECT_EQ(lv.Count(), 0);
+}
+
+TEST_P(ListStore, DistributionsModelsAndTablesShowTheirRecords) {
+  ListView lv;
+  ASSERT_TRUE(control().LoadGCInList(lv, "T01")) << control().ErrorText();
+  EXPECT_EQ(Rows(lv), (Lines{"T01:M1|M1|Model M1|0|Yes|||No|No|No|No|No|No|No|No"}));
+  ASSERT_TRUE(control().LoadGroupInList(lv)) << control().ErrorText();
+  EXPECT_EQ(lv.Count(), 2);
+  EXPECT_EQ(lv.Item("gM2").text, "M2");
+  ASSERT_TRUE(control().LoadFileInList(lv, "M1")) << control().ErrorText();
+  ASSERT_EQ(lv.ColumnCount(), 19);
+  EXPECT_EQ(lv.Item("M1:0000000002").text, Src(2));
+  EXPECT_EQ(lv.Item("M1:0000000002").SubItem(2), "Table 2 of M1");
+  ASSERT_TRUE(control().LoadFCInList(lv, "T02", "M1")) << control().ErrorText();
+  ASSERT_EQ(lv.ColumnCount(), 20);
+  ASSERT_EQ(lv.Count(), 2);
+  EXPECT_EQ(lv.Item("T02:M1:0000000001").text, Src(1));
+  EXPECT_EQ(lv.Item("T02:M1:0000000001").SubItem(19), "No");
+
+  ASSERT_TRUE(control().HoldFC("T02", "M1", "0000000001"));
+  ASSERT_TRUE(control().HoldReleaseFCInList(lv, "T02", "M1", "0000000001", "1"));
+  ASSERT_TRUE(control().DeleteFC("T02", "M1", "0000000002"));
+  ASSERT_TRUE(control().DeleteFCInList(lv, "T02", "M1", "0000000002"));
+  ListView fresh;
+  ASSERT_TRUE(control().LoadFCInList(fresh, "T02", "M1"));
+  EXPECT_EQ(Rows(lv), Rows(fresh));
+  EXPECT_EQ(lv.Item(1).icon, lists::kIconHeld);
+}
+
+TEST_P(ListStore, FieldsAndMappingsShowTheFieldCatalogTexts) {
+  ListView lv;
+  ASSERT_TRUE(control().LoadZXInList(lv, "M1", "0000000001")) << control().ErrorText();
+  EXPECT_EQ(Captions(lv), (Lines{"Key order", "Field name", "Description", "Type", "Date", "Null", "Start"}));
+  ASSERT_EQ(lv.Count(), 2);
+  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(1), "KEYFLD");
+  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(3), "Char 10");
+  ASSERT_TRUE(control().LoadZX_ZC_InList(lv, "T01", "M1", "0000000001")) << control().ErrorText();
+  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(2), "TGTKEY");
+  EXPECT_EQ(lv.Item("ZONE_DATAFLD").SubItem(2), "");
+  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(7), "C");
+  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(8), "10");
+}
+
+TEST_P(ListStore, SelectionListsLeaveOutWhatIsAlreadyDistributed) {
+  platform::ListBox box;
+  ASSERT_TRUE(control().FillCibleNonDistList(box, "M1")) << control().ErrorText();
+  EXPECT_EQ(box.Items(), (Lines{"N1  Target N1"}));
+  ASSERT_TRUE(control().FillGroupNonDistList(box, "T01")) << control().ErrorText();
+  EXPECT_EQ(box.Items(), (Lines{"M2  Model M2"}));
+  ASSERT_TRUE(control().DeleteFC("T01", "M1", "0000000002"));
+  ASSERT_TRUE(control().FillFXnoFCList(box, "T01", "M1")) << control().ErrorText();
+  EXPECT_EQ(box.Items(), (Lines{"0000000002 " + Src(2)}));
+  ASSERT_TRUE(control().FillFXList(box, "M1"));
+  EXPECT_EQ(box.ListCount(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ListStore, AllKinds(), KindName);
+
+TEST(ListRows, FlagAccessModeAndIconTexts) {
+  struct Case {
+    const char* access;
+    const char* manual;
+    const char* hold;
+    const char* accessText;
+    const char* manualText;
+    int icon;
+  } cases[] = {{"0", "1", "0", "Rrn", "Manual", lists::kIconActive},
+               {"1", "0", "1", "Key", "", lists::kIconHeld},
+               {"2", " ", "0", "Sql", "", lists::kIconActive},
+               {"7", "0", "0", "7", "", lists::kIconActive}};
+  for (const Case& c : cases) {
+    const lists::Row row = lists::ModelRow(
+        Make(layout::QV_GX, {{"ENVID", "E1"}, {"GRPID", "M1"}, {"ACCESMODE", c.access}, {"MANDISTRI", c.manual},
+                             {"HOLD", c.hold}}));
+    EXPECT_EQ(row.cells[4], c.accessText);
+    EXPECT_EQ(row.cells[3], c.manualText);
+    EXPECT_EQ(row.icon, c.icon);
+  }
+  EXPECT_EQ(lists::Icon("0", "A"), lists::kIconRunning);
+  EXPECT_EQ(lists::Icon("0", "E"), lists::kIconError);
+  EXPECT_EQ(lists::Icon("0", "F"), lists::kIconFailed);
+  EXPECT_EQ(lists::Icon("1", "A"), lists::kIconHeld);
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -1,0 +1,199 @@
+// The topology tree on embedded stores of every kind: the nodes of a fresh
+// load, the lazy folders, and a tree kept in step by the change events that
+// ends equal to a fresh load of the changed store.
+#include <gtest/gtest.h>
+
+#include "platform/controls.h"
+#include "presentation/view_follower.h"
+#include "support/store_fixture.h"
+#include "support/topology.h"
+
+namespace qv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+using platform::TreeNode;
+using platform::TreeView;
+
+const std::string kSep = std::string(" ") + static_cast<char>(150) + " ";
+
+// Returns every node as "depth key|text|tag|image", in display order.
+Lines Nodes(const TreeView& tv) {
+  Lines out;
+  for (const TreeNode* n : tv.DisplayOrder())
+    out.push_back(std::to_string(n->Depth()) + " " + n->Key() + "|" + n->text + "|" + n->tag + "|" +
+                  std::to_string(n->image));
+  return out;
+}
+
+class TreeStore : public StoreTest {
+ protected:
+  void SetUp() override {
+    auto admin = Admin();
+    WriteModel(admin, "E1", "M1", 2, 2);
+    Record nt = TopoTarget("E1", "N1");
+    nt.Set("TGTTYPE", "1");
+    admin.PutRecord(nt);
+    admin.PutRecord(TopoModel("E1", "M2"));
+    admin.PutRecord(TopoTable("E1", "M2", 1));
+    admin.PutRecord(TopoDistribution("E1", "N1", "M2"));
+    admin.PutRecord(TopoDistributedTable("E1", "N1", "M2", 1));
+  }
+  std::string Label(int n) { return std::string(AS400() ? "SRCLIB/FILE" : "SRCLIB.FILE") + std::to_string(n); }
+  // Loads the tree and opens every folder.
+  void LoadAll(TreeView& tv) {
+    ASSERT_TRUE(control().LoadTree(tv)) << control().ErrorText();
+    OpenFolders(tv);
+  }
+  // Loads every folder not loaded yet.
+  void OpenFolders(TreeView& tv) {
+    for (bool again = true; again;) {
+      again = false;
+      for (const TreeNode* n : tv.DisplayOrder()) {
+        TreeNode& node = tv.Item(n->Key());
+        if (node.tag == " SGC") ASSERT_TRUE(control().LoadGCInTree(tv, node)) << control().ErrorText();
+        else if (node.tag == " SGCFC") ASSERT_TRUE(control().LoadFCInTree(tv, node)) << control().ErrorText();
+        else if (node.tag == " GFile") ASSERT_TRUE(control().LoadFileInTree(tv, node)) << control().ErrorText();
+        else continue;
+        again = true;
+        break;
+      }
+    }
+  }
+};
+
+TEST_P(TreeStore, LoadTreeShowsTheTopLevelsAndEachFolderLoadsOnce) {
+  TreeView tv;
+  ASSERT_TRUE(control().LoadTree(tv)) << control().ErrorText();
+  EXPECT_EQ(Nodes(tv), (Lines{
+                           "0 Env|Topology| Env|2",
+                           "1 Cibles|Targets| Cibles|3",
+                           "2 cN1|N1" + kSep + "Target N1| Ciblen|1",
+                           "3 N1/GC|Distributions| SGC|3",
+                           "3 N1/Dist|Distribute| SDist|5",
+                           "2 cT01|T01" + kSep + "Target T01| Ciblen|10",
+                           "3 T01/GC|Distributions| SGC|3",
+                           "3 T01/Dist|Distribute| SDist|5",
+                           "2 cT02|T02" + kSep + "Target T02| Ciblen|10",
+                           "3 T02/GC|Distributions| SGC|3",
+                           "3 T02/Dist|Distribute| SDist|5",
+                           "1 Groups|Models| Groups|3",
+                           "2 gM1|M1" + kSep + "Model M1| Groupn|6",
+                           "3 M1/File|Tables| GFile|3",
+                           "3 M1/Distg|Distribute| GDist|5",
+                           "2 gM2|M2" + kSep + "Model M2| Groupn|6",
+                           "3 M2/File|Tables| GFile|3",
+                           "3 M2/Distg|Distribute| GDist|5",
+                           "1 Messages|Messages| Msgq|8",
+                       }));
+  EXPECT_TRUE(tv.Item("Env").expanded);
+
+  TreeNode& gc = tv.Item("T01/GC");
+  ASSERT_TRUE(control().LoadGCInTree(tv, gc)) << control().ErrorText();
+  EXPECT_EQ(gc.tag, "XSGC");
+  Lines children;
+  for (const TreeNode* n : gc.Children()) {
+    children.push_back(n->Key() + "|" + n->text + "|" + n->tag);
+    for (const TreeNode* c : n->Children()) children.push_back(c->Key() + "|" + c->text + "|" + c->tag);
+  }
+  EXPECT_EQ(children, (Lines{"T01:M1|M1" + kSep + "Model M1| GC", "T01:M1/FC|Distributed tables| SGCFC",
+                             "T01:M1/Spv|Supervision| SGCSpv"}));
+  // A second load adds nothing twice.
+  ASSERT_TRUE(control().LoadGCInTree(tv, gc));
+  EXPECT_EQ(gc.Children().size(), 1u);
+
+  TreeNode& fc = tv.Item("T01:M1/FC");
+  ASSERT_TRUE(control().LoadFCInTree(tv, fc)) << control().ErrorText();
+  ASSERT_EQ(fc.Children().size(), 2u);
+  EXPECT_EQ(fc.Children()[1]->Key(), "T01:M1:0000000002");
+  EXPECT_EQ(fc.Children()[1]->text, Label(2) + kSep + "Table 2 of M1");
+  TreeNode& files = tv.Item("M2/File");
+  ASSERT_TRUE(control().LoadFileInTree(tv, files)) << control().ErrorText();
+  EXPECT_EQ(files.tag, "XGFile");
+  ASSERT_EQ(files.Children().size(), 1u);
+  EXPECT_EQ(files.Children()[0]->Key(), "M2:0000000001");
+  EXPECT_EQ(files.Children()[0]->tag, " File");
+}
+
+TEST_P(TreeStore, AnEnvironmentWithoutTargetsShowsEmptyFolders) {
+  control().env("E9");
+  TreeView tv;
+  ASSERT_TRUE(control().LoadTree(tv)) << control().ErrorText();
+  EXPECT_TRUE(tv.Item("Cibles").Children().empty());
+  EXPECT_TRUE(tv.Item("Groups").Children().empty());
+  EXPECT_EQ(tv.Count(), 4);
+}
+
+TEST_P(TreeStore, AddsWaitForTheirFolderToBeLoaded) {
+  TreeView tv;
+  ASSERT_TRUE(control().LoadTree(tv));
+  std::string gc = TopoDistribution("E1", "T02", "M2").image();
+  ASSERT_TRUE(control().AddGC(gc)) << control().ErrorText();
+  TreeNode* node = &tv.Item("Env");
+  ASSERT_TRUE(control().AddGCInTree(tv, node, "T02", "M2", "0", "Model M2"));
+  EXPECT_EQ(node, nullptr);
+  EXPECT_EQ(tv.Find("T02:M2"), nullptr);
+  TreeNode& folder = tv.Item("T02/GC");
+  ASSERT_TRUE(control().LoadGCInTree(tv, folder));
+  EXPECT_EQ(folder.Children().size(), 2u);  // M1 and M2, once each
+  ASSERT_TRUE(control().AddGCInTree(tv, node, "T02", "M2", "0", "Model M2"));
+  EXPECT_EQ(node, nullptr);  // already there
+  EXPECT_EQ(folder.Children().size(), 2u);
+}
+
+TEST_P(TreeStore, DeletingAModelRemovesItsDistributionsUnderEveryTarget) {
+  TreeView tv;
+  LoadAll(tv);
+  ASSERT_NE(tv.Find("T01:M1"), nullptr);
+  ASSERT_TRUE(control().DeleteGroupInTree(tv, "M1 "));
+  for (const char* key : {"gM1", "T01:M1", "T02:M1", "T01:M1:0000000001"}) EXPECT_EQ(tv.Find(key), nullptr) << key;
+  EXPECT_NE(tv.Find("N1:M2"), nullptr);
+  ASSERT_TRUE(control().DeleteFileInTree(tv, "M2", "0000000001"));
+  EXPECT_EQ(tv.Find("M2:0000000001"), nullptr);
+  EXPECT_EQ(tv.Find("N1:M2:0000000001"), nullptr);
+  EXPECT_NE(tv.Find("N1:M2"), nullptr);
+}
+
+TEST_P(TreeStore, ChangesFollowedThroughTheEventsEqualAFreshLoad) {
+  TreeView shown;
+  LoadAll(shown);
+  TreeFollower follow(control(), shown);
+
+  std::string cx = TopoTarget("E1", "T09").image();
+  ASSERT_TRUE(control().AddCible(cx)) << control().ErrorText();
+  Record changed = TopoTarget("E1", "T01");
+  changed.Set("DESCRIP", "Renamed 'quoted'");
+  changed.Set("TGTTYPE", "1");
+  cx = changed.image();
+  ASSERT_TRUE(control().ChangeCible(cx, "T01")) << control().ErrorText();
+  std::string gx = TopoModel("E1", "M3").image();
+  ASSERT_TRUE(control().AddGroup(gx)) << control().ErrorText();
+  Record m2 = TopoModel("E1", "M2");
+  m2.Set("DESCRIP", "Second model");
+  gx = m2.image();
+  ASSERT_TRUE(control().ChangeGroup(gx, "M2")) << control().ErrorText();
+  std::string gc = TopoDistribution("E1", "T09", "M1").image();
+  ASSERT_TRUE(control().AddGC(gc)) << control().ErrorText();
+  std::string fx(304, ' ');
+  std::string all, manual;
+  ASSERT_TRUE(control().DetailFile(fx, "M1", "0000000002", all, manual));
+  Record table(layout::QV_FX, fx);
+  table.Set("DESCRIP", "Orders");
+  fx = table.image();
+  ASSERT_TRUE(control().ChangeFile(fx, "M1", "0000000002")) << control().ErrorText();
+  ASSERT_TRUE(control().DeleteFC("T02", "M1", "0000000001")) << control().ErrorText();
+  ASSERT_TRUE(control().DeleteGC("T01", "M1")) << control().ErrorText();
+  ASSERT_TRUE(control().DeleteGroup("M2")) << control().ErrorText();
+  ASSERT_TRUE(control().DeleteCible("T02")) << control().ErrorText();
+
+  // Folders the follower left unloaded are loaded as the fresh tree's are.
+  TreeView fresh;
+  LoadAll(fresh);
+  OpenFolders(shown);
+  EXPECT_EQ(Nodes(shown), Nodes(fresh));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TreeStore, AllKinds(), KindName);
+
+}  // namespace
+}  // namespace qv::test
