@@ -246,6 +246,23 @@ void RewriteOuterJoins(std::vector<SqlToken>& tokens) {
   tokens = TokenizeSql(out);
 }
 
+// Returns the end of the literal or quoted name that opens at i ('...',
+// "..." or [...]): just past its closing quote, or the end of sql when it is
+// not closed. A doubled quote inside '...' and "..." stands for one.
+size_t QuotedEnd(std::string_view sql, size_t i) {
+  const char close = sql[i] == '[' ? ']' : sql[i];
+  const size_t n = sql.size();
+  for (++i; i < n; ++i) {
+    if (sql[i] != close) continue;
+    if (close != ']' && i + 1 < n && sql[i + 1] == close) {
+      ++i;
+      continue;
+    }
+    return i + 1;
+  }
+  return n;
+}
+
 // Reads the value of a string literal ('it''s' gives it's). Returns false
 // for a literal that is not closed, which stays in the text for SQLite to refuse.
 bool LiteralValue(std::string_view literal, std::string& value) {
@@ -312,19 +329,7 @@ std::vector<SqlToken> TokenizeSql(std::string_view sql) {
       i = e == std::string_view::npos ? n : e + 2;
       push(SqlToken::Comment, s, i);
     } else if (c == '\'' || c == '"' || c == '[') {
-      char close = c == '[' ? ']' : static_cast<char>(c);
-      ++i;
-      while (i < n) {
-        if (sql[i] == close) {
-          if (close != ']' && i + 1 < n && sql[i + 1] == close) {
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        ++i;
-      }
+      i = QuotedEnd(sql, i);
       push(c == '\'' ? SqlToken::Literal : SqlToken::QuotedName, s, i);
     } else if (IsWordChar(c)) {
       while (i < n && IsWordChar(static_cast<unsigned char>(sql[i]))) ++i;
@@ -370,19 +375,8 @@ std::string CanonicalSql(std::string_view sql) {
       i = e == std::string_view::npos ? n : e + 2;
     } else if (c == '\'' || c == '"' || c == '[') {
       // A literal stays as written; a quoted name is upper-cased.
-      const char close = c == '[' ? ']' : c;
-      const size_t from = i++;
-      while (i < n) {
-        if (sql[i] == close) {
-          if (close != ']' && i + 1 < n && sql[i + 1] == close) {
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        ++i;
-      }
+      const size_t from = i;
+      i = QuotedEnd(sql, i);
       if (c == '\'') out.append(sql.substr(from, i - from));
       else
         for (size_t k = from; k < i; ++k) out += upper(sql[k]);

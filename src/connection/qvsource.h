@@ -451,8 +451,10 @@ class QVSource {
                   const ItemKey& key, const std::string& sql, std::vector<Record>& out);
   // Runs the NT query sql with Sreadblock and passes each row of width
   // characters to take; false when a block fails (library error recorded).
+  // Reads on a fresh statement handle released at the end, or on handle when
+  // the caller gives the one it opened.
   bool ReadRowBlocks(const std::string& sql, std::size_t width,
-                     const std::function<void(std::string_view)>& take);
+                     const std::function<void(std::string_view)>& take, int32_t handle = -1);
   // Opens file (prefix added) into h; on failure sets the step suffix.
   bool OpenFile(const std::string& name, const char* mode, int32_t& h, const std::string& step);
   void CloseFile(int32_t& h);

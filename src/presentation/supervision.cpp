@@ -85,23 +85,9 @@ bool QVSource::Read_Spv(platform::ListView& lv, bool BuildColumn) {
         if (count < perBlock) break;
       }
     } else {
-      const std::string sql = "SELECT * FROM " + SpvSelect(prefix_);
-      lastStatement_ = sql;
-      const std::size_t width = NtRowLength(spv);
-      const char* first = DllParam::kFirstBlock;
-      for (;;) {
-        std::string block(DllParam::kBlockBuffer, ' ');
-        int32_t len = 0, flag = 0;
-        if (Src().Sreadblock(h, block, len, sql, first, flag) == 0) {
-          ok = AfterMiss() == Lookup::Missing;
-          break;
-        }
-        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(len, 0)), block.size());
-        for (std::size_t at = 0; at + width <= n; at += width)
-          records.push_back(NtRowToRecord(spv, std::string_view(block).substr(at, width)));
-        if (flag == 0) break;
-        first = DllParam::kNextBlock;
-      }
+      ok = ReadRowBlocks(
+          "SELECT * FROM " + SpvSelect(prefix_), NtRowLength(spv),
+          [&](std::string_view row) { records.push_back(NtRowToRecord(spv, row)); }, h);
     }
     CloseFile(h);
     // Shows new rows in distribution order, whatever order the source gives.

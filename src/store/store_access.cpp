@@ -119,8 +119,8 @@ bool QVSource::ReadBlocks(const std::string& step, const char* logical, const La
 }
 
 bool QVSource::ReadRowBlocks(const std::string& sql, std::size_t width,
-                             const std::function<void(std::string_view)>& take) {
-  int32_t h = FreshStatement();
+                             const std::function<void(std::string_view)>& take, int32_t handle) {
+  int32_t h = handle >= 0 ? handle : FreshStatement();
   lastStatement_ = sql;
   bool ok = true;
   const char* first = DllParam::kFirstBlock;
@@ -137,7 +137,7 @@ bool QVSource::ReadRowBlocks(const std::string& sql, std::size_t width,
     if (flag == 0) break;
     first = DllParam::kNextBlock;
   }
-  ReleaseStatement(h);
+  if (handle < 0) ReleaseStatement(h);
   return ok;
 }
 
