@@ -74,12 +74,7 @@ class Connected {
       return false;
     }
 
-    std::string password;
-    try {
-      password = To1252Exact(ReadPassword(ctx_.options.user), "QV_PASSWORD");
-    } catch (const ArgumentError& e) {
-      throw UsageError(e.what());
-    }
+    const std::string password = ReadPassword(ctx_.options.user);
     if (!type_.empty() && !PutOk("SourceType", Variant(type_))) return false;
     if (!instance_.empty() && !PutOk("InstanceName", Variant(instance_))) return false;
     if (!user_.empty() && !PutOk("UserID", Variant(user_))) return false;

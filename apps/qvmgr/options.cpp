@@ -68,9 +68,15 @@ void ApplyProcessOptions(const GlobalOptions& options, std::ostream& err) {
 }
 
 std::string ReadPassword(const std::string& user) {
-  if (const char* env = std::getenv("QV_PASSWORD"); env != nullptr) return env;
-  if (user.empty() || !::isatty(STDIN_FILENO)) return {};
-  return platform::ReadSecret("Password of " + user + ": ").value_or(std::string());
+  std::string typed;
+  if (const char* env = std::getenv("QV_PASSWORD"); env != nullptr) typed = env;
+  else if (!user.empty() && ::isatty(STDIN_FILENO))
+    typed = platform::ReadSecret("Password of " + user + ": ").value_or(std::string());
+  try {
+    return To1252Exact(typed, "QV_PASSWORD");
+  } catch (const ArgumentError& e) {
+    throw UsageError(e.what());
+  }
 }
 
 std::string CheckedId(const std::string& value, const std::string& option, const std::string& variable,

@@ -50,8 +50,10 @@ const char* LocaleOfLanguage(int languageId);
 // file cannot be written (the library then runs untraced).
 void ApplyProcessOptions(const GlobalOptions& options, std::ostream& err);
 
-// Returns the password in UTF-8: QV_PASSWORD when set, else what the person
-// types at a terminal (without echo) when a user is given, else "".
+// Returns the password in Windows-1252, as the library takes it: QV_PASSWORD
+// when set, else what the person types at a terminal (without echo) when a
+// user is given, else "". Throws UsageError for a character Windows-1252
+// lacks.
 std::string ReadPassword(const std::string& user);
 
 // Returns the identifier in Windows-1252 after checking it: present (else

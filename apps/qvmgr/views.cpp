@@ -55,12 +55,7 @@ bool ViewSession::Open(bool newEnvironment) {
       return false;
     }
   }
-  std::string password;
-  try {
-    password = To1252Exact(ReadPassword(ctx_.options.user), "QV_PASSWORD");
-  } catch (const ArgumentError& e) {
-    throw UsageError(e.what());
-  }
+  const std::string password = ReadPassword(ctx_.options.user);
   control_ = std::make_unique<QVSource>(automation::MakeLibrary());
   if (!type_.empty()) control_->SourceType(type_);
   control_->InstanceName(instance_);
