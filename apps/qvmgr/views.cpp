@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "automation/hidden_form.h"
+#include "operations/engine_text.h"
 #include "platform/controls.h"
 #include "platform/text_output.h"
 #include "presentation/strutil.h"
@@ -55,6 +56,11 @@ bool ViewSession::Open(bool newEnvironment) {
       return false;
     }
   }
+  // Pads short codes with "_" as the manager does, so that every qvmgr
+  // command names the same item for the same code.
+  if (!env_.empty()) env_ = NormalizeId(env_, 2);
+  if (!target_.empty()) target_ = NormalizeId(target_, 3);
+  if (!model_.empty()) model_ = NormalizeId(model_, 3);
   const std::string password = ReadPassword(ctx_.options.user);
   control_ = std::make_unique<QVSource>(automation::MakeLibrary());
   if (!type_.empty()) control_->SourceType(type_);

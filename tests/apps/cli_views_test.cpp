@@ -66,6 +66,12 @@ TEST_P(QvmgrViewsTest, ATopologyIsBuiltShownChangedAndTornDown) {
   r = Run(store, {"target", "delete", "--target", "T09", "--yes"});
   EXPECT_EQ(r.exitCode, 1) << Describe(r);
   EXPECT_THAT(r.err, HasSubstr("the target T09 does not exist"));
+  // A short code names the same item for every command: padded with "_".
+  ASSERT_EQ(Run(store, {"target", "add", "--target", "t5", "--description", "Short"}).exitCode, 0);
+  r = Run(store, {"target", "show", "--target", "T5", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_THAT(r.out, HasSubstr("T5_"));
+  ASSERT_EQ(Run(store, {"target", "delete", "--target", "T5", "--yes"}).exitCode, 0);
   ASSERT_EQ(Run(store, {"dist", "release", "--target", "T01", "--model", "M01"}).exitCode, 0);
   ASSERT_EQ(Run(store, {"start", "--target", "T01", "--model", "M01"}).exitCode, 0);
   r = Run(store, {"model", "delete", "--model", "M01", "--yes"});
