@@ -95,7 +95,7 @@ TEST(ProgramCommands, AnAs400ProgramSendsItsLinesItsMiAndCompilesIt) {
   EXPECT_EQ(o.fake().Commands()[1].data.substr(8 + 4 * 179, 179), "i004" + DecodeInstImage(p, 1) + "   ");
   EXPECT_EQ(mi.substr(0, 16), "F@@@@@@@@@@.L: ;");
   EXPECT_EQ(o.fake().Commands()[4].data.substr(8, 175), FitText(mi, 175));
-  const FakeCall& update = o.fake().CallsNamed("Rupdate").back();
+  const FakeCall update = o.fake().CallsNamed("Rupdate").back();
   EXPECT_EQ(Record(layout::QV_FX, update.Arg(1)).Get("QV_TRANSFORM"), "1");
   EXPECT_EQ(Record(layout::QV_FX, update.Arg(1)).Get("FILLER").substr(0, 5), "00042");
 }
