@@ -1,30 +1,19 @@
 // The topology tree on embedded stores of every kind: the nodes of a fresh
-// load, the lazy folders, and a tree kept in step by the change events that
-// ends equal to a fresh load of the changed store.
+// load, the lazy folders, and the Add and Delete procedures.
 #include <gtest/gtest.h>
 
 #include "platform/controls.h"
-#include "presentation/view_follower.h"
 #include "support/store_fixture.h"
 #include "support/topology.h"
+#include "view_text.h"
 
 namespace qv::test {
 namespace {
 
-using Lines = std::vector<std::string>;
 using platform::TreeNode;
 using platform::TreeView;
 
 const std::string kSep = std::string(" ") + static_cast<char>(150) + " ";
-
-// Returns every node as "depth key|text|tag|image", in display order.
-Lines Nodes(const TreeView& tv) {
-  Lines out;
-  for (const TreeNode* n : tv.DisplayOrder())
-    out.push_back(std::to_string(n->Depth()) + " " + n->Key() + "|" + n->text + "|" + n->tag + "|" +
-                  std::to_string(n->image));
-  return out;
-}
 
 class TreeStore : public StoreTest {
  protected:
@@ -43,22 +32,7 @@ class TreeStore : public StoreTest {
   // Loads the tree and opens every folder.
   void LoadAll(TreeView& tv) {
     ASSERT_TRUE(control().LoadTree(tv)) << control().ErrorText();
-    OpenFolders(tv);
-  }
-  // Loads every folder not loaded yet.
-  void OpenFolders(TreeView& tv) {
-    for (bool again = true; again;) {
-      again = false;
-      for (const TreeNode* n : tv.DisplayOrder()) {
-        TreeNode& node = tv.Item(n->Key());
-        if (node.tag == " SGC") ASSERT_TRUE(control().LoadGCInTree(tv, node)) << control().ErrorText();
-        else if (node.tag == " SGCFC") ASSERT_TRUE(control().LoadFCInTree(tv, node)) << control().ErrorText();
-        else if (node.tag == " GFile") ASSERT_TRUE(control().LoadFileInTree(tv, node)) << control().ErrorText();
-        else continue;
-        again = true;
-        break;
-      }
-    }
+    OpenFolders(control(), tv);
   }
 };
 
@@ -152,45 +126,6 @@ TEST_P(TreeStore, DeletingAModelRemovesItsDistributionsUnderEveryTarget) {
   EXPECT_EQ(tv.Find("M2:0000000001"), nullptr);
   EXPECT_EQ(tv.Find("N1:M2:0000000001"), nullptr);
   EXPECT_NE(tv.Find("N1:M2"), nullptr);
-}
-
-TEST_P(TreeStore, ChangesFollowedThroughTheEventsEqualAFreshLoad) {
-  TreeView shown;
-  LoadAll(shown);
-  TreeFollower follow(control(), shown);
-
-  std::string cx = TopoTarget("E1", "T09").image();
-  ASSERT_TRUE(control().AddCible(cx)) << control().ErrorText();
-  Record changed = TopoTarget("E1", "T01");
-  changed.Set("DESCRIP", "Renamed 'quoted'");
-  changed.Set("TGTTYPE", "1");
-  cx = changed.image();
-  ASSERT_TRUE(control().ChangeCible(cx, "T01")) << control().ErrorText();
-  std::string gx = TopoModel("E1", "M3").image();
-  ASSERT_TRUE(control().AddGroup(gx)) << control().ErrorText();
-  Record m2 = TopoModel("E1", "M2");
-  m2.Set("DESCRIP", "Second model");
-  gx = m2.image();
-  ASSERT_TRUE(control().ChangeGroup(gx, "M2")) << control().ErrorText();
-  std::string gc = TopoDistribution("E1", "T09", "M1").image();
-  ASSERT_TRUE(control().AddGC(gc)) << control().ErrorText();
-  std::string fx(304, ' ');
-  std::string all, manual;
-  ASSERT_TRUE(control().DetailFile(fx, "M1", "0000000002", all, manual));
-  Record table(layout::QV_FX, fx);
-  table.Set("DESCRIP", "Orders");
-  fx = table.image();
-  ASSERT_TRUE(control().ChangeFile(fx, "M1", "0000000002")) << control().ErrorText();
-  ASSERT_TRUE(control().DeleteFC("T02", "M1", "0000000001")) << control().ErrorText();
-  ASSERT_TRUE(control().DeleteGC("T01", "M1")) << control().ErrorText();
-  ASSERT_TRUE(control().DeleteGroup("M2")) << control().ErrorText();
-  ASSERT_TRUE(control().DeleteCible("T02")) << control().ErrorText();
-
-  // Folders the follower left unloaded are loaded as the fresh tree's are.
-  TreeView fresh;
-  LoadAll(fresh);
-  OpenFolders(shown);
-  EXPECT_EQ(Nodes(shown), Nodes(fresh));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, TreeStore, AllKinds(), KindName);

@@ -1,0 +1,276 @@
+// A tree and every list kept in step by the change events, over a sequence of
+// changes of every kind of item, on embedded stores of every kind: after each
+// change they equal a fresh load of the changed store, node by node and row
+// by row.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "dllparam/admin/source_tables.h"
+#include "dllparam/embedded/embedded_catalog.h"
+#include "platform/controls.h"
+#include "presentation/view_follower.h"
+#include "store/record_layouts.h"
+#include "support/store_fixture.h"
+#include "support/topology.h"
+#include "view_text.h"
+
+namespace qv::test {
+namespace {
+
+using platform::ListView;
+using platform::TreeView;
+
+// What the views show: the tree with every folder opened, and one list of
+// each kind, loaded for these codes.
+// Returns the nodes of tv as Nodes does, the tables folder of every
+// distribution under its load caption: one added to a loaded tree is named
+// "Tables" instead, the one way it may differ from a fresh load.
+Lines TreeNodes(const TreeView& tv) {
+  Lines out = Nodes(tv);
+  const std::string added = "|Tables|XSGCFC|", loaded = "|Distributed tables|XSGCFC|";
+  for (std::string& line : out)
+    if (std::size_t at = line.find(added); at != std::string::npos) line.replace(at, added.size(), loaded);
+  return out;
+}
+
+struct Views {
+  TreeView tree;
+  ListView targets, models, distributions, distributedTables, modelTables, fields;
+};
+constexpr const char* kShownTarget = "T09";  // added by the sequence
+constexpr const char* kShownModel = "M1";
+constexpr const char* kAddedTable = "0000000003";  // the table the sequence adds to M1
+
+void Load(QVSource& c, Views& v) {
+  ASSERT_TRUE(c.LoadTree(v.tree)) << c.ErrorText();
+  OpenFolders(c, v.tree);
+  ASSERT_TRUE(c.LoadCibleInList(v.targets)) << c.ErrorText();
+  ASSERT_TRUE(c.LoadGroupInList(v.models)) << c.ErrorText();
+  ASSERT_TRUE(c.LoadGCInList(v.distributions, kShownTarget)) << c.ErrorText();
+  ASSERT_TRUE(c.LoadFCInList(v.distributedTables, kShownTarget, kShownModel)) << c.ErrorText();
+  ASSERT_TRUE(c.LoadFileInList(v.modelTables, kShownModel)) << c.ErrorText();
+  ASSERT_TRUE(c.LoadZXInList(v.fields, kShownModel, kAddedTable)) << c.ErrorText();
+}
+
+// The source table the sequence adds to the model, and its fields: the key,
+// the field it changes, the field it removes.
+struct SourceTable {
+  const char* library;
+  const char* file;
+  const char* changed;
+  const char* removed;
+};
+SourceTable SourceOf(bool as400) {
+  return as400 ? SourceTable{"DEMOLIB", "CUST", "F2", "F3"} : SourceTable{"SALES", "ORDERS", "AMOUNT", "LINE"};
+}
+
+// Reads a record through read, changes it with edit and writes it through write.
+bool Rewrite(const Layout& layout, const std::function<bool(std::string&)>& read,
+             const std::function<void(Record&)>& edit, const std::function<bool(std::string&)>& write) {
+  std::string image(layout.length, ' ');
+  if (!read(image)) return false;
+  Record r(layout, image);
+  edit(r);
+  image = r.image();
+  return write(image);
+}
+
+struct Change {
+  const char* what;
+  std::function<bool(QVSource&, const SourceTable&)> apply;
+};
+
+const std::vector<Change>& Sequence() {
+  using R = Record&;
+  using T = const SourceTable&;
+  static const std::vector<Change> changes = {
+      {"add a target",
+       [](QVSource& c, T) {
+         std::string cx = TopoTarget("E1", "T09").image();
+         return c.AddCible(cx);
+       }},
+      {"change a target's type and description",
+       [](QVSource& c, T) {
+         return Rewrite(
+             layout::QV_CX, [&](std::string& r) { return c.DetailCible(r, "T01"); },
+             [](R r) {
+               r.Set("TGTTYPE", "1");
+               r.Set("DESCRIP", "Renamed 'quoted'");
+             },
+             [&](std::string& r) { return c.ChangeCible(r, "T01"); });
+       }},
+      {"hold a target", [](QVSource& c, T) { return c.HoldCible("T09"); }},
+      {"release a target", [](QVSource& c, T) { return c.ReleaseCible("N1"); }},
+      {"add a model",
+       [](QVSource& c, T) {
+         std::string gx = TopoModel("E1", "M3").image();
+         return c.AddGroup(gx);
+       }},
+      {"add a distribution with the model's tables",
+       [](QVSource& c, T) {
+         std::string gc = TopoDistribution("E1", "T09", "M1").image();
+         return c.AddGC(gc);
+       }},
+      {"change a model its distributions show",
+       [](QVSource& c, T) {
+         return Rewrite(
+             layout::QV_GX, [&](std::string& r) { return c.DetailGroup(r, "M1"); },
+             [](R r) {
+               r.Set("DESCRIP", "Customers");
+               r.Set("ACCESMODE", "1");
+             },
+             [&](std::string& r) { return c.ChangeGroup(r, "M1"); });
+       }},
+      {"change a distribution",
+       [](QVSource& c, T) {
+         return Rewrite(
+             layout::QV_GC, [&](std::string& r) { return c.DetailGC("M1", "T09", r); },
+             [](R r) { r.Set("HOLD", "1"); }, [&](std::string& r) { return c.ChangeControledGC(r, "T09", "M1"); });
+       }},
+      {"release a distribution", [](QVSource& c, T) { return c.ReleaseGC("E1", "T09", "M1"); }},
+      {"hold a distribution", [](QVSource& c, T) { return c.HoldGC("E1", "T09", "M1"); }},
+      {"add a table to a model",
+       [](QVSource& c, T source) {
+         Record fx(layout::QV_FX, TopoTable("E1", "M1", 99).image());
+         Record name(layout::ObjectName);
+         name.Set("LIBRARY", source.library);
+         name.Set("FILE", source.file);
+         fx.Set("SRCTBL", name.image());
+         fx.Set("DESCRIP", "Added");
+         std::string image = fx.image();
+         return c.AddFile(image, "M1");
+       }},
+      {"change a model table",
+       [](QVSource& c, T) {
+         std::string all, manual;
+         return Rewrite(
+             layout::QV_FX, [&](std::string& r) { return c.DetailFile(r, "M1", "0000000002", all, manual); },
+             [](R r) {
+               r.Set("DESCRIP", "Orders");
+               r.Set("TGTFILE", "ORDERS");
+             },
+             [&](std::string& r) { return c.ChangeFile(r, "M1", "0000000002"); });
+       }},
+      {"hold a model table", [](QVSource& c, T) { return c.HoldTable("M1", "0000000002"); }},
+      {"release a model table", [](QVSource& c, T) { return c.ReleaseTable("M1", "0000000002"); }},
+      {"change a distributed table",
+       [](QVSource& c, T) {
+         std::string joined, all, manual;
+         return Rewrite(
+             layout::QV_FC,
+             [&](std::string& r) { return c.DetailFC(r, "T09", "M1", "0000000001", joined, all, manual); },
+             [](R r) { r.Set("TGTFILE", "CLIENTS"); },
+             [&](std::string& r) { return c.ChangeControledFC(r, "T09", "M1", "0000000001"); });
+       }},
+      {"hold a distributed table", [](QVSource& c, T) { return c.HoldFC("T09", "M1", "0000000001"); }},
+      {"release a distributed table", [](QVSource& c, T) { return c.ReleaseFC("T09", "M1", "0000000001"); }},
+      {"change a field",
+       [](QVSource& c, T source) {
+         return Rewrite(
+             layout::QV_ZX, [&](std::string& r) { return c.DetailZX(r, "M1", kAddedTable, source.changed); },
+             [](R r) { r.Set("DESCRIP", "Amount due"); },
+             [&](std::string& r) { return c.ChangeZX(r, "M1", kAddedTable, source.changed); });
+       }},
+      {"remove a field from its table",
+       [](QVSource& c, T source) {
+         ListView edited;
+         if (!c.FillFieldListZX(edited, "M1", kAddedTable)) return false;
+         edited.Item(std::string("ZONE_") + source.removed).tag = "D";
+         return c.UpdateZX("M1", kAddedTable, edited);
+       }},
+      {"delete a distributed table", [](QVSource& c, T) { return c.DeleteFC("T09", "M1", "0000000002"); }},
+      {"delete a model table with its fields", [](QVSource& c, T) { return c.DeleteFile("M1", kAddedTable); }},
+      {"delete a distribution", [](QVSource& c, T) { return c.DeleteGC("T01", "M1"); }},
+      {"delete a model with its distributions", [](QVSource& c, T) { return c.DeleteGroup("M2"); }},
+      {"delete a target", [](QVSource& c, T) { return c.DeleteCible("T02"); }},
+      {"add an environment",
+       [](QVSource& c, T) {
+         std::string ex = Ex("E3");
+         return c.AddEnvironment(ex);
+       }},
+      {"change the shown environment",
+       [](QVSource& c, T) {
+         std::string ex = Ex("E1", "P", "Renamed");
+         return c.ChangeEnvironment(ex, "E1");
+       }},
+      // E2 holds items of the same codes as those shown.
+      {"release an item of another environment", [](QVSource& c, T) { return c.ReleaseGC("E2", "T09", "M1"); }},
+      {"delete another environment", [](QVSource& c, T) { return c.DeleteEnvironment("E2"); }},
+      {"delete the shown environment", [](QVSource& c, T) { return c.DeleteEnvironment("E1"); }},
+  };
+  return changes;
+}
+
+class FollowStore : public StoreTest {
+ protected:
+  void SetUp() override {
+    auto admin = Admin();
+    WriteModel(admin, "E1", "M1", 2, 2);
+    Record nt = TopoTarget("E1", "N1");
+    nt.Set("TGTTYPE", "1");
+    nt.Set("HOLD", "1");
+    admin.PutRecord(nt);
+    admin.PutRecord(TopoModel("E1", "M2"));
+    admin.PutRecord(TopoTable("E1", "M2", 1));
+    admin.PutRecord(TopoDistribution("E1", "N1", "M2"));
+    admin.PutRecord(TopoDistributedTable("E1", "N1", "M2", 1));
+    WriteModel(admin, "E2", "M1", 3, 1);
+    admin.PutRecord(TopoTarget("E2", "T09"));
+    admin.PutRecord(TopoDistribution("E2", "T09", "M1"));
+    if (AS400()) {
+      embedded::CatalogFile f{"DEMOLIB", "CUST", "PF", "Customers", {}, {"F1"}, {}};
+      for (const char* field : {"F1", "F2", "F3"}) f.fields.push_back({field, 'A', 10, 0, 0, field, false});
+      embedded::PutCatalogFile(admin.db(), f);
+    } else {
+      embedded::AddSourceTable(admin, embedded::ParseSourceTable("table SALES.ORDERS\n"
+                                                                 "CODE CHAR(10) key\n"
+                                                                 "AMOUNT DECIMAL(10,2)\n"
+                                                                 "LINE INT\n"));
+    }
+  }
+};
+
+TEST_P(FollowStore, ChangesFollowedThroughTheEventsEqualAFreshLoad) {
+  Views shown;
+  Load(control(), shown);
+  TreeFollower tree(control(), shown.tree);
+  ListFollower lists(control());
+  lists.Targets(shown.targets);
+  lists.Models(shown.models);
+  lists.Distributions(shown.distributions, kShownTarget);
+  lists.DistributedTables(shown.distributedTables, kShownTarget, kShownModel);
+  lists.ModelTables(shown.modelTables, kShownModel);
+  lists.Fields(shown.fields, kShownModel, kAddedTable);
+
+  // Rows each list showed at some point: a list no change reached proves nothing.
+  std::vector<int> most(6, 0);
+  for (const Change& change : Sequence()) {
+    SCOPED_TRACE(change.what);
+    ASSERT_TRUE(change.apply(control(), SourceOf(AS400()))) << control().ErrorText();
+    // Folders the tree follower leaves unloaded are opened as the fresh tree's are.
+    OpenFolders(control(), shown.tree);
+    Views fresh;
+    Load(control(), fresh);
+    EXPECT_EQ(TreeNodes(shown.tree), Nodes(fresh.tree));
+    EXPECT_EQ(Rows(shown.targets), Rows(fresh.targets));
+    EXPECT_EQ(Rows(shown.models), Rows(fresh.models));
+    EXPECT_EQ(Rows(shown.distributions), Rows(fresh.distributions));
+    EXPECT_EQ(Rows(shown.distributedTables), Rows(fresh.distributedTables));
+    EXPECT_EQ(Rows(shown.modelTables), Rows(fresh.modelTables));
+    EXPECT_EQ(Rows(shown.fields), Rows(fresh.fields));
+    if (HasFailure()) break;
+    const ListView* lists[] = {&shown.targets,           &shown.models,      &shown.distributions,
+                               &shown.distributedTables, &shown.modelTables, &shown.fields};
+    for (std::size_t i = 0; i < most.size(); ++i) most[i] = std::max(most[i], lists[i]->Count());
+  }
+  if (HasFailure()) return;
+  EXPECT_EQ(most, (std::vector<int>{4, 3, 1, 3, 3, 3}));
+  EXPECT_EQ(shown.tree.Count(), 4);  // the root, its two folders and the message queue
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, FollowStore, AllKinds(), KindName);
+
+}  // namespace
+}  // namespace qv::test
