@@ -1,6 +1,8 @@
 // Late-bound members of the control: the one table through which the managers
 // reach QVSource by name and DISPID.
 #include <memory>
+#include <type_traits>
+#include <utility>
 
 #include "connection/qvsource.h"
 #include "platform/control_objects.h"
@@ -65,9 +67,55 @@ platform::TreeView& TreeArg(ArgList& a, std::size_t i, const char* member) {
   return ModelArg<platform::TreeView>(a, i, member, "tree view");
 }
 
+// Returns the node of tv that argument i names by its key (a late-bound
+// caller holds a node by its key), or refuses the call.
+platform::TreeNode& NodeArg(platform::TreeView& tv, ArgList& a, std::size_t i, const char* member) {
+  const std::string key = a.String(i);
+  platform::TreeNode* node = tv.Find(key);
+  if (node == nullptr)
+    throw DispError(DispStatus::TypeMismatch,
+                    std::string(member) + ": argument " + std::to_string(i + 1) + " names no node (\"" + key + "\")",
+                    static_cast<int>(i));
+  return *node;
+}
+
+// Runs a tree procedure that adds a node, and writes the key of the node it
+// added ("" when it added none) into argument i (by reference).
+template <class Op>
+Variant OnNewNode(ArgList& a, std::size_t i, Op op) {
+  platform::TreeNode* node = nullptr;
+  const bool ok = op(node);
+  a.Set(i, Variant(node != nullptr ? node->Key() : std::string()));
+  return Variant(ok);
+}
+
 // Builds the DISPID of a member: 0x6802GGNN, GG the member's group below, NN
 // its number within the group. A property's get and put share one DISPID.
 constexpr DISPID Id(int group, int n) { return 0x68020000 | (group << 8) | n; }
+
+// Returns what a refusal calls the control model M.
+template <class M>
+constexpr const char* ModelName() {
+  if constexpr (std::is_same_v<M, platform::TreeView>) return "tree view";
+  else if constexpr (std::is_same_v<M, platform::ListView>) return "list view";
+  else return "list box";
+}
+
+template <class M, class... T, std::size_t... I>
+bool CallWithTexts(QVSource& c, bool (QVSource::*procedure)(M&, const T&...), M& model, ArgList& a,
+                   std::index_sequence<I...>) {
+  return (c.*procedure)(model, a.String(I + 1)...);
+}
+
+// Returns the row of view member n (group 11) whose procedure takes a control
+// model, passed first, and texts after it.
+template <class M, class... T>
+platform::MemberOf<QVSource> ViewMember(const char* name, int n, bool (QVSource::*procedure)(M&, const T&...)) {
+  return {name, Id(11, n), kCall, static_cast<int>(sizeof...(T)) + 1, [name, procedure](QVSource& c, ArgList& a) {
+            M& model = ModelArg<M>(a, 0, name, ModelName<M>());
+            return Variant(CallWithTexts(c, procedure, model, a, std::index_sequence_for<T...>{}));
+          }};
+}
 
 // Returns the members of the control that callers reach late-bound, one row
 // per member and kind: name, DISPID, kind, number of arguments (a put counts
@@ -77,8 +125,9 @@ constexpr DISPID Id(int group, int n) { return 0x68020000 | (group << 8) | n; }
 //
 // Groups: 1 error state, 2 connection, 3 users, 4 activity and engine,
 // 5 object queries, 6 current selection, 7 configuration store, 8 messages,
-// 9 journalisation, 10 transformation programs and end scripts. To add a member, add its row to its group with the next
-// free number.
+// 9 journalisation, 10 transformation programs and end scripts, 11 views
+// (supervision, topology tree, list views). To add a member, add its row to
+// its group with the next free number.
 //
 // A DISPID never changes once given: scripts may hold it.
 const platform::DispatchTable& ControlTable() {
@@ -412,6 +461,100 @@ const platform::DispatchTable& ControlTable() {
            [](QVSource& c, ArgList& a) { return Variant(c.isOracleJrn(a.String(0), a.String(1))); }},
           {"ORACLE_CaptureTable", Id(9, 19), kCall, 2,
            [](QVSource& c, ArgList& a) { return Variant(c.ORACLE_CaptureTable(a.String(0), a.String(1))); }},
+
+          // ---- 11. Views. Tree views, list views and list boxes are passed as
+          // objects; a tree node is named by its key, and the Add procedures
+          // give back the key of the node they added ("" for none).
+          {"ReadStateGC", Id(11, 1), kCall, 4,
+           [](QVSource& c, ArgList& a) {
+             return OnRecordArg(a, 3, [&](std::string& state) {
+               return c.ReadStateGC(a.String(0), a.String(1), a.String(2), state);
+             });
+           }},
+          {"Read_Spv", Id(11, 2), kCall, 2,
+           [](QVSource& c, ArgList& a) { return Variant(c.Read_Spv(ListViewArg(a, 0, "Read_Spv"), a.Bool(1))); }},
+          ViewMember("LoadTree", 3, &QVSource::LoadTree),
+          {"LoadGCInTree", Id(11, 4), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             platform::TreeView& tv = TreeArg(a, 0, "LoadGCInTree");
+             return Variant(c.LoadGCInTree(tv, NodeArg(tv, a, 1, "LoadGCInTree")));
+           }},
+          {"LoadFCInTree", Id(11, 5), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             platform::TreeView& tv = TreeArg(a, 0, "LoadFCInTree");
+             return Variant(c.LoadFCInTree(tv, NodeArg(tv, a, 1, "LoadFCInTree")));
+           }},
+          {"LoadFileInTree", Id(11, 6), kCall, 2,
+           [](QVSource& c, ArgList& a) {
+             platform::TreeView& tv = TreeArg(a, 0, "LoadFileInTree");
+             return Variant(c.LoadFileInTree(tv, NodeArg(tv, a, 1, "LoadFileInTree")));
+           }},
+          {"AddCibleInTree", Id(11, 7), kCall, 5,
+           [](QVSource& c, ArgList& a) {
+             return OnNewNode(a, 1, [&](platform::TreeNode*& node) {
+               return c.AddCibleInTree(TreeArg(a, 0, "AddCibleInTree"), node, a.String(2), a.String(3), a.String(4));
+             });
+           }},
+          {"AddGroupInTree", Id(11, 8), kCall, 5,
+           [](QVSource& c, ArgList& a) {
+             return OnNewNode(a, 1, [&](platform::TreeNode*& node) {
+               return c.AddGroupInTree(TreeArg(a, 0, "AddGroupInTree"), node, a.String(2), a.String(3), a.String(4));
+             });
+           }},
+          {"AddGCInTree", Id(11, 9), kCall, 6,
+           [](QVSource& c, ArgList& a) {
+             return OnNewNode(a, 1, [&](platform::TreeNode*& node) {
+               return c.AddGCInTree(TreeArg(a, 0, "AddGCInTree"), node, a.String(2), a.String(3), a.String(4),
+                                    a.String(5));
+             });
+           }},
+          ViewMember("AddFCInTree", 10, &QVSource::AddFCInTree),
+          ViewMember("AddFileInTree", 11, &QVSource::AddFileInTree),
+          ViewMember("DeleteCibleInTree", 12, &QVSource::DeleteCibleInTree),
+          ViewMember("DeleteGroupInTree", 13, &QVSource::DeleteGroupInTree),
+          ViewMember("DeleteGCInTree", 14, &QVSource::DeleteGCInTree),
+          ViewMember("DeleteFCInTree", 15, &QVSource::DeleteFCInTree),
+          ViewMember("DeleteFileInTree", 16, &QVSource::DeleteFileInTree),
+          ViewMember("ChangeCibleInTree", 17, &QVSource::ChangeCibleInTree),
+          ViewMember("ChangeGroupInTree", 18, &QVSource::ChangeGroupInTree),
+          ViewMember("ChangeAllGCInTree", 19, &QVSource::ChangeAllGCInTree),
+          ViewMember("ChangeAllFCInTree", 20, &QVSource::ChangeAllFCInTree),
+          ViewMember("ChangeFileInTree", 21, &QVSource::ChangeFileInTree),
+          ViewMember("LoadCibleInList", 22, &QVSource::LoadCibleInList),
+          ViewMember("AddCibleInList", 23, &QVSource::AddCibleInList),
+          ViewMember("ChangeCibleInList", 24, &QVSource::ChangeCibleInList),
+          ViewMember("DeleteCibleInList", 25, &QVSource::DeleteCibleInList),
+          ViewMember("HoldReleaseCibleInList", 26, &QVSource::HoldReleaseCibleInList),
+          ViewMember("LoadGCInList", 27, &QVSource::LoadGCInList),
+          ViewMember("AddGCInList", 28, &QVSource::AddGCInList),
+          ViewMember("ChangeGCInList", 29, &QVSource::ChangeGCInList),
+          ViewMember("DeleteGCInList", 30, &QVSource::DeleteGCInList),
+          ViewMember("HoldReleaseGCInList", 31, &QVSource::HoldReleaseGCInList),
+          ViewMember("LoadGroupInList", 32, &QVSource::LoadGroupInList),
+          ViewMember("AddGroupInList", 33, &QVSource::AddGroupInList),
+          ViewMember("ChangeGroupInList", 34, &QVSource::ChangeGroupInList),
+          ViewMember("DeleteGroupInList", 35, &QVSource::DeleteGroupInList),
+          ViewMember("LoadFCInList", 36, &QVSource::LoadFCInList),
+          ViewMember("AddFCInList", 37, &QVSource::AddFCInList),
+          ViewMember("ChangeFCInList", 38, &QVSource::ChangeFCInList),
+          ViewMember("DeleteFCInList", 39, &QVSource::DeleteFCInList),
+          ViewMember("HoldReleaseFCInList", 40, &QVSource::HoldReleaseFCInList),
+          ViewMember("LoadFileInList", 41, &QVSource::LoadFileInList),
+          ViewMember("AddFileInList", 42, &QVSource::AddFileInList),
+          ViewMember("ChangeFileInList", 43, &QVSource::ChangeFileInList),
+          ViewMember("DeleteFileInList", 44, &QVSource::DeleteFileInList),
+          ViewMember("HoldReleaseFXInList", 45, &QVSource::HoldReleaseFXInList),
+          ViewMember("LoadZXInList", 46, &QVSource::LoadZXInList),
+          ViewMember("AddZXInList", 47, &QVSource::AddZXInList),
+          ViewMember("ChangeZXInList", 48, &QVSource::ChangeZXInList),
+          ViewMember("DeleteZXInList", 49, &QVSource::DeleteZXInList),
+          ViewMember("LoadZX_ZC_InList", 50, &QVSource::LoadZX_ZC_InList),
+          ViewMember("AddZX_ZC_InList", 51, &QVSource::AddZX_ZC_InList),
+          ViewMember("FillCibleNonDistList", 52, &QVSource::FillCibleNonDistList),
+          ViewMember("FillGroupNonDistList", 53, &QVSource::FillGroupNonDistList),
+          ViewMember("FillFXList", 54, &QVSource::FillFXList),
+          ViewMember("FillFXnoFCList", 55, &QVSource::FillFXnoFCList),
+          ViewMember("FillEnvironmentList", 56, &QVSource::FillEnvironmentList),
       });
   return table;
 }

@@ -1,9 +1,11 @@
 // The list views on embedded stores of every kind: columns, rows and their
-// texts as loaded, rows rewritten by their procedures, and the selection
-// lists.
+// texts as loaded, rows rewritten by their procedures, the selection lists,
+// and the view members called late-bound.
 #include <gtest/gtest.h>
 
+#include "platform/control_objects.h"
 #include "platform/controls.h"
+#include "platform/dispatch.h"
 #include "presentation/list_rows.h"
 #include "store/record_layouts.h"
 #include "support/store_fixture.h"
@@ -119,6 +121,60 @@ TEST_P(ListStore, SelectionListsLeaveOutWhatIsAlreadyDistributed) {
   EXPECT_EQ(box.Items(), (Lines{"0000000002 " + Src(2)}));
   ASSERT_TRUE(control().FillFXList(box, "M1"));
   EXPECT_EQ(box.ListCount(), 2);
+}
+
+// The view members through the control's dispatch object, as a host calls
+// them: models passed as objects, tree nodes by key, results by reference.
+TEST_P(ListStore, ViewMembersAreReachableLateBound) {
+  using platform::Variant;
+  std::shared_ptr<platform::IDispatch> object = control().Dispatch();
+  auto call = [&](const char* member, std::vector<Variant>& args) {
+    const platform::DispResult r = platform::CallMethod(*object, member, args);
+    EXPECT_TRUE(r.ok()) << member << ": " << r.text;
+    return r.value;
+  };
+
+  auto tree = std::make_shared<platform::TreeViewObject>();
+  std::vector<Variant> args{Variant(tree)};
+  EXPECT_EQ(call("LoadTree", args), Variant(true));
+  args = {Variant(tree), Variant("T01/GC")};
+  EXPECT_EQ(call("LoadGCInTree", args), Variant(true));
+  EXPECT_EQ(tree->model().Item("T01/GC").tag, "XSGC");
+  EXPECT_NE(tree->model().Find("T01:M1"), nullptr);
+  args = {Variant(tree), Variant("Env"), Variant("T09"), Variant("0"), Variant("Ninth")};
+  EXPECT_EQ(call("AddCibleInTree", args), Variant(true));
+  EXPECT_EQ(args[1], Variant("cT09"));  // the key of the node added
+  EXPECT_EQ(call("AddCibleInTree", args), Variant(true));
+  EXPECT_EQ(args[1], Variant(""));  // already there: none added
+
+  // A list filled late-bound holds what the direct call fills.
+  auto dists = std::make_shared<platform::ListViewObject>();
+  args = {Variant(dists), Variant("T01")};
+  EXPECT_EQ(call("LoadGCInList", args), Variant(true));
+  ListView direct;
+  ASSERT_TRUE(control().LoadGCInList(direct, "T01"));
+  EXPECT_EQ(Rows(dists->model()), Rows(direct));
+  args = {Variant(dists), Variant("T01"), Variant("M1"), Variant("1"), Variant("")};
+  EXPECT_EQ(call("HoldReleaseGCInList", args), Variant(true));
+  EXPECT_EQ(dists->model().Item("T01:M1").icon, lists::kIconHeld);
+
+  auto box = std::make_shared<platform::ListBoxObject>();
+  args = {Variant(box), Variant("M1")};
+  EXPECT_EQ(call("FillCibleNonDistList", args), Variant(true));
+  EXPECT_EQ(box->model().Items(), (Lines{"N1  Target N1"}));
+  args = {Variant("E1"), Variant("T01"), Variant("M1"), Variant("?")};
+  EXPECT_EQ(call("ReadStateGC", args), Variant(true));
+  EXPECT_EQ(args[3], Variant("X"));  // no supervision record
+
+  // A node key that names no node, and a list where a tree is due, are refused.
+  args = {Variant(tree), Variant("T77/GC")};
+  platform::DispResult r = platform::CallMethod(*object, "LoadGCInTree", args);
+  EXPECT_EQ(r.status, platform::DispStatus::TypeMismatch);
+  EXPECT_EQ(r.argIndex, 1);
+  args = {Variant(dists), Variant("T01")};
+  r = platform::CallMethod(*object, "DeleteCibleInTree", args);
+  EXPECT_EQ(r.status, platform::DispStatus::TypeMismatch);
+  EXPECT_EQ(r.argIndex, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ListStore, AllKinds(), KindName);
