@@ -79,16 +79,6 @@ platform::TreeNode& NodeArg(platform::TreeView& tv, ArgList& a, std::size_t i, c
   return *node;
 }
 
-// Runs a tree procedure that adds a node, and writes the key of the node it
-// added ("" when it added none) into argument i (by reference).
-template <class Op>
-Variant OnNewNode(ArgList& a, std::size_t i, Op op) {
-  platform::TreeNode* node = nullptr;
-  const bool ok = op(node);
-  a.Set(i, Variant(node != nullptr ? node->Key() : std::string()));
-  return Variant(ok);
-}
-
 // Builds the DISPID of a member: 0x6802GGNN, GG the member's group below, NN
 // its number within the group. A property's get and put share one DISPID.
 constexpr DISPID Id(int group, int n) { return 0x68020000 | (group << 8) | n; }
@@ -101,10 +91,10 @@ constexpr const char* ModelName() {
   else return "list box";
 }
 
-template <class M, class... T, std::size_t... I>
-bool CallWithTexts(QVSource& c, bool (QVSource::*procedure)(M&, const T&...), M& model, ArgList& a,
-                   std::index_sequence<I...>) {
-  return (c.*procedure)(model, a.String(I + 1)...);
+// Calls f with the texts of the arguments from First on, one per index.
+template <std::size_t First, class F, std::size_t... I>
+bool WithTexts(ArgList& a, F f, std::index_sequence<I...>) {
+  return f(a.String(First + I)...);
 }
 
 // Returns the row of view member n (group 11) whose procedure takes a control
@@ -113,7 +103,36 @@ template <class M, class... T>
 platform::MemberOf<QVSource> ViewMember(const char* name, int n, bool (QVSource::*procedure)(M&, const T&...)) {
   return {name, Id(11, n), kCall, static_cast<int>(sizeof...(T)) + 1, [name, procedure](QVSource& c, ArgList& a) {
             M& model = ModelArg<M>(a, 0, name, ModelName<M>());
-            return Variant(CallWithTexts(c, procedure, model, a, std::index_sequence_for<T...>{}));
+            return Variant(WithTexts<1>(
+                a, [&](const auto&... texts) { return (c.*procedure)(model, texts...); },
+                std::index_sequence_for<T...>{}));
+          }};
+}
+
+// Returns the row of a tree procedure that loads a folder: the tree view,
+// then the folder's key.
+platform::MemberOf<QVSource> FolderMember(const char* name, int n,
+                                          bool (QVSource::*load)(platform::TreeView&, platform::TreeNode&)) {
+  return {name, Id(11, n), kCall, 2, [name, load](QVSource& c, ArgList& a) {
+            platform::TreeView& tv = TreeArg(a, 0, name);
+            return Variant((c.*load)(tv, NodeArg(tv, a, 1, name)));
+          }};
+}
+
+// Returns the row of a tree procedure that adds a node: the tree view, the
+// key of the node added (by reference, "" for none), then texts.
+template <class... T>
+platform::MemberOf<QVSource> NewNodeMember(const char* name, int n,
+                                           bool (QVSource::*add)(platform::TreeView&, platform::TreeNode*&,
+                                                                 const T&...)) {
+  return {name, Id(11, n), kCall, static_cast<int>(sizeof...(T)) + 2, [name, add](QVSource& c, ArgList& a) {
+            platform::TreeView& tv = TreeArg(a, 0, name);
+            platform::TreeNode* node = nullptr;
+            const bool ok = WithTexts<2>(
+                a, [&](const auto&... texts) { return (c.*add)(tv, node, texts...); },
+                std::index_sequence_for<T...>{});
+            a.Set(1, Variant(node != nullptr ? node->Key() : std::string()));
+            return Variant(ok);
           }};
 }
 
@@ -474,40 +493,12 @@ const platform::DispatchTable& ControlTable() {
           {"Read_Spv", Id(11, 2), kCall, 2,
            [](QVSource& c, ArgList& a) { return Variant(c.Read_Spv(ListViewArg(a, 0, "Read_Spv"), a.Bool(1))); }},
           ViewMember("LoadTree", 3, &QVSource::LoadTree),
-          {"LoadGCInTree", Id(11, 4), kCall, 2,
-           [](QVSource& c, ArgList& a) {
-             platform::TreeView& tv = TreeArg(a, 0, "LoadGCInTree");
-             return Variant(c.LoadGCInTree(tv, NodeArg(tv, a, 1, "LoadGCInTree")));
-           }},
-          {"LoadFCInTree", Id(11, 5), kCall, 2,
-           [](QVSource& c, ArgList& a) {
-             platform::TreeView& tv = TreeArg(a, 0, "LoadFCInTree");
-             return Variant(c.LoadFCInTree(tv, NodeArg(tv, a, 1, "LoadFCInTree")));
-           }},
-          {"LoadFileInTree", Id(11, 6), kCall, 2,
-           [](QVSource& c, ArgList& a) {
-             platform::TreeView& tv = TreeArg(a, 0, "LoadFileInTree");
-             return Variant(c.LoadFileInTree(tv, NodeArg(tv, a, 1, "LoadFileInTree")));
-           }},
-          {"AddCibleInTree", Id(11, 7), kCall, 5,
-           [](QVSource& c, ArgList& a) {
-             return OnNewNode(a, 1, [&](platform::TreeNode*& node) {
-               return c.AddCibleInTree(TreeArg(a, 0, "AddCibleInTree"), node, a.String(2), a.String(3), a.String(4));
-             });
-           }},
-          {"AddGroupInTree", Id(11, 8), kCall, 5,
-           [](QVSource& c, ArgList& a) {
-             return OnNewNode(a, 1, [&](platform::TreeNode*& node) {
-               return c.AddGroupInTree(TreeArg(a, 0, "AddGroupInTree"), node, a.String(2), a.String(3), a.String(4));
-             });
-           }},
-          {"AddGCInTree", Id(11, 9), kCall, 6,
-           [](QVSource& c, ArgList& a) {
-             return OnNewNode(a, 1, [&](platform::TreeNode*& node) {
-               return c.AddGCInTree(TreeArg(a, 0, "AddGCInTree"), node, a.String(2), a.String(3), a.String(4),
-                                    a.String(5));
-             });
-           }},
+          FolderMember("LoadGCInTree", 4, &QVSource::LoadGCInTree),
+          FolderMember("LoadFCInTree", 5, &QVSource::LoadFCInTree),
+          FolderMember("LoadFileInTree", 6, &QVSource::LoadFileInTree),
+          NewNodeMember("AddCibleInTree", 7, &QVSource::AddCibleInTree),
+          NewNodeMember("AddGroupInTree", 8, &QVSource::AddGroupInTree),
+          NewNodeMember("AddGCInTree", 9, &QVSource::AddGCInTree),
           ViewMember("AddFCInTree", 10, &QVSource::AddFCInTree),
           ViewMember("AddFileInTree", 11, &QVSource::AddFileInTree),
           ViewMember("DeleteCibleInTree", 12, &QVSource::DeleteCibleInTree),

@@ -14,7 +14,7 @@
 #include "store/record_layouts.h"
 #include "support/store_fixture.h"
 #include "support/topology.h"
-#include "view_text.h"
+#include "views_support.h"
 
 namespace qv::test {
 namespace {
@@ -207,15 +207,7 @@ class FollowStore : public StoreTest {
  protected:
   void SetUp() override {
     auto admin = Admin();
-    WriteModel(admin, "E1", "M1", 2, 2);
-    Record nt = TopoTarget("E1", "N1");
-    nt.Set("TGTTYPE", "1");
-    nt.Set("HOLD", "1");
-    admin.PutRecord(nt);
-    admin.PutRecord(TopoModel("E1", "M2"));
-    admin.PutRecord(TopoTable("E1", "M2", 1));
-    admin.PutRecord(TopoDistribution("E1", "N1", "M2"));
-    admin.PutRecord(TopoDistributedTable("E1", "N1", "M2", 1));
+    WriteShownTopology(admin);
     WriteModel(admin, "E2", "M1", 3, 1);
     admin.PutRecord(TopoTarget("E2", "T09"));
     admin.PutRecord(TopoDistribution("E2", "T09", "M1"));

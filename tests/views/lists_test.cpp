@@ -10,7 +10,7 @@
 #include "store/record_layouts.h"
 #include "support/store_fixture.h"
 #include "support/topology.h"
-#include "view_text.h"
+#include "views_support.h"
 
 namespace qv::test {
 namespace {
@@ -21,12 +21,7 @@ class ListStore : public StoreTest {
  protected:
   void SetUp() override {
     auto admin = Admin();
-    WriteModel(admin, "E1", "M1", 2, 2);
-    Record nt = TopoTarget("E1", "N1");
-    nt.Set("TGTTYPE", "1");
-    nt.Set("HOLD", "1");
-    admin.PutRecord(nt);
-    admin.PutRecord(TopoModel("E1", "M2"));
+    WriteShownTopology(admin);
   }
   std::string Src(int n) { return std::string(AS400() ? "SRCLIB/FILE" : "SRCLIB.FILE") + std::to_string(n); }
 };

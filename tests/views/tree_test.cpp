@@ -5,7 +5,7 @@
 #include "platform/controls.h"
 #include "support/store_fixture.h"
 #include "support/topology.h"
-#include "view_text.h"
+#include "views_support.h"
 
 namespace qv::test {
 namespace {
@@ -19,14 +19,7 @@ class TreeStore : public StoreTest {
  protected:
   void SetUp() override {
     auto admin = Admin();
-    WriteModel(admin, "E1", "M1", 2, 2);
-    Record nt = TopoTarget("E1", "N1");
-    nt.Set("TGTTYPE", "1");
-    admin.PutRecord(nt);
-    admin.PutRecord(TopoModel("E1", "M2"));
-    admin.PutRecord(TopoTable("E1", "M2", 1));
-    admin.PutRecord(TopoDistribution("E1", "N1", "M2"));
-    admin.PutRecord(TopoDistributedTable("E1", "N1", "M2", 1));
+    WriteShownTopology(admin);
   }
   std::string Label(int n) { return std::string(AS400() ? "SRCLIB/FILE" : "SRCLIB.FILE") + std::to_string(n); }
   // Loads the tree and opens every folder.

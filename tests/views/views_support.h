@@ -1,5 +1,6 @@
-// Prints tree and list views as lines the view tests compare, and opens the
-// lazy folders of a tree as a user would.
+// What the view tests share: the topology they show, tree and list views
+// printed as lines to compare, and the lazy folders of a tree opened as a
+// user would.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,10 +10,26 @@
 
 #include "connection/qvsource.h"
 #include "platform/controls.h"
+#include "support/topology.h"
 
 namespace qv::test {
 
 using Lines = std::vector<std::string>;
+
+// Writes environment E1: model M1 of two tables distributed to T01 and T02
+// (WriteModel), the held NT target N1, and model M2 of one table distributed
+// to N1.
+inline void WriteShownTopology(embedded::StoreAdmin& admin) {
+  WriteModel(admin, "E1", "M1", 2, 2);
+  Record nt = TopoTarget("E1", "N1");
+  nt.Set("TGTTYPE", "1");
+  nt.Set("HOLD", "1");
+  admin.PutRecord(nt);
+  admin.PutRecord(TopoModel("E1", "M2"));
+  admin.PutRecord(TopoTable("E1", "M2", 1));
+  admin.PutRecord(TopoDistribution("E1", "N1", "M2"));
+  admin.PutRecord(TopoDistributedTable("E1", "N1", "M2", 1));
+}
 
 // Returns every row as "key|text|icon|cell1|cell2|...", in the order shown.
 inline Lines Rows(const platform::ListView& lv) {
