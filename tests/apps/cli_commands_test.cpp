@@ -239,18 +239,6 @@ INSTANTIATE_TEST_SUITE_P(Kinds, QvmgrDistSetTest, testing::Values(SourceKind::AS
                            return std::string(embedded::KindName(info.param));
                          });
 
-TEST_F(QvmgrCommandsTest, RefusedDistSetChangesNothing) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  const std::vector<Record> before = store.Admin().Records(layout::QV_GC);
-  // Refused by the login, and by a distribution that does not exist.
-  ProcessResult r = Qvmgr({"dist", "set", "--point", "77"}, Connect(store, "wrong"));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
-  r = Qvmgr({"dist", "set", "--point", "77", "--model", "XYZ"}, Connect(store));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
-  EXPECT_THAT(r.err, HasSubstr("ErrorText:"));
-  EXPECT_EQ(store.Admin().Records(layout::QV_GC), before);
-}
-
 // ---- Engine ------------------------------------------------------------------
 
 TEST_F(QvmgrCommandsTest, StartStatusStopAndTheirRefusals) {
