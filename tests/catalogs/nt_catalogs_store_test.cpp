@@ -107,15 +107,6 @@ TEST_P(NtCatalogStore, NamesWithQuotesAreRefusedOrFindNothing) {
   EXPECT_EQ(Tables(Sales(), "%"), before);
 }
 
-TEST_P(NtCatalogStore, LeavesOutSqlServersOwnTablesOnSqlServerOnly) {
-  ASSERT_TRUE(control().CreateTable(Qualified("SALES", "DTPROPERTIES"), "A INT"));
-  ASSERT_TRUE(control().CreateTable(Qualified("SALES", "ORDERS"), "A INT"));
-  const Lines tables = Tables(Sales(), "%");
-  EXPECT_EQ(Has(tables, Listed("DTPROPERTIES")), !SqlServer());
-  EXPECT_TRUE(Has(tables, Listed("ORDERS")));
-  for (const std::string& name : tables) EXPECT_EQ(name.find("INFORMATION_SCHEMA."), std::string::npos);
-}
-
 TEST_P(NtCatalogStore, TreeHoldsTheDatabasesAndTheTablesOfTheOnesOpened) {
   ASSERT_TRUE(control().CreateTable(Qualified("SALES", "ORDERS"), "A INT"));
   ASSERT_TRUE(control().CreateTable(Qualified("HR", "STAFF"), "A INT"));
