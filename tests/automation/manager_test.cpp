@@ -97,6 +97,8 @@ TEST_F(ManagerTest, IdentifiersAreNormalisedAndSelectedInTheControlOnceItIsOpen)
   m.EnvironmentID("aa");
   m.TargetID("t1");
   EXPECT_EQ(m.EnvironmentID(), "AA");  // kept, to be read and checked by the open
+  EXPECT_EQ(m.TargetID(), "T1_");
+  EXPECT_TRUE(form.fake().Calls().empty());  // nothing is read without a connection
   ASSERT_TRUE(m.OpenConnection());
   EXPECT_EQ(m.EnvironmentID(), "AA");
   EXPECT_EQ(m.TargetID(), "T1_");
