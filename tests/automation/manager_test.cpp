@@ -490,7 +490,6 @@ TEST_F(ManagerTest, StartQVSendsTheInstanceLastGiven) {
   ASSERT_TRUE(m.StartQV());
   const std::vector<test::FakeCall> calls = form.fake().CallsNamed("StrReplication");
   EXPECT_EQ(calls.at(0).Arg(0), "AAT1_M1_");
-  EXPECT_EQ(calls.at(0).Arg(1), DllParam::kKindOracle);
   EXPECT_EQ(calls.at(0).Arg(2), "ORCL");
   EXPECT_EQ(calls.at(1).Arg(2), "ORCL2");
 }
