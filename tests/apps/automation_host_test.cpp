@@ -104,11 +104,14 @@ TEST_F(QvmgrAutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
       "{\"object\":\"m\",\"member\":\"ErrorNum\",\"dispid\":1}\n"
       "[1,2,3]\n"
       "{\"create\":\"Nobody.Nothing\"}\n"
+      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"put\",\"args\":[1e309]}\n"
+      "{\"id\":1e400,\"object\":\"m\",\"member\":\"ConnectionOpen\"}\n"
+      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"put\",\"args\":[\"file:/a\\u0000/b.qvs\"]}\n"
       "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"put\",\"args\":[\"Caf\\u00e9\"]}\n"
       "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"get\",\"id\":42}\n";
   ProcessResult run;
   const std::vector<Json> a = SessionText(script, Base(), &run);
-  ASSERT_THAT(a, SizeIs(16)) << Describe(run);
+  ASSERT_THAT(a, SizeIs(19)) << Describe(run);
   struct Expected {
     std::size_t index;
     const char* status;
@@ -129,6 +132,9 @@ TEST_F(QvmgrAutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
       {11, "BadRequest", "either \"member\" or \"dispid\"", 14},
       {12, "BadRequest", "a request is a JSON object", 15},
       {13, "CannotCreate", "Nobody.Nothing", 16},
+      {14, "MalformedJson", "", 17},
+      {15, "MalformedJson", "", 18},
+      {16, "TypeMismatch", "NUL", 19},
   };
   for (const Expected& e : errors) {
     SCOPED_TRACE(e.line);
@@ -141,9 +147,10 @@ TEST_F(QvmgrAutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
   }
   EXPECT_EQ(a[7]["error"]["arg"], 0);
   // The session went on: text crosses as UTF-8 both ways.
-  EXPECT_EQ(a[14]["ok"], true);
-  EXPECT_EQ(a[15]["id"], 42);
-  EXPECT_EQ(a[15]["result"], "Café");
+  EXPECT_EQ(run.exitCode, 0) << Describe(run);
+  EXPECT_EQ(a[17]["ok"], true);
+  EXPECT_EQ(a[18]["id"], 42);
+  EXPECT_EQ(a[18]["result"], "Café");
 }
 
 TEST_F(QvmgrAutomationTest, ListViewGoesToReadMsgAndComesBackAsJson) {

@@ -8,11 +8,10 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "apps/qvmgr_fixture.h"
+#include "support/scratch.h"
 #include "dllparam/admin/source_tables.h"
 #include "dllparam/embedded/embedded_catalog.h"
 #include "dllparam/embedded/sqlite_db.h"
@@ -150,11 +149,8 @@ TEST_F(QvmgrCommandsTest, TraceWritesEveryCallAndAnUnwritableTraceOnlyWarns) {
   const std::string trace = dir() + "/calls.trace";
   ProcessResult r = Qvmgr({"--trace", trace, "activity"}, Connect(store));
   ASSERT_EQ(r.exitCode, 0) << Describe(r);
-  std::ifstream in(trace);
-  std::stringstream lines;
-  lines << in.rdbuf();
-  EXPECT_THAT(lines.str(), HasSubstr("OpenMConnection("));
-  EXPECT_THAT(lines.str(), HasSubstr("Execute("));
+  EXPECT_THAT(ReadWholeFile(trace), HasSubstr("OpenMConnection("));
+  EXPECT_THAT(ReadWholeFile(trace), HasSubstr("Execute("));
 
   r = Qvmgr({"activity"}, With(Connect(store), {{"QV_TRACE", dir() + "/no/such/folder/t"}}));
   EXPECT_EQ(r.exitCode, 0) << Describe(r);
@@ -238,18 +234,6 @@ INSTANTIATE_TEST_SUITE_P(Kinds, QvmgrDistSetTest, testing::Values(SourceKind::AS
                          [](const testing::TestParamInfo<SourceKind>& info) {
                            return std::string(embedded::KindName(info.param));
                          });
-
-TEST_F(QvmgrCommandsTest, RefusedDistSetChangesNothing) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  const std::vector<Record> before = store.Admin().Records(layout::QV_GC);
-  // Refused by the login, and by a distribution that does not exist.
-  ProcessResult r = Qvmgr({"dist", "set", "--point", "77"}, Connect(store, "wrong"));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
-  r = Qvmgr({"dist", "set", "--point", "77", "--model", "XYZ"}, Connect(store));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
-  EXPECT_THAT(r.err, HasSubstr("ErrorText:"));
-  EXPECT_EQ(store.Admin().Records(layout::QV_GC), before);
-}
 
 // ---- Engine ------------------------------------------------------------------
 

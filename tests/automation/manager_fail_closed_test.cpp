@@ -1,6 +1,4 @@
-// QVmanager fails closed: a failed user-space check is not a blank activity,
-// and identifiers given before the connection read back at once but are
-// selected only once the open has checked the user.
+// QVmanager fails closed: a failed user-space check is not a blank activity.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -57,21 +55,6 @@ TEST_F(ManagerFailClosed, AFailedSpaceCheckKeepsTheActivityAndSendsNothingMore) 
   EXPECT_FALSE(m.StopQV());
   EXPECT_EQ(m.ErrorText(), kReset);
   EXPECT_EQ(form.fake().CommandCodes(), (std::vector<std::string>{"CHKOBJ____", "CHKOBJ____"}));
-}
-
-TEST_F(ManagerFailClosed, IdentifiersReadBackBeforeTheConnection) {
-  m.EnvironmentID(" a");
-  m.TargetID("t1");
-  m.ModelID("m1");
-  EXPECT_EQ(m.EnvironmentID(), "A_");
-  EXPECT_EQ(m.TargetID(), "T1_");
-  EXPECT_EQ(m.ModelID(), "M1_");
-  // A new environment clears the levels below it, connected or not.
-  m.EnvironmentID("b");
-  EXPECT_EQ(m.EnvironmentID(), "B_");
-  EXPECT_EQ(m.TargetID(), "");
-  // Nothing is read while there is no connection.
-  EXPECT_EQ(form.fake().Calls().size(), 0u);
 }
 
 }  // namespace

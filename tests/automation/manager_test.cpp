@@ -97,6 +97,8 @@ TEST_F(ManagerTest, IdentifiersAreNormalisedAndSelectedInTheControlOnceItIsOpen)
   m.EnvironmentID("aa");
   m.TargetID("t1");
   EXPECT_EQ(m.EnvironmentID(), "AA");  // kept, to be read and checked by the open
+  EXPECT_EQ(m.TargetID(), "T1_");
+  EXPECT_TRUE(form.fake().Calls().empty());  // nothing is read without a connection
   ASSERT_TRUE(m.OpenConnection());
   EXPECT_EQ(m.EnvironmentID(), "AA");
   EXPECT_EQ(m.TargetID(), "T1_");
@@ -488,7 +490,6 @@ TEST_F(ManagerTest, StartQVSendsTheInstanceLastGiven) {
   ASSERT_TRUE(m.StartQV());
   const std::vector<test::FakeCall> calls = form.fake().CallsNamed("StrReplication");
   EXPECT_EQ(calls.at(0).Arg(0), "AAT1_M1_");
-  EXPECT_EQ(calls.at(0).Arg(1), DllParam::kKindOracle);
   EXPECT_EQ(calls.at(0).Arg(2), "ORCL");
   EXPECT_EQ(calls.at(1).Arg(2), "ORCL2");
 }

@@ -4,10 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/controls.h"
+#include "support/scratch.h"
 #include "support/store_fixture.h"
 
 namespace qv::test {
@@ -107,15 +106,6 @@ TEST_P(NtCatalogStore, NamesWithQuotesAreRefusedOrFindNothing) {
   EXPECT_EQ(Tables(Sales(), "%"), before);
 }
 
-TEST_P(NtCatalogStore, LeavesOutSqlServersOwnTablesOnSqlServerOnly) {
-  ASSERT_TRUE(control().CreateTable(Qualified("SALES", "DTPROPERTIES"), "A INT"));
-  ASSERT_TRUE(control().CreateTable(Qualified("SALES", "ORDERS"), "A INT"));
-  const Lines tables = Tables(Sales(), "%");
-  EXPECT_EQ(Has(tables, Listed("DTPROPERTIES")), !SqlServer());
-  EXPECT_TRUE(Has(tables, Listed("ORDERS")));
-  for (const std::string& name : tables) EXPECT_EQ(name.find("INFORMATION_SCHEMA."), std::string::npos);
-}
-
 TEST_P(NtCatalogStore, TreeHoldsTheDatabasesAndTheTablesOfTheOnesOpened) {
   ASSERT_TRUE(control().CreateTable(Qualified("SALES", "ORDERS"), "A INT"));
   ASSERT_TRUE(control().CreateTable(Qualified("HR", "STAFF"), "A INT"));
@@ -153,18 +143,12 @@ INSTANTIATE_TEST_SUITE_P(Kinds, NtCatalogStore, NtKinds(), KindName);
 class ServerFileStore : public StoreTest {
  protected:
   fs::path Folder() { return Admin().path() + ".server"; }
-  static std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
 };
 
 TEST_P(ServerFileStore, ReplacesAFileInsideTheServerFolder) {
   ASSERT_TRUE(control().WriteServerTxtFile("scripts\\end.txt", "first\r\nfile\r\n")) << control().ErrorText();
   ASSERT_TRUE(control().WriteServerTxtFile("scripts/./end.txt", "second\r\n")) << control().ErrorText();
-  EXPECT_EQ(Read(Folder() / "scripts" / "end.txt"), "second\r\n");
+  EXPECT_EQ(ReadWholeFile((Folder() / "scripts" / "end.txt").string()), "second\r\n");
 }
 
 TEST_P(ServerFileStore, RefusesAPathThatLeavesTheFolderAndWritesNothing) {

@@ -184,9 +184,9 @@ TEST(NtCatalogs, DatabaseAndSchemaListsSendTheirStatementAndLeaveTheServersOwnOu
 
 TEST(NtCatalogs, TableListsLeaveOutSqlServersOwnTablesOnSqlServerOnly) {
   const std::string page =
-      "INFORMATION_SCHEMA.TABLES\tdbo.dtproperties\tdbo.ORDERS\tdbo.SYSCONSTRAINTS\tsysalternates\t"
+      "INFORMATION_SCHEMA.TABLES\tdbo.DtProperties\tdbo.ORDERS\tdbo.SYSCONSTRAINTS\tsysalternates\t"
       "dbo.syssegments\tdbo.sysarticleupdates\tdbo.LINES_INFORMATION\t";
-  const Lines every{"INFORMATION_SCHEMA.TABLES", "dbo.dtproperties", "dbo.ORDERS",           "dbo.SYSCONSTRAINTS",
+  const Lines every{"INFORMATION_SCHEMA.TABLES", "dbo.DtProperties", "dbo.ORDERS",           "dbo.SYSCONSTRAINTS",
                     "sysalternates",             "dbo.syssegments",  "dbo.sysarticleupdates", "dbo.LINES_INFORMATION"};
   for (const char* kind : {"SQL Server", "Oracle", "ODBC"}) {
     SCOPED_TRACE(kind);

@@ -247,16 +247,7 @@ TEST(OpenConnection, AFileThatWillNotOpenClosesEverythingAndNamesTheStep) {
   EXPECT_TRUE(s.fake->OpenFiles().empty());
   EXPECT_TRUE(s.fake->OpenConnections().empty());
   EXPECT_FALSE(s.control->ConnectionOpen());
-}
-
-TEST(OpenConnection, SourceThatStopsAnsweringMidwayLeavesNothingHalfOpen) {
-  FakeSource s("AS400");
-  s.fake->On("Ropen").File("QV_USRDATA/QV_FX").Fail(DllParam::kCodeNetwork, 104, "reset");
-  EXPECT_FALSE(s.control->OpenConnection("SRC"));
-  EXPECT_EQ(s.control->ErrorStep(), "OpenConnection:Open QV_FX");
-  EXPECT_TRUE(s.fake->OpenConnections().empty());
   // The control can open again afterwards.
-  s.fake->On("Ropen").File("QV_USRDATA/QV_FX").Handle(99);
   EXPECT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
 }
 

@@ -102,29 +102,6 @@ TEST(FailClosedLogin, AnUnreadableUserFileRefusesTheSecuredEnvironment) {
   }
 }
 
-TEST(FailClosedLogin, AnEnvironmentWithoutMasterStillGivesTheGlobalType) {
-  // The same source with a readable list: no Master, so BOB gets his global type.
-  for (const char* kind : {"AS400", "ODBC"}) {
-    SCOPED_TRACE(kind);
-    SecuredSource src(kind);
-    ASSERT_TRUE(src.opened);
-    if (src.s.kind == "AS400")
-      src.fake()
-          .On("Rreadblock")
-          .File("QV_USRDATA/QV_UID_L0")
-          .Key("E1")
-          .Records({User("E1", "AL", "2")});
-    else
-      src.fake()
-          .On("Sread")
-          .Sql("SELECT * FROM QV_UID WHERE ENVID ='E1'")
-          .Rows({User("E1", "AL", "2")});
-    src.control().env("E1");
-    EXPECT_EQ(src.control().env(), "E1");
-    EXPECT_EQ(src.control().CurrentUserType(), 2);
-  }
-}
-
 TEST(FailClosedLogin, AnUnreadableUserFileLetsNobodyConnect) {
   // No entry for the user, and the first-record read that tells an empty
   // file from a full one fails.

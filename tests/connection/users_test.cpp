@@ -57,10 +57,15 @@ TEST(CheckUser, SecuredEnvironmentWithoutMasterGivesTheGlobalType) {
   s.fake->On("Rreadk").File("QV_USRDATA/QV_UID").Key("**BOB" + std::string(27, ' ')).Record(
       User("**", "BOB", "1", "p")).Repeatedly();
   s.fake->On("Rreadblock").File("QV_USRDATA/QV_UID_L0").Key("E1").Records({User("E1", "AL", "2", "")});
+  s.fake->On("Rreadk").File("QV_USRDATA/QV_EX").Key("E1").Record(Ex("E1", "P", "", "1")).Repeatedly();
   ASSERT_TRUE(s.control->OpenConnection("SRC"));
   int32_t type = -1;
   EXPECT_TRUE(s.control->CheckUser(type, "E1"));
   EXPECT_EQ(type, 1);
+  // Selecting the environment admits him with that type.
+  s.control->env("E1");
+  EXPECT_EQ(s.control->env(), "E1");
+  EXPECT_EQ(s.control->CurrentUserType(), 1);
 }
 
 TEST(CheckUser, OnlyAMasterOfTheEnvironmentShutsOutAnUnlistedUser) {

@@ -46,10 +46,7 @@ TEST(EndScriptText, CutsTheScriptIntoLinesAndChunksOfFifteen) {
   EXPECT_EQ(r[1], "04096102" + std::string(255, 'L') + "B" + std::string(254, ' '));
 }
 
-TEST(EndScriptText, NtStatementsQuoteAndCutTheLine) {
-  EXPECT_EQ(InsertEndScriptLineSql("QV_USRDATA..", "E1", "T1", "M1", 1, "ECHO 'x'"),
-            "INSERT INTO QV_USRDATA..QV_END (ENVID, TGTID, GRPID, LIEU, LINE, INST, QV_DATETIME) "
-            "VALUES('E1','T1 ','M1 ','T','00001','ECHO ''x''',' ')");
+TEST(EndScriptText, NtStatementsCutTheLineBeforeDoublingItsQuotes) {
   // Cut to 255 before the quotes are doubled: the cut quote stays whole.
   const std::string cut = InsertEndScriptLineSql("", "E1", "T1", "M1", 2, std::string(254, 'a') + "'x");
   EXPECT_EQ(cut.substr(cut.size() - 12), "aaaa''',' ')");

@@ -66,37 +66,6 @@ TEST_P(EnvironmentStore, ExistingKeysAreRefusedAndKeepTheStoredItem) {
   EXPECT_EQ(events.seen, (Lines{"EXadded E2|T", "CXadded E1|T1|0"}));
 }
 
-TEST_P(EnvironmentStore, MissingItemsGiveTheirMessageWriteAndRaiseNothing) {
-  auto admin = Admin();
-  WriteTopology(admin, "E1");
-  const auto before = Snapshot();
-  const std::string env = cLoadResString("2022", "E7"), tgt = cLoadResString("2020", "T7");
-  std::string ex = Ex("E7"), cx = Cx("E1", "T7"), detail;
-  const std::pair<std::function<bool()>, std::string> cases[] = {
-      {[&] { return control().ChangeEnvironment(ex, "E7"); }, env},
-      {[&] { return control().DeleteEnvironment("E7"); }, env},
-      {[&] { return control().DetailEnvironment(detail, "E7"); }, env},
-      {[&] { return control().ChangeCible(cx, "T7"); }, tgt},
-      {[&] { return control().DeleteCible("T7"); }, tgt},
-      {[&] { return control().HoldCible("T7"); }, tgt},
-      {[&] { return control().ReleaseCible("T7"); }, tgt},
-      {[&] { return control().CibleUpdatePos("E1", "T7", 1, 2); }, tgt},
-      {[&] { return control().DetailCible(detail, "T7"); }, tgt},
-  };
-  for (const auto& [op, message] : cases) {
-    EXPECT_FALSE(op()) << message;
-    EXPECT_EQ(control().ErrorNum(), 40) << message;
-    EXPECT_EQ(control().ErrorText(), message);
-  }
-  // Asking whether an item exists is no error.
-  EXPECT_FALSE(control().EnvironmentExist("E7"));
-  EXPECT_FALSE(control().CibleExist("T7"));
-  EXPECT_EQ(control().ErrorNum(), 0);
-  EXPECT_EQ(Snapshot(), before);
-  EXPECT_TRUE(events.seen.empty());
-  EXPECT_TRUE(Admin().Locks().empty());
-}
-
 TEST_P(EnvironmentStore, ATargetCanBeRenamedHeldMovedAndDeleted) {
   Put(Cx("E1", "T1", "0", "box"), layout::QV_CX);
   std::string s = Cx("E1", "T9", "1", "moved box");

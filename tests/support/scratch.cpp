@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 
 namespace qv::test {
@@ -19,6 +21,13 @@ std::string MakeTempFolder(const std::string& stem) {
 Scratch::~Scratch() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 TestCert MakeTestCert(const std::string& folder, const std::string& name, const std::string& names) {

@@ -26,6 +26,9 @@ class Scratch {
   std::string path_;
 };
 
+// Returns the whole content of the file at path ("" when it cannot be read).
+std::string ReadWholeFile(const std::string& path);
+
 // A self-signed certificate and its key in PEM files, with the SHA-256
 // fingerprint as the openssl program prints it ("AB:CD:...").
 struct TestCert {

@@ -30,6 +30,7 @@ namespace fs = std::filesystem;
 using embedded::SourceKind;
 using qv::test::LibClient;
 
+using qv::test::ReadWholeFile;
 using qv::test::Scratch;
 using qv::test::TestCert;
 
@@ -37,11 +38,6 @@ using qv::test::TestCert;
 int Shell(const std::string& command) {
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Serves an NT store with the given guards, counting the sessions that got
@@ -153,7 +149,7 @@ TEST(UserFile, KeepsHashesOnlyInAFileOnlyItsOwnerReads) {
   struct stat st {};
   ASSERT_EQ(::stat((dir / "users").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  const std::string text = ReadAll(dir / "users");
+  const std::string text = ReadWholeFile(dir / "users");
   EXPECT_EQ(text.find("pa55word"), std::string::npos);
   EXPECT_EQ(text.rfind("ALICE:pbkdf2-sha256$210000$", 0), 0u) << text;
 
@@ -165,7 +161,7 @@ TEST(UserFile, KeepsHashesOnlyInAFileOnlyItsOwnerReads) {
   // The same password twice gets two salts.
   users.Set("BOB", "pa55word");
   users.Save(dir / "users");
-  const std::string again = ReadAll(dir / "users");
+  const std::string again = ReadWholeFile(dir / "users");
   const auto hashOf = [&](const std::string& name) {
     const auto at = again.find(name + ":");
     return again.substr(again.find('$', at), again.find('\n', at) - again.find('$', at));
@@ -181,7 +177,7 @@ TEST(UserFile, RefusesMalformedLinesNamingThem) {
   UserFile good;
   good.Set("ALICE", "x");
   good.Save(dir / "good");
-  const std::string line = ReadAll(dir / "good");
+  const std::string line = ReadWholeFile(dir / "good");
   const std::string rest = line.substr(line.find(':'));  // ":pbkdf2-sha256$210000$SALT$HASH\n"
   const std::string saltAndHash = rest.substr(rest.find('$', 15) + 1);
   struct Case {
@@ -219,7 +215,7 @@ TEST(UserCommand, AddsAPasswordReadFromStdinAndListsAndRemovesUsers) {
   ASSERT_EQ(Shell("printf 'b\\n' | " + qvsource + " user add --users " + users + " BOB >/dev/null 2>&1"), 0);
   EXPECT_TRUE(UserFile::Load(users).Verify("ALICE", "typed pass"));
   ASSERT_EQ(Shell(qvsource + " user list --users " + users + " > " + (dir / "list")), 0);
-  EXPECT_EQ(ReadAll(dir / "list"), "ALICE\nBOB\n");
+  EXPECT_EQ(ReadWholeFile(dir / "list"), "ALICE\nBOB\n");
   ASSERT_EQ(Shell(qvsource + " user remove --users " + users + " ALICE >/dev/null"), 0);
   EXPECT_EQ(UserFile::Load(users).Names(), std::vector<std::string>{"BOB"});
   EXPECT_EQ(Shell(qvsource + " user remove --users " + users + " ALICE 2>/dev/null"), 1);
@@ -313,24 +309,6 @@ TEST_F(TlsTest, ACaCheckedCertificateMustNameTheHostConnectedTo) {
   EXPECT_EQ(misnamed.Opened(), 1);
 }
 
-TEST_F(TlsTest, ALoginTravelsInsideTls) {
-  UserFile users;
-  users.Set("ALICE", "s3cret-word");
-  users.Save(dir_ / "users");
-  ServerOptions o;
-  o.certFile = cert_.cert;
-  o.keyFile = cert_.key;
-  o.usersFile = dir_ / "users";
-  GuardedServer both(o);
-  for (const auto& [password, in] : {std::pair{"s3cret-word", true}, std::pair{"wrong", false}}) {
-    ClientOptions co = LoggingIn("ALICE", password);
-    co.tlsPin = cert_.fingerprint;
-    LibClient side(qv::test::kOdbc, std::make_unique<NetClient>(co));
-    EXPECT_EQ(side.Connect(both.server().address()), in) << password << ": " << ErrorOf(side.lib());
-  }
-  EXPECT_EQ(both.Opened(), 1);
-}
-
 // ---- Listening beyond loopback ---------------------------------------------------
 
 TEST(Listening, BeyondLoopbackNeedsTlsAndUsersOrInsecure) {
@@ -373,7 +351,7 @@ TEST(Listening, QvsourceServeRefusesAnyAddressWithoutTlsUnlessInsecure) {
   qv::test::EmbeddedStore store(SourceKind::ODBC);
   const std::string serve = qvsource + " serve " + store.path() + " --listen 0.0.0.0:0";
   EXPECT_EQ(Shell("timeout 20 " + serve + " >/dev/null 2>" + (dir / "err")), 1);
-  EXPECT_NE(ReadAll(dir / "err").find("beyond loopback"), std::string::npos) << ReadAll(dir / "err");
+  EXPECT_NE(ReadWholeFile(dir / "err").find("beyond loopback"), std::string::npos) << ReadWholeFile(dir / "err");
   // With --insecure it serves until the timeout's SIGTERM stops it cleanly.
   EXPECT_EQ(Shell("timeout --preserve-status 2 " + serve + " --insecure >/dev/null 2>&1"), 0);
 }

@@ -8,8 +8,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "connection/qvsource.h"
 #include "dllparam/embedded/embedded_source.h"
@@ -17,6 +15,7 @@
 #include "store/records.h"
 #include "support/embedded_store.h"
 #include "support/kinds.h"
+#include "support/scratch.h"
 
 namespace qv::trace {
 namespace {
@@ -91,13 +90,6 @@ TEST(ShapeOfQuery, PlacesThePasswordOfTheSelectedColumns) {
 
 class TracedLogin : public testing::TestWithParam<test::Kind> {};
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 TEST_P(TracedLogin, TraceOfALoginAndAUserChangeHoldsNoPasswordAndIsPrivate) {
   const test::Kind& kind = GetParam();
   test::EmbeddedStore store(kind.store, /*demo=*/true, "Sup3rSecret");
@@ -120,7 +112,7 @@ TEST_P(TracedLogin, TraceOfALoginAndAUserChangeHoldsNoPasswordAndIsPrivate) {
     EXPECT_TRUE(control.CheckUser(type, "**")) << control.ErrorText();
   }
   SetProcessPassword("");
-  const std::string trace = ReadAll(path);
+  const std::string trace = test::ReadWholeFile(path);
   // The calls are there, with their passwords masked.
   EXPECT_NE(trace.find("QV_UID"), std::string::npos);
   EXPECT_NE(trace.find("CLERK"), std::string::npos);

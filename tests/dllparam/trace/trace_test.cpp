@@ -7,9 +7,9 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "support/recording_fake.h"
+#include "support/scratch.h"
 
 namespace qv {
 namespace {
@@ -25,19 +25,10 @@ std::vector<std::string> ReadLines(const std::string& path) {
   return lines;
 }
 
-class TempFile {
- public:
-  TempFile() {
-    char pattern[] = "/tmp/qv_trace_XXXXXX";
-    const int fd = ::mkstemp(pattern);
-    if (fd >= 0) ::close(fd);
-    path_ = pattern;
-  }
-  ~TempFile() { std::remove(path_.c_str()); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+// A trace file of its own for one test, in a folder removed with it.
+struct TempFile {
+  test::Scratch dir{"qv-trace"};
+  std::string path() const { return dir / "trace.log"; }
 };
 
 TEST(TraceText, EscapesEverythingThatCouldBreakALine) {
