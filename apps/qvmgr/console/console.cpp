@@ -9,6 +9,8 @@
 #include <iostream>
 #include <thread>
 
+#include "dllparam/admin/store_admin.h"
+#include "dllparam/embedded/embedded_catalog.h"
 #include "qvmgr/console/console_server.h"
 #include "qvmgr/demo.h"
 #include "qvmgr/options.h"
@@ -33,6 +35,34 @@ void ParseListen(const std::string& listen, std::string& host, int& port) {
 bool IsLoopback(const std::string& host) {
   return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
 }
+
+namespace {
+
+// Describes two files of the demo library in the store's file catalog, so
+// that the console can add them to a model.
+void WriteDemoCatalog(const std::string& path) {
+  embedded::StoreAdmin admin(path);
+  embedded::CatalogFile orders;
+  orders.library = "DEMOLIB";
+  orders.name = "ORDERS";
+  orders.text = "Orders";
+  orders.keys = {"ORDNO"};
+  orders.fields = {{"ORDNO", 'P', 4, 7, 0, "Order number", false},
+                   {"CUSTNO", 'P', 4, 7, 0, "Customer number", false},
+                   {"AMOUNT", 'P', 5, 9, 2, "Amount", false}};
+  embedded::PutCatalogFile(admin.db(), orders);
+  embedded::CatalogFile address;
+  address.library = "DEMOLIB";
+  address.name = "ADDRESS";
+  address.text = "Delivery addresses";
+  address.keys = {"CUSTNO", "ADDRNO"};
+  address.fields = {{"CUSTNO", 'P', 4, 7, 0, "Customer number", false},
+                    {"ADDRNO", 'S', 3, 3, 0, "Address number", false},
+                    {"CITY", 'A', 30, 0, 0, "City", false}};
+  embedded::PutCatalogFile(admin.db(), address);
+}
+
+}  // namespace
 
 int Console(Context& ctx, const ConsoleOptions& options) {
   std::string host;
@@ -61,6 +91,7 @@ int Console(Context& ctx, const ConsoleOptions& options) {
     const char* password = std::getenv("QV_PASSWORD");
     try {
       WriteDemoStore(path, embedded::SourceKind::AS400, password != nullptr ? password : "demo");
+      WriteDemoCatalog(path);
     } catch (const std::exception& e) {
       std::cerr << "qvmgr console: cannot create the demo store " << path << ": " << e.what() << "\n";
       return 1;

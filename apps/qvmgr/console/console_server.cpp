@@ -270,29 +270,35 @@ struct ConsoleServer::Impl {
     s.treeVersion = seen;
   }
 
-  platform::TreeNode& Node(ConsoleSession& s, const std::string& key) {
-    CurrentTree(s);
-    platform::TreeNode* n = s.tree.Find(key);
-    if (n == nullptr) throw ApiError(404, "there is no item " + Utf8(key) + " (another session may have deleted it)");
-    return *n;
-  }
-
-  // Opens every folder below node, so that a delete can say what goes with it.
-  void OpenBelow(ConsoleSession& s, const std::string& key) {
+  // Loads every folder below node not loaded yet.
+  void OpenBelow(ConsoleSession& s, platform::TreeNode& node) {
+    const std::string key = node.Key();
     for (bool again = true; again;) {
       again = false;
-      std::vector<const platform::TreeNode*> pending{&Node(s, key)};
-      while (!pending.empty()) {
+      std::vector<const platform::TreeNode*> pending{s.tree.Find(key)};
+      while (!pending.empty() && !again) {
         const platform::TreeNode* n = pending.back();
         pending.pop_back();
         if (IsLazyFolder(n->tag) && !tree::IsLoaded(n->tag)) {
           LoadFolder(s, *s.tree.Find(n->Key()));
           again = true;
-          break;
         }
         for (const platform::TreeNode* c : n->Children()) pending.push_back(c);
       }
     }
+  }
+
+  // Returns the node of key, loading the folders not loaded yet when it is
+  // not shown; 404 when the topology has no such item.
+  platform::TreeNode& Node(ConsoleSession& s, const std::string& key) {
+    CurrentTree(s);
+    platform::TreeNode* n = s.tree.Find(key);
+    if (n == nullptr && !s.tree.Roots().empty()) {
+      OpenBelow(s, *s.tree.Roots().front());
+      n = s.tree.Find(key);
+    }
+    if (n == nullptr) throw ApiError(404, "there is no item " + Utf8(key) + " (another session may have deleted it)");
+    return *n;
   }
 
   // Counts a change made by s: its own tree followed it through the events.
@@ -617,7 +623,7 @@ struct ConsoleServer::Impl {
 
     Route("GET", "/api/item/below", false, [this](ConsoleSession& s, const httplib::Request& req) {
       const std::string key = To1252Exact(req.get_param_value("key"), "key");
-      OpenBelow(s, key);
+      OpenBelow(s, Node(s, key));
       const platform::TreeNode& root = Node(s, key);
       Json below = Json::array();
       std::vector<std::pair<const platform::TreeNode*, int>> pending;

@@ -258,7 +258,7 @@ async function showSelected() {
       return;
     }
     const columns = doc.list.columns.map((c) => c.text);
-    const rows = doc.list.items.map((i) => [i.text, ...(i.subItems || []).slice(1)]);
+    const rows = doc.list.items.map((i) => [i.text, ...(i.subItems || [])]);
     fillTable($('list'), columns, rows);
   } catch (e) {
     notice(e.message, true);
