@@ -424,7 +424,7 @@ struct ConsoleServer::Impl {
         res.set_header("Content-Security-Policy",
                        "default-src 'self'; img-src 'self' data:; style-src 'self'; script-src 'self'");
         res.set_header("X-Content-Type-Options", "nosniff");
-        res.set_content(reinterpret_cast<const char*>(a.data), a.size, a.type);
+        res.set_content(reinterpret_cast<const char*>(a.data), a.size, std::string(a.type) + "; charset=utf-8");
       });
     }
 

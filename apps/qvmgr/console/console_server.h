@@ -50,7 +50,7 @@ class ConsoleServer {
 // the program.
 struct ConsoleAsset {
   const char* path;  // "/", "/console.css", "/console.js"
-  const char* type;  // content type
+  const char* type;  // media type ("text/html")
   const unsigned char* data;
   unsigned long size;
 };

@@ -3,7 +3,7 @@
 # -DOUTPUT=... -DWEB=<folder of console.html, console.css, console.js>.
 set(files console.html console.css console.js)
 set(paths "/" "/console.css" "/console.js")
-set(types "text/html; charset=utf-8" "text/css; charset=utf-8" "text/javascript; charset=utf-8")
+set(types text/html text/css text/javascript)
 set(out "// Generated from apps/qvmgr/console/web by embed.cmake; edit those files instead.\n")
 string(APPEND out "#include \"qvmgr/console/console_server.h\"\n\nnamespace qv::cli {\nnamespace {\n")
 set(table "")

@@ -7,6 +7,7 @@ const $ = (id) => document.getElementById(id);
 const LAZY = new Set(['SGC', 'SGCFC', 'GFile']);
 const DELETABLE = new Set(['Ciblen', 'Groupn', 'GC', 'File', 'FC']);
 const SERIES = [['CptRead', '#3c7dd9'], ['CptSel', '#e0a100'], ['CptSnd', '#2f8f46']];
+const LABELS = { CptRead: 'read', CptSel: 'selected', CptSnd: 'sent' };
 
 const state = {
   csrf: sessionStorage.getItem('qvcsrf'),
@@ -306,6 +307,7 @@ async function refreshDist() {
 async function distAction(action) {
   const dist = state.dist;
   const done = { hold: 'Held', release: 'Released', start: 'Started', stop: 'Stopped' }[action];
+  if (action === 'start') state.samples = [];
   await act(done + ' the distribution ' + dist, () => api('POST', '/api/dist/' + action, { dist }));
   await refreshDist();
   refreshSupervision();
@@ -381,6 +383,8 @@ async function prepareAddTable(model) {
   if (libs.options.length) return;
   try {
     const doc = await api('GET', '/api/catalog/files');
+    // Fills the list once, whatever requests crossed this one.
+    if (libs.options.length) return;
     for (const name of doc.names) libs.add(new Option(name, name));
     await loadFiles();
   } catch (e) {
@@ -389,10 +393,12 @@ async function prepareAddTable(model) {
 }
 
 async function loadFiles() {
+  const library = $('add-library').value;
+  if (!library) return;
+  const doc = await api('GET', '/api/catalog/files?library=' + encodeURIComponent(library));
+  if (library !== $('add-library').value) return;
   const files = $('add-file');
   files.textContent = '';
-  if (!$('add-library').value) return;
-  const doc = await api('GET', '/api/catalog/files?library=' + encodeURIComponent($('add-library').value));
   for (const name of doc.names) files.add(new Option(name, name));
 }
 
@@ -458,6 +464,8 @@ async function refreshState() {
     if (s.connected && s.version !== state.version) {
       state.version = s.version;
       await reloadAll();
+    } else if (s.connected) {
+      await refreshDist();
     }
   } catch (e) {
     if (!/log in/.test(e.message)) setConnected(false);
@@ -540,7 +548,7 @@ function drawChart(activity) {
     const sw = document.createElement('span');
     sw.className = 'swatch';
     sw.style.background = colour;
-    span.append(sw, `${k} ${activity[k] || 0}`);
+    span.append(sw, `${LABELS[k]} ${Number(activity[k]) || 0}`);
     counters.appendChild(span);
   }
 }
