@@ -15,7 +15,10 @@
 #include "qvmgr/console/console_server.h"
 #include "qvmgr/options.h"
 #include "dllparam/embedded/embedded_catalog.h"
+#include "dllparam/embedded/embedded_source.h"
+#include "dllparam/net/net_server.h"
 #include "support/embedded_store.h"
+#include "support/net_fixture.h"
 
 namespace qv::cli {
 namespace {
@@ -396,6 +399,72 @@ TEST_F(ConsoleApiTest, ThePageIsServedFromTheProgram) {
   }
   EXPECT_NE(b.Get("/")->body.find("/console.js"), std::string::npos);
   EXPECT_EQ(b.Doc("/api/config")["env"], "PR");
+}
+
+// A source server of the store on a fixed loopback port, which a test stops
+// and starts again.
+class SourceOnPort {
+ public:
+  SourceOnPort(const std::string& storePath, std::uint16_t port) : store_(storePath), port_(port) {}
+  ~SourceOnPort() { Stop(); }
+  void Start() {
+    net::ServerOptions o = net::test::StoreOptions("file:" + store_);
+    o.listen = "127.0.0.1:" + std::to_string(port_);
+    o.log = [](const std::string&) {};
+    server_ = std::make_unique<net::SourceServer>(o, [] { return std::make_unique<embedded::EmbeddedSource>(); });
+    std::string error;
+    ASSERT_TRUE(server_->Start(&error)) << error;
+    thread_ = std::thread([this] { server_->Run(); });
+  }
+  void Stop() {
+    if (!thread_.joinable()) return;
+    server_->Stop();
+    thread_.join();
+    server_.reset();
+  }
+
+ private:
+  std::string store_;
+  std::uint16_t port_;
+  std::unique_ptr<net::SourceServer> server_;
+  std::thread thread_;
+};
+
+TEST(ConsoleSource, ASourceThatGoesAwayShowsDisconnectedAndComesBack) {
+  test::EmbeddedStore store(embedded::SourceKind::AS400, true);
+  const std::uint16_t port = net::test::FreePort();
+  SourceOnPort source(store.path(), port);
+  source.Start();
+  ConsoleConfig config;
+  config.address = "127.0.0.1:" + std::to_string(port);
+  config.type = "AS400";
+  config.env = "PR";
+  ConsoleServer console(config);
+  const int consolePort = console.Bind("127.0.0.1", 0);
+  ASSERT_GT(consolePort, 0);
+  std::thread serving([&] { console.Run(); });
+
+  Browser b(consolePort);
+  b.LogInAsMaster();
+  EXPECT_EQ(b.Doc("/api/state")["connected"], true);
+
+  source.Stop();
+  httplib::Result gone = b.Get("/api/state");
+  ASSERT_TRUE(gone);
+  EXPECT_EQ(gone->status, 200);
+  EXPECT_EQ(Json::parse(gone->body)["connected"], false);
+  httplib::Result still = b.Get("/api/supervision");
+  EXPECT_EQ(still->status, 503);
+  EXPECT_NE(ErrorOf(still).find("not connected"), std::string::npos) << ErrorOf(still);
+
+  // The same session, without a new login, finds the source again.
+  source.Start();
+  EXPECT_EQ(b.Doc("/api/state")["connected"], true);
+  EXPECT_EQ(b.Post("/api/dist/hold", Json{{"dist", "AS1:CLI"}})->status, 200);
+  EXPECT_EQ(b.Doc("/api/dist?dist=AS1:CLI")["hold"], true);
+
+  console.Stop();
+  serving.join();
 }
 
 TEST(ConsoleListen, SplitsHostAndPortAndTellsLoopback) {
