@@ -14,7 +14,6 @@
 #include "qvmgr/console/console.h"
 #include "qvmgr/console/console_server.h"
 #include "qvmgr/options.h"
-#include "dllparam/embedded/embedded_catalog.h"
 #include "dllparam/embedded/embedded_source.h"
 #include "dllparam/net/net_server.h"
 #include "support/embedded_store.h"
@@ -233,8 +232,14 @@ TEST_F(ConsoleApiTest, BadInputIsRefusedWithAMessageAndChangesNothing) {
     EXPECT_NE(ErrorOf(r).find(c.says), std::string::npos) << c.name << ": " << ErrorOf(r);
   }
   EXPECT_EQ(b.Doc("/api/dist?dist=AS1:CLI"), before);
-  EXPECT_EQ(b.Get("/api/list?node=nowhere")->status, 404);
-  EXPECT_EQ(b.Get("/api/messages?after=x")->status, 400);
+  for (const auto& [path, status] : {std::pair{"/api/list?node=nowhere", 404}, {"/api/list?node=c%22AS1'", 404},
+                                     {"/api/list?node=%FF", 400}, {"/api/messages?after=x", 400},
+                                     {"/api/dist?dist=AS1", 400}, {"/api/activity?dist=AS1:ZZZ", 404}}) {
+    httplib::Result r = b.Get(path);
+    ASSERT_TRUE(r) << path;
+    EXPECT_EQ(r->status, status) << path << ": " << r->body;
+    EXPECT_FALSE(ErrorOf(r).empty()) << path;
+  }
 }
 
 TEST_F(ConsoleApiTest, HoldAndReleaseShowInTheDistributionList) {
@@ -324,20 +329,12 @@ TEST_F(ConsoleApiTest, RecoveryPointMovesToAReceiverOfTheJournal) {
 }
 
 TEST_F(ConsoleApiTest, TablesComeFromTheCatalogAndDeletesSayWhatGoesBelow) {
-  {
-    auto admin = store_.Admin();
-    embedded::CatalogFile file;
-    file.library = "DEMOLIB";
-    file.name = "ORDERS";
-    file.keys = {"ORDNO"};
-    file.fields = {{"ORDNO", 'P', 4, 7, 0, "Order number", false}, {"AMOUNT", 'P', 5, 9, 2, "Amount", false}};
-    embedded::PutCatalogFile(admin.db(), file);
-  }
+  WriteDemoCatalog(store_.path());
   Browser b = NewBrowser();
   b.LogInAsMaster();
-  httplib::Result missing = b.Post("/api/table/add", Json{{"model", "CLI"}, {"library", "DEMOLIB"}, {"file", "ADDRESS"}});
+  httplib::Result missing = b.Post("/api/table/add", Json{{"model", "CLI"}, {"library", "DEMOLIB"}, {"file", "CUSTOMER"}});
   EXPECT_EQ(missing->status, 409);
-  EXPECT_NE(ErrorOf(missing).find("File not found DEMOLIB/ADDRESS"), std::string::npos) << ErrorOf(missing);
+  EXPECT_NE(ErrorOf(missing).find("File not found DEMOLIB/CUSTOMER"), std::string::npos) << ErrorOf(missing);
   const Json libraries = b.Doc("/api/catalog/files");
   ASSERT_NE(std::find(libraries["names"].begin(), libraries["names"].end(), "DEMOLIB"), libraries["names"].end());
   const Json files = b.Doc("/api/catalog/files?library=DEMOLIB");
@@ -348,7 +345,7 @@ TEST_F(ConsoleApiTest, TablesComeFromTheCatalogAndDeletesSayWhatGoesBelow) {
                                                          {"description", "Orders \"open\" and 'closed'"}});
   ASSERT_EQ(added->status, 200) << added->body;
   const std::string fic = Json::parse(added->body)["table"];
-  EXPECT_EQ(Json::parse(added->body)["fields"], 2);
+  EXPECT_EQ(Json::parse(added->body)["fields"], 3);
   const Json tables = b.Doc("/api/list?node=gCLI");
   EXPECT_EQ(tables["list"]["items"].size(), before + 1);
   EXPECT_EQ(Cell(tables, "CLI:" + fic, "Description"), "Orders \"open\" and 'closed'");

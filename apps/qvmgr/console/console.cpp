@@ -36,10 +36,6 @@ bool IsLoopback(const std::string& host) {
   return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
 }
 
-namespace {
-
-// Describes two files of the demo library in the store's file catalog, so
-// that the console can add them to a model.
 void WriteDemoCatalog(const std::string& path) {
   embedded::StoreAdmin admin(path);
   embedded::CatalogFile orders;
@@ -61,8 +57,6 @@ void WriteDemoCatalog(const std::string& path) {
                     {"CITY", 'A', 30, 0, 0, "City", false}};
   embedded::PutCatalogFile(admin.db(), address);
 }
-
-}  // namespace
 
 int Console(Context& ctx, const ConsoleOptions& options) {
   std::string host;

@@ -21,6 +21,10 @@ void ParseListen(const std::string& listen, std::string& host, int& port);
 // Tells whether host names this machine only (127.0.0.0/8, ::1, localhost).
 bool IsLoopback(const std::string& host);
 
+// Describes DEMOLIB/ORDERS and DEMOLIB/ADDRESS in the file catalog of the
+// AS/400 store at path, so that the console can add them to a model.
+void WriteDemoCatalog(const std::string& path);
+
 // Serves until SIGINT or SIGTERM; 1 when the address cannot be bound or the
 // demo store not made.
 int Console(Context& ctx, const ConsoleOptions& options);

@@ -131,6 +131,16 @@ std::string Text(const Json& body, const char* name, std::size_t width, bool req
   return value;
 }
 
+// Returns the query parameter name in Windows-1252; 400 for a text that has
+// no Windows-1252 form.
+std::string Param(const httplib::Request& req, const char* name) {
+  try {
+    return To1252Exact(req.get_param_value(name), name);
+  } catch (const std::exception& e) {
+    throw ApiError(400, e.what());
+  }
+}
+
 // Splits "TARGET:MODEL" into its codes, each at most 3 characters.
 Codes DistributionOf(const std::string& dist) {
   const std::vector<std::string> parts = Split(dist, ':');
@@ -382,10 +392,15 @@ struct ConsoleServer::Impl {
 
   using Handler = std::function<Json(ConsoleSession&, const httplib::Request&)>;
 
+  // How a route counts: a read, a change other browsers should see, or a
+  // request that needs the token but changes nothing they show.
+  enum class Kind { Read, Change, Guarded };
+
   // Serves an API route for a logged-in session: 401 without one, 403 for a
   // change without its token, 503 while the source cannot be reached.
-  void Route(const char* method, const std::string& path, bool change, Handler handler) {
-    auto run = [this, change, handler](const httplib::Request& req, httplib::Response& res) {
+  void Route(const char* method, const std::string& path, Kind kind, Handler handler) {
+    const bool change = kind != Kind::Read;
+    auto run = [this, kind, change, handler](const httplib::Request& req, httplib::Response& res) {
       try {
         std::lock_guard<std::mutex> guard(lock);
         ConsoleSession* s = SessionOf(req);
@@ -402,7 +417,7 @@ struct ConsoleServer::Impl {
           }
         }
         Json doc = handler(*s, req);
-        if (change) Changed(*s);
+        if (kind == Kind::Change) Changed(*s);
         Answer(res, 200, doc);
       } catch (const ApiError& e) {
         Answer(res, e.status, Json{{"error", e.what()}});
@@ -465,13 +480,14 @@ struct ConsoleServer::Impl {
       }
     });
 
-    Route("POST", "/api/logout", true, [this](ConsoleSession& s, const httplib::Request&) {
+    Route("POST", "/api/logout", Kind::Guarded, [this](ConsoleSession& s, const httplib::Request&) {
       Disconnect(s);
-      sessions.erase(s.id);
+      const std::string id = s.id;
+      sessions.erase(id);
       return Json{{"ok", true}};
     });
 
-    Route("GET", "/api/state", false, [this](ConsoleSession& s, const httplib::Request&) {
+    Route("GET", "/api/state", Kind::Read, [this](ConsoleSession& s, const httplib::Request&) {
       if (!s.control->PingPong()) {
         Disconnect(s);
         return Json{{"connected", false}, {"version", version.load()}};
@@ -480,22 +496,22 @@ struct ConsoleServer::Impl {
                   {"env", Utf8(s.env)}, {"source", config.label}};
     });
 
-    Route("GET", "/api/tree", false, [this](ConsoleSession& s, const httplib::Request&) {
+    Route("GET", "/api/tree", Kind::Read, [this](ConsoleSession& s, const httplib::Request&) {
       CurrentTree(s);
       return Json{{"version", s.treeVersion}, {"tree", Json::parse(s.tree.ToJson())}};
     });
 
-    Route("GET", "/api/tree/children", false, [this](ConsoleSession& s, const httplib::Request& req) {
-      platform::TreeNode& n = Node(s, To1252Exact(req.get_param_value("key"), "key"));
+    Route("GET", "/api/tree/children", Kind::Read, [this](ConsoleSession& s, const httplib::Request& req) {
+      platform::TreeNode& n = Node(s, Param(req, "key"));
       if (IsLazyFolder(n.tag) && !tree::IsLoaded(n.tag)) LoadFolder(s, n);
       return Json{{"version", s.treeVersion}, {"tree", Json::parse(s.tree.ToJson())}};
     });
 
-    Route("GET", "/api/list", false, [this](ConsoleSession& s, const httplib::Request& req) {
-      return List(s, Node(s, To1252Exact(req.get_param_value("node"), "node")));
+    Route("GET", "/api/list", Kind::Read, [this](ConsoleSession& s, const httplib::Request& req) {
+      return List(s, Node(s, Param(req, "node")));
     });
 
-    Route("GET", "/api/supervision", false, [](ConsoleSession& s, const httplib::Request&) {
+    Route("GET", "/api/supervision", Kind::Read, [](ConsoleSession& s, const httplib::Request&) {
       platform::ListView lv;
       if (!s.control->Read_Spv(lv, true)) throw Refusal(s);
       Json columns = Json::array();
@@ -503,7 +519,7 @@ struct ConsoleServer::Impl {
       return Json{{"columns", columns}, {"distributions", SupervisionJson(lv)}};
     });
 
-    Route("GET", "/api/messages", false, [this](ConsoleSession& s, const httplib::Request& req) {
+    Route("GET", "/api/messages", Kind::Read, [this](ConsoleSession& s, const httplib::Request& req) {
       ReadQueue(s);
       std::size_t after = 0;
       try {
@@ -518,12 +534,12 @@ struct ConsoleServer::Impl {
       return Json{{"columns", columns}, {"messages", items}, {"last", s.messages.size()}};
     });
 
-    Route("GET", "/api/dist", false, [this](ConsoleSession& s, const httplib::Request& req) {
-      return DistributionJson(s, DistributionOf(To1252Exact(req.get_param_value("dist"), "dist")));
+    Route("GET", "/api/dist", Kind::Read, [this](ConsoleSession& s, const httplib::Request& req) {
+      return DistributionJson(s, DistributionOf(Param(req, "dist")));
     });
 
-    Route("GET", "/api/activity", false, [this](ConsoleSession& s, const httplib::Request& req) {
-      const Codes d = DistributionOf(To1252Exact(req.get_param_value("dist"), "dist"));
+    Route("GET", "/api/activity", Kind::Read, [this](ConsoleSession& s, const httplib::Request& req) {
+      const Codes d = DistributionOf(Param(req, "dist"));
       Distribution(s, d);
       std::string block(layout::Activity.length, ' ');
       if (!s.control->ReadActivity(s.env, d.tgt, d.grp, block, 1024, "G", " ")) throw Refusal(s);
@@ -533,23 +549,22 @@ struct ConsoleServer::Impl {
       return Json{{"dist", Utf8(d.tgt + ":" + d.grp)}, {"activity", fields}};
     });
 
-    Route("GET", "/api/receivers", false, [](ConsoleSession& s, const httplib::Request& req) {
-      const std::string journal = req.has_param("journal") ? req.get_param_value("journal") : "QVJRN";
-      const std::string library = req.has_param("library") ? req.get_param_value("library") : "QV_USRDATA";
+    Route("GET", "/api/receivers", Kind::Read, [](ConsoleSession& s, const httplib::Request& req) {
+      const std::string journal = req.has_param("journal") ? Param(req, "journal") : "QVJRN";
+      const std::string library = req.has_param("library") ? Param(req, "library") : "QV_USRDATA";
       platform::ListView lv;
-      if (!s.control->LoadRcvList(lv, To1252Exact(journal, "journal"), To1252Exact(library, "library")))
-        throw Refusal(s);
+      if (!s.control->LoadRcvList(lv, journal, library)) throw Refusal(s);
       Json rows = Json::array();
       for (const platform::ListItem* item : lv.DisplayOrder())
         rows.push_back(Json{{"receiver", Utf8(Trim(item->text))},
                             {"first", Utf8(Trim(item->SubItem(1)))},
                             {"last", Utf8(Trim(item->SubItem(2)))}});
-      return Json{{"journal", journal}, {"library", library}, {"receivers", rows}};
+      return Json{{"journal", Utf8(journal)}, {"library", Utf8(library)}, {"receivers", rows}};
     });
 
     for (const char* action : {"hold", "release", "start", "stop"}) {
       const std::string a = action;
-      Route("POST", "/api/dist/" + a, true, [this, a](ConsoleSession& s, const httplib::Request& req) {
+      Route("POST", "/api/dist/" + a, Kind::Change, [this, a](ConsoleSession& s, const httplib::Request& req) {
         const Codes d = DistributionOf(Text(Body(req), "dist", 7));
         QVSource& q = *s.control;
         Distribution(s, d);
@@ -566,7 +581,7 @@ struct ConsoleServer::Impl {
       });
     }
 
-    Route("POST", "/api/dist/recovery", true, [this](ConsoleSession& s, const httplib::Request& req) {
+    Route("POST", "/api/dist/recovery", Kind::Change, [this](ConsoleSession& s, const httplib::Request& req) {
       const Json body = Body(req);
       const Codes d = DistributionOf(Text(body, "dist", 7));
       const std::string receiver = UCase(Trim(Text(body, "receiver", 10)));
@@ -584,8 +599,8 @@ struct ConsoleServer::Impl {
       return DistributionJson(s, d);
     });
 
-    Route("GET", "/api/catalog/files", false, [](ConsoleSession& s, const httplib::Request& req) {
-      const std::string library = To1252Exact(req.get_param_value("library"), "library");
+    Route("GET", "/api/catalog/files", Kind::Read, [](ConsoleSession& s, const httplib::Request& req) {
+      const std::string library = Param(req, "library");
       platform::ListBox list;
       std::int32_t count = 0;
       bool ok = library.empty() ? s.control->fillLIB(list, false, count)
@@ -596,7 +611,7 @@ struct ConsoleServer::Impl {
       return Json{{"library", Utf8(library)}, {"names", names}};
     });
 
-    Route("POST", "/api/table/add", true, [](ConsoleSession& s, const httplib::Request& req) {
+    Route("POST", "/api/table/add", Kind::Change, [](ConsoleSession& s, const httplib::Request& req) {
       const Json body = Body(req);
       const std::string model = UCase(Trim(Text(body, "model", 3)));
       const std::string library = UCase(Trim(Text(body, "library", 10)));
@@ -621,8 +636,8 @@ struct ConsoleServer::Impl {
       return Json{{"model", Utf8(model)}, {"table", Utf8(fic)}, {"fields", fields.Count()}};
     });
 
-    Route("GET", "/api/item/below", false, [this](ConsoleSession& s, const httplib::Request& req) {
-      const std::string key = To1252Exact(req.get_param_value("key"), "key");
+    Route("GET", "/api/item/below", Kind::Read, [this](ConsoleSession& s, const httplib::Request& req) {
+      const std::string key = Param(req, "key");
       OpenBelow(s, Node(s, key));
       const platform::TreeNode& root = Node(s, key);
       Json below = Json::array();
@@ -637,7 +652,7 @@ struct ConsoleServer::Impl {
       return Json{{"key", Utf8(key)}, {"text", Utf8(root.text)}, {"below", below}};
     });
 
-    Route("POST", "/api/item/delete", true, [this](ConsoleSession& s, const httplib::Request& req) {
+    Route("POST", "/api/item/delete", Kind::Change, [this](ConsoleSession& s, const httplib::Request& req) {
       const std::string key = Text(Body(req), "key", 40);
       const platform::TreeNode& n = Node(s, key);
       const Codes c = CodesOf(n);
