@@ -395,6 +395,14 @@ TEST_F(ConsoleApiTest, ThePageIsServedFromTheProgram) {
     EXPECT_NE(r->get_header_value("Content-Security-Policy").find("default-src 'self'"), std::string::npos);
   }
   EXPECT_NE(b.Get("/")->body.find("/console.js"), std::string::npos);
+  // A name that resolves to loopback elsewhere does not reach the console.
+  httplib::Client rebound("127.0.0.1", port_);
+  for (const char* host : {"evil.example", "evil.example:8131", "127.0.0.1.evil.example"}) {
+    httplib::Result r = rebound.Get("/api/config", httplib::Headers{{"Host", host}});
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 403) << host;
+  }
+  EXPECT_EQ(rebound.Get("/api/config", httplib::Headers{{"Host", "localhost:8131"}})->status, 200);
   EXPECT_EQ(b.Doc("/api/config")["env"], "PR");
 }
 
@@ -475,7 +483,10 @@ TEST(ConsoleListen, SplitsHostAndPortAndTellsLoopback) {
                         {"localhost:0", "localhost", 0, true},
                         {"[::1]:9000", "::1", 9000, true},
                         {"0.0.0.0:8131", "0.0.0.0", 8131, false},
-                        {"192.168.1.4:80", "192.168.1.4", 80, false}};
+                        {"192.168.1.4:80", "192.168.1.4", 80, false},
+                        {"127.0.0.1.example:80", "127.0.0.1.example", 80, false},
+                        {"127.1.2:80", "127.1.2", 80, false},
+                        {"127.0.0.256:80", "127.0.0.256", 80, false}};
   for (const Case& c : cases) {
     std::string host;
     int port = -1;

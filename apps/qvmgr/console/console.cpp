@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -33,7 +34,19 @@ void ParseListen(const std::string& listen, std::string& host, int& port) {
 }
 
 bool IsLoopback(const std::string& host) {
-  return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+  if (host == "localhost" || host == "::1") return true;
+  // An address 127.N.N.N, each N a number up to 255.
+  if (host.rfind("127.", 0) != 0) return false;
+  int parts = 0;
+  for (std::size_t at = 0; at <= host.size(); ++parts) {
+    const std::size_t dot = std::min(host.find('.', at), host.size());
+    const std::string part = host.substr(at, dot - at);
+    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(part) > 255)
+      return false;
+    at = dot + 1;
+  }
+  return parts == 4;
 }
 
 void WriteDemoCatalog(const std::string& path) {

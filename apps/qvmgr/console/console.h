@@ -18,7 +18,8 @@ struct ConsoleOptions {
 // not a number from 0 to 65535.
 void ParseListen(const std::string& listen, std::string& host, int& port);
 
-// Tells whether host names this machine only (127.0.0.0/8, ::1, localhost).
+// Tells whether host names this machine only: localhost, ::1 or an
+// address 127.N.N.N.
 bool IsLoopback(const std::string& host);
 
 // Describes DEMOLIB/ORDERS and DEMOLIB/ADDRESS in the file catalog of the

@@ -24,6 +24,7 @@
 #include "presentation/tree_nodes.h"
 #include "presentation/view_follower.h"
 #include "qvmgr/commands.h"
+#include "qvmgr/console/console.h"
 #include "qvmgr/output.h"
 #include "qvmgr/variant_json.h"
 #include "qvmgr/views.h"
@@ -180,6 +181,7 @@ struct ConsoleServer::Impl {
   ConsoleConfig config;
   httplib::Server http;
   bool bound = false;
+  bool loopback = true;  // bound to a loopback address
   std::atomic<bool> started{false}, finished{false};
   // Serialises every use of the library and of the sessions.
   std::mutex lock;
@@ -429,7 +431,23 @@ struct ConsoleServer::Impl {
     else http.Post(path, run);
   }
 
+  // Answers only requests that name this machine when the console listens
+  // on loopback, so that a web site whose name resolves to 127.0.0.1 cannot
+  // reach it through a visitor's browser.
+  static bool LocalHost(const std::string& hostHeader) {
+    std::string host = hostHeader;
+    if (!host.empty() && host.front() == '[') host = host.substr(1, host.find(']') - 1);
+    else host = host.substr(0, host.find(':'));
+    return IsLoopback(host);
+  }
+
   void Routes() {
+    http.set_payload_max_length(64 * 1024);
+    http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+      if (!loopback || LocalHost(req.get_header_value("Host"))) return httplib::Server::HandlerResponse::Unhandled;
+      Answer(res, 403, Json{{"error", "this console answers only to requests for this machine"}});
+      return httplib::Server::HandlerResponse::Handled;
+    });
     int count = 0;
     const ConsoleAsset* assets = ConsoleAssets(count);
     for (int i = 0; i < count; ++i) {
@@ -680,6 +698,7 @@ ConsoleServer::~ConsoleServer() { Stop(); }
 int ConsoleServer::Bind(const std::string& host, int port) {
   const int bound = port == 0 ? impl_->http.bind_to_any_port(host) : (impl_->http.bind_to_port(host, port) ? port : -1);
   impl_->bound = bound > 0;
+  impl_->loopback = Impl::LocalHost(host.find(':') != std::string::npos ? "[" + host + "]" : host);
   return bound > 0 ? bound : -1;
 }
 
