@@ -17,6 +17,26 @@ const screenshot = process.env.SCREENSHOT;
 const executablePath = process.env.CHROMIUM || '/usr/bin/chromium';
 const password = process.env.QV_PASSWORD || 'demo';
 
+// Another browser's session, through the API: logs in and posts actions.
+async function otherSession() {
+  const login = await fetch(new URL('/api/login', url), {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/json' },
+    body: JSON.stringify({ user: 'QVADMIN', password, env: 'PR' }),
+  });
+  assert.equal(login.status, 200);
+  const cookie = login.headers.get('set-cookie').split(';')[0];
+  const { csrf } = await login.json();
+  return async (path, body) => {
+    const r = await fetch(new URL(path, url), {
+      method: 'POST',
+      headers: { 'Content-Type': 'application/json', 'X-CSRF-Token': csrf, Cookie: cookie },
+      body: JSON.stringify(body),
+    });
+    assert.equal(r.status, 200, await r.text());
+  };
+}
+
 function step(text) {
   process.stdout.write(`  ${text}\n`);
 }
@@ -32,9 +52,12 @@ async function main() {
       '--disable-component-update', '--disable-sync'],
   });
   const failures = [];
+  const requests = [];
+  let page;
   try {
-    const page = context.pages()[0] || (await context.newPage());
+    page = context.pages()[0] || (await context.newPage());
     page.setDefaultTimeout(10000);
+    page.on('response', (r) => requests.push(`${r.status()} ${r.request().method()} ${r.url()}`));
     page.on('pageerror', (e) => failures.push(`page error: ${e.message}`));
     // Nothing but the console itself is ever asked for.
     const origin = new URL(url).origin;
@@ -75,6 +98,13 @@ async function main() {
     await distState.filter({ hasText: 'held' }).waitFor();
     await page.click('#dist-actions button[data-action=release]');
     await distState.filter({ hasNotText: 'held' }).waitFor();
+
+    step('see another browser hold and release it');
+    const other = await otherSession();
+    await other('/api/dist/hold', { dist: 'AS1:CLI' });
+    await distState.filter({ hasText: 'held' }).waitFor({ timeout: 6000 });
+    await other('/api/dist/release', { dist: 'AS1:CLI' });
+    await distState.filter({ hasNotText: 'held' }).waitFor({ timeout: 6000 });
 
     step('move the recovery point');
     await page.click('#recovery-open');
@@ -142,6 +172,11 @@ async function main() {
     step('log out');
     await page.click('#logout');
     await page.locator('#login').waitFor();
+  } catch (e) {
+    // Tells what the page said when a step failed.
+    const said = page ? await page.locator('#notice').textContent().catch(() => '') : '';
+    process.stderr.write(`the page said: ${said}\nlast requests:\n  ${requests.slice(-12).join('\n  ')}\n`);
+    throw e;
   } finally {
     await context.close();
     fs.rmSync(profile, { recursive: true, force: true });

@@ -398,8 +398,11 @@ async function loadFiles() {
   const doc = await api('GET', '/api/catalog/files?library=' + encodeURIComponent(library));
   if (library !== $('add-library').value) return;
   const files = $('add-file');
+  const chosen = files.value;
   files.textContent = '';
   for (const name of doc.names) files.add(new Option(name, name));
+  // Keeps the file chosen while the list was read again.
+  if (doc.names.includes(chosen)) files.value = chosen;
 }
 
 async function addTable(event) {
