@@ -69,6 +69,7 @@ struct Codes {
   std::string tgt, grp, fic;
 };
 
+// Splits text at every sep.
 std::vector<std::string> Split(const std::string& text, char sep) {
   std::vector<std::string> parts;
   std::size_t start = 0;
@@ -78,6 +79,7 @@ std::vector<std::string> Split(const std::string& text, char sep) {
   return parts;
 }
 
+// Reads the codes of a node from its key, by the kind its tag names.
 Codes CodesOf(const platform::TreeNode& node) {
   using namespace tree;
   const std::string& key = node.Key();
@@ -98,6 +100,7 @@ Codes CodesOf(const platform::TreeNode& node) {
   return c;
 }
 
+// Tells whether a node is a folder the tree fills on demand.
 bool IsLazyFolder(const std::string& tag) {
   return tree::IsKind(tag, tree::kTargetDistributions) || tree::IsKind(tag, tree::kDistributionTables) ||
          tree::IsKind(tag, tree::kModelTables);
@@ -192,6 +195,7 @@ struct ConsoleServer::Impl {
 
   // ---- Sessions -----------------------------------------------------------------------
 
+  // Returns the session id the request's cookie carries, "" without one.
   static std::string CookieOf(const httplib::Request& req) {
     const std::string cookies = req.get_header_value("Cookie");
     for (const std::string& part : Split(cookies, ';')) {
@@ -202,6 +206,7 @@ struct ConsoleServer::Impl {
     return {};
   }
 
+  // Returns the session of the request; nullptr when it has none.
   ConsoleSession* SessionOf(const httplib::Request& req) {
     const auto it = sessions.find(CookieOf(req));
     return it == sessions.end() ? nullptr : it->second.get();
@@ -238,6 +243,7 @@ struct ConsoleServer::Impl {
     s.treeVersion = 0;
   }
 
+  // Closes the session's connection; the next request opens it again.
   void Disconnect(ConsoleSession& s) {
     s.follower.reset();
     if (s.control && s.control->ConnectionOpen()) s.control->CloseConnection();
@@ -245,7 +251,8 @@ struct ConsoleServer::Impl {
     s.connected = false;
   }
 
-  // The error state of the session's control as an API refusal.
+  // Returns the error state of the session's control (read and so cleared)
+  // as an API refusal.
   static ApiError Refusal(ConsoleSession& s, int status = 409) {
     const std::int32_t num = s.control->ErrorNum();
     std::string text = Utf8(s.control->ErrorText());
@@ -257,6 +264,8 @@ struct ConsoleServer::Impl {
 
   // ---- The tree -----------------------------------------------------------------------
 
+  // Fills a folder of the tree on demand (distributions of a target, tables
+  // of a distribution or of a model).
   void LoadFolder(ConsoleSession& s, platform::TreeNode& node) {
     using namespace tree;
     bool ok = true;
@@ -322,6 +331,8 @@ struct ConsoleServer::Impl {
 
   // ---- Lists --------------------------------------------------------------------------
 
+  // Reads the list view of a node: what the management screen shows on the
+  // right when the node is selected.
   Json List(ConsoleSession& s, const platform::TreeNode& node) {
     using namespace tree;
     const Codes c = CodesOf(node);
@@ -364,12 +375,14 @@ struct ConsoleServer::Impl {
 
   // ---- Distributions ------------------------------------------------------------------
 
+  // Reads the stored distribution; 404 with the library's text when missing.
   Record Distribution(ConsoleSession& s, const Codes& d) {
     std::string image;
     if (!s.control->DetailGC(d.grp, d.tgt, image)) throw Refusal(s, 404);
     return Record(layout::QV_GC, image);
   }
 
+  // Returns what the page shows of a distribution: hold, job, recovery point.
   Json DistributionJson(ConsoleSession& s, const Codes& d) {
     const Record gc = Distribution(s, d);
     std::string status;
@@ -386,6 +399,7 @@ struct ConsoleServer::Impl {
 
   // ---- Routes ---------------------------------------------------------------------------
 
+  // Sends doc as the JSON answer, never cached.
   static void Answer(httplib::Response& res, int status, const Json& doc) {
     res.status = status;
     res.set_header("Cache-Control", "no-store");
