@@ -13,6 +13,7 @@
 
 #include "qvmgr/console/console.h"
 #include "qvmgr/console/console_server.h"
+#include "platform/clock.h"
 #include "qvmgr/options.h"
 #include "dllparam/embedded/embedded_source.h"
 #include "dllparam/net/net_server.h"
@@ -95,11 +96,15 @@ bool HasNode(const Json& nodes, const std::string& key) {
 class ConsoleApiTest : public testing::Test {
  protected:
   void SetUp() override {
-    ConsoleConfig config;
     config.address = store_.address();
     config.type = "AS400";
     config.env = "PR";
     config.label = "demo";
+    Serve();
+  }
+  // Serves config on a free port.
+  void Serve() {
+    if (server_) TearDown();
     server_ = std::make_unique<ConsoleServer>(config);
     port_ = server_->Bind("127.0.0.1", 0);
     ASSERT_GT(port_, 0);
@@ -112,6 +117,7 @@ class ConsoleApiTest : public testing::Test {
 
   Browser NewBrowser() { return Browser(port_); }
 
+  ConsoleConfig config;
   test::EmbeddedStore store_{embedded::SourceKind::AS400, true};
   std::unique_ptr<ConsoleServer> server_;
   int port_ = 0;
@@ -154,6 +160,30 @@ TEST_F(ConsoleApiTest, LoginKeepsOutWrongCredentialsAndGivesASessionCookie) {
 
   ASSERT_EQ(b.Post("/api/logout", Json::object())->status, 200);
   EXPECT_EQ(b.Get("/api/state")->status, 401);
+}
+
+TEST_F(ConsoleApiTest, SessionsEndWhenIdleOrCrowdedOut) {
+  platform::ManualClock clock(1000);
+  platform::ScopedClock scoped(clock);
+  config.idleSeconds = 600;
+  config.maxSessions = 2;
+  Serve();
+  Browser first = NewBrowser(), second = NewBrowser(), third = NewBrowser();
+  first.LogInAsMaster();
+  clock.Advance(1);
+  second.LogInAsMaster();
+  clock.Advance(1);
+  first.Doc("/api/state");  // the first is now used more lately than the second
+  clock.Advance(1);
+  third.LogInAsMaster();
+  EXPECT_EQ(second.Get("/api/state")->status, 401);
+  EXPECT_EQ(first.Get("/api/state")->status, 200);
+
+  clock.Advance(599);
+  EXPECT_EQ(third.Get("/api/state")->status, 200);
+  clock.Advance(2);
+  EXPECT_EQ(first.Get("/api/state")->status, 401) << "idle for 601 s";
+  EXPECT_EQ(third.Get("/api/state")->status, 200) << "idle for 2 s";
 }
 
 TEST_F(ConsoleApiTest, RequestsWithoutSessionOrTokenChangeNothing) {

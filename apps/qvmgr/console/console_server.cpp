@@ -18,6 +18,7 @@
 
 #include "automation/hidden_form.h"
 #include "connection/qvsource.h"
+#include "platform/clock.h"
 #include "platform/controls.h"
 #include "operations/engine_text.h"
 #include "presentation/strutil.h"
@@ -171,6 +172,7 @@ struct ConsoleSession {
   platform::TreeView tree;
   std::unique_ptr<TreeFollower> follower;
   std::uint64_t treeVersion = 0;  // the change count the tree reflects
+  double lastUse = 0;             // platform clock seconds
   bool connected = false;
   platform::ListView queue;  // the message queue as read so far
   bool queueRead = false;
@@ -185,6 +187,10 @@ struct ConsoleServer::Impl {
   httplib::Server http;
   bool bound = false;
   bool loopback = true;  // bound to a loopback address
+  // Run and Stop in whatever order their threads come: a Stop before Run
+  // keeps Run from listening.
+  std::mutex runLock;
+  bool stopped = false;
   std::atomic<bool> started{false}, finished{false};
   // Serialises every use of the library and of the sessions.
   std::mutex lock;
@@ -208,8 +214,32 @@ struct ConsoleServer::Impl {
 
   // Returns the session of the request; nullptr when it has none.
   ConsoleSession* SessionOf(const httplib::Request& req) {
+    Expire();
     const auto it = sessions.find(CookieOf(req));
-    return it == sessions.end() ? nullptr : it->second.get();
+    if (it == sessions.end()) return nullptr;
+    it->second->lastUse = platform::CurrentClock().Now();
+    return it->second.get();
+  }
+
+  // Logs out the sessions unused for longer than the configured idle time,
+  // and while keep more are kept, the one unused longest.
+  void Expire(std::size_t keep = SIZE_MAX) {
+    const double now = platform::CurrentClock().Now();
+    for (auto it = sessions.begin(); it != sessions.end();) {
+      if (now - it->second->lastUse <= config.idleSeconds) {
+        ++it;
+        continue;
+      }
+      Disconnect(*it->second);
+      it = sessions.erase(it);
+    }
+    while (!sessions.empty() && sessions.size() > keep) {
+      auto oldest = sessions.begin();
+      for (auto it = sessions.begin(); it != sessions.end(); ++it)
+        if (it->second->lastUse < oldest->second->lastUse) oldest = it;
+      Disconnect(*oldest->second);
+      sessions.erase(oldest);
+    }
   }
 
   // Makes the process login that of the session for one request; clears
@@ -498,6 +528,8 @@ struct ConsoleServer::Impl {
           throw;
         }
         SetProcessPassword("");
+        Expire(config.maxSessions > 0 ? config.maxSessions - 1 : 0);
+        s->lastUse = platform::CurrentClock().Now();
         s->id = RandomHex(16);
         s->csrf = RandomHex(16);
         res.set_header("Set-Cookie", std::string(kCookie) + "=" + s->id + "; HttpOnly; SameSite=Strict; Path=/");
@@ -717,18 +749,26 @@ int ConsoleServer::Bind(const std::string& host, int port) {
 }
 
 bool ConsoleServer::Run() {
-  if (!impl_->bound) return false;
-  impl_->started = true;
+  {
+    std::lock_guard<std::mutex> guard(impl_->runLock);
+    if (!impl_->bound || impl_->stopped) return false;
+    impl_->started = true;
+  }
   const bool ok = impl_->http.listen_after_bind();
   impl_->finished = true;
   return ok;
 }
 
 void ConsoleServer::Stop() {
+  {
+    std::lock_guard<std::mutex> guard(impl_->runLock);
+    impl_->stopped = true;
+  }
   // Waits for a Run just begun to listen, so that the stop reaches it.
-  while (impl_->started && !impl_->finished && !impl_->http.is_running())
+  while (impl_->started && !impl_->finished) {
+    if (impl_->http.is_running()) impl_->http.stop();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  impl_->http.stop();
+  }
   std::lock_guard<std::mutex> guard(impl_->lock);
   for (auto& [id, s] : impl_->sessions) impl_->Disconnect(*s);
   impl_->sessions.clear();

@@ -10,6 +10,7 @@
 //   server.Stop();
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,10 @@ struct ConsoleConfig {
   std::string env;       // environment the login form offers
   std::string label;     // how the page names the source (UTF-8)
   std::string user;      // user the login form offers (UTF-8)
+  // A session unused this long (platform clock seconds) is logged out.
+  double idleSeconds = 8 * 3600;
+  // Sessions kept at once: a login beyond them logs out the one unused longest.
+  std::size_t maxSessions = 32;
 };
 
 class ConsoleServer {
