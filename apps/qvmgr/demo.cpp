@@ -193,6 +193,15 @@ std::string ActivityLine(const Json& a) {
 
 }  // namespace
 
+void WriteDemoStore(const std::string& path, embedded::SourceKind kind, const std::string& password) {
+  embedded::CreateStoreOptions create;
+  create.kind = kind;
+  create.force = true;
+  embedded::CreateStore(path, create);
+  embedded::StoreAdmin admin(path);
+  embedded::WriteDemoTopology(admin, To1252Exact(password, "QV_PASSWORD"));
+}
+
 int Demo(Context& ctx, const DemoOptions& options) {
   const std::optional<embedded::SourceKind> kind = embedded::ParseKind(options.kind);
   if (!kind) throw UsageError("--kind takes AS400, ODBC, SQLSERVER or ORACLE, not \"" + options.kind + "\"");
@@ -223,12 +232,7 @@ int Demo(Context& ctx, const DemoOptions& options) {
            "scheduler script drives it.\n");
   log.Step("Create a demo store");
   try {
-    embedded::CreateStoreOptions create;
-    create.kind = *kind;
-    create.force = true;
-    embedded::CreateStore(path, create);
-    embedded::StoreAdmin admin(path);
-    embedded::WriteDemoTopology(admin, To1252Exact(password, "QV_PASSWORD"));
+    WriteDemoStore(path, *kind, password);
   } catch (const std::exception& e) {
     return out.Failure("demo", "cannot create the demo store " + path, OperationError{0, e.what(), "CreateStore"});
   }

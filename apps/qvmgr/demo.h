@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "dllparam/embedded/store_schema.h"
 #include "qvmgr/commands.h"
 
 namespace qv::cli {
@@ -15,6 +16,10 @@ struct DemoOptions {
   int polls = 3;               // activity reads while the job runs
   int pollSeconds = 1;
 };
+
+// Creates the demo store of kind at path, replacing one there, with the
+// master user's password (UTF-8). Throws std::exception on failure.
+void WriteDemoStore(const std::string& path, embedded::SourceKind kind, const std::string& password);
 
 // Returns 0 when the road could be walked (steps that the source refused are
 // told as such), 1 when the store could not be made or the connection not

@@ -10,6 +10,7 @@
 #include "common/command_line.h"
 #include "qvmgr/automation_host.h"
 #include "qvmgr/commands.h"
+#include "qvmgr/console/console.h"
 #include "qvmgr/demo.h"
 #include "qvmgr/journal.h"
 #include "qvmgr/options.h"
@@ -265,6 +266,14 @@ int main(int argc, char** argv) {
                                  "late-bound automation host: one JSON call a line on stdin, one JSON answer a line "
                                  "on stdout (see docs/automation.md)",
                                  "echo '{\"create\":\"QVmgr_dll.QVmanager\",\"as\":\"m\"}' | qvmgr automation");
+  ConsoleOptions consoleOptions;
+  CLI::App* console = Command(app, "console", "serve the web console: the topology, lists, supervision, messages "
+                              "and actions of the source in a browser", "qvmgr console --demo");
+  console->add_option("--listen", consoleOptions.listen, "HOST:PORT to serve on (default 127.0.0.1:8131)");
+  console->add_flag("--demo", consoleOptions.demo, "serve a fresh demo store (log in as QVADMIN, password demo)");
+  console->add_option("--dir", consoleOptions.dir, "folder of the demo store (default: a new temporary folder)");
+  console->add_option("store", consoleOptions.store, "a store file to serve instead of --source");
+
   DemoOptions demoOptions;
   CLI::App* demo = Command(app, "demo", "create a demo store and walk a scheduler's road through QVmanager",
                            "qvmgr demo --kind SQLSERVER --dir /tmp/qvdemo");
@@ -328,6 +337,7 @@ int main(int argc, char** argv) {
     if (unreg->parsed()) return Unregister(ctx, unregisterLibrary);
     if (automation->parsed()) return RunAutomationHost(std::cin, std::cout, std::cerr);
     if (demo->parsed()) return Demo(ctx, demoOptions);
+    if (console->parsed()) return Console(ctx, consoleOptions);
   } catch (const UsageError& e) {
     return UsageFailure(app, e.what());
   } catch (const std::exception& e) {

@@ -163,6 +163,8 @@ std::string SupervisionTable(const platform::ListView& lv) {
   return table.Render();
 }
 
+}  // namespace
+
 Json SupervisionJson(const platform::ListView& lv) {
   static const char* const kKeys[] = {
       "distribution", "run",      "status",  "repriseType", "repriseReceiver", "receiver", "entry",
@@ -177,8 +179,6 @@ Json SupervisionJson(const platform::ListView& lv) {
   }
   return rows;
 }
-
-}  // namespace
 
 int Supervise(Context& ctx, int watch) {
   if (watch < 0) throw UsageError("--watch takes a number of seconds above 0");

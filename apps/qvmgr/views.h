@@ -8,7 +8,12 @@
 #include <string>
 
 #include "connection/qvsource.h"
+#include "qvmgr/variant_json.h"
 #include "qvmgr/commands.h"
+
+namespace qv::platform {
+class ListView;
+}
 
 namespace qv::cli {
 
@@ -53,6 +58,10 @@ int TreeShow(Context& ctx);
 // qvmgr supervise: the supervision list; with watch > 0 read again every
 // watch seconds until interrupted (in place on a terminal).
 int Supervise(Context& ctx, int watch);
+
+// Returns the rows of a supervision list as JSON objects: the state tag and
+// each column under its name (distribution, run, status, ..., refreshDate).
+Json SupervisionJson(const platform::ListView& lv);
 
 // qvmgr list WHAT: targets, models, dists (of --target), tables (of --model;
 // with --target those of the distribution), fields (of --model and table)
