@@ -1,7 +1,10 @@
 // The embedded-store fixture of the store operation tests.
 #include "support/store_fixture.h"
 
+#include <filesystem>
+
 #include "dllparam/embedded/embedded_source.h"
+#include "dllparam/odbc/odbc_source.h"
 #include "store/records.h"
 
 namespace qv::test {
@@ -67,15 +70,37 @@ int32_t EngineStandIn::Rwrite(int32_t h, const std::string& rec, int32_t len) {
   return DllParamWrapper::Rwrite(Injected("Rwrite", "") ? -77 : h, rec, len);
 }
 
+std::string SqliteOdbcDriver() {
+  for (const char* path : {"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", "/usr/lib/aarch64-linux-gnu/odbc/libsqlite3odbc.so",
+                           "/usr/lib/odbc/libsqlite3odbc.so", "/usr/lib64/libsqlite3odbc.so"})
+    if (std::filesystem::exists(path)) return path;
+  return "";
+}
+
+namespace {
+
+// Returns the library the control of a store test uses and the address it
+// opens: the embedded source, or the ODBC source over the store file.
+std::pair<std::unique_ptr<DllParam>, std::string> SourceOf(const Kind& kind, const EmbeddedStore& store) {
+  if (!kind.odbcDriver) return {std::make_unique<embedded::EmbeddedSource>(), store.address()};
+  const std::string driver = SqliteOdbcDriver();
+  if (driver.empty()) ADD_FAILURE() << "no SQLite ODBC driver installed (scripts/setup installs libsqliteodbc)";
+  return {std::make_unique<odbc::OdbcSource>(),
+          "odbc:DRIVER=" + driver + ";DATABASE=" + store.path() + ";TIMEOUT=5000"};
+}
+
+}  // namespace
+
 StoreTest::StoreTest() : store_(GetParam().store) {
-  auto engine = std::make_unique<EngineStandIn>(std::make_unique<embedded::EmbeddedSource>());
+  auto [source, address] = SourceOf(GetParam(), store_);
+  auto engine = std::make_unique<EngineStandIn>(std::move(source));
   engine_ = engine.get();
   control_ = std::make_unique<QVSource>(std::move(engine));
   control_->SourceType(GetParam().type);
   control_->InstanceName(GetParam().instance);
   SetProcessUserID("TESTER");
   SetProcessPassword("");
-  if (!control_->OpenConnection(store_.address()))
+  if (!control_->OpenConnection(address))
     ADD_FAILURE() << "OpenConnection: " << control_->ErrorNum() << " " << control_->ErrorText();
   control_->AddEventSink(&events);
   control_->env("E1");
