@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <deque>
 #include <list>
+#include <map>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -208,6 +209,7 @@ struct OdbcSource::Connection {
   SQLHDBC dbc = nullptr;
   bool inUnit = false;
   std::list<std::unique_ptr<Prepared>> kept;  // most recently used first
+  bool lost = false;  // the database connection died: every call fails until a new login
   std::vector<int32_t> handles;
   std::deque<std::string> listLeft;  // entries of the paged list in progress
 };
@@ -270,6 +272,7 @@ OdbcSource::Connection& OdbcSource::Current() {
 OdbcSource::Connection& OdbcSource::LoggedIn() {
   Connection& c = Current();
   if (!c.dbc) Fail(kCodeRefused, "not logged in to a database: ConnectDSN first");
+  if (c.lost) Fail(kCodeNetwork, "the database connection is lost");
   return c;
 }
 
@@ -343,21 +346,25 @@ std::unique_ptr<OdbcSource::Prepared> OdbcSource::PrepareKept(Connection& c, con
   p->sql = sql;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &p->stmt))) {
     p->stmt = nullptr;
-    FailOn(SQL_HANDLE_DBC, c.dbc, "");
+    FailOn(c, SQL_HANDLE_DBC, c.dbc);
   }
   const std::string text = ForDatabase(sql);
   if (!Succeeded(SQLPrepare(p->stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())),
                             static_cast<SQLINTEGER>(text.size()))))
-    FailOn(SQL_HANDLE_STMT, p->stmt, "");
+    FailOn(c, SQL_HANDLE_STMT, p->stmt);
   return p;
 }
 
-void OdbcSource::FailOn(short handleType, void* handle, const std::string& what) {
+void OdbcSource::FailOn(Connection& c, short handleType, void* handle) {
   Diagnostic d = Diagnose(handleType, handle);
-  std::string text = (what.empty() ? "" : what + ": ") + d.text;
+  std::string text = d.text;
   if (!d.state.empty()) text += " (SQLSTATE " + d.state + ")";
-  const bool lost = d.state.rfind("08", 0) == 0 || d.state == "57P01" || d.state == "57P02";
-  Fail(lost ? kCodeNetwork : kCodeRefused, text, d.native);
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  if (d.state.rfind("08", 0) == 0 || d.state == "57P01" || d.state == "57P02" ||
+      (c.dbc && Succeeded(SQLGetConnectAttr(c.dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+       dead == SQL_CD_TRUE))
+    c.lost = true;
+  Fail(c.lost ? kCodeNetwork : kCodeRefused, text, d.native);
 }
 
 void OdbcSource::RunQuery(Handle& hd, const std::string& sql) {
@@ -365,9 +372,10 @@ void OdbcSource::RunQuery(Handle& hd, const std::string& sql) {
   hd.active = false;
   Connection& c = *hd.conn;
   if (!c.dbc) Fail(kCodeRefused, "not logged in to a database: ConnectDSN first");
+  if (c.lost) Fail(kCodeNetwork, "the database connection is lost");
   std::unique_ptr<Prepared> p = PrepareKept(c, sql);
   SQLRETURN rc = SQLExecute(p->stmt);
-  if (!Succeeded(rc) && rc != SQL_NO_DATA) FailOn(SQL_HANDLE_STMT, p->stmt, "");
+  if (!Succeeded(rc) && rc != SQL_NO_DATA) FailOn(c, SQL_HANDLE_STMT, p->stmt);
   if (!p->described) {
     SQLSMALLINT count = 0;
     SQLNumResultCols(p->stmt, &count);
@@ -412,7 +420,7 @@ bool OdbcSource::FetchRow(Handle& hd, std::string& row) {
     Release(hd);
     return false;
   }
-  if (!Succeeded(rc)) FailOn(SQL_HANDLE_STMT, p.stmt, "");
+  if (!Succeeded(rc)) FailOn(*hd.conn, SQL_HANDLE_STMT, p.stmt);
   row.clear();
   for (Prepared::Column& col : p.columns) {
     std::size_t n = 0;
@@ -488,16 +496,22 @@ int32_t OdbcSource::PingPong() {
   return Guard([&]() -> int32_t {
     Connection& c = Current();
     if (!c.dbc) return 1;
+    if (c.lost) Fail(kCodeNetwork, "the database connection is lost");
     SQLUINTEGER dead = SQL_CD_FALSE;
-    if (Succeeded(SQLGetConnectAttr(c.dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) && dead == SQL_CD_TRUE)
+    if (Succeeded(SQLGetConnectAttr(c.dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) && dead == SQL_CD_TRUE) {
+      c.lost = true;
       Fail(kCodeNetwork, "the database connection is lost");
+    }
     SQLHSTMT st = nullptr;
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &st))) Fail(kCodeNetwork, "the database does not answer");
     SQLRETURN rc = SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>("SELECT 1")), SQL_NTS);
     Diagnostic d;
     if (!Succeeded(rc)) d = Diagnose(SQL_HANDLE_STMT, st);
     SQLFreeHandle(SQL_HANDLE_STMT, st);
-    if (!Succeeded(rc)) Fail(kCodeNetwork, "the database does not answer: " + d.text, d.native);
+    if (!Succeeded(rc)) {
+      c.lost = true;
+      Fail(kCodeNetwork, "the database does not answer: " + d.text, d.native);
+    }
     return 1;
   });
 }
@@ -634,7 +648,7 @@ int32_t OdbcSource::Saction(const std::string& sql) {
     Connection& c = LoggedIn();
     std::unique_ptr<Prepared> p = PrepareKept(c, sql);
     SQLRETURN rc = SQLExecute(p->stmt);
-    if (!Succeeded(rc) && rc != SQL_NO_DATA) FailOn(SQL_HANDLE_STMT, p->stmt, "");
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) FailOn(c, SQL_HANDLE_STMT, p->stmt);
     SQLFreeStmt(p->stmt, SQL_CLOSE);
     Keep(c, std::move(p));
     return 1;
@@ -643,12 +657,19 @@ int32_t OdbcSource::Saction(const std::string& sql) {
 
 int32_t OdbcSource::SetConnectOption(int32_t option) {
   return Guard([&]() -> int32_t {
-    Connection& c = LoggedIn();
+    Connection& c = Current();
+    if (!c.dbc) Fail(kCodeRefused, "not logged in to a database: ConnectDSN first");
+    if (c.lost) {
+      const bool unit = c.inUnit && option != kOptionBeginChange;
+      c.inUnit = false;
+      Fail(kCodeNetwork, unit ? "the unit of work was lost with the database connection"
+                              : "the database connection is lost");
+    }
     if (option == kOptionBeginChange) {
       if (c.inUnit) return 1;
       if (!Succeeded(SQLSetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
                                        SQL_IS_UINTEGER)))
-        FailOn(SQL_HANDLE_DBC, c.dbc, "");
+        FailOn(c, SQL_HANDLE_DBC, c.dbc);
       c.inUnit = true;
       return 1;
     }
@@ -719,6 +740,7 @@ void OdbcSource::DropConnectionLogin(Connection& c) {
     c.dbc = nullptr;
   }
   c.inUnit = false;
+  c.lost = false;
 }
 
 int32_t OdbcSource::CloseConnectionDSN(const std::string&, std::string& out) {
@@ -815,7 +837,7 @@ std::pair<std::string, std::string> Qualified(const std::string& qualified) {
 
 std::vector<std::vector<std::string>> OdbcSource::Catalog(Connection& c, const std::function<short(void*)>& call) {
   SQLHSTMT st = nullptr;
-  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &st))) FailOn(SQL_HANDLE_DBC, c.dbc, "");
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &st))) FailOn(c, SQL_HANDLE_DBC, c.dbc);
   if (!Succeeded(call(st))) {
     Diagnostic d = Diagnose(SQL_HANDLE_STMT, st);
     SQLFreeHandle(SQL_HANDLE_STMT, st);
@@ -890,12 +912,44 @@ int32_t OdbcSource::FillTBL(const std::string& database, const std::string& mask
 
 namespace {
 
+// Returns the type name of a column as the field import knows the names
+// ("CHAR", "VARCHAR", "DECIMAL", "INT", "DATETIME"): the driver's own name
+// without its length when it is one of them ("CHAR(2)" gives "CHAR"), a
+// server's alias made the common name ("bpchar" gives "CHAR"), else the name
+// of the ODBC type code.
+std::string TypeName(int dataType, const std::string& driverName) {
+  static const std::map<std::string, std::string> kNames = {
+      {"CHAR", "CHAR"},           {"CHARACTER", "CHAR"},  {"BPCHAR", "CHAR"},     {"VARCHAR", "VARCHAR"},
+      {"CHARACTER VARYING", "VARCHAR"}, {"TEXT", "TEXT"}, {"DECIMAL", "DECIMAL"}, {"NUMERIC", "NUMERIC"},
+      {"INT", "INT"},             {"INTEGER", "INT"},     {"INT4", "INT"},        {"SMALLINT", "SMALLINT"},
+      {"INT2", "SMALLINT"},       {"REAL", "REAL"},       {"FLOAT", "FLOAT"},     {"FLOAT8", "FLOAT"},
+      {"DOUBLE PRECISION", "FLOAT"}, {"BIT", "BIT"},      {"DATE", "DATE"},       {"DATETIME", "DATETIME"},
+      {"MONEY", "MONEY"}};
+  const std::string name = Trim(UCase(driverName.substr(0, driverName.find('('))));
+  if (auto it = kNames.find(name); it != kNames.end()) return it->second;
+  switch (dataType) {
+    case SQL_CHAR: case SQL_WCHAR: return "CHAR";
+    case SQL_VARCHAR: case SQL_WVARCHAR: return "VARCHAR";
+    case SQL_LONGVARCHAR: case SQL_WLONGVARCHAR: return "TEXT";
+    case SQL_DECIMAL: return "DECIMAL";
+    case SQL_NUMERIC: return "NUMERIC";
+    case SQL_INTEGER: return "INT";
+    case SQL_SMALLINT: case SQL_TINYINT: return "SMALLINT";
+    case SQL_REAL: return "REAL";
+    case SQL_FLOAT: case SQL_DOUBLE: return "FLOAT";
+    case SQL_BIT: return "BIT";
+    case SQL_TYPE_DATE: case SQL_DATE: return "DATE";
+    case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: return "DATETIME";
+    default: return name;
+  }
+}
+
 // Returns the line of a column of SQLColumns: name TAB type TAB position
 // TAB allow-null TAB description LF.
 std::string ColumnLine(const std::vector<std::string>& row) {
-  const std::string dataType = row.size() > 4 ? row[4] : "";
-  std::string type = (row.size() > 5 ? row[5] : "") + " " + (row.size() > 6 ? row[6] : "");
-  if (dataType == std::to_string(SQL_DECIMAL) || dataType == std::to_string(SQL_NUMERIC))
+  const int dataType = row.size() > 4 ? std::atoi(row[4].c_str()) : 0;
+  std::string type = TypeName(dataType, row.size() > 5 ? row[5] : "") + " " + (row.size() > 6 ? row[6] : "");
+  if (dataType == SQL_DECIMAL || dataType == SQL_NUMERIC)
     type += "," + (row.size() > 8 && !row[8].empty() ? row[8] : std::string("0"));
   const std::string nullable = row.size() > 10 && row[10] == std::to_string(SQL_NULLABLE) ? "1" : "0";
   return row[3] + "\t" + UCase(type) + "\t" + (row.size() > 16 ? row[16] : "") + "\t" + nullable + "\t" +

@@ -28,7 +28,9 @@
 //   driver's default, "Protocol=7.4-2"). A connection lost inside the unit
 //   loses the whole unit, which the server rolls back.
 // - PingPong asks the driver whether the connection is dead, then runs
-//   "SELECT 1".
+//   "SELECT 1". A connection found dead (by the ping or by a failed call)
+//   stays lost: every call on it fails with kCodeNetwork, and ending a unit
+//   of work says the unit was lost, until CloseConnectionDSN or a new login.
 // - The catalogs: data sources with their drivers (SQLDataSources), schemas
 //   (FillDB), tables (SQLTables), columns (SQLColumns), primary keys
 //   (SQLPrimaryKeys), table check and creation.
@@ -113,8 +115,10 @@ class OdbcSource final : public DllParam {
   void Release(Handle& hd);
   std::unique_ptr<Prepared> PrepareKept(Connection& c, const std::string& sql);
   void Keep(Connection& c, std::unique_ptr<Prepared> p);
-  // Turns the diagnostics of a failed ODBC call into a Fault.
-  [[noreturn]] static void FailOn(short handleType, void* handle, const std::string& what);
+  // Turns the diagnostics of a failed ODBC call on c into a Fault: a
+  // connection the driver reports dead (or SQLSTATE class 08) is marked lost
+  // and the fault is kCodeNetwork.
+  [[noreturn]] void FailOn(Connection& c, short handleType, void* handle);
   // Runs a catalog function (call, given a fresh statement handle) on the
   // logged-in connection c and returns its rows as texts.
   std::vector<std::vector<std::string>> Catalog(Connection& c, const std::function<short(void*)>& call);

@@ -27,9 +27,6 @@ struct Kind {
   bool AS400() const { return store == embedded::SourceKind::AS400; }
 };
 
-// Returns the path of the SQLite ODBC driver library, "" when none is installed.
-std::string SqliteOdbcDriver();
-
 inline const Kind kAs400{embedded::SourceKind::AS400, "AS400", "", "", "", "QV_USRDATA/", ""};
 inline const Kind kOdbc{embedded::SourceKind::ODBC, "ODBC", "", DllParam::kKindOdbc, DllParam::kKindOdbc, "",
                         "DSN=QVSOURCE;UID=QVADMIN;PWD=QVADMIN"};

@@ -1,11 +1,10 @@
 // The embedded-store fixture of the store operation tests.
 #include "support/store_fixture.h"
 
-#include <filesystem>
-
 #include "dllparam/embedded/embedded_source.h"
 #include "dllparam/odbc/odbc_source.h"
 #include "store/records.h"
+#include "support/odbc_databases.h"
 
 namespace qv::test {
 
@@ -70,23 +69,14 @@ int32_t EngineStandIn::Rwrite(int32_t h, const std::string& rec, int32_t len) {
   return DllParamWrapper::Rwrite(Injected("Rwrite", "") ? -77 : h, rec, len);
 }
 
-std::string SqliteOdbcDriver() {
-  for (const char* path : {"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", "/usr/lib/aarch64-linux-gnu/odbc/libsqlite3odbc.so",
-                           "/usr/lib/odbc/libsqlite3odbc.so", "/usr/lib64/libsqlite3odbc.so"})
-    if (std::filesystem::exists(path)) return path;
-  return "";
-}
-
 namespace {
 
 // Returns the library the control of a store test uses and the address it
 // opens: the embedded source, or the ODBC source over the store file.
 std::pair<std::unique_ptr<DllParam>, std::string> SourceOf(const Kind& kind, const EmbeddedStore& store) {
   if (!kind.odbcDriver) return {std::make_unique<embedded::EmbeddedSource>(), store.address()};
-  const std::string driver = SqliteOdbcDriver();
-  if (driver.empty()) ADD_FAILURE() << "no SQLite ODBC driver installed (scripts/setup installs libsqliteodbc)";
-  return {std::make_unique<odbc::OdbcSource>(),
-          "odbc:DRIVER=" + driver + ";DATABASE=" + store.path() + ";TIMEOUT=5000"};
+  if (SqliteOdbcDriver().empty()) ADD_FAILURE() << "no SQLite ODBC driver (scripts/setup installs libsqliteodbc)";
+  return {std::make_unique<odbc::OdbcSource>(), "odbc:" + SqliteConnect(store.path())};
 }
 
 }  // namespace
