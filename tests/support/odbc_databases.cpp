@@ -4,6 +4,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
+#include <stdexcept>
+
+#include <unistd.h>
+
+#include "dllparam/odbc/odbc_source.h"
 
 namespace qv::test {
 
@@ -28,7 +33,23 @@ std::string SqliteConnect(const std::string& file) {
 std::optional<std::string> PostgresConnect() {
   const char* port = std::getenv("QV_PG_PORT");
   if (!port || !*port) return std::nullopt;
-  return "DRIVER=" + PostgresOdbcDriver() + ";SERVER=127.0.0.1;PORT=" + port + ";DATABASE=QVTEST;UID=QVTEST";
+  static const std::string connect = [&] {
+    const std::string server = "DRIVER=" + PostgresOdbcDriver() + ";SERVER=127.0.0.1;PORT=" + port + ";UID=QVTEST;";
+    // Tests run in parallel processes: each process has a database of its own.
+    const std::string name = "QVT" + std::to_string(::getpid());
+    odbc::OdbcSource admin;
+    std::string version(10, ' '), job(10, ' '), out(DllParam::kDsnMessageBuffer, ' ');
+    int32_t h = 0;
+    if (!admin.OpenMConnection("odbc:" + server + "DATABASE=QVTEST", version, job, h) ||
+        !admin.ConnectDSN(server + "DATABASE=QVTEST", " ", " ", out))
+      throw std::runtime_error("cannot reach the PostgreSQL server on port " + std::string(port) + ": " +
+                               std::string(dllparam::CutAtNul(out)));
+    admin.Saction("DROP DATABASE IF EXISTS \"" + name + "\"");
+    if (!admin.Saction("CREATE DATABASE \"" + name + "\"")) throw std::runtime_error("cannot create " + name);
+    admin.CloseMConnection(h);
+    return server + "DATABASE=" + name;
+  }();
+  return connect;
 }
 
 }  // namespace qv::test

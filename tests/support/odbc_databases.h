@@ -15,8 +15,10 @@ std::string PostgresOdbcDriver();
 
 // Returns the connection string of an SQLite database file through its driver.
 std::string SqliteConnect(const std::string& file);
-// Returns the connection string of the database QVTEST of the server that
-// scripts/pg started, or nothing when QV_PG_PORT is not set.
+// Returns the connection string of a database of this process on the server
+// that scripts/pg started (created on the first call), or nothing when
+// QV_PG_PORT is not set. Throws std::runtime_error when the server does not
+// answer.
 std::optional<std::string> PostgresConnect();
 
 }  // namespace qv::test
