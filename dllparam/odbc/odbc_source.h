@@ -69,7 +69,7 @@ std::string ConnectValue(const std::string& connect, const std::string& key);
 class OdbcSource final : public DllParam {
  public:
   // Prepared statements a connection keeps, by their text.
-  static constexpr std::size_t kKeptStatements = 32;
+  static constexpr std::size_t kKeptStatements = 64;
 
   // handleBase is added to every connection, file and statement handle.
   explicit OdbcSource(int32_t handleBase = 0);

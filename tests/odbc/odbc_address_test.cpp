@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
 
 #include "dllparam/odbc/odbc_source.h"
 #include "dllparam/source_library.h"
 #include "presentation/strutil.h"
+#include "support/odbc_databases.h"
 #include "support/scratch.h"
 
 namespace qv::odbc {
@@ -65,6 +68,29 @@ TEST(OdbcAddress, TheSourceLibraryRoutesOdbcAddressesToTheOdbcSource) {
   lib.GetLastError(code, num, text);
   EXPECT_NE(std::string(dllparam::CutAtNul(text)).find("SQLSTATE"), std::string::npos);
   EXPECT_TRUE(lib.CloseMConnection(h));
+}
+
+TEST(OdbcAddress, ADataSourceOfOdbcIniIsFoundFromTheUpperCasedAddress) {
+  ASSERT_FALSE(test::SqliteOdbcDriver().empty());
+  test::Scratch scratch("qv-odbc-ini");
+  {
+    std::FILE* ini = std::fopen((scratch / "odbc.ini").c_str(), "w");
+    std::fprintf(ini, "[qvstore]\nDriver=%s\nDatabase=%s\n", test::SqliteOdbcDriver().c_str(),
+                 (scratch / "store.db").c_str());
+    std::fclose(ini);
+  }
+  ::setenv("ODBCINI", (scratch / "odbc.ini").c_str(), 1);
+  SourceLibrary lib(false);
+  std::string version(10, ' '), job(10, ' '), out(DllParam::kDsnMessageBuffer, ' ');
+  int32_t h = 0;
+  ASSERT_TRUE(lib.OpenMConnection("ODBC:DSN=QVSTORE", version, job, h));
+  std::string connect(255, ' '), driver(100, ' '), user(20, ' '), password(20, ' '), database(20, ' ');
+  ASSERT_TRUE(lib.GetDBParamKeys(connect, driver, user, password, database));
+  const bool logged = lib.ConnectDSN(std::string(dllparam::CutAtNul(connect)), " ", " ", out) != 0;
+  ::unsetenv("ODBCINI");
+  ASSERT_TRUE(logged) << dllparam::CutAtNul(out);
+  EXPECT_TRUE(lib.Saction("CREATE TABLE T_INI (A CHAR(1))"));
+  EXPECT_TRUE(std::filesystem::exists(scratch / "store.db"));
 }
 
 }  // namespace
