@@ -17,6 +17,7 @@
 #include "connection/dllparam_wrapper.h"
 #include "connection/qvsource.h"
 #include "counted_span.h"
+#include "summary_reporter.h"
 #include "dllparam/odbc/odbc_source.h"
 #include "dllparam/odbc/odbc_store.h"
 #include "odbc_databases.h"
@@ -285,34 +286,13 @@ BENCHMARK(BlockRead_Direct)->Unit(benchmark::kMillisecond)->Apply(bench::Iterati
 BENCHMARK(DeleteGroup_Library)->Unit(benchmark::kMillisecond)->Iterations(40);
 BENCHMARK(DeleteGroup_Direct)->Unit(benchmark::kMillisecond)->Iterations(40);
 
-// Keeps the time per iteration of every run for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
-        const std::string name = r.benchmark_name();
-        nsPerIteration[name.substr(0, name.find('/'))] = r.GetAdjustedRealTime() * Scale(r.time_unit);
-      }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  static double Scale(benchmark::TimeUnit unit) {
-    switch (unit) {
-      case benchmark::kMillisecond: return 1e6;
-      case benchmark::kMicrosecond: return 1e3;
-      case benchmark::kSecond: return 1e9;
-      default: return 1;
-    }
-  }
-  std::map<std::string, double> nsPerIteration;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   TheFixture();
-  SummaryReporter reporter;
+  qv::bench::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n%-12s %15s %15s %9s\n", "work", "library", "direct ODBC", "overhead");
   for (const char* work : {"KeyedRead", "BlockRead", "DeleteGroup"}) {
