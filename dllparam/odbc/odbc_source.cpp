@@ -4,6 +4,8 @@
 
 #include <sql.h>
 #include <sqlext.h>
+#include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <list>
 #include <map>
 #include <new>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -156,6 +159,26 @@ std::string ForDatabase(const std::string& sql) {
   if (UCase(sql.substr(word, wordEnd == std::string::npos ? std::string::npos : wordEnd - word)) == "FROM")
     return sql;
   return sql.substr(0, word) + "FROM " + sql.substr(word);
+}
+
+// Returns the paths of the libraries loaded in the process.
+std::set<std::string> LoadedLibraries() {
+  std::set<std::string> names;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* out) {
+        if (info->dlpi_name && info->dlpi_name[0]) static_cast<std::set<std::string>*>(out)->insert(info->dlpi_name);
+        return 0;
+      },
+      &names);
+  return names;
+}
+
+// Keeps the libraries a login loaded (the driver and what it links) for the
+// life of the process: the driver manager unloads a driver when its last
+// connection closes, and the next login would load them all again.
+void KeepLoaded(const std::set<std::string>& before) {
+  for (const std::string& name : LoadedLibraries())
+    if (!before.count(name)) ::dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 }  // namespace
@@ -684,6 +707,7 @@ int32_t OdbcSource::ConnectDSN(const std::string& connect, const std::string& us
     SQLHDBC dbc = nullptr;
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc))) Fail(kCodeRefused, "no ODBC connection handle");
     SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+    const std::set<std::string> loaded = LoadedLibraries();
     SQLCHAR completed[2048] = {};
     SQLSMALLINT completedLen = 0;
     SQLRETURN rc = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(login.data()),
@@ -697,6 +721,7 @@ int32_t OdbcSource::ConnectDSN(const std::string& connect, const std::string& us
       Fail(d.state.rfind("08", 0) == 0 ? kCodeNetwork : kCodeRefused, message, d.native);
     }
     c.dbc = dbc;
+    KeepLoaded(loaded);
     dllparam::PutInBuffer(out, WithoutLogin(reinterpret_cast<char*>(completed), false));
     return 1;
   });
