@@ -14,6 +14,7 @@
 #include <string>
 
 #include "counted_span.h"
+#include "summary_reporter.h"
 #include "dllparam/source_library.h"
 #include "dllparam/admin/store_admin.h"
 #include "store/record_layouts.h"
@@ -255,35 +256,13 @@ BENCHMARK(LockedReadUpdate_Sqlite)->Apply(bench::IterationsFromEnvironment);
 BENCHMARK(BlockRead_Embedded)->Unit(benchmark::kMillisecond)->Apply(bench::IterationsFromEnvironment);
 BENCHMARK(BlockRead_Sqlite)->Unit(benchmark::kMillisecond)->Apply(bench::IterationsFromEnvironment);
 
-// Keeps the time per iteration of every run for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
-        nsPerIteration[r.benchmark_name()] = r.GetAdjustedRealTime() * Scale(r.time_unit);
-        cpuNsPerIteration[r.benchmark_name()] = r.GetAdjustedCPUTime() * Scale(r.time_unit);
-      }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  static double Scale(benchmark::TimeUnit unit) {
-    switch (unit) {
-      case benchmark::kMillisecond: return 1e6;
-      case benchmark::kMicrosecond: return 1e3;
-      case benchmark::kSecond: return 1e9;
-      default: return 1;
-    }
-  }
-  std::map<std::string, double> nsPerIteration;
-  std::map<std::string, double> cpuNsPerIteration;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   TheFixture();
-  SummaryReporter reporter;
+  qv::bench::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n%-18s %15s %15s %7s %15s %15s %7s\n", "work", "embedded", "sqlite direct", "ratio",
               "embedded cpu", "sqlite cpu", "ratio");

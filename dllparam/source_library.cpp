@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "dllparam/net/net_client.h"
+#include "dllparam/odbc/odbc_source.h"
 #include "dllparam/trace/trace.h"
 
 namespace qv {
@@ -16,6 +17,8 @@ SourceLibrary::SourceLibrary(bool withNetwork) {
   auto embedded = std::make_unique<embedded::EmbeddedSource>(0);
   embedded_ = embedded.get();
   libs_.push_back(std::move(embedded));
+  libs_.resize(3);
+  libs_[2] = std::make_unique<odbc::OdbcSource>(OdbcHandleBase());
   if (withNetwork)
     AttachNetworkClient(std::make_unique<net::NetClient>(net::ClientOptions::FromEnvironment(NetworkHandleBase())));
 }
@@ -71,6 +74,7 @@ int32_t SourceLibrary::OpenMConnection(const std::string& address, std::string& 
                                        std::string& serverJob, int32_t& hConn) {
   DllParam* lib = nullptr;
   if (embedded::StorePathOfAddress(address)) lib = embedded_;
+  else if (odbc::ConnectStringOfAddress(address)) lib = libs_[2].get();
   else if (libs_.size() > 1 && libs_[1]) lib = libs_[1].get();
   if (!lib) {
     std::string a(dllparam::CutAtNul(address));

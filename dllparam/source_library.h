@@ -3,6 +3,8 @@
 //
 //   "file:/path/store.qvs", or the path of an existing store file
 //        -> the embedded source (in-process, from the store file)
+//   "odbc:DSN=NAME", "odbc:NAME" or "odbc:" + an ODBC connection string
+//        -> the ODBC source (a plain ODBC source on a real database)
 //   any other address ("HOST", "HOST:PORT")
 //        -> the network client (a source server, qvsource serve); without
 //           one the open fails with kCodeNetwork "no source server at ADDRESS"
@@ -38,6 +40,7 @@ class SourceLibrary final : public DllParamDispatch {
   // out handles from NetworkHandleBase().
   void AttachNetworkClient(std::unique_ptr<DllParam> client);
   static constexpr int32_t NetworkHandleBase() { return 1 << 24; }
+  static constexpr int32_t OdbcHandleBase() { return 2 << 24; }
 
   // Answered here: the error state and the connections. Every other
   // operation goes to the implementation that gave out its handle, else to

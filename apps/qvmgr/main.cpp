@@ -31,6 +31,9 @@ constexpr const char* kMainFooter = R"(Environment:
       stand for the options of the same name.
   QV_PASSWORD   the password of --user; without it qvmgr asks on a terminal,
                 and uses an empty password otherwise. It is never an option.
+  QV_ODBC_UID QV_ODBC_PWD
+                the database login of an odbc: source whose connection
+                string has no UID or PWD.
   QV_REGISTRY   the class registry file (register, unregister, automation).
   QV_LIBRARY    the shared library QVmgr_dll to register or load.
 
@@ -66,7 +69,9 @@ int main(int argc, char** argv) {
   app.footer(kMainFooter);
 
   GlobalOptions o;
-  app.add_option("--source", o.source, "source address: file:PATH of an embedded store, or HOST[:PORT]")
+  app.add_option("--source", o.source,
+                 "source address: file:PATH of an embedded store, HOST[:PORT] of a source server, or "
+                 "odbc:CONNECTION-STRING (odbc:DSN=NAME) of a plain ODBC source (--type ODBC)")
       ->envname("QV_SOURCE");
   app.add_option("--type", o.type, "source kind: AS400 (default), ODBC, \"SQL Server\" or Oracle")
       ->envname("QV_TYPE");

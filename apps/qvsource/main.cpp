@@ -3,6 +3,7 @@
 //
 //   qvsource init PATH --kind AS400|ODBC|SQLSERVER|ORACLE [--demo] [--force]
 //                      [--computer-name NAME] [--instance NAME]
+//   qvsource init odbc:CONNECTION-STRING --kind ODBC [--demo] [--force]
 //   qvsource show PATH
 //   qvsource serve PATH [--listen HOST:PORT] [--max-sessions N] [--max-per-address N]
 //                       [--idle-timeout SECONDS] [--users FILE] [--cert FILE --key FILE] [--insecure]
@@ -23,6 +24,8 @@
 
 #include "common/command_line.h"
 #include "dllparam/admin/store_admin.h"
+#include "dllparam/odbc/odbc_source.h"
+#include "dllparam/odbc/odbc_store.h"
 #include "platform/encoding.h"
 #include "platform/prompt.h"
 #include "file_command.h"
@@ -42,7 +45,11 @@ constexpr const char* kExitStatus = R"(Exit status:
 
 constexpr const char* kInitNotes = R"(--demo adds a small topology whose global master user QVADMIN takes its
 password from QV_PASSWORD, else from a prompt on a terminal, else "demo".
---force replaces an existing file.)";
+--force replaces an existing file.
+PATH "odbc:" + an ODBC connection string ("odbc:DSN=QVSTORE") creates the
+configuration tables of a plain ODBC source (--kind ODBC) in that database;
+--force then drops the store tables it already has. The database login is
+the string's UID and PWD, else QV_ODBC_UID and QV_ODBC_PWD.)";
 
 // Returns the master password in UTF-8: QV_PASSWORD, a prompt, or "demo".
 std::string MasterPassword() {
@@ -69,10 +76,24 @@ struct InitArguments {
 
 int Init(InitArguments& args) {
   args.options.kind = args.kind;
+  const bool odbc = qv::odbc::ConnectStringOfAddress(args.path).has_value();
+  if (odbc && args.kind != SourceKind::ODBC) {
+    std::cerr << "qvsource: an ODBC data source holds the store of a plain ODBC source: use --kind ODBC\n";
+    return 1;
+  }
   try {
     std::string password = args.demo ? qv::Utf8ToCp1252(MasterPassword()) : std::string();
-    qv::embedded::CreateStore(args.path, args.options);
-    if (args.demo) {
+    if (odbc) {
+      qv::odbc::OdbcStoreOptions options;
+      options.demo = args.demo;
+      options.masterPassword = password;
+      options.force = args.options.force;
+      options.store = args.options;
+      qv::odbc::CreateOdbcStore(args.path, options);
+    } else {
+      qv::embedded::CreateStore(args.path, args.options);
+    }
+    if (args.demo && !odbc) {
       qv::embedded::StoreAdmin store(args.path);
       qv::embedded::WriteDemoTopology(store, password);
     }
@@ -80,7 +101,7 @@ int Init(InitArguments& args) {
     std::cerr << "qvsource: " << qv::Cp1252ToUtf8(e.what()) << "\n";
     return 1;
   }
-  std::cout << "created " << args.path << " (" << qv::embedded::KindName(args.kind)
+  std::cout << "created " << (odbc ? qv::odbc::WithoutLogin(args.path, false) : args.path) << " (" << qv::embedded::KindName(args.kind)
             << (args.demo ? ", demo topology" : "") << ")\n";
   return 0;
 }
@@ -110,7 +131,9 @@ int main(int argc, char** argv) {
   InitArguments init;
   CLI::App* initCommand = app.add_subcommand("init", "create a store of a kind, empty or with a demo topology");
   initCommand->footer(std::string(kInitNotes) + "\n\n" + kExitStatus);
-  initCommand->add_option("PATH", init.path, "the store file to create")->required()->type_name("");
+  initCommand->add_option("PATH", init.path, "the store file to create, or odbc:CONNECTION-STRING")
+      ->required()
+      ->type_name("");
   initCommand
       ->add_option_function<std::string>(
           "--kind", [&init](const std::string& v) { init.kind = *qv::embedded::ParseKind(v); },

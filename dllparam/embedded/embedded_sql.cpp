@@ -366,30 +366,15 @@ int32_t EmbeddedSource::Sreadblock(int32_t& hStmt, std::string& buf, int32_t& le
     Handle& hd = StatementHandle(hStmt);
     if (f == kFirstBlock) RunQuery(hd, sql);
     else if (!hd.active) Fail(kCodeBadCall, "no query to continue on handle " + std::to_string(hStmt));
-    size_t offset = 0, rows = 0;
-    std::string row;
-    while (offset < buf.size() && FetchRow(hd, row)) {
-      if (offset + row.size() > buf.size()) {
-        if (rows > 0) {
-          hd.rows.push_front(std::move(row));
-          break;
-        }
-        row.resize(buf.size());  // a row wider than the buffer is cut to it
-      }
-      buf.replace(offset, row.size(), row);
-      offset += row.size();
-      ++rows;
-    }
-    if (rows == 0) {
+    const dllparam::RowBlock block = dllparam::FillRowBlock(
+        buf, [&](std::string& row) { return FetchRow(hd, row); },
+        [&](std::string row) { hd.rows.push_front(std::move(row)); });
+    if (block.rows == 0) {
       last_ = {kCodeNotFound, 0, "no more rows"};
       return 0;
     }
-    if (offset < buf.size()) buf[offset] = '\0';
-    len = static_cast<int32_t>(offset);
-    if (FetchRow(hd, row)) {
-      hd.rows.push_front(std::move(row));
-      flag = 1;
-    }
+    len = static_cast<int32_t>(block.bytes);
+    flag = block.more ? 1 : 0;
     return 1;
   });
 }

@@ -201,6 +201,44 @@ inline int32_t PutInBuffer(std::string& buffer, std::string_view value) {
   return static_cast<int32_t>(n);
 }
 
+// What FillRowBlock wrote: bytes and whole rows, and whether rows remain.
+struct RowBlock {
+  std::size_t bytes = 0;
+  std::size_t rows = 0;
+  bool more = false;
+};
+
+// Writes the next rows that next(row) gives into buf as Sreadblock answers
+// them: whole rows side by side (a first row wider than buf is cut to it),
+// a NUL after them when room is left. A row read but not written (it did not
+// fit, or it tells that rows remain) is given back through keep(row), to be
+// the first one next reads again.
+template <typename Next, typename Keep>
+RowBlock FillRowBlock(std::string& buf, Next&& next, Keep&& keep) {
+  RowBlock block;
+  std::string row;
+  while (block.bytes < buf.size() && next(row)) {
+    if (block.bytes + row.size() > buf.size()) {
+      if (block.rows > 0) {
+        keep(std::move(row));
+        block.more = true;
+        break;
+      }
+      row.resize(buf.size());
+    }
+    buf.replace(block.bytes, row.size(), row);
+    block.bytes += row.size();
+    ++block.rows;
+  }
+  if (block.rows == 0) return block;
+  if (block.bytes < buf.size()) buf[block.bytes] = '\0';
+  if (!block.more && next(row)) {
+    keep(std::move(row));
+    block.more = true;
+  }
+  return block;
+}
+
 // Returns the text the caller reads from an output buffer: up to its first NUL.
 inline std::string_view CutAtNul(std::string_view buffer) {
   const std::size_t nul = buffer.find('\0');

@@ -22,9 +22,15 @@ bool KeyIsLeadingPart(const AccessPath& path) {
   return true;
 }
 
-}  // namespace
+// Declares one column of width characters: the store's own form, or the
+// server form when columns is given.
+std::string ColumnSql(std::string_view column, std::size_t width, const ServerColumns* columns) {
+  const std::string name(column), w = std::to_string(width);
+  if (columns) return name + " CHAR(" + w + ") NOT NULL DEFAULT ''" + columns->suffix;
+  return name + " CHAR(" + w + ") NOT NULL DEFAULT '' COLLATE RTRIM CHECK (length(" + name + ") <= " + w + ")";
+}
 
-std::string CreateTableSql(const Layout& table, StoreKind kind) {
+std::string TableSql(const Layout& table, StoreKind kind, const ServerColumns* columns) {
   if (table.kind != LayoutKind::Table)
     throw std::invalid_argument("'" + std::string(table.name) + "' is not a table");
   std::string sql = "CREATE TABLE ";
@@ -34,11 +40,7 @@ std::string CreateTableSql(const Layout& table, StoreKind kind) {
   for (const Field& f : table.fields) {
     if (!HasColumn(f, kind)) continue;
     if (!first) sql += ", ";
-    const std::string width = std::to_string(f.width);
-    sql += f.column;
-    sql += " CHAR(" + width + ") NOT NULL DEFAULT '' COLLATE RTRIM CHECK (length(";
-    sql += f.column;
-    sql += ") <= " + width + ")";
+    sql += ColumnSql(f.column, f.width, columns);
     first = false;
   }
   if (table.keyCount > 0) {
@@ -53,9 +55,9 @@ std::string CreateTableSql(const Layout& table, StoreKind kind) {
   return sql;
 }
 
-std::vector<std::string> StoreSchemaSql(StoreKind kind) {
+std::vector<std::string> SchemaSql(StoreKind kind, const ServerColumns* columns) {
   std::vector<std::string> out;
-  for (const Layout* table : StoreTables()) out.push_back(CreateTableSql(*table, kind));
+  for (const Layout* table : StoreTables()) out.push_back(TableSql(*table, kind, columns));
 
   for (const AccessPath& path : AllAccessPaths()) {
     if (path.IsPhysical() || KeyIsLeadingPart(path)) continue;
@@ -72,13 +74,27 @@ std::vector<std::string> StoreSchemaSql(StoreKind kind) {
     out.push_back(sql + ")");
   }
 
-  if (kind == StoreKind::Nt)
-    out.emplace_back(
-        "CREATE TABLE QV_MX (SRCDB VARCHAR(128) NOT NULL COLLATE RTRIM, "
-        "SRCTBL VARCHAR(128) NOT NULL COLLATE RTRIM, "
-        "FIELDINPUT VARCHAR(128) NOT NULL COLLATE RTRIM, "
-        "MAXLEN INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (SRCDB, SRCTBL, FIELDINPUT))");
+  if (kind == StoreKind::Nt) {
+    const std::string text = columns ? " NOT NULL" + columns->suffix : std::string(" NOT NULL COLLATE RTRIM");
+    out.emplace_back("CREATE TABLE QV_MX (SRCDB VARCHAR(128)" + text + ", SRCTBL VARCHAR(128)" + text +
+                     ", FIELDINPUT VARCHAR(128)" + text +
+                     ", MAXLEN INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (SRCDB, SRCTBL, FIELDINPUT))");
+  }
   return out;
+}
+
+}  // namespace
+
+std::string CreateTableSql(const Layout& table, StoreKind kind) { return TableSql(table, kind, nullptr); }
+
+std::string CreateTableSql(const Layout& table, StoreKind kind, const ServerColumns& columns) {
+  return TableSql(table, kind, &columns);
+}
+
+std::vector<std::string> StoreSchemaSql(StoreKind kind) { return SchemaSql(kind, nullptr); }
+
+std::vector<std::string> StoreSchemaSql(StoreKind kind, const ServerColumns& columns) {
+  return SchemaSql(kind, &columns);
 }
 
 }  // namespace qv

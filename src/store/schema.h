@@ -24,10 +24,21 @@ enum class StoreKind {
 // is not a table.
 std::string CreateTableSql(const Layout& table, StoreKind kind);
 
+// Columns as a database server takes them, for a store kept in a real
+// database: "ENVID CHAR(2) NOT NULL DEFAULT ''" followed by suffix (" COLLATE
+// RTRIM" where CHAR comparisons do not ignore trailing blanks by themselves).
+struct ServerColumns {
+  std::string suffix;
+};
+std::string CreateTableSql(const Layout& table, StoreKind kind, const ServerColumns& columns);
+
 // Returns every statement that creates an empty store of that kind, in
 // order: the thirteen tables, an index per logical file whose key is not a
 // leading part of its table's key ("CREATE INDEX IX_QV_FC_L1 ON QV_FC (ENVID,
 // GRPID, FICID, TGTID)"), and for NT the table QV_MX of long text lengths.
 std::vector<std::string> StoreSchemaSql(StoreKind kind);
+// Returns the same statements with columns declared as a database server
+// takes them.
+std::vector<std::string> StoreSchemaSql(StoreKind kind, const ServerColumns& columns);
 
 }  // namespace qv

@@ -130,7 +130,7 @@ TEST_P(CascadeStore, LeafDeletesReachEveryPlaceAndOnlyTheirParent) {
   EXPECT_EQ(CountsOf("E2"), kFull);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, CascadeStore, AllKinds(), KindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, CascadeStore, StoreKinds(), KindName);
 
 // ---- What only the fake shows ----------------------------------------------------
 

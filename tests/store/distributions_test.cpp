@@ -209,7 +209,7 @@ TEST_P(DistributionStore, DeleteGCTakesItsTablesScriptAndUserSpaces) {
   EXPECT_TRUE(Admin().Locks().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, DistributionStore, AllKinds(), KindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, DistributionStore, StoreKinds(), KindName);
 
 }  // namespace
 }  // namespace qv::test

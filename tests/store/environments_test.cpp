@@ -126,7 +126,7 @@ TEST_P(EnvironmentStore, AFailedRewriteReleasesTheLockAndRaisesNothing) {
   EXPECT_TRUE(events.seen.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, EnvironmentStore, AllKinds(), KindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, EnvironmentStore, StoreKinds(), KindName);
 
 // ---- What only the fake shows ----------------------------------------------------
 

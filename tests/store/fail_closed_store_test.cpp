@@ -229,7 +229,7 @@ TEST_P(FailClosedStore, ACodeLongerThanItsFieldNamesNoItem) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, FailClosedStore, AllKinds(), KindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, FailClosedStore, StoreKinds(), KindName);
 
 // ---- An entry held by another job ---------------------------------------------------
 

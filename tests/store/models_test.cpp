@@ -230,7 +230,7 @@ TEST_P(ModelStore, FieldsAreRewrittenAndMappingsAddedRewrittenAndRemoved) {
   EXPECT_TRUE(Admin().Locks().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, ModelStore, AllKinds(), KindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, ModelStore, StoreKinds(), KindName);
 
 // ---- What only the fake shows ----------------------------------------------------
 

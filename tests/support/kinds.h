@@ -20,6 +20,9 @@ struct Kind {
   const char* engineInstance;  // the instance StrReplication is given
   const char* prefix;          // the prefix of store files and tables
   const char* login;           // the login a new NT store declares
+  // Plain ODBC kinds only: the store is reached through the ODBC source and
+  // this ODBC driver rather than by the embedded source (nullptr: embedded).
+  const char* odbcDriver = nullptr;
 
   bool AS400() const { return store == embedded::SourceKind::AS400; }
 };
@@ -32,12 +35,22 @@ inline const Kind kSqlServer{embedded::SourceKind::SQLServer, "SQL Server", "", 
 inline const Kind kOracle{embedded::SourceKind::Oracle, "Oracle", "QVORA", DllParam::kKindOracle, "QVORA",
                           "QV_USRDATA.", "DRIVER={Oracle};SERVER=QVSOURCE;UID=QVADMIN;PWD=QVADMIN;DBQ=QVORA"};
 
+// A plain ODBC source whose store file the SQLite ODBC driver opens.
+inline const Kind kOdbcSqlite{embedded::SourceKind::ODBC, "ODBC", "", DllParam::kKindOdbc, DllParam::kKindOdbc, "",
+                              "DSN=QVSOURCE;UID=QVADMIN;PWD=QVADMIN", "sqliteodbc"};
+
 inline auto AllKinds() { return testing::Values(kAs400, kOdbc, kSqlServer, kOracle); }
 inline auto NtKinds() { return testing::Values(kOdbc, kSqlServer, kOracle); }
+// The kinds of the store behaviour suite: every kind, and the plain ODBC
+// source reached through a real ODBC driver.
+inline auto StoreKinds() { return testing::Values(kAs400, kOdbc, kSqlServer, kOracle, kOdbcSqlite); }
 
-// Names a test of a kind: "AS400", "ODBC", "SQLSERVER", "ORACLE".
+// Names a test of a kind: "AS400", "ODBC", "SQLSERVER", "ORACLE",
+// "ODBC_SQLITEODBC".
 inline std::string KindName(const testing::TestParamInfo<Kind>& info) {
-  return std::string(embedded::KindName(info.param.store));
+  std::string name(embedded::KindName(info.param.store));
+  if (info.param.odbcDriver) name += std::string("_") + info.param.odbcDriver;
+  return name;
 }
 
 }  // namespace qv::test

@@ -2,7 +2,9 @@
 #include "support/store_fixture.h"
 
 #include "dllparam/embedded/embedded_source.h"
+#include "dllparam/odbc/odbc_source.h"
 #include "store/records.h"
+#include "support/odbc_databases.h"
 
 namespace qv::test {
 
@@ -67,15 +69,28 @@ int32_t EngineStandIn::Rwrite(int32_t h, const std::string& rec, int32_t len) {
   return DllParamWrapper::Rwrite(Injected("Rwrite", "") ? -77 : h, rec, len);
 }
 
+namespace {
+
+// Returns the library the control of a store test uses and the address it
+// opens: the embedded source, or the ODBC source over the store file.
+std::pair<std::unique_ptr<DllParam>, std::string> SourceOf(const Kind& kind, const EmbeddedStore& store) {
+  if (!kind.odbcDriver) return {std::make_unique<embedded::EmbeddedSource>(), store.address()};
+  if (SqliteOdbcDriver().empty()) ADD_FAILURE() << "no SQLite ODBC driver (scripts/setup installs libsqliteodbc)";
+  return {std::make_unique<odbc::OdbcSource>(), "odbc:" + SqliteConnect(store.path())};
+}
+
+}  // namespace
+
 StoreTest::StoreTest() : store_(GetParam().store) {
-  auto engine = std::make_unique<EngineStandIn>(std::make_unique<embedded::EmbeddedSource>());
+  auto [source, address] = SourceOf(GetParam(), store_);
+  auto engine = std::make_unique<EngineStandIn>(std::move(source));
   engine_ = engine.get();
   control_ = std::make_unique<QVSource>(std::move(engine));
   control_->SourceType(GetParam().type);
   control_->InstanceName(GetParam().instance);
   SetProcessUserID("TESTER");
   SetProcessPassword("");
-  if (!control_->OpenConnection(store_.address()))
+  if (!control_->OpenConnection(address))
     ADD_FAILURE() << "OpenConnection: " << control_->ErrorNum() << " " << control_->ErrorText();
   control_->AddEventSink(&events);
   control_->env("E1");

@@ -1,0 +1,311 @@
+// The ODBC source over real databases: SQLite through its ODBC driver and
+// PostgreSQL through its own (skipped when scripts/pg did not start one).
+// Each database gets a fresh store with the demo topology; what it answers
+// is compared with the embedded source's answers on the same demo.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+#include "connection/qvsource.h"
+#include "dllparam/admin/store_admin.h"
+#include "dllparam/embedded/embedded_source.h"
+#include "dllparam/odbc/odbc_source.h"
+#include "dllparam/odbc/odbc_store.h"
+#include "dllparam/source_library.h"
+#include "presentation/strutil.h"
+#include "store/record_layouts.h"
+#include "support/embedded_store.h"
+#include "support/lib_client.h"
+#include "support/odbc_databases.h"
+#include "support/scratch.h"
+#include "support/store_fixture.h"
+
+namespace qv::test {
+namespace {
+
+struct Database {
+  const char* name;
+  bool postgres;
+};
+
+const Database kSqlite{"SQLITE", false};
+const Database kPostgres{"POSTGRESQL", true};
+
+std::string NameOf(const testing::TestParamInfo<Database>& info) { return info.param.name; }
+
+// Returns the width of the rows of a table on an NT source: its fields that
+// have a column.
+std::size_t NtWidth(const Layout& table) {
+  std::size_t width = 0;
+  for (const Field& f : table.fields)
+    if (f.nt) width += f.width;
+  return width;
+}
+
+// Every row of every configuration table as the library reads it, by table.
+std::map<std::string, std::vector<std::string>> Images(LibClient& client) {
+  std::map<std::string, std::vector<std::string>> out;
+  for (const Layout* t : StoreTables()) {
+    std::string order;
+    for (const Field& f : t->Key()) order += (order.empty() ? "" : ", ") + std::string(f.column);
+    const std::string sql = "SELECT * FROM " + std::string(t->table) + (order.empty() ? "" : " ORDER BY " + order);
+    out[std::string(t->table)] = client.SreadAll(sql, NtWidth(*t));
+  }
+  return out;
+}
+
+class OdbcSourceTest : public testing::TestWithParam<Database> {
+ protected:
+  void SetUp() override {
+    if (GetParam().postgres) {
+      auto pg = PostgresConnect();
+      if (!pg) GTEST_SKIP() << "QV_PG_PORT is not set: start a server with scripts/pg (scripts/test does)";
+      connect_ = *pg;
+      ASSERT_FALSE(PostgresOdbcDriver().empty()) << "no PostgreSQL ODBC driver (scripts/setup installs odbc-postgresql)";
+    } else {
+      ASSERT_FALSE(SqliteOdbcDriver().empty()) << "no SQLite ODBC driver (scripts/setup installs libsqliteodbc)";
+      connect_ = SqliteConnect(scratch_ / "store.db");
+    }
+    odbc::OdbcStoreOptions options;
+    options.demo = true;
+    options.force = true;
+    ASSERT_NO_THROW(odbc::CreateOdbcStore(connect_, options));
+    client_ = std::make_unique<LibClient>(kOdbc, std::make_unique<odbc::OdbcSource>());
+    ASSERT_NE(client_->Open("odbc:" + connect_), 0) << ErrorOf(client_->lib());
+    ASSERT_TRUE(client_->Login(connect_)) << ErrorOf(client_->lib());
+    for (const char* t : {"T_PAD", "T_BLOCK", "T_MADE"}) client_->Saction(std::string("DROP TABLE IF EXISTS ") + t);
+  }
+
+  LibClient& db() { return *client_; }
+  // Opens a second, independent connection to the same database.
+  std::unique_ptr<LibClient> Second() {
+    auto c = std::make_unique<LibClient>(kOdbc, std::make_unique<odbc::OdbcSource>());
+    EXPECT_NE(c->Open("odbc:" + connect_), 0);
+    EXPECT_TRUE(c->Login(connect_)) << ErrorOf(c->lib());
+    return c;
+  }
+  std::size_t Count(const std::string& table, const std::string& where = "") {
+    auto row = Second()->Sread("SELECT COUNT(*) FROM " + table + (where.empty() ? "" : " WHERE " + where));
+    return row ? std::stoul(*row) : 9999;
+  }
+
+  Scratch scratch_{"qv-odbc"};
+  std::string connect_;
+  std::unique_ptr<LibClient> client_;
+};
+
+TEST_P(OdbcSourceTest, TheDemoStoreReadsBackAsTheEmbeddedSourceReadsIt) {
+  EmbeddedStore embedded(embedded::SourceKind::ODBC, /*demo=*/true);
+  LibClient reference(kOdbc);
+  ASSERT_TRUE(reference.Connect(embedded.address()));
+  const auto expected = Images(reference);
+  const auto got = Images(db());
+  for (const auto& [table, rows] : expected) {
+    EXPECT_EQ(got.at(table), rows) << table;
+  }
+  EXPECT_GT(expected.at("QV_EX").size(), 0u);
+}
+
+TEST_P(OdbcSourceTest, RowsArePaddedToTheirColumnSizeWithNullsAsBlanks) {
+  ASSERT_TRUE(db().Saction("CREATE TABLE T_PAD (A CHAR(4), B VARCHAR(6), C CHAR(2))"));
+  ASSERT_TRUE(db().Saction("INSERT INTO T_PAD (A, B, C) VALUES ('x', 'yz', NULL)"));
+  ASSERT_TRUE(db().Saction("INSERT INTO T_PAD (A, B, C) VALUES ('abcd', NULL, 'q')"));
+  EXPECT_EQ(db().SreadAll("SELECT A, B, C FROM T_PAD ORDER BY A DESC", 12),
+            (std::vector<std::string>{"x   yz      ", "abcd      q "}));
+  EXPECT_EQ(db().Sread("SELECT C FROM T_PAD WHERE A='x'"), "  ");
+}
+
+TEST_P(OdbcSourceTest, BlocksHoldWholeRowsAndEveryRowComesOnce) {
+  ASSERT_TRUE(db().Saction("CREATE TABLE T_BLOCK (K CHAR(5) NOT NULL PRIMARY KEY, V CHAR(300))"));
+  ASSERT_TRUE(db().Option(DllParam::kOptionBeginChange));
+  for (int i = 0; i < 40; ++i) {
+    char key[6];
+    std::snprintf(key, sizeof key, "%05d", i);
+    ASSERT_TRUE(db().Saction(std::string("INSERT INTO T_BLOCK (K, V) VALUES ('") + key + "', 'v')"));
+  }
+  ASSERT_TRUE(db().Option(DllParam::kOptionEndChange));
+  std::vector<int32_t> blocks;
+  const auto rows = db().SreadAll("SELECT K, V FROM T_BLOCK ORDER BY K", 305, &blocks);
+  ASSERT_EQ(rows.size(), 40u);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(rows[static_cast<std::size_t>(i)].substr(0, 5), (i < 10 ? "0000" : "000") + std::to_string(i));
+  // 4096 bytes hold 13 rows of 305: blocks of 13, 13, 13 and 1.
+  EXPECT_EQ(blocks, (std::vector<int32_t>{13 * 305, 13 * 305, 13 * 305, 305}));
+}
+
+TEST_P(OdbcSourceTest, RowsOfAStatementStayReadableWhileTheSameTextRunsOnAnotherHandle) {
+  DllParam& lib = db().lib();
+  const std::string sql = "SELECT ENVID FROM QV_EX ORDER BY ENVID";
+  const std::size_t envs = db().SreadAll(sql, 2).size();
+  ASSERT_GE(envs, 2u);
+  int32_t first = -1, second = -1, len = 0, flag = 0;
+  std::string buf(2, ' ');
+  ASSERT_TRUE(lib.Sread(first, buf, len, sql, DllParam::kFirstRow));
+  const std::string firstRow = buf;
+  ASSERT_TRUE(lib.Sread(second, buf, len, sql, DllParam::kFirstRow));
+  EXPECT_EQ(buf, firstRow);
+  std::size_t rest = 0;
+  while (lib.Snext(first, buf, len, flag)) ++rest;
+  EXPECT_EQ(rest + 1, envs);
+  EXPECT_EQ(LastError(lib).code, DllParam::kCodeNotFound);
+  // The text's prepared statement served both and runs again after them.
+  EXPECT_EQ(db().SreadAll(sql, 2).size(), envs);
+  lib.Rclose(first);
+  lib.Rclose(second);
+}
+
+TEST_P(OdbcSourceTest, AFailedStatementGivesTheDriversTextAndSqlstate) {
+  EXPECT_FALSE(db().Sread("SELECT * FROM QV_NO_SUCH_TABLE"));
+  EXPECT_EQ(db().last.code, DllParam::kCodeRefused);
+  EXPECT_NE(db().last.text.find("(SQLSTATE "), std::string::npos) << db().last.text;
+  EXPECT_FALSE(db().Saction("INSERT INTO QV_VER (NO_SUCH_COLUMN) VALUES ('1')"));
+  EXPECT_EQ(db().Error().code, DllParam::kCodeRefused);
+  // Nothing found is no failure.
+  EXPECT_FALSE(db().Sread("SELECT * FROM QV_EX WHERE ENVID='##'"));
+  EXPECT_EQ(db().last.code, DllParam::kCodeNotFound);
+}
+
+TEST_P(OdbcSourceTest, AUnitOfWorkKeepsItsStatementsAroundAFailureAndEndsAsOne) {
+  const std::string add = "INSERT INTO QV_UID (ENVID, USERID, USERTYPE, PASSWORD, LEVELPWD, FILLER) VALUES ";
+  ASSERT_TRUE(db().Option(DllParam::kOptionBeginChange));
+  ASSERT_TRUE(db().Saction(add + "('Z1', 'A', '1', '', '', '')"));
+  EXPECT_EQ(Count("QV_UID", "ENVID='Z1'"), 0u) << "another connection sees the unit before its end";
+  EXPECT_FALSE(db().Saction(add + "('Z1', 'A', '1', '', '', '')"));  // the same key again
+  ASSERT_TRUE(db().Saction(add + "('Z1', 'B', '1', '', '', '')"));
+  ASSERT_TRUE(db().Option(DllParam::kOptionEndChange));
+  EXPECT_EQ(Count("QV_UID", "ENVID='Z1'"), 2u);
+  // A unit whose connection closes is lost whole.
+  ASSERT_TRUE(db().Option(DllParam::kOptionBeginChange));
+  ASSERT_TRUE(db().Saction("DELETE QV_UID WHERE ENVID='Z1'"));
+  ASSERT_TRUE(db().Close());
+  EXPECT_EQ(Count("QV_UID", "ENVID='Z1'"), 2u);
+}
+
+TEST_P(OdbcSourceTest, TheCatalogsDescribeTheStoreTables) {
+  DllParam& lib = db().lib();
+  std::string list(DllParam::kListBuffer, ' ');
+  int32_t len = 0;
+  ASSERT_TRUE(lib.FillTBL("", "QV_%X", list, len, DllParam::kFirstCall)) << ErrorOf(lib);
+  const std::string tables = UCase(list.substr(0, static_cast<std::size_t>(len)));
+  for (const char* t : {"QV_EX\t", "QV_CX\t", "QV_GX\t", "QV_MX\t"}) EXPECT_NE(tables.find(t), std::string::npos) << t;
+  EXPECT_EQ(tables.find("QV_VER"), std::string::npos);
+
+  ASSERT_TRUE(lib.GetPrimaryKey("QV_ZC", list, len));
+  EXPECT_EQ(UCase(list.substr(0, static_cast<std::size_t>(len))), "ENVID\tTGTID\tGRPID\tFICID\tFIELDINPUT\t");
+
+  ASSERT_TRUE(lib.FillColumnsList("", "QV_CX", "%", list, len, DllParam::kFirstCall));
+  const std::string columns = UCase(list.substr(0, static_cast<std::size_t>(len)));
+  EXPECT_EQ(columns.substr(0, columns.find('\n')), "ENVID\tCHAR 2\t1\t0\t");
+  EXPECT_NE(columns.find("\nTGTID\tCHAR 3\t2\t0\t"), std::string::npos) << columns;
+
+  EXPECT_TRUE(lib.TableNTExist("QV_FC"));
+  EXPECT_FALSE(lib.TableNTExist("QV_NOTHERE"));
+  EXPECT_EQ(LastError(lib).code, DllParam::kCodeNotFound);
+  ASSERT_TRUE(lib.CreateTable("T_MADE", "CODE CHAR(10) NOT NULL, AMOUNT NUMERIC(9,2)"));
+  EXPECT_TRUE(lib.TableNTExist("T_MADE"));
+  ASSERT_TRUE(lib.FillColumnsList("", "T_MADE", "AM%", list, len, DllParam::kFirstCall));
+  EXPECT_EQ(UCase(list.substr(0, list.find('\t'))), "AMOUNT");
+}
+
+TEST_P(OdbcSourceTest, AControlOpensTheSourceAndDeletesAnEnvironmentAsTheEmbeddedSourceDoes) {
+  EmbeddedStore embedded(embedded::SourceKind::ODBC, /*demo=*/true);
+  // The engine stand-in answers the job lists and user-space deletes, which
+  // an ODBC source does not serve.
+  auto run = [](std::unique_ptr<DllParam> lib, const std::string& address) {
+    QVSource control(std::make_unique<EngineStandIn>(std::move(lib)));
+    control.SourceType("ODBC");
+    SetProcessUserID(embedded::kDemoMasterUser);
+    SetProcessPassword("demo");
+    EXPECT_TRUE(control.OpenConnection(address)) << control.ErrorStep() << ": " << control.ErrorText();
+    EXPECT_TRUE(control.DeleteEnvironment("PR")) << control.ErrorStep() << ": " << control.ErrorText();
+    control.CloseConnection();
+    SetProcessUserID("");
+  };
+  run(std::make_unique<SourceLibrary>(false), embedded.address());
+  run(std::make_unique<SourceLibrary>(false), "odbc:" + connect_);
+  LibClient reference(kOdbc);
+  ASSERT_TRUE(reference.Connect(embedded.address()));
+  const auto expected = Images(reference);
+  EXPECT_EQ(Count("QV_EX", "ENVID='PR'"), 0u);
+  const auto got = Images(*Second());
+  for (const auto& [table, rows] : expected) EXPECT_EQ(got.at(table), rows) << table;
+}
+
+TEST_P(OdbcSourceTest, TheLoginComesFromTheAddressOrTheEnvironmentAndNeverShowsThePassword) {
+  LibClient c(kOdbc, std::make_unique<odbc::OdbcSource>());
+  ASSERT_NE(c.Open("ODBC:DSN=QVPROD;UID=ALICE;PWD=S3CRET"), 0);
+  std::string connect(255, ' '), driver(100, ' '), user(20, ' '), password(20, ' '), database(20, ' ');
+  ASSERT_TRUE(c.lib().GetDBParamKeys(connect, driver, user, password, database));
+  EXPECT_EQ(std::string(dllparam::CutAtNul(connect)), "DSN=QVPROD;");
+  EXPECT_EQ(std::string(dllparam::CutAtNul(user)), "ALICE");
+  EXPECT_EQ(std::string(dllparam::CutAtNul(password)), "S3CRET");
+
+  ::setenv("QV_ODBC_UID", "BOB", 1);
+  ::setenv("QV_ODBC_PWD", "FROM-ENV", 1);
+  LibClient e(kOdbc, std::make_unique<odbc::OdbcSource>());
+  ASSERT_NE(e.Open("odbc:QVPROD"), 0);
+  ASSERT_TRUE(e.lib().GetDBParamKeys(connect, driver, user, password, database));
+  ::unsetenv("QV_ODBC_UID");
+  ::unsetenv("QV_ODBC_PWD");
+  EXPECT_EQ(std::string(dllparam::CutAtNul(connect)), "DSN=QVPROD;");
+  EXPECT_EQ(std::string(dllparam::CutAtNul(user)), "BOB");
+  EXPECT_EQ(std::string(dllparam::CutAtNul(password)), "FROM-ENV");
+
+  // A refused login: the driver's text in the answer, without the password.
+  std::string out(DllParam::kDsnMessageBuffer, ' ');
+  EXPECT_FALSE(e.lib().ConnectDSN("DRIVER=/nonexistent/driver.so;DATABASE=x", "BOB", "TOPSECRET", out));
+  const std::string text(dllparam::CutAtNul(out));
+  EXPECT_FALSE(text.empty());
+  EXPECT_EQ(text.find("TOPSECRET"), std::string::npos);
+  EXPECT_EQ(e.Error().text, text);
+}
+
+TEST_P(OdbcSourceTest, AS400AndEngineServicesAreRefusedAsNotSupported) {
+  std::string code = "RCMD      ", ctl = "0000000100", data(100, ' ');
+  EXPECT_FALSE(db().lib().Execute(code, ctl, data));
+  EXPECT_EQ(db().Error().code, DllParam::kCodeNotSupported);
+  EXPECT_FALSE(db().lib().StrReplication("PRT1_M1", DllParam::kKindOdbc, DllParam::kKindOdbc));
+  EXPECT_EQ(db().Error().code, DllParam::kCodeNotSupported);
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, OdbcSourceTest, testing::Values(kSqlite, kPostgres), NameOf);
+
+// ---- Faults (PostgreSQL) ------------------------------------------------------
+
+class PostgresFaultTest : public OdbcSourceTest {
+ protected:
+  // Ends the server process of the first connection from a second one.
+  void KillFirstConnection() {
+    auto pid = db().Sread("SELECT pg_backend_pid()");
+    ASSERT_TRUE(pid);
+    auto killer = Second();
+    ASSERT_TRUE(killer->Sread("SELECT pg_terminate_backend(" + Trim(*pid) + ")")) << killer->last.text;
+  }
+};
+
+TEST_P(PostgresFaultTest, AServerThatDropsTheConnectionInsideAUnitLeavesNothingHalfApplied) {
+  ASSERT_TRUE(db().Option(DllParam::kOptionBeginChange));
+  ASSERT_TRUE(db().Saction("DELETE QV_ZC WHERE ENVID='PR'"));
+  ASSERT_TRUE(db().Saction("DELETE QV_FC WHERE ENVID='PR'"));
+  KillFirstConnection();
+  EXPECT_FALSE(db().Saction("DELETE QV_GC WHERE ENVID='PR'"));
+  const LibError e = db().Error();
+  EXPECT_EQ(e.code, DllParam::kCodeNetwork) << e.text;
+  EXPECT_NE(e.text.find("SQLSTATE"), std::string::npos) << e.text;
+  EXPECT_FALSE(db().Option(DllParam::kOptionEndChange));
+  EXPECT_GT(Count("QV_ZC", "ENVID='PR'"), 0u);
+  EXPECT_GT(Count("QV_FC", "ENVID='PR'"), 0u);
+}
+
+TEST_P(PostgresFaultTest, TheIdlePingFindsALostConnection) {
+  EXPECT_TRUE(db().lib().PingPong());
+  KillFirstConnection();
+  EXPECT_FALSE(db().lib().PingPong());
+  EXPECT_EQ(db().Error().code, DllParam::kCodeNetwork);
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, PostgresFaultTest, testing::Values(kPostgres), NameOf);
+
+}  // namespace
+}  // namespace qv::test
