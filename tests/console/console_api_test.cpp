@@ -186,6 +186,37 @@ TEST_F(ConsoleApiTest, SessionsEndWhenIdleOrCrowdedOut) {
   EXPECT_EQ(third.Get("/api/state")->status, 200) << "idle for 2 s";
 }
 
+TEST_F(ConsoleApiTest, FailedLoginsHoldOffFurtherLoginsForAWhile) {
+  platform::ManualClock clock(1000);
+  platform::ScopedClock scoped(clock);
+  config.maxFailedLogins = 2;
+  config.failWindowSeconds = 60;
+  Serve();
+  Browser b = NewBrowser();
+  EXPECT_EQ(b.Login("QVADMIN", "nope")->status, 401);
+  clock.Advance(30);
+  EXPECT_EQ(b.Login("QVADMIN", "nope")->status, 401);
+  httplib::Result held = b.Login("QVADMIN", "demo");
+  EXPECT_EQ(held->status, 429);
+  EXPECT_EQ(ErrorOf(held), "too many failed logins: try again in 31 seconds");
+  clock.Advance(30);  // the first failure has left the window, the second has not
+  EXPECT_EQ(b.Login("QVADMIN", "demo")->status, 200);
+}
+
+TEST_F(ConsoleApiTest, ASessionKeepsItsLastMessagesAndNumbersThemOn) {
+  config.maxMessages = 1;
+  Serve();
+  Browser b = NewBrowser();
+  b.LogInAsMaster();
+  const Json all = b.Doc("/api/messages");
+  const std::size_t last = all["last"];
+  ASSERT_GE(last, 2u) << "the demo queue holds several messages";
+  ASSERT_EQ(all["messages"].size(), 1u);
+  EXPECT_EQ(all["messages"][0]["seq"], last);
+  EXPECT_EQ(b.Doc("/api/messages?after=" + std::to_string(last - 1))["messages"].size(), 1u);
+  EXPECT_TRUE(b.Doc("/api/messages?after=" + std::to_string(last))["messages"].empty());
+}
+
 TEST_F(ConsoleApiTest, RequestsWithoutSessionOrTokenChangeNothing) {
   Browser good = NewBrowser();
   good.LogInAsMaster();

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -177,7 +178,8 @@ struct ConsoleSession {
   platform::ListView queue;  // the message queue as read so far
   bool queueRead = false;
   std::set<std::string> queueSeen;
-  std::vector<Json> messages;
+  std::deque<Json> messages;     // the last ones read, numbered from messagesBase + 1
+  std::size_t messagesBase = 0;  // messages dropped from the front
 };
 
 struct ConsoleServer::Impl {
@@ -195,6 +197,20 @@ struct ConsoleServer::Impl {
   // Serialises every use of the library and of the sessions.
   std::mutex lock;
   std::map<std::string, std::unique_ptr<ConsoleSession>> sessions;
+  // Times (platform clock) of the failed logins within the window.
+  std::deque<double> failedLogins;
+
+  // Refuses a login while too many failed within the window.
+  void CheckLoginAllowed() {
+    const double now = platform::CurrentClock().Now();
+    while (!failedLogins.empty() && now - failedLogins.front() >= config.failWindowSeconds)
+      failedLogins.pop_front();
+    if (failedLogins.size() >= config.maxFailedLogins) {
+      const double wait = config.failWindowSeconds - (now - failedLogins.front());
+      throw ApiError(429, "too many failed logins: try again in " + std::to_string(static_cast<long>(wait) + 1) +
+                              " seconds");
+    }
+  }
   // Counts the changes made through the console; other browsers reload
   // what they show when it moves.
   std::atomic<std::uint64_t> version{1};
@@ -399,7 +415,11 @@ struct ConsoleServer::Impl {
       Json cells = Json::array();
       cells.push_back(Utf8(item->text));
       for (const std::string& sub : item->SubItems()) cells.push_back(Utf8(sub));
-      s.messages.push_back(Json{{"seq", s.messages.size() + 1}, {"cells", cells}});
+      s.messages.push_back(Json{{"seq", s.messagesBase + s.messages.size() + 1}, {"cells", cells}});
+    }
+    while (s.messages.size() > config.maxMessages) {
+      s.messages.pop_front();
+      ++s.messagesBase;
     }
   }
 
@@ -520,8 +540,14 @@ struct ConsoleServer::Impl {
         if (Trim(env).empty()) throw ApiError(400, "the request needs env");
         s->env = NormalizeId(UCase(Trim(env)), 2);
         std::lock_guard<std::mutex> guard(lock);
+        CheckLoginAllowed();
         try {
           Connect(*s);
+        } catch (const ApiError& e) {
+          if (e.status == 401 || e.status == 403) failedLogins.push_back(platform::CurrentClock().Now());
+          Disconnect(*s);
+          SetProcessPassword("");
+          throw;
         } catch (...) {
           Disconnect(*s);
           SetProcessPassword("");
@@ -594,8 +620,9 @@ struct ConsoleServer::Impl {
       Json columns = Json::array();
       for (const platform::ColumnHeader& h : s.queue.Columns()) columns.push_back(Utf8(h.text));
       Json items = Json::array();
-      for (std::size_t i = after; i < s.messages.size(); ++i) items.push_back(s.messages[i]);
-      return Json{{"columns", columns}, {"messages", items}, {"last", s.messages.size()}};
+      for (std::size_t i = after > s.messagesBase ? after - s.messagesBase : 0; i < s.messages.size(); ++i)
+        items.push_back(s.messages[i]);
+      return Json{{"columns", columns}, {"messages", items}, {"last", s.messagesBase + s.messages.size()}};
     });
 
     Route("GET", "/api/dist", Kind::Read, [this](ConsoleSession& s, const httplib::Request& req) {

@@ -28,6 +28,12 @@ struct ConsoleConfig {
   double idleSeconds = 8 * 3600;
   // Sessions kept at once: a login beyond them logs out the one unused longest.
   std::size_t maxSessions = 32;
+  // Failed logins allowed within failWindowSeconds: beyond them a login is
+  // refused (429) without asking the source until the oldest one is that old.
+  std::size_t maxFailedLogins = 5;
+  double failWindowSeconds = 60;
+  // Messages of the queue a session keeps for the page; older ones go.
+  std::size_t maxMessages = 2000;
 };
 
 class ConsoleServer {
