@@ -380,16 +380,7 @@ int32_t EmbeddedSource::SJobList(const std::string& job, std::string& answer, co
     if (!IsNtKind(c.kind)) Fail(kCodeNotSupported, "the SJobList service is served by NT sources only");
     if (!EngineKindCode(kind)) Fail(kCodeNotSupported, "unknown engine kind \"" + kind + "\"");
     if (TrimText(job).empty()) Fail(kCodeBadCall, "SJobList without a job name");
-    // "nnnnn" TAB "SE1_T01M01 100001" TAB ... TAB: as many whole entries as fit.
-    std::string entries;
-    int64_t count = 0;
-    for (const JobEntry& j : ActiveJobs(c.db, job)) {
-      std::string entry = "\t" + j.name + " " + std::to_string(j.number);
-      if (5 + entries.size() + entry.size() + 1 > answer.size() || count == 99999) break;
-      entries += entry;
-      ++count;
-    }
-    dllparam::PutInBuffer(answer, Num(count, 5) + (count ? entries + "\t" : ""));
+    dllparam::PutInBuffer(answer, JobListAnswer(ActiveJobs(c.db, job), answer.size()));
     return 1;
   });
 }

@@ -537,6 +537,29 @@ std::vector<JobEntry> ActiveJobs(Db& db, std::string_view pattern) {
   return out;
 }
 
+bool JobMatches(std::string_view name, std::string_view pattern) {
+  const std::string key = JobKey(pattern);
+  if (key == "*ALL") return true;
+  if (!key.empty() && key.back() == '*') {
+    const std::string_view prefix = std::string_view(key).substr(0, key.size() - 1);
+    return name.substr(0, prefix.size()) == prefix;
+  }
+  return name == key;
+}
+
+std::string JobListAnswer(const std::vector<JobEntry>& jobs, std::size_t room) {
+  // "nnnnn" TAB "SE1_T01M01 100001" TAB ... TAB: as many whole entries as fit.
+  std::string entries;
+  int64_t count = 0;
+  for (const JobEntry& j : jobs) {
+    std::string entry = "\t" + j.name + " " + std::to_string(j.number);
+    if (5 + entries.size() + entry.size() + 1 > room || count == 99999) break;
+    entries += entry;
+    ++count;
+  }
+  return Num(count, 5) + (count ? entries + "\t" : "");
+}
+
 bool RefreshJob(Db& db, SourceKind kind, std::string_view job, bool stop) {
   const std::string name = JobKey(job);
   if (std::optional<Job> j = LoadJob(db, name); !j || j->state != "A") return false;

@@ -129,6 +129,14 @@ struct JobEntry {
 // Returns the active jobs whose name matches pattern (a name, "PREFIX*" or
 // "*ALL"), by name.
 std::vector<JobEntry> ActiveJobs(Db& db, std::string_view pattern);
+// Tells whether the job name matches pattern as ActiveJobs matches it: every
+// name for "*ALL", the names that begin with PREFIX for "PREFIX*", else the
+// name JobKey(pattern).
+bool JobMatches(std::string_view name, std::string_view pattern);
+// Returns the answer of the job-list service in a buffer of room bytes: the
+// count in 5 digits, then "\tNAME NUMBER" for as many of jobs as fit whole,
+// then a closing tab ("00000" alone when there are none).
+std::string JobListAnswer(const std::vector<JobEntry>& jobs, std::size_t room);
 
 // Brings the activity block of job up to the clock and writes it into the
 // job's user space; with stop, ends the job first. Does nothing for a job the

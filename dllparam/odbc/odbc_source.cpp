@@ -18,7 +18,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "dllparam/embedded/embedded_engine.h"
 #include "dllparam/embedded/embedded_source.h"
+#include "operations/engine_text.h"
 #include "presentation/strutil.h"
 
 namespace qv::odbc {
@@ -572,7 +574,6 @@ QV_ODBC_NOT_SERVED(GetConfigStringWithoutDefVal, (const std::string&, const std:
 QV_ODBC_NOT_SERVED(Execute, (std::string&, std::string&, std::string&), "AS/400 commands")
 QV_ODBC_NOT_SERVED(StrReplication, (const std::string&, const std::string&, const std::string&),
                    "engine services")
-QV_ODBC_NOT_SERVED(SJobList, (const std::string&, std::string&, const std::string&), "engine services")
 QV_ODBC_NOT_SERVED(Activity, (std::string&, const std::string&), "engine services")
 QV_ODBC_NOT_SERVED(ReadQVMSGQ, (std::string&, int32_t&, const std::string&), "engine services")
 QV_ODBC_NOT_SERVED(WriteFile, (const std::string&, const std::string&, int32_t), "engine files")
@@ -583,6 +584,48 @@ QV_ODBC_NOT_SERVED(DeleteFileWithFullPath, (const std::string&), "files of the s
 QV_ODBC_NOT_SERVED(BuildReceiverListNT, (const std::string&, const std::string&, std::string&, int32_t&, int32_t),
                    "journal receivers")
 #undef QV_ODBC_NOT_SERVED
+
+// ---- Engine: the job list ------------------------------------------------------
+
+// Answers the job list from the supervision records of the database: the
+// engine that runs the distributions works beside the database, out of this
+// library's sight, and keeps one QV_SPV record per distribution, with RUN "1"
+// and a state other than ended ("X") or failed ("E") while its job runs. A
+// record's job is named from its environment, target and model, as the
+// control names it. A database without QV_SPV, or a read that fails, fails
+// with the driver's text: a caller that cannot tell whether a job runs must
+// not go on as if none did.
+int32_t OdbcSource::SJobList(const std::string& job, std::string& answer, const std::string& kind) {
+  return Guard([&]() -> int32_t {
+    if (kind != kKindOdbc && kind != kKindSqlServer && kind != kKindOracle)
+      Fail(kCodeNotSupported, "unknown engine kind \"" + kind + "\"");
+    const std::string pattern = Trim(dllparam::CutAtNul(job));
+    if (pattern.empty()) Fail(kCodeBadCall, "SJobList without a job name");
+    Connection& c = LoggedIn();
+    const int32_t h = NewHandle(c, "");
+    std::vector<embedded::JobEntry> jobs;
+    try {
+      Handle& hd = HandleOf(h);
+      RunQuery(hd, "SELECT ENVID, TGTID, GRPID, JOBNBR FROM QV_SPV "
+                   "WHERE RUN = '1' AND STATE <> 'X' AND STATE <> 'E'");
+      std::string row;
+      while (FetchRow(hd, row)) {
+        row.resize(18, ' ');
+        const std::string name = JobName(row.substr(0, 2), row.substr(2, 3), row.substr(5, 3));
+        if (!embedded::JobMatches(name, pattern)) continue;
+        jobs.push_back({name, LeadingNumber(row.substr(8, 10))});
+      }
+    } catch (...) {
+      CloseHandle(HandleOf(h));
+      throw;
+    }
+    CloseHandle(HandleOf(h));
+    std::sort(jobs.begin(), jobs.end(),
+              [](const embedded::JobEntry& a, const embedded::JobEntry& b) { return a.name < b.name; });
+    dllparam::PutInBuffer(answer, embedded::JobListAnswer(jobs, answer.size()));
+    return 1;
+  });
+}
 
 // ---- SQL ------------------------------------------------------------------------
 

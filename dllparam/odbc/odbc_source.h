@@ -34,8 +34,13 @@
 // - The catalogs: data sources with their drivers (SQLDataSources), schemas
 //   (FillDB), tables (SQLTables), columns (SQLColumns), primary keys
 //   (SQLPrimaryKeys), table check and creation.
+// - SJobList answers from the database's QV_SPV table: the jobs whose
+//   supervision record says the engine runs them (RUN "1", state neither "X"
+//   nor "E"), named and matched as the embedded source names and matches its
+//   jobs. A database without QV_SPV fails with the driver's text.
 // - Operations that only AS/400 sources, the engine or the server's settings
-//   serve fail with kCodeNotSupported.
+//   serve (StrReplication and the other engine services among them) fail
+//   with kCodeNotSupported.
 //
 // Errors: the driver's diagnostic text followed by " (SQLSTATE xxxxx)", with
 // its native number; SQLSTATE class 08 (a lost connection) as kCodeNetwork,

@@ -16,6 +16,7 @@
 #include "dllparam/source_library.h"
 #include "presentation/strutil.h"
 #include "store/record_layouts.h"
+#include "store/sqltext.h"
 #include "support/embedded_store.h"
 #include "support/lib_client.h"
 #include "support/odbc_databases.h"
@@ -210,10 +211,13 @@ TEST_P(OdbcSourceTest, TheCatalogsDescribeTheStoreTables) {
 
 TEST_P(OdbcSourceTest, AControlOpensTheSourceAndDeletesAnEnvironmentAsTheEmbeddedSourceDoes) {
   EmbeddedStore embedded(embedded::SourceKind::ODBC, /*demo=*/true);
-  // The engine stand-in answers the job lists and user-space deletes, which
-  // an ODBC source does not serve.
-  auto run = [](std::unique_ptr<DllParam> lib, const std::string& address) {
-    QVSource control(std::make_unique<EngineStandIn>(std::move(lib)));
+  LibClient reference(kOdbc);
+  ASSERT_TRUE(reference.Connect(embedded.address()));
+  // The demo's running distribution of PR ends on both sides first.
+  for (LibClient* side : {&reference, &db()})
+    ASSERT_TRUE(side->Saction("UPDATE QV_SPV SET RUN = '0', STATE = 'X' WHERE ENVID = 'PR'")) << side->last.text;
+  auto run = [](const std::string& address) {
+    QVSource control(std::make_unique<SourceLibrary>(false));
     control.SourceType("ODBC");
     SetProcessUserID(embedded::kDemoMasterUser);
     SetProcessPassword("demo");
@@ -222,10 +226,8 @@ TEST_P(OdbcSourceTest, AControlOpensTheSourceAndDeletesAnEnvironmentAsTheEmbedde
     control.CloseConnection();
     SetProcessUserID("");
   };
-  run(std::make_unique<SourceLibrary>(false), embedded.address());
-  run(std::make_unique<SourceLibrary>(false), "odbc:" + connect_);
-  LibClient reference(kOdbc);
-  ASSERT_TRUE(reference.Connect(embedded.address()));
+  run(embedded.address());
+  run("odbc:" + connect_);
   const auto expected = Images(reference);
   EXPECT_EQ(Count("QV_EX", "ENVID='PR'"), 0u);
   const auto got = Images(*Second());
@@ -259,6 +261,105 @@ TEST_P(OdbcSourceTest, TheLoginComesFromTheAddressOrTheEnvironmentAndNeverShowsT
   EXPECT_FALSE(text.empty());
   EXPECT_EQ(text.find("TOPSECRET"), std::string::npos);
   EXPECT_EQ(e.Error().text, text);
+}
+
+// Writes the supervision record the engine keeps for distribution
+// env/tgt/grp.
+void PutSupervision(LibClient& db, const char* env, const char* tgt, const char* grp, const char* state,
+                    const char* run, int64_t number) {
+  Record r(layout::QV_SPV);
+  r.Set("ENVID", env);
+  r.Set("TGTID", tgt);
+  r.Set("GRPID", grp);
+  r.Set("STATE", state);
+  r.Set("HOLD", "0");
+  r.Set("RUN", run);
+  r.Set("JOBNBR", std::to_string(number));
+  ASSERT_TRUE(db.Saction(SqlInsert("", r))) << db.last.text;
+}
+
+TEST_P(OdbcSourceTest, TheJobListNamesTheRunningDistributionsOfTheSupervisionTable) {
+  // The demo runs PR/AS1/CLI as job 12345 and has ended PR/NT1/CLI.
+  PutSupervision(db(), "Q", "T", "M", "A", "1", 42);         // short codes, written before PR's
+  PutSupervision(db(), "PR", "NT1", "ORD", "I", "1", 777);   // just started
+  PutSupervision(db(), "PR", "AS1", "ORD", "E", "0", 778);   // failed
+  PutSupervision(db(), "PR", "AS2", "ORD", "X", "1", 779);   // ended, run flag left
+  const std::string cli = "\tSPR_AS1CLI 12345", ord = "\tSPR_NT1ORD 777", q = "\tSQ__T__M__ 42";
+  const struct {
+    const char* job;
+    std::size_t room;
+    std::string answer;
+  } cases[] = {
+      {"SPR_AS1CLI", 4096, "00001" + cli + "\t"},
+      {"spr_as1cli", 4096, "00001" + cli + "\t"},
+      {"SPR_*", 4096, "00002" + cli + ord + "\t"},
+      {"*ALL", 4096, "00003" + cli + ord + q + "\t"},
+      {"SQ__T__M__", 4096, "00001" + q + "\t"},
+      {"SPR_NT1CLI", 4096, "00000"},
+      {"SPR_AS1ORD", 4096, "00000"},
+      {"SPR_AS2ORD", 4096, "00000"},
+      {"SPR_AS1", 4096, "00000"},
+      {"*ALL", 5 + cli.size() + ord.size() + 1, "00002" + cli + ord + "\t"},
+      {"*ALL", 5 + cli.size() + ord.size(), "00001" + cli + "\t"},
+  };
+  for (const auto& c : cases) {
+    std::string answer(c.room, ' ');
+    ASSERT_TRUE(db().lib().SJobList(c.job, answer, DllParam::kKindOdbc)) << c.job << ": " << ErrorOf(db().lib());
+    EXPECT_EQ(dllparam::CutAtNul(answer), c.answer) << c.job << " in " << c.room;
+  }
+}
+
+// What a control's delete of model CLI of PR (distributions AS1 and NT1)
+// does, by the state of the supervision table.
+TEST_P(OdbcSourceTest, ADeleteGoesAheadOnlyWhenTheSupervisionTableSaysNoDistributionRuns) {
+  const std::string running = "UPDATE QV_SPV SET RUN = '1', STATE = 'A' WHERE TGTID = 'NT1' AND GRPID = 'CLI'";
+  const std::string kActive = "IMPOSSIBLE TO REMOVE AN ACTIVE DISTRIBUTION";
+  const struct {
+    const char* name;
+    std::vector<std::string> before;  // statements run first
+    bool deleted;
+    std::vector<std::string> error;  // in the control's error text, upper-cased
+  } cases[] = {
+      {"as the demo leaves it, AS1 running", {}, false, {kActive}},
+      {"both running", {running}, false, {kActive}},
+      {"AS1 ended, NT1 running", {"UPDATE QV_SPV SET RUN = '0', STATE = 'X' WHERE TGTID = 'AS1'", running},
+       false, {kActive}},
+      {"AS1 ended", {"UPDATE QV_SPV SET RUN = '0', STATE = 'X' WHERE TGTID = 'AS1'"}, true, {}},
+      {"AS1 failed", {"UPDATE QV_SPV SET RUN = '0', STATE = 'E' WHERE TGTID = 'AS1'"}, true, {}},
+      {"no record", {"DELETE QV_SPV WHERE ENVID = 'PR'"}, true, {}},
+      {"no supervision table", {"DROP TABLE QV_SPV"}, false, {"QV_SPV", "(SQLSTATE "}},
+  };
+  const std::string model = "ENVID = 'PR' AND GRPID = 'CLI'";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    odbc::OdbcStoreOptions options;
+    options.demo = true;
+    options.force = true;
+    ASSERT_NO_THROW(odbc::CreateOdbcStore(connect_, options));
+    auto writer = Second();  // statements prepared on the tables of this store only
+    for (const std::string& sql : c.before) ASSERT_TRUE(writer->Saction(sql)) << writer->last.text;
+    const std::size_t tables = Count("QV_FX", model), distributions = Count("QV_GC", model);
+    ASSERT_GT(tables, 0u);
+    ASSERT_EQ(distributions, 2u);
+
+    QVSource control(std::make_unique<SourceLibrary>(false));
+    control.SourceType("ODBC");
+    SetProcessUserID(embedded::kDemoMasterUser);
+    SetProcessPassword("demo");
+    ASSERT_TRUE(control.OpenConnection("odbc:" + connect_)) << control.ErrorText();
+    control.env("PR");
+    const bool done = control.DeleteGroup("CLI");
+    const std::string error = control.ErrorText();
+    control.CloseConnection();
+    SetProcessUserID("");
+
+    EXPECT_EQ(done, c.deleted) << error;
+    for (const std::string& part : c.error) EXPECT_NE(UCase(error).find(part), std::string::npos) << error;
+    const std::size_t left = c.deleted ? 0 : 1;
+    EXPECT_EQ(Count("QV_GX", model), left);
+    EXPECT_EQ(Count("QV_GC", model), left * distributions);
+    EXPECT_EQ(Count("QV_FX", model), left * tables);
+  }
 }
 
 TEST_P(OdbcSourceTest, AS400AndEngineServicesAreRefusedAsNotSupported) {
