@@ -4,11 +4,20 @@
 // whole operation, beside the statements it sends, replayed directly). Needs
 // the server of scripts/pg (QV_PG_PORT); without it every benchmark is
 // skipped. Prints each pair side by side with the library's overhead.
+//
+// DeleteGroup runs outside Google Benchmark: each round rebuilds the store
+// (untimed) before each side, the two sides take turns and swap which goes
+// first every round, and the summary gives the median and minimum of each
+// side (QV_BENCH_ROUNDS rounds, 25 by default), their ratios, and the
+// library's cost per statement: (library - direct) / statements.
 #include <benchmark/benchmark.h>
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -38,8 +47,7 @@ std::string Ficid(int n) {
   return std::string(10 - s.size(), '0') + s;
 }
 
-// Records the SQL a control sends and answers the engine's job lists (no
-// distribution runs) and user-space deletes, which the ODBC source does not serve.
+// Records the SQL a control sends, the query behind each job list included.
 class Recorder : public DllParamWrapper {
  public:
   using DllParamWrapper::DllParamWrapper;
@@ -48,10 +56,10 @@ class Recorder : public DllParamWrapper {
   enum class Kind { Query, Action, Option };
   std::vector<std::pair<Kind, std::string>> statements;
 
-  int32_t SJobList(const std::string&, std::string& answer, const std::string&) override {
-    return dllparam::PutInBuffer(answer, "00000"), 1;
+  int32_t SJobList(const std::string& job, std::string& answer, const std::string& kind) override {
+    if (recording) statements.emplace_back(Kind::Query, odbc::OdbcSource::kRunningJobsSql);
+    return DllParamWrapper::SJobList(job, answer, kind);
   }
-  int32_t DeleteFile(const std::string&) override { return 1; }
   int32_t Saction(const std::string& sql) override {
     if (recording) statements.emplace_back(Kind::Action, sql);
     return DllParamWrapper::Saction(sql);
@@ -151,12 +159,21 @@ struct Fixture {
     lib->OpenMConnection("odbc:" + connect, version, job, h);
     lib->ConnectDSN(connect, " ", " ", out);
   }
-  // Makes the store the demo again.
+  // Makes the store the demo again, with no distribution running.
   void Reset() {
     odbc::OdbcStoreOptions options;
     options.demo = true;
     options.force = true;
     odbc::CreateOdbcStore(connect, options);
+    odbc::OdbcSource source;
+    std::string version(10, ' '), job(10, ' '), out(DllParam::kDsnMessageBuffer, ' ');
+    int32_t h = 0;
+    source.OpenMConnection("odbc:" + connect, version, job, h);
+    source.ConnectDSN(connect, " ", " ", out);
+    if (!source.Saction("UPDATE QV_SPV SET RUN = '0', STATE = 'X'")) {
+      std::fprintf(stderr, "cannot end the demo's distributions\n");
+      std::exit(1);
+    }
   }
 };
 
@@ -231,60 +248,107 @@ struct DemoControl {
   }
 };
 
-void DeleteGroup_Library(benchmark::State& state) {
-  if (!Ready(state)) return;
-  Fixture& f = TheFixture();
-  DemoControl demo(f.connect);
-  for (auto _ : state) {
-    state.PauseTiming();
-    f.Reset();
-    state.ResumeTiming();
-    if (!demo.control->DeleteGroup("CLI")) state.SkipWithError(demo.control->ErrorText().c_str());
+using Statements = std::vector<std::pair<Recorder::Kind, std::string>>;
+
+// Sends the statements a control sent straight to the direct connection,
+// with its units of work.
+void Replay(Direct& direct, const Statements& statements) {
+  bool inUnit = false;
+  for (const auto& [kind, sql] : statements) {
+    if (kind == Recorder::Kind::Option) {
+      const bool begin = sql == std::to_string(DllParam::kOptionBeginChange);
+      if (begin == inUnit) continue;
+      if (!begin) SQLEndTran(SQL_HANDLE_DBC, direct.dbc, SQL_COMMIT);
+      SQLSetConnectAttr(direct.dbc, SQL_ATTR_AUTOCOMMIT,
+                        reinterpret_cast<SQLPOINTER>(begin ? SQL_AUTOCOMMIT_OFF : SQL_AUTOCOMMIT_ON), 0);
+      inUnit = begin;
+      continue;
+    }
+    // The library's DELETE without FROM, as the ODBC source sends it.
+    std::string text = sql;
+    if (kind == Recorder::Kind::Action && text.rfind("DELETE ", 0) == 0 && text.rfind("DELETE FROM ", 0) != 0)
+      text = "DELETE FROM " + text.substr(7);
+    direct.Run(text);
   }
 }
 
-void DeleteGroup_Direct(benchmark::State& state) {
-  if (!Ready(state)) return;
-  Fixture& f = TheFixture();
-  std::vector<std::pair<Recorder::Kind, std::string>> statements;
+struct Samples {
+  std::vector<double> ms;
+  double Median() const {
+    std::vector<double> v = ms;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+  }
+  double Min() const { return ms.empty() ? 0 : *std::min_element(ms.begin(), ms.end()); }
+};
+
+// Times fn once, in milliseconds.
+template <typename Fn>
+double TimedMs(Fn&& fn) {
+  const auto t0 = std::chrono::steady_clock::now();
+  fn();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Compares DeleteGroup of model CLI of PR through the library with its
+// statements sent directly, in interleaved rounds; prints the summary.
+void CompareDeleteGroup(Fixture& f, int rounds) {
+  Statements statements;
   {
     f.Reset();
     DemoControl demo(f.connect);
     demo.recorder->recording = true;
-    if (!demo.control->DeleteGroup("CLI")) state.SkipWithError("DeleteGroup failed");
+    if (!demo.control->DeleteGroup("CLI")) {
+      std::fprintf(stderr, "DeleteGroup failed: %s\n", demo.control->ErrorText().c_str());
+      return;
+    }
     statements = demo.recorder->statements;
   }
-  for (auto _ : state) {
-    state.PauseTiming();
+  std::size_t sent = 0;
+  for (const auto& [kind, sql] : statements) sent += kind != Recorder::Kind::Option;
+  DemoControl demo(f.connect);
+  Samples library, direct;
+  bool failed = false;
+  auto runLibrary = [&] {
     f.Reset();
-    state.ResumeTiming();
-    bool inUnit = false;
-    for (const auto& [kind, sql] : statements) {
-      if (kind == Recorder::Kind::Option) {
-        const bool begin = sql == std::to_string(DllParam::kOptionBeginChange);
-        if (begin == inUnit) continue;
-        if (!begin) SQLEndTran(SQL_HANDLE_DBC, f.direct->dbc, SQL_COMMIT);
-        SQLSetConnectAttr(f.direct->dbc, SQL_ATTR_AUTOCOMMIT,
-                          reinterpret_cast<SQLPOINTER>(begin ? SQL_AUTOCOMMIT_OFF : SQL_AUTOCOMMIT_ON), 0);
-        inUnit = begin;
-        continue;
-      }
-      // The library's DELETE without FROM, as the ODBC source sends it.
-      std::string text = sql;
-      if (kind == Recorder::Kind::Action && text.rfind("DELETE ", 0) == 0 && text.rfind("DELETE FROM ", 0) != 0)
-        text = "DELETE FROM " + text.substr(7);
-      f.direct->Run(text);
+    library.ms.push_back(TimedMs([&] { failed |= !demo.control->DeleteGroup("CLI"); }));
+  };
+  auto runDirect = [&] {
+    f.Reset();
+    direct.ms.push_back(TimedMs([&] { Replay(*f.direct, statements); }));
+  };
+  runLibrary();  // warms both connections' prepared statements
+  runDirect();
+  library.ms.clear();
+  direct.ms.clear();
+  for (int r = 0; r < rounds; ++r) {
+    if (r % 2) {
+      runDirect();
+      runLibrary();
+    } else {
+      runLibrary();
+      runDirect();
     }
   }
-  state.counters["statements"] = static_cast<double>(statements.size());
+  if (failed) {
+    std::fprintf(stderr, "DeleteGroup failed: %s\n", demo.control->ErrorText().c_str());
+    return;
+  }
+  std::printf("\nDeleteGroup, %d interleaved rounds, %zu statements\n", rounds, sent);
+  std::printf("%-8s %12s %12s\n", "", "median ms", "min ms");
+  std::printf("%-8s %12.3f %12.3f\n", "library", library.Median(), library.Min());
+  std::printf("%-8s %12.3f %12.3f\n", "direct", direct.Median(), direct.Min());
+  std::printf("%-8s %12.3f %12.3f\n", "ratio", library.Median() / direct.Median(), library.Min() / direct.Min());
+  std::printf("per statement: %.1f us (median), %.1f us (min)\n",
+              (library.Median() - direct.Median()) * 1000 / static_cast<double>(sent),
+              (library.Min() - direct.Min()) * 1000 / static_cast<double>(sent));
 }
 
 BENCHMARK(KeyedRead_Library)->Apply(bench::IterationsFromEnvironment);
 BENCHMARK(KeyedRead_Direct)->Apply(bench::IterationsFromEnvironment);
 BENCHMARK(BlockRead_Library)->Unit(benchmark::kMillisecond)->Apply(bench::IterationsFromEnvironment);
 BENCHMARK(BlockRead_Direct)->Unit(benchmark::kMillisecond)->Apply(bench::IterationsFromEnvironment);
-BENCHMARK(DeleteGroup_Library)->Unit(benchmark::kMillisecond)->Iterations(40);
-BENCHMARK(DeleteGroup_Direct)->Unit(benchmark::kMillisecond)->Iterations(40);
 
 
 }  // namespace
@@ -295,11 +359,16 @@ int main(int argc, char** argv) {
   qv::bench::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n%-12s %15s %15s %9s\n", "work", "library", "direct ODBC", "overhead");
-  for (const char* work : {"KeyedRead", "BlockRead", "DeleteGroup"}) {
+  for (const char* work : {"KeyedRead", "BlockRead"}) {
     const std::string l = std::string(work) + "_Library", d = std::string(work) + "_Direct";
     if (!reporter.nsPerIteration.count(l) || !reporter.nsPerIteration.count(d)) continue;
     const double wl = reporter.nsPerIteration[l], wd = reporter.nsPerIteration[d];
     std::printf("%-12s %12.0f ns %12.0f ns %8.1f%%\n", work, wl, wd, (wl / wd - 1) * 100);
+  }
+  if (TheFixture().lib) {
+    const char* rounds = std::getenv("QV_BENCH_ROUNDS");
+    const long n = rounds ? std::strtol(rounds, nullptr, 10) : 0;
+    CompareDeleteGroup(TheFixture(), n > 0 ? static_cast<int>(n) : 25);
   }
   benchmark::Shutdown();
   return 0;

@@ -606,8 +606,7 @@ int32_t OdbcSource::SJobList(const std::string& job, std::string& answer, const 
     std::vector<embedded::JobEntry> jobs;
     try {
       Handle& hd = HandleOf(h);
-      RunQuery(hd, "SELECT ENVID, TGTID, GRPID, JOBNBR FROM QV_SPV "
-                   "WHERE RUN = '1' AND STATE <> 'X' AND STATE <> 'E'");
+      RunQuery(hd, kRunningJobsSql);
       std::string row;
       while (FetchRow(hd, row)) {
         row.resize(18, ' ');

@@ -75,6 +75,10 @@ class OdbcSource final : public DllParam {
  public:
   // Prepared statements a connection keeps, by their text.
   static constexpr std::size_t kKeptStatements = 64;
+  // The query SJobList runs: the distributions the engine runs, with their
+  // job numbers.
+  static constexpr const char* kRunningJobsSql =
+      "SELECT ENVID, TGTID, GRPID, JOBNBR FROM QV_SPV WHERE RUN = '1' AND STATE <> 'X' AND STATE <> 'E'";
 
   // handleBase is added to every connection, file and statement handle.
   explicit OdbcSource(int32_t handleBase = 0);
