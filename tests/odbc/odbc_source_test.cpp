@@ -22,6 +22,7 @@
 #include "support/odbc_databases.h"
 #include "support/scratch.h"
 #include "support/store_fixture.h"
+#include "support/topology.h"
 
 namespace qv::test {
 namespace {
@@ -267,14 +268,9 @@ TEST_P(OdbcSourceTest, TheLoginComesFromTheAddressOrTheEnvironmentAndNeverShowsT
 // env/tgt/grp.
 void PutSupervision(LibClient& db, const char* env, const char* tgt, const char* grp, const char* state,
                     const char* run, int64_t number) {
-  Record r(layout::QV_SPV);
-  r.Set("ENVID", env);
-  r.Set("TGTID", tgt);
-  r.Set("GRPID", grp);
-  r.Set("STATE", state);
-  r.Set("HOLD", "0");
-  r.Set("RUN", run);
-  r.Set("JOBNBR", std::to_string(number));
+  const std::string job = std::to_string(number);
+  const Record r = Make(layout::QV_SPV, {{"ENVID", env}, {"TGTID", tgt}, {"GRPID", grp}, {"STATE", state},
+                                         {"HOLD", "0"}, {"RUN", run}, {"JOBNBR", job}});
   ASSERT_TRUE(db.Saction(SqlInsert("", r))) << db.last.text;
 }
 
