@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "connection/dllparam.h"
+#include "dllparam/sql_row_reads.h"
 #include "dllparam/embedded/store_schema.h"
 
 namespace qv::embedded {
@@ -76,6 +77,9 @@ class EmbeddedSource final : public DllParam {
     std::string text;
   };
   [[noreturn]] static void Fail(int32_t code, std::string text, int32_t errNum = 0);
+
+  template <class Source>
+  friend struct dllparam::SqlRowReads;
 
   // Runs a member body: clears the error state, maps Fault, StoreError and
   // std::exception to error codes, returns 0 on failure.

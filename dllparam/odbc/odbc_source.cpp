@@ -629,37 +629,11 @@ int32_t OdbcSource::SJobList(const std::string& job, std::string& answer, const 
 // ---- SQL ------------------------------------------------------------------------
 
 int32_t OdbcSource::Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql, int32_t option) {
-  len = 0;
-  return Guard([&]() -> int32_t {
-    Handle& hd = StatementHandle(hStmt);
-    if (option != kFirstRow) Fail(kCodeBadCall, "unknown read option " + std::to_string(option));
-    RunQuery(hd, sql);
-    std::string row;
-    if (!FetchRow(hd, row)) {
-      last_ = {kCodeNotFound, 0, "no row"};
-      return 0;
-    }
-    len = dllparam::PutInBuffer(buf, row);
-    return 1;
-  });
+  return dllparam::SqlRowReads<OdbcSource>::Sread(*this, hStmt, buf, len, sql, option);
 }
 
 int32_t OdbcSource::Snext(int32_t& hStmt, std::string& rec, int32_t& len, int32_t& flag) {
-  len = 0;
-  flag = 0;
-  return Guard([&]() -> int32_t {
-    if (hStmt < 0) Fail(kCodeBadCall, "no statement handle");
-    Handle& hd = HandleOf(hStmt);
-    if (!hd.active) Fail(kCodeBadCall, "no query on handle " + std::to_string(hStmt));
-    std::string row;
-    if (!FetchRow(hd, row)) {
-      last_ = {kCodeNotFound, 0, "no more rows"};
-      return 0;
-    }
-    len = dllparam::PutInBuffer(rec, row);
-    flag = 1;
-    return 1;
-  });
+  return dllparam::SqlRowReads<OdbcSource>::Snext(*this, hStmt, rec, len, flag);
 }
 
 int32_t OdbcSource::Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,

@@ -56,6 +56,7 @@
 #include <vector>
 
 #include "connection/dllparam.h"
+#include "dllparam/sql_row_reads.h"
 
 namespace qv::odbc {
 
@@ -103,6 +104,9 @@ class OdbcSource final : public DllParam {
     int32_t errNum;
     std::string text;
   };
+  template <class Source>
+  friend struct dllparam::SqlRowReads;
+
   template <typename Fn>
   int32_t Guard(Fn&& fn);
   [[noreturn]] static void Fail(int32_t code, std::string text, int32_t errNum = 0);
