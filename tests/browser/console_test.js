@@ -3,7 +3,7 @@
 // it and watches its counters and messages, sees a refused action's message,
 // adds a table from the catalog, stops it, and saves a screenshot.
 //
-//   CONSOLE_URL=http://127.0.0.1:PORT/ SCREENSHOT=docs/console.png node console.spec.js
+//   CONSOLE_URL=http://127.0.0.1:PORT/ SCREENSHOT=docs/console.png node console_test.js
 'use strict';
 
 const assert = require('node:assert/strict');
