@@ -637,27 +637,8 @@ int32_t OdbcSource::Snext(int32_t& hStmt, std::string& rec, int32_t& len, int32_
 }
 
 int32_t OdbcSource::Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
-                               const std::string& first, int32_t& flag) {
-  len = 0;
-  flag = 0;
-  return Guard([&]() -> int32_t {
-    const std::string f = Trim(first);
-    if (f != kFirstBlock && f != kNextBlock) Fail(kCodeBadCall, "first-call flag \"" + f + "\"");
-    if (f == kNextBlock && hStmt < 0) Fail(kCodeBadCall, "no statement to continue");
-    Handle& hd = StatementHandle(hStmt);
-    if (f == kFirstBlock) RunQuery(hd, sql);
-    else if (!hd.active) Fail(kCodeBadCall, "no query to continue on handle " + std::to_string(hStmt));
-    const dllparam::RowBlock block = dllparam::FillRowBlock(
-        buf, [&](std::string& row) { return FetchRow(hd, row); },
-        [&](std::string row) { hd.rows.push_front(std::move(row)); });
-    if (block.rows == 0) {
-      last_ = {kCodeNotFound, 0, "no more rows"};
-      return 0;
-    }
-    len = static_cast<int32_t>(block.bytes);
-    flag = block.more ? 1 : 0;
-    return 1;
-  });
+                         const std::string& first, int32_t& flag) {
+  return dllparam::SqlRowReads<OdbcSource>::Sreadblock(*this, hStmt, buf, len, sql, first, flag);
 }
 
 int32_t OdbcSource::Saction(const std::string& sql) {
