@@ -37,15 +37,6 @@ const Database kPostgres{"POSTGRESQL", true};
 
 std::string NameOf(const testing::TestParamInfo<Database>& info) { return info.param.name; }
 
-// Returns the width of the rows of a table on an NT source: its fields that
-// have a column.
-std::size_t NtWidth(const Layout& table) {
-  std::size_t width = 0;
-  for (const Field& f : table.fields)
-    if (f.nt) width += f.width;
-  return width;
-}
-
 // Every row of every configuration table as the library reads it, by table.
 std::map<std::string, std::vector<std::string>> Images(LibClient& client) {
   std::map<std::string, std::vector<std::string>> out;
@@ -53,7 +44,7 @@ std::map<std::string, std::vector<std::string>> Images(LibClient& client) {
     std::string order;
     for (const Field& f : t->Key()) order += (order.empty() ? "" : ", ") + std::string(f.column);
     const std::string sql = "SELECT * FROM " + std::string(t->table) + (order.empty() ? "" : " ORDER BY " + order);
-    out[std::string(t->table)] = client.SreadAll(sql, NtWidth(*t));
+    out[std::string(t->table)] = client.SreadAll(sql, NtRowLength(*t));
   }
   return out;
 }
@@ -62,10 +53,8 @@ class OdbcSourceTest : public testing::TestWithParam<Database> {
  protected:
   void SetUp() override {
     if (GetParam().postgres) {
-      auto pg = PostgresConnect();
-      if (!pg) GTEST_SKIP() << "QV_PG_PORT is not set: start a server with scripts/pg (scripts/test does)";
-      connect_ = *pg;
-      ASSERT_FALSE(PostgresOdbcDriver().empty()) << "no PostgreSQL ODBC driver (scripts/setup installs odbc-postgresql)";
+      QV_SKIP_WITHOUT_POSTGRES();
+      connect_ = *PostgresConnect();
     } else {
       ASSERT_FALSE(SqliteOdbcDriver().empty()) << "no SQLite ODBC driver (scripts/setup installs libsqliteodbc)";
       connect_ = SqliteConnect(scratch_ / "store.db");

@@ -35,18 +35,24 @@ inline const Kind kSqlServer{embedded::SourceKind::SQLServer, "SQL Server", "", 
 inline const Kind kOracle{embedded::SourceKind::Oracle, "Oracle", "QVORA", DllParam::kKindOracle, "QVORA",
                           "QV_USRDATA.", "DRIVER={Oracle};SERVER=QVSOURCE;UID=QVADMIN;PWD=QVADMIN;DBQ=QVORA"};
 
-// A plain ODBC source whose store file the SQLite ODBC driver opens.
+// Plain ODBC sources whose store is a database made by CreateOdbcStore: an
+// SQLite file through the SQLite ODBC driver, a PostgreSQL database through
+// the PostgreSQL driver (on the server of QV_PG_PORT).
+inline constexpr const char* kSqliteOdbc = "sqliteodbc";
+inline constexpr const char* kPsqlOdbc = "psqlodbc";
 inline const Kind kOdbcSqlite{embedded::SourceKind::ODBC, "ODBC", "", DllParam::kKindOdbc, DllParam::kKindOdbc, "",
-                              "DSN=QVSOURCE;UID=QVADMIN;PWD=QVADMIN", "sqliteodbc"};
+                              "DSN=QVSOURCE;UID=QVADMIN;PWD=QVADMIN", kSqliteOdbc};
+inline const Kind kOdbcPostgres{embedded::SourceKind::ODBC, "ODBC", "", DllParam::kKindOdbc, DllParam::kKindOdbc, "",
+                                "DSN=QVSOURCE;UID=QVADMIN;PWD=QVADMIN", kPsqlOdbc};
 
 inline auto AllKinds() { return testing::Values(kAs400, kOdbc, kSqlServer, kOracle); }
 inline auto NtKinds() { return testing::Values(kOdbc, kSqlServer, kOracle); }
 // The kinds of the store behaviour suite: every kind, and the plain ODBC
-// source reached through a real ODBC driver.
-inline auto StoreKinds() { return testing::Values(kAs400, kOdbc, kSqlServer, kOracle, kOdbcSqlite); }
+// source reached through the two real ODBC drivers.
+inline auto StoreKinds() { return testing::Values(kAs400, kOdbc, kSqlServer, kOracle, kOdbcSqlite, kOdbcPostgres); }
 
 // Names a test of a kind: "AS400", "ODBC", "SQLSERVER", "ORACLE",
-// "ODBC_SQLITEODBC".
+// "ODBC_SQLITEODBC", "ODBC_PSQLODBC".
 inline std::string KindName(const testing::TestParamInfo<Kind>& info) {
   std::string name(embedded::KindName(info.param.store));
   if (info.param.odbcDriver) name += std::string("_") + info.param.odbcDriver;

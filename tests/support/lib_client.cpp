@@ -108,6 +108,7 @@ std::vector<std::string> LibClient::SreadAll(const std::string& sql, std::size_t
     std::string buf(DllParam::kBlockBuffer, ' ');
     int32_t len = 0, flag = 0;
     const int32_t r = lib_->Sreadblock(h, buf, len, sql, first, flag);
+    last = Error();
     if (blocks) blocks->push_back(len);
     if (!r) break;
     for (std::size_t off = 0; off + rowWidth <= static_cast<std::size_t>(len); off += rowWidth)

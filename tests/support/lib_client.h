@@ -72,6 +72,7 @@ class LibClient {
   // Reads the first row of a query and closes it; the error is kept in last.
   std::optional<std::string> Sread(const std::string& sql, std::size_t size = 32000);
   // Reads every row of a query with Sreadblock; blocks receives each length.
+  // The error of the last block is kept in last.
   std::vector<std::string> SreadAll(const std::string& sql, std::size_t rowWidth,
                                     std::vector<int32_t>* blocks = nullptr);
   bool Saction(const std::string& sql) { return lib_->Saction(sql) != 0; }

@@ -30,6 +30,11 @@ std::string SqliteConnect(const std::string& file) {
   return "DRIVER=" + SqliteOdbcDriver() + ";DATABASE=" + file + ";TIMEOUT=5000";
 }
 
+bool UnderCi() {
+  const char* ci = std::getenv("CI");
+  return ci && *ci && std::string(ci) != "false";
+}
+
 std::optional<std::string> PostgresConnect() {
   const char* port = std::getenv("QV_PG_PORT");
   if (!port || !*port) return std::nullopt;

@@ -3,6 +3,8 @@
 // PostgreSQL server that scripts/pg starts (QV_PG_PORT).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <string>
 
@@ -20,5 +22,19 @@ std::string SqliteConnect(const std::string& file);
 // QV_PG_PORT is not set. Throws std::runtime_error when the server does not
 // answer.
 std::optional<std::string> PostgresConnect();
+
+// Returns true when the tests run under CI (CI set), where scripts/test starts
+// the PostgreSQL server: a missing server there is a fault, not a reason to skip.
+bool UnderCi();
+
+// Skips the calling test when QV_PG_PORT is not set, or fails it under CI;
+// returns from the calling function either way.
+#define QV_SKIP_WITHOUT_POSTGRES()                                                                         \
+  if (!::qv::test::PostgresConnect()) {                                                                    \
+    if (::qv::test::UnderCi()) FAIL() << "QV_PG_PORT is not set under CI: scripts/test starts the server"; \
+    GTEST_SKIP() << "QV_PG_PORT is not set: start a server with scripts/pg (scripts/test does)";          \
+  }                                                                                                        \
+  ASSERT_FALSE(::qv::test::PostgresOdbcDriver().empty())                                                   \
+      << "no PostgreSQL ODBC driver (scripts/setup installs odbc-postgresql)"
 
 }  // namespace qv::test

@@ -1,9 +1,12 @@
-// The embedded-store fixture of the store operation tests.
+// The fixture of the store operation tests: embedded stores and ODBC databases.
 #include "support/store_fixture.h"
 
 #include "dllparam/embedded/embedded_source.h"
 #include "dllparam/odbc/odbc_source.h"
+#include "dllparam/odbc/odbc_store.h"
 #include "store/records.h"
+#include "store/sqltext.h"
+#include "support/lib_client.h"
 #include "support/odbc_databases.h"
 
 namespace qv::test {
@@ -59,6 +62,11 @@ int32_t EngineStandIn::Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len
   return DllParamWrapper::Sreadblock(hStmt, buf, len, sql, first, flag);
 }
 
+int32_t EngineStandIn::Around(const DllParamCall&, dllparam::RunRef run) {
+  if (beforeCall) beforeCall();
+  return run();
+}
+
 int32_t EngineStandIn::Rdelete(int32_t h) { return DllParamWrapper::Rdelete(Injected("Rdelete", "") ? -77 : h); }
 
 int32_t EngineStandIn::Rupdate(int32_t h, const std::string& rec, int32_t len) {
@@ -69,25 +77,107 @@ int32_t EngineStandIn::Rwrite(int32_t h, const std::string& rec, int32_t len) {
   return DllParamWrapper::Rwrite(Injected("Rwrite", "") ? -77 : h, rec, len);
 }
 
-namespace {
+// The database of a plain ODBC kind, reached beside the control, and the
+// embedded store the test writes into: what lands there moves to the
+// database, replacing the rows of the same key.
+class StoreTest::Database {
+ public:
+  explicit Database(const std::string& staging) : staging_(staging) {}
 
-// Returns the library the control of a store test uses and the address it
-// opens: the embedded source, or the ODBC source over the store file.
-std::pair<std::unique_ptr<DllParam>, std::string> SourceOf(const Kind& kind, const EmbeddedStore& store) {
-  if (!kind.odbcDriver) return {std::make_unique<embedded::EmbeddedSource>(), store.address()};
-  if (SqliteOdbcDriver().empty()) ADD_FAILURE() << "no SQLite ODBC driver (scripts/setup installs libsqliteodbc)";
-  return {std::make_unique<odbc::OdbcSource>(), "odbc:" + SqliteConnect(store.path())};
-}
+  // Logs in to the database and makes its store new: the store tables (made
+  // once per database of the process), holding nothing until the embedded
+  // store's records move in.
+  bool Open(const std::string& connect) {
+    static std::set<std::string> made;
+    if (!made.count(connect)) {
+      odbc::OdbcStoreOptions options;
+      options.force = true;
+      odbc::CreateOdbcStore(connect, options);
+      made.insert(connect);
+    }
+    if (!db_.Open("odbc:" + connect) || !db_.Login(connect)) return false;
+    Unit([&] {
+      for (const Layout* t : StoreTables()) Run("DELETE FROM " + std::string(t->table));
+    });
+    return true;
+  }
 
-}  // namespace
+  // Moves the records written into the embedded store since the last move.
+  void Flush() {
+    if (DataVersion() == seen_) return;
+    Unit([&] {
+      for (const Layout* t : StoreTables()) {
+        const std::vector<Record> records = staging_.Records(*t);
+        for (const Record& r : records) {
+          Run(t->keyCount == 0 ? "DELETE FROM " + std::string(t->table) : SqlDelete("", SqlKey::Of(r)));
+          Run(SqlInsert("", r));
+        }
+        if (!records.empty()) staging_.db().exec("DELETE FROM " + std::string(t->table));
+      }
+    });
+    seen_ = DataVersion();
+  }
 
-StoreTest::StoreTest() : store_(GetParam().store) {
-  auto [source, address] = SourceOf(GetParam(), store_);
+  // Returns the rows of a table in key order.
+  std::vector<Record> Records(const Layout& table) {
+    std::string order;
+    for (const Field& f : table.Key()) order += (order.empty() ? " ORDER BY " : ", ") + std::string(f.column);
+    std::vector<Record> out;
+    for (const std::string& row :
+         db_.SreadAll("SELECT " + NtColumnList(table) + " FROM " + std::string(table.table) + order,
+                      NtRowLength(table)))
+      out.push_back(NtRowToRecord(table, row));
+    if (db_.last.code && db_.last.code != DllParam::kCodeNotFound) ADD_FAILURE() << "reading " << table.table << ": " << db_.last.text;
+    return out;
+  }
+
+ private:
+  void Run(const std::string& sql) {
+    if (!db_.Saction(sql)) ADD_FAILURE() << sql << ": " << ErrorOf(db_.lib());
+  }
+  void Unit(const std::function<void()>& writes) {
+    EXPECT_TRUE(db_.Option(DllParam::kOptionBeginChange)) << ErrorOf(db_.lib());
+    writes();
+    EXPECT_TRUE(db_.Option(DllParam::kOptionEndChange)) << ErrorOf(db_.lib());
+  }
+  // Returns a number that changes when another connection writes the embedded store.
+  int64_t DataVersion() {
+    embedded::Stmt st = staging_.db().prepareOnce("PRAGMA data_version");
+    st.step();
+    return st.columnInt(0);
+  }
+
+  LibClient db_{kOdbc, std::make_unique<odbc::OdbcSource>()};
+  embedded::StoreAdmin staging_;
+  int64_t seen_ = -1;
+};
+
+StoreTest::StoreTest() : store_(GetParam().store) { Open(); }
+
+void StoreTest::Open() {
+  const Kind& kind = GetParam();
+  std::unique_ptr<DllParam> source = std::make_unique<embedded::EmbeddedSource>();
+  std::string address = store_.address();
+  if (kind.odbcDriver) {
+    std::string connect;
+    if (kind.odbcDriver == std::string(kPsqlOdbc)) {
+      QV_SKIP_WITHOUT_POSTGRES();
+      connect = *PostgresConnect();
+    } else {
+      ASSERT_FALSE(SqliteOdbcDriver().empty()) << "no SQLite ODBC driver (scripts/setup installs libsqliteodbc)";
+      connect = SqliteConnect(store_.folder() + "/odbc.db");
+    }
+    database_ = std::make_unique<Database>(store_.path());
+    ASSERT_TRUE(database_->Open(connect));
+    source = std::make_unique<odbc::OdbcSource>();
+    address = "odbc:" + connect;
+  }
   auto engine = std::make_unique<EngineStandIn>(std::move(source));
   engine_ = engine.get();
+  if (database_) engine_->beforeCall = [db = database_.get()] { db->Flush(); };
   control_ = std::make_unique<QVSource>(std::move(engine));
-  control_->SourceType(GetParam().type);
-  control_->InstanceName(GetParam().instance);
+  control_->SourceType(kind.type);
+  control_->InstanceName(kind.instance);
   SetProcessUserID("TESTER");
   SetProcessPassword("");
   if (!control_->OpenConnection(address))
@@ -99,7 +189,7 @@ StoreTest::StoreTest() : store_(GetParam().store) {
 }
 
 StoreTest::~StoreTest() {
-  control_->CloseConnection();
+  if (control_) control_->CloseConnection();
   SetProcessUserID("");
 }
 
@@ -117,9 +207,15 @@ const Layout* const kTables[] = {&layout::QV_EX, &layout::QV_UID, &layout::QV_CX
 
 }  // namespace
 
+std::vector<Record> StoreTest::Records(const Layout& table) {
+  if (!database_) return Admin().Records(table);
+  database_->Flush();
+  return database_->Records(table);
+}
+
 std::vector<std::string> StoreTest::Stored(const Layout& table, const std::string& env) {
   std::vector<std::string> out;
-  for (const Record& r : Admin().Records(table))
+  for (const Record& r : Records(table))
     if (env.empty() || r.Get("ENVID") == FitText(env, 2)) out.push_back(r.image());
   return out;
 }

@@ -1,9 +1,14 @@
-// A control opened over an embedded store of one kind, for the behaviour
-// tests of the store operations: what is stored, deleted, raised and in
-// which order. The embedded source is wrapped by a small engine stand-in
-// that answers the job lists (a set of running jobs the test chooses),
-// records the user spaces deleted and the statements run, and can make a
-// chosen call fail.
+// A control opened over a store of one kind, for the behaviour tests of the
+// store operations: what is stored, deleted, raised and in which order. The
+// source is wrapped by a small engine stand-in that answers the job lists (a
+// set of running jobs the test chooses), records the user spaces deleted and
+// the statements run, and can make a chosen call fail.
+//
+// The store is an embedded store of the kind, or, for the plain ODBC kinds
+// of a real driver, a database that the ODBC source serves. There the
+// embedded store takes what the test writes (Put, Admin().PutRecord) and
+// gives it up to the database before the library's next call and before
+// the fixture reads the store (Stored, CountsOf, Snapshot).
 #pragma once
 
 #include <functional>
@@ -53,6 +58,12 @@ class EngineStandIn : public DllParamWrapper {
   int32_t Rupdate(int32_t h, const std::string& rec, int32_t len) override;
   int32_t Rwrite(int32_t h, const std::string& rec, int32_t len) override;
 
+  // Called before each call that reaches the source.
+  std::function<void()> beforeCall;
+
+ protected:
+  int32_t Around(const DllParamCall& call, dllparam::RunRef run) override;
+
  private:
   bool Injected(const std::string& op, const std::string& text);
 };
@@ -64,6 +75,8 @@ class StoreTest : public testing::TestWithParam<Kind> {
 
   QVSource& control() { return *control_; }
   EngineStandIn& engine() { return *engine_; }
+  // Opens the embedded store: the store itself, or what the test writes on
+  // its way to the database of a plain ODBC kind (which has no lock rows).
   embedded::StoreAdmin Admin() { return store_.Admin(); }
   bool AS400() const { return GetParam().AS400(); }
   void Put(const std::string& image, const Layout& layout) { Admin().PutRecord(Record(layout, image)); }
@@ -84,8 +97,13 @@ class StoreTest : public testing::TestWithParam<Kind> {
   EventLog events;
 
  private:
+  class Database;
+  void Open();
+  std::vector<Record> Records(const Layout& table);
+
   EmbeddedStore store_;
-  EngineStandIn* engine_ = nullptr;  // owned by control_
+  std::unique_ptr<Database> database_;  // plain ODBC kinds of a real driver
+  EngineStandIn* engine_ = nullptr;     // owned by control_
   std::unique_ptr<QVSource> control_;
 };
 
