@@ -22,6 +22,7 @@
 #include "dllparam/embedded/embedded_source.h"
 #include "operations/engine_text.h"
 #include "presentation/strutil.h"
+#include "store/access_paths.h"
 
 namespace qv::odbc {
 
@@ -540,6 +541,9 @@ int32_t OdbcSource::Ropen(const std::string& file, const std::string& mode, int3
   h = kClosedHandle;
   return Guard([&]() -> int32_t {
     (void)mode;
+    std::string table = UCase(Trim(file));
+    if (const AccessPath* path = FindAccessPath(table)) table = std::string(path->physical->table);
+    if (!table.empty()) RunAction(LoggedIn(), "SELECT * FROM " + table + " WHERE 1=0");
     h = NewHandle(Current(), Trim(file));
     return 1;
   });
@@ -641,14 +645,17 @@ int32_t OdbcSource::Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, c
   return dllparam::SqlRowReads<OdbcSource>::Sreadblock(*this, hStmt, buf, len, sql, first, flag);
 }
 
+void OdbcSource::RunAction(Connection& c, const std::string& sql) {
+  std::unique_ptr<Prepared> p = PrepareKept(c, sql);
+  SQLRETURN rc = SQLExecute(p->stmt);
+  if (!Succeeded(rc) && rc != SQL_NO_DATA) FailOn(c, SQL_HANDLE_STMT, p->stmt);
+  SQLFreeStmt(p->stmt, SQL_CLOSE);
+  Keep(c, std::move(p));
+}
+
 int32_t OdbcSource::Saction(const std::string& sql) {
   return Guard([&]() -> int32_t {
-    Connection& c = LoggedIn();
-    std::unique_ptr<Prepared> p = PrepareKept(c, sql);
-    SQLRETURN rc = SQLExecute(p->stmt);
-    if (!Succeeded(rc) && rc != SQL_NO_DATA) FailOn(c, SQL_HANDLE_STMT, p->stmt);
-    SQLFreeStmt(p->stmt, SQL_CLOSE);
-    Keep(c, std::move(p));
+    RunAction(LoggedIn(), sql);
     return 1;
   });
 }

@@ -17,7 +17,8 @@
 //   left out so that the data source's own login applies);
 //   CloseConnectionDSN logs out.
 // - Ropen of a table name, or of " " with mode " ", gives a statement handle;
-//   Sread, Snext, Sreadblock and Saction run SQL. Rows come back as record
+//   a table name (or a store access path, "QV_EX_L0", standing for its
+//   table) that the database lacks fails with the driver's text. Sread, Snext, Sreadblock and Saction run SQL. Rows come back as record
 //   images: each column as text, padded with blanks (or cut) to its column
 //   size, NULL as blanks. A statement text is prepared once per connection
 //   and its handle reused when the same text comes again (the last
@@ -127,6 +128,8 @@ class OdbcSource final : public DllParam {
   // Gives the prepared statement of hd back to its connection's cache.
   void Release(Handle& hd);
   std::unique_ptr<Prepared> PrepareKept(Connection& c, const std::string& sql);
+  // Runs a statement that gives no rows on the logged-in connection c.
+  void RunAction(Connection& c, const std::string& sql);
   void Keep(Connection& c, std::unique_ptr<Prepared> p);
   // Turns the diagnostics of a failed ODBC call on c into a Fault: a
   // connection the driver reports dead (or SQLSTATE class 08) is marked lost

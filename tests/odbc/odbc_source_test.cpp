@@ -157,6 +157,32 @@ TEST_P(OdbcSourceTest, AFailedStatementGivesTheDriversTextAndSqlstate) {
   EXPECT_EQ(db().last.code, DllParam::kCodeNotFound);
 }
 
+TEST_P(OdbcSourceTest, OpeningATableTheDatabaseLacksFailsWithTheDriversText) {
+  ASSERT_TRUE(db().Saction("DROP TABLE QV_END"));
+  const struct {
+    const char* file;
+    const char* table;  // the table named in the refusal; nullptr: the file opens
+  } cases[] = {
+      {" ", nullptr},          {"QV_EX", nullptr},       {"qv_gc", nullptr},
+      {"QV_EX_L0", nullptr},   {"QV_FC_L1", nullptr},    {"QV_END", "QV_END"},
+      {"QV_END_L0", "QV_END"}, {"QV_NO_SUCH", "QV_NO_SUCH"},
+  };
+  for (const auto& c : cases) {
+    int32_t h = -1;
+    const bool opened = db().lib().Ropen(c.file, " ", h) != 0;
+    EXPECT_EQ(opened, c.table == nullptr) << c.file;
+    if (opened) {
+      EXPECT_TRUE(db().lib().Rclose(h)) << c.file;
+      continue;
+    }
+    const LibError e = db().Error();
+    EXPECT_EQ(h, DllParam::kClosedHandle) << c.file;
+    EXPECT_EQ(e.code, DllParam::kCodeRefused) << c.file;
+    EXPECT_NE(UCase(e.text).find(c.table), std::string::npos) << c.file << ": " << e.text;
+    EXPECT_NE(e.text.find("(SQLSTATE "), std::string::npos) << c.file << ": " << e.text;
+  }
+}
+
 TEST_P(OdbcSourceTest, AUnitOfWorkKeepsItsStatementsAroundAFailureAndEndsAsOne) {
   const std::string add = "INSERT INTO QV_UID (ENVID, USERID, USERTYPE, PASSWORD, LEVELPWD, FILLER) VALUES ";
   ASSERT_TRUE(db().Option(DllParam::kOptionBeginChange));
