@@ -93,5 +93,42 @@ TEST(OdbcAddress, ADataSourceOfOdbcIniIsFoundFromTheUpperCasedAddress) {
   EXPECT_TRUE(std::filesystem::exists(scratch / "store.db"));
 }
 
+TEST(OdbcAddress, TheDataSourcesOfOdbcIniAreListedWithTheirDriversPageByPage) {
+  test::Scratch scratch("qv-odbc-dsn");
+  std::filesystem::create_directory(scratch / "sys");
+  {
+    std::FILE* ini = std::fopen((scratch / "odbc.ini").c_str(), "w");
+    std::fprintf(ini, "[QVSTORE]\nDriver=QV SQLite\nDatabase=/tmp/x.db\n\n[QVOTHER]\nDriver=QV PG\n");
+    std::fclose(ini);
+  }
+  // The machine's own data sources stay out: the system files are looked for in an empty folder.
+  ::setenv("ODBCINI", (scratch / "odbc.ini").c_str(), 1);
+  ::setenv("ODBCSYSINI", (scratch / "sys").c_str(), 1);
+  OdbcSource lib;
+  std::string version(10, ' '), job(10, ' ');
+  int32_t h = 0;
+  ASSERT_TRUE(lib.OpenMConnection("ODBC:DSN=QVSTORE", version, job, h));
+  const std::string store = "QVSTORE\tQV SQLite\n", other = "QVOTHER\tQV PG\n";
+  const auto page = [&](std::size_t room, int32_t first) {
+    std::string list(room, ' ');
+    int32_t len = -1;
+    const bool ok = lib.GetDSNsAndDrivers(list, len, first) != 0;
+    return ok ? std::optional(list.substr(0, static_cast<std::size_t>(len))) : std::nullopt;
+  };
+  EXPECT_EQ(page(4096, DllParam::kFirstCall), store + other);
+  // A page holds the whole entries that fit; the next call goes on from there.
+  EXPECT_EQ(page(store.size() + 3, DllParam::kFirstCall), store);
+  EXPECT_EQ(page(store.size() + 3, DllParam::kNextCall), other);
+  EXPECT_EQ(page(store.size() + 3, DllParam::kNextCall), "");
+  // A buffer shorter than the next entry is a fault of the caller.
+  EXPECT_EQ(page(4, DllParam::kFirstCall), std::nullopt);
+  int32_t code = 0, num = 0;
+  std::string text(DllParam::kErrorTextBuffer, ' ');
+  lib.GetLastError(code, num, text);
+  EXPECT_EQ(code, DllParam::kCodeBadCall);
+  ::unsetenv("ODBCINI");
+  ::unsetenv("ODBCSYSINI");
+}
+
 }  // namespace
 }  // namespace qv::odbc

@@ -383,6 +383,33 @@ TEST_P(OdbcSourceTest, AS400AndEngineServicesAreRefusedAsNotSupported) {
 
 INSTANTIATE_TEST_SUITE_P(Databases, OdbcSourceTest, testing::Values(kSqlite, kPostgres), NameOf);
 
+// ---- Schemas (PostgreSQL) -----------------------------------------------------
+
+class PostgresSchemaTest : public OdbcSourceTest {};
+
+TEST_P(PostgresSchemaTest, TheSchemasAreListedOnceEachInOrderAndFilteredWithoutRegardToCase) {
+  for (const char* s : {"QVS_B", "QVS_A", "QVT_C"})
+    ASSERT_TRUE(db().Saction(std::string("CREATE SCHEMA IF NOT EXISTS ") + s)) << db().Error().text;
+  ASSERT_TRUE(db().Saction("CREATE TABLE IF NOT EXISTS QVS_A.T1 (A CHAR(1))"));
+  ASSERT_TRUE(db().Saction("CREATE TABLE IF NOT EXISTS QVS_A.T2 (A CHAR(1))"));
+  const auto schemas = [&](const std::string& filter) {
+    std::string list(4096, ' ');
+    int32_t len = 0;
+    EXPECT_TRUE(db().lib().FillDB(filter, list, len, DllParam::kFirstCall)) << filter << ": " << db().Error().text;
+    return list.substr(0, static_cast<std::size_t>(len));
+  };
+  EXPECT_EQ(schemas("qvs%"), "qvs_a\tqvs_b\t");
+  EXPECT_EQ(schemas("QV__C"), "qvt_c\t");
+  EXPECT_EQ(schemas("NOPE%"), "");
+  for (const char* all : {DllParam::kNoFilter, ""}) {
+    const std::string every = schemas(all);
+    EXPECT_NE(every.find("public\t"), std::string::npos) << every;
+    EXPECT_NE(every.find("qvs_a\tqvs_b\tqvt_c\t"), std::string::npos) << every;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, PostgresSchemaTest, testing::Values(kPostgres), NameOf);
+
 // ---- Faults (PostgreSQL) ------------------------------------------------------
 
 class PostgresFaultTest : public OdbcSourceTest {
