@@ -127,7 +127,8 @@ class StoreTest::Database {
          db_.SreadAll("SELECT " + NtColumnList(table) + " FROM " + std::string(table.table) + order,
                       NtRowLength(table)))
       out.push_back(NtRowToRecord(table, row));
-    if (db_.last.code && db_.last.code != DllParam::kCodeNotFound) ADD_FAILURE() << "reading " << table.table << ": " << db_.last.text;
+    if (db_.last.code && db_.last.code != DllParam::kCodeNotFound)
+      ADD_FAILURE() << "reading " << table.table << ": " << db_.last.text;
     return out;
   }
 
