@@ -52,7 +52,7 @@ inline auto NtKinds() { return testing::Values(kOdbc, kSqlServer, kOracle); }
 inline auto StoreKinds() { return testing::Values(kAs400, kOdbc, kSqlServer, kOracle, kOdbcSqlite, kOdbcPostgres); }
 
 // Names a test of a kind: "AS400", "ODBC", "SQLSERVER", "ORACLE",
-// "ODBC_SQLITEODBC", "ODBC_PSQLODBC".
+// "ODBC_sqliteodbc", "ODBC_psqlodbc".
 inline std::string KindName(const testing::TestParamInfo<Kind>& info) {
   std::string name(embedded::KindName(info.param.store));
   if (info.param.odbcDriver) name += std::string("_") + info.param.odbcDriver;
