@@ -3,8 +3,6 @@
 // PostgreSQL server that scripts/pg starts (QV_PG_PORT).
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 
@@ -28,7 +26,8 @@ std::optional<std::string> PostgresConnect();
 bool UnderCi();
 
 // Skips the calling test when QV_PG_PORT is not set, or fails it under CI;
-// returns from the calling function either way.
+// returns from the calling function either way. For GoogleTest tests only
+// (the benchmarks share the rest of this file).
 #define QV_SKIP_WITHOUT_POSTGRES()                                                                         \
   if (!::qv::test::PostgresConnect()) {                                                                    \
     if (::qv::test::UnderCi()) FAIL() << "QV_PG_PORT is not set under CI: scripts/test starts the server"; \
