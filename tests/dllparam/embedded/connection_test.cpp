@@ -196,14 +196,6 @@ TEST_F(RemoteCommands, ObjectCheckAnswersFromTheSimulatedSystem) {
   EXPECT_FALSE(check("SPR_AS2CLI", "QV_USRDATA", "*USRSPC"));
 }
 
-TEST(RemoteCommandsNt, AreNotServedByNtSources) {
-  EmbeddedStore store(SourceKind::ODBC);
-  LibClient client;
-  ASSERT_GT(client.Open(store.address()), 0);
-  EXPECT_FALSE(client.Execute("RCMD", 100, "00017CHGJOB RUNPTY(20)"));
-  EXPECT_EQ(client.Error().code, DllParam::kCodeNotSupported);
-}
-
 // ---- Two processes -----------------------------------------------------------
 
 TEST(EmbeddedProcesses, TwoProcessesWritingOneStoreKeepEveryChange) {

@@ -454,6 +454,9 @@ TEST_P(EngineTest, BadRequestsAreRefusedAndChangeNothing) {
     EXPECT_EQ(side.Error().code, DllParam::kCodeBadCall);
     EXPECT_FALSE(l.StrReplication("E1T01M01", "XXXX", GetParam().engineInstance));
     EXPECT_EQ(side.Error().code, DllParam::kCodeNotSupported);
+    // Remote commands are a service of the AS/400 only.
+    EXPECT_FALSE(side.Execute("RCMD", 100, "00017CHGJOB RUNPTY(20)"));
+    EXPECT_EQ(side.Error().code, DllParam::kCodeNotSupported);
     // Text that is not messages leaves the queue as it was.
     EXPECT_FALSE(l.WriteFile(DllParam::kMessageQueueFile, "not a message", DllParam::kReplaceFile));
     EXPECT_THAT(side.Error().text, HasSubstr("45-character header"));
@@ -513,31 +516,6 @@ TEST_P(NtEngineTest, ANameWithoutPaddingIsMatchedAgainstTheDistributions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, NtEngineTest, NtKinds(), KindName);
-
-// ---- The demonstration store ---------------------------------------------------------
-
-class DemoEngineTest : public testing::TestWithParam<Kind> {};
-
-TEST_P(DemoEngineTest, TheEndedRunResumesWhereItStopped) {
-  platform::ManualClock clock(0);
-  platform::ScopedClock use(clock);
-  EmbeddedStore store(GetParam().store, /*demo=*/true);
-  embedded::EmbeddedSource lib;
-  LibClient side(lib, GetParam());
-  ASSERT_TRUE(side.Connect(store.address())) << side.Error().text;
-  EXPECT_THAT(side.Jobs("*ALL"), IsEmpty());
-  auto answer = side.Messages(true);
-  ASSERT_TRUE(answer);
-  EXPECT_EQ(ParseQueueMessages(*answer).size(), 2u);
-  ASSERT_TRUE(side.Start("PR", "NT1", "CLI")) << side.Error().text;
-  clock.Advance(1);
-  auto a = side.Activity("SPR_NT1CLI");
-  ASSERT_TRUE(a);
-  EXPECT_EQ(a->Get("Receiver").substr(0, 10), FitText("RCV0001", 10));
-  EXPECT_EQ(a->Get("JOSEQN"), Ten(1244));
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, DemoEngineTest, AllKinds(), KindName);
 
 }  // namespace
 }  // namespace qv::test

@@ -1,6 +1,6 @@
 // The same store-level checks run against the embedded source in-process and
 // against the same store served over the network: keyed reads, record locks
-// across clients, block reads that page, units of work, and a client that
+// across clients, units of work, and a client that
 // goes away while it holds locks or an open unit of work.
 #include <gtest/gtest.h>
 
@@ -18,7 +18,6 @@ namespace qv::net::test {
 namespace {
 
 using embedded::SourceKind;
-using qv::test::Cx;
 using qv::test::Ex;
 using qv::test::LibClient;
 namespace L = layout;
@@ -73,23 +72,6 @@ TEST_P(StoreAccess, KeyedReadsFindTheRecordAndLocksHoldAcrossClientsUntilTheUpda
   const std::string changed = Ex("AA", "P", "Changed");
   ASSERT_NE(first->lib().Rupdate(h1, changed, static_cast<int32_t>(changed.size())), 0) << ErrorOf(first->lib());
   EXPECT_EQ(second->Readk(h2, "AA", true, L::QV_EX.length), changed);
-}
-
-TEST_P(StoreAccess, BlockReadsPageThroughTheRecordsOfAKey) {
-  Make(SourceKind::AS400);
-  {
-    auto admin = Admin();
-    for (int i = 0; i < 30; ++i) admin.PutRecord(Record(L::QV_CX, Cx("AA", std::to_string(129 - i))));
-    for (int i = 0; i < 3; ++i) admin.PutRecord(Record(L::QV_CX, Cx("AB", std::to_string(100 + i))));
-  }
-  auto side = NewSide();
-  const int32_t h = side->Ropen("QV_CX", false);
-  std::vector<int32_t> counts;
-  const std::vector<std::string> records = side->Blocks(h, L::QV_CX, std::string("AA"), &counts);
-  EXPECT_EQ(counts, (std::vector<int32_t>{14, 14, 2, 0}));
-  EXPECT_EQ(side->Error().code, DllParam::kCodeNotFound);
-  ASSERT_EQ(records.size(), 30u);
-  for (int i = 0; i < 30; ++i) EXPECT_EQ(records[static_cast<std::size_t>(i)], Cx("AA", std::to_string(100 + i)));
 }
 
 TEST_P(StoreAccess, AUnitOfWorkReachesTheStoreWholeOrNotAtAll) {
@@ -165,11 +147,6 @@ TEST(SourceLibraryRouting, StorePathsStayInProcessAndOtherAddressesGoToTheServer
   EXPECT_EQ(side.Readk(hl, "LO", false, L::QV_EX.length), Ex("LO", "P", "local"));
   EXPECT_EQ(side.Readk(hr, "LO", false, L::QV_EX.length), std::nullopt);
   EXPECT_EQ(side.Error().code, DllParam::kCodeNotFound);
-
-  LibClient nowhere(qv::test::kAs400, MakeSourceLibrary());
-  EXPECT_FALSE(nowhere.Open("127.0.0.1:" + std::to_string(FreePort())));
-  EXPECT_EQ(nowhere.Error().code, DllParam::kCodeNetwork);
-  EXPECT_NE(ErrorOf(nowhere.lib()).find("connection refused"), std::string::npos) << ErrorOf(nowhere.lib());
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, StoreAccess, ::testing::Values(Path::InProcess, Path::Served),
