@@ -1,7 +1,6 @@
 // Connections of the embedded source and its routing library: addresses,
-// store files that are refused, current connection and handles, the
-// stop-answering hook, the remote commands of an AS/400 source, and two
-// processes writing one store.
+// store files that are refused, current connection and handles, the remote
+// commands of an AS/400 source, and two processes writing one store.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,24 +105,6 @@ TEST(EmbeddedConnections, EachCallWorksOnTheCurrentConnectionAndHandlesStayWithT
   ASSERT_TRUE(client.lib().CloseMConnection(s));
   EXPECT_FALSE(client.lib().PingPong());
   EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
-}
-
-TEST(EmbeddedConnections, AConnectionThatStopsAnsweringFailsEveryCallUntilClosed) {
-  EmbeddedStore store(SourceKind::AS400);
-  LibClient client;
-  int32_t c1 = client.Open(store.address());
-  int32_t c2 = client.Open(store.address());
-  int32_t h = client.Ropen("QV_VER", false);
-  EXPECT_TRUE(client.lib().PingPong());
-  ASSERT_TRUE(client.Source().StopAnswering(c2));
-  EXPECT_FALSE(client.lib().PingPong());
-  EXPECT_EQ(client.Error().code, DllParam::kCodeNetwork);
-  EXPECT_FALSE(client.Readf(h, L::QV_VER.length));
-  EXPECT_EQ(client.Error().code, DllParam::kCodeNetwork);
-  ASSERT_TRUE(client.lib().SwitchMConnection(c1));
-  EXPECT_TRUE(client.lib().PingPong());
-  EXPECT_TRUE(client.lib().CloseMConnection(c2));
-  EXPECT_FALSE(client.Source().StopAnswering(c2));
 }
 
 TEST(EmbeddedConnections, ErrorStateIsClearedBySuccessAndTextsAreBounded) {
