@@ -27,15 +27,10 @@ TEST(EmbeddedAddress, FileAddressesAndPathsAreServedAnyOtherIsANetworkError) {
   EXPECT_GT(client.Open(store.address()), 0) << client.Error().text;
 
   // Without a network client the address is named in the library's own error.
-  SourceLibrary local(false);
-  std::string version(10, ' '), job(10, ' ');
-  int32_t h = 0;
-  EXPECT_FALSE(local.OpenMConnection("AS400.EXAMPLE.COM:1310", version, job, h));
-  int32_t code = 0, num = 0;
-  std::string text(DllParam::kErrorTextBuffer, ' ');
-  local.GetLastError(code, num, text);
-  EXPECT_EQ(code, DllParam::kCodeNetwork);
-  EXPECT_EQ(std::string(dllparam::CutAtNul(text)), "no source server at AS400.EXAMPLE.COM:1310");
+  LibClient local(kAs400, std::make_unique<SourceLibrary>(false));
+  EXPECT_EQ(local.Open("AS400.EXAMPLE.COM:1310"), 0);
+  EXPECT_EQ(local.Error().code, DllParam::kCodeNetwork);
+  EXPECT_EQ(local.Error().text, "no source server at AS400.EXAMPLE.COM:1310");
 
   EXPECT_EQ(client.Open("file:" + store.folder() + "/missing.qvs"), 0);
   const LibError e = client.Error();
