@@ -1,8 +1,6 @@
 // Record access of the embedded AS/400 source: keyed, sequential and block
 // reads, locks, rewrites, writes and deletes through physical and logical files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "dllparam/source_library.h"
 #include "support/lib_client.h"
@@ -291,35 +289,6 @@ TEST_F(As400Test, ShortAnswerBufferIsNeverOverrun) {
   std::string image = Ex("S2", "P", "x");
   EXPECT_FALSE(client.lib().Rwrite(client.Ropen("QV_EX"), image, 500));
   EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
-}
-
-TEST_F(As400Test, LockHeldByAnotherProcessIsRefusedAndTakenOverWhenItDies) {
-  ASSERT_TRUE(Write("QV_EX", Ex("X1", "P", "shared")));
-  int ready[2], go[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(go), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    LibClient c;
-    int32_t cc = c.Open(store.address());
-    int32_t h = c.Ropen("QV_EX");
-    char byte = (cc > 0 && h >= 0 && c.Readk(h, "X1", true, L::QV_EX.length)) ? 'y' : 'n';
-    (void)!write(ready[1], &byte, 1);
-    (void)!read(go[0], &byte, 1);
-    _exit(0);  // dies holding the lock, without closing anything
-  }
-  char byte = 0;
-  ASSERT_EQ(read(ready[0], &byte, 1), 1);
-  ASSERT_EQ(byte, 'y');
-  int32_t h = client.Ropen("QV_EX");
-  EXPECT_FALSE(client.Readk(h, "X1", true, L::QV_EX.length));
-  EXPECT_EQ(client.Error().code, DllParam::kCodeBusy);
-  (void)!write(go[1], &byte, 1);
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(client.Readk(h, "X1", true, L::QV_EX.length)) << client.Error().text;
-  for (int fd : {ready[0], ready[1], go[0], go[1]}) close(fd);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Connections of the embedded source and its routing library: addresses,
-// store files that are refused, current connection and handles, the
-// stop-answering hook, the remote commands of an AS/400 source, and two
-// processes writing one store.
+// store files that are refused, current connection and handles, the remote
+// commands of an AS/400 source, and two processes writing one store.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,15 +27,10 @@ TEST(EmbeddedAddress, FileAddressesAndPathsAreServedAnyOtherIsANetworkError) {
   EXPECT_GT(client.Open(store.address()), 0) << client.Error().text;
 
   // Without a network client the address is named in the library's own error.
-  SourceLibrary local(false);
-  std::string version(10, ' '), job(10, ' ');
-  int32_t h = 0;
-  EXPECT_FALSE(local.OpenMConnection("AS400.EXAMPLE.COM:1310", version, job, h));
-  int32_t code = 0, num = 0;
-  std::string text(DllParam::kErrorTextBuffer, ' ');
-  local.GetLastError(code, num, text);
-  EXPECT_EQ(code, DllParam::kCodeNetwork);
-  EXPECT_EQ(std::string(dllparam::CutAtNul(text)), "no source server at AS400.EXAMPLE.COM:1310");
+  LibClient local(kAs400, std::make_unique<SourceLibrary>(false));
+  EXPECT_EQ(local.Open("AS400.EXAMPLE.COM:1310"), 0);
+  EXPECT_EQ(local.Error().code, DllParam::kCodeNetwork);
+  EXPECT_EQ(local.Error().text, "no source server at AS400.EXAMPLE.COM:1310");
 
   EXPECT_EQ(client.Open("file:" + store.folder() + "/missing.qvs"), 0);
   const LibError e = client.Error();
@@ -108,24 +102,6 @@ TEST(EmbeddedConnections, EachCallWorksOnTheCurrentConnectionAndHandlesStayWithT
   EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
 }
 
-TEST(EmbeddedConnections, AConnectionThatStopsAnsweringFailsEveryCallUntilClosed) {
-  EmbeddedStore store(SourceKind::AS400);
-  LibClient client;
-  int32_t c1 = client.Open(store.address());
-  int32_t c2 = client.Open(store.address());
-  int32_t h = client.Ropen("QV_VER", false);
-  EXPECT_TRUE(client.lib().PingPong());
-  ASSERT_TRUE(client.Source().StopAnswering(c2));
-  EXPECT_FALSE(client.lib().PingPong());
-  EXPECT_EQ(client.Error().code, DllParam::kCodeNetwork);
-  EXPECT_FALSE(client.Readf(h, L::QV_VER.length));
-  EXPECT_EQ(client.Error().code, DllParam::kCodeNetwork);
-  ASSERT_TRUE(client.lib().SwitchMConnection(c1));
-  EXPECT_TRUE(client.lib().PingPong());
-  EXPECT_TRUE(client.lib().CloseMConnection(c2));
-  EXPECT_FALSE(client.Source().StopAnswering(c2));
-}
-
 TEST(EmbeddedConnections, ErrorStateIsClearedBySuccessAndTextsAreBounded) {
   EmbeddedStore store(SourceKind::AS400);
   LibClient client;
@@ -194,14 +170,6 @@ TEST_F(RemoteCommands, ObjectCheckAnswersFromTheSimulatedSystem) {
   EXPECT_TRUE(check("QV_USRDATA", "QSYS", "*LIB"));
   EXPECT_TRUE(check("SPR_AS1CLI", "QV_USRDATA", "*USRSPC"));
   EXPECT_FALSE(check("SPR_AS2CLI", "QV_USRDATA", "*USRSPC"));
-}
-
-TEST(RemoteCommandsNt, AreNotServedByNtSources) {
-  EmbeddedStore store(SourceKind::ODBC);
-  LibClient client;
-  ASSERT_GT(client.Open(store.address()), 0);
-  EXPECT_FALSE(client.Execute("RCMD", 100, "00017CHGJOB RUNPTY(20)"));
-  EXPECT_EQ(client.Error().code, DllParam::kCodeNotSupported);
 }
 
 // ---- Two processes -----------------------------------------------------------

@@ -48,6 +48,13 @@ std::string Ten(long long n) {
   return std::string(10 - s.size(), '0') + s;
 }
 
+using Fields = std::initializer_list<std::pair<const char*, std::string>>;
+
+// Checks the named fields of an activity block.
+void ExpectFields(const Record& activity, Fields fields) {
+  for (const auto& [name, value] : fields) EXPECT_EQ(activity.Get(name), value) << name;
+}
+
 class EngineTest : public testing::TestWithParam<Kind> {
  protected:
   EngineTest() : store(GetParam().store), scoped(clock), side(lib, GetParam()) {
@@ -79,29 +86,17 @@ TEST_P(EngineTest, StartedJobRunsAndItsCountersMoveWithTheClock) {
 
   auto a = side.Activity(kJob);
   ASSERT_TRUE(a) << side.Error().text;
-  EXPECT_EQ(a->Get("state"), "I");
-  EXPECT_EQ(a->Get("Step"), "1");
-  EXPECT_EQ(a->Get("Receiver"), FitText("RCV0001", 10) + FitText(Library(), 10));
-  EXPECT_EQ(a->Get("RcvNum"), Ten(1));
-  EXPECT_EQ(a->Get("JOSEQN"), Ten(1234));
-  EXPECT_EQ(a->Get("CptRead"), Ten(0));
-  EXPECT_EQ(a->Get("JOENTT"), "  ");
+  ExpectFields(*a, {{"state", "I"}, {"Step", "1"}, {"Receiver", FitText("RCV0001", 10) + FitText(Library(), 10)},
+                    {"RcvNum", Ten(1)}, {"JOSEQN", Ten(1234)}, {"CptRead", Ten(0)}, {"JOENTT", "  "}});
   const std::string started(a->Get("TimeProcess"));
 
   clock.Advance(5.7);
   a = side.Activity(kJob);
   ASSERT_TRUE(a);
-  EXPECT_EQ(a->Get("state"), "A");
-  EXPECT_EQ(a->Get("Step"), "2");
-  EXPECT_EQ(a->Get("JOSEQN"), Ten(1284));
-  const std::pair<const char*, long long> counters[] = {
-      {"CptRead", 50}, {"CptSel", 45}, {"CptSnd", 45}, {"CptIgnore", 5}, {"CptAdd", 10},
-      {"CptUpd", 30},  {"CptDel", 5},  {"CptMbr", 0},  {"CptRpr", 0},    {"CptErr", 0}};
-  for (const auto& [name, value] : counters) EXPECT_EQ(a->Get(name), Ten(value)) << name;
-  EXPECT_EQ(a->Get("JOCODE"), "R");
-  EXPECT_EQ(a->Get("JOENTT"), "UB");
-  EXPECT_EQ(a->Get("JOLIB"), FitText("DEMOLIB", 10));
-  EXPECT_EQ(a->Get("JOOBJ"), FitText("ADDRESS", 10));
+  ExpectFields(*a, {{"state", "A"}, {"Step", "2"}, {"JOSEQN", Ten(1284)}, {"CptRead", Ten(50)}, {"CptSel", Ten(45)},
+                    {"CptSnd", Ten(45)}, {"CptIgnore", Ten(5)}, {"CptAdd", Ten(10)}, {"CptUpd", Ten(30)},
+                    {"CptDel", Ten(5)}, {"CptMbr", Ten(0)}, {"CptRpr", Ten(0)}, {"CptErr", Ten(0)}, {"JOCODE", "R"},
+                    {"JOENTT", "UB"}, {"JOLIB", FitText("DEMOLIB", 10)}, {"JOOBJ", FitText("ADDRESS", 10)}});
   EXPECT_EQ(Seconds(a->Get("TimeProcess")) - Seconds(started), 5);
   EXPECT_EQ(a->Get("JOTMST").substr(19), ".000000");
 
@@ -109,10 +104,8 @@ TEST_P(EngineTest, StartedJobRunsAndItsCountersMoveWithTheClock) {
   clock.Advance(100);
   a = side.Activity(kJob);
   ASSERT_TRUE(a);
-  EXPECT_EQ(a->Get("CptRead"), Ten(1050));
-  EXPECT_EQ(a->Get("Receiver").substr(0, 10), FitText("RCV0002", 10));
-  EXPECT_EQ(a->Get("RcvNum"), Ten(2));
-  EXPECT_EQ(a->Get("JOSEQN"), Ten(2284));
+  ExpectFields(*a, {{"CptRead", Ten(1050)}, {"Receiver", FitText("RCV0002", 10) + FitText(Library(), 10)},
+                    {"RcvNum", Ten(2)}, {"JOSEQN", Ten(2284)}});
 
   // The supervision record follows the job.
   std::vector<Record> spv = store.Admin().Records(layout::QV_SPV);
@@ -144,9 +137,7 @@ TEST_P(EngineTest, StopEndsTheJobFreezesItsActivityAndTellsTheQueue) {
   clock.Advance(2);
   auto a = side.Activity(kJob, "I");
   ASSERT_TRUE(a) << side.Error().text;
-  EXPECT_EQ(a->Get("state"), "X");
-  EXPECT_EQ(a->Get("Step"), "3");
-  EXPECT_EQ(a->Get("CptRead"), Ten(20));
+  ExpectFields(*a, {{"state", "X"}, {"Step", "3"}, {"CptRead", Ten(20)}});
   EXPECT_THAT(side.Jobs(kJob), IsEmpty());
 
   clock.Advance(60);
@@ -180,9 +171,7 @@ TEST_P(EngineTest, AJobFailsWhenItsDistributionIsHeldOrRemovedWhileItRuns) {
   admin.PutRecord(gc);
   auto a = side.Activity(kJob);
   ASSERT_TRUE(a) << side.Error().text;
-  EXPECT_EQ(a->Get("state"), "E");
-  EXPECT_EQ(a->Get("CptErr"), Ten(1));
-  EXPECT_EQ(a->Get("CptRead"), Ten(30));
+  ExpectFields(*a, {{"state", "E"}, {"CptErr", Ten(1)}, {"CptRead", Ten(30)}});
   EXPECT_THAT(side.Jobs(kJob), IsEmpty());
   // The other job runs on.
   EXPECT_EQ(side.Jobs("SE1_T1_M1_"), Names{"SE1_T1_M1_"});
@@ -208,19 +197,15 @@ TEST_P(EngineTest, ShortCodesMakeThePaddedJobNameAndARestartResumes) {
   clock.Advance(3);
   auto a = side.Activity(job, "I");
   ASSERT_TRUE(a);
-  EXPECT_EQ(a->Get("Receiver").substr(0, 10), "QVRCV00001");
-  EXPECT_EQ(a->Get("JOSEQN"), Ten(30));
   // Without distributed tables every entry is ignored.
-  EXPECT_EQ(a->Get("CptIgnore"), Ten(30));
-  EXPECT_EQ(a->Get("CptSel"), Ten(0));
-  EXPECT_EQ(a->Get("JOOBJ"), std::string(10, ' '));
+  ExpectFields(*a, {{"Receiver", FitText("QVRCV00001", 10) + FitText(AS400() ? "QV_USRDATA" : "", 10)}, {"JOSEQN", Ten(30)}, {"CptIgnore", Ten(30)},
+                    {"CptSel", Ten(0)}, {"JOOBJ", std::string(10, ' ')}});
 
   ASSERT_TRUE(side.Start("E1", "T1_", "M1_")) << side.Error().text;
   clock.Advance(1);
   a = side.Activity(job);
   ASSERT_TRUE(a);
-  EXPECT_EQ(a->Get("JOSEQN"), Ten(40));
-  EXPECT_EQ(a->Get("CptRead"), Ten(10));
+  ExpectFields(*a, {{"JOSEQN", Ten(40)}, {"CptRead", Ten(10)}});
 }
 
 TEST_P(EngineTest, MissingHeldAndActiveDistributionsAreRefused) {
@@ -454,6 +439,9 @@ TEST_P(EngineTest, BadRequestsAreRefusedAndChangeNothing) {
     EXPECT_EQ(side.Error().code, DllParam::kCodeBadCall);
     EXPECT_FALSE(l.StrReplication("E1T01M01", "XXXX", GetParam().engineInstance));
     EXPECT_EQ(side.Error().code, DllParam::kCodeNotSupported);
+    // Remote commands are a service of the AS/400 only.
+    EXPECT_FALSE(side.Execute("RCMD", 100, "00017CHGJOB RUNPTY(20)"));
+    EXPECT_EQ(side.Error().code, DllParam::kCodeNotSupported);
     // Text that is not messages leaves the queue as it was.
     EXPECT_FALSE(l.WriteFile(DllParam::kMessageQueueFile, "not a message", DllParam::kReplaceFile));
     EXPECT_THAT(side.Error().text, HasSubstr("45-character header"));
@@ -465,38 +453,9 @@ TEST_P(EngineTest, BadRequestsAreRefusedAndChangeNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, EngineTest, AllKinds(), KindName);
 
-// ---- NT: the queue file, and names without padding ------------------------------
+// ---- NT: names without padding ------------------------------
 
 class NtEngineTest : public EngineTest {};
-
-TEST_P(NtEngineTest, TheQueueFileTakesMessagesInTheFormTheReadsGive) {
-  embedded::StoredMessage m;
-  m.severity = 45;
-  m.job = "SE1_T01M01";
-  m.program = "QVTRF";
-  m.date = "1240115";
-  m.time = "103000";
-  m.text = "Target table locked";
-  std::string two = embedded::MessageEntry(m);
-  m.severity = 10;
-  m.text = "Retried";
-  two += embedded::MessageEntry(m);
-  ASSERT_TRUE(lib.WriteFile(DllParam::kMessageQueueFile, two, DllParam::kAppendFile)) << side.Error().text;
-  std::vector<QueueMessage> read = Read(true);
-  ASSERT_EQ(read.size(), 2u);
-  EXPECT_EQ(read[0].severity, 45);
-  EXPECT_EQ(read[0].program, "QVTRF");
-  EXPECT_EQ(read[0].text, "Target table locked");
-  EXPECT_EQ(read[1].text, "Retried");
-
-  ASSERT_TRUE(lib.WriteFile(DllParam::kMessageQueueFile, embedded::MessageEntry(m), DllParam::kReplaceFile));
-  EXPECT_EQ(Read(true).size(), 1u);
-  ASSERT_TRUE(lib.WriteFile(DllParam::kMessageQueueFile, "", DllParam::kReplaceFile));
-  EXPECT_THAT(Read(true), IsEmpty());
-  ASSERT_TRUE(lib.WriteFile(DllParam::kMessageQueueFile, two, DllParam::kAppendFile));
-  ASSERT_TRUE(lib.DeleteFile("qvmsgq.qvm"));
-  EXPECT_THAT(Read(true), IsEmpty());
-}
 
 TEST_P(NtEngineTest, ANameWithoutPaddingIsMatchedAgainstTheDistributions) {
   ASSERT_TRUE(lib.StrReplication("E1T1M1", GetParam().engineCode, GetParam().engineInstance)) << side.Error().text;
@@ -513,31 +472,6 @@ TEST_P(NtEngineTest, ANameWithoutPaddingIsMatchedAgainstTheDistributions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, NtEngineTest, NtKinds(), KindName);
-
-// ---- The demonstration store ---------------------------------------------------------
-
-class DemoEngineTest : public testing::TestWithParam<Kind> {};
-
-TEST_P(DemoEngineTest, TheEndedRunResumesWhereItStopped) {
-  platform::ManualClock clock(0);
-  platform::ScopedClock use(clock);
-  EmbeddedStore store(GetParam().store, /*demo=*/true);
-  embedded::EmbeddedSource lib;
-  LibClient side(lib, GetParam());
-  ASSERT_TRUE(side.Connect(store.address())) << side.Error().text;
-  EXPECT_THAT(side.Jobs("*ALL"), IsEmpty());
-  auto answer = side.Messages(true);
-  ASSERT_TRUE(answer);
-  EXPECT_EQ(ParseQueueMessages(*answer).size(), 2u);
-  ASSERT_TRUE(side.Start("PR", "NT1", "CLI")) << side.Error().text;
-  clock.Advance(1);
-  auto a = side.Activity("SPR_NT1CLI");
-  ASSERT_TRUE(a);
-  EXPECT_EQ(a->Get("Receiver").substr(0, 10), FitText("RCV0001", 10));
-  EXPECT_EQ(a->Get("JOSEQN"), Ten(1244));
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, DemoEngineTest, AllKinds(), KindName);
 
 }  // namespace
 }  // namespace qv::test

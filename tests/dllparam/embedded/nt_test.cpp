@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "dllparam/source_library.h"
 #include "support/lib_client.h"
 #include "support/topology.h"
 #include "store/sqltext.h"
 #include "support/embedded_store.h"
+#include "support/scratch.h"
 
 namespace qv::test {
 namespace {
@@ -157,12 +159,6 @@ TEST_P(NtTest, WriterWaitsBoundedlyForAnOpenUnitThenReportsBusy) {
   EXPECT_TRUE(other.Saction(SqlInsert(P(), Record(L::QV_EX, Ex("B2", "P", "waits")))));
 }
 
-TEST_P(NtTest, DeleteWithoutFromAndPrefixesAreAdapted) {
-  ASSERT_TRUE(client.Saction(SqlInsert(P(), Make(L::QV_UID, {{"ENVID", "E1"}, {"USERID", "ANN"}}))));
-  ASSERT_TRUE(client.Saction("DELETE " + P() + "QV_UID  WHERE ENVID ='E1' AND USERID='ANN'")) << client.Error().text;
-  EXPECT_EQ(Count("QV_UID"), 0);
-}
-
 TEST_P(NtTest, JoinedReadOfTheDistributionWithItsModel) {
   ASSERT_TRUE(client.Saction(SqlInsert(
       P(), Make(L::QV_GX, {{"ENVID", "E1"}, {"GRPID", "M1"}, {"DESCRIP", "model one"}, {"GRPTYPE", "3"}}))));
@@ -191,14 +187,22 @@ TEST_P(NtTest, JoinedReadOfTheDistributionWithItsModel) {
   EXPECT_EQ(r.Get("HOLD"), "1");
 }
 
-TEST_P(NtTest, InternalTablesAndTransactionStatementsAreNotServed) {
-  for (std::string sql : {"SELECT * FROM qvs_setting", "DELETE FROM qvs_lock", "PRAGMA user_version",
-                          "BEGIN TRANSACTION", "ATTACH DATABASE '/tmp/x' AS x"}) {
+TEST_P(NtTest, InternalTablesAndStatementsThatReachOutsideTheStoreAreRefused) {
+  Scratch dir;
+  const std::string out = dir / "copy.db";
+  for (const std::string& sql : std::vector<std::string>{
+           "SELECT * FROM qvs_setting", "DELETE FROM qvs_lock", "PRAGMA user_version", "BEGIN TRANSACTION",
+           "ATTACH DATABASE '" + out + "' AS other", "DETACH DATABASE main", "VACUUM INTO '" + out + "'",
+           "  /* note */ vacuum main into '" + out + "'", "VACUUM", "PRAGMA main.journal_mode=DELETE",
+           "SELECT load_extension('" + dir.path() + "/x')", "CREATE VIRTUAL TABLE t USING fts5(a)"}) {
     EXPECT_FALSE(client.Saction(sql)) << sql;
-    EXPECT_EQ(client.Error().code, DllParam::kCodeRefused) << sql;
+    EXPECT_EQ(client.Error().code, DllParam::kCodeRefused) << sql << ": " << client.Error().text;
+    EXPECT_FALSE(client.Sread(sql)) << sql;
   }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "a statement wrote beside the store";
   EXPECT_FALSE(client.Sread("SELECT nosuchcolumn FROM " + P() + "QV_EX"));
   EXPECT_NE(client.last.text.find("nosuchcolumn"), std::string::npos) << client.last.text;
+  EXPECT_TRUE(client.Saction(SqlInsert(P(), Record(L::QV_EX, Ex("V1", "P", "still served"))))) << client.last.text;
 }
 
 TEST_P(NtTest, AStatementRunAgainSeesTheStoreAsItIsNow) {
@@ -254,42 +258,30 @@ INSTANTIATE_TEST_SUITE_P(Kinds, NtTest, NtKinds(), KindName);
 
 // ---- Statements each database answers itself ------------------------------
 
-class SqlServerChecks : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_GT(client.Open(store.address()), 0);
-    ASSERT_TRUE(client.Login(kSqlServer.login)) << client.Error().text;
-  }
-  EmbeddedStore store{SourceKind::SQLServer};
+TEST(SqlServerChecks, InstallationChecksAnswerRowsOfTwoColumnsOrFailAsTheStoreIsSet) {
+  EmbeddedStore store(SourceKind::SQLServer);
   LibClient client;
-};
-
-TEST_F(SqlServerChecks, InstallationChecksAnswerRowsOfTwoColumns) {
+  ASSERT_GT(client.Open(store.address()), 0);
+  ASSERT_TRUE(client.Login(kSqlServer.login)) << client.Error().text;
   auto distributor = client.Sread("exec master..sp_helpdistributor");
   ASSERT_TRUE(distributor) << client.last.text;
   ASSERT_EQ(distributor->size(), 256u);
   EXPECT_EQ(distributor->substr(0, 8), "QVSOURCE");
   EXPECT_EQ(distributor->substr(8, 120), std::string(120, ' '));
-  auto db = client.Sread("exec master..sp_helpdistributiondb");
-  ASSERT_TRUE(db);
-  EXPECT_EQ(db->substr(0, 12), "distribution");
+  EXPECT_EQ(client.Sread("exec master..sp_helpdistributiondb").value_or("").substr(0, 12), "distribution");
   ASSERT_TRUE(client.Sread("exec master..sp_helpdistpublisher"));
   auto subscriber = client.Sread("exec master..sp_helpsubscriberinfo");
   ASSERT_TRUE(subscriber);
   EXPECT_EQ(subscriber->substr(128, 8), "QUORVANE");
   EXPECT_TRUE(client.Saction("use QV_USRDATA"));
-}
 
-TEST_F(SqlServerChecks, ChecksCanBeMadeToFailOrAnswerNothing) {
   store.Admin().FailProcedure(embedded::kHelpDistributor, "Could not connect to the distributor");
   EXPECT_FALSE(client.Sread("exec master..sp_helpdistributor"));
   EXPECT_EQ(client.last.code, DllParam::kCodeRefused);
   EXPECT_EQ(client.last.text, "Could not connect to the distributor");
-
   store.Admin().RemoveProcedureAnswer(embedded::kHelpDistributionDb);
   EXPECT_FALSE(client.Sread("exec master..sp_helpdistributiondb"));
   EXPECT_EQ(client.last.code, DllParam::kCodeNotFound);
-
   store.Admin().SetProcedureAnswer(embedded::kHelpDistPublisher, "OTHERSERVER", "distribution");
   EXPECT_EQ(client.Sread("exec master..sp_helpdistpublisher").value_or("").substr(0, 11), "OTHERSERVER");
 

@@ -89,14 +89,8 @@ TEST(StoreFiles, AStoreTheUserCannotReachReportsWhy) {
     Allow(store.path(), c.file);
     Allow(store.folder(), c.folder);
     const std::string text = AsAnotherUser([&] {
-      embedded::EmbeddedSource source;
-      std::string version(DllParam::kServerInfoWidth, ' '), job(DllParam::kServerInfoWidth, ' ');
-      int32_t h = 0;
-      if (source.OpenMConnection(store.address(), version, job, h) != 0) return std::string("opened");
-      int32_t code = 0, num = 0;
-      std::string message(DllParam::kErrorTextBuffer, ' ');
-      source.GetLastError(code, num, message);
-      return std::string(dllparam::CutAtNul(message));
+      LibClient client(kAs400, std::make_unique<embedded::EmbeddedSource>());
+      return client.Open(store.address()) != 0 ? std::string("opened") : client.Error().text;
     });
     // The address is upper-cased: the name of a file in a folder that cannot
     // be listed keeps that spelling.

@@ -2,7 +2,6 @@
 // refusals of malformed input, addresses and timeouts.
 #include <gtest/gtest.h>
 
-
 #include "dllparam/net/net_client.h"
 #include "dllparam/net/net_protocol.h"
 
@@ -161,18 +160,6 @@ TEST(Codec, MalformedInputIsRefusedWithAReason) {
   FrameReader reader;
   reader.Feed(Be32(kMaxFrame + 1));
   EXPECT_THROW(reader.Next(), ProtocolError);
-}
-
-TEST(Codec, UnknownOperationIsToldApart) {
-  try {
-    DecodeCall(std::string(1, static_cast<char>(200)) + "whatever");
-    ADD_FAILURE();
-  } catch (const UnknownOperation& e) {
-    EXPECT_EQ(e.code(), 200);
-  }
-  // Its refusal travels without outputs.
-  Reply r{static_cast<Op>(200), 0, 3, 0, "operation 200 not supported", {}};
-  EXPECT_NO_THROW(EncodeReply(r));
 }
 
 TEST(Address, HostAndPortAreReadAsTyped) {

@@ -95,6 +95,11 @@ TEST_F(ServeProcessTest, KilledWhileAClientHoldsALockLosesNoCommittedChange) {
   const std::string changed = Ex("AB", "P", "Changed before the kill");
   ASSERT_NE(client->lib().Rupdate(h, changed, static_cast<int32_t>(changed.size())), 0) << client->Error().text;
   ASSERT_TRUE(client->Readk(h, "AA", true, L::QV_EX.length));
+  // While the server lives its lock holds against this process too.
+  auto local = Local(store);
+  const int32_t lh = local->Ropen("QV_EX");
+  EXPECT_FALSE(local->Readk(lh, "AA", true, L::QV_EX.length));
+  EXPECT_EQ(local->Error().code, DllParam::kCodeBusy) << local->Error().text;
 
   serve.child.Signal(SIGKILL);
   serve.child.Wait();
@@ -102,8 +107,6 @@ TEST_F(ServeProcessTest, KilledWhileAClientHoldsALockLosesNoCommittedChange) {
   EXPECT_EQ(client->lib().Rupdate(h, never, static_cast<int32_t>(never.size())), 0);
   EXPECT_EQ(client->Error().code, DllParam::kCodeNetwork) << client->Error().text;
 
-  auto local = Local(store);
-  const int32_t lh = local->Ropen("QV_EX");
   EXPECT_EQ(local->Readk(lh, "AB", false, L::QV_EX.length), changed);
   // The dead server's lock is taken over; the record is as it was.
   EXPECT_EQ(local->Readk(lh, "AA", true, L::QV_EX.length), Ex("AA", "P", "Production")) << local->Error().text;

@@ -93,6 +93,7 @@ TEST(ServerLimits, EveryRefusedClientReadsTheBusyFaultEvenInACrowd) {
   }
   EXPECT_EQ(faults, 60);
   EXPECT_EQ(server.server().SessionsServed(), 1u);
+  EXPECT_TRUE(server.Logged("refused 127.0.0.1:"));
 }
 
 // Returns the descriptor, in this process, of the server's end of the

@@ -1,7 +1,6 @@
-// The same store-level checks run against the embedded source in-process and
-// against the same store served over the network: keyed reads, record locks
-// across clients, block reads that page, units of work, and a client that
-// goes away while it holds locks or an open unit of work.
+// A store served over the network, as its clients see it: keyed reads, record
+// locks across clients, units of work, and a client that goes away while it
+// holds locks or an open unit of work.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -18,30 +17,23 @@ namespace qv::net::test {
 namespace {
 
 using embedded::SourceKind;
-using qv::test::Cx;
 using qv::test::Ex;
 using qv::test::LibClient;
 namespace L = layout;
 
-enum class Path { InProcess, Served };
-
-class StoreAccess : public ::testing::TestWithParam<Path> {
+class StoreAccess : public ::testing::Test {
  protected:
-  // Creates the store, then serves it when the path is the network.
+  // Creates the store and serves it.
   void Make(SourceKind kind) {
     store_ = std::make_unique<qv::test::EmbeddedStore>(kind);
-    if (GetParam() == Path::Served)
-      server_ = std::make_unique<ServerThread>(StoreOptions("file:" + store_->path()),
-                                               [] { return std::make_unique<embedded::EmbeddedSource>(); });
+    server_ = std::make_unique<ServerThread>(StoreOptions("file:" + store_->path()),
+                                             [] { return std::make_unique<embedded::EmbeddedSource>(); });
   }
   // Returns a new user with its connection open (and logged in on NT).
   std::unique_ptr<LibClient> NewSide() {
-    const bool served = GetParam() == Path::Served;
-    auto side = std::make_unique<LibClient>(
-        store_->kind() == SourceKind::AS400 ? qv::test::kAs400 : qv::test::kOdbc,
-        served ? std::unique_ptr<DllParam>(std::make_unique<NetClient>(TestClientOptions()))
-               : std::make_unique<embedded::EmbeddedSource>());
-    EXPECT_TRUE(side->Connect(served ? server_->address() : store_->address())) << ErrorOf(side->lib());
+    auto side = std::make_unique<LibClient>(store_->kind() == SourceKind::AS400 ? qv::test::kAs400 : qv::test::kOdbc,
+                                            std::make_unique<NetClient>(TestClientOptions()));
+    EXPECT_TRUE(side->Connect(server_->address())) << ErrorOf(side->lib());
     return side;
   }
   embedded::StoreAdmin Admin() { return store_->Admin(); }
@@ -53,7 +45,7 @@ class StoreAccess : public ::testing::TestWithParam<Path> {
   std::unique_ptr<ServerThread> server_;
 };
 
-TEST_P(StoreAccess, KeyedReadsFindTheRecordAndLocksHoldAcrossClientsUntilTheUpdate) {
+TEST_F(StoreAccess, KeyedReadsFindTheRecordAndLocksHoldAcrossClientsUntilTheUpdate) {
   Make(SourceKind::AS400);
   Admin().PutRecord(Record(L::QV_EX, Ex("AA", "P", "Production")));
   Admin().PutRecord(Record(L::QV_EX, Ex("AB", "P", "Test \xE9t\xE9")));
@@ -75,24 +67,7 @@ TEST_P(StoreAccess, KeyedReadsFindTheRecordAndLocksHoldAcrossClientsUntilTheUpda
   EXPECT_EQ(second->Readk(h2, "AA", true, L::QV_EX.length), changed);
 }
 
-TEST_P(StoreAccess, BlockReadsPageThroughTheRecordsOfAKey) {
-  Make(SourceKind::AS400);
-  {
-    auto admin = Admin();
-    for (int i = 0; i < 30; ++i) admin.PutRecord(Record(L::QV_CX, Cx("AA", std::to_string(129 - i))));
-    for (int i = 0; i < 3; ++i) admin.PutRecord(Record(L::QV_CX, Cx("AB", std::to_string(100 + i))));
-  }
-  auto side = NewSide();
-  const int32_t h = side->Ropen("QV_CX", false);
-  std::vector<int32_t> counts;
-  const std::vector<std::string> records = side->Blocks(h, L::QV_CX, std::string("AA"), &counts);
-  EXPECT_EQ(counts, (std::vector<int32_t>{14, 14, 2, 0}));
-  EXPECT_EQ(side->Error().code, DllParam::kCodeNotFound);
-  ASSERT_EQ(records.size(), 30u);
-  for (int i = 0; i < 30; ++i) EXPECT_EQ(records[static_cast<std::size_t>(i)], Cx("AA", std::to_string(100 + i)));
-}
-
-TEST_P(StoreAccess, AUnitOfWorkReachesTheStoreWholeOrNotAtAll) {
+TEST_F(StoreAccess, AUnitOfWorkReachesTheStoreWholeOrNotAtAll) {
   Make(SourceKind::ODBC);
   auto writer = NewSide();
   auto reader = NewSide();
@@ -121,7 +96,7 @@ bool Eventually(Check check) {
   return false;
 }
 
-TEST_P(StoreAccess, AClientThatGoesAwayReleasesItsLocks) {
+TEST_F(StoreAccess, AClientThatGoesAwayReleasesItsLocks) {
   Make(SourceKind::AS400);
   Admin().PutRecord(Record(L::QV_EX, Ex("AA", "P", "Production")));
   auto holder = NewSide();
@@ -135,7 +110,7 @@ TEST_P(StoreAccess, AClientThatGoesAwayReleasesItsLocks) {
       << ErrorOf(other->lib());
 }
 
-TEST_P(StoreAccess, AClientThatGoesAwayInsideAUnitOfWorkLeavesNothingOfIt) {
+TEST_F(StoreAccess, AClientThatGoesAwayInsideAUnitOfWorkLeavesNothingOfIt) {
   Make(SourceKind::ODBC);
   auto writer = NewSide();
   auto reader = NewSide();
@@ -165,17 +140,7 @@ TEST(SourceLibraryRouting, StorePathsStayInProcessAndOtherAddressesGoToTheServer
   EXPECT_EQ(side.Readk(hl, "LO", false, L::QV_EX.length), Ex("LO", "P", "local"));
   EXPECT_EQ(side.Readk(hr, "LO", false, L::QV_EX.length), std::nullopt);
   EXPECT_EQ(side.Error().code, DllParam::kCodeNotFound);
-
-  LibClient nowhere(qv::test::kAs400, MakeSourceLibrary());
-  EXPECT_FALSE(nowhere.Open("127.0.0.1:" + std::to_string(FreePort())));
-  EXPECT_EQ(nowhere.Error().code, DllParam::kCodeNetwork);
-  EXPECT_NE(ErrorOf(nowhere.lib()).find("connection refused"), std::string::npos) << ErrorOf(nowhere.lib());
 }
-
-INSTANTIATE_TEST_SUITE_P(Paths, StoreAccess, ::testing::Values(Path::InProcess, Path::Served),
-                         [](const ::testing::TestParamInfo<Path>& info) {
-                           return info.param == Path::Served ? "Served" : "InProcess";
-                         });
 
 }  // namespace
 }  // namespace qv::net::test

@@ -31,7 +31,7 @@ struct TempFile {
   std::string path() const { return dir / "trace.log"; }
 };
 
-TEST(TraceText, EscapesEverythingThatCouldBreakALine) {
+TEST(TraceText, EscapesWhatCouldBreakALineAndShortensLongTexts) {
   const struct {
     std::string text;
     std::string shown;
@@ -44,16 +44,10 @@ TEST(TraceText, EscapesEverythingThatCouldBreakALine) {
       {"AB" + Blanks(214), "\"AB\"(+214 blanks)"},
       {Blanks(3), "\"\"(+3 blanks)"},
       {"", "\"\""},
+      {std::string(250, 'x') + Blanks(50), "\"" + std::string(kTraceHead, 'x') + "\"...(300 bytes)"},
+      {std::string(kTraceHead, 'y') + Blanks(10), "\"" + std::string(kTraceHead, 'y') + "\"(+10 blanks)"},
   };
   for (const auto& c : cases) EXPECT_EQ(TraceText(c.text), c.shown) << c.shown;
-}
-
-TEST(TraceText, ShortensLongTextsReproducibly) {
-  std::string text(250, 'x');
-  text += Blanks(50);
-  EXPECT_EQ(TraceText(text), "\"" + std::string(kTraceHead, 'x') + "\"...(300 bytes)");
-  EXPECT_EQ(TraceText(std::string(kTraceHead, 'y') + Blanks(10)),
-            "\"" + std::string(kTraceHead, 'y') + "\"(+10 blanks)");
 }
 
 class TraceTest : public ::testing::Test {
