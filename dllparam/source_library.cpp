@@ -30,7 +30,6 @@ void SourceLibrary::AttachNetworkClient(std::unique_ptr<DllParam> client) {
   libs_[1] = std::move(client);
 }
 
-bool SourceLibrary::StopAnswering(int32_t hConn) { return embedded_->StopAnswering(hConn); }
 
 int32_t SourceLibrary::Own(int32_t code, std::string text) {
   last_ = nullptr;

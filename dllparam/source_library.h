@@ -31,11 +31,8 @@ class SourceLibrary final : public DllParamDispatch {
   explicit SourceLibrary(bool withNetwork = true);
   ~SourceLibrary() override;
 
-  // The embedded source, for test hooks (StopAnswering) and settings.
+  // The embedded source, for its settings.
   embedded::EmbeddedSource& Embedded() { return *embedded_; }
-  // Test hook: connection hConn stops answering until it is closed. Returns
-  // false for a connection that is unknown or not embedded.
-  bool StopAnswering(int32_t hConn);
   // Attaches the implementation that serves network addresses. It must give
   // out handles from NetworkHandleBase().
   void AttachNetworkClient(std::unique_ptr<DllParam> client);

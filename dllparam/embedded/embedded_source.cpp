@@ -199,13 +199,6 @@ int32_t EmbeddedSource::NewHandleId() {
   Fail(kCodeRefused, "too many open files");
 }
 
-bool EmbeddedSource::StopAnswering(int32_t hConn) {
-  auto it = connections_.find(hConn);
-  if (it == connections_.end()) return false;
-  it->second->answering = false;
-  return true;
-}
-
 int32_t EmbeddedSource::OpenMConnection(const std::string& address, std::string& serverVersion,
                                         std::string& serverJob, int32_t& hConn) {
   return Guard([&] {

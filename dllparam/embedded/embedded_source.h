@@ -55,10 +55,6 @@ class EmbeddedSource final : public DllParam {
   EmbeddedSource(const EmbeddedSource&) = delete;
   EmbeddedSource& operator=(const EmbeddedSource&) = delete;
 
-  // Test hook: connection hConn stops answering (PingPong and every call on
-  // it fail with kCodeNetwork) until it is closed. Returns false for an
-  // unknown connection.
-  bool StopAnswering(int32_t hConn);
   // Busy timeout of the store connections opened from now on.
   void SetBusyTimeoutMs(int ms) { busyTimeoutMs_ = ms; }
 
