@@ -83,6 +83,34 @@ TEST(RecordLockTable, AForeignLockFileRefusesTheConnectionWithItsReason) {
   EXPECT_NE(client.Error().text.find("record locks"), std::string::npos) << client.Error().text;
 }
 
+// A rewrite sets only the fields that changed: a change of one byte at the
+// end of any field is kept beside a change at the start of another, and the
+// fields around them stay as they were.
+TEST(RecordRewrite, EveryChangedFieldIsWrittenAndNoOther) {
+  EmbeddedStore store(SourceKind::AS400);
+  LibClient client;
+  ASSERT_GT(client.Open(store.address()), 0);
+  int32_t h = client.Ropen("QV_EX");
+  std::string image = Ex("R1", "P", "first");
+  ASSERT_TRUE(client.lib().Rwrite(h, image, static_cast<int32_t>(image.size())));
+  for (const Field& f : L::QV_EX.fields) {
+    if (std::string_view(f.column) == "ENVID") continue;  // the key
+    SCOPED_TRACE(f.column);
+    auto rec = client.Readk(h, "R1", true, L::QV_EX.length);
+    ASSERT_TRUE(rec);
+    std::string changed = *rec;
+    char& last = changed[f.offset + f.width - 1];
+    last = last == 'Z' ? 'Y' : 'Z';
+    const Field& other = L::QV_EX.fields[&f == &L::QV_EX.fields.back() ? 1 : L::QV_EX.fields.size() - 1];
+    char& first = changed[other.offset];
+    first = first == 'Z' ? 'Y' : 'Z';
+    ASSERT_TRUE(client.lib().Rupdate(h, changed, static_cast<int32_t>(changed.size()))) << client.Error().text;
+    auto back = client.Readk(h, "R1", false, L::QV_EX.length);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, changed);
+  }
+}
+
 // Two connections, each in its own thread, add one to the same record's
 // counter many times: each a locked read, then a rewrite. Every increment
 // must survive, so a locked read must never return an image older than the
