@@ -10,9 +10,8 @@
 // distributed to 10 targets on each kind (QV_BENCH_TABLES sets another number
 // of tables), beside the same deletions sent directly to SQLite on a copy of
 // the same store file: as set deletes in one transaction, and as the same
-// record-at-a-time work the library does (AS/400: a locked read and a delete
-// a record, each in its transaction with its lock row; NT: one DELETE a
-// record, all in one transaction).
+// record-at-a-time work the library does (AS/400: a read, a record lock and
+// a delete a record; NT: one DELETE a record, all in one transaction).
 //
 // QV_BENCH_NO_COUNTS=1 leaves out the call counts (scripts/perf sets it: it
 // counts instructions of the timed operations only, see counted_span.h).
@@ -274,25 +273,21 @@ void DeleteGroupDirectly(benchmark::State& state, const Kind& kind) {
 }
 
 // The same deletions record at a time, as the AS/400 library does them: for
-// each record, a keyed read that locks it (a transaction writing its lock row)
-// then its delete (a transaction removing the row and its lock), until the
-// keyed read finds no more.
+// each record, a keyed read, its lock in the shared lock table, its delete,
+// and the lock's release, until the keyed read finds no more.
 //
-//   BEGIN IMMEDIATE; SELECT rowid, * ... LIMIT 1; INSERT INTO qvs_lock ...; COMMIT
-//   BEGIN IMMEDIATE; DELETE ... WHERE rowid = ?; DELETE FROM qvs_lock ...; COMMIT
+//   SELECT rowid, * ... LIMIT 1;   lock (table, rowid)
+//   DELETE ... WHERE rowid = ?;    release (table, rowid)
 void DeleteGroupRecordAtATime(benchmark::State& state, const Kind& kind) {
   OnFreshStore(state, kind, [](embedded::Db& db) {
-    embedded::Stmt lock = db.prepare(
-        "INSERT OR IGNORE INTO qvs_lock (tbl, rid, owner, conn, handle, since) VALUES (?, ?, ?, 1, 1, ?)");
-    embedded::Stmt unlock = db.prepare("DELETE FROM qvs_lock WHERE tbl = ? AND rid = ? AND owner = ? AND conn = 1");
-    const std::string& owner = embedded::ProcessLockOwner();
+    embedded::RecordLocks locks(sqlite3_db_filename(db.get(), "main"));
+    const embedded::LockHolder holder{1, 1};
     std::string image;
     for (const char* table : kGroupTables) {
       embedded::Stmt read = db.prepare(std::string("SELECT rowid, * FROM ") + table +
                                        " WHERE ENVID = 'E1' AND GRPID = 'M1 ' LIMIT 1");
       embedded::Stmt remove = db.prepare(std::string("DELETE FROM ") + table + " WHERE rowid = ?");
       for (;;) {
-        db.begin();
         const bool found = read.step();
         const int64_t rowid = found ? read.columnInt(0) : 0;
         if (found) {
@@ -301,26 +296,12 @@ void DeleteGroupRecordAtATime(benchmark::State& state, const Kind& kind) {
           benchmark::DoNotOptimize(image.data());
         }
         read.reset();
-        if (found) {
-          lock.bindStatic(1, table);
-          lock.bind(2, rowid);
-          lock.bindStatic(3, owner);
-          lock.bindStatic(4, "2026-01-01-00.00.00");
-          lock.step();
-          lock.reset();
-        }
-        db.commit();
         if (!found) break;
-        db.begin();
+        locks.Acquire(table, rowid, holder);
         remove.bind(1, rowid);
         remove.step();
         remove.reset();
-        unlock.bindStatic(1, table);
-        unlock.bind(2, rowid);
-        unlock.bindStatic(3, owner);
-        unlock.step();
-        unlock.reset();
-        db.commit();
+        locks.Release(table, rowid, holder, true);
       }
     }
   });

@@ -50,7 +50,7 @@ std::string Join(const std::vector<std::string>& items, std::string_view sep) {
 
 void RemoveStoreFiles(const std::string& path) {
   std::error_code ec;
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(path + suffix, ec);
+  for (const char* suffix : {"", "-wal", "-shm", "-journal", "-locks"}) fs::remove(path + suffix, ec);
 }
 
 std::string NowStamp() {
@@ -316,14 +316,7 @@ std::string StoreAdmin::ComputerName() {
   return st.step() ? std::string(st.columnText(0)) : std::string();
 }
 
-std::vector<StoreLock> StoreAdmin::Locks() {
-  std::vector<StoreLock> out;
-  Stmt st = db_.prepareOnce("SELECT tbl, rid, owner, conn, handle, since FROM qvs_lock ORDER BY tbl, rid");
-  while (st.step())
-    out.push_back({std::string(st.columnText(0)), st.columnInt(1), std::string(st.columnText(2)), st.columnInt(3),
-                   static_cast<int32_t>(st.columnInt(4)), std::string(st.columnText(5))});
-  return out;
-}
+std::vector<StoreLock> StoreAdmin::Locks() { return ListStoreLocks(path_); }
 
 // ---- Description ----------------------------------------------------------
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dllparam/embedded/record_locks.h"
 #include "dllparam/embedded/sqlite_db.h"
 #include "dllparam/embedded/store_schema.h"
 #include "store/record_layouts.h"
@@ -41,15 +42,6 @@ struct DataSource {
 
 struct StoreObject {
   std::string library, name, type, attribute, text;
-};
-
-struct StoreLock {
-  std::string table;
-  int64_t rowid = 0;
-  std::string owner;
-  int64_t connection = 0;
-  int32_t handle = 0;
-  std::string since;
 };
 
 struct Setting {

@@ -78,7 +78,9 @@ struct EmbeddedSource::Connection {
   WriteSession program, endScript;  // programs and end scripts being received
   std::unique_ptr<RecordLocks> locks;
   std::map<std::tuple<const AccessPath*, int, bool>, PathQuery> reads;
-  std::map<std::pair<const AccessPath*, int>, Stmt> writes;  // 0 update, 1 delete, 2 insert
+  std::map<std::pair<const AccessPath*, int>, Stmt> writes;  // 1 delete, 2 insert
+  // Updates of some fields of a record, by path and changed fields ('1' a field set).
+  std::map<std::pair<const AccessPath*, std::string>, Stmt> updates;
   // Statements of served SQL kept for their next run, by adapted text, the
   // most recently used first (at most kKeptStatements).
   std::list<std::pair<std::string, Stmt>> kept;
@@ -99,6 +101,7 @@ struct EmbeddedSource::Handle {
   std::string blockKey;
   std::optional<PathPosition> blockPosition;
   std::optional<int64_t> lockedRowid;
+  std::string lockedImage;  // the record as read when it was locked
   std::string image;  // scratch record image
 
   // Statement handles (NT stores).

@@ -180,12 +180,16 @@ int32_t EmbeddedSource::OpenFile(Connection& c, const std::string& file, const s
   return id;
 }
 
-void EmbeddedSource::ReleaseLock(Handle& hd) {
+void EmbeddedSource::ReleaseLock(Handle& hd, bool changed) {
   if (!hd.lockedRowid) return;
   Connection& c = *hd.conn;
-  c.locks->Release(hd.path->physical->table, *hd.lockedRowid, {c.serial, hd.id});
+  c.locks->Release(hd.path->physical->table, *hd.lockedRowid, {c.serial, hd.id}, changed);
   hd.lockedRowid.reset();
 }
+
+// Times a locked read reads again, each because a holder released a change
+// to the table meanwhile, before it reports the record in use.
+constexpr int kLockedRereads = 100;
 
 // Reads one record of hd's path into rec: the first whose key starts with
 // key (when given), or the first after hd's position (when after is set).
@@ -205,29 +209,34 @@ bool EmbeddedSource::ReadOne(Handle& hd, std::string& rec, int32_t& len, const s
   lock = lock && hd.update && !p.IsJoin();
 
   PathPosition pos;
-  bool found = false, busy = false;
-  auto read = [&] {
-    if (hd.lockedRowid) c.locks->Release(p.physical->table, *hd.lockedRowid, {c.serial, hd.id});
+  bool found = false;
+  const std::string_view table = p.physical->table;
+  const LockHolder holder{c.serial, hd.id};
+  ReleaseLock(hd);
+  // Reads the record; a locked read then locks the row it found. When a
+  // holder released a change to the table between the read and the lock,
+  // the image read may be older than the record: it reads again.
+  for (int attempt = 0;; ++attempt) {
+    const uint64_t stamp = lock ? c.locks->Stamp(table) : 0;
     PathQuery& q = ReadQuery(c, p, static_cast<int>(keyImage.size()), from != nullptr);
     BindRead(q, p, keyImage, from, 1);
     found = q.stmt.step();
     if (found) TakeRow(q, p, hd.image, pos);
     q.stmt.reset();
-    if (found && lock && c.locks->Acquire(p.physical->table, pos.rowid, {c.serial, hd.id}) ==
-                             RecordLocks::Outcome::HeldByOther)
-      busy = true;
-  };
-  if (lock || hd.lockedRowid) WithWriteTransaction(c.db, read);
-  else read();
-  hd.lockedRowid.reset();
-  if (busy)
-    Fail(kCodeBusy, "record of file " + std::string(p.name) + " in use by another job", kErrRecordInUse);
+    if (!found || !lock) break;
+    const bool held = c.locks->Acquire(table, pos.rowid, holder) == RecordLocks::Outcome::HeldByOther;
+    if (!held && c.locks->Stamp(table) == stamp) break;
+    if (!held) c.locks->Release(table, pos.rowid, holder);
+    if (held || attempt == kLockedRereads)
+      Fail(kCodeBusy, "record of file " + std::string(p.name) + " in use by another job", kErrRecordInUse);
+  }
   if (!found) {
     len = 0;
     return false;
   }
   if (lock) {
     hd.lockedRowid = pos.rowid;
+    hd.lockedImage = hd.image;
     c.lockedAny = true;
   }
   hd.position = std::move(pos);
@@ -370,8 +379,7 @@ Stmt& WriteStatement(EmbeddedSource::Connection& c, const AccessPath& p, int op)
   auto it = c.writes.find(key);
   if (it != c.writes.end()) return it->second;
   std::string sql;
-  if (op == 0) sql = AccessUpdateSql(p);
-  else if (op == 1) sql = AccessDeleteSql(p);
+  if (op == 1) sql = AccessDeleteSql(p);
   else if (p.ReturnsWholeRecord()) sql = AccessInsertSql(p);
   else {
     // A projection adds a row with the projected columns; the others are blank.
@@ -383,6 +391,36 @@ Stmt& WriteStatement(EmbeddedSource::Connection& c, const AccessPath& p, int op)
     sql = "INSERT INTO " + std::string(p.physical->table) + " (" + cols + ") VALUES (" + marks + ")";
   }
   return c.writes.emplace(key, c.db.prepare(sql)).first->second;
+}
+
+// Updates a connection keeps prepared, at most, before it prepares them again.
+constexpr std::size_t kKeptUpdates = 64;
+
+// Returns the update of the fields of image that differ from the record as it
+// was locked (every field when none does, so that a vanished row is still
+// found out), bound but for its rowid, which is its last parameter:
+//   UPDATE QV_FX SET HOLD = ? WHERE rowid = ?
+Stmt& ChangedFieldsUpdate(EmbeddedSource::Connection& c, const EmbeddedSource::Handle& hd, const std::string& image,
+                          int& rowidIndex) {
+  const AccessPath& p = *hd.path;
+  const auto& fields = p.record->fields;
+  std::string changed(fields.size(), '0');
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (hd.lockedImage.size() != image.size() ||
+        image.compare(fields[i].offset, fields[i].width, hd.lockedImage, fields[i].offset, fields[i].width) != 0)
+      changed[i] = '1';
+  if (changed.find('1') == std::string::npos) changed.assign(fields.size(), '1');
+  auto key = std::make_pair(&p, changed);
+  auto it = c.updates.find(key);
+  if (it == c.updates.end()) {
+    if (c.updates.size() >= kKeptUpdates) c.updates.clear();
+    it = c.updates.emplace(key, c.db.prepare(AccessUpdateSql(p, changed))).first;
+  }
+  Stmt& st = it->second;
+  rowidIndex = 1;
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (changed[i] == '1') st.bindStatic(rowidIndex++, std::string_view(image).substr(fields[i].offset, fields[i].width));
+  return st;
 }
 
 }  // namespace
@@ -400,22 +438,21 @@ int32_t EmbeddedSource::Rupdate(int32_t h, const std::string& rec, int32_t len) 
       Fail(kCodeBadCall, e.what());
     }
     Connection& c = *hd.conn;
-    Stmt& st = WriteStatement(c, p, 0);
+    int index = 0;
+    Stmt& st = ChangedFieldsUpdate(c, hd, image, index);
     try {
       WithWriteTransaction(c.db, [&] {
-        int index = BindFields(st, *p.record, image);
         st.bind(index, *hd.lockedRowid);
         st.step();
         st.reset();
         if (sqlite3_changes(c.db.get()) == 0) Fail(kCodeRefused, "the locked record no longer exists");
-        c.locks->Release(p.physical->table, *hd.lockedRowid, {c.serial, hd.id});
       });
     } catch (const StoreError& e) {
       st.reset();
       if (e.constraint()) Fail(kCodeRefused, "duplicate key in file " + std::string(p.name), kErrDuplicateKey);
       throw;
     }
-    hd.lockedRowid.reset();
+    ReleaseLock(hd, true);
     return 1;
   });
 }
@@ -432,9 +469,8 @@ int32_t EmbeddedSource::Rdelete(int32_t h) {
       st.bind(1, *hd.lockedRowid);
       st.step();
       st.reset();
-      c.locks->Release(p.physical->table, *hd.lockedRowid, {c.serial, hd.id});
     });
-    hd.lockedRowid.reset();
+    ReleaseLock(hd, true);
     return 1;
   });
 }

@@ -218,9 +218,16 @@ int32_t EmbeddedSource::OpenMConnection(const std::string& address, std::string&
     c->serial = ++gConnectionSerial;
     c->address = TrimText(address);
     c->path = *path;
-    c->locks = std::make_unique<RecordLocks>(c->db);
-    if (IsNtKind(c->kind)) sqlite3_set_authorizer(c->db.get(), Authorize, c.get());
-    else c->locks->RemoveStale();
+    if (IsNtKind(c->kind)) {
+      sqlite3_set_authorizer(c->db.get(), Authorize, c.get());
+    } else {
+      try {
+        c->locks = std::make_unique<RecordLocks>(*path);
+        c->locks->RemoveStale();
+      } catch (const StoreError& e) {
+        Fail(kCodeRefused, e.what());
+      }
+    }
 
     int32_t id = 0;
     for (int32_t tries = 0; tries < kHandleSpan; ++tries) {
@@ -252,7 +259,7 @@ void EmbeddedSource::CloseHandle(Handle& hd) {
   Connection& c = *hd.conn;
   if (hd.lockedRowid) {
     try {
-      c.locks->Release(hd.path->physical->table, *hd.lockedRowid, {c.serial, hd.id});
+      ReleaseLock(hd);
     } catch (const StoreError&) {
       // The connection's locks are removed again when it closes.
     }
@@ -267,6 +274,7 @@ void EmbeddedSource::DropConnection(Connection& c) {
   c.handles.clear();
   c.reads.clear();
   c.writes.clear();
+  c.updates.clear();
   c.kept.clear();
   if (c.inUnit || c.db.inTransaction()) c.db.rollback();
   try {

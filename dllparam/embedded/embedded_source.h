@@ -97,7 +97,7 @@ class EmbeddedSource final : public DllParam {
   bool ReadOne(Handle& hd, std::string& rec, int32_t& len, const std::string* key, int32_t keyLen, bool after,
                bool lock);
   int32_t ReadBlock(Handle& hd, std::string& buf, int32_t& count, int32_t recLen, std::string key);
-  void ReleaseLock(Handle& hd);
+  void ReleaseLock(Handle& hd, bool changed = false);
 
   // NT statements (embedded_sql.cpp).
   int32_t OpenStatementHandle(Connection& c, const std::string& file);

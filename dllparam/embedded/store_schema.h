@@ -11,7 +11,9 @@
 //                folder of the source machine's text files (server_folder)
 //   qvs_setting  settings sections (QV_for_SQLServer, QV_for_Oracle\INST, ...)
 //   qvs_dsn      declared data sources: name, driver, server, instance, user, password
-//   qvs_lock     record locks: table, row, owner process, connection, handle
+//   qvs_lock     no longer written: record locks live in the lock table
+//                beside the store (record_locks.h); kept so stores of every
+//                age have the same tables
 //   qvs_object   simulated AS/400 objects: library, name, type, attribute, text
 //   qvs_usrspc   simulated user spaces: library, name, contents
 //   qvs_sysproc  answers of the SQL Server system procedures the library checks

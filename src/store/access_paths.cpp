@@ -174,13 +174,15 @@ AccessQuery BuildAccessQuery(const AccessPath& path, std::string_view keyImage) 
   return q;
 }
 
-std::string AccessUpdateSql(const AccessPath& path) {
+std::string AccessUpdateSql(const AccessPath& path, std::string_view changed) {
   RequireSingleFile(path, "update");
   std::string sql = "UPDATE ";
   sql += path.physical->table;
   sql += " SET ";
   bool first = true;
-  for (const Field& f : path.record->fields) {
+  for (std::size_t i = 0; i < path.record->fields.size(); ++i) {
+    if (!changed.empty() && (i >= changed.size() || changed[i] != '1')) continue;
+    const Field& f = path.record->fields[i];
     if (!first) sql += ", ";
     sql += f.column;
     sql += " = ?";

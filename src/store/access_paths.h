@@ -80,9 +80,11 @@ AccessQuery BuildAccessQuery(const AccessPath& path, std::string_view keyImage);
 
 // Returns "UPDATE QV_CX SET ENVID = ?, TGTID = ?, X = ?, Y = ? WHERE rowid = ?":
 // rewrites the returned record's fields in the physical row read before;
-// parameters are the record's fields in order, then the rowid. Throws
+// parameters are the record's fields in order, then the rowid. With changed
+// (one character a field of the record, '1' for a field to set), only those
+// fields are set: "UPDATE QV_CX SET Y = ? WHERE rowid = ?". Throws
 // std::invalid_argument for a join.
-std::string AccessUpdateSql(const AccessPath& path);
+std::string AccessUpdateSql(const AccessPath& path, std::string_view changed = {});
 
 // Returns "DELETE FROM QV_CX WHERE rowid = ?". Throws std::invalid_argument
 // for a join.
