@@ -153,16 +153,6 @@ TEST(FieldCommands, BadAnswersAndUnknownLettersWriteNothing) {
   }
 }
 
-TEST(FieldCommands, AMissingFileIsNamedWithItsLibrary) {
-  FieldFake o;
-  o.fake().On("Execute").Code("CHKOBJ").Reply("000011");
-  platform::ListView lv;
-  EXPECT_FALSE(o.control().FillColumnsListAS400(lv, "demolib", "nope"));
-  EXPECT_EQ(o.control().ErrorNum(), 40);
-  EXPECT_EQ(o.control().ErrorText(), "File not found DEMOLIB/NOPE");
-  EXPECT_EQ(o.fake().CommandCodes(), Lines{"CHKOBJ____"});
-}
-
 // A list of n fields with the action given.
 void AddItems(platform::ListView& lv, int n, const std::string& action, const std::string& stem) {
   for (int i = 1; i <= n; ++i) {
@@ -325,6 +315,7 @@ TEST_P(AddFileStore, BadSourcesLeaveTheStoreAsItWas) {
   const auto before = Snapshot();
   std::string missing = NewTable("DEMOLIB", "NOPE");
   EXPECT_FALSE(control().AddFile(missing, "M1"));
+  EXPECT_EQ(control().ErrorNum(), 40);
   EXPECT_EQ(control().ErrorText(), "File not found DEMOLIB/NOPE");
   std::string pics = NewTable("DEMOLIB", "PICS");
   EXPECT_FALSE(control().AddFile(pics, "M1"));

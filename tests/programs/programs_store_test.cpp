@@ -131,29 +131,8 @@ class ProgramStore : public StoreTest {
     WriteTopology(admin, "E1");
     ASSERT_TRUE(control().FillFieldListZX(fields, "M1", "0000000001")) << control().ErrorText();
   }
-  void PutLine(const std::string& place, const std::string& line, char type, const std::string& indent,
-               const std::string& content) {
-    embedded::StoreAdmin admin = Admin();
-    admin.PutRecord(Make(layout::QV_TX, {{"ENVID", "E1"}, {"GRPID", "M1"}, {"FICID", "0000000001"}, {"LIEU", place},
-                                         {"LINE", line}, {"TYPEINST", std::string(1, type)}, {"INDENT", indent},
-                                         {"INST", content}}));
-  }
   platform::ListView fields;
 };
-
-TEST_P(ProgramStore, StoredLinesReadBackInLineOrder) {
-  StoredInst move;
-  move.code = "02";
-  move.op[0] = {'F', "I.NAME"};
-  move.op[2] = {'F', "O.NAME"};
-  PutLine("X", "00003", 'i', "004", EncodeInst(move));
-  PutLine("X", "00001", 'd', "000", EncodeDecl({"O.NAME", 'C', 30, 0, "", 0, "", ' ', '0', 0}));
-  PutLine("X", "00002", 'j', "000", "/* copy");
-  std::string d, i;
-  ASSERT_TRUE(control().ReadPgmTrs("M1", "0000000001", "X", d, i, fields)) << control().ErrorText();
-  EXPECT_EQ(d, std::string("DCL O.NAME ") + (AS400() ? "CHAR 30 " : "CHAR 30 "));
-  EXPECT_EQ(i, "/* copy\r\n    MOVE I.NAME TO O.NAME ");
-}
 
 TEST_P(ProgramStore, ATableWithoutLinesGetsTheDefaultProgramOfItsFields) {
   std::string d, i;
