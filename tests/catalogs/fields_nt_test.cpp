@@ -189,6 +189,7 @@ TEST_P(FieldsNtStore, FieldsComeFromTheSourceTableAndLongTextsFromQvMxOnSqlServe
   ASSERT_EQ(lf.Count(), 4);
   EXPECT_EQ(Row(lf, "I.LINE"), (std::vector<std::string>{"LINE", "", "Int 10", "", "00011", "00010", "No", "00002",
                                                          "XI", "00010", "00000", "00010", "", "00011"}));
+  EXPECT_EQ(Row(lf, "I.CODE").at(6), "No");  // the first key as well as the second
   EXPECT_EQ(Row(lf, "I.AMOUNT").at(6), "Yes");
   const std::vector<std::string> note = Row(lf, "I.NOTE");
   if (SqlServer())
