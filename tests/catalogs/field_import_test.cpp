@@ -17,6 +17,16 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// Returns the trimmed values of the columns given, joined by blanks.
+std::string Joined(const Record& r, std::initializer_list<const char*> columns) {
+  std::string out;
+  for (const char* c : columns) {
+    if (c != *columns.begin()) out += ' ';
+    out += r.Trimmed(c);
+  }
+  return out;
+}
+
 std::string Num10(long long n) {
   const std::string v = std::to_string(n);
   return std::string(10 - v.size(), '0') + v;
@@ -93,23 +103,16 @@ TEST(FieldCommands, StoredFieldsFollowTheConversionOfEveryLetter) {
   ASSERT_TRUE(o.control().AddAllZX("E1", "M1", "0000000007", "DEMOLIB", "CUST")) << o.control().ErrorText();
   const std::vector<Record> zx = o.Written();
   ASSERT_EQ(zx.size(), 9u);
-  // name, type, mask, LEN, DECI, POS_EXT, LEN_EXT, ALLOWNULL, KEYORDER
   const Lines expected = {
-      "AMOUNT P   00007 00002 00001 00009 1 00000", "QTY Z   00007 00000 00010 00008 1 00000",
-      "ID B   00009 00000 00018 00010 0 00001",     "CODE C   00003 00000 00028 00003 2 00002",
-      "RATE F   00017 00000 00031 00014 1 00000",   "NOTE V   00020 00000 00045 00020 1 00000",
-      "BORN L d 00010 00000 00065 00010 1 00000",   "AT T e 00008 00000 00075 00008 1 00000",
+      "AMOUNT P  00007 00002 00001 00009 1 00000", "QTY Z  00007 00000 00010 00008 1 00000",
+      "ID B  00009 00000 00018 00010 0 00001",     "CODE C  00003 00000 00028 00003 2 00002",
+      "RATE F  00017 00000 00031 00014 1 00000",   "NOTE V  00020 00000 00045 00020 1 00000",
+      "BORN L d 00010 00000 00065 00010 1 00000",  "AT T e 00008 00000 00075 00008 1 00000",
       "STAMP S f 00026 00000 00083 00026 1 00000"};
   for (std::size_t i = 0; i < zx.size(); ++i) {
-    const Record& r = zx[i];
-    EXPECT_EQ(std::string(r.Trimmed("FIELDINPUT")) + " " + std::string(r.Trimmed("FIELDTYPE")) + " " +
-                  std::string(r.Get("MASKDATE")) + " " + std::string(r.Get("LEN")) + " " +
-                  std::string(r.Get("DECI")) + " " + std::string(r.Get("POS_EXT")) + " " +
-                  std::string(r.Get("LEN_EXT")) + " " + std::string(r.Get("ALLOWNULL")) + " " +
-                  std::string(r.Get("KEYORDER")),
-              expected[i]);
-    EXPECT_EQ(r.Get("ENVID"), "E1");
-    EXPECT_EQ(r.Get("FICID"), "0000000007");
+    EXPECT_EQ(Joined(zx[i], {"FIELDINPUT", "FIELDTYPE", "MASKDATE", "LEN", "DECI", "POS_EXT", "LEN_EXT", "ALLOWNULL",
+                             "KEYORDER", "ENVID", "FICID"}),
+              expected[i] + " E1 0000000007");
   }
   EXPECT_EQ(zx[0].Trimmed("DESCRIP"), "Amount");
   EXPECT_EQ(zx[2].Get("POS_IN"), "00012");
@@ -148,16 +151,6 @@ TEST(FieldCommands, BadAnswersAndUnknownLettersWriteNothing) {
     EXPECT_NE(o.control().ErrorText(), "") << c.what;
     EXPECT_EQ(o.fake().CallCount("Rwrite"), 0) << c.what;
   }
-}
-
-TEST(FieldCommands, AMissingFileIsNamedWithItsLibrary) {
-  FieldFake o;
-  o.fake().On("Execute").Code("CHKOBJ").Reply("000011");
-  platform::ListView lv;
-  EXPECT_FALSE(o.control().FillColumnsListAS400(lv, "demolib", "nope"));
-  EXPECT_EQ(o.control().ErrorNum(), 40);
-  EXPECT_EQ(o.control().ErrorText(), "File not found DEMOLIB/NOPE");
-  EXPECT_EQ(o.fake().CommandCodes(), Lines{"CHKOBJ____"});
 }
 
 // A list of n fields with the action given.
@@ -322,6 +315,7 @@ TEST_P(AddFileStore, BadSourcesLeaveTheStoreAsItWas) {
   const auto before = Snapshot();
   std::string missing = NewTable("DEMOLIB", "NOPE");
   EXPECT_FALSE(control().AddFile(missing, "M1"));
+  EXPECT_EQ(control().ErrorNum(), 40);
   EXPECT_EQ(control().ErrorText(), "File not found DEMOLIB/NOPE");
   std::string pics = NewTable("DEMOLIB", "PICS");
   EXPECT_FALSE(control().AddFile(pics, "M1"));
@@ -351,8 +345,7 @@ TEST_P(AddFileStore, FieldChangesReachTheStore) {
   for (const std::string& image : Stored(layout::QV_ZX)) {
     const Record zx(layout::QV_ZX, image);
     if (zx.Get("FICID") == "0000000003" && zx.Trimmed("GRPID") == "M1")
-      fields.push_back(std::string(zx.Trimmed("FIELDINPUT")) + " " + std::string(zx.Trimmed("DESCRIP")) + " " +
-                       std::string(zx.Get("ALLOWNULL")));
+      fields.push_back(Joined(zx, {"FIELDINPUT", "DESCRIP", "ALLOWNULL"}));
   }
   std::sort(fields.begin(), fields.end());
   EXPECT_EQ(fields, (Lines{"F2 Renamed 1", "F3 Field 3 1", "NEW Renamed 3"}));
@@ -383,12 +376,10 @@ TEST_P(NtAddFile, TheTableIsImportedWithItsKeysAndDistributed) {
   for (const std::string& image : Stored(layout::QV_ZX)) {
     const Record zx(layout::QV_ZX, image);
     if (zx.Get("FICID") == "0000000003")
-      fields.push_back(std::string(zx.Trimmed("FIELDINPUT")) + " " + std::string(zx.Get("FIELDTYPE")) + " " +
-                       std::string(zx.Get("POS_IN")) + " " + std::string(zx.Get("LEN_IN")) + " " +
-                       std::string(zx.Get("ALLOWNULL")) + " " + std::string(zx.Get("KEYORDER")));
+      fields.push_back(Joined(zx, {"FIELDINPUT", "FIELDTYPE", "POS_IN", "LEN_IN", "ALLOWNULL", "KEYORDER"}));
   }
   std::sort(fields.begin(), fields.end());
-  EXPECT_EQ(fields, (Lines{"AMOUNT Xn 00011 00010 1 00000", "CODE C  00001 00010 0 00001",
+  EXPECT_EQ(fields, (Lines{"AMOUNT Xn 00011 00010 1 00000", "CODE C 00001 00010 0 00001",
                            "LINE XI 00021 00010 0 00002"}));
   EXPECT_EQ(Rows(layout::QV_FC, "M1", "0000000003"), 2u);
   EXPECT_EQ(events.Named("FXadded").size(), 1u);

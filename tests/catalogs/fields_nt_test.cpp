@@ -50,16 +50,11 @@ TEST(FillFieldFromFileNT, ReadsKeysAndColumnsOfTheQualifiedTableAndSizesLongText
     }
     EXPECT_EQ(s.fake().Statements(), c.sizesLongText ? std::vector<std::string>{kMxSql} : std::vector<std::string>{});
 
+    // What the rows hold is checked on the embedded source of each kind.
     EXPECT_EQ(lf.ColumnCount(), 14);
     EXPECT_EQ(lf.Count(), 3);
-    EXPECT_EQ(Row(lf, "I.CODE"), (std::vector<std::string>{"CODE", "", "Char 10", "", "00001", "00010", "No",
-                                                           "00001", "C", "00010", "00000", "00010", "", "00001"}));
-    EXPECT_EQ(Row(lf, "I.AMOUNT"), (std::vector<std::string>{"AMOUNT", "", "Decimal 10,2", "", "00011", "00010",
-                                                             "Yes", "00000", "Xn", "00010", "00002", "00010", "",
-                                                             "00011"}));
     if (c.sizesLongText) {
-      EXPECT_EQ(Row(lf, "I.NOTE"), (std::vector<std::string>{"NOTE", "", "VarChar 500", "", "00021", "00500", "Yes",
-                                                             "00000", "V", "00500", "00000", "00500", "", "00021"}));
+      EXPECT_EQ(Row(lf, "I.NOTE").at(2), "VarChar 500");
     }
   }
 }
@@ -194,6 +189,7 @@ TEST_P(FieldsNtStore, FieldsComeFromTheSourceTableAndLongTextsFromQvMxOnSqlServe
   ASSERT_EQ(lf.Count(), 4);
   EXPECT_EQ(Row(lf, "I.LINE"), (std::vector<std::string>{"LINE", "", "Int 10", "", "00011", "00010", "No", "00002",
                                                          "XI", "00010", "00000", "00010", "", "00011"}));
+  EXPECT_EQ(Row(lf, "I.CODE").at(6), "No");  // the first key as well as the second
   EXPECT_EQ(Row(lf, "I.AMOUNT").at(6), "Yes");
   const std::vector<std::string> note = Row(lf, "I.NOTE");
   if (SqlServer())

@@ -174,7 +174,7 @@ TEST(ListViewTest, PrintsAsTableAndJson) {
 
 // --- List box and combo box ----------------------------------------
 
-TEST(ListBoxTest, AddsInsertsRemovesAndSelects) {
+TEST(ListBoxTest, AddsInsertsRemovesAndSelectsAndAComboKeepsItsText) {
   ListBox box;
   box.AddItem("ENV1");
   box.AddItem("ENV3");
@@ -196,9 +196,8 @@ TEST(ListBoxTest, AddsInsertsRemovesAndSelects) {
   EXPECT_EQ(box.ToTable(), "#  Item\n0  ENV2\n");
   box.Clear();
   EXPECT_EQ(box.ListCount(), 0);
-}
 
-TEST(ListBoxTest, ComboBoxKeepsItsOwnText) {
+  // A combo box keeps its own text.
   ComboBox combo;
   combo.AddItem("AS400");
   combo.AddItem("ODBC");

@@ -42,11 +42,6 @@ TEST(Encoding, ConvertsTheCharactersOfTheHighTable) {
   }
 }
 
-TEST(Encoding, KeepsEmbeddedNul) {
-  const std::string text("a\0b", 3);
-  EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(text)), text);
-}
-
 TEST(Encoding, ReplacesCharactersWithoutAWindows1252Form) {
   EXPECT_EQ(Utf8ToCp1252("\xE2\x82\xAC\xE2\x84\xA2"), "\x80\x99");  // € ™ exist
   EXPECT_EQ(Utf8ToCp1252("a\xCE\xB1z"), "a?z");                     // Greek alpha

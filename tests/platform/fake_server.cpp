@@ -1,5 +1,5 @@
 // A small automation library for the tests: serves "QVTest.Counter", an
-// object with a Long value, a name, a by-reference swap and a failing member.
+// object whose one member fails.
 #include <memory>
 #include <stdexcept>
 
@@ -15,30 +15,12 @@ class Counter : public qv::platform::DispatchObject<Counter> {
  public:
   static const qv::platform::DispatchTable& Table() {
     static const qv::platform::DispatchTable table = qv::platform::MakeDispatchTable<Counter>(
-        "Counter",
-        {
-            {"Value", 0x68030001, InvokeKind::PropertyGet, 0,
-             [](Counter& c, ArgList&) { return Variant(c.value_); }},
-            {"Value", 0x68030001, InvokeKind::PropertyPut, 1,
-             [](Counter& c, ArgList& a) {
-               c.value_ = a.Long(0);
-               return Variant();
-             }},
-            {"Swap", 0x60030002, InvokeKind::Method, 1,
-             [](Counter& c, ArgList& a) {
-               std::int32_t old = c.value_;
-               c.value_ = a.Long(0);
-               a.Set(0, old);
-               return Variant(true);
-             }},
-            {"Fail", 0x60030003, InvokeKind::Method, 0,
-             [](Counter&, ArgList&) -> Variant { throw std::runtime_error("counter broke"); }},
-        });
+        "Counter", {
+                       {"Fail", 0x60030003, InvokeKind::Method, 0,
+                        [](Counter&, ArgList&) -> Variant { throw std::runtime_error("counter broke"); }},
+                   });
     return table;
   }
-
- private:
-  std::int32_t value_ = 0;
 };
 
 void AddTestClasses() {

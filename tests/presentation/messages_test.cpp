@@ -40,10 +40,7 @@ TEST(Messages, FillsTheCallersValues) {
   EXPECT_EQ(cLoadResString("2025", "F1", "TB", "M1"), "Field F1 not found in table TB for model M1");
   EXPECT_EQ(cLoadResString("1314", "", "", "", "", "46"), "Lenght (46) greather than the autorized 45 char");
   EXPECT_EQ(cLoadResString("2132", "BOB"), "Unauthorised user (BOB)");
-}
-
-TEST(Messages, MissingValuesLeaveNothingInPlace) {
-  LanguageGuard english(kEnglishUS);
+  // Missing values leave nothing in place.
   EXPECT_EQ(cLoadResString("2020"), "Target  not found");
   EXPECT_EQ(cLoadResString("2133"), "Invalid password");
 }
@@ -102,13 +99,9 @@ TEST(Placeholders, FillInOrderAtTheFirstOccurrenceOnly) {
       {"&3", Params({"a"}), ""},
       {"no placeholder", Params({"a"}), "no placeholder"},
       {"&1", Params({"1", "2", "3", "4", "5", "6", "7", "8"}), "1"},  // values past 7 are ignored
+      {"&1 / &2", Params({"<&2>", "v"}), "<v> / &2"},  // a value's "&2" comes first: it is the one filled
   };
   for (const Case& c : cases) EXPECT_EQ(FillPlaceholders(c.text, c.params), c.expected) << c.text;
-}
-
-TEST(Placeholders, ValueMayInsertAPlaceholderBeforeTheOriginal) {
-  // p1 puts "&2" ahead of the text's own "&2"; the first occurrence is the one filled.
-  EXPECT_EQ(FillPlaceholders("&1 / &2", Params({"<&2>", "v"})), "<v> / &2");
 }
 
 TEST(StringTables, HoldTheSameIdsInBothLanguages) {

@@ -18,19 +18,22 @@ TEST(StringFile, ReadsEntriesCommentsAndEscapes) {
       "15 \"150\"   \n"
       "7 \"a \\\"q\\\" \\\\ b\\r\\nc\\td\"\n"
       "2027  \"trailing blank \"\n"
+      "3 \"\"\n"
       "2132 \"Utilisateur &1 non autoris\xC3\xA9\"";  // no line end at the end of the file
   std::vector<ParsedEntry> entries;
   ParseError error;
   ASSERT_TRUE(ParseStringFile(file, entries, error)) << error.line << ": " << error.reason;
-  ASSERT_EQ(entries.size(), 5u);
-  EXPECT_EQ(entries[0].id, 7);
-  EXPECT_EQ(entries[0].text, "a \"q\" \\ b\r\nc\td");
-  EXPECT_EQ(entries[0].line, 6);
-  EXPECT_EQ(entries[1].id, 15);
-  EXPECT_EQ(entries[2].id, 2020);
-  EXPECT_EQ(entries[2].text, "Target &1 not found");
-  EXPECT_EQ(entries[3].text, "trailing blank ");
-  EXPECT_EQ(entries[4].text, "Utilisateur &1 non autoris\xE9");  // stored as Windows-1252
+  ASSERT_EQ(entries.size(), 6u);
+  EXPECT_EQ(entries[0].id, 3);
+  EXPECT_EQ(entries[0].text, "");
+  EXPECT_EQ(entries[1].id, 7);
+  EXPECT_EQ(entries[1].text, "a \"q\" \\ b\r\nc\td");
+  EXPECT_EQ(entries[1].line, 6);
+  EXPECT_EQ(entries[2].id, 15);
+  EXPECT_EQ(entries[3].id, 2020);
+  EXPECT_EQ(entries[3].text, "Target &1 not found");
+  EXPECT_EQ(entries[4].text, "trailing blank ");
+  EXPECT_EQ(entries[5].text, "Utilisateur &1 non autoris\xE9");  // stored as Windows-1252
 }
 
 TEST(StringFile, RefusesBadLinesWithTheirNumber) {

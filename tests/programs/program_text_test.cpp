@@ -82,6 +82,13 @@ ProgramFields Known() {
   return f;
 }
 
+// The table's fields and those of the file DEMOLIB/CUST.
+ProgramFields KnownWithFile() {
+  ProgramFields f = Known();
+  f.files["DEMOLIB/CUST"] = {{"CUSTNO", "P", 7, 0, 1}};
+  return f;
+}
+
 std::string Errors(const ParsedProgram& p) {
   std::string out;
   for (const ProgramDiagnostic& d : p.diagnostics)
@@ -101,13 +108,11 @@ TEST(ProgramText, AProgramOfEveryStatementReadsBackToTheSameRecordsOnBothKinds) 
   } cases[] = {{true, kDeclsAs, kInstsAs}, {false, ntDecls, ntInsts}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.as400 ? "AS400" : "NT");
-    ProgramFields fields = Known();
-    fields.files["DEMOLIB/CUST"] = {{"CUSTNO", "P", 7, 0, 1}};
-    const ParsedProgram first = ParseProgram(c.decls, c.insts, c.as400, fields);
+    const ParsedProgram first = ParseProgram(c.decls, c.insts, c.as400, KnownWithFile());
     ASSERT_EQ(Errors(first), "");
     const std::vector<ProgramLine> lines = LinesFromRecords(first.declarations, first.instructions);
     const ProgramTexts texts = RenderProgram(lines, c.as400, Table());
-    const ParsedProgram again = ParseProgram(texts.declarations, texts.instructions, c.as400, fields);
+    const ParsedProgram again = ParseProgram(texts.declarations, texts.instructions, c.as400, KnownWithFile());
     EXPECT_EQ(Errors(again), "");
     EXPECT_EQ(again.declarations, first.declarations);
     EXPECT_EQ(again.instructions, first.instructions);
@@ -119,9 +124,7 @@ TEST(ProgramText, AProgramOfEveryStatementReadsBackToTheSameRecordsOnBothKinds) 
 }
 
 TEST(ProgramText, StatementsAreStoredWithTheirOperandsInPlace) {
-  ProgramFields fields = Known();
-  fields.files["DEMOLIB/CUST"] = {{"CUSTNO", "P", 7, 0, 1}};
-  const ParsedProgram p = ParseProgram(kDeclsAs, kInstsAs, true, fields);
+  const ParsedProgram p = ParseProgram(kDeclsAs, kInstsAs, true, KnownWithFile());
   ASSERT_EQ(Errors(p), "");
   const std::vector<ProgramLine> lines = LinesFromRecords(p.declarations, p.instructions);
   ASSERT_EQ(lines.size(), 12u + 25u);

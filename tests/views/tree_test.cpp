@@ -1,5 +1,6 @@
 // The topology tree on embedded stores of every kind: the nodes of a fresh
-// load, the lazy folders, and the Add and Delete procedures.
+// load and the lazy folders. (The Add and Delete procedures are checked where
+// the views follow every change.)
 #include <gtest/gtest.h>
 
 #include "platform/controls.h"
@@ -22,11 +23,6 @@ class TreeStore : public StoreTest {
     WriteShownTopology(admin);
   }
   std::string Label(int n) { return std::string(AS400() ? "SRCLIB/FILE" : "SRCLIB.FILE") + std::to_string(n); }
-  // Loads the tree and opens every folder.
-  void LoadAll(TreeView& tv) {
-    ASSERT_TRUE(control().LoadTree(tv)) << control().ErrorText();
-    OpenFolders(control(), tv);
-  }
 };
 
 TEST_P(TreeStore, LoadTreeShowsTheTopLevelsAndEachFolderLoadsOnce) {
@@ -80,45 +76,6 @@ TEST_P(TreeStore, LoadTreeShowsTheTopLevelsAndEachFolderLoadsOnce) {
   ASSERT_EQ(files.Children().size(), 1u);
   EXPECT_EQ(files.Children()[0]->Key(), "M2:0000000001");
   EXPECT_EQ(files.Children()[0]->tag, " File");
-}
-
-TEST_P(TreeStore, AnEnvironmentWithoutTargetsShowsEmptyFolders) {
-  control().env("E9");
-  TreeView tv;
-  ASSERT_TRUE(control().LoadTree(tv)) << control().ErrorText();
-  EXPECT_TRUE(tv.Item("Cibles").Children().empty());
-  EXPECT_TRUE(tv.Item("Groups").Children().empty());
-  EXPECT_EQ(tv.Count(), 4);
-}
-
-TEST_P(TreeStore, AddsWaitForTheirFolderToBeLoaded) {
-  TreeView tv;
-  ASSERT_TRUE(control().LoadTree(tv));
-  std::string gc = TopoDistribution("E1", "T02", "M2").image();
-  ASSERT_TRUE(control().AddGC(gc)) << control().ErrorText();
-  TreeNode* node = &tv.Item("Env");
-  ASSERT_TRUE(control().AddGCInTree(tv, node, "T02", "M2", "0", "Model M2"));
-  EXPECT_EQ(node, nullptr);
-  EXPECT_EQ(tv.Find("T02:M2"), nullptr);
-  TreeNode& folder = tv.Item("T02/GC");
-  ASSERT_TRUE(control().LoadGCInTree(tv, folder));
-  EXPECT_EQ(folder.Children().size(), 2u);  // M1 and M2, once each
-  ASSERT_TRUE(control().AddGCInTree(tv, node, "T02", "M2", "0", "Model M2"));
-  EXPECT_EQ(node, nullptr);  // already there
-  EXPECT_EQ(folder.Children().size(), 2u);
-}
-
-TEST_P(TreeStore, DeletingAModelRemovesItsDistributionsUnderEveryTarget) {
-  TreeView tv;
-  LoadAll(tv);
-  ASSERT_NE(tv.Find("T01:M1"), nullptr);
-  ASSERT_TRUE(control().DeleteGroupInTree(tv, "M1 "));
-  for (const char* key : {"gM1", "T01:M1", "T02:M1", "T01:M1:0000000001"}) EXPECT_EQ(tv.Find(key), nullptr) << key;
-  EXPECT_NE(tv.Find("N1:M2"), nullptr);
-  ASSERT_TRUE(control().DeleteFileInTree(tv, "M2", "0000000001"));
-  EXPECT_EQ(tv.Find("M2:0000000001"), nullptr);
-  EXPECT_EQ(tv.Find("N1:M2:0000000001"), nullptr);
-  EXPECT_NE(tv.Find("N1:M2"), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, TreeStore, AllKinds(), KindName);
