@@ -189,8 +189,7 @@ TEST_F(QvmgrAutomationTest, WithoutTheLibraryCreateFailsWithAnErrorLine) {
 // ---- register / unregister ---------------------------------------------------
 
 TEST_F(QvmgrAutomationTest, RegisterAndUnregisterTheShippedLibrary) {
-  ProcessResult r = Qvmgr({"register", "--json"});
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  ProcessResult r = Exits(0, {"register", "--json"});
   Json doc = Document(r);
   EXPECT_EQ(doc["registry"], registry());
   EXPECT_THAT(doc["library"].get<std::string>(), HasSubstr("libQVmgr_dll.so"));
@@ -198,24 +197,20 @@ TEST_F(QvmgrAutomationTest, RegisterAndUnregisterTheShippedLibrary) {
   EXPECT_EQ(doc["classes"][0]["progId"], "QVmgr_dll.QVmanager");
   EXPECT_THAT(Registered(), SizeIs(2));
 
-  r = Qvmgr({"unregister"});
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Exits(0, {"unregister"});
   EXPECT_THAT(r.out, HasSubstr("Unregistered "));
   EXPECT_THAT(Registered(), SizeIs(0));
 
-  r = Qvmgr({"register", "--library", QV_MGR_LIBRARY_PATH});
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Exits(0, {"register", "--library", QV_MGR_LIBRARY_PATH});
   EXPECT_THAT(r.out, HasSubstr("QVmgr_dll.Activity"));
 }
 
 TEST_F(QvmgrAutomationTest, RegisteringALibraryThatIsNotThereFails) {
-  ProcessResult r = Qvmgr({"register", "--library", dir() + "/missing.so", "--json"});
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  ProcessResult r = Exits(1, {"register", "--library", dir() + "/missing.so", "--json"});
   EXPECT_EQ(Document(r)["error"]["step"], "DllRegisterServer");
   EXPECT_THAT(r.err, HasSubstr("cannot load the library"));
 
-  r = Qvmgr({"register"}, With(Base(), {{"QV_LIBRARY", dir() + "/missing.so"}}));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  r = Exits(1, {"register"}, With(Base(), {{"QV_LIBRARY", dir() + "/missing.so"}}));
   EXPECT_THAT(r.err, HasSubstr("no libQVmgr_dll.so found"));
   EXPECT_THAT(Registered(), SizeIs(0));
 }

@@ -43,8 +43,7 @@ TEST_F(ServeCheckTest, QvmgrLogsInOverTlsWithItsUserAndPassword) {
   const std::string line = serve.Output().substr(0, serve.Output().find('\n'));
   const std::string address = "127.0.0.1:" + line.substr(line.rfind(':') + 1) + ";pin=" + made.fingerprint;
 
-  const ProcessResult in = Qvmgr({"dist", "show"}, With(Connect(store), {{"QV_SOURCE", address}}));
-  EXPECT_EQ(in.exitCode, 0) << Describe(in);
+  const ProcessResult in = Exits(0, {"dist", "show"}, With(Connect(store), {{"QV_SOURCE", address}}));
   const ProcessResult wrong =
       Qvmgr({"dist", "show"}, With(Connect(store, "Xq9-not-it"), {{"QV_SOURCE", address}}));
   EXPECT_EQ(wrong.exitCode, 1) << Describe(wrong);

@@ -97,11 +97,6 @@ TEST_F(ControlDispatchTest, RecordsAndStatusComeBackByReference) {
   EXPECT_EQ(r.value, Variant(true));
   EXPECT_EQ(change[2], Variant(gc.image()));
 
-  std::vector<Variant> missing{Variant(std::string(216, ' ')), Variant("ZZ")};
-  r = CallMethod(*object, "DetailEnvironment", missing);
-  EXPECT_EQ(r.value, Variant(false));
-  EXPECT_EQ(control->ErrorNum(), QVSource::kRefusalNum);
-
   fake->On("Execute").Code("SYSLSTJOB_").Reply("00015SE1_T1 M1 ");
   std::vector<Variant> job{Variant("SE1_T1 M1 "), Variant("")};
   r = CallMethod(*object, "JobRun", job);

@@ -55,11 +55,20 @@ class EmbeddedManagerTest : public testing::TestWithParam<Kind> {
   test::EmbeddedStore store;
 };
 
-TEST_P(EmbeddedManagerTest, RefusedUserCannotActOnASecuredEnvironment) {
+TEST_P(EmbeddedManagerTest, RefusedUserCannotActOnASecuredEnvironmentGivenBeforeOrAfterTheOpen) {
   QVmanager m;
   Prepare(m, "demo");
-  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
   // TS is secured and QVADMIN is not one of its users.
+  m.EnvironmentID("ts");
+  m.TargetID("nt1");
+  m.ModelID("cli");
+  EXPECT_EQ(m.EnvironmentID(), "TS");  // kept, to be checked by the open
+  EXPECT_EQ(m.TargetID(), "NT1");
+  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
+  EXPECT_EQ(m.EnvironmentID(), "");
+  EXPECT_EQ(m.TargetID(), "");
+  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
+
   m.EnvironmentID("TS");
   m.TargetID("NT1");
   m.ModelID("CLI");
@@ -74,23 +83,6 @@ TEST_P(EmbeddedManagerTest, RefusedUserCannotActOnASecuredEnvironment) {
   std::string status = "?";
   ASSERT_TRUE(frm().ctl().JobRun("STS_NT1CLI", status));
   EXPECT_EQ(status, "");  // nothing was started
-}
-
-TEST_P(EmbeddedManagerTest, ASecuredEnvironmentGivenBeforeTheOpenIsCheckedByIt) {
-  QVmanager m;
-  Prepare(m, "demo");
-  m.EnvironmentID("ts");
-  m.TargetID("nt1");
-  m.ModelID("cli");
-  EXPECT_EQ(m.EnvironmentID(), "TS");
-  EXPECT_EQ(m.TargetID(), "NT1");
-
-  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
-  EXPECT_EQ(m.EnvironmentID(), "");
-  EXPECT_EQ(m.TargetID(), "");
-  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
-  EXPECT_FALSE(m.StartQV());
-  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
 }
 
 TEST_P(EmbeddedManagerTest, OpensReadsActivityAndCloses) {
