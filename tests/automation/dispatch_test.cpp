@@ -51,8 +51,6 @@ TEST_F(ControlDispatchTest, PropertiesReachTheControl) {
   ASSERT_TRUE(PutProperty(*object, "Grp", Variant("M1_")).ok());
   EXPECT_EQ(GetProperty(*object, "Grp").value, Variant("M1_"));
   EXPECT_EQ(object->ClassName(), "QVSource");
-  // Names are found in any case.
-  EXPECT_EQ(object->GetIDsOfNames("OPENCONNECTION"), object->GetIDsOfNames("OpenConnection"));
 }
 
 TEST_F(ControlDispatchTest, ReadActivityWritesTheBlockBack) {
