@@ -101,7 +101,10 @@ TEST_F(QvmgrCommandsTest, RefusedEnvironmentIsReportedInTheUsersLanguage) {
 
 TEST_F(QvmgrCommandsTest, ActivityShowsTheTwentySevenFieldsByName) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  ProcessResult r = Exits(0, {"activity", "--json"}, Connect(store));
+  // Options override their variables; identifiers are normalised.
+  const Environment env = With(Connect(store), {{"QV_TARGET", "NT1"}, {"QV_SOURCE", "file:" + dir() + "/no.qvs"}});
+  ProcessResult r =
+      Exits(0, {"activity", "--json", "--source", "file:" + store.path(), "--target", " as1", "--model", "cli"}, env);
   const Json doc = Document(r);
   EXPECT_EQ(doc["command"], "activity");
   EXPECT_EQ(doc["ok"], true);
@@ -121,16 +124,6 @@ TEST_F(QvmgrCommandsTest, ActivityShowsTheTwentySevenFieldsByName) {
   EXPECT_THAT(r.out, HasSubstr("Activity of PR/AS1/CLI (job SPR_AS1CLI)\n"));
   EXPECT_THAT(r.out, HasSubstr("  CptRead      0000001500\n"));
   EXPECT_THAT(r.err, IsEmpty());  // no progress in a pipe
-}
-
-TEST_F(QvmgrCommandsTest, OptionsOverrideTheirVariablesAndIdentifiersAreNormalised) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  const Environment env = With(Connect(store), {{"QV_TARGET", "NT1"}, {"QV_SOURCE", "file:" + dir() + "/no.qvs"}});
-  const ProcessResult r =
-      Qvmgr({"activity", "--json", "--source", "file:" + store.path(), "--target", " as1", "--model", "cli"}, env);
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
-  EXPECT_EQ(Document(r)["distribution"]["target"], "AS1");
-  EXPECT_EQ(Document(r)["job"], "SPR_AS1CLI");
 }
 
 TEST_F(QvmgrCommandsTest, TraceWritesEveryCallAndAnUnwritableTraceOnlyWarns) {

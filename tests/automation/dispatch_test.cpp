@@ -53,7 +53,7 @@ TEST_F(ControlDispatchTest, PropertiesReachTheControl) {
   EXPECT_EQ(object->ClassName(), "QVSource");
 }
 
-TEST_F(ControlDispatchTest, ReadActivityWritesTheBlockBack) {
+TEST_F(ControlDispatchTest, ResultsComeBackByReference) {
   fake->On("Rreadf").File("QV_USRDATA/QV_VER").Record("0V1R0       ").Repeatedly();
   ASSERT_TRUE(control->OpenConnection("src"));
   fake->ClearCalls();
@@ -68,11 +68,8 @@ TEST_F(ControlDispatchTest, ReadActivityWritesTheBlockBack) {
   // The identifiers are normalised, an action of x is sent as G and an empty
   // option as a blank.
   EXPECT_EQ(fake->Commands().at(1).Request(), "00300SA__T1_M1_QV_USRDATAG 00001024");
-}
 
-TEST_F(ControlDispatchTest, RecordsAndStatusComeBackByReference) {
-  fake->On("Rreadf").File("QV_USRDATA/QV_VER").Record("0V1R0       ").Repeatedly();
-  ASSERT_TRUE(control->OpenConnection("src"));
+  // Records and a job's status come back by reference too.
   control->env("E1");
   Record gc(layout::QV_GC);
   gc.Set("ENVID", "E1");
@@ -81,7 +78,7 @@ TEST_F(ControlDispatchTest, RecordsAndStatusComeBackByReference) {
   gc.Set("REPRISEPNT", "0000000042");
   fake->On("Rreadk").File("QV_USRDATA/QV_GC").Key("E1T1 M1 ").Record(gc.image()).Repeatedly();
   std::vector<Variant> detail{Variant("M1"), Variant("T1"), Variant(std::string(624, ' '))};
-  DispResult r = CallMethod(*object, "DetailGC", detail);
+  r = CallMethod(*object, "DetailGC", detail);
   ASSERT_TRUE(r.ok()) << r.text;
   EXPECT_EQ(r.value, Variant(true));
   EXPECT_EQ(detail[2], Variant(gc.image()));

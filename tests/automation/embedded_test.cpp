@@ -85,11 +85,17 @@ TEST_P(EmbeddedManagerTest, RefusedUserCannotActOnASecuredEnvironmentGivenBefore
   EXPECT_EQ(status, "");  // nothing was started
 }
 
-TEST_P(EmbeddedManagerTest, OpensReadsActivityAndCloses) {
+TEST_P(EmbeddedManagerTest, OpensWithTheRightPasswordReadsActivityAndCloses) {
   const std::string block = test::NamedActivityBlock();
   store.Admin().PutActivity("SAA_T1_M1_", block);
   QVmanager m;
-  Prepare(m, "demo");
+  Prepare(m, "wrong");
+  EXPECT_FALSE(m.OpenConnection());
+  EXPECT_FALSE(m.ConnectionOpen());
+  EXPECT_EQ(m.ErrorNum(), QVSource::kRefusalNum);
+  EXPECT_EQ(m.ErrorText(), cLoadResString("2133"));
+
+  m.Password("demo");
   ASSERT_TRUE(m.OpenConnection()) << m.ErrorNum() << " " << m.ErrorText();
   EXPECT_TRUE(m.ConnectionOpen());
   EXPECT_EQ(frm().ctl().SourceType(), GetParam().sourceType);
@@ -111,15 +117,6 @@ TEST_P(EmbeddedManagerTest, OpensReadsActivityAndCloses) {
 
   EXPECT_TRUE(m.CloseConnection());
   EXPECT_FALSE(m.ConnectionOpen());
-}
-
-TEST_P(EmbeddedManagerTest, WrongPasswordOfTheGlobalUserIsRefused) {
-  QVmanager m;
-  Prepare(m, "wrong");
-  EXPECT_FALSE(m.OpenConnection());
-  EXPECT_FALSE(m.ConnectionOpen());
-  EXPECT_EQ(m.ErrorNum(), QVSource::kRefusalNum);
-  EXPECT_EQ(m.ErrorText(), cLoadResString("2133"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedManagerTest, testing::ValuesIn(kKinds), KindName);
