@@ -169,12 +169,10 @@ TEST_F(QvmgrCommandsTest, DistShowNamesTheRecoveryPointAndEveryFieldOfTheRecord)
   EXPECT_EQ(doc["properties"]["DistributionReprisePoint"], 0);
   EXPECT_EQ(doc["properties"]["DistributionScheduled"], false);
   EXPECT_EQ(doc["properties"]["DistributionHold"], false);
-  if (!doc["record"].is_null()) {
-    EXPECT_EQ(doc["record"]["ENVID"], "PR");
-    EXPECT_EQ(doc["record"]["TARGETDB"], "DEMOTGT");
-    EXPECT_EQ(doc["record"]["REPRISEPNT"], "0000000000");
-    EXPECT_FALSE(doc["record"].contains("FILLER"));
-  }
+  EXPECT_EQ(doc["record"]["ENVID"], "PR");
+  EXPECT_EQ(doc["record"]["TARGETDB"], "DEMOTGT");
+  EXPECT_EQ(doc["record"]["REPRISEPNT"], "0000000000");
+  EXPECT_FALSE(doc["record"].contains("FILLER"));
   r = Exits(0, {"dist", "show"}, Connect(store));
   EXPECT_THAT(r.out, HasSubstr("Distribution PR/AS1/CLI\n"));
   EXPECT_THAT(r.out, HasSubstr("  DistributionRepriseType "));

@@ -145,13 +145,6 @@ TEST(ManagerTableTest, ObjectPropertiesTakeTheirClassOrNothing) {
   EXPECT_EQ(m.cActivity(), nullptr);
 }
 
-TEST(ManagerTableTest, WriteOnlyLoginCannotBeRead) {
-  test::FakeOnForm form;
-  QVmanager m;
-  EXPECT_EQ(m.Invoke(0x68030011, InvokeKind::PropertyGet, {}).status, DispStatus::MemberNotFound);
-  EXPECT_EQ(m.Invoke(0x68030010, InvokeKind::PropertyGet, {}).status, DispStatus::MemberNotFound);
-}
-
 TEST(ManagerTableTest, CallsByDispidReachTheControl) {
   test::FakeOnForm form;
   form.HealthySource("AS400");
@@ -168,9 +161,12 @@ TEST(ManagerTableTest, CallsByDispidReachTheControl) {
   EXPECT_EQ(m.Invoke(0x6003001E, InvokeKind::Method, {}).value, Variant(false));
   m.Invoke(0x6003001B, InvokeKind::Method, {});
   EXPECT_EQ(m.Invoke(0x6003001B, InvokeKind::Method, {}).value, Variant(std::int32_t{0}));
+  // The login is written, never read.
+  EXPECT_EQ(m.Invoke(0x68030011, InvokeKind::PropertyGet, {}).status, DispStatus::MemberNotFound);
+  EXPECT_EQ(m.Invoke(0x68030010, InvokeKind::PropertyGet, {}).status, DispStatus::MemberNotFound);
 }
 
-TEST(ActivityTableTest, PropertiesFollowTheBlockOrder) {
+TEST(ActivityTableTest, PropertiesAndFillFollowTheBlockOrder) {
   Activity a;
   ASSERT_EQ(layout::Activity.fields.size(), Activity::kCount);
   for (std::size_t i = 0; i < Activity::kCount; ++i) {
@@ -184,10 +180,8 @@ TEST(ActivityTableTest, PropertiesFollowTheBlockOrder) {
   }
   EXPECT_EQ(a.Invoke(0x4003001B, InvokeKind::PropertyGet, {}).status, DispStatus::MemberNotFound);
   EXPECT_EQ(a.ClassName(), "Activity");
-}
 
-TEST(ActivityTableTest, FillCutsByWidthAndPadsShortBlocks) {
-  Activity a;
+  // Fill cuts a block by the widths and pads a short one.
   a.Fill("1" + std::string(20, 'R') + "12345");
   EXPECT_EQ(a.Get("state"), "1");
   EXPECT_EQ(a.Get("Receiver"), std::string(20, 'R'));
