@@ -32,16 +32,14 @@ class QvmgrCommandsTest : public QvmgrTest {};
 
 TEST_F(QvmgrCommandsTest, WrongPasswordExitsWith1AndTellsTheErrorState) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  ProcessResult r = Qvmgr({"activity"}, Connect(store, "wrong"));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  ProcessResult r = Exits(1, {"activity"}, Connect(store, "wrong"));
   EXPECT_THAT(r.err, HasSubstr("qvmgr: activity: cannot connect to file:"));
   EXPECT_THAT(r.err, HasSubstr("ErrorNum:  40"));
   EXPECT_THAT(r.err, HasSubstr("ErrorText: Invalid password"));
   EXPECT_THAT(r.err, HasSubstr("ErrorStep: CheckUser"));
   EXPECT_THAT(r.out, IsEmpty());
 
-  r = Qvmgr({"activity", "--json"}, Connect(store, "wrong"));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  r = Exits(1, {"activity", "--json"}, Connect(store, "wrong"));
   const Json doc = Document(r);
   EXPECT_EQ(doc["command"], "activity");
   EXPECT_EQ(doc["ok"], false);
@@ -52,22 +50,6 @@ TEST_F(QvmgrCommandsTest, WrongPasswordExitsWith1AndTellsTheErrorState) {
 }
 
 TEST_F(QvmgrCommandsTest, SourcesThatDoNotAnswerExitWith1) {
-  for (const std::string& source : {std::string("127.0.0.1:1"), "file:" + dir() + "/missing.qvs"}) {
-    SCOPED_TRACE(source);
-    const ProcessResult r = Qvmgr({"--source", source, "--env", "PR", "--target", "AS1", "--model", "CLI",
-                                   "status", "--json"},
-                                  Base());
-    EXPECT_EQ(r.exitCode, 1) << Describe(r);
-    const Json doc = Document(r);
-    EXPECT_EQ(doc["ok"], false);
-    EXPECT_NE(doc["error"]["num"], 0);
-    EXPECT_FALSE(doc["error"]["text"].get<std::string>().empty());
-    EXPECT_EQ(doc["error"]["step"].get<std::string>().rfind("OpenConnection", 0), 0u);
-    EXPECT_THAT(r.err, HasSubstr("cannot connect to " + source));
-  }
-}
-
-TEST_F(QvmgrCommandsTest, ASourceThatAcceptsButNeverAnswersTimesOut) {
   // A loopback socket that listens and never reads: connections complete
   // in the backlog and then hear nothing.
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -79,27 +61,36 @@ TEST_F(QvmgrCommandsTest, ASourceThatAcceptsButNeverAnswersTimesOut) {
   ASSERT_EQ(::listen(fd, 4), 0);
   socklen_t len = sizeof addr;
   ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-  const std::string source = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+  const std::string silent = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
 
-  const ProcessResult r = Qvmgr({"--source", source, "--env", "PR", "--target", "AS1", "--model", "CLI", "status"},
-                                With(Base(), {{"QV_CONNECT_TIMEOUT", "1"}, {"QV_CALL_TIMEOUT", "1"}}));
+  for (const std::string& source : {std::string("127.0.0.1:1"), "file:" + dir() + "/missing.qvs", silent}) {
+    SCOPED_TRACE(source);
+    const ProcessResult r = Exits(1,
+                                  {"--source", source, "--env", "PR", "--target", "AS1", "--model", "CLI", "status",
+                                   "--json"},
+                                  With(Base(), {{"QV_CONNECT_TIMEOUT", "1"}, {"QV_CALL_TIMEOUT", "1"}}));
+    const Json doc = Document(r);
+    EXPECT_EQ(doc["ok"], false);
+    EXPECT_NE(doc["error"]["num"], 0);
+    EXPECT_FALSE(doc["error"]["text"].get<std::string>().empty());
+    EXPECT_EQ(doc["error"]["step"].get<std::string>().rfind("OpenConnection", 0), 0u);
+    EXPECT_THAT(r.err, HasSubstr("cannot connect to " + source));
+    if (source == silent) {
+      EXPECT_THAT(r.err, HasSubstr("did not answer"));
+    }
+  }
   ::close(fd);
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
-  EXPECT_THAT(r.err, HasSubstr("cannot connect to " + source));
-  EXPECT_THAT(r.err, HasSubstr("did not answer"));
 }
 
 TEST_F(QvmgrCommandsTest, RefusedEnvironmentIsReportedInTheUsersLanguage) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   // TS is secured and QVADMIN is none of its users.
   const Environment env = With(Connect(store), {{"QV_ENV", "TS"}, {"QV_TARGET", "NT2"}, {"QV_MODEL", "ORD"}});
-  ProcessResult r = Qvmgr({"activity"}, env);
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  ProcessResult r = Exits(1, {"activity"}, env);
   EXPECT_THAT(r.err, HasSubstr("cannot select the environment TS"));
   EXPECT_THAT(r.err, HasSubstr("Unauthorised user (QVADMIN)"));
 
-  r = Qvmgr({"--lang", "1036", "activity"}, env);
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  r = Exits(1, {"--lang", "1036", "activity"}, env);
   EXPECT_THAT(r.err, HasSubstr("Utilisateur QVADMIN non autorisé"));  // UTF-8 on the way out
 
   r = Qvmgr({"activity"}, With(env, {{"QV_LANG", "fr_CA.UTF-8"}}));
@@ -110,8 +101,10 @@ TEST_F(QvmgrCommandsTest, RefusedEnvironmentIsReportedInTheUsersLanguage) {
 
 TEST_F(QvmgrCommandsTest, ActivityShowsTheTwentySevenFieldsByName) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  ProcessResult r = Qvmgr({"activity", "--json"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  // Options override their variables; identifiers are normalised.
+  const Environment env = With(Connect(store), {{"QV_TARGET", "NT1"}, {"QV_SOURCE", "file:" + dir() + "/no.qvs"}});
+  ProcessResult r =
+      Exits(0, {"activity", "--json", "--source", "file:" + store.path(), "--target", " as1", "--model", "cli"}, env);
   const Json doc = Document(r);
   EXPECT_EQ(doc["command"], "activity");
   EXPECT_EQ(doc["ok"], true);
@@ -127,33 +120,20 @@ TEST_F(QvmgrCommandsTest, ActivityShowsTheTwentySevenFieldsByName) {
   EXPECT_EQ(a["CptRead"], "0000001500");
   EXPECT_EQ(a["JOTMST"], "2024-01-15-10.30.00.000000");
 
-  r = Qvmgr({"activity"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Exits(0, {"activity"}, Connect(store));
   EXPECT_THAT(r.out, HasSubstr("Activity of PR/AS1/CLI (job SPR_AS1CLI)\n"));
   EXPECT_THAT(r.out, HasSubstr("  CptRead      0000001500\n"));
   EXPECT_THAT(r.err, IsEmpty());  // no progress in a pipe
 }
 
-TEST_F(QvmgrCommandsTest, OptionsOverrideTheirVariablesAndIdentifiersAreNormalised) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  const Environment env = With(Connect(store), {{"QV_TARGET", "NT1"}, {"QV_SOURCE", "file:" + dir() + "/no.qvs"}});
-  const ProcessResult r =
-      Qvmgr({"activity", "--json", "--source", "file:" + store.path(), "--target", " as1", "--model", "cli"}, env);
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
-  EXPECT_EQ(Document(r)["distribution"]["target"], "AS1");
-  EXPECT_EQ(Document(r)["job"], "SPR_AS1CLI");
-}
-
 TEST_F(QvmgrCommandsTest, TraceWritesEveryCallAndAnUnwritableTraceOnlyWarns) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const std::string trace = dir() + "/calls.trace";
-  ProcessResult r = Qvmgr({"--trace", trace, "activity"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  ProcessResult r = Exits(0, {"--trace", trace, "activity"}, Connect(store));
   EXPECT_THAT(ReadWholeFile(trace), HasSubstr("OpenMConnection("));
   EXPECT_THAT(ReadWholeFile(trace), HasSubstr("Execute("));
 
-  r = Qvmgr({"activity"}, With(Connect(store), {{"QV_TRACE", dir() + "/no/such/folder/t"}}));
-  EXPECT_EQ(r.exitCode, 0) << Describe(r);
+  r = Exits(0, {"activity"}, With(Connect(store), {{"QV_TRACE", dir() + "/no/such/folder/t"}}));
   EXPECT_THAT(r.err, HasSubstr("cannot write the trace file"));
 }
 
@@ -171,9 +151,7 @@ TEST_F(QvmgrCommandsTest, ShowCommandsNameTheFieldsOfTheirRecords) {
                         {{"model", "show", "--json"}, "DSN_PWD", "********"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.front());
-    const ProcessResult r = Qvmgr(c.args, Connect(store));
-    ASSERT_EQ(r.exitCode, 0) << Describe(r);
-    const Json doc = Document(r);
+    const Json doc = Document(Exits(0, c.args, Connect(store)));
     EXPECT_EQ(doc["command"], c.args[0] + " show");
     EXPECT_EQ(doc["record"]["ENVID"], "PR");
     EXPECT_EQ(doc["record"][c.field], c.value);
@@ -184,22 +162,18 @@ TEST_F(QvmgrCommandsTest, ShowCommandsNameTheFieldsOfTheirRecords) {
 
 TEST_F(QvmgrCommandsTest, DistShowNamesTheRecoveryPointAndEveryFieldOfTheRecord) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  ProcessResult r = Qvmgr({"dist", "show", "--json"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  ProcessResult r = Exits(0, {"dist", "show", "--json"}, Connect(store));
   const Json doc = Document(r);
   EXPECT_EQ(doc["command"], "dist show");
   EXPECT_EQ(doc["properties"]["DistributionRepriseType"], "C");
   EXPECT_EQ(doc["properties"]["DistributionReprisePoint"], 0);
   EXPECT_EQ(doc["properties"]["DistributionScheduled"], false);
   EXPECT_EQ(doc["properties"]["DistributionHold"], false);
-  if (!doc["record"].is_null()) {
-    EXPECT_EQ(doc["record"]["ENVID"], "PR");
-    EXPECT_EQ(doc["record"]["TARGETDB"], "DEMOTGT");
-    EXPECT_EQ(doc["record"]["REPRISEPNT"], "0000000000");
-    EXPECT_FALSE(doc["record"].contains("FILLER"));
-  }
-  r = Qvmgr({"dist", "show"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  EXPECT_EQ(doc["record"]["ENVID"], "PR");
+  EXPECT_EQ(doc["record"]["TARGETDB"], "DEMOTGT");
+  EXPECT_EQ(doc["record"]["REPRISEPNT"], "0000000000");
+  EXPECT_FALSE(doc["record"].contains("FILLER"));
+  r = Exits(0, {"dist", "show"}, Connect(store));
   EXPECT_THAT(r.out, HasSubstr("Distribution PR/AS1/CLI\n"));
   EXPECT_THAT(r.out, HasSubstr("  DistributionRepriseType "));
 }
@@ -211,9 +185,7 @@ TEST_P(QvmgrDistSetTest, MovesTheRecoveryPointAndShowsWhatTheSourceHolds) {
   std::vector<std::string> args{"dist",    "set",  "--json",      "--reprise-type", "p",   "--receiver",
                                 "rcv0001", "--point", "1234", "--scheduled", "on", "--hold", "on"};
   if (GetParam() == SourceKind::AS400) args.insert(args.end(), {"--library", "QV_USRDATA"});  // AS/400 rows only
-  const ProcessResult r = Qvmgr(args, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
-  const Json doc = Document(r);
+  const Json doc = Document(Exits(0, args, Connect(store)));
   EXPECT_EQ(doc["before"]["DistributionReprisePoint"], 0);
   EXPECT_EQ(doc["properties"]["DistributionReprisePoint"], 1234);
   EXPECT_EQ(doc["properties"]["DistributionRepriseType"], "P");
@@ -239,14 +211,11 @@ INSTANTIATE_TEST_SUITE_P(Kinds, QvmgrDistSetTest, testing::Values(SourceKind::AS
 
 TEST_F(QvmgrCommandsTest, StartStatusStopAndTheirRefusals) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  ProcessResult r = Qvmgr({"start", "--json", "--model", "XYZ"}, Connect(store));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  ProcessResult r = Exits(1, {"start", "--json", "--model", "XYZ"}, Connect(store));
   EXPECT_EQ(Document(r)["ok"], false);
-  r = Qvmgr({"start"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Exits(0, {"start"}, Connect(store));
   EXPECT_THAT(r.out, HasSubstr("Asked the source to start PR/AS1/CLI (job SPR_AS1CLI)."));
-  r = Qvmgr({"status", "--json"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Exits(0, {"status", "--json"}, Connect(store));
   EXPECT_EQ(Document(r)["running"], true);
   {
     // A stop that cannot get through a store held by another writer fails.
@@ -257,11 +226,9 @@ TEST_F(QvmgrCommandsTest, StartStatusStopAndTheirRefusals) {
     EXPECT_EQ(r.exitCode, 1) << Describe(r);
     EXPECT_THAT(r.err, HasSubstr("cannot stop the distribution PR/AS1/CLI"));
   }
-  r = Qvmgr({"stop", "--json"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Exits(0, {"stop", "--json"}, Connect(store));
   EXPECT_EQ(Document(r)["job"], "SPR_AS1CLI");
-  r = Qvmgr({"status"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Exits(0, {"status"}, Connect(store));
   EXPECT_THAT(r.out, HasSubstr("Job SPR_AS1CLI of PR/AS1/CLI is not running."));
 }
 
@@ -269,9 +236,7 @@ TEST_F(QvmgrCommandsTest, StartStatusStopAndTheirRefusals) {
 
 TEST_F(QvmgrCommandsTest, MessagesListTheQueue) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  const ProcessResult r = Qvmgr({"messages", "--json"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
-  const Json doc = Document(r);
+  const Json doc = Document(Exits(0, {"messages", "--json"}, Connect(store)));
   ASSERT_TRUE(doc["messages"].is_array());
   EXPECT_EQ(doc["count"], doc["messages"].size());
   for (const Json& m : doc["messages"])
@@ -284,8 +249,7 @@ TEST_F(QvmgrCommandsTest, MessagesFollowPrintsOnlyNewMessagesUntilInterrupted) {
   ASSERT_TRUE(child.WaitForOutput("Level", std::chrono::seconds(20)));
   ASSERT_TRUE(child.WaitForOutput("PR/NT1/CLI ended", std::chrono::seconds(20)));
   // A message that comes while it follows.
-  const ProcessResult started = Qvmgr({"start"}, Connect(store));
-  ASSERT_EQ(started.exitCode, 0) << Describe(started);
+  const ProcessResult started = Exits(0, {"start"}, Connect(store));
   EXPECT_TRUE(child.WaitForOutput("Distribution PR/AS1/CLI started", std::chrono::seconds(20)));
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // one more read
   child.Signal(SIGINT);
@@ -306,8 +270,7 @@ TEST_F(QvmgrCommandsTest, MessagesFollowPrintsOnlyNewMessagesUntilInterrupted) {
 // ---- Demo --------------------------------------------------------------------
 
 TEST_F(QvmgrCommandsTest, DemoWalksTheRoadAndEndsWithTheCommandsByHand) {
-  const ProcessResult r = Qvmgr({"demo", "--dir", dir() + "/demo"});
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  const ProcessResult r = Exits(0, {"demo", "--dir", dir() + "/demo"});
   EXPECT_TRUE(std::filesystem::exists(dir() + "/demo/demo-as400.qvs"));
   EXPECT_THAT(r.out, HasSubstr("OpenConnection -> True"));
   EXPECT_THAT(r.out, HasSubstr("CloseConnection -> True"));
@@ -317,9 +280,7 @@ TEST_F(QvmgrCommandsTest, DemoWalksTheRoadAndEndsWithTheCommandsByHand) {
   EXPECT_THAT(r.out, Not(HasSubstr("demo\"")));
   EXPECT_THAT(r.out, Not(HasSubstr("QV_PASSWORD=demo")));
 
-  const ProcessResult j = Qvmgr({"demo", "--json", "--kind", "sqlserver", "--dir", dir() + "/demo"});
-  ASSERT_EQ(j.exitCode, 0) << Describe(j);
-  const Json doc = Document(j);
+  const Json doc = Document(Exits(0, {"demo", "--json", "--kind", "sqlserver", "--dir", dir() + "/demo"}));
   EXPECT_EQ(doc["store"]["type"], "SQL Server");
   EXPECT_GE(doc["steps"].size(), 8u);
   for (const Json& step : doc["steps"]) EXPECT_EQ(step["ok"], true) << step.dump();
@@ -336,17 +297,14 @@ TEST_F(QvmgrCommandsTest, TableAddImportsACatalogFileThatFieldsThenShows) {
     file.fields = {{"ORDNO", 'P', 4, 7, 0, "Order number", false}, {"AMOUNT", 'P', 5, 9, 2, "Amount", false}};
     embedded::PutCatalogFile(admin.db(), file);
   }
-  ProcessResult r = Qvmgr({"table", "add", "--library", "demolib", "--file", "orders", "--json"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  ProcessResult r = Exits(0, {"table", "add", "--library", "demolib", "--file", "orders", "--json"}, Connect(store));
   Json doc = Document(r);
   const std::string table = doc["table"];
   EXPECT_EQ(doc["fields"].size(), 2u);
-  r = Qvmgr({"fields", "--table", std::to_string(std::stoi(table))}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Exits(0, {"fields", "--table", std::to_string(std::stoi(table))}, Connect(store));
   EXPECT_THAT(r.out, HasSubstr("Packed 9,2"));
   EXPECT_THAT(r.out, HasSubstr("Order number"));
-  r = Qvmgr({"table", "add", "--library", "demolib", "--file", "nope"}, Connect(store));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  r = Exits(1, {"table", "add", "--library", "demolib", "--file", "nope"}, Connect(store));
   EXPECT_THAT(r.err, HasSubstr("ErrorText: File not found DEMOLIB/NOPE"));
 }
 
@@ -379,12 +337,10 @@ TEST_F(QvmgrCommandsTest, CatalogListsWhatItsFiltersSelect) {
   for (const Case& c : cases) {
     std::vector<std::string> args{"catalog", "--json"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    const ProcessResult r = Qvmgr(args, Connect(store));
-    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const ProcessResult r = Exits(0, args, Connect(store));
     EXPECT_EQ(Document(r)[c.key].dump(), c.json);
   }
-  ProcessResult r = Qvmgr({"catalog", "receivers", "--journal", "QVJRN", "--library", "QV_USRDATA"}, Connect(store));
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  ProcessResult r = Exits(0, {"catalog", "receivers", "--journal", "QVJRN", "--library", "QV_USRDATA"}, Connect(store));
   EXPECT_THAT(r.out, HasSubstr("Receiver    First sequence"));
   EXPECT_THAT(r.out, HasSubstr("QVRCV00001  0000000001      0000001000"));
 
@@ -392,11 +348,9 @@ TEST_F(QvmgrCommandsTest, CatalogListsWhatItsFiltersSelect) {
        {std::vector<std::string>{"catalog", "files"}, {"catalog", "receivers", "--library", "QV_USRDATA"},
         {"catalog", "files", "--library", "DEMOLIB", "--type", "DSPF"}, {"catalog", "libraries", "--file", "X"},
         {"catalog", "tables"}}) {
-    r = Qvmgr(bad, Connect(store));
-    EXPECT_EQ(r.exitCode, 2) << Describe(r);
+    r = Exits(2, bad, Connect(store));
   }
-  r = Qvmgr({"catalog", "receivers", "--journal", "NOJRN", "--library", "QV_USRDATA"}, Connect(store));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  r = Exits(1, {"catalog", "receivers", "--journal", "NOJRN", "--library", "QV_USRDATA"}, Connect(store));
   EXPECT_THAT(r.err, HasSubstr("ErrorNum:  9801"));
 }
 
@@ -425,18 +379,15 @@ TEST_F(QvmgrCommandsTest, CatalogListsTheDataSourcesDatabasesAndTablesOfAnNtSour
     for (const Case& c : cases) {
       std::vector<std::string> args{"catalog", "--json"};
       args.insert(args.end(), c.args.begin(), c.args.end());
-      const ProcessResult r = Qvmgr(args, Connect(store));
-      ASSERT_EQ(r.exitCode, 0) << Describe(r);
+      const ProcessResult r = Exits(0, args, Connect(store));
       EXPECT_EQ(Document(r)[c.key].dump(), c.json);
     }
-    ProcessResult r = Qvmgr({"catalog", "tables", "--database", "NOSUCH"}, Connect(store));
-    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    ProcessResult r = Exits(1, {"catalog", "tables", "--database", "NOSUCH"}, Connect(store));
     EXPECT_THAT(r.err, HasSubstr("does not exist"));
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"catalog", "dsn", "--library", "X"}, {"catalog", "dsn", "--kind", "DB2"},
           {"catalog", "databases", "--mask", "%"}, {"catalog", "files", "--library", "X", "--database", "Y"}}) {
-      r = Qvmgr(bad, Connect(store));
-      EXPECT_EQ(r.exitCode, 2) << Describe(r);
+      r = Exits(2, bad, Connect(store));
     }
   }
 }

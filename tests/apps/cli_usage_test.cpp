@@ -48,8 +48,7 @@ TEST_P(QvmgrUsageCaseTest, SaysWhatIsWrongAndExitsWith2) {
   const std::vector<Record> before = store.Admin().Records(layout::QV_GC);
 
   const UsageCase& c = GetParam();
-  const ProcessResult r = Qvmgr(c.args, Connect(store));
-  EXPECT_EQ(r.exitCode, 2) << Describe(r);
+  const ProcessResult r = Exits(2, c.args, Connect(store));
   EXPECT_THAT(r.err, HasSubstr(c.message));
   EXPECT_THAT(r.err, HasSubstr(std::string("Run '") + c.help + " --help' for help."));
   EXPECT_THAT(r.out, IsEmpty());
@@ -94,18 +93,15 @@ TEST_F(QvmgrUsageTest, MissingIdentifiersAndSourceAreNamedWithTheirVariables) {
   EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
   Environment env = Connect(store);
   env.erase("QV_MODEL");
-  ProcessResult r = Qvmgr({"dist", "show"}, env);
-  EXPECT_EQ(r.exitCode, 2) << Describe(r);
+  ProcessResult r = Exits(2, {"dist", "show"}, env);
   EXPECT_THAT(r.err, HasSubstr("dist show needs --model ID (or the variable QV_MODEL)"));
 
   env.erase("QV_SOURCE");
-  r = Qvmgr({"status"}, env);
-  EXPECT_EQ(r.exitCode, 2) << Describe(r);
+  r = Exits(2, {"status"}, env);
   EXPECT_THAT(r.err, HasSubstr("status needs --source ADDRESS (or the variable QV_SOURCE)"));
 
   // An empty variable counts as missing.
-  r = Qvmgr({"activity"}, With(Connect(store), {{"QV_ENV", ""}}));
-  EXPECT_EQ(r.exitCode, 2) << Describe(r);
+  r = Exits(2, {"activity"}, With(Connect(store), {{"QV_ENV", ""}}));
   EXPECT_THAT(r.err, HasSubstr("activity needs --env ID"));
 }
 

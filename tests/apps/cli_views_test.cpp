@@ -15,8 +15,10 @@ using embedded::SourceKind;
 
 class QvmgrViewsTest : public QvmgrTest, public testing::WithParamInterface<SourceKind> {
  protected:
-  ProcessResult Run(const EmbeddedStore& store, std::vector<std::string> args) {
-    return Qvmgr(args, With(Connect(store), {{"QV_ENV", "QA"}, {"QV_TYPE", TypeOf(GetParam())}}));
+  // Runs qvmgr on the environment QA of store and expects status.
+  ProcessResult Run(int status, const EmbeddedStore& store, const std::vector<std::string>& args,
+                    std::source_location where = std::source_location::current()) {
+    return Exits(status, args, With(Connect(store), {{"QV_ENV", "QA"}, {"QV_TYPE", TypeOf(GetParam())}}), {}, where);
   }
   // Returns the keys of the tree nodes of a "tree --json" run, depth first.
   static std::vector<std::string> Keys(const Json& nodes) {
@@ -38,65 +40,50 @@ TEST_P(QvmgrViewsTest, ATopologyIsBuiltShownChangedAndTornDown) {
         {"model", "add", "--model", "M01", "--description", "Customers"},
         {"dist", "add", "--target", "T01", "--model", "M01"},
         {"target", "change", "--target", "T02", "--description", "It's the second"},
-        {"dist", "hold", "--target", "T01", "--model", "M01"}}) {
-    ProcessResult r = Run(store, step);
-    ASSERT_EQ(r.exitCode, 0) << Describe(r);
-  }
-  ProcessResult r = Run(store, {"tree", "--json"});
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+        {"dist", "hold", "--target", "T01", "--model", "M01"}})
+    Run(0, store, step);
+  ProcessResult r = Run(0, store, {"tree", "--json"});
   EXPECT_EQ(Keys(Document(r)["tree"]["nodes"]),
             (std::vector<std::string>{"Env", "Cibles", "cT01", "T01/GC", "T01:M01", "T01:M01/FC", "T01:M01/Spv",
                                       "T01/Dist", "cT02", "T02/GC", "T02/Dist", "Groups", "gM01", "M01/File",
                                       "M01/Distg", "Messages"}));
-  r = Run(store, {"list", "targets"});
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Run(0, store, {"list", "targets"});
   EXPECT_THAT(r.out, HasSubstr("It's the second"));
   EXPECT_THAT(r.out, HasSubstr("T01     First"));
-  r = Run(store, {"list", "dists", "--target", "T01", "--json"});
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Run(0, store, {"list", "dists", "--target", "T01", "--json"});
   EXPECT_EQ(Document(r)["list"]["items"][0]["subItems"][12], "Yes");  // held
 
   // Refusals change nothing and say why.
-  r = Run(store, {"target", "change", "--target", "T02", "--description", std::string(31, 'x')});
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  r = Run(1, store, {"target", "change", "--target", "T02", "--description", std::string(31, 'x')});
   EXPECT_THAT(r.err, HasSubstr("the description holds 31 characters; at most 30 fit"));
-  r = Run(store, {"target", "add", "--target", "T0001"});
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  r = Run(1, store, {"target", "add", "--target", "T0001"});
   EXPECT_THAT(r.err, HasSubstr("the target code T0001 is longer than 3 characters"));
-  r = Run(store, {"target", "delete", "--target", "T09", "--yes"});
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  r = Run(1, store, {"target", "delete", "--target", "T09", "--yes"});
   EXPECT_THAT(r.err, HasSubstr("the target T09 does not exist"));
   // A short code names the same item for every command: padded with "_".
-  ASSERT_EQ(Run(store, {"target", "add", "--target", "t5", "--description", "Short"}).exitCode, 0);
-  r = Run(store, {"target", "show", "--target", "T5", "--json"});
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  Run(0, store, {"target", "add", "--target", "t5", "--description", "Short"});
+  r = Run(0, store, {"target", "show", "--target", "T5", "--json"});
   EXPECT_THAT(r.out, HasSubstr("T5_"));
-  ASSERT_EQ(Run(store, {"target", "delete", "--target", "T5", "--yes"}).exitCode, 0);
-  ASSERT_EQ(Run(store, {"dist", "release", "--target", "T01", "--model", "M01"}).exitCode, 0);
-  ASSERT_EQ(Run(store, {"start", "--target", "T01", "--model", "M01"}).exitCode, 0);
-  r = Run(store, {"model", "delete", "--model", "M01", "--yes"});
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  Run(0, store, {"target", "delete", "--target", "T5", "--yes"});
+  Run(0, store, {"dist", "release", "--target", "T01", "--model", "M01"});
+  Run(0, store, {"start", "--target", "T01", "--model", "M01"});
+  r = Run(1, store, {"model", "delete", "--model", "M01", "--yes"});
   EXPECT_THAT(r.err, HasSubstr("the distribution QA/T01/M01 is running; stop it first"));
-  r = Run(store, {"supervise", "--json"});
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  r = Run(0, store, {"supervise", "--json"});
   bool shown = false;
   const Json supervision = Document(r);
   for (const Json& row : supervision["distributions"])
     if (row["distribution"] == "[QA_M01] -> T01") shown = row["status"] != "Stop";
   EXPECT_TRUE(shown) << r.out;
-  ASSERT_EQ(Run(store, {"stop", "--target", "T01", "--model", "M01"}).exitCode, 0);
-  r = Run(store, {"env", "delete"});
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  Run(0, store, {"stop", "--target", "T01", "--model", "M01"});
+  r = Run(1, store, {"env", "delete"});
   EXPECT_THAT(r.err, HasSubstr("--yes"));
-  ASSERT_EQ(Run(store, {"tree"}).exitCode, 0);
+  Run(0, store, {"tree"});
 
-  r = Run(store, {"env", "delete", "--yes"});
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
-  r = Run(store, {"tree"});
-  EXPECT_EQ(r.exitCode, 1);
+  Run(0, store, {"env", "delete", "--yes"});
+  r = Run(1, store, {"tree"});
   EXPECT_THAT(r.err, HasSubstr("the environment QA does not exist"));
-  r = Run(store, {"list", "targets", "--env", "PR"});
-  EXPECT_EQ(r.exitCode, 0) << Describe(r);
+  Run(0, store, {"list", "targets", "--env", "PR"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, QvmgrViewsTest, testing::Values(SourceKind::AS400, SourceKind::Oracle),

@@ -28,63 +28,58 @@ Holdings HoldingsOf(const EmbeddedStore& store) {
 
 class QvmgrItemTest : public QvmgrTest {};
 
-TEST_F(QvmgrItemTest, CommandsOnADistributionThatDoesNotExistFailWithTheLibrarysMessage) {
+TEST_F(QvmgrItemTest, EveryItemACommandNamesMustExistAndNothingChanges) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const Holdings before = HoldingsOf(store);
-  const std::vector<std::vector<std::string>> commands = {
-      {"stop"}, {"status"}, {"activity"}, {"start"}, {"dist", "show"}, {"dist", "set", "--point", "5"}};
-  for (std::vector<std::string> args : commands) {
-    const std::string command = args.size() > 1 && args[0] == "dist" ? "dist " + args[1] : args[0];
-    SCOPED_TRACE(command);
-    args.insert(args.end(), {"--model", "XYZ", "--json"});
-    const ProcessResult r = Qvmgr(args, Connect(store));
-    EXPECT_EQ(r.exitCode, 1) << Describe(r);
-    const Json doc = Document(r);
-    EXPECT_EQ(doc["command"], command);
+  struct Case {
+    std::vector<std::string> args;
+    const char* command;
+    const char* what;  // the first line on stderr
+    const char* text;  // the library's message
+  };
+  const Case cases[] = {
+      {{"stop", "--env", "ZZ"}, "stop", "stop: cannot stop the distribution ZZ/AS1/CLI",
+       "Distribution CLI for target AS1 not found"},
+      {{"status", "--target", "ZZZ"}, "status", "status: cannot ask whether the job SPR_ZZZCLI runs",
+       "Distribution CLI for target ZZZ not found"},
+      {{"activity", "--target", "ZZZ"}, "activity", "activity: cannot read the activity of PR/ZZZ/CLI",
+       "Distribution CLI for target ZZZ not found"},
+      {{"start", "--model", "XYZ"}, "start", "start: cannot start the distribution PR/AS1/XYZ",
+       "Distribution XYZ for target AS1 not found"},
+      {{"dist", "show", "--model", "XYZ"}, "dist show", "dist show: ", "Distribution XYZ for target AS1 not found"},
+      {{"dist", "set", "--point", "5", "--model", "XYZ"}, "dist set", "dist set: ",
+       "Distribution XYZ for target AS1 not found"},
+      {{"env", "show", "--env", "ZZ"}, "env show", "env show: cannot read the environment ZZ",
+       "Environment ZZ not found"},
+      {{"target", "show", "--target", "ZZZ"}, "target show", "target show: cannot read the target ZZZ",
+       "Target ZZZ not found"},
+      {{"model", "show", "--model", "XYZ"}, "model show", "model show: cannot read the model XYZ",
+       "Model XYZ not found"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ProcessResult r = Exits(1, c.args, Connect(store));
+    EXPECT_EQ(r.out, "");
+    EXPECT_THAT(r.err, HasSubstr(std::string("qvmgr: ") + c.what));
+    EXPECT_THAT(r.err, HasSubstr(std::string("ErrorText: ") + c.text + "\n"));
+
+    std::vector<std::string> args = c.args;
+    args.push_back("--json");
+    const Json doc = Document(Exits(1, args, Connect(store)));
+    EXPECT_EQ(doc["command"], c.command);
     EXPECT_EQ(doc["ok"], false);
     EXPECT_EQ(doc["error"]["num"], 40);
-    EXPECT_EQ(doc["error"]["text"], "Distribution XYZ for target AS1 not found");
+    EXPECT_EQ(doc["error"]["text"], c.text);
     EXPECT_FALSE(doc.contains("running"));
     EXPECT_FALSE(doc.contains("activity"));
   }
   EXPECT_EQ(HoldingsOf(store), before);
 }
 
-TEST_F(QvmgrItemTest, EveryItemACommandNamesMustExist) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
-  struct Case {
-    std::vector<std::string> args;
-    const char* what;  // the first line on stderr
-    const char* text;  // the library's message
-  };
-  const Case cases[] = {
-      {{"stop", "--env", "ZZ"}, "stop: cannot stop the distribution ZZ/AS1/CLI",
-       "Distribution CLI for target AS1 not found"},
-      {{"status", "--target", "ZZZ"}, "status: cannot ask whether the job SPR_ZZZCLI runs",
-       "Distribution CLI for target ZZZ not found"},
-      {{"activity", "--target", "ZZZ"}, "activity: cannot read the activity of PR/ZZZ/CLI",
-       "Distribution CLI for target ZZZ not found"},
-      {{"start", "--env", "ZZ"}, "start: cannot start the distribution ZZ/AS1/CLI",
-       "Distribution CLI for target AS1 not found"},
-      {{"env", "show", "--env", "ZZ"}, "env show: cannot read the environment ZZ", "Environment ZZ not found"},
-      {{"target", "show", "--target", "ZZZ"}, "target show: cannot read the target ZZZ", "Target ZZZ not found"},
-      {{"model", "show", "--model", "XYZ"}, "model show: cannot read the model XYZ", "Model XYZ not found"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const ProcessResult r = Qvmgr(c.args, Connect(store));
-    EXPECT_EQ(r.exitCode, 1) << Describe(r);
-    EXPECT_EQ(r.out, "");
-    EXPECT_THAT(r.err, HasSubstr(std::string("qvmgr: ") + c.what + "\n"));
-    EXPECT_THAT(r.err, HasSubstr(std::string("ErrorText: ") + c.text + "\n"));
-  }
-}
-
 TEST_F(QvmgrItemTest, AReceiverLibraryIsRefusedForAnNtSourceAndNothingChanges) {
   EmbeddedStore store(SourceKind::ODBC, /*demo=*/true);
   const Holdings before = HoldingsOf(store);
-  const ProcessResult r = Qvmgr({"dist", "set", "--point", "77", "--library", "QV_USRDATA", "--json"}, Connect(store));
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  const ProcessResult r = Exits(1, {"dist", "set", "--point", "77", "--library", "QV_USRDATA", "--json"}, Connect(store));
   const Json doc = Document(r);
   EXPECT_EQ(doc["ok"], false);
   EXPECT_FALSE(doc.contains("changes"));
@@ -93,8 +88,7 @@ TEST_F(QvmgrItemTest, AReceiverLibraryIsRefusedForAnNtSourceAndNothingChanges) {
   EXPECT_EQ(HoldingsOf(store), before);
 
   // The other changes go through without it.
-  const ProcessResult without = Qvmgr({"dist", "set", "--point", "77", "--json"}, Connect(store));
-  ASSERT_EQ(without.exitCode, 0) << Describe(without);
+  const ProcessResult without = Exits(0, {"dist", "set", "--point", "77", "--json"}, Connect(store));
   EXPECT_EQ(Document(without)["properties"]["DistributionReprisePoint"], 77);
 }
 

@@ -27,22 +27,19 @@ TEST_F(QvmgrEdgeTest, ARecoveryPointIsDecimalWhateverZerosLeadIt) {
   for (const auto& [typed, stored] : {std::pair<std::string, std::string>{"0000001234", "0000001234"},
                                       {"010", "0000000010"},
                                       {"+0042", "0000000042"}}) {
-    const ProcessResult r = Qvmgr({"dist", "set", "--point", typed}, Connect(store));
-    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const ProcessResult r = Exits(0, {"dist", "set", "--point", typed}, Connect(store));
     EXPECT_EQ(StoredDistribution(store).Get("REPRISEPNT"), stored) << typed;
   }
   // Other bases and other forms are refused before anything is sent.
   for (const std::string typed : {"0x10", "0X10", "0o17", "0b11", "12e3", "1_000", "12.0", "", "-"}) {
-    const ProcessResult r = Qvmgr({"dist", "set", "--point", typed}, Connect(store));
-    EXPECT_EQ(r.exitCode, 2) << Describe(r);
+    const ProcessResult r = Exits(2, {"dist", "set", "--point", typed}, Connect(store));
     EXPECT_THAT(r.err, HasSubstr("--point: takes a decimal number")) << typed;
     EXPECT_EQ(StoredDistribution(store).Get("REPRISEPNT"), "0000000042") << typed;
   }
 }
 
 TEST_F(QvmgrEdgeTest, EveryOtherNumericOptionIsDecimalToo) {
-  const ProcessResult interval = Qvmgr({"messages", "--follow", "--interval", "0x1"});
-  EXPECT_EQ(interval.exitCode, 2) << Describe(interval);
+  const ProcessResult interval = Exits(2, {"messages", "--follow", "--interval", "0x1"});
   EXPECT_THAT(interval.err, HasSubstr("--interval: takes a decimal number"));
 
   // 010000 is 10000 sessions, beyond the limit (in octal it would be 4096,
@@ -70,10 +67,9 @@ TEST_F(QvmgrEdgeTest, DistShowMasksThePasswordOfTheConnectionString) {
   gc.Set("QV_CONNECT", "DSN=TGT;UID=sa;Pwd=S3cr3t!;DATABASE=crm");
   store.Admin().PutRecord(gc);
   for (const bool json : {false, true}) {
-    const ProcessResult r = Qvmgr(json ? std::vector<std::string>{"dist", "show", "--json"}
-                                       : std::vector<std::string>{"dist", "show"},
+    const ProcessResult r = Exits(0, json ? std::vector<std::string>{"dist", "show", "--json"}
+                                          : std::vector<std::string>{"dist", "show"},
                                   Connect(store));
-    ASSERT_EQ(r.exitCode, 0) << Describe(r);
     EXPECT_THAT(r.out, Not(HasSubstr("S3cr3t"))) << r.out;
     if (json)
       EXPECT_EQ(Document(r)["record"]["QV_CONNECT"], "DSN=TGT;UID=sa;Pwd=********;DATABASE=crm");

@@ -70,8 +70,7 @@ TEST_P(JournalCommandTest, ADryRunListsTheStatementsAndChangesNothing) {
   }
   EXPECT_EQ(Run({"status"})["journalised"], false);
 
-  const ProcessResult text = Qvmgr({"journal", "remove", "--database", Database(), "--dry-run"}, Connect(store));
-  EXPECT_EQ(text.exitCode, 0) << Describe(text);
+  const ProcessResult text = Exits(0, {"journal", "remove", "--database", Database(), "--dry-run"}, Connect(store));
   EXPECT_THAT(text.out, HasSubstr(Sql() ? "delete from QV_USRDATA..JOURNAL where DB='SALES'\n"
                                         : "delete from QV_USRDATA.JOURNAL where DB='SCOTT'\n"));
 }
@@ -79,8 +78,7 @@ TEST_P(JournalCommandTest, ADryRunListsTheStatementsAndChangesNothing) {
 TEST_P(JournalCommandTest, ACaptureWithoutAnAnswerIsCancelled) {
   if (!Sql()) GTEST_SKIP() << "only SQL Server asks the length of long texts";
   Run({"create", "--dir", "D:\\J", "--wait", "0"});
-  const ProcessResult r = Qvmgr({"journal", "table", "start", "ORDERS", "--database", "SALES"}, Connect(store), "");
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  const ProcessResult r = Exits(1, {"journal", "table", "start", "ORDERS", "--database", "SALES"}, Connect(store), "");
   EXPECT_THAT(r.err, HasSubstr("No length given for the long text column NOTE: the capture of ORDERS is cancelled"));
   EXPECT_EQ(Run({"table", "status", "ORDERS"})["captured"], false);
 }
@@ -93,11 +91,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, JournalCommandTest,
 
 TEST_F(QvmgrTest, JournalIsRefusedOnOtherSourcesAndWithoutADatabase) {
   EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true, "demo");
-  const ProcessResult other = Qvmgr({"journal", "status", "--database", "SALES"}, Connect(store));
-  EXPECT_EQ(other.exitCode, 1) << Describe(other);
+  const ProcessResult other = Exits(1, {"journal", "status", "--database", "SALES"}, Connect(store));
   EXPECT_THAT(other.err, HasSubstr("DBIsQVJournalised is not served on AS400 sources"));
-  const ProcessResult missing = Qvmgr({"journal", "status"}, Connect(store));
-  EXPECT_EQ(missing.exitCode, 2) << Describe(missing);
+  const ProcessResult missing = Exits(2, {"journal", "status"}, Connect(store));
   EXPECT_THAT(missing.err, HasSubstr("journal status needs --database NAME"));
 }
 

@@ -26,16 +26,14 @@ class QvmgrProgramTest : public QvmgrTest {
 TEST_F(QvmgrProgramTest, CheckReportsEachErrorWithItsFileLineAndColumn) {
   const std::string decls = File("d.txt", "DCL W.N PACKED 5,0\nDCL W.X TEXT 3\n");
   const std::string insts = File("i.txt", "Z-ADD 1 TO W.N\nGOTO NOWHERE\n");
-  ProcessResult r = Qvmgr({"program", "check", "--declarations", decls, "--instructions", insts});
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
+  ProcessResult r = Exits(1, {"program", "check", "--declarations", decls, "--instructions", insts});
   EXPECT_EQ(r.out, decls + ":2:9: error: Invalid field type (CHAR, ZONED, PACKED, BIN, FLOAT)\n" + insts +
                        ":2:6: error: Tag not found\n");
   EXPECT_EQ(r.err, "qvmgr: program check: They are errors in fields declarations\n"
                    "qvmgr: program check: They are errors in instructions\n");
   // The NT language knows NUMERIC and not PACKED.
-  r = Qvmgr({"--type", "ODBC", "--json", "program", "check", "--declarations", decls, "--instructions", insts});
-  EXPECT_EQ(r.exitCode, 1) << Describe(r);
-  const Json doc = Document(r);
+  const Json doc =
+      Document(Exits(1, {"--type", "ODBC", "--json", "program", "check", "--declarations", decls, "--instructions", insts}));
   EXPECT_EQ(doc["ok"], false);
   EXPECT_EQ(doc["diagnostics"][0]["id"], 1349);
   EXPECT_EQ(doc["diagnostics"][0]["line"], 1);
@@ -44,8 +42,7 @@ TEST_F(QvmgrProgramTest, CheckReportsEachErrorWithItsFileLineAndColumn) {
   r = Qvmgr({"program", "check", "--declarations", good, "--instructions", insts});
   EXPECT_EQ(r.out, insts + ":2:6: error: Tag not found\n");
   const std::string fixed = File("f.txt", "Z-ADD 1 TO W.N\r\nGOTO *SKIP\r\n");
-  r = Qvmgr({"program", "check", "--declarations", good, "--instructions", fixed});
-  EXPECT_EQ(r.exitCode, 0) << Describe(r);
+  r = Exits(0, {"program", "check", "--declarations", good, "--instructions", fixed});
   EXPECT_EQ(r.out, "No error.\n");
 }
 
@@ -57,11 +54,9 @@ TEST_F(QvmgrProgramTest, AStoredProgramShowsAsItWasWrittenOnBothKinds) {
     const std::string type = kind == SourceKind::AS400 ? "PACKED" : "NUMERIC";
     const std::string decls = File("d.txt", "/* out\nDCL O.NAME CHAR 40\nDCL W.N " + type + " 5,0\n");
     const std::string insts = File("i.txt", "TOP:\n  MOVE I.NAME TO O.NAME\n  ADD W.N WITH 1 TO W.N\n");
-    ProcessResult r = Qvmgr({"program", "store", "--table", "1", "--declarations", decls, "--instructions", insts}, env);
-    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    ProcessResult r = Exits(0, {"program", "store", "--table", "1", "--declarations", decls, "--instructions", insts}, env);
     EXPECT_THAT(r.out, HasSubstr("Stored the program of the table 0000000001 (6 lines).\n"));
-    r = Qvmgr({"program", "show", "--table", "1"}, env);
-    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    r = Exits(0, {"program", "show", "--table", "1"}, env);
     EXPECT_EQ(r.out, "Declarations:\n/* out\nDCL O.NAME CHAR 40 DESC 'Customer name' \nDCL W.N " + type +
                          " 5,0 \n\nInstructions:\nTOP: \n  MOVE I.NAME TO O.NAME \n  ADD W.N WITH 1 TO W.N \n");
     // A program with an error stores nothing.
@@ -79,10 +74,8 @@ TEST_F(QvmgrProgramTest, AnEndScriptIsReplacedAndShownAsRichText) {
   EmbeddedStore store(SourceKind::Oracle, /*demo=*/true);
   const Environment env = With(Connect(store), {{"QV_TYPE", "Oracle"}, {"QV_INSTANCE", "QVORA"}});
   const std::string script = File("end.txt", "CALL PGM(X)\nREM done\n");
-  ProcessResult r = Qvmgr({"endscript", "store", "--file", script}, env);
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
-  r = Qvmgr({"--json", "endscript", "show"}, env);
-  ASSERT_EQ(r.exitCode, 0) << Describe(r);
+  ProcessResult r = Exits(0, {"endscript", "store", "--file", script}, env);
+  r = Exits(0, {"--json", "endscript", "show"}, env);
   const std::string rtf = Document(r)["richText"];
   EXPECT_THAT(rtf, HasSubstr("\\pard\\plain\\f0\\fs17\\cf3 CALL\\plain\\f0\\fs17\\cf0  PGM(X) \\par"
                              "\\plain\\f0\\fs17\\cf2 /*\\plain\\f0\\fs17\\cf2  done \\par}"));

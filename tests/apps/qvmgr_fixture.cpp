@@ -53,6 +53,14 @@ ProcessResult QvmgrTest::Qvmgr(const std::vector<std::string>& args, const Envir
   return RunProcess(QVMGR_PATH, args, env, input);
 }
 
+ProcessResult QvmgrTest::Exits(int status, const std::vector<std::string>& args, const Environment& env,
+                               const std::string& input, std::source_location where) const {
+  const testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "run of qvmgr");
+  ProcessResult r = Qvmgr(args, env, input);
+  EXPECT_EQ(r.exitCode, status) << Describe(r);
+  return r;
+}
+
 std::vector<Json> QvmgrTest::SessionText(const std::string& input, const Environment& env,
                                          ProcessResult* run) const {
   const ProcessResult r = Qvmgr({"automation"}, env, input);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <source_location>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,15 @@ class QvmgrTest : public testing::Test {
   ProcessResult Qvmgr(const std::vector<std::string>& args, const Environment& env,
                       const std::string& input = {}) const;
   ProcessResult Qvmgr(const std::vector<std::string>& args) const { return Qvmgr(args, Base()); }
+  // Runs qvmgr and expects it to end with status; a failure shows the run
+  // and the line of the caller.
+  ProcessResult Exits(int status, const std::vector<std::string>& args, const Environment& env,
+                      const std::string& input = {},
+                      std::source_location where = std::source_location::current()) const;
+  ProcessResult Exits(int status, const std::vector<std::string>& args,
+                      std::source_location where = std::source_location::current()) const {
+    return Exits(status, args, Base(), {}, where);
+  }
 
   // Parses the JSON document of a run (fails the test when it is not one).
   static Json Document(const ProcessResult& r);

@@ -1,6 +1,7 @@
-// What qvsource serve does with a store it must not serve (it names the
-// fault and stops with status 1 before it listens), and qvmgr reaching a
-// store served over TLS to the users of a users file.
+// What qvsource does with a store: serve refuses one it must not serve (it
+// names the fault and stops with status 1 before it listens), qvmgr reaches
+// a store served over TLS to the users of a users file, and table add
+// creates a described table or says why it refuses, with status 1.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -14,9 +15,9 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-class ServeCheckTest : public QvmgrTest {};
+class QvsourceTest : public QvmgrTest {};
 
-TEST_F(ServeCheckTest, ADamagedStoreIsRefusedBeforeListening) {
+TEST_F(QvsourceTest, ADamagedStoreIsRefusedBeforeListening) {
   EmbeddedStore store(embedded::SourceKind::Oracle, /*demo=*/true);
   {
     embedded::Db db = embedded::Db::Open(store.path(), false, 1000);
@@ -29,7 +30,7 @@ TEST_F(ServeCheckTest, ADamagedStoreIsRefusedBeforeListening) {
   EXPECT_THAT(r.out, Not(HasSubstr("serving")));
 }
 
-TEST_F(ServeCheckTest, QvmgrLogsInOverTlsWithItsUserAndPassword) {
+TEST_F(QvsourceTest, QvmgrLogsInOverTlsWithItsUserAndPassword) {
   EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true);
   const TestCert made = MakeTestCert(dir(), "server");
   ASSERT_FALSE(made.fingerprint.empty());
@@ -43,13 +44,35 @@ TEST_F(ServeCheckTest, QvmgrLogsInOverTlsWithItsUserAndPassword) {
   const std::string line = serve.Output().substr(0, serve.Output().find('\n'));
   const std::string address = "127.0.0.1:" + line.substr(line.rfind(':') + 1) + ";pin=" + made.fingerprint;
 
-  const ProcessResult in = Qvmgr({"dist", "show"}, With(Connect(store), {{"QV_SOURCE", address}}));
-  EXPECT_EQ(in.exitCode, 0) << Describe(in);
+  const ProcessResult in = Exits(0, {"dist", "show"}, With(Connect(store), {{"QV_SOURCE", address}}));
   const ProcessResult wrong =
       Qvmgr({"dist", "show"}, With(Connect(store, "Xq9-not-it"), {{"QV_SOURCE", address}}));
   EXPECT_EQ(wrong.exitCode, 1) << Describe(wrong);
   EXPECT_THAT(wrong.err, HasSubstr("login refused"));
   EXPECT_THAT(wrong.err + wrong.out, Not(HasSubstr("Xq9-not-it")));
+}
+
+TEST_F(QvsourceTest, TableAddCreatesTheDescribedTableAndSaysWhyItRefuses) {
+  EmbeddedStore store(embedded::SourceKind::SQLServer);
+  const std::string description = "table sales.orders\nCODE CHAR(10) key\nNOTE TEXT maxlen=80\n";
+  const ProcessResult added = RunProcess(QV_QVSOURCE_PATH, {"table", "add", store.path(), "-"}, Base(), description);
+  ASSERT_EQ(added.exitCode, 0) << Describe(added);
+  EXPECT_EQ(added.out, "added table SALES.ORDERS (2 columns) to " + store.path() + "\n");
+
+  const ProcessResult missing =
+      RunProcess(QV_QVSOURCE_PATH, {"table", "add", store.path(), dir() + "/none.txt"}, Base());
+  EXPECT_EQ(missing.exitCode, 1) << Describe(missing);
+  EXPECT_EQ(missing.err, "qvsource: cannot read " + dir() + "/none.txt: No such file or directory\n");
+
+  // A folder opens but cannot be read; the reason says so.
+  const ProcessResult folder = RunProcess(QV_QVSOURCE_PATH, {"file", "add", store.path(), dir()}, Base());
+  EXPECT_EQ(folder.exitCode, 1) << Describe(folder);
+  EXPECT_EQ(folder.err, "qvsource: cannot read " + dir() + ": Is a directory\n");
+
+  const ProcessResult bad =
+      RunProcess(QV_QVSOURCE_PATH, {"table", "add", store.path(), "-"}, Base(), "table S.T\nA INT sorted\n");
+  EXPECT_EQ(bad.exitCode, 1) << Describe(bad);
+  EXPECT_THAT(bad.err, HasSubstr("line 2: unknown word \"sorted\""));
 }
 
 }  // namespace

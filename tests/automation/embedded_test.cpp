@@ -55,11 +55,20 @@ class EmbeddedManagerTest : public testing::TestWithParam<Kind> {
   test::EmbeddedStore store;
 };
 
-TEST_P(EmbeddedManagerTest, RefusedUserCannotActOnASecuredEnvironment) {
+TEST_P(EmbeddedManagerTest, RefusedUserCannotActOnASecuredEnvironmentGivenBeforeOrAfterTheOpen) {
   QVmanager m;
   Prepare(m, "demo");
-  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
   // TS is secured and QVADMIN is not one of its users.
+  m.EnvironmentID("ts");
+  m.TargetID("nt1");
+  m.ModelID("cli");
+  EXPECT_EQ(m.EnvironmentID(), "TS");  // kept, to be checked by the open
+  EXPECT_EQ(m.TargetID(), "NT1");
+  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
+  EXPECT_EQ(m.EnvironmentID(), "");
+  EXPECT_EQ(m.TargetID(), "");
+  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
+
   m.EnvironmentID("TS");
   m.TargetID("NT1");
   m.ModelID("CLI");
@@ -76,28 +85,17 @@ TEST_P(EmbeddedManagerTest, RefusedUserCannotActOnASecuredEnvironment) {
   EXPECT_EQ(status, "");  // nothing was started
 }
 
-TEST_P(EmbeddedManagerTest, ASecuredEnvironmentGivenBeforeTheOpenIsCheckedByIt) {
-  QVmanager m;
-  Prepare(m, "demo");
-  m.EnvironmentID("ts");
-  m.TargetID("nt1");
-  m.ModelID("cli");
-  EXPECT_EQ(m.EnvironmentID(), "TS");
-  EXPECT_EQ(m.TargetID(), "NT1");
-
-  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
-  EXPECT_EQ(m.EnvironmentID(), "");
-  EXPECT_EQ(m.TargetID(), "");
-  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
-  EXPECT_FALSE(m.StartQV());
-  EXPECT_EQ(m.ErrorText(), cLoadResString("2132", "QVADMIN"));
-}
-
-TEST_P(EmbeddedManagerTest, OpensReadsActivityAndCloses) {
+TEST_P(EmbeddedManagerTest, OpensWithTheRightPasswordReadsActivityAndCloses) {
   const std::string block = test::NamedActivityBlock();
   store.Admin().PutActivity("SAA_T1_M1_", block);
   QVmanager m;
-  Prepare(m, "demo");
+  Prepare(m, "wrong");
+  EXPECT_FALSE(m.OpenConnection());
+  EXPECT_FALSE(m.ConnectionOpen());
+  EXPECT_EQ(m.ErrorNum(), QVSource::kRefusalNum);
+  EXPECT_EQ(m.ErrorText(), cLoadResString("2133"));
+
+  m.Password("demo");
   ASSERT_TRUE(m.OpenConnection()) << m.ErrorNum() << " " << m.ErrorText();
   EXPECT_TRUE(m.ConnectionOpen());
   EXPECT_EQ(frm().ctl().SourceType(), GetParam().sourceType);
@@ -119,15 +117,6 @@ TEST_P(EmbeddedManagerTest, OpensReadsActivityAndCloses) {
 
   EXPECT_TRUE(m.CloseConnection());
   EXPECT_FALSE(m.ConnectionOpen());
-}
-
-TEST_P(EmbeddedManagerTest, WrongPasswordOfTheGlobalUserIsRefused) {
-  QVmanager m;
-  Prepare(m, "wrong");
-  EXPECT_FALSE(m.OpenConnection());
-  EXPECT_FALSE(m.ConnectionOpen());
-  EXPECT_EQ(m.ErrorNum(), QVSource::kRefusalNum);
-  EXPECT_EQ(m.ErrorText(), cLoadResString("2133"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, EmbeddedManagerTest, testing::ValuesIn(kKinds), KindName);

@@ -325,6 +325,17 @@ TEST_F(ManagerTest, ReadActivityCutsTheBlockIntoThePropertiesAndAFailedReadKeeps
   ASSERT_TRUE(m.StopQV());
   EXPECT_EQ(form.fake().Commands().back().Request(), "00300SAA_T1_M1_QV_USRDATAGI00001024");
   EXPECT_EQ(test::ActivityValues(m), before);
+
+  // A failed check of the space is not a blank activity, and a stop request
+  // behind it is not reported as sent.
+  form.fake().On("Execute").Code("CHKOBJ____").Fail(DllParam::kCodeNetwork, 10054, "connection reset").Repeatedly();
+  form.fake().ClearCalls();
+  EXPECT_FALSE(m.ReadActivity());
+  EXPECT_EQ(test::ActivityValues(m), before);
+  EXPECT_EQ(m.ErrorNum(), 10054);
+  EXPECT_FALSE(m.StopQV());
+  EXPECT_EQ(m.ErrorText(), "connection reset");
+  EXPECT_EQ(form.fake().CommandCodes(), (std::vector<std::string>{"CHKOBJ____", "CHKOBJ____"}));
 }
 
 TEST_F(ManagerTest, NtSourcesReadAndStopThroughTheActivityService) {

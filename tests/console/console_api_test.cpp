@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -303,18 +304,6 @@ TEST_F(ConsoleApiTest, BadInputIsRefusedWithAMessageAndChangesNothing) {
   }
 }
 
-TEST_F(ConsoleApiTest, HoldAndReleaseShowInTheDistributionList) {
-  Browser b = NewBrowser();
-  b.LogInAsMaster();
-  b.Doc("/api/tree/children?key=AS1/GC");
-  for (const auto& [action, shown] : {std::pair{"hold", "Yes"}, {"release", "No"}, {"hold", "Yes"}}) {
-    httplib::Result r = b.Post(std::string("/api/dist/") + action, Json{{"dist", "AS1:CLI"}});
-    ASSERT_EQ(r->status, 200) << r->body;
-    EXPECT_EQ(Json::parse(r->body)["hold"], std::string(shown) == "Yes");
-    EXPECT_EQ(Cell(b.Doc("/api/list?node=AS1/GC"), "AS1:CLI", "Hold"), shown) << action;
-  }
-}
-
 TEST_F(ConsoleApiTest, ListsFollowTheSelectedNodeWithTheirCaptions) {
   Browser b = NewBrowser();
   b.LogInAsMaster();
@@ -420,17 +409,20 @@ TEST_F(ConsoleApiTest, TablesComeFromTheCatalogAndDeletesSayWhatGoesBelow) {
   EXPECT_EQ(b.Doc("/api/list?node=gCLI")["list"]["items"].size(), before);
 }
 
-TEST_F(ConsoleApiTest, BrowsersSeeOneAnothersChanges) {
+TEST_F(ConsoleApiTest, BrowsersSeeOneAnothersHoldsReleasesAndDeletes) {
   Browser first = NewBrowser();
   first.LogInAsMaster();
   Browser second = NewBrowser();
   second.LogInAsMaster();
   second.Doc("/api/tree/children?key=AS1/GC");
-  const Json version = second.Doc("/api/state")["version"];
-
-  ASSERT_EQ(first.Post("/api/dist/hold", Json{{"dist", "AS1:CLI"}})->status, 200);
-  EXPECT_NE(second.Doc("/api/state")["version"], version);
-  EXPECT_EQ(Cell(second.Doc("/api/list?node=AS1/GC"), "AS1:CLI", "Hold"), "Yes");
+  for (const auto& [action, shown] : {std::pair{"hold", "Yes"}, {"release", "No"}, {"hold", "Yes"}}) {
+    const Json version = second.Doc("/api/state")["version"];
+    httplib::Result r = first.Post(std::string("/api/dist/") + action, Json{{"dist", "AS1:CLI"}});
+    ASSERT_EQ(r->status, 200) << r->body;
+    EXPECT_EQ(Json::parse(r->body)["hold"], std::string(shown) == "Yes");
+    EXPECT_NE(second.Doc("/api/state")["version"], version) << action;
+    EXPECT_EQ(Cell(second.Doc("/api/list?node=AS1/GC"), "AS1:CLI", "Hold"), shown) << action;
+  }
 
   first.Doc("/api/tree/children?key=AS1/GC");
   ASSERT_EQ(first.Post("/api/item/delete", Json{{"key", "AS1:CLI"}})->status, 200);
@@ -467,40 +459,15 @@ TEST_F(ConsoleApiTest, ThePageIsServedFromTheProgram) {
   EXPECT_EQ(b.Doc("/api/config")["env"], "PR");
 }
 
-// A source server of the store on a fixed loopback port, which a test stops
-// and starts again.
-class SourceOnPort {
- public:
-  SourceOnPort(const std::string& storePath, std::uint16_t port) : store_(storePath), port_(port) {}
-  ~SourceOnPort() { Stop(); }
-  void Start() {
-    net::ServerOptions o = net::test::StoreOptions("file:" + store_);
-    o.listen = "127.0.0.1:" + std::to_string(port_);
-    o.log = [](const std::string&) {};
-    server_ = std::make_unique<net::SourceServer>(o, [] { return std::make_unique<embedded::EmbeddedSource>(); });
-    std::string error;
-    ASSERT_TRUE(server_->Start(&error)) << error;
-    thread_ = std::thread([this] { server_->Run(); });
-  }
-  void Stop() {
-    if (!thread_.joinable()) return;
-    server_->Stop();
-    thread_.join();
-    server_.reset();
-  }
-
- private:
-  std::string store_;
-  std::uint16_t port_;
-  std::unique_ptr<net::SourceServer> server_;
-  std::thread thread_;
-};
-
 TEST(ConsoleSource, ASourceThatGoesAwayShowsDisconnectedAndComesBack) {
   test::EmbeddedStore store(embedded::SourceKind::AS400, true);
+  // Serves the store on a fixed port, so that it can stop and come back there.
   const std::uint16_t port = net::test::FreePort();
-  SourceOnPort source(store.path(), port);
-  source.Start();
+  net::ServerOptions options = net::test::StoreOptions("file:" + store.path());
+  options.listen = "127.0.0.1:" + std::to_string(port);
+  std::optional<net::test::ServerThread> source;
+  auto start = [&] { source.emplace(options, [] { return std::make_unique<embedded::EmbeddedSource>(); }); };
+  start();
   ConsoleConfig config;
   config.address = "127.0.0.1:" + std::to_string(port);
   config.type = "AS400";
@@ -514,7 +481,7 @@ TEST(ConsoleSource, ASourceThatGoesAwayShowsDisconnectedAndComesBack) {
   b.LogInAsMaster();
   EXPECT_EQ(b.Doc("/api/state")["connected"], true);
 
-  source.Stop();
+  source.reset();
   httplib::Result gone = b.Get("/api/state");
   ASSERT_TRUE(gone);
   EXPECT_EQ(gone->status, 200);
@@ -524,7 +491,7 @@ TEST(ConsoleSource, ASourceThatGoesAwayShowsDisconnectedAndComesBack) {
   EXPECT_NE(ErrorOf(still).find("not connected"), std::string::npos) << ErrorOf(still);
 
   // The same session, without a new login, finds the source again.
-  source.Start();
+  start();
   EXPECT_EQ(b.Doc("/api/state")["connected"], true);
   EXPECT_EQ(b.Post("/api/dist/hold", Json{{"dist", "AS1:CLI"}})->status, 200);
   EXPECT_EQ(b.Doc("/api/dist?dist=AS1:CLI")["hold"], true);

@@ -17,8 +17,9 @@
 
 namespace qv::net::test {
 
-// A source server on 127.0.0.1 and a free port, run by a thread until the
-// object goes. Its log lines are kept for the test.
+// A source server on 127.0.0.1 and a free port (or the address the options
+// name, when they name one), run by a thread until the object goes. Its log
+// lines are kept for the test.
 class ServerThread {
  public:
   ServerThread(ServerOptions options, DllParam& shared) { Init(std::move(options), &shared, {}); }
@@ -50,7 +51,7 @@ class ServerThread {
 
  private:
   void Init(ServerOptions options, DllParam* shared, SourceServer::Factory factory) {
-    options.listen = "127.0.0.1:0";
+    if (options.listen == kDefaultListen) options.listen = "127.0.0.1:0";
     auto logs = logs_;
     auto mutex = logMutex_;
     options.log = [logs, mutex](const std::string& line) {
