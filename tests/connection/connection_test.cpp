@@ -66,28 +66,19 @@ TEST(OpenConnection, As400SendsStartUpCommandsChecksVersionAndOpensTheStoreInOrd
   EXPECT_FALSE(s.control->ConnectionOpen());
 }
 
-TEST(OpenConnection, UnreachableSourceKeepsTheLibraryTextFirst) {
+TEST(OpenConnection, UnreachableSourceKeepsTheLibraryTextFirstAndEachGetterClearsWhatItGives) {
   FakeSource s("AS400");
   s.fake->On("OpenMConnection").Fail(DllParam::kCodeNetwork, 111, "connection refused");
   platform::TextBox text;
   EXPECT_FALSE(s.control->OpenConnection("SRC", &text));
-  EXPECT_EQ(s.control->ErrorStep(), "OpenConnection");
-  EXPECT_EQ(s.control->ErrorNum(), 111);
-  EXPECT_EQ(s.control->ErrorText(), "connection refused\r\n" + cLoadResString("2142"));
   EXPECT_EQ(text.Text, cLoadResString("2007"));
   EXPECT_FALSE(s.control->ConnectionOpen());
-}
-
-TEST(OpenConnection, ErrorGettersClearWhatTheyReturn) {
-  FakeSource s("AS400");
-  s.fake->On("OpenMConnection").Fail(DllParam::kCodeNetwork, 111, "refused");
-  EXPECT_FALSE(s.control->OpenConnection("SRC"));
-  EXPECT_EQ(s.control->ErrorNum(), 111);
-  EXPECT_EQ(s.control->ErrorNum(), 0);
-  EXPECT_NE(s.control->ErrorText(), "");
-  EXPECT_EQ(s.control->ErrorText(), "");
   EXPECT_EQ(s.control->ErrorStep(), "OpenConnection");
   EXPECT_EQ(s.control->ErrorStep(), "");
+  EXPECT_EQ(s.control->ErrorNum(), 111);
+  EXPECT_EQ(s.control->ErrorNum(), 0);
+  EXPECT_EQ(s.control->ErrorText(), "connection refused\r\n" + cLoadResString("2142"));
+  EXPECT_EQ(s.control->ErrorText(), "");
 }
 
 struct VersionCase {
@@ -165,7 +156,7 @@ TEST(OpenConnection, SqlServerReadsShareOneStatementClosedOnce) {
 
 struct SqlCheckCase {
   const char* statement;
-  std::string row;  // "" = no row
+  std::string row;  // "" = no row; "refused" = the statement is refused
   const char* message;
 };
 
@@ -174,7 +165,8 @@ class SqlServerCheck : public ::testing::TestWithParam<SqlCheckCase> {};
 TEST_P(SqlServerCheck, FailsWithItsMessageAndClosesTheConnection) {
   const SqlCheckCase& c = GetParam();
   FakeSource s("SQL Server");
-  if (c.row.empty()) s.fake->On("Sread").Sql(c.statement).NotFound().Repeatedly();
+  if (c.row == "refused") s.fake->On("Saction").Sql(c.statement).Fail(DllParam::kCodeRefused, 911, "no db");
+  else if (c.row.empty()) s.fake->On("Sread").Sql(c.statement).NotFound().Repeatedly();
   else s.fake->On("Sread").Sql(c.statement).Row(c.row).Repeatedly();
   EXPECT_FALSE(s.control->OpenConnection("SRC"));
   EXPECT_EQ(s.control->ErrorNum(), 40);
@@ -193,14 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SqlCheckCase{"exec master..sp_helpdistpublisher", "ELSEWHERE", "2140"},
                       SqlCheckCase{"exec master..sp_helpsubscriberinfo", "", "2141"},
                       SqlCheckCase{"exec master..sp_helpsubscriberinfo",
-                                   std::string(128, ' ') + "SOMEONE", "2141"}));
-
-TEST(OpenConnection, SqlServerUseStatementRefusedGives2135) {
-  FakeSource s("SQL Server");
-  s.fake->On("Saction").Sql("use QV_USRDATA").Fail(DllParam::kCodeRefused, 911, "no db");
-  EXPECT_FALSE(s.control->OpenConnection("SRC"));
-  EXPECT_EQ(s.control->ErrorText(), cLoadResString("2135"));
-}
+                                   std::string(128, ' ') + "SOMEONE", "2141"},
+                      SqlCheckCase{"use QV_USRDATA", "refused", "2135"}));
 
 TEST(OpenConnection, OracleNeedsAnInstance) {
   for (const char* instance : {"", "*"}) {

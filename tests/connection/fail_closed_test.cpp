@@ -27,23 +27,13 @@ std::string UserKey(const std::string& env, const std::string& id) {
 // open.
 struct SecuredSource {
   explicit SecuredSource(const std::string& kind) : s(kind, kind == "Oracle" ? "ORCL" : "") {
-    Record ex(layout::QV_EX);
-    ex.Set("ENVID", "E1");
-    ex.Set("SECURE", "1");
-    const std::string p = s.Prefix();
+    const std::string p = s.Prefix(), bob = User("**", "BOB", "2", "p"), e1 = Ex("E1", "P", "", "1");
     if (kind == "AS400") {
-      s.fake->On("Rreadk")
-          .File("QV_USRDATA/QV_UID")
-          .Key(UserKey("**", "BOB"))
-          .Record(User("**", "BOB", "2", "p"))
-          .Repeatedly();
-      s.fake->On("Rreadk").File("QV_USRDATA/QV_EX").Key("E1").Record(ex.image()).Repeatedly();
+      s.fake->On("Rreadk").File("QV_USRDATA/QV_UID").Key(UserKey("**", "BOB")).Record(bob).Repeatedly();
+      s.fake->On("Rreadk").File("QV_USRDATA/QV_EX").Key("E1").Record(e1).Repeatedly();
     } else {
-      s.fake->On("Sread")
-          .Sql("SELECT * FROM " + p + "QV_UID WHERE ENVID='**' AND USERID='BOB'")
-          .Row(User("**", "BOB", "2", "p"))
-          .Repeatedly();
-      s.fake->On("Sread").Sql(SelectEnvironmentSql(p, "E1")).Row(ex.image()).Repeatedly();
+      s.fake->On("Sread").Sql("SELECT * FROM " + p + "QV_UID WHERE ENVID='**' AND USERID='BOB'").Row(bob).Repeatedly();
+      s.fake->On("Sread").Sql(SelectEnvironmentSql(p, "E1")).Row(e1).Repeatedly();
     }
     opened = s.control->OpenConnection("SRC");
     s.fake->ClearCalls();
@@ -116,67 +106,67 @@ TEST(FailClosedLogin, AnUnreadableUserFileLetsNobodyConnect) {
 
 // ---- Changing or deleting one user when the read fails ----------------------------
 
-TEST(FailClosedUsers, AFailedReadIsNotAMissingUser) {
+TEST(FailClosedUsers, AMissingUserIsRefusedAndAFailedReadIsNotAMissingUser) {
   for (const char* kind : {"AS400", "ODBC", "SQL Server", "Oracle"}) {
-    SCOPED_TRACE(kind);
-    SecuredSource src(kind);
-    ASSERT_TRUE(src.opened);
-    if (src.s.kind == "AS400")
-      src.fake()
-          .On("Rreadk")
-          .File("QV_USRDATA/QV_UID")
-          .Key(UserKey("E1", "AL"))
-          .Fail(DllParam::kCodeNetwork, kResetNum, kReset)
-          .Repeatedly();
-    else
-      src.fake()
-          .On("Sread")
-          .SqlPrefix("SELECT * FROM " + src.s.Prefix() + "QV_UID WHERE ENVID='E1' and")
-          .Fail(DllParam::kCodeNetwork, kResetNum, kReset)
-          .Repeatedly();
+    for (bool fails : {false, true}) {
+      SCOPED_TRACE(std::string(kind) + (fails ? ": the read fails" : ": no such user"));
+      SecuredSource src(kind);
+      ASSERT_TRUE(src.opened);
+      if (fails && src.s.AS400())
+        src.fake().On("Rreadk").File("QV_USRDATA/QV_UID").Key(UserKey("E1", "AL")).Fail(
+            DllParam::kCodeNetwork, kResetNum, kReset).Repeatedly();
+      else if (fails)
+        src.fake().On("Sread").SqlPrefix("SELECT * FROM " + src.s.Prefix() + "QV_UID WHERE ENVID='E1' and").Fail(
+            DllParam::kCodeNetwork, kResetNum, kReset).Repeatedly();
+      const int32_t num = fails ? kResetNum : QVSource::kRefusalNum;
+      const std::string text = fails ? kReset : cLoadResString("2206");
 
-    EXPECT_FALSE(src.control().ChangeUser(User("E1", "AL", "1"), "E1", "AL"));
-    EXPECT_EQ(src.control().ErrorNum(), kResetNum);
-    EXPECT_EQ(src.control().ErrorText(), kReset);
-    EXPECT_EQ(src.control().ErrorStep(), "ChangeUser");
-    EXPECT_FALSE(src.control().DeleteEnvUser("E1", "AL"));
-    EXPECT_EQ(src.control().ErrorNum(), kResetNum);
-    EXPECT_EQ(src.control().ErrorText(), kReset);
-    EXPECT_EQ(src.control().ErrorStep(), "DeleteEnvUser");
-    EXPECT_EQ(src.fake().CallCount("Rupdate") + src.fake().CallCount("Rdelete") +
-                  src.fake().CallCount("Saction"),
-              0);
+      EXPECT_FALSE(src.control().ChangeUser(User("E1", "AL", "1"), "E1", "AL"));
+      EXPECT_EQ(src.control().ErrorNum(), num);
+      EXPECT_EQ(src.control().ErrorText(), text);
+      EXPECT_EQ(src.control().ErrorStep(), "ChangeUser");
+      EXPECT_FALSE(src.control().DeleteEnvUser("E1", "AL"));
+      EXPECT_EQ(src.control().ErrorNum(), num);
+      EXPECT_EQ(src.control().ErrorText(), text);
+      EXPECT_EQ(src.control().ErrorStep(), "DeleteEnvUser");
+      EXPECT_EQ(src.fake().CallCount("Rupdate") + src.fake().CallCount("Rdelete") + src.fake().CallCount("Saction"), 0);
+    }
   }
 }
 
 // ---- Deleting every entry of a user or of an environment ----------------------------
 
-TEST(FailClosedUsers, ADeleteLoopStopsOnAFailedReadWithItsError) {
+// Deletes through the logical files of the users: every entry goes, and a
+// failed read stops the loop with its error.
+TEST(FailClosedUsers, ADeleteLoopTakesEveryEntryAndStopsOnAFailedRead) {
   struct Case {
     const char* logical;
     std::string key;
     std::function<bool(QVSource&)> run;
+    bool secondFails;  // the second entry is held by another job
   };
+  const std::string bob = "BOB" + std::string(27, ' ');
+  const auto deleteBob = [](QVSource& c) { return c.DeleteUser("BOB"); };
   const Case cases[] = {
-      {"QV_USRDATA/QV_UID_L1", "BOB" + std::string(27, ' '),
-       [](QVSource& c) { return c.DeleteUser("BOB"); }},
-      {"QV_USRDATA/QV_UID_L0", "E1", [](QVSource& c) { return c.DeleteUserEnv("E1"); }},
+      {"QV_USRDATA/QV_UID_L1", bob, deleteBob, false},
+      {"QV_USRDATA/QV_UID_L1", bob, deleteBob, true},
+      {"QV_USRDATA/QV_UID_L0", "E1", [](QVSource& c) { return c.DeleteUserEnv("E1"); }, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.logical);
+    SCOPED_TRACE(std::string(c.logical) + (c.secondFails ? ", the second read fails" : ""));
     FakeSource s("AS400");
     ASSERT_TRUE(s.control->OpenConnection("SRC"));
     s.fake->ClearCalls();
-    // The first entry goes; the second is held by another job.
-    s.fake->On("Rreadk")
-        .File(c.logical)
-        .Key(c.key)
-        .Record(User("E1", "BOB", "2"))
-        .Fail(DllParam::kCodeBusy, 3202, "record held by another job");
-    EXPECT_FALSE(c.run(*s.control));
-    EXPECT_EQ(s.control->ErrorNum(), 3202);
-    EXPECT_EQ(s.control->ErrorText(), "record held by another job");
-    EXPECT_EQ(s.fake->CallCount("Rdelete"), 1);
+    FakeRule& entries = s.fake->On("Rreadk").File(c.logical).Key(c.key).Record(User("**", "BOB", "0"));
+    if (c.secondFails) entries.Fail(DllParam::kCodeBusy, 3202, "record held by another job");
+    else entries.Record(User("E1", "BOB", "1"));
+    EXPECT_EQ(c.run(*s.control), !c.secondFails);
+    if (c.secondFails) {
+      EXPECT_EQ(s.control->ErrorNum(), 3202);
+      EXPECT_EQ(s.control->ErrorText(), "record held by another job");
+    }
+    EXPECT_EQ(s.fake->CallCount("Rdelete"), c.secondFails ? 1 : 2);
+    EXPECT_EQ(s.fake->CallsNamed("Ropen").at(0).Arg(1), DllParam::kModeUpdate);
     EXPECT_EQ(s.fake->OpenFiles().size(), 17u);  // the logical file is closed again
   }
 }

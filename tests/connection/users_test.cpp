@@ -136,36 +136,6 @@ TEST(Users, NtStatementsAreQuotedAndExact) {
   EXPECT_EQ(update.substr(update.find(" WHERE")), " WHERE ENVID ='E1' AND USERID='O''HARA'");
 }
 
-TEST(Users, ChangeOrDeleteOfAMissingUserSays2206AndWritesNothing) {
-  for (const char* kind : {"AS400", "ODBC"}) {
-    FakeSource s(kind);
-    s.fake->On("Sread").SqlPrefix("SELECT COUNT(*)").Row("0").Repeatedly();
-    ASSERT_TRUE(s.control->OpenConnection("SRC")) << kind;
-    s.fake->ClearCalls();
-    EXPECT_FALSE(s.control->ChangeUser(User("E1", "X", "0", ""), "E1", "X"));
-    EXPECT_EQ(s.control->ErrorStep(), "ChangeUser");
-    EXPECT_EQ(s.control->ErrorText(), cLoadResString("2206"));
-    EXPECT_FALSE(s.control->DeleteEnvUser("E1", "X"));
-    EXPECT_EQ(s.control->ErrorNum(), 40);
-    EXPECT_EQ(s.fake->CallCount("Rupdate") + s.fake->CallCount("Rdelete") +
-                  s.fake->CallCount("Saction"),
-              0);
-  }
-}
-
-TEST(Users, As400DeleteUserRemovesEveryEntryThroughTheLogicalFile) {
-  FakeSource s("AS400");
-  ASSERT_TRUE(s.control->OpenConnection("SRC"));
-  s.fake->ClearCalls();
-  const std::string key = "BOB" + std::string(27, ' ');
-  s.fake->On("Rreadk").File("QV_USRDATA/QV_UID_L1").Key(key).Record(User("**", "BOB", "0", "")).Record(
-      User("E1", "BOB", "1", ""));
-  EXPECT_TRUE(s.control->DeleteUser("BOB"));
-  EXPECT_EQ(s.fake->CallCount("Rdelete"), 2);
-  EXPECT_EQ(s.fake->CallsNamed("Ropen")[0].Arg(1), DllParam::kModeUpdate);
-  EXPECT_EQ(s.fake->OpenFiles().size(), 17u);  // the logical file is closed again
-}
-
 TEST(Users, ListsShowIdAndTypeName) {
   FakeSource s("AS400");
   ASSERT_TRUE(s.control->OpenConnection("SRC"));

@@ -47,18 +47,11 @@ TEST(TableNumbers, ReadAndWrittenAsTenDigits) {
   EXPECT_THROW(TableNumberText(-1), std::out_of_range);
 }
 
-TEST(Models, MemberOptionAndDsnArea) {
+TEST(Models, MemberOptionFollowsTheAllMembersFlagOnAs400Only) {
   EXPECT_EQ(MemberOption(true, "1"), "*ALL");
   EXPECT_EQ(MemberOption(true, "0"), "*FIRST");
   EXPECT_EQ(MemberOption(true, " "), "*FIRST");
   EXPECT_EQ(MemberOption(false, "1"), "");
-
-  Record gx(layout::QV_GX);
-  SetDsnArea(gx, "USER01    PASSWORD01");
-  EXPECT_EQ(gx.Get("DSN_UID"), "USER01    ");
-  EXPECT_EQ(gx.Get("DSN_PWD"), "PASSWORD01");
-  EXPECT_EQ(DsnArea(gx), "USER01    PASSWORD01");
-  EXPECT_EQ(gx.image().substr(47, 20), "USER01    PASSWORD01");
 }
 
 Record ModelTable() {
