@@ -50,17 +50,6 @@ TEST(NtSourceTypeCode, FollowsTheSourceKind) {
   EXPECT_EQ(NtSourceTypeCode("AS400"), "");
 }
 
-TEST(EnvironmentSql, ValuesAreWrittenAtFullWidthWithTheirQuotesDoubledAfterTheCut) {
-  const Record ex = test::Make(layout::QV_EX, {{"ENVID", "E1"}, {"ENVTYPE", "P"}, {"DESCRIP", "Paul's env"},
-                                               {"HOLD", "0"}, {"SRCTYPE", "1"}, {"SECURE", "1"}});
-  const std::string sql = InsertEnvironmentSql("", ex);
-  const std::string values = sql.substr(sql.find(" VALUES('") + 9);
-  EXPECT_EQ(values.substr(0, 44), "E1','P','Paul''s env" + std::string(20, ' ') + "','0");
-  EXPECT_TRUE(values.ends_with("','1','" + std::string(99, ' ') + "')"));
-  EXPECT_TRUE(UpdateEnvironmentSql("", ex, "E1").starts_with("UPDATE QV_EX SET ENVTYPE ='P', DESCRIP ='Paul''s env" +
-                                                             std::string(20, ' ') + "'"));
-}
-
 TEST(EnvironmentSql, KeysAreCutPaddedAndQuoted) {
   EXPECT_EQ(SelectEnvironmentSql("QV_USRDATA.", "E"), "SELECT * FROM QV_USRDATA.QV_EX WHERE ENVID='E '");
   EXPECT_EQ(DeleteEnvironmentSql("", "ABC"), "DELETE FROM QV_EX WHERE ENVID ='AB'");
@@ -298,24 +287,6 @@ TEST(ModelStatements, JoinsFollowTheDialect) {
   EXPECT_EQ(JoinDialectOf("Oracle"), JoinDialect::Oracle);
   EXPECT_EQ(JoinDialectOf("ODBC"), JoinDialect::Inner);
 }
-
-TEST(ModelStatements, ValuesAreCutBeforeTheirQuotesAreDoubled) {
-  Record gx(layout::QV_GX);
-  gx.Set("ENVID", "E1");
-  gx.Set("GRPID", "M'1");
-  // A description whose 30th character is a quote: the cut keeps the whole
-  // quote, which is then doubled.
-  gx.Set("DESCRIP", std::string(29, 'a') + "'tail");
-  const std::string sql = InsertModelSql("", gx);
-  EXPECT_NE(sql.find("'E1','M''1','" + std::string(29, 'a') + "''','"), std::string::npos);
-  EXPECT_EQ(SelectModelSql("", "E1", "M'1"), "SELECT * FROM QV_GX WHERE ENVID='E1' AND GRPID='M''1'");
-  // A code longer than its field is cut first: "O'REILLY" keeps "O'R".
-  EXPECT_EQ(SqlCode("O'REILLY", 3), "O''R");
-  EXPECT_EQ(SqlCode("a'", 3), "a'' ");
-  // Lower case and blanks are sent as given.
-  EXPECT_EQ(SelectModelSql("", "e1", " m"), "SELECT * FROM QV_GX WHERE ENVID='e1' AND GRPID=' m '");
-}
-
 
 TEST(Statements, RecordsOfAnotherLayoutAreRefused) {
   EXPECT_THROW(InsertEnvironmentSql("", Record(layout::QV_CX)), std::invalid_argument);
