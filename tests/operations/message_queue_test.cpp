@@ -99,17 +99,6 @@ TEST(ReadMSG, RestartMarkerReadsAgainFromTheFirstAndClearsTheItems) {
   EXPECT_EQ(lv.DisplayOrder()[0]->SubItem(4), "again");
 }
 
-TEST(ReadMSG, NtReadsTheQueueFileAndKeepsItsPosition) {
-  auto s = std::make_unique<OpenedFake>("SQL Server");
-  s->fake().On("ReadQVMSGQ").Out(Answer("00001", Message(20, "J", "P", "1240101", "000000", "one")));
-  platform::ListView lv;
-  ASSERT_TRUE(s->control().ReadMSG(true, true, lv, "*ALL"));
-  const auto call = s->fake().CallsNamed("ReadQVMSGQ").at(0);
-  EXPECT_EQ(call.Arg(0).substr(0, 10), "QVMSGQ.QVM");
-  EXPECT_EQ(call.Arg(2), "SQL_");
-  EXPECT_EQ(lv.Count(), 1);
-}
-
 TEST(ClearMsgQ, As400ClearsTheQueueWithItsOwnLengthRule) {
   auto s = std::make_unique<OpenedFake>("AS400");
   ASSERT_TRUE(s->control().ClearMsgQ());
@@ -119,13 +108,16 @@ TEST(ClearMsgQ, As400ClearsTheQueueWithItsOwnLengthRule) {
   EXPECT_EQ(c.Request(), "00036CLRMSGQ MSGQ(QV_USRDATA/QVMSGQ)");
 }
 
+// NT reads the queue file with the engine's kind code from where the last
+// read stopped; clearing empties the file and the next read starts at its head.
 TEST(ClearMsgQ, NtEmptiesTheQueueFileAndTheNextReadStartsAtItsHead) {
-  auto s = std::make_unique<OpenedFake>("ODBC");
+  auto s = std::make_unique<OpenedFake>("SQL Server");
   FakeAnswer read = FakeAnswer::Ok(Answer("00001", Message(20, "J", "P", "1240101", "000000", "one")));
   read.number = 1;  // the position after the messages read
   s->fake().On("ReadQVMSGQ").Answer(read).Repeatedly();
   platform::ListView lv;
   ASSERT_TRUE(s->control().ReadMSG(true, true, lv, "*ALL"));
+  EXPECT_EQ(lv.Count(), 1);
   ASSERT_TRUE(s->control().ReadMSG(false, false, lv, "*ALL"));
   ASSERT_TRUE(s->control().ClearMsgQ());
   const auto call = s->fake().CallsNamed("WriteFile").at(0);
@@ -134,6 +126,8 @@ TEST(ClearMsgQ, NtEmptiesTheQueueFileAndTheNextReadStartsAtItsHead) {
   ASSERT_TRUE(s->control().ReadMSG(false, false, lv, "*ALL"));
   const auto reads = s->fake().CallsNamed("ReadQVMSGQ");
   ASSERT_EQ(reads.size(), 3u);
+  EXPECT_EQ(reads[0].Arg(0).substr(0, 10), "QVMSGQ.QVM");
+  EXPECT_EQ(reads[0].Arg(2), "SQL_");
   EXPECT_EQ(reads[1].IntArg(1), 1);  // a read goes on where the last stopped
   EXPECT_EQ(reads[2].IntArg(1), 0);  // until the queue is cleared
 }
