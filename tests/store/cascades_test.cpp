@@ -237,11 +237,6 @@ TEST(CascadeCalls, FailuresOfTheLibraryAreReportedWithTheirStep) {
   n.fake().On("SetConnectOption").Arg(0, "0").Fail(DllParam::kCodeNetwork, 0, "connection lost");
   EXPECT_FALSE(n.control().DeleteCible("T1"));
   EXPECT_EQ(n.control().ErrorText(), "connection lost");
-
-  OpenedFake a("AS400");
-  a.fake().On("Ropen").Arg(0, "QV_USRDATA/QV_FC_L1").Fail(DllParam::kCodeRefused, 0, "no file");
-  EXPECT_FALSE(a.control().DeleteFCforFX("E1", "M1", "0000000001"));
-  EXPECT_EQ(a.control().ErrorStep(), "DeleteFCforFX:Open QV_FC_L1");
 }
 
 }  // namespace
