@@ -2,9 +2,6 @@
 // refusals and their error state, the target-server connection and the idle check.
 #include <gtest/gtest.h>
 
-#include "dllparam/source_library.h"
-#include "support/counting_library.h"
-#include "support/embedded_store.h"
 #include "support/fake_control.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
@@ -137,21 +134,6 @@ TEST(OpenConnection, SqlServerLogsInWithTheInstanceSettingsAndRunsTheChecksInOrd
   EXPECT_EQ(s.fake->CommandCodes().size(), 0u);  // no AS/400 commands on NT
   EXPECT_EQ(s.fake->OpenFiles().size(), std::size(kStoreFiles) + 1)
       << "the store's files and the user file of the login check, but no statement";
-}
-
-// Opens a SQL Server store through a library that counts the calls: the
-// reads of the login checks and of the user check share one statement.
-TEST(OpenConnection, SqlServerReadsShareOneStatementClosedOnce) {
-  EmbeddedStore store(embedded::SourceKind::SQLServer);
-  auto lib = std::make_unique<CountingLibrary>(MakeSourceLibrary());
-  CountingLibrary& counting = *lib;
-  QVSource control(std::move(lib));
-  control.SourceType("SQL Server");
-  ASSERT_TRUE(control.OpenConnection(store.address())) << control.ErrorText();
-  EXPECT_EQ(counting.counts["Sread"], 7) << "the four checks, the version, the master user and the users";
-  EXPECT_EQ(counting.counts["Rclose"], 2) << "the version's file and the shared statement";
-  EXPECT_EQ(counting.Calls(), 35);
-  EXPECT_TRUE(control.CloseConnection());
 }
 
 struct SqlCheckCase {

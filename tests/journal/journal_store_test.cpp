@@ -196,6 +196,17 @@ TEST_P(JournalStore, RefusalsAndFailuresLeaveNothingBehindAndSayWhy) {
   EXPECT_FALSE(m.IsTableJournalised("ORDERS"));
 }
 
+TEST_P(JournalStore, AnUnknownStatementFailsAsTheDatabaseSaysIt) {
+  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
+  DllParam& lib = control().Library();
+  EXPECT_EQ(lib.Saction(Sql() ? "exec msdb..sp_add_alert @name='x'" : "CALL qv_usrdata.qv_unknown('x');"), 0);
+  int32_t code = 0, num = 0;
+  std::string text(DllParam::kErrorTextBuffer, ' ');
+  lib.GetLastError(code, num, text);
+  EXPECT_EQ(code, DllParam::kCodeRefused);
+  EXPECT_EQ(num, Sql() ? 2812 : 900);
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, JournalStore, testing::Values(kSql, kOra), Name);
 
 }  // namespace
