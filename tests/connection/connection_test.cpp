@@ -2,9 +2,6 @@
 // refusals and their error state, the target-server connection and the idle check.
 #include <gtest/gtest.h>
 
-#include "dllparam/source_library.h"
-#include "support/counting_library.h"
-#include "support/embedded_store.h"
 #include "support/fake_control.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
@@ -66,28 +63,19 @@ TEST(OpenConnection, As400SendsStartUpCommandsChecksVersionAndOpensTheStoreInOrd
   EXPECT_FALSE(s.control->ConnectionOpen());
 }
 
-TEST(OpenConnection, UnreachableSourceKeepsTheLibraryTextFirst) {
+TEST(OpenConnection, UnreachableSourceKeepsTheLibraryTextFirstAndEachGetterClearsWhatItGives) {
   FakeSource s("AS400");
   s.fake->On("OpenMConnection").Fail(DllParam::kCodeNetwork, 111, "connection refused");
   platform::TextBox text;
   EXPECT_FALSE(s.control->OpenConnection("SRC", &text));
-  EXPECT_EQ(s.control->ErrorStep(), "OpenConnection");
-  EXPECT_EQ(s.control->ErrorNum(), 111);
-  EXPECT_EQ(s.control->ErrorText(), "connection refused\r\n" + cLoadResString("2142"));
   EXPECT_EQ(text.Text, cLoadResString("2007"));
   EXPECT_FALSE(s.control->ConnectionOpen());
-}
-
-TEST(OpenConnection, ErrorGettersClearWhatTheyReturn) {
-  FakeSource s("AS400");
-  s.fake->On("OpenMConnection").Fail(DllParam::kCodeNetwork, 111, "refused");
-  EXPECT_FALSE(s.control->OpenConnection("SRC"));
-  EXPECT_EQ(s.control->ErrorNum(), 111);
-  EXPECT_EQ(s.control->ErrorNum(), 0);
-  EXPECT_NE(s.control->ErrorText(), "");
-  EXPECT_EQ(s.control->ErrorText(), "");
   EXPECT_EQ(s.control->ErrorStep(), "OpenConnection");
   EXPECT_EQ(s.control->ErrorStep(), "");
+  EXPECT_EQ(s.control->ErrorNum(), 111);
+  EXPECT_EQ(s.control->ErrorNum(), 0);
+  EXPECT_EQ(s.control->ErrorText(), "connection refused\r\n" + cLoadResString("2142"));
+  EXPECT_EQ(s.control->ErrorText(), "");
 }
 
 struct VersionCase {
@@ -148,24 +136,9 @@ TEST(OpenConnection, SqlServerLogsInWithTheInstanceSettingsAndRunsTheChecksInOrd
       << "the store's files and the user file of the login check, but no statement";
 }
 
-// Opens a SQL Server store through a library that counts the calls: the
-// reads of the login checks and of the user check share one statement.
-TEST(OpenConnection, SqlServerReadsShareOneStatementClosedOnce) {
-  EmbeddedStore store(embedded::SourceKind::SQLServer);
-  auto lib = std::make_unique<CountingLibrary>(MakeSourceLibrary());
-  CountingLibrary& counting = *lib;
-  QVSource control(std::move(lib));
-  control.SourceType("SQL Server");
-  ASSERT_TRUE(control.OpenConnection(store.address())) << control.ErrorText();
-  EXPECT_EQ(counting.counts["Sread"], 7) << "the four checks, the version, the master user and the users";
-  EXPECT_EQ(counting.counts["Rclose"], 2) << "the version's file and the shared statement";
-  EXPECT_EQ(counting.Calls(), 35);
-  EXPECT_TRUE(control.CloseConnection());
-}
-
 struct SqlCheckCase {
   const char* statement;
-  std::string row;  // "" = no row
+  std::string row;  // "" = no row; "refused" = the statement is refused
   const char* message;
 };
 
@@ -174,7 +147,8 @@ class SqlServerCheck : public ::testing::TestWithParam<SqlCheckCase> {};
 TEST_P(SqlServerCheck, FailsWithItsMessageAndClosesTheConnection) {
   const SqlCheckCase& c = GetParam();
   FakeSource s("SQL Server");
-  if (c.row.empty()) s.fake->On("Sread").Sql(c.statement).NotFound().Repeatedly();
+  if (c.row == "refused") s.fake->On("Saction").Sql(c.statement).Fail(DllParam::kCodeRefused, 911, "no db");
+  else if (c.row.empty()) s.fake->On("Sread").Sql(c.statement).NotFound().Repeatedly();
   else s.fake->On("Sread").Sql(c.statement).Row(c.row).Repeatedly();
   EXPECT_FALSE(s.control->OpenConnection("SRC"));
   EXPECT_EQ(s.control->ErrorNum(), 40);
@@ -193,14 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SqlCheckCase{"exec master..sp_helpdistpublisher", "ELSEWHERE", "2140"},
                       SqlCheckCase{"exec master..sp_helpsubscriberinfo", "", "2141"},
                       SqlCheckCase{"exec master..sp_helpsubscriberinfo",
-                                   std::string(128, ' ') + "SOMEONE", "2141"}));
-
-TEST(OpenConnection, SqlServerUseStatementRefusedGives2135) {
-  FakeSource s("SQL Server");
-  s.fake->On("Saction").Sql("use QV_USRDATA").Fail(DllParam::kCodeRefused, 911, "no db");
-  EXPECT_FALSE(s.control->OpenConnection("SRC"));
-  EXPECT_EQ(s.control->ErrorText(), cLoadResString("2135"));
-}
+                                   std::string(128, ' ') + "SOMEONE", "2141"},
+                      SqlCheckCase{"use QV_USRDATA", "refused", "2135"}));
 
 TEST(OpenConnection, OracleNeedsAnInstance) {
   for (const char* instance : {"", "*"}) {

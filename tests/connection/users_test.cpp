@@ -1,10 +1,17 @@
-// The login check and the user operations: what each kind sends and decides.
+// The login check and the user operations: what each kind sends and decides,
+// and how they fail closed when the user file cannot be read: a failed read
+// refuses, with the library's error, where a missing user or Master would
+// let the caller in or answer "User not found".
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
 
 #include "support/fake_control.h"
 #include "support/topology.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"
+#include "store/environment_statements.h"
 #include "store/records.h"
 
 namespace qv::test {
@@ -136,36 +143,6 @@ TEST(Users, NtStatementsAreQuotedAndExact) {
   EXPECT_EQ(update.substr(update.find(" WHERE")), " WHERE ENVID ='E1' AND USERID='O''HARA'");
 }
 
-TEST(Users, ChangeOrDeleteOfAMissingUserSays2206AndWritesNothing) {
-  for (const char* kind : {"AS400", "ODBC"}) {
-    FakeSource s(kind);
-    s.fake->On("Sread").SqlPrefix("SELECT COUNT(*)").Row("0").Repeatedly();
-    ASSERT_TRUE(s.control->OpenConnection("SRC")) << kind;
-    s.fake->ClearCalls();
-    EXPECT_FALSE(s.control->ChangeUser(User("E1", "X", "0", ""), "E1", "X"));
-    EXPECT_EQ(s.control->ErrorStep(), "ChangeUser");
-    EXPECT_EQ(s.control->ErrorText(), cLoadResString("2206"));
-    EXPECT_FALSE(s.control->DeleteEnvUser("E1", "X"));
-    EXPECT_EQ(s.control->ErrorNum(), 40);
-    EXPECT_EQ(s.fake->CallCount("Rupdate") + s.fake->CallCount("Rdelete") +
-                  s.fake->CallCount("Saction"),
-              0);
-  }
-}
-
-TEST(Users, As400DeleteUserRemovesEveryEntryThroughTheLogicalFile) {
-  FakeSource s("AS400");
-  ASSERT_TRUE(s.control->OpenConnection("SRC"));
-  s.fake->ClearCalls();
-  const std::string key = "BOB" + std::string(27, ' ');
-  s.fake->On("Rreadk").File("QV_USRDATA/QV_UID_L1").Key(key).Record(User("**", "BOB", "0", "")).Record(
-      User("E1", "BOB", "1", ""));
-  EXPECT_TRUE(s.control->DeleteUser("BOB"));
-  EXPECT_EQ(s.fake->CallCount("Rdelete"), 2);
-  EXPECT_EQ(s.fake->CallsNamed("Ropen")[0].Arg(1), DllParam::kModeUpdate);
-  EXPECT_EQ(s.fake->OpenFiles().size(), 17u);  // the logical file is closed again
-}
-
 TEST(Users, ListsShowIdAndTypeName) {
   FakeSource s("AS400");
   ASSERT_TRUE(s.control->OpenConnection("SRC"));
@@ -181,6 +158,164 @@ TEST(Users, ListsShowIdAndTypeName) {
   EXPECT_EQ(items[0]->SubItem(1), cLoadResString("12"));
   EXPECT_EQ(items[1]->SubItem(1), cLoadResString("13"));
   EXPECT_EQ(items[2]->SubItem(1), cLoadResString("14"));
+}
+
+// ---- Failing closed ------------------------------------------------------------------
+
+constexpr int32_t kResetNum = 10054;
+constexpr const char* kReset = "connection reset by peer";
+
+std::string UserKey(const std::string& env, const std::string& id) {
+  return BuildKey(layout::UserKey, {env, id});
+}
+
+// A source of kind on which BOB (password "p") is a global plain user (type
+// 2) and E1 is a secured environment that does not list him; the control is
+// open.
+struct SecuredSource {
+  explicit SecuredSource(const std::string& kind) : s(kind, kind == "Oracle" ? "ORCL" : "") {
+    const std::string p = s.Prefix(), bob = User("**", "BOB", "2", "p"), e1 = Ex("E1", "P", "", "1");
+    if (kind == "AS400") {
+      s.fake->On("Rreadk").File("QV_USRDATA/QV_UID").Key(UserKey("**", "BOB")).Record(bob).Repeatedly();
+      s.fake->On("Rreadk").File("QV_USRDATA/QV_EX").Key("E1").Record(e1).Repeatedly();
+    } else {
+      s.fake->On("Sread").Sql("SELECT * FROM " + p + "QV_UID WHERE ENVID='**' AND USERID='BOB'").Row(bob).Repeatedly();
+      s.fake->On("Sread").Sql(SelectEnvironmentSql(p, "E1")).Row(e1).Repeatedly();
+    }
+    opened = s.control->OpenConnection("SRC");
+    s.fake->ClearCalls();
+  }
+  QVSource& control() { return *s.control; }
+  RecordingFake& fake() { return *s.fake; }
+
+  ProcessLogin login{"BOB", "p"};
+  FakeSource s;
+  bool opened = false;
+};
+
+// ---- A secured environment whose users cannot be read -------------------------------
+
+// Makes the read of E1's users fail at op: the open or the block read of
+// QV_UID_L0 (AS/400), the listing or its second row (NT).
+void FailUsersOfE1(RecordingFake& f, const std::string& op, const std::string& prefix) {
+  const std::string list = "SELECT * FROM " + prefix + "QV_UID WHERE ENVID ='E1'";
+  if (op == "Snext") f.On("Sread").Sql(list).Row(User("E1", "AL", "2")).Repeatedly();
+  FakeRule& rule = f.On(op);
+  if (op == "Ropen" || op == "Rreadblock") rule.File("QV_USRDATA/QV_UID_L0");
+  if (op == "Sread") rule.Sql(list);
+  rule.Fail(DllParam::kCodeNetwork, kResetNum, kReset).Repeatedly();
+}
+
+TEST(FailClosedLogin, AnUnreadableUserFileRefusesTheSecuredEnvironment) {
+  struct Case {
+    const char* kind;
+    const char* op;    // the call that fails
+    const char* step;  // where the failure is reported
+  };
+  const Case cases[] = {
+      {"AS400", "Ropen", "AtLeastOneMasterUser:Open QV_UID_L0"},
+      {"AS400", "Rreadblock", "AtLeastOneMasterUser"},
+      {"ODBC", "Sread", "AtLeastOneMasterUser"},
+      {"SQL Server", "Snext", "AtLeastOneMasterUser"},
+      {"Oracle", "Sread", "AtLeastOneMasterUser"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.kind) + ": " + c.op);
+    SecuredSource src(c.kind);
+    ASSERT_TRUE(src.opened) << src.control().ErrorText();
+    ASSERT_EQ(src.control().GlobalUserType(), 2);
+    FailUsersOfE1(src.fake(), c.op, src.s.Prefix());
+
+    src.control().env("E1");
+    EXPECT_EQ(src.control().env(), "");  // not selected
+    EXPECT_EQ(src.control().ErrorNum(), kResetNum);
+    EXPECT_EQ(src.control().ErrorText(), kReset);
+    EXPECT_EQ(src.control().ErrorStep(), c.step);
+
+    int32_t type = -1;
+    EXPECT_FALSE(src.control().CheckUser(type, "E1"));
+    EXPECT_EQ(type, -1);
+    EXPECT_EQ(src.control().ErrorText(), kReset);
+  }
+}
+
+TEST(FailClosedLogin, AnUnreadableUserFileLetsNobodyConnect) {
+  // No entry for the user, and the first-record read that tells an empty
+  // file from a full one fails.
+  ProcessLogin login("BOB", "p");
+  FakeSource s("AS400");
+  s.fake->On("Rreadf").File("QV_USRDATA/QV_UID").Fail(DllParam::kCodeNetwork, kResetNum, kReset);
+  EXPECT_FALSE(s.control->OpenConnection("SRC"));
+  EXPECT_EQ(s.control->ErrorNum(), kResetNum);
+  EXPECT_EQ(s.control->ErrorText(), kReset);
+  EXPECT_FALSE(s.control->ConnectionOpen());
+}
+
+// ---- Changing or deleting one user when the read fails ----------------------------
+
+TEST(FailClosedUsers, AMissingUserIsRefusedAndAFailedReadIsNotAMissingUser) {
+  for (const char* kind : {"AS400", "ODBC", "SQL Server", "Oracle"}) {
+    for (bool fails : {false, true}) {
+      SCOPED_TRACE(std::string(kind) + (fails ? ": the read fails" : ": no such user"));
+      SecuredSource src(kind);
+      ASSERT_TRUE(src.opened);
+      if (fails && src.s.AS400())
+        src.fake().On("Rreadk").File("QV_USRDATA/QV_UID").Key(UserKey("E1", "AL")).Fail(
+            DllParam::kCodeNetwork, kResetNum, kReset).Repeatedly();
+      else if (fails)
+        src.fake().On("Sread").SqlPrefix("SELECT * FROM " + src.s.Prefix() + "QV_UID WHERE ENVID='E1' and").Fail(
+            DllParam::kCodeNetwork, kResetNum, kReset).Repeatedly();
+      const int32_t num = fails ? kResetNum : QVSource::kRefusalNum;
+      const std::string text = fails ? kReset : cLoadResString("2206");
+
+      EXPECT_FALSE(src.control().ChangeUser(User("E1", "AL", "1"), "E1", "AL"));
+      EXPECT_EQ(src.control().ErrorNum(), num);
+      EXPECT_EQ(src.control().ErrorText(), text);
+      EXPECT_EQ(src.control().ErrorStep(), "ChangeUser");
+      EXPECT_FALSE(src.control().DeleteEnvUser("E1", "AL"));
+      EXPECT_EQ(src.control().ErrorNum(), num);
+      EXPECT_EQ(src.control().ErrorText(), text);
+      EXPECT_EQ(src.control().ErrorStep(), "DeleteEnvUser");
+      EXPECT_EQ(src.fake().CallCount("Rupdate") + src.fake().CallCount("Rdelete") + src.fake().CallCount("Saction"), 0);
+    }
+  }
+}
+
+// ---- Deleting every entry of a user or of an environment ----------------------------
+
+// Deletes through the logical files of the users: every entry goes, and a
+// failed read stops the loop with its error.
+TEST(FailClosedUsers, ADeleteLoopTakesEveryEntryAndStopsOnAFailedRead) {
+  struct Case {
+    const char* logical;
+    std::string key;
+    std::function<bool(QVSource&)> run;
+    bool secondFails;  // the second entry is held by another job
+  };
+  const std::string bob = "BOB" + std::string(27, ' ');
+  const auto deleteBob = [](QVSource& c) { return c.DeleteUser("BOB"); };
+  const Case cases[] = {
+      {"QV_USRDATA/QV_UID_L1", bob, deleteBob, false},
+      {"QV_USRDATA/QV_UID_L1", bob, deleteBob, true},
+      {"QV_USRDATA/QV_UID_L0", "E1", [](QVSource& c) { return c.DeleteUserEnv("E1"); }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.logical) + (c.secondFails ? ", the second read fails" : ""));
+    FakeSource s("AS400");
+    ASSERT_TRUE(s.control->OpenConnection("SRC"));
+    s.fake->ClearCalls();
+    FakeRule& entries = s.fake->On("Rreadk").File(c.logical).Key(c.key).Record(User("**", "BOB", "0"));
+    if (c.secondFails) entries.Fail(DllParam::kCodeBusy, 3202, "record held by another job");
+    else entries.Record(User("E1", "BOB", "1"));
+    EXPECT_EQ(c.run(*s.control), !c.secondFails);
+    if (c.secondFails) {
+      EXPECT_EQ(s.control->ErrorNum(), 3202);
+      EXPECT_EQ(s.control->ErrorText(), "record held by another job");
+    }
+    EXPECT_EQ(s.fake->CallCount("Rdelete"), c.secondFails ? 1 : 2);
+    EXPECT_EQ(s.fake->CallsNamed("Ropen").at(0).Arg(1), DllParam::kModeUpdate);
+    EXPECT_EQ(s.fake->OpenFiles().size(), 17u);  // the logical file is closed again
+  }
 }
 
 }  // namespace

@@ -94,12 +94,6 @@ class JournalStore : public testing::TestWithParam<JournalKind> {
     while (st.step()) out.emplace_back(st.columnText(0));
     return out;
   }
-  void SetVersion(const std::string& version) {
-    embedded::StoreAdmin admin = store_.Admin();
-    embedded::Stmt st = admin.db().prepareOnce("INSERT OR REPLACE INTO qvs_meta (key, value) VALUES ('product_version', ?)");
-    st.bind(1, version);
-    st.step();
-  }
 
   std::vector<std::optional<std::string>> answers{"500"};
   std::size_t asked = 0;
@@ -170,10 +164,22 @@ TEST_P(JournalStore, CreatesCapturesReleasesAndRemovesTheJournal) {
   }
 }
 
-TEST_P(JournalStore, AFailedCaptureLeavesNothingBehindAndSaysWhy) {
+TEST_P(JournalStore, RefusalsAndFailuresLeaveNothingBehindAndSayWhy) {
   ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
+  std::string blank = "   ";
+  EXPECT_FALSE(m.CreateQVJournal(blank));
+  m.SQL_DBname("SA'LES");
+  m.ORACLE_SchemaName("SCO'TT");
   std::string directory = "D:\\J";
+  EXPECT_FALSE(m.CreateQVJournal(directory));
+  EXPECT_EQ(m.ErrorNum(), QVSource::kRefusalNum);
+  EXPECT_TRUE(Objects().empty());
+
+  m.SQL_DBname("SALES");
+  m.ORACLE_SchemaName("SCOTT");
   ASSERT_TRUE(m.CreateQVJournal(directory)) << m.ErrorText();
+  EXPECT_FALSE(m.CreateQVJournal(directory)) << "the JOURNAL row exists";
+  EXPECT_NE(m.ErrorNum(), 0);
   const std::vector<std::string> journalled = Objects();
 
   // A table the source does not have.
@@ -190,24 +196,6 @@ TEST_P(JournalStore, AFailedCaptureLeavesNothingBehindAndSaysWhy) {
   EXPECT_FALSE(m.IsTableJournalised("ORDERS"));
 }
 
-TEST_P(JournalStore, RefusesBadNamesAndAJournalCreatedTwice) {
-  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
-  std::string blank = "   ";
-  EXPECT_FALSE(m.CreateQVJournal(blank));
-  m.SQL_DBname("SA'LES");
-  m.ORACLE_SchemaName("SCO'TT");
-  std::string directory = "D:\\J";
-  EXPECT_FALSE(m.CreateQVJournal(directory));
-  EXPECT_EQ(m.ErrorNum(), QVSource::kRefusalNum);
-  EXPECT_TRUE(Objects().empty());
-
-  m.SQL_DBname("SALES");
-  m.ORACLE_SchemaName("SCOTT");
-  ASSERT_TRUE(m.CreateQVJournal(directory)) << m.ErrorText();
-  EXPECT_FALSE(m.CreateQVJournal(directory)) << "the JOURNAL row exists";
-  EXPECT_NE(m.ErrorNum(), 0);
-}
-
 TEST_P(JournalStore, AnUnknownStatementFailsAsTheDatabaseSaysIt) {
   ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
   DllParam& lib = control().Library();
@@ -217,43 +205,6 @@ TEST_P(JournalStore, AnUnknownStatementFailsAsTheDatabaseSaysIt) {
   lib.GetLastError(code, num, text);
   EXPECT_EQ(code, DllParam::kCodeRefused);
   EXPECT_EQ(num, Sql() ? 2812 : 900);
-}
-
-TEST_P(JournalStore, LeavesOnlyItsOwnLogReaderJobWhateverTheServerVersion) {
-  if (!Sql()) GTEST_SKIP() << "SQL Server versions";
-  struct Case {
-    const char* version;  // "" : a server that does not tell its version
-    const char* database;
-  };
-  const Case cases[] = {{"8.00.2039", "V8"}, {"", "V0"}, {"9.00.1399", "V9"}};
-  for (const Case& c : cases) {
-    embedded::StoreAdmin admin = store_.Admin();
-    embedded::AddSourceTable(admin, embedded::ParseSourceTable(std::string("table ") + c.database +
-                                                               ".ORDERS\nCODE CHAR(10) key\nQTY INT\n"));
-  }
-  ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
-  for (const Case& c : cases) {
-    SetVersion(c.version);
-    m.SQL_DBname(c.database);
-    std::string directory = "D:\\J";
-    ASSERT_TRUE(m.CreateQVJournal(directory)) << c.version << ": " << m.ErrorText();
-    ASSERT_TRUE(m.StartTableJournalisation("ORDERS")) << c.version << ": " << m.ErrorText();
-    EXPECT_TRUE(m.IsTableJournalised("ORDERS")) << c.version;
-    // No job the server made for the publication or the subscription stays.
-    for (const std::string& o : Objects())
-      if (o.rfind("job ", 0) == 0) {
-        EXPECT_EQ(o.rfind("job  QV_ReadJrn_V", 0), 0u) << c.version << ": " << o;
-      }
-    EXPECT_NE(std::find(Objects().begin(), Objects().end(), "job  QV_ReadJrn_" + std::string(c.database) + " running"),
-              Objects().end());
-    ASSERT_TRUE(m.StopTableJournalisation("ORDERS")) << c.version;
-    ASSERT_TRUE(m.RemoveQVJournal()) << c.version;
-  }
-  std::vector<std::string> jobs;
-  for (const std::string& o : Objects())
-    if (o.rfind("job ", 0) == 0) jobs.push_back(o);
-  // Removal deletes the log-reader job only on a server that does not tell its version.
-  EXPECT_EQ(jobs, (std::vector<std::string>{"job  QV_ReadJrn_V8 running", "job  QV_ReadJrn_V9 running"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, JournalStore, testing::Values(kSql, kOra), Name);

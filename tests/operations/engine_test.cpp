@@ -45,13 +45,16 @@ TEST(StartQV, RefusalIsReported) {
   EXPECT_EQ(s->control().ErrorText(), "CPF0001 program not found");
 }
 
-TEST(JobRun, NtAsksTheJobListWithTheKindCode) {
+TEST(JobRun, NtAsksTheJobListWithTheKindCodeAndCutsTheAnswerAtTabs) {
   auto s = std::make_unique<OpenedFake>("Oracle");
-  s->fake().On("SJobList").Out("00001\tSE1_T01M01 4242\t");
+  s->fake().On("SJobList").Out("00001\tSE1_T01M01 4242\t").Out("00002\tJOB1 11\tJOB2 12\t");
   std::string status;
   ASSERT_TRUE(s->control().JobRun("SE1_T01M01", status));
   EXPECT_EQ(status, "R");
   EXPECT_EQ(s->fake().CallsNamed("SJobList").at(0).Arg(2), "ORAC");
+  platform::ListBox list;
+  ASSERT_TRUE(s->control().ListJobRun("JOB", list));
+  EXPECT_EQ(list.Items(), (std::vector<std::string>{"JOB1 11", "JOB2 12"}));
 }
 
 TEST(ListJobRun, As400PagesWhileEntriesCome) {
@@ -65,14 +68,6 @@ TEST(ListJobRun, As400PagesWhileEntriesCome) {
   ASSERT_EQ(cmds.size(), 3u);
   EXPECT_EQ(cmds[0].Request(), "040960JOB");
   EXPECT_EQ(cmds[1].Request(), "040961JOB");
-}
-
-TEST(ListJobRun, NtCutsTheAnswerAtTabs) {
-  auto s = std::make_unique<OpenedFake>("ODBC");
-  s->fake().On("SJobList").Out("00002\tJOB1 11\tJOB2 12\t");
-  platform::ListBox list;
-  ASSERT_TRUE(s->control().ListJobRun("JOB", list));
-  EXPECT_EQ(list.Items(), (std::vector<std::string>{"JOB1 11", "JOB2 12"}));
 }
 
 TEST(EngineText, JobAnswersAreReadSafely) {

@@ -25,23 +25,6 @@ std::string Answer(const std::string& marker, const std::string& messages) {
   return Digits(static_cast<long long>(messages.size()), 5) + marker + messages;
 }
 
-TEST(QueueText, ParsesHeadersDatesAndTexts) {
-  const std::string a = Answer("00002", Message(50, "SE1_T01M01", "QVSTR", "1240315", "083012",
-                                                "Job started ") +
-                                            Message(10, "OTHER", "P", "0991231", "235959", "x"));
-  const auto m = ParseQueueMessages(a);
-  ASSERT_EQ(m.size(), 2u);
-  EXPECT_EQ(m[0].severity, 50);
-  EXPECT_EQ(m[0].job, "SE1_T01M01");
-  EXPECT_EQ(m[0].date, "2024/03/15 08:30:12");
-  EXPECT_EQ(m[0].text, "Job started");
-  EXPECT_EQ(m[1].date, "1999/12/31 23:59:59");
-  EXPECT_EQ(MessageIcon(41), 1);
-  EXPECT_EQ(MessageIcon(40), 2);
-  EXPECT_EQ(MessageIcon(20), 2);
-  EXPECT_EQ(MessageIcon(19), 3);
-}
-
 TEST(QueueText, TruncatedOrMalformedAnswersStopSafely) {
   const std::string good = Message(30, "J", "P", "1240101", "000000", "hello");
   // A text length beyond the answer is cut to what is there.
@@ -60,7 +43,7 @@ TEST(ReadMSG, As400BuildsColumnsAndAddsOneItemPerMessage) {
   auto s = std::make_unique<OpenedFake>("AS400");
   s->fake().On("Execute").Code("SYSRTVMSG_").Reply(Answer(
       "00002", Message(50, "SE1_T01M01", "QVSTR", "1240315", "083012", "Started") +
-                   Message(10, "SE1_T02M01", "QVEND", "1240315", "083100", "Ended")));
+                   Message(10, "SE1_T02M01", "QVEND", "0991231", "235959", "Ended  ")));
   platform::ListView lv;
   ASSERT_TRUE(s->control().ReadMSG(true, true, lv, "*ALL"));
   const auto c = s->fake().Commands().at(0);
@@ -71,13 +54,18 @@ TEST(ReadMSG, As400BuildsColumnsAndAddsOneItemPerMessage) {
   EXPECT_EQ(lv.Columns()[1].text, cLoadResString("2094"));
   EXPECT_EQ(lv.Columns()[4].text, cLoadResString("2097"));
   ASSERT_EQ(lv.Count(), 2);
-  const auto items = lv.DisplayOrder();
-  EXPECT_EQ(items[0]->SubItem(1), "2024/03/15 08:30:12");
-  EXPECT_EQ(items[0]->SubItem(2), "SE1_T01M01");
-  EXPECT_EQ(items[0]->SubItem(3), "QVSTR");
-  EXPECT_EQ(items[0]->SubItem(4), "Started");
-  EXPECT_EQ(items[0]->icon, 1);
-  EXPECT_EQ(items[1]->icon, 3);
+  const auto items = lv.DisplayOrder();  // in the order of their dates
+  EXPECT_EQ(items[1]->SubItem(1), "2024/03/15 08:30:12");
+  EXPECT_EQ(items[1]->SubItem(2), "SE1_T01M01");
+  EXPECT_EQ(items[1]->SubItem(3), "QVSTR");
+  EXPECT_EQ(items[1]->SubItem(4), "Started");
+  EXPECT_EQ(items[0]->SubItem(1), "1999/12/31 23:59:59");
+  EXPECT_EQ(items[0]->SubItem(4), "Ended");
+  EXPECT_EQ(items[1]->icon, 1);
+  EXPECT_EQ(items[0]->icon, 3);
+  // Severities above 40 show an error, 20 to 40 a warning, lower ones a note.
+  const std::pair<int, int> icons[] = {{41, 1}, {40, 2}, {20, 2}, {19, 3}};
+  for (const auto& [severity, icon] : icons) EXPECT_EQ(MessageIcon(severity), icon) << severity;
   EXPECT_NE(items[0]->Key(), items[1]->Key());
   EXPECT_EQ(items[0]->Key()[0], 'J');
 }
@@ -111,17 +99,6 @@ TEST(ReadMSG, RestartMarkerReadsAgainFromTheFirstAndClearsTheItems) {
   EXPECT_EQ(lv.DisplayOrder()[0]->SubItem(4), "again");
 }
 
-TEST(ReadMSG, NtReadsTheQueueFileAndKeepsItsPosition) {
-  auto s = std::make_unique<OpenedFake>("SQL Server");
-  s->fake().On("ReadQVMSGQ").Out(Answer("00001", Message(20, "J", "P", "1240101", "000000", "one")));
-  platform::ListView lv;
-  ASSERT_TRUE(s->control().ReadMSG(true, true, lv, "*ALL"));
-  const auto call = s->fake().CallsNamed("ReadQVMSGQ").at(0);
-  EXPECT_EQ(call.Arg(0).substr(0, 10), "QVMSGQ.QVM");
-  EXPECT_EQ(call.Arg(2), "SQL_");
-  EXPECT_EQ(lv.Count(), 1);
-}
-
 TEST(ClearMsgQ, As400ClearsTheQueueWithItsOwnLengthRule) {
   auto s = std::make_unique<OpenedFake>("AS400");
   ASSERT_TRUE(s->control().ClearMsgQ());
@@ -131,13 +108,16 @@ TEST(ClearMsgQ, As400ClearsTheQueueWithItsOwnLengthRule) {
   EXPECT_EQ(c.Request(), "00036CLRMSGQ MSGQ(QV_USRDATA/QVMSGQ)");
 }
 
+// NT reads the queue file with the engine's kind code from where the last
+// read stopped; clearing empties the file and the next read starts at its head.
 TEST(ClearMsgQ, NtEmptiesTheQueueFileAndTheNextReadStartsAtItsHead) {
-  auto s = std::make_unique<OpenedFake>("ODBC");
+  auto s = std::make_unique<OpenedFake>("SQL Server");
   FakeAnswer read = FakeAnswer::Ok(Answer("00001", Message(20, "J", "P", "1240101", "000000", "one")));
   read.number = 1;  // the position after the messages read
   s->fake().On("ReadQVMSGQ").Answer(read).Repeatedly();
   platform::ListView lv;
   ASSERT_TRUE(s->control().ReadMSG(true, true, lv, "*ALL"));
+  EXPECT_EQ(lv.Count(), 1);
   ASSERT_TRUE(s->control().ReadMSG(false, false, lv, "*ALL"));
   ASSERT_TRUE(s->control().ClearMsgQ());
   const auto call = s->fake().CallsNamed("WriteFile").at(0);
@@ -146,6 +126,8 @@ TEST(ClearMsgQ, NtEmptiesTheQueueFileAndTheNextReadStartsAtItsHead) {
   ASSERT_TRUE(s->control().ReadMSG(false, false, lv, "*ALL"));
   const auto reads = s->fake().CallsNamed("ReadQVMSGQ");
   ASSERT_EQ(reads.size(), 3u);
+  EXPECT_EQ(reads[0].Arg(0).substr(0, 10), "QVMSGQ.QVM");
+  EXPECT_EQ(reads[0].Arg(2), "SQL_");
   EXPECT_EQ(reads[1].IntArg(1), 1);  // a read goes on where the last stopped
   EXPECT_EQ(reads[2].IntArg(1), 0);  // until the queue is cleared
 }

@@ -36,30 +36,6 @@ class ModelStore : public StoreTest {
   }
 };
 
-const Layout* const kModelTables[] = {&layout::QV_GX, &layout::QV_FX, &layout::QV_ZX, &layout::QV_TX,
-                                      &layout::QV_GC, &layout::QV_FC, &layout::QV_ZC, &layout::QV_END};
-
-TEST_P(ModelStore, DeleteGroupRemovesTablesThenDistributionsThenTheModel) {
-  std::vector<std::size_t> neighbour;
-  for (const Layout* t : kModelTables) neighbour.push_back(RowsOf(*t, "M2"));
-  ASSERT_TRUE(control().DeleteGroup("M1")) << control().ErrorStep() << ": " << control().ErrorText();
-  for (const Layout* t : kModelTables) EXPECT_EQ(RowsOf(*t, "M1"), 0u) << t->name;
-  for (std::size_t i = 0; i < neighbour.size(); ++i) EXPECT_EQ(RowsOf(*kModelTables[i], "M2"), neighbour[i]);
-  EXPECT_EQ(Stored(layout::QV_CX).size(), 3u);  // targets stay
-  const Lines& seen = events.seen;
-  ASSERT_EQ(seen.size(), 12u);
-  EXPECT_EQ(events.Named("FXdeleted"), (Lines{"FXdeleted E1|M1|0000000001", "FXdeleted E1|M1|0000000002"}));
-  EXPECT_EQ(seen.back(), "GXdeleted E1|M1");
-  auto at = [&](const std::string& e) { return std::find(seen.begin(), seen.end(), e) - seen.begin(); };
-  for (int t = 1; t <= 3; ++t) {
-    for (int i = 1; i <= 2; ++i)
-      EXPECT_LT(at("FCdeleted E1|" + TargetCode(t) + "|M1|" + TableNumberText(i)),
-                at("FXdeleted E1|M1|" + TableNumberText(i)));
-    EXPECT_GT(at("GCdeleted E1|" + TargetCode(t) + "|M1"), at("FXdeleted E1|M1|0000000002"));
-  }
-  EXPECT_TRUE(Admin().Locks().empty());
-}
-
 TEST_P(ModelStore, ARunningDistributionKeepsTheWholeModel) {
   const auto before = Snapshot();
   engine().running.insert("SE1_T02M1_");
@@ -73,24 +49,6 @@ TEST_P(ModelStore, ARunningDistributionKeepsTheWholeModel) {
   EXPECT_TRUE(events.seen.empty());
   EXPECT_TRUE(engine().userSpacesDeleted.empty());
   EXPECT_TRUE(Admin().Locks().empty());
-}
-
-TEST_P(ModelStore, AFailingCallStopsTheCascadeAndKeepsTheModel) {
-  const auto before = Snapshot();
-  FailNthDelete(4);
-  EXPECT_FALSE(control().DeleteGroup("M1"));
-  EXPECT_NE(control().ErrorNum(), 0);
-  EXPECT_EQ(RowsOf(layout::QV_GX, "M1"), 1u);
-  EXPECT_TRUE(events.Named("GXdeleted").empty());
-  // What went before the failure is gone, each item whole; nothing is new.
-  for (const auto& [table, rows] : Snapshot())
-    for (const std::string& row : rows)
-      EXPECT_NE(std::find(before.at(table).begin(), before.at(table).end(), row), before.at(table).end()) << table;
-  EXPECT_EQ(RowsOf(layout::QV_FC, "M1"), 6u - events.Named("FCdeleted").size());
-  EXPECT_TRUE(Admin().Locks().empty());
-  engine().failWhen = nullptr;
-  EXPECT_TRUE(control().DeleteGroup("M1")) << control().ErrorText();
-  EXPECT_EQ(RowsOf(layout::QV_GX, "M1"), 0u);
 }
 
 TEST_P(ModelStore, ModelsAreAddedChangedAndReadWithQuotesBlanksAndCase) {

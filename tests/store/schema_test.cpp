@@ -68,8 +68,8 @@ TEST(Schema, CreateTableTextOfATable) {
   EXPECT_THROW(CreateTableSql(DistributionKey, StoreKind::Nt), std::invalid_argument);
 }
 
-// Every generic statement runs on every NT table, and a row written by
-// INSERT reads back as the same record (the receiver library blank).
+// A row written by the generic INSERT on every NT table reads back as the
+// same record (the receiver library blank).
 TEST(Schema, GenericStatementsRoundTripEveryNtTable) {
   MemoryDb db;
   CreateStore(db, StoreKind::Nt);
@@ -79,21 +79,11 @@ TEST(Schema, GenericStatementsRoundTripEveryNtTable) {
     ASSERT_EQ(db.Exec(SqlInsert("", record)), "");
 
     const SqlKey key = t->keyCount > 0 ? SqlKey::Of(record) : SqlKey(*t, {});
-    auto rows = db.Query(SqlSelect("", key));
+    const auto rows = db.Query(SqlSelect("", key));
     ASSERT_EQ(rows.size(), 1u);
     BlankFieldsWithoutColumn(record);
     EXPECT_EQ(NtRowToRecord(*t, RowImage(*t, rows[0])), record);
 
-    if (t->keyCount == 0) continue;
-    Record changed = Distinct(*t, 'a');
-    BlankFieldsWithoutColumn(changed);
-    ASSERT_EQ(db.Exec(SqlUpdate("", changed, key)), "");
-    rows = db.Query(SqlSelect("", SqlKey::Of(changed)));
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(NtRowToRecord(*t, RowImage(*t, rows[0])), changed);
-
-    ASSERT_EQ(db.Exec(SqlDelete("", SqlKey::Of(changed))), "");
-    EXPECT_EQ(db.Count(std::string(t->table)), 0);
   }
 }
 
