@@ -89,14 +89,6 @@ constexpr std::array kPaths = {
     J("QV_FC_FX", QV_FC, QV_FX, kModelTable, DistributedTableWithModelTable, kDistribution),
 };
 
-// Returns "QV_FC.FICID".
-std::string Qualified(std::string_view table, std::string_view column) {
-  std::string out(table);
-  out += '.';
-  out += column;
-  return out;
-}
-
 void RequireSingleFile(const AccessPath& path, std::string_view what) {
   if (path.IsJoin())
     throw std::invalid_argument(std::string(what) + " through the join '" +
@@ -118,60 +110,6 @@ std::vector<const Field*> KeyFields(const AccessPath& path) {
   out.reserve(path.key.size());
   for (std::string_view c : path.key) out.push_back(&(*path.physical)[c]);
   return out;
-}
-
-AccessQuery BuildAccessQuery(const AccessPath& path, std::string_view keyImage) {
-  const std::string_view driving = path.physical->table;
-  AccessQuery q;
-  std::string& sql = q.sql;
-  sql = "SELECT ";
-  sql += Qualified(driving, "rowid");
-  for (const Field& f : path.record->fields) {
-    sql += ", ";
-    sql += Qualified(f.table, f.column);
-  }
-  sql += " FROM ";
-  sql += driving;
-  if (path.IsJoin()) {
-    sql += " INNER JOIN ";
-    sql += path.joined->table;
-    sql += " ON ";
-    for (std::size_t i = 0; i < path.joinOn.size(); ++i) {
-      if (i > 0) sql += " AND ";
-      sql += Qualified(driving, path.joinOn[i]) + " = " + Qualified(path.joined->table, path.joinOn[i]);
-    }
-  }
-
-  // Key conditions: whole fields compare equal (their columns ignore
-  // trailing blanks), a partial last field compares its leading characters.
-  keyImage = keyImage.substr(0, path.keyLength);
-  std::size_t pos = 0;
-  for (const Field* f : KeyFields(path)) {
-    if (pos >= keyImage.size()) break;
-    const std::size_t n = std::min<std::size_t>(f->width, keyImage.size() - pos);
-    sql += pos == 0 ? " WHERE " : " AND ";
-    const std::string column = Qualified(driving, f->column);
-    if (n == f->width) {
-      sql += column + " = ?";
-    } else {
-      sql += "substr(" + column + " || '" + std::string(f->width, ' ') + "', 1, " +
-             std::to_string(n) + ") = ?";
-    }
-    q.params.emplace_back(keyImage.substr(pos, n));
-    pos += n;
-  }
-
-  // Order: the key, then the rest of the physical key so that records of
-  // equal keys come in a stable order.
-  std::vector<std::string_view> order(path.key.begin(), path.key.end());
-  for (const Field& k : path.physical->Key())
-    if (std::find(order.begin(), order.end(), k.column) == order.end()) order.push_back(k.column);
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    sql += i == 0 ? " ORDER BY " : ", ";
-    sql += Qualified(driving, order[i]);
-  }
-  if (order.empty()) sql += " ORDER BY " + Qualified(driving, "rowid");
-  return q;
 }
 
 std::string AccessUpdateSql(const AccessPath& path, std::string_view changed) {

@@ -58,26 +58,6 @@ std::span<const AccessPath> AllAccessPaths() noexcept;
 // Returns the physical fields that form the path's key, in key order.
 std::vector<const Field*> KeyFields(const AccessPath& path);
 
-// A SQLite query with its parameters, in order.
-struct AccessQuery {
-  std::string sql;
-  std::vector<std::string> params;
-};
-
-// Builds the query that returns, in key order, the records of the path whose
-// key image starts with keyImage (the whole key image for an equal-key read,
-// fewer bytes for a block read by partial key, "" for the whole file). A
-// longer image is cut to the key length. The first column is the rowid of
-// the physical row (of the driving file for a join); the columns after it are
-// the returned record's fields in record order:
-//   SELECT QV_FC.rowid, QV_FC.ENVID, QV_FC.TGTID, QV_FC.GRPID, QV_FC.FICID,
-//          QV_FC.OCCUR FROM QV_FC WHERE QV_FC.ENVID = ? AND QV_FC.GRPID = ?
-//          AND QV_FC.FICID = ? ORDER BY QV_FC.ENVID, QV_FC.GRPID, QV_FC.FICID,
-//          QV_FC.TGTID
-// A partial last key field is compared on its leading characters:
-//   substr(QV_FC.FICID || '          ', 1, 4) = ?
-AccessQuery BuildAccessQuery(const AccessPath& path, std::string_view keyImage);
-
 // Returns "UPDATE QV_CX SET ENVID = ?, TGTID = ?, X = ?, Y = ? WHERE rowid = ?":
 // rewrites the returned record's fields in the physical row read before;
 // parameters are the record's fields in order, then the rowid. With changed

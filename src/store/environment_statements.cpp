@@ -40,25 +40,6 @@ std::string PositionText(float value) {
   return std::string(10 - digits.size(), '0') + digits;
 }
 
-int64_t PositionValue(std::string_view text) {
-  std::size_t b = text.find_first_not_of(' ');
-  if (b == std::string_view::npos) return 0;
-  std::size_t e = text.find_last_not_of(' ');
-  text = text.substr(b, e - b + 1);
-  bool negative = false;
-  if (text[0] == '-' || text[0] == '+') {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty() || text.size() > 18) return 0;
-  int64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return 0;
-    v = v * 10 + (c - '0');
-  }
-  return negative ? -v : v;
-}
-
 // ---- Environments -------------------------------------------------------------
 
 std::string NtSourceTypeCode(std::string_view sourceType) {

@@ -24,11 +24,6 @@ namespace qv {
 // 9999999999 and -999999999; a value that is not a number gives zeros.
 std::string PositionText(float value);
 
-// Reads a stored coordinate: an optional sign, then digits; blanks around it
-// are ignored; anything else (or an empty field) gives 0.
-//   "0000000012" -> 12, "-000000003" -> -3
-int64_t PositionValue(std::string_view text);
-
 // ---- Environments (QV_EX) ---------------------------------------------------
 
 // Returns the SRCTYPE an environment added on an NT source receives from the

@@ -49,12 +49,6 @@ static_assert(AllNamesUnique());
 
 }  // namespace
 
-const Layout* FindLayout(std::string_view name) noexcept {
-  const auto it =
-      std::find_if(kAll.begin(), kAll.end(), [&](const Layout* l) { return l->name == name; });
-  return it == kAll.end() ? nullptr : *it;
-}
-
 bool IsPasswordField(std::string_view name) noexcept {
   return name == "PASSWORD" || name == "QV_PASSWORD" || name == "DSN_PWD";
 }

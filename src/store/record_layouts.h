@@ -413,10 +413,6 @@ inline constexpr std::size_t kUserIdWidth = QV_UID["USERID"].width;
 
 }  // namespace layout
 
-// Returns the layout of that name ("QV_GC", "DistributionKey", ...), or
-// nullptr when there is none.
-const Layout* FindLayout(std::string_view name) noexcept;
-
 // Tells whether a field holds a password: PASSWORD (QV_UID), QV_PASSWORD
 // (QV_EX, QV_CX) and DSN_PWD (QV_GX).
 bool IsPasswordField(std::string_view name) noexcept;

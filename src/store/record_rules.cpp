@@ -94,18 +94,6 @@ std::string MemberOption(bool as400, std::string_view allMbrDist) {
   return allMbrDist == "1" ? "*ALL" : "*FIRST";
 }
 
-std::string DsnArea(const Record& gx) {
-  Require(gx, layout::QV_GX, "DsnArea");
-  return std::string(gx.Get("DSN_UID")) + std::string(gx.Get("DSN_PWD"));
-}
-
-void SetDsnArea(Record& gx, std::string_view area) {
-  Require(gx, layout::QV_GX, "SetDsnArea");
-  const std::string a = FitText(area, 20);
-  gx.Set("DSN_UID", std::string_view(a).substr(0, 10));
-  gx.Set("DSN_PWD", std::string_view(a).substr(10, 10));
-}
-
 // ---- Distributed tables ---------------------------------------------------------------------
 
 Record DefaultDistributedTable(const Record& fx, std::string_view env, std::string_view tgt,

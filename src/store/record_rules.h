@@ -75,12 +75,6 @@ std::string TableNumberText(int64_t number);
 // ALLMBRDIST is "1", "*FIRST" on an AS/400 source otherwise, "" on NT sources.
 std::string MemberOption(bool as400, std::string_view allMbrDist);
 
-// Returns the 20-character DSN area of a model record: DSN_UID then DSN_PWD.
-std::string DsnArea(const Record& gx);
-// Stores a DSN area (padded or cut to 20): its left 10 characters in DSN_UID,
-// its right 10 in DSN_PWD.
-void SetDsnArea(Record& gx, std::string_view area);
-
 // ---- Distributed tables ----------------------------------------------------------------
 
 // Returns the distributed-table record (QV_FC) that a model table receives in

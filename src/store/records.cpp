@@ -61,18 +61,6 @@ Record RecordFromValues(const Layout& layout, std::span<const std::string_view> 
   return r;
 }
 
-std::size_t CopyMatchingFields(const Record& from, Record& to) {
-  std::size_t copied = 0;
-  const auto fields = to.layout().fields;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    const int j = from.layout().Find(fields[i].name);
-    if (j < 0) continue;
-    to.Set(i, from.Get(static_cast<std::size_t>(j)));
-    ++copied;
-  }
-  return copied;
-}
-
 std::vector<Record> RecordsFromBlock(const Layout& layout, std::string_view block,
                                      std::size_t count) {
   count = std::min(count, block.size() / layout.length);

@@ -68,11 +68,6 @@ std::string BuildKey(const Layout& keyLayout, std::initializer_list<std::string_
 // std::invalid_argument for more values than fields.
 Record RecordFromValues(const Layout& layout, std::span<const std::string_view> values);
 
-// Copies every field of `to` that `from` has under the same name; returns
-// the number of fields copied. Serves projections: a position record into
-// its target, a distribution record into its key.
-std::size_t CopyMatchingFields(const Record& from, Record& to);
-
 // Cuts a block of records read together into records: at most count whole
 // records of the layout's length (a trailing partial record is ignored).
 std::vector<Record> RecordsFromBlock(const Layout& layout, std::string_view block,

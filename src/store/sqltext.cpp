@@ -137,23 +137,6 @@ std::string SqlSelect(std::string_view prefix, const SqlKey& key) {
   return "SELECT *" + FromTable(prefix, key);
 }
 
-std::string SqlSelectColumns(std::string_view prefix, const Layout& projection,
-                             const SqlKey& key) {
-  if (projection.kind == LayoutKind::Join || projection.kind == LayoutKind::Group ||
-      projection.table != key.table().table)
-    throw std::invalid_argument("'" + std::string(projection.name) + "' is not a projection of '" +
-                                std::string(key.table().name) + "'");
-  std::string out = "SELECT ";
-  bool first = true;
-  for (const Field& f : projection.fields) {
-    NtField(key.table(), f.column);  // must be a column of the table
-    if (!first) out += ',';
-    out += f.column;
-    first = false;
-  }
-  return out + FromTable(prefix, key);
-}
-
 std::string NtColumnList(const Layout& table) {
   RequireTable(table);
   std::string out;
@@ -190,33 +173,6 @@ std::string SqlInsert(std::string_view prefix, const Record& record) {
   out += ") VALUES(";
   out += NtValueList(record);
   out += ')';
-  return out;
-}
-
-std::string SqlUpdate(std::string_view prefix, const Record& record, const SqlKey& key) {
-  const Layout& table = record.layout();
-  RequireTable(table);
-  if (&key.table() != &table)
-    throw std::invalid_argument("key on '" + std::string(key.table().name) + "' for a record of '" +
-                                std::string(table.name) + "'");
-  std::string out = "UPDATE ";
-  out.reserve(record.size() + 16 * table.fields.size());
-  out += prefix;
-  out += table.table;
-  out += " SET ";
-  bool first = true;
-  for (std::size_t i = 0; i < table.fields.size(); ++i) {
-    const Field& f = table.fields[i];
-    if (!f.nt) continue;
-    if (!first) out += ", ";
-    out += f.column;
-    out += '=';
-    AppendQuoted(out, record.Get(i));
-    first = false;
-  }
-  RequireConditions(key, "UPDATE");
-  out += " WHERE ";
-  out += key.Where();
   return out;
 }
 

@@ -86,19 +86,9 @@ class SqlKey {
 // (without the WHERE part when the key has no condition).
 std::string SqlSelect(std::string_view prefix, const SqlKey& key);
 
-// Returns "SELECT ENVID,ENVTYPE FROM " + prefix + table + " WHERE " ...: the
-// columns of a projection of the key's table, joined by ",".
-std::string SqlSelectColumns(std::string_view prefix, const Layout& projection, const SqlKey& key);
-
 // Returns "INSERT INTO " + prefix + table + " (ENVID, TGTID, ..., FILLER) VALUES('01','T1 ',...,'   ')":
 // every NT column in record order and each value at its full width.
 std::string SqlInsert(std::string_view prefix, const Record& record);
-
-// Returns "UPDATE " + prefix + table + " SET ENVID='01', TGTID='T1 ', ... WHERE " + conditions:
-// every NT column of the record (the key too, which may change) and the
-// conditions that find the stored row. The key must be on the record's table
-// and hold at least one condition (std::invalid_argument otherwise).
-std::string SqlUpdate(std::string_view prefix, const Record& record, const SqlKey& key);
 
 // Returns "DELETE FROM " + prefix + table + " WHERE " + conditions. Throws
 // std::invalid_argument for a key without condition.
