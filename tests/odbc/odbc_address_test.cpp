@@ -1,5 +1,5 @@
-// Addresses and connection strings of the ODBC source, and the routing of
-// "odbc:" addresses by the library the control uses.
+// Addresses, connection strings and logins of the ODBC source, and the
+// routing of "odbc:" addresses by the library the control uses.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -16,24 +16,47 @@
 namespace qv::odbc {
 namespace {
 
-TEST(OdbcAddress, NamesAConnectionStringOrADataSource) {
+// Opens each address on an ODBC source and reads back the connection string
+// and login it would use; the login of the environment fills what the
+// address leaves out. An address that names no data source is refused.
+TEST(OdbcAddress, NamesAConnectionStringOrADataSourceWithTheLoginOfTheAddressOrTheEnvironment) {
   test::Scratch scratch("qv-odbc-address");
   const std::string file = scratch / "Store.db";
   { std::FILE* f = std::fopen(file.c_str(), "w"); std::fclose(f); }
   const struct {
     std::string address;
     std::optional<std::string> connect;
+    const char *user, *password;
   } cases[] = {
-      {"odbc:DSN=QVPROD", "DSN=QVPROD;"},
-      {"  ODBC:  QVPROD ", "DSN=QVPROD;"},
-      {"Odbc:DSN=QV;UID=A;PWD={x;y}", "DSN=QV;UID=A;PWD={x;y};"},
+      {"odbc:DSN=QVPROD", "DSN=QVPROD;", "BOB", "FROM-ENV"},
+      {"  ODBC:  QVPROD ", "DSN=QVPROD;", "BOB", "FROM-ENV"},
+      {"Odbc:DSN=QV;UID=A;PWD={x;y}", "DSN=QV;", "A", "x;y"},
+      {"ODBC:DSN=QVPROD;UID=ALICE;PWD=S3CRET", "DSN=QVPROD;", "ALICE", "S3CRET"},
       // An upper-cased address finds the file and driver it named.
-      {"ODBC:DRIVER=/NONEXISTENT/DRV.SO;DATABASE=" + UCase(file), "DRIVER=/NONEXISTENT/DRV.SO;DATABASE=" + file + ";"},
-      {"odbc:", std::nullopt},
-      {"file:/tmp/x.qvs", std::nullopt},
-      {"HOST:1310", std::nullopt},
+      {"ODBC:DRIVER=/NONEXISTENT/DRV.SO;DATABASE=" + UCase(file), "DRIVER=/NONEXISTENT/DRV.SO;DATABASE=" + file + ";",
+       "BOB", "FROM-ENV"},
+      {"odbc:", std::nullopt, "", ""},
+      {"file:/tmp/x.qvs", std::nullopt, "", ""},
+      {"HOST:1310", std::nullopt, "", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(ConnectStringOfAddress(c.address), c.connect) << c.address;
+  ::setenv("QV_ODBC_UID", "BOB", 1);
+  ::setenv("QV_ODBC_PWD", "FROM-ENV", 1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.address);
+    OdbcSource lib;
+    std::string version(10, ' '), job(10, ' ');
+    int32_t h = 0;
+    const bool opened = lib.OpenMConnection(c.address, version, job, h) != 0;
+    EXPECT_EQ(opened, c.connect.has_value());
+    if (!opened) continue;
+    std::string connect(255, ' '), driver(100, ' '), user(20, ' '), password(20, ' '), database(20, ' ');
+    EXPECT_TRUE(lib.GetDBParamKeys(connect, driver, user, password, database));
+    EXPECT_EQ(dllparam::CutAtNul(connect), *c.connect);
+    EXPECT_EQ(dllparam::CutAtNul(user), c.user);
+    EXPECT_EQ(dllparam::CutAtNul(password), c.password);
+  }
+  ::unsetenv("QV_ODBC_UID");
+  ::unsetenv("QV_ODBC_PWD");
 }
 
 TEST(OdbcAddress, TheLoginPartsAreLeftOutWhereAskedAndEmptyPairsAlways) {
@@ -53,62 +76,37 @@ TEST(OdbcAddress, TheLoginPartsAreLeftOutWhereAskedAndEmptyPairsAlways) {
   EXPECT_EQ(ConnectValue("DSN=A", "UID"), "");
 }
 
-TEST(OdbcAddress, TheSourceLibraryRoutesOdbcAddressesToTheOdbcSource) {
-  SourceLibrary lib(false);
-  std::string version(10, ' '), job(10, ' ');
-  int32_t h = 0;
-  ASSERT_TRUE(lib.OpenMConnection("ODBC:DSN=QVNOWHERE", version, job, h));
-  EXPECT_GE(h, SourceLibrary::OdbcHandleBase());
-  // No database is reached before the login, which then fails with the
-  // driver manager's text.
-  std::string out(DllParam::kDsnMessageBuffer, ' ');
-  EXPECT_FALSE(lib.ConnectDSN("DSN=QVNOWHERE", " ", " ", out));
-  int32_t code = 0, num = 0;
-  std::string text(DllParam::kErrorTextBuffer, ' ');
-  lib.GetLastError(code, num, text);
-  EXPECT_NE(std::string(dllparam::CutAtNul(text)).find("SQLSTATE"), std::string::npos);
-  EXPECT_TRUE(lib.CloseMConnection(h));
-}
-
-TEST(OdbcAddress, ADataSourceOfOdbcIniIsFoundFromTheUpperCasedAddress) {
+// Routes "odbc:" addresses of the control's library to the ODBC source, which
+// finds data sources of odbc.ini (its own, not the machine's) and lists them.
+TEST(OdbcAddress, DataSourcesOfOdbcIniAreFoundFromTheUpperCasedAddressAndListedPageByPage) {
   ASSERT_FALSE(test::SqliteOdbcDriver().empty());
   test::Scratch scratch("qv-odbc-ini");
+  std::filesystem::create_directory(scratch / "sys");
   {
     std::FILE* ini = std::fopen((scratch / "odbc.ini").c_str(), "w");
-    std::fprintf(ini, "[qvstore]\nDriver=%s\nDatabase=%s\n", test::SqliteOdbcDriver().c_str(),
-                 (scratch / "store.db").c_str());
+    std::fprintf(ini, "[qvstore]\nDriver=%s\nDatabase=%s\n\n[QVOTHER]\nDriver=QV PG\n",
+                 test::SqliteOdbcDriver().c_str(), (scratch / "store.db").c_str());
     std::fclose(ini);
   }
   ::setenv("ODBCINI", (scratch / "odbc.ini").c_str(), 1);
+  ::setenv("ODBCSYSINI", (scratch / "sys").c_str(), 1);
   SourceLibrary lib(false);
   std::string version(10, ' '), job(10, ' '), out(DllParam::kDsnMessageBuffer, ' ');
   int32_t h = 0;
   ASSERT_TRUE(lib.OpenMConnection("ODBC:DSN=QVSTORE", version, job, h));
-  std::string connect(255, ' '), driver(100, ' '), user(20, ' '), password(20, ' '), database(20, ' ');
-  ASSERT_TRUE(lib.GetDBParamKeys(connect, driver, user, password, database));
-  const bool logged = lib.ConnectDSN(std::string(dllparam::CutAtNul(connect)), " ", " ", out) != 0;
-  ::unsetenv("ODBCINI");
-  ASSERT_TRUE(logged) << dllparam::CutAtNul(out);
-  EXPECT_TRUE(lib.Saction("CREATE TABLE T_INI (A CHAR(1))"));
-  EXPECT_TRUE(std::filesystem::exists(scratch / "store.db"));
-}
+  EXPECT_GE(h, SourceLibrary::OdbcHandleBase());
+  int32_t code = 0, num = 0;
+  std::string text(DllParam::kErrorTextBuffer, ' ');
+  // No database is reached before the login; a refused one gives the driver
+  // manager's text, without the password.
+  EXPECT_FALSE(lib.ConnectDSN("DSN=QVNOWHERE", "BOB", "TOPSECRET", out));
+  const std::string refused(dllparam::CutAtNul(out));
+  EXPECT_NE(refused.find("SQLSTATE"), std::string::npos) << refused;
+  EXPECT_EQ(refused.find("TOPSECRET"), std::string::npos) << refused;
+  lib.GetLastError(code, num, text);
+  EXPECT_EQ(dllparam::CutAtNul(text), refused);
 
-TEST(OdbcAddress, TheDataSourcesOfOdbcIniAreListedWithTheirDriversPageByPage) {
-  test::Scratch scratch("qv-odbc-dsn");
-  std::filesystem::create_directory(scratch / "sys");
-  {
-    std::FILE* ini = std::fopen((scratch / "odbc.ini").c_str(), "w");
-    std::fprintf(ini, "[QVSTORE]\nDriver=QV SQLite\nDatabase=/tmp/x.db\n\n[QVOTHER]\nDriver=QV PG\n");
-    std::fclose(ini);
-  }
-  // The machine's own data sources stay out: the system files are looked for in an empty folder.
-  ::setenv("ODBCINI", (scratch / "odbc.ini").c_str(), 1);
-  ::setenv("ODBCSYSINI", (scratch / "sys").c_str(), 1);
-  OdbcSource lib;
-  std::string version(10, ' '), job(10, ' ');
-  int32_t h = 0;
-  ASSERT_TRUE(lib.OpenMConnection("ODBC:DSN=QVSTORE", version, job, h));
-  const std::string store = "QVSTORE\tQV SQLite\n", other = "QVOTHER\tQV PG\n";
+  const std::string store = "qvstore\t" + test::SqliteOdbcDriver() + "\n", other = "QVOTHER\tQV PG\n";
   const auto page = [&](std::size_t room, int32_t first) {
     std::string list(room, ' ');
     int32_t len = -1;
@@ -122,12 +120,17 @@ TEST(OdbcAddress, TheDataSourcesOfOdbcIniAreListedWithTheirDriversPageByPage) {
   EXPECT_EQ(page(store.size() + 3, DllParam::kNextCall), "");
   // A buffer shorter than the next entry is a fault of the caller.
   EXPECT_EQ(page(4, DllParam::kFirstCall), std::nullopt);
-  int32_t code = 0, num = 0;
-  std::string text(DllParam::kErrorTextBuffer, ' ');
   lib.GetLastError(code, num, text);
   EXPECT_EQ(code, DllParam::kCodeBadCall);
+
+  std::string connect(255, ' '), driver(100, ' '), user(20, ' '), password(20, ' '), database(20, ' ');
+  ASSERT_TRUE(lib.GetDBParamKeys(connect, driver, user, password, database));
+  const bool logged = lib.ConnectDSN(std::string(dllparam::CutAtNul(connect)), " ", " ", out) != 0;
   ::unsetenv("ODBCINI");
   ::unsetenv("ODBCSYSINI");
+  ASSERT_TRUE(logged) << dllparam::CutAtNul(out);
+  EXPECT_TRUE(std::filesystem::exists(scratch / "store.db"));
+  EXPECT_TRUE(lib.CloseMConnection(h));
 }
 
 }  // namespace
