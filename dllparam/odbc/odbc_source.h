@@ -18,7 +18,8 @@
 //   CloseConnectionDSN logs out.
 // - Ropen of a table name, or of " " with mode " ", gives a statement handle;
 //   a table name (or a store access path, "QV_EX_L0", standing for its
-//   table) that the database lacks fails with the driver's text. Sread, Snext, Sreadblock and Saction run SQL. Rows come back as record
+//   table) that the database lacks fails with the driver's text. Sread,
+//   Snext, Sreadblock and Saction run SQL. Rows come back as record
 //   images: each column as text, padded with blanks (or cut) to its column
 //   size, NULL as blanks. A statement text is prepared once per connection
 //   and its handle reused when the same text comes again (the last
