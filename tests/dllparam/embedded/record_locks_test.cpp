@@ -88,11 +88,10 @@ TEST(RecordLockTable, AForeignLockFileRefusesTheConnectionWithItsReason) {
 // fields around them stay as they were.
 TEST(RecordRewrite, EveryChangedFieldIsWrittenAndNoOther) {
   EmbeddedStore store(SourceKind::AS400);
+  store.Admin().PutRecord(Record(L::QV_EX, Ex("R1", "P", "first")));
   LibClient client;
   ASSERT_GT(client.Open(store.address()), 0);
   int32_t h = client.Ropen("QV_EX");
-  std::string image = Ex("R1", "P", "first");
-  ASSERT_TRUE(client.lib().Rwrite(h, image, static_cast<int32_t>(image.size())));
   for (const Field& f : L::QV_EX.fields) {
     if (std::string_view(f.column) == "ENVID") continue;  // the key
     SCOPED_TRACE(f.column);
@@ -117,13 +116,7 @@ TEST(RecordRewrite, EveryChangedFieldIsWrittenAndNoOther) {
 // record it locked.
 TEST(RecordLockTable, TwoConnectionsRewritingOneRecordLoseNoUpdate) {
   EmbeddedStore store(SourceKind::AS400);
-  {
-    LibClient setup;
-    ASSERT_GT(setup.Open(store.address()), 0);
-    int32_t h = setup.Ropen("QV_EX");
-    std::string image = Ex("C1", "P", "0");
-    ASSERT_TRUE(setup.lib().Rwrite(h, image, static_cast<int32_t>(image.size())));
-  }
+  store.Admin().PutRecord(Record(L::QV_EX, Ex("C1", "P", "0")));
   constexpr int kEach = 1500;
   auto add = [&](int* done) {
     LibClient client;
