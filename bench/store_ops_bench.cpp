@@ -113,23 +113,33 @@ void CountDistributeFC(const Kind& kind, int tables) {
   }
   Opened o(kind, path);
   o.control->DistributeFC("T01", "M1");
-  // The model and the distribution read once, the tables read in blocks,
-  // one write per table.
-  const int64_t reads = kind.store == SourceKind::AS400 ? 2 + Blocks(tables + 1, 13)
-                                                        : 1 + std::max<int64_t>(1, Blocks(tables, 13));
-  Report(("DistributeFC, " + std::to_string(tables) + " tables").c_str(), kind, *o.counting,
-         2 + reads + tables);
+  // The model and the distribution read once (NT: the model in a read unit
+  // of its own, a start and an end around it), the model's tables and the
+  // tables the distribution already holds (none) read in blocks (AS/400 each
+  // file opened and closed; NT one statement, closed once), one write per
+  // table.
+  const int64_t floor = kind.store == SourceKind::AS400
+                            ? 2 + (2 + Blocks(tables + 1, 13)) + (2 + 1) + tables
+                            : 2 + 2 + std::max<int64_t>(1, Blocks(tables, 13)) + 1 + 1 + tables;
+  Report(("DistributeFC, " + std::to_string(tables) + " tables").c_str(), kind, *o.counting, floor);
 }
 
 // Returns the fewest calls of deleting records one at a time: AS/400 a locked
 // read and a delete per record, plus one read that finds no more per key set;
 // NT one fetch and one DELETE per record that raises an event, one DELETE per
-// set of leaves, one listing per parent.
+// set of leaves, one listing per parent. To those come the calls that keep
+// the operation's other effects: AS/400 an open and a close of each logical
+// file read, NT the unit of work (its start and its end) and a close of each
+// statement read at the same time as another; on both kinds each running
+// check of a distribution (a job list) and the delete of the two user spaces
+// each distribution leaves.
 struct DeleteFloor {
   int64_t records = 0, evented = 0, leafSets = 0, lists = 0;
+  int64_t files = 0, statements = 0, runningChecks = 0, distributions = 0;
   int64_t For(const Kind& kind) const {
-    if (kind.store == SourceKind::AS400) return 2 * records + leafSets + lists;
-    return 2 * evented + leafSets + lists;
+    const int64_t engine = runningChecks + 2 * distributions;
+    if (kind.store == SourceKind::AS400) return 2 * records + leafSets + lists + 2 * files + engine;
+    return 2 * evented + leafSets + lists + 2 + statements + engine;
   }
 };
 
@@ -152,6 +162,14 @@ void CountDeleteGroup(const Kind& kind, int tables, int targets) {
   // Listings: the model's tables and distributions, each table's distributed
   // tables, the model record itself.
   f.lists = 3 + n;
+  // QV_GC_L0 (the distributions, checked before anything goes), QV_FX_L0,
+  // QV_TX_L0, QV_ZX_L0, QV_FC_L1, QV_ZC_L0, QV_END_L0. NT: the model's tables
+  // and, under each, its distributed tables are read at the same time.
+  f.files = 7;
+  f.statements = 2;
+  // Each distribution is checked before anything goes, and again as it goes.
+  f.distributions = m;
+  f.runningChecks = 2 * m;
   Report(("DeleteGroup, " + std::to_string(tables) + " tables x " + std::to_string(targets) + " targets").c_str(),
          kind, *o.counting, f.For(kind));
 }
@@ -178,7 +196,18 @@ void CountDeleteEnvironment(const Kind& kind) {
     if (t != "QV_SPV") f.records += c;
   f.evented = n("QV_EX") + n("QV_CX") + n("QV_GX") + n("QV_FX") + n("QV_GC") + n("QV_FC");
   f.leafSets = 1 + 2 * n("QV_FX") + n("QV_FC") + n("QV_GC");
-  f.lists = 3 + n("QV_CX") + 2 * n("QV_GX") + n("QV_GC") + n("QV_FX");
+  // The environment's targets and models, each target's distributions, each
+  // distribution's tables, each model's tables, each model table's
+  // distributed tables (the environment record itself is read, not listed).
+  f.lists = 2 + n("QV_CX") + n("QV_GC") + n("QV_GX") + n("QV_FX");
+  // QV_CX_L0, QV_GC_L1, QV_END_L0, QV_FC_L0, QV_ZC_L0, QV_GX_L0, QV_FX_L0,
+  // QV_TX_L0, QV_ZX_L0, QV_FC_L1, QV_UID_L0. NT: targets, their
+  // distributions and those distributions' tables are read at the same time.
+  f.files = 11;
+  f.statements = 3;
+  // Each distribution is checked as it goes.
+  f.distributions = n("QV_GC");
+  f.runningChecks = n("QV_GC");
   Report(("DeleteEnvironment, demo environment " + env).c_str(), kind, *o.counting, f.For(kind));
   std::printf("%-44s %-10s records %lld (evented %lld), leaf sets %lld, listings %lld\n", "", kind.type,
               static_cast<long long>(f.records), static_cast<long long>(f.evented),

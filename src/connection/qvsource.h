@@ -430,11 +430,14 @@ class QVSource {
   // Reads the first row of sql into buf (fresh statement, released after).
   // Returns 1 found, 0 not found, -1 failure (error recorded).
   int ReadFirstRow(const std::string& sql, std::string& buf, int32_t& len);
-  // Returns the statement handle a read starts with: -1 (the library opens
-  // a fresh one), or while the session opens the handle its reads share.
+  // Returns the statement handle a read starts with: while the session
+  // opens, the handle its reads share; within a change or a cascade on NT,
+  // an idle statement that an earlier read of it left; otherwise -1 (the
+  // library opens a fresh one).
   int32_t FreshStatement();
-  // Closes a statement handle a read used, or keeps it for the next read
-  // while the session opens.
+  // Gives back the statement handle a read used: kept for the next read
+  // while the session opens or a change or cascade runs (closed when it
+  // ends), closed otherwise.
   void ReleaseStatement(int32_t h);
   // Tells whether the last read that found nothing ended normally (Missing)
   // or failed (Failed, library error recorded).
@@ -600,13 +603,14 @@ class QVSource {
   // well. A key whose codes name no item deletes nothing.
   bool DeleteLeaves(const char* logical, std::size_t recordLength, const ItemKey& key,
                     const std::string& sql);
-  // The update-mode logical files of a cascade (AS/400): each is opened by
-  // the first leaf set that reads it and kept until the change, or the
-  // outermost walk, ends, so that an operation opens each file once whatever
-  // the number of parents (store/cascade_files.h).
+  // The update-mode logical files of a cascade (AS/400) and the statement
+  // handles of its reads (NT): each is opened by the first leaf set or read
+  // that needs it and kept until the change, or the outermost walk, ends, so
+  // that an operation opens each file once, and as many statements as it
+  // reads at once, whatever the number of parents (store/cascade_files.h).
   class CascadeFiles;
   struct CascadeFile {
-    std::string logical;
+    std::string logical;  // empty for a statement handle
     int32_t handle;
     bool busy;
   };

@@ -1,5 +1,6 @@
 // The update-mode logical files that the walks of a cascading delete share
-// on AS/400 sources (used by cascades.cpp and by the unit of a change).
+// on AS/400 sources, and the statement handles that the reads of a change
+// share on NT sources (used by cascades.cpp and by the unit of a change).
 #pragma once
 
 #include <cstddef>
@@ -12,9 +13,10 @@ namespace qv {
 
 // Lends the walks of a cascade their update-mode logical files. The
 // outermost scope (the unit of a change, or the outermost walk) owns the
-// files: they are closed, in the order opened, when it ends, however it
-// ends. A file that an enclosing walk is reading is not lent again: the
-// inner walk opens a handle of its own.
+// files, and the statement handles that FreshStatement lends within it:
+// they are closed, in the order opened, when it ends, however it ends. A
+// file or statement that an enclosing walk is reading is not lent again:
+// the inner walk opens a handle of its own.
 class QVSource::CascadeFiles {
  public:
   explicit CascadeFiles(QVSource& control) : control_(control) { ++control_.cascadeDepth_; }

@@ -40,8 +40,9 @@ std::string F(const Record& r, const char* field) { return std::string(r.Get(fie
 //   AS/400: Ropen(logical, update) unless the cascade has it open; repeat
 //           Rreadk(locked, parent key), before(child), Rdelete, after(child)
 //           until nothing is found; Rclose when the change ends
-//   NT:     Sread(listing); for each row before(child), DELETE ..., after(child),
-//           Snext; Rclose
+//   NT:     Sread(listing) on a statement the cascade keeps; for each row
+//           before(child), DELETE ..., after(child), Snext; the statements
+//           are closed when the change, or the outermost walk, ends
 // A parent key whose codes name no item has no children: nothing is read.
 bool QVSource::WalkChildren(const CascadeLevel& level) {
   const std::string step = level.step;
@@ -76,7 +77,8 @@ bool QVSource::WalkChildren(const CascadeLevel& level) {
     return ok;
   }
 
-  int32_t h = -1;
+  CascadeFiles statements(*this);
+  int32_t h = FreshStatement();
   std::string row(level.row->length, ' ');
   int32_t len = 0;
   lastStatement_ = level.listSql;
@@ -106,7 +108,7 @@ bool QVSource::WalkChildren(const CascadeLevel& level) {
       if (flag == 0) break;
     }
   }
-  if (h >= 0) Src().Rclose(h);
+  ReleaseStatement(h);
   return ok;
 }
 

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "connection/qvsource.h"
+#include "store/cascade_files.h"
 #include "store/distribution_statements.h"
 #include "store/environment_statements.h"
 #include "store/record_rules.h"
@@ -489,6 +490,8 @@ bool QVSource::DistributeFC(const std::string& tgt_id, const std::string& grp_id
       if (errorStep_.rfind("DistributeFC", 0) != 0) errorStep_ = "DistributeFC:" + errorStep_;
       return false;
     };
+    // NT: the four reads run one after the other on one statement.
+    CascadeFiles statements(*this);
     std::string option, manual;
     if (!MemberOptions(grp_id, option, manual)) return fail();
     Record gc(Gc());

@@ -36,11 +36,33 @@ QVSource::Lookup QVSource::ReadKeyed(int32_t h, const std::string& key, bool loc
   return Lookup::Found;
 }
 
-int32_t QVSource::FreshStatement() { return shareStatement_ ? sharedStatement_ : -1; }
+int32_t QVSource::FreshStatement() {
+  if (shareStatement_) return sharedStatement_;
+  if (cascadeDepth_ > 0 && !IsAS400())
+    for (CascadeFile& kept : cascadeFiles_)
+      if (kept.logical.empty() && !kept.busy) {
+        kept.busy = true;
+        return kept.handle;
+      }
+  return -1;
+}
 
 void QVSource::ReleaseStatement(int32_t h) {
-  if (shareStatement_) sharedStatement_ = h;
-  else if (h >= 0) Src().Rclose(h);
+  if (shareStatement_) {
+    sharedStatement_ = h;
+    return;
+  }
+  if (h < 0) return;
+  if (cascadeDepth_ > 0 && !IsAS400()) {
+    for (CascadeFile& kept : cascadeFiles_)
+      if (kept.handle == h && kept.logical.empty()) {
+        kept.busy = false;
+        return;
+      }
+    cascadeFiles_.push_back(CascadeFile{"", h, false});
+    return;
+  }
+  Src().Rclose(h);
 }
 
 int QVSource::ReadFirstRow(const std::string& sql, std::string& buf, int32_t& len) {
@@ -204,6 +226,9 @@ bool QVSource::InChangeUnit(const std::function<bool()>& body) {
   inChangeUnit_ = true;
   bool ok = false;
   try {
+    // The statements that the reads of the change open are kept for the
+    // reads after them and closed before the unit ends.
+    CascadeFiles statements(*this);
     ok = body();
   } catch (...) {
     inChangeUnit_ = false;

@@ -198,6 +198,8 @@ TEST(CascadeCalls, NtDeletesAnEnvironmentInOneUnitWithTheseStatementsInThisOrder
     if (line.rfind("Sread ", 0) == 0 || line.rfind("Saction ", 0) == 0 || line.rfind("SetConnectOption ", 0) == 0 ||
         line.rfind("SJobList ", 0) == 0)
       trace.push_back(line.ends_with(" -> 0") ? line.substr(0, line.size() - 5) : line);
+    else if (line.rfind("Rclose", 0) == 0)
+      trace.push_back("Rclose");
   EXPECT_EQ(trace, (Lines{
       "SetConnectOption 2",
       "Sread SELECT * FROM QV_USRDATA..QV_EX WHERE ENVID='E1'",
@@ -219,6 +221,11 @@ TEST(CascadeCalls, NtDeletesAnEnvironmentInOneUnitWithTheseStatementsInThisOrder
       "Saction DELETE FROM QV_USRDATA..QV_GX WHERE ENVID='E1' AND GRPID ='M1 '",
       "Saction DELETE FROM QV_USRDATA..QV_UID WHERE ENVID ='E1'",
       "Saction DELETE FROM QV_USRDATA..QV_EX WHERE ENVID ='E1'",
+      // The reads keep their statements for the reads after them: three
+      // were read at once (targets, distributions, distributed tables).
+      "Rclose",
+      "Rclose",
+      "Rclose",
       "SetConnectOption 0",
   }));
   // A cascade called alone leaves the unit of work to its caller.
@@ -230,9 +237,11 @@ TEST(CascadeCalls, NtDeletesAnEnvironmentInOneUnitWithTheseStatementsInThisOrder
 TEST(CascadeCalls, FailuresOfTheLibraryAreReportedWithTheirStep) {
   OpenedFake n("SQL Server");
   n.fake().On("Sread").SqlPrefix("SELECT * FROM QV_USRDATA..QV_CX").Fail(DllParam::kCodeNetwork, 0, "lost");
+  const auto files = n.fake().OpenFiles().size();
   EXPECT_FALSE(n.control().DeleteCXforEX("E1"));
   EXPECT_EQ(n.control().ErrorText(), "lost");
   EXPECT_EQ(n.control().ErrorStep(), "DeleteCXforEX");
+  EXPECT_EQ(n.fake().OpenFiles().size(), files);  // the failed read's statement is closed
   n.fake().On("Sread").Sql(SelectTargetSql(n.Prefix(), "E1", "T1")).Row(Cx("E1", "T1"));
   n.fake().On("SetConnectOption").Arg(0, "0").Fail(DllParam::kCodeNetwork, 0, "connection lost");
   EXPECT_FALSE(n.control().DeleteCible("T1"));

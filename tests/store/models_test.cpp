@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "store/record_rules.h"
 #include "store/model_statements.h"
@@ -245,6 +246,24 @@ TEST(ModelCalls, MemberOptionsAreReadOncePerModelUntilGrpIsWritten) {
     ASSERT_TRUE(o.control().CompAllMbrDist("M1", all, manual));
     EXPECT_FALSE(o.fake().Calls().empty());
   }
+}
+
+TEST(ModelCalls, NtDistributingTablesReadsOnOneStatementClosedOnce) {
+  OpenedFake o("SQL Server");
+  StoreModel(o, Model("0", "0"));
+  o.fake().On("Sread").SqlPrefix("SELECT * FROM QV_USRDATA..QV_GC ").Row(TopoDistribution("E1", "T1", "M1").image());
+  o.fake().On("Sreadblock").SqlPrefix("SELECT * FROM QV_USRDATA..QV_FX ").Rows(
+      {Fx("E1", "M1", "0000000001"), Fx("E1", "M1", "0000000002")});
+  const auto files = o.fake().OpenFiles().size();
+  ASSERT_TRUE(o.control().DistributeFC("T1", "M1")) << o.control().ErrorText();
+  std::set<int32_t> statements;
+  for (const FakeCall& c : o.fake().Calls())
+    if (c.op == "Sread" || c.op == "Sreadblock") statements.insert(c.IntArg(0));
+  EXPECT_EQ(o.fake().CallsNamed("Sread").size() + o.fake().CallsNamed("Sreadblock").size(), 4u);
+  EXPECT_EQ(statements.size(), 2u);  // the first read opens it (-1), the others reuse it
+  EXPECT_EQ(o.fake().CallCount("Rclose"), 1);
+  EXPECT_EQ(o.fake().CallCount("Saction"), 2);
+  EXPECT_EQ(o.fake().OpenFiles().size(), files);
 }
 
 TEST(ModelCalls, FailuresInsideAnOperationCarryItsStep) {
