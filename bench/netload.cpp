@@ -179,13 +179,15 @@ ClientResult RunClient(bool network, int requests, unsigned seed, Clock::time_po
     if (kind < 6) {
       if (!lib->Rreadk(ex, rec, len, DllParam::kKeyEqualNoLock, key, 2)) ++out.errors;
     } else if (kind < 8) {
-      // Locked update: retried while another client holds the record.
+      // Locked update: retried while another client holds the record, after
+      // a sleep of 50 us doubling up to 800 us (a client that spun would take
+      // the processor from the holder it waits for).
       bool done = false;
       for (int attempt = 0; attempt < 10000 && !done; ++attempt) {
         if (!lib->Rreadk(ex, rec, len, DllParam::kKeyEqualLocked, key, 2)) {
           if (ErrorCode(*lib) == DllParam::kCodeBusy) {
             ++out.busyRetries;
-            std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::microseconds(50 << std::min(attempt, 4)));
             continue;
           }
           ++out.errors;
