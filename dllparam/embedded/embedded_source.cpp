@@ -264,7 +264,7 @@ void EmbeddedSource::CloseHandle(Handle& hd) {
       // The connection's locks are removed again when it closes.
     }
   }
-  if (hd.statement) KeepServed(c, std::move(hd.sql), std::move(hd.stmt));
+  if (hd.statement) KeepServed(c, std::move(hd.served));
   std::erase(c.handles, hd.id);
   handles_.erase(hd.id);
 }
