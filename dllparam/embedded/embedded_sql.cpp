@@ -328,9 +328,8 @@ bool EmbeddedSource::FetchRow(Handle& hd, std::string& row) {
 void EmbeddedSource::RunAction(Connection& c, const std::string& sql) {
   if (!c.login) Fail(kCodeRefused, "not logged in to a database: ConnectDSN first");
   if (SpecialStatement(c, nullptr, sql)) return;
-  SqlShape shape;
   std::string_view tail;
-  ServedStatement served = PrepareAdapted(c, sql, shape, tail);
+  ServedStatement served = PrepareAdapted(c, sql, c.action, tail);
   CheckServed(served.stmt, tail);
   {
     ServingSql serving(c);

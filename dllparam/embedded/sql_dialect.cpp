@@ -296,16 +296,17 @@ size_t QuotedEnd(std::string_view sql, size_t i) {
 bool LiteralValue(std::string_view literal, std::string& value) {
   if (literal.size() < 2 || literal.front() != '\'' || literal.back() != '\'') return false;
   value.clear();
-  value.reserve(literal.size() - 2);
-  const size_t end = literal.size() - 1;
-  for (size_t i = 1; i < end; ++i) {
-    if (literal[i] == '\'') {
-      if (i + 1 >= end || literal[i + 1] != '\'') return false;
-      ++i;
+  std::string_view rest = literal.substr(1, literal.size() - 2);
+  for (;;) {
+    const size_t quote = rest.find('\'');
+    if (quote == std::string_view::npos) {
+      value.append(rest);
+      return true;
     }
-    value += literal[i];
+    if (quote + 1 >= rest.size() || rest[quote + 1] != '\'') return false;
+    value.append(rest.substr(0, quote + 1));
+    rest.remove_prefix(quote + 2);
   }
-  return true;
 }
 
 // Replaces the string literals of a SELECT, INSERT, UPDATE or DELETE by
@@ -415,22 +416,35 @@ std::string AdaptSql(std::string_view sql, SqlDialect dialect, std::vector<std::
 }
 
 bool ShapeOfSql(std::string_view sql, SqlDialect dialect, SqlShape& shape) {
+  // Only quotes and comments matter here; a character of any other token
+  // (blank, word, punctuation) is read on its own, as the tokenizer's
+  // tokens never hold a quote or a comment.
   shape.text.clear();
   shape.values.clear();
+  const bool oracle = dialect == SqlDialect::Oracle;
+  const size_t n = sql.size();
   size_t copied = 0;  // sql before this is in shape.text
   int mark = 0;       // significant tokens of an outer-join mark "(", "+", ")" seen in a row
-  SqlToken::Kind kind;
-  for (size_t i = 0, end = 0; i < sql.size(); i = end) {
-    end = TokenEnd(sql, i, kind);
-    if (kind == SqlToken::Literal) {
-      if (!LiteralValue(sql.substr(i, end - i), shape.values.emplace_back())) return false;
-      shape.text.append(sql.substr(copied, i - copied)).append("''");
-      copied = end;
-    }
-    if (dialect == SqlDialect::Oracle && kind != SqlToken::Space && kind != SqlToken::Comment) {
-      const char c = kind == SqlToken::Punct ? sql[i] : '\0';
-      mark = c == '(' ? 1 : (mark == 1 && c == '+') || (mark == 2 && c == ')') ? mark + 1 : 0;
-      if (mark == 3) return false;
+  for (size_t i = 0; i < n;) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"' || c == '[') {
+      const size_t end = QuotedEnd(sql, i);
+      if (c == '\'') {
+        if (!LiteralValue(sql.substr(i, end - i), shape.values.emplace_back())) return false;
+        shape.text.append(sql.substr(copied, i - copied)).append("''");
+        copied = end;
+      }
+      mark = 0;
+      i = end;
+    } else if ((c == '-' || c == '/') && i + 1 < n && sql[i + 1] == (c == '-' ? '-' : '*')) {
+      SqlToken::Kind comment;
+      i = TokenEnd(sql, i, comment);
+    } else {
+      if (oracle && !IsBlank(static_cast<unsigned char>(c))) {
+        mark = c == '(' ? 1 : (mark == 1 && c == '+') || (mark == 2 && c == ')') ? mark + 1 : 0;
+        if (mark == 3) return false;
+      }
+      ++i;
     }
   }
   shape.text.append(sql.substr(copied));
