@@ -11,7 +11,8 @@ namespace {
 
 // Character classes of the C locale, from a table: the adapter runs for
 // every statement served.
-constexpr unsigned char kBlankChar = 1, kWordChar = 2;
+// A character that may open a quoted token or a comment is "opening".
+constexpr unsigned char kBlankChar = 1, kWordChar = 2, kOpeningChar = 3;
 constexpr std::array<unsigned char, 256> kCharClass = [] {
   std::array<unsigned char, 256> t{};
   for (int c = 0; c < 256; ++c) {
@@ -19,6 +20,7 @@ constexpr std::array<unsigned char, 256> kCharClass = [] {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
         c == '#' || c == '@' || c >= 0x80)
       t[c] = kWordChar;
+    if (c == '\'' || c == '"' || c == '[' || c == '-' || c == '/') t[c] = kOpeningChar;
   }
   return t;
 }();
@@ -439,12 +441,15 @@ bool ShapeOfSql(std::string_view sql, SqlDialect dialect, SqlShape& shape) {
     } else if ((c == '-' || c == '/') && i + 1 < n && sql[i + 1] == (c == '-' ? '-' : '*')) {
       SqlToken::Kind comment;
       i = TokenEnd(sql, i, comment);
-    } else {
-      if (oracle && !IsBlank(static_cast<unsigned char>(c))) {
+    } else if (oracle) {
+      if (!IsBlank(static_cast<unsigned char>(c))) {
         mark = c == '(' ? 1 : (mark == 1 && c == '+') || (mark == 2 && c == ')') ? mark + 1 : 0;
         if (mark == 3) return false;
       }
       ++i;
+    } else {
+      while (++i < n && kCharClass[static_cast<unsigned char>(sql[i])] != kOpeningChar) {
+      }
     }
   }
   shape.text.append(sql.substr(copied));
