@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <cctype>
 #include <filesystem>
 
 #include "dllparam/embedded/embedded_internal.h"
@@ -23,7 +22,8 @@ std::string TrimText(std::string_view s) {
 
 std::string UpperText(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return out;
 }
 

@@ -80,7 +80,11 @@ std::string SqlFicId(std::string_view fic) { return SqlCode(fic, layout::kFicIdW
 std::string SqlFieldId(std::string_view field) { return SqlCode(field, layout::kFieldIdWidth); }
 
 std::string SqlHead(std::string_view verb, std::string_view prefix, std::string_view rest) {
-  std::string out(verb);
+  // Room for the conditions the caller appends, so that they go in without
+  // moving the text.
+  std::string out;
+  out.reserve(verb.size() + prefix.size() + rest.size() + 96);
+  out += verb;
   out += prefix;
   out += rest;
   return out;
