@@ -93,6 +93,7 @@ struct EmbeddedSource::Connection {
   // Statements of served SQL kept for their next run, found by shape or
   // adapted text, the most recently used first (at most kKeptStatements).
   std::list<ServedStatement> kept;
+  std::list<ServedStatement> spare;  // emptied entries of kept, for the next to keep
   SqlShape action;  // the statement Saction runs, whose values it reads as bound
   std::vector<int32_t> handles;
 };

@@ -276,6 +276,7 @@ void EmbeddedSource::DropConnection(Connection& c) {
   c.writes.clear();
   c.updates.clear();
   c.kept.clear();
+  c.spare.clear();
   if (c.inUnit || c.db.inTransaction()) c.db.rollback();
   try {
     if (c.lockedAny) c.locks->ReleaseConnection(c.serial);

@@ -196,7 +196,7 @@ bool TakeKept(EmbeddedSource::Connection& c, Match match, ServedStatement& serve
   for (auto it = c.kept.begin(); it != c.kept.end(); ++it) {
     if (!match(*it)) continue;
     served = std::move(*it);
-    c.kept.erase(it);
+    c.spare.splice(c.spare.begin(), c.kept, it);
     return true;
   }
   return false;
@@ -256,7 +256,12 @@ void KeepServed(EmbeddedSource::Connection& c, ServedStatement served) {
   served.stmt.reset();
   for (const ServedStatement& k : c.kept)
     if (k.adapted == served.adapted) return;
-  c.kept.push_front(std::move(served));
+  if (c.spare.empty()) {
+    c.kept.push_front(std::move(served));
+  } else {
+    c.spare.front() = std::move(served);
+    c.kept.splice(c.kept.begin(), c.spare, c.spare.begin());
+  }
   if (c.kept.size() > kKeptStatements) c.kept.pop_back();
 }
 

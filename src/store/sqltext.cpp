@@ -70,7 +70,13 @@ std::string SqlField(std::string_view value, std::size_t width) {
 }
 
 std::string SqlCode(std::string_view value, std::size_t width) {
-  return SqlQuote(FitText(value, width));
+  // Cut, doubled, then padded: the blanks hold no quote to double.
+  const std::string_view cut = value.substr(0, width);
+  std::string out;
+  out.reserve(width + 4);
+  AppendDoubled(out, cut);
+  out.append(width - cut.size(), ' ');
+  return out;
 }
 
 std::string SqlEnvId(std::string_view env) { return SqlCode(env, layout::kEnvIdWidth); }
