@@ -340,10 +340,10 @@ void WriteEngineFile(Db& db, std::string_view area, std::string_view name, std::
 }
 
 bool DeleteEngineFile(Db& db, std::string_view area, std::string_view name) {
-  Stmt st = db.prepareOnce("DELETE FROM qvs_file WHERE area = ? AND name = ?");
-  st.bind(1, area);
-  st.bind(2, name);
-  st.step();
+  StmtLoan st = db.lend("DELETE FROM qvs_file WHERE area = ? AND name = ?");
+  st->bind(1, area);
+  st->bind(2, name);
+  st->step();
   return sqlite3_changes(db.get()) > 0;
 }
 

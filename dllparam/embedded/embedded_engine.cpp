@@ -212,10 +212,10 @@ Job JobFromRow(const Stmt& st) {
 }
 
 std::optional<Job> LoadJob(Db& db, std::string_view name) {
-  Stmt st = db.prepareOnce(std::string("SELECT ") + kJobColumns + " FROM qvs_job WHERE name = ?");
-  st.bind(1, name);
-  if (!st.step()) return std::nullopt;
-  return JobFromRow(st);
+  StmtLoan st = db.lend(std::string("SELECT ") + kJobColumns + " FROM qvs_job WHERE name = ?");
+  st->bind(1, name);
+  if (!st->step()) return std::nullopt;
+  return JobFromRow(*st);
 }
 
 void SaveJob(Db& db, const Job& j) {

@@ -55,6 +55,15 @@ struct WriteSession {
 // Statements of served SQL a connection keeps prepared.
 inline constexpr std::size_t kKeptStatements = 32;
 
+// A statement of served SQL: the text prepared, the shape of the statements
+// that it serves as they are with their literals bound ("" when it serves
+// its own text only, see ShapeOfSql), and its prepared form.
+struct ServedStatement {
+  std::string adapted;
+  std::string shape;
+  Stmt stmt;
+};
+
 struct EmbeddedSource::Connection {
   // The SQLite connection comes first so that it closes after every
   // statement below that belongs to it.
@@ -81,9 +90,11 @@ struct EmbeddedSource::Connection {
   std::map<std::pair<const AccessPath*, int>, Stmt> writes;  // 1 delete, 2 insert
   // Updates of some fields of a record, by path and changed fields ('1' a field set).
   std::map<std::pair<const AccessPath*, std::string>, Stmt> updates;
-  // Statements of served SQL kept for their next run, by adapted text, the
-  // most recently used first (at most kKeptStatements).
-  std::list<std::pair<std::string, Stmt>> kept;
+  // Statements of served SQL kept for their next run, found by shape or
+  // adapted text, the most recently used first (at most kKeptStatements).
+  std::list<ServedStatement> kept;
+  std::list<ServedStatement> spare;  // emptied entries of kept, for the next to keep
+  SqlShape action;  // the statement Saction runs, whose values it reads as bound
   std::vector<int32_t> handles;
 };
 
@@ -106,9 +117,9 @@ struct EmbeddedSource::Handle {
 
   // Statement handles (NT stores).
   std::string file;  // table named at Ropen, "" for a bare statement handle
-  Stmt stmt;
+  SqlShape bound;                    // the statement run, whose values the query reads as bound
+  ServedStatement served;            // the query
   bool active = false;               // a query result is being read
-  std::string sql;                   // the adapted text of stmt
   std::vector<int> widths;           // declared width per result column (0: as is), set at the first row
   std::deque<std::string> rows;      // rows read ahead, or the rows of an emulated statement
   bool exhausted = true;             // stmt has no more rows
@@ -133,9 +144,9 @@ int32_t EmbeddedSource::Guard(Fn&& fn) {
   return 0;
 }
 
-// Keeps the statement of served SQL st, reset, for the next run of its
-// adapted text on c (nothing when st is not valid).
-void KeepServed(EmbeddedSource::Connection& c, std::string adapted, Stmt st);
+// Keeps the statement of served SQL, reset, for the next run of its shape
+// or adapted text on c (nothing when its statement is not valid).
+void KeepServed(EmbeddedSource::Connection& c, ServedStatement served);
 
 // Returns the value of key in the settings section, nothing when it has none
 // (embedded_sql.cpp).

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <cctype>
 #include <filesystem>
 
 #include "dllparam/embedded/embedded_internal.h"
@@ -23,7 +22,8 @@ std::string TrimText(std::string_view s) {
 
 std::string UpperText(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return out;
 }
 
@@ -264,7 +264,7 @@ void EmbeddedSource::CloseHandle(Handle& hd) {
       // The connection's locks are removed again when it closes.
     }
   }
-  if (hd.statement) KeepServed(c, std::move(hd.sql), std::move(hd.stmt));
+  if (hd.statement) KeepServed(c, std::move(hd.served));
   std::erase(c.handles, hd.id);
   handles_.erase(hd.id);
 }
@@ -276,6 +276,7 @@ void EmbeddedSource::DropConnection(Connection& c) {
   c.writes.clear();
   c.updates.clear();
   c.kept.clear();
+  c.spare.clear();
   if (c.inUnit || c.db.inTransaction()) c.db.rollback();
   try {
     if (c.lockedAny) c.locks->ReleaseConnection(c.serial);

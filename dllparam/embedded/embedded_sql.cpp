@@ -111,6 +111,8 @@ int32_t EmbeddedSource::OpenStatementHandle(Connection& c, const std::string& fi
 // session settings. Returns false for any other statement. Rows of a query go
 // to hd (when given).
 bool EmbeddedSource::SpecialStatement(Connection& c, Handle* hd, const std::string& sql) {
+  // The statements answered here read or set; a data change never is one.
+  if (IsDataChange(sql)) return false;
   const std::string canon = CanonicalSql(sql);
   auto words = [&](std::string_view prefix) { return canon.rfind(prefix, 0) == 0; };
 
@@ -187,52 +189,79 @@ class ServingSql {
   EmbeddedSource::Connection& c_;
 };
 
-// Returns the prepared statement of adapted: the one the connection kept
-// from an earlier run of the same text, else a new one checked by the
-// authorizer; tail receives what follows its first statement.
-Stmt PrepareServed(EmbeddedSource::Connection& c, const std::string& adapted, std::string_view& tail) {
-  tail = {};
+// Takes out of the statements the connection kept the most recent one that
+// matches into served. Returns false when none does.
+template <typename Match>
+bool TakeKept(EmbeddedSource::Connection& c, Match match, ServedStatement& served) {
   for (auto it = c.kept.begin(); it != c.kept.end(); ++it) {
-    if (it->first != adapted) continue;
-    Stmt st = std::move(it->second);
-    c.kept.erase(it);
-    return st;
+    if (!match(*it)) continue;
+    served = std::move(*it);
+    c.spare.splice(c.spare.begin(), c.kept, it);
+    return true;
   }
+  return false;
+}
+
+// Returns the prepared statement of served.adapted: the one the connection
+// kept from an earlier run of the same text, else a new one checked by the
+// authorizer; tail receives what follows its first statement.
+void PrepareServed(EmbeddedSource::Connection& c, ServedStatement& served, std::string_view& tail) {
+  tail = {};
+  std::string adapted = std::move(served.adapted);
+  if (TakeKept(c, [&](const ServedStatement& k) { return k.adapted == adapted; }, served)) return;
   ServingSql serving(c);
-  return c.db.prepareOnce(adapted, &tail);
+  served.shape.clear();
+  served.stmt = c.db.prepareOnce(adapted, &tail);
+  served.adapted = std::move(adapted);
 }
 
 // Adapts sql for the store and prepares it with its string literals bound as
-// parameters, so that the statement kept from this run serves the next one of
-// the same shape. A statement that SQLite refuses in that form is prepared as
-// written, so that its error is the one its own text gets. adapted receives
-// the text prepared, tail what follows its first statement.
-Stmt PrepareAdapted(EmbeddedSource::Connection& c, const std::string& sql, std::string& adapted,
-                    std::string_view& tail) {
-  std::vector<std::string> values;
-  adapted = AdaptSql(sql, DialectOf(c.kind), &values);
-  Stmt st;
-  try {
-    st = PrepareServed(c, adapted, tail);
-  } catch (const StoreError&) {
-    if (values.empty()) throw;
-    values.clear();
-    adapted = AdaptSql(sql, DialectOf(c.kind));
-    st = PrepareServed(c, adapted, tail);
+// parameters, so that the statement kept from this run serves the next one
+// of the same shape, which it finds by shape without adapting it again. A
+// statement that SQLite refuses in that form is prepared as written, so that
+// its error is the one its own text gets. The values bound stay in
+// shape.values, which must outlive the run; tail receives what follows the
+// first statement.
+ServedStatement PrepareAdapted(EmbeddedSource::Connection& c, const std::string& sql, SqlShape& shape,
+                               std::string_view& tail) {
+  tail = {};
+  const SqlDialect dialect = DialectOf(c.kind);
+  const bool shaped = ShapeOfSql(sql, dialect, shape) && !shape.text.empty();
+  ServedStatement served;
+  if (!shaped || !TakeKept(c, [&](const ServedStatement& k) { return k.shape == shape.text; }, served)) {
+    std::vector<std::string> values;
+    served.adapted = AdaptSql(sql, dialect, &values);
+    try {
+      PrepareServed(c, served, tail);
+    } catch (const StoreError&) {
+      if (values.empty()) throw;
+      values.clear();
+      served.adapted = AdaptSql(sql, dialect);
+      PrepareServed(c, served, tail);
+    }
+    // Every literal a parameter, in order: the statement serves the shape.
+    if (shaped && values == shape.values) served.shape = shape.text;
+    shape.values = std::move(values);
   }
-  if (st.valid())
-    for (size_t i = 0; i < values.size(); ++i) st.bind(static_cast<int>(i) + 1, values[i]);
-  return st;
+  if (served.stmt.valid())
+    for (size_t i = 0; i < shape.values.size(); ++i)
+      served.stmt.bindStatic(static_cast<int>(i) + 1, shape.values[i]);
+  return served;
 }
 
 }  // namespace
 
-void KeepServed(EmbeddedSource::Connection& c, std::string adapted, Stmt st) {
-  if (!st.valid()) return;
-  st.reset();
-  for (const auto& [text, kept] : c.kept)
-    if (text == adapted) return;
-  c.kept.emplace_front(std::move(adapted), std::move(st));
+void KeepServed(EmbeddedSource::Connection& c, ServedStatement served) {
+  if (!served.stmt.valid()) return;
+  served.stmt.reset();
+  for (const ServedStatement& k : c.kept)
+    if (k.adapted == served.adapted) return;
+  if (c.spare.empty()) {
+    c.kept.push_front(std::move(served));
+  } else {
+    c.spare.front() = std::move(served);
+    c.kept.splice(c.kept.begin(), c.spare, c.spare.begin());
+  }
   if (c.kept.size() > kKeptStatements) c.kept.pop_back();
 }
 
@@ -243,8 +272,8 @@ void EmbeddedSource::CheckServed(const Stmt& st, std::string_view tail) {
 
 void EmbeddedSource::RunQuery(Handle& hd, const std::string& sql) {
   Connection& c = *hd.conn;
-  KeepServed(c, std::move(hd.sql), std::move(hd.stmt));
-  hd.stmt = Stmt();
+  KeepServed(c, std::move(hd.served));
+  hd.served = {};
   hd.rows.clear();
   hd.widths.clear();
   hd.active = false;
@@ -256,8 +285,8 @@ void EmbeddedSource::RunQuery(Handle& hd, const std::string& sql) {
     return;
   }
   std::string_view tail;
-  hd.stmt = PrepareAdapted(c, sql, hd.sql, tail);
-  CheckServed(hd.stmt, tail);
+  hd.served = PrepareAdapted(c, sql, hd.bound, tail);
+  CheckServed(hd.served.stmt, tail);
   hd.active = true;
   hd.exhausted = false;
 }
@@ -272,22 +301,22 @@ bool EmbeddedSource::FetchRow(Handle& hd, std::string& row) {
   bool more = false;
   {
     ServingSql serving(*hd.conn);
-    more = hd.stmt.step();
+    more = hd.served.stmt.step();
   }
   if (!more) {
     hd.exhausted = true;
-    KeepServed(*hd.conn, std::move(hd.sql), std::move(hd.stmt));  // ends the read of the store
-    hd.stmt = Stmt();
+    KeepServed(*hd.conn, std::move(hd.served));  // ends the read of the store
+    hd.served = {};
     return false;
   }
   // The columns are known once the statement runs: a kept statement is
   // prepared again when the store's tables changed.
+  const Stmt& st = hd.served.stmt;
   if (hd.widths.empty())
-    for (int i = 0; i < hd.stmt.columnCount(); ++i)
-      hd.widths.push_back(DeclaredWidth(sqlite3_column_decltype(hd.stmt.get(), i)));
+    for (int i = 0; i < st.columnCount(); ++i) hd.widths.push_back(DeclaredWidth(sqlite3_column_decltype(st.get(), i)));
   row.clear();
   for (int i = 0; i < static_cast<int>(hd.widths.size()); ++i) {
-    std::string_view v = hd.stmt.columnIsNull(i) ? std::string_view() : hd.stmt.columnText(i);
+    std::string_view v = st.columnIsNull(i) ? std::string_view() : st.columnText(i);
     int w = hd.widths[static_cast<size_t>(i)];
     if (w <= 0) {
       row.append(v);
@@ -304,16 +333,15 @@ bool EmbeddedSource::FetchRow(Handle& hd, std::string& row) {
 void EmbeddedSource::RunAction(Connection& c, const std::string& sql) {
   if (!c.login) Fail(kCodeRefused, "not logged in to a database: ConnectDSN first");
   if (SpecialStatement(c, nullptr, sql)) return;
-  std::string adapted;
   std::string_view tail;
-  Stmt st = PrepareAdapted(c, sql, adapted, tail);
-  CheckServed(st, tail);
+  ServedStatement served = PrepareAdapted(c, sql, c.action, tail);
+  CheckServed(served.stmt, tail);
   {
     ServingSql serving(c);
-    while (st.step()) {
+    while (served.stmt.step()) {
     }
   }
-  KeepServed(c, std::move(adapted), std::move(st));
+  KeepServed(c, std::move(served));
   if (c.inUnit && !c.db.inTransaction()) {
     c.inUnit = false;
     Fail(kCodeRefused, "the unit of work was rolled back by the store");

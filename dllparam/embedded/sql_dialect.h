@@ -43,6 +43,26 @@ std::vector<SqlToken> TokenizeSql(std::string_view sql);
 // A literal after AS stays, as do the literals of any other statement.
 std::string AdaptSql(std::string_view sql, SqlDialect dialect, std::vector<std::string>* values = nullptr);
 
+// The shape of a statement: its text with every string literal emptied
+// (''), and the values of the literals in the order written.
+struct SqlShape {
+  std::string text;
+  std::vector<std::string> values;
+};
+
+// Reads the shape of sql. Returns false when statements of one shape may
+// still adapt to different texts: a literal not closed, or (Oracle) an
+// outer-join mark, whose rewrite moves the literals. Otherwise, when
+// AdaptSql takes every literal of sql as a parameter, it adapts every
+// statement of the same shape to the same text, with their values in order:
+//   "DELETE QV_FC WHERE ENVID='E1' AND FICID='0000000001'"
+//     ->  "DELETE QV_FC WHERE ENVID='' AND FICID=''"   values {"E1", "0000000001"}
+bool ShapeOfSql(std::string_view sql, SqlDialect dialect, SqlShape& shape);
+
+// Tells whether sql is an INSERT, UPDATE or DELETE: its first word, past
+// blanks and comments, in any case.
+bool IsDataChange(std::string_view sql);
+
 // Returns the statement upper-cased outside literals, with runs of blanks made one
 // blank and a final ";" removed: the form used to recognise fixed statements.
 std::string CanonicalSql(std::string_view sql);

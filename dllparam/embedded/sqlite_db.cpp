@@ -53,6 +53,7 @@ void Db::close() noexcept {
   begin_ = Stmt();
   commit_ = Stmt();
   rollback_ = Stmt();
+  lent_.clear();
   if (db_) sqlite3_close_v2(std::exchange(db_, nullptr));
 }
 
@@ -63,6 +64,7 @@ Db& Db::operator=(Db&& other) noexcept {
     begin_ = std::move(other.begin_);
     commit_ = std::move(other.commit_);
     rollback_ = std::move(other.rollback_);
+    lent_ = std::move(other.lent_);
   }
   return *this;
 }
@@ -138,6 +140,12 @@ Stmt Db::prepareOnce(std::string_view sql, std::string_view* tail) {
   if (rc != SQLITE_OK) ThrowSqlite(db_, rc);
   if (tail) *tail = rest ? std::string_view(rest, static_cast<size_t>(sql.data() + sql.size() - rest)) : "";
   return Stmt(db_, st);
+}
+
+StmtLoan Db::lend(std::string_view sql) {
+  auto it = lent_.find(sql);
+  if (it == lent_.end()) it = lent_.emplace(std::string(sql), prepare(sql)).first;
+  return StmtLoan(it->second);
 }
 
 std::string Db::errorText() const { return db_ ? sqlite3_errmsg(db_) : std::string(); }

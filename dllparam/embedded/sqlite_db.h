@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -66,6 +67,22 @@ class Stmt {
   sqlite3_stmt* st_ = nullptr;
 };
 
+// A statement that a connection keeps prepared, lent for one run: reset,
+// its bindings cleared, when the loan ends.
+class StmtLoan {
+ public:
+  explicit StmtLoan(Stmt& st) : st_(&st) {}
+  ~StmtLoan() { st_->reset(); }
+  StmtLoan(const StmtLoan&) = delete;
+  StmtLoan& operator=(const StmtLoan&) = delete;
+
+  Stmt& operator*() const { return *st_; }
+  Stmt* operator->() const { return st_; }
+
+ private:
+  Stmt* st_;
+};
+
 // One SQLite connection to a store file. Move-only.
 class Db {
  public:
@@ -93,6 +110,10 @@ class Db {
   // Prepares one statement run once. When tail is given it receives what
   // follows the first statement. Throws StoreError.
   Stmt prepareOnce(std::string_view sql, std::string_view* tail = nullptr);
+  // Lends the statement of sql, prepared on its first loan and kept while
+  // the connection is open: for the store's own statements that run often.
+  // One loan of a text at a time. Throws StoreError.
+  StmtLoan lend(std::string_view sql);
   // Returns the text of the last error of this connection.
   std::string errorText() const;
   bool inTransaction() const { return db_ && !sqlite3_get_autocommit(db_); }
@@ -112,6 +133,7 @@ class Db {
 
   sqlite3* db_ = nullptr;
   Stmt begin_, commit_, rollback_;
+  std::map<std::string, Stmt, std::less<>> lent_;
 };
 
 // Throws StoreError for a failed SQLite result code, naming busy stores clearly.

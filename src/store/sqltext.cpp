@@ -70,7 +70,13 @@ std::string SqlField(std::string_view value, std::size_t width) {
 }
 
 std::string SqlCode(std::string_view value, std::size_t width) {
-  return SqlQuote(FitText(value, width));
+  // Cut, doubled, then padded: the blanks hold no quote to double.
+  const std::string_view cut = value.substr(0, width);
+  std::string out;
+  out.reserve(width + 4);
+  AppendDoubled(out, cut);
+  out.append(width - cut.size(), ' ');
+  return out;
 }
 
 std::string SqlEnvId(std::string_view env) { return SqlCode(env, layout::kEnvIdWidth); }
@@ -80,7 +86,11 @@ std::string SqlFicId(std::string_view fic) { return SqlCode(fic, layout::kFicIdW
 std::string SqlFieldId(std::string_view field) { return SqlCode(field, layout::kFieldIdWidth); }
 
 std::string SqlHead(std::string_view verb, std::string_view prefix, std::string_view rest) {
-  std::string out(verb);
+  // Room for the conditions the caller appends, so that they go in without
+  // moving the text.
+  std::string out;
+  out.reserve(verb.size() + prefix.size() + rest.size() + 96);
+  out += verb;
   out += prefix;
   out += rest;
   return out;

@@ -100,3 +100,76 @@ TEST(Adapt, TakesTheStringLiteralsOfDataStatementsAsParameters) {
 }
 
 }  // namespace qv::embedded
+
+namespace qv::embedded {
+namespace {
+
+// The shape of a statement finds its kept prepared form: it must empty
+// exactly the literals the adapter takes, in order, and give up where the
+// adapter could move them.
+TEST(Shape, EmptiesEveryStringLiteralAndKeepsItsValue) {
+  struct Case {
+    const char* sql;
+    SqlDialect dialect;
+    bool shaped;
+    const char* text;
+    std::vector<std::string> values;
+  } cases[] = {
+      {"DELETE QV_USRDATA..QV_FC WHERE ENVID='E1' AND FICID='0000000001'", SqlDialect::SqlServer, true,
+       "DELETE QV_USRDATA..QV_FC WHERE ENVID='' AND FICID=''", {"E1", "0000000001"}},
+      {"UPDATE T SET D='it''s' WHERE K=''", SqlDialect::Odbc, true, "UPDATE T SET D='' WHERE K=''", {"it's", ""}},
+      {"SELECT*FROM T WHERE A='x'AND B='''y'''", SqlDialect::Odbc, true, "SELECT*FROM T WHERE A=''AND B=''",
+       {"x", "'y'"}},
+      {"UPDATE T SET D='caf\xE9 \x80' WHERE N=\"\xE9'q\"", SqlDialect::SqlServer, true,
+       "UPDATE T SET D='' WHERE N=\"\xE9'q\"", {"caf\xE9 \x80"}},
+      {"SELECT A -- it's\n FROM [it's] /* 'x' */ WHERE B='1'", SqlDialect::SqlServer, true,
+       "SELECT A -- it's\n FROM [it's] /* 'x' */ WHERE B=''", {"1"}},
+      {"SELECT A FROM T WHERE B='open", SqlDialect::Odbc, false, "", {}},
+      {"SELECT A FROM T WHERE B='a''", SqlDialect::Odbc, false, "", {}},
+      {"SELECT * FROM A, B WHERE A.X='1' AND A.K ( /* c */ + )= B.K", SqlDialect::Oracle, false, "", {}},
+      {"SELECT * FROM A, B WHERE A.X='1' AND A.K (+)= B.K", SqlDialect::SqlServer, true,
+       "SELECT * FROM A, B WHERE A.X='' AND A.K (+)= B.K", {"1"}},
+      {"SELECT (+1), '(+)' FROM DUAL", SqlDialect::Oracle, true, "SELECT (+1), '' FROM DUAL", {"(+)"}},
+  };
+  for (const Case& c : cases) {
+    SqlShape shape{"stale", {"stale"}};
+    ASSERT_EQ(ShapeOfSql(c.sql, c.dialect, shape), c.shaped) << c.sql;
+    if (!c.shaped) continue;
+    EXPECT_EQ(shape.text, c.text) << c.sql;
+    EXPECT_EQ(shape.values, c.values) << c.sql;
+  }
+}
+
+// Statements of one shape whose literals all become parameters adapt to one
+// text, with the values of the shape in order.
+TEST(Shape, StatementsOfOneShapeAdaptToOneText) {
+  const char* pairs[][2] = {
+      {"DELETE QV_USRDATA..QV_FC WHERE ENVID='E1' AND FICID='it''s'",
+       "DELETE QV_USRDATA..QV_FC WHERE ENVID='' AND FICID='x'"},
+      {"select * from qv_usrdata..QV_GC where ENVID ='E1';", "select * from qv_usrdata..QV_GC where ENVID ='E2';"},
+  };
+  for (const auto& pair : pairs) {
+    std::vector<std::string> texts, values[2];
+    SqlShape shapes[2];
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_TRUE(ShapeOfSql(pair[i], SqlDialect::SqlServer, shapes[i])) << pair[i];
+      texts.push_back(AdaptSql(pair[i], SqlDialect::SqlServer, &values[i]));
+      EXPECT_EQ(values[i], shapes[i].values) << pair[i];
+    }
+    EXPECT_EQ(shapes[0].text, shapes[1].text) << pair[0];
+    EXPECT_EQ(texts[0], texts[1]) << pair[0];
+  }
+}
+
+TEST(Shape, DataChangesAreToldByTheirFirstWord) {
+  const std::pair<const char*, bool> cases[] = {
+      {"delete from T", true},        {"  /* c */ -- x\n Insert into T", true}, {"UPDATE", true},
+      {"update;", true},              {"DELETED FROM T", false},                {"SELECT * FROM T", false},
+      {"\"DELETE\" FROM T", false},   {"EXEC sp_who", false},                   {"", false},
+      {"-- DELETE FROM T", false},
+  };
+  for (const auto& [sql, change] : cases) EXPECT_EQ(IsDataChange(sql), change) << sql;
+}
+
+}  // namespace
+}  // namespace qv::embedded
