@@ -132,27 +132,6 @@ TEST(FieldCommands, TheListShowsBinaryAndFloatByTheirBytes) {
   for (const platform::ListItem* item : lv.DisplayOrder()) EXPECT_EQ(item->SubItem(6), "Yes");
 }
 
-TEST(FieldCommands, BadAnswersAndUnknownLettersWriteNothing) {
-  struct Case {
-    const char* what;
-    std::string access;
-    std::string page;
-  } cases[] = {
-      {"count not a multiple", "00030CUST      DEMOLIB   AR000", "00100" + std::string(108, ' ')},
-      {"count past the answer", "00030CUST      DEMOLIB   AR000", "00216" + FieldEntry("A", 'A', 1, 1, 0, 0)},
-      {"unknown letter", "00030CUST      DEMOLIB   AR000",
-       Page({FieldEntry("A", 'A', 1, 1, 0, 0), FieldEntry("PIC", 'G', 2, 10, 0, 0)})},
-      {"key count past the answer", "00040CUST      DEMOLIB   KU002A         ", Page({FieldEntry("A", 'A', 1, 1, 0, 0)})},
-  };
-  for (const Case& c : cases) {
-    FieldFake o;
-    o.Fields(c.access, {c.page});
-    EXPECT_FALSE(o.control().AddAllZX("E1", "M1", "0000000001", "DEMOLIB", "CUST")) << c.what;
-    EXPECT_NE(o.control().ErrorText(), "") << c.what;
-    EXPECT_EQ(o.fake().CallCount("Rwrite"), 0) << c.what;
-  }
-}
-
 // A list of n fields with the action given.
 void AddItems(platform::ListView& lv, int n, const std::string& action, const std::string& stem) {
   for (int i = 1; i <= n; ++i) {
@@ -394,12 +373,6 @@ TEST_P(NtAddFile, AMissingTableWritesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, NtAddFile, NtKinds(), KindName);
-
-}  // namespace
-}  // namespace qv::test
-
-namespace qv::test {
-namespace {
 
 TEST(CatalogDescription, ReadsEveryItemAndNamesTheLineOfAMistake) {
   const embedded::CatalogFile f = embedded::ParseCatalogDescription(

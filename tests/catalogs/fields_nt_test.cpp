@@ -90,14 +90,6 @@ TEST(FillFieldFromFileNT, FailuresKeepTheFieldsAddedAndSayWhy) {
               "column line 2 \"BROKEN LINE\" has no TAB between its fields (SALES..ORDERS)");
   }
   {
-    OpenedFake s("SQL Server");
-    s.fake().On("GetPrimaryKey").Fail(DllParam::kCodeRefused, 208, "Invalid object name");
-    platform::ListView lf;
-    EXPECT_FALSE(s.control().FillFieldFromFileNT(lf, "I.", "SALES", "NOPE", false, true));
-    EXPECT_EQ(s.control().ErrorNum(), 208);
-    EXPECT_EQ(s.fake().CallCount("FillColumnsListSource"), 0);
-  }
-  {
     // A QV_MX lookup that fails marks the field instead of failing the import.
     OpenedFake s("SQL Server");
     s.fake().On("FillColumnsListSource").Out("NOTE\tTEXT 2147483647\t1\n");

@@ -156,8 +156,8 @@ struct Capture {
   platform::ScopedPrompter scoped;
 };
 
-const Statements kCaptureStart{kProbe, "use SALES", "drop view qv_ORDERS",
-                               "Select MAX(DATALENGTH(NOTE)) FROM SALES..ORDERS"};
+const Statements kCaptureStart{kProbe, "use SALES", "drop view qv_ORDERS"};
+const std::string kLengthUsed = "Select MAX(DATALENGTH(NOTE)) FROM SALES..ORDERS";
 const std::string kMaxLenInsert =
     "INSERT INTO QV_USRDATA..QV_MX (SRCDB, SRCTBL, FIELDINPUT, MAXLEN) VALUES('SALES', 'ORDERS', 'NOTE', 500)";
 const std::string kView = "create view qv_ORDERS as select ID,CAST(NOTE AS varchar(500)) AS NOTE from ORDERS";
@@ -199,7 +199,7 @@ TEST(SqlCaptureTable, SendsTheViewArticleAndSubscriptionOfTheVersion) {
     Capture t(c.version, {"0", "30001", "12a", " 500 "});
     EXPECT_TRUE(t.s.control().SQL_STRJRNPF("SALES", "ORDERS")) << c.version;
     EXPECT_EQ(t.s.fake().Statements(),
-              (kCaptureStart + Statements{kMaxLenInsert, kView} + c.article + Statements{"use QV_USRDATA"}))
+              (kCaptureStart + Statements{kLengthUsed, kMaxLenInsert, kView} + c.article + Statements{"use QV_USRDATA"}))
         << c.version;
     EXPECT_EQ(t.Options(), (std::vector<std::string>{"2", "0"}));
     ASSERT_EQ(t.asked.size(), 4u);
@@ -227,17 +227,19 @@ TEST(SqlCaptureTable, AFailureUndoesWhatTheCaptureAddedAndTellsWhy) {
     const char* failing;  // prefix of the statement made to fail, or nullptr
     Statements tail;      // what follows kCaptureStart
     std::string error;
+    bool columns = true;  // false: the table lists no columns
   };
   const Case cases[] = {
-      {"cancelled", {std::nullopt}, nullptr, undoView,
+      {"cancelled", {std::nullopt}, nullptr, Statements{kLengthUsed} + undoView,
        "No length given for the long text column NOTE: the capture of ORDERS is cancelled"},
-      {"empty answer", {"  "}, nullptr, undoView,
+      {"empty answer", {"  "}, nullptr, Statements{kLengthUsed} + undoView,
        "No length given for the long text column NOTE: the capture of ORDERS is cancelled"},
-      {"view refused", {"500"}, "create view", Statements{kMaxLenInsert, kView} + undoView, "bad column"},
+      {"no columns", {}, nullptr, undoView, "SALES..ORDERS has no columns to capture", false},
+      {"view refused", {"500"}, "create view", Statements{kLengthUsed, kMaxLenInsert, kView} + undoView, "bad column"},
       {"subscription refused",
        {"500"},
        "exec SALES..sp_addsubscription",
-       Statements{kMaxLenInsert, kView, "declare @artid int\r\n" + kArticle + ", @schema_option=0x00000000000000F1",
+       Statements{kLengthUsed, kMaxLenInsert, kView, "declare @artid int\r\n" + kArticle + ", @schema_option=0x00000000000000F1",
                   "exec SALES..sp_addsubscription @publication='Quorvane', @subscriber='Quorvane', "
                   "@sync_type='none', @destination_db='QV_dummy'",
                   "exec sp_dropsubscription @publication='Quorvane', @subscriber='Quorvane', @article='ORDERS'",
@@ -247,21 +249,13 @@ TEST(SqlCaptureTable, AFailureUndoesWhatTheCaptureAddedAndTellsWhy) {
   };
   for (const Case& c : cases) {
     Capture t("9", c.answers);
+    if (!c.columns) t.s.fake().On("FillColumnsListSource").Out("");
     if (c.failing != nullptr) t.s.fake().On("Saction").SqlPrefix(c.failing).Fail(DllParam::kCodeRefused, 207, "bad column");
     EXPECT_FALSE(t.s.control().SQL_STRJRNPF("SALES", "ORDERS")) << c.what;
     EXPECT_EQ(t.s.fake().Statements(), kCaptureStart + c.tail) << c.what;
     EXPECT_EQ(t.s.control().ErrorText(), c.error) << c.what;
     EXPECT_EQ(t.Options(), (std::vector<std::string>{"2", "0"})) << c.what;
   }
-}
-
-TEST(SqlCaptureTable, ATableWithoutColumnsIsNotCaptured) {
-  Capture t("9", {});
-  t.s.fake().On("FillColumnsListSource").Out("");
-  EXPECT_FALSE(t.s.control().SQL_STRJRNPF("SALES", "ORDERS"));
-  EXPECT_EQ(t.s.fake().Statements(), (Statements{kProbe, "use SALES", "drop view qv_ORDERS", "drop view qv_ORDERS",
-                                                 "use QV_USRDATA"}));
-  EXPECT_EQ(t.s.control().ErrorText(), "SALES..ORDERS has no columns to capture");
 }
 
 TEST(SqlReleaseTable, DropsTheArticleOnlyWhenItsSubscriptionWent) {
@@ -403,32 +397,32 @@ TEST(OracleCaptureTable, WritesTheTriggerLineForLineThenCompilesAndEnablesIt) {
                                                "ALTER TRIGGER SCOTT.QV$_EMP ENABLE;"}));
 }
 
-TEST(OracleCaptureTable, RefusesASchemaWithoutJournalAndAnEmptyFieldList) {
-  {
+// A schema without a JOURNAL row or an empty field list writes nothing; a
+// failed statement ends the capture there.
+TEST(OracleCaptureTable, StopsWithoutJournalOrFieldsAndAtTheFirstFailedStatement) {
+  struct Case {
+    const char* what;
+    bool journalised, fields;
+    std::string lastWrite;  // "": nothing written
+    std::string error;
+  };
+  const Case cases[] = {
+      {"no JOURNAL row", false, true, "", "SCOTT is not journalised: it has no JOURNAL row"},
+      {"no fields", true, false, "", "SCOTT.EMP has no columns to capture"},
+      {"compilation refused", true, true, "ALTER TRIGGER SCOTT.QV$_EMP COMPILE;", "compilation error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     OpenedFake s("Oracle");
+    if (c.journalised) s.fake().On("Sread").SqlPrefix("select JRNFILE").Row("D:\\J\\SCOTT");
+    s.fake().On("Saction").SqlPrefix("ALTER TRIGGER SCOTT.QV$_EMP COMPILE").Fail(DllParam::kCodeRefused, 24344,
+                                                                                "compilation error");
     platform::ListView lv;
-    AddField(lv, "CODE", "", "00001", "00010", "C");
+    if (c.fields) AddField(lv, "CODE", "", "00001", "00010", "C");
     EXPECT_FALSE(s.control().ORACLE_STRJRNPF(lv, "SCOTT", "EMP"));
-    EXPECT_EQ(s.control().ErrorText(), "SCOTT is not journalised: it has no JOURNAL row");
-    EXPECT_EQ(s.fake().Statements().size(), 1u) << "only the JOURNAL row is read";
+    EXPECT_EQ(s.control().ErrorText(), c.error);
+    EXPECT_EQ(s.Writes() ? s.fake().Statements().back() : "", c.lastWrite);
   }
-  OpenedFake s("Oracle");
-  s.fake().On("Sread").SqlPrefix("select JRNFILE").Row("D:\\J\\SCOTT");
-  platform::ListView lv;
-  EXPECT_FALSE(s.control().ORACLE_STRJRNPF(lv, "SCOTT", "EMP"));
-  EXPECT_FALSE(s.Writes());
-}
-
-TEST(OracleCaptureTable, StopsAtTheFirstFailedStatement) {
-  OpenedFake s("Oracle");
-  s.fake().On("Sread").SqlPrefix("select JRNFILE").Row("D:\\J\\SCOTT");
-  s.fake().On("Saction").SqlPrefix("ALTER TRIGGER SCOTT.QV$_EMP COMPILE").Fail(DllParam::kCodeRefused, 24344,
-                                                                              "compilation error");
-  platform::ListView lv;
-  AddField(lv, "CODE", "", "00001", "00010", "C");
-  EXPECT_FALSE(s.control().ORACLE_STRJRNPF(lv, "SCOTT", "EMP"));
-  EXPECT_EQ(s.control().ErrorNum(), 24344);
-  EXPECT_EQ(s.fake().Statements().back(), "ALTER TRIGGER SCOTT.QV$_EMP COMPILE;");
 }
 
 }  // namespace
