@@ -192,14 +192,6 @@ TEST_P(FieldsNtStore, FieldsComeFromTheSourceTableAndLongTextsFromQvMxOnSqlServe
               (std::vector<std::string>{"TEXT NOT SUPPORTED", "C", "TEXT 2147483647"}));
 }
 
-TEST_P(FieldsNtStore, AMissingTableIsTheSourcesRefusal) {
-  platform::ListView lf;
-  EXPECT_FALSE(control().FillFieldFromFileNT(lf, "I.", "SALES", "NOPE", false, true));
-  EXPECT_EQ(lf.Count(), 0);
-  EXPECT_EQ(control().ErrorNum(), 208);
-  EXPECT_NE(control().ErrorText().find("NOPE"), std::string::npos);
-}
-
 INSTANTIATE_TEST_SUITE_P(Kinds, FieldsNtStore, NtKinds(), KindName);
 
 }  // namespace
