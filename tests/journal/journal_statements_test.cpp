@@ -1,8 +1,10 @@
 // Journalisation of NT sources: the exact statements the control sends, by
 // server version, and what it does when a statement fails or an answer is
-// refused.
+// refused; and the pieces of those statements that come from the caller's
+// input: names, date masks, answers to the length question, registry rows.
 #include <gtest/gtest.h>
 
+#include "journal/journal_text.h"
 #include "platform/controls.h"
 #include "platform/prompt.h"
 #include "support/fake_control.h"
@@ -423,6 +425,40 @@ TEST(OracleCaptureTable, StopsWithoutJournalOrFieldsAndAtTheFirstFailedStatement
     EXPECT_EQ(s.control().ErrorText(), c.error);
     EXPECT_EQ(s.Writes() ? s.fake().Statements().back() : "", c.lastWrite);
   }
+}
+
+TEST(JournalText, TakesOnlyNamesThatCannotBreakAStatement) {
+  for (const char* name : {"SALES", "dbo.ORDERS", "T_1$#@", "Caf\xe9"}) EXPECT_EQ(JournalNameProblem(name), "") << name;
+  for (const char* name : {"", "  ", "O'HARA", "A B", "A;B", "A\"B", "[A]", "A-B", "A\nB"})
+    EXPECT_NE(JournalNameProblem(name), "") << name;
+}
+
+TEST(JournalText, WritesTheMinutesOfADateTimeMaskAsMI) {
+  struct Case {
+    const char* mask;
+    const char* written;
+  };
+  for (const Case& c : {Case{"YYYYMMDDHHMMSS", "YYYYMMDDHHMISS"}, Case{"YYYY-MM-DD-HH.MM.SS", "YYYY-MM-DD-HH.MI.SS"},
+                        Case{"DDMMYYYY", "DDMMYYYY"}, Case{"HH", "HH"}, Case{"HHM", "HHMI"}})
+    EXPECT_EQ(OracleMinuteMask(c.mask), c.written) << c.mask;
+}
+
+TEST(JournalText, ReadsALengthAnswerFrom1To30000) {
+  struct Case {
+    const char* answer;
+    int32_t length;
+  };
+  for (const Case& c : {Case{"1", 1}, Case{" 30000 ", 30000}, Case{"0500", 500}, Case{"0", 0}, Case{"30001", 0},
+                        Case{"-5", 0}, Case{"12a", 0}, Case{"", 0}, Case{"99999999999", 0}})
+    EXPECT_EQ(CaptureLengthOfAnswer(c.answer), c.length) << c.answer;
+}
+
+TEST(JournalText, ReadsTheVersionAndTheProductDirectoryFromTheirRows) {
+  EXPECT_EQ(SqlServerVersionOfRow("8.00.2039   "), "8");
+  EXPECT_EQ(SqlServerVersionOfRow(""), "0");
+  EXPECT_EQ(SqlServerVersionOfRow(std::string("\0x", 2)), "0");
+  EXPECT_EQ(SqlProductDirectoryOfRow(std::string(255, 'v') + "  C:\\QV  "), "C:\\QV\\");
+  EXPECT_EQ(SqlProductDirectoryOfRow(std::string(255, 'v') + "C:\\QV\\"), "C:\\QV\\");
 }
 
 }  // namespace
