@@ -90,14 +90,6 @@ TEST(FillFieldFromFileNT, FailuresKeepTheFieldsAddedAndSayWhy) {
               "column line 2 \"BROKEN LINE\" has no TAB between its fields (SALES..ORDERS)");
   }
   {
-    OpenedFake s("SQL Server");
-    s.fake().On("GetPrimaryKey").Fail(DllParam::kCodeRefused, 208, "Invalid object name");
-    platform::ListView lf;
-    EXPECT_FALSE(s.control().FillFieldFromFileNT(lf, "I.", "SALES", "NOPE", false, true));
-    EXPECT_EQ(s.control().ErrorNum(), 208);
-    EXPECT_EQ(s.fake().CallCount("FillColumnsListSource"), 0);
-  }
-  {
     // A QV_MX lookup that fails marks the field instead of failing the import.
     OpenedFake s("SQL Server");
     s.fake().On("FillColumnsListSource").Out("NOTE\tTEXT 2147483647\t1\n");
@@ -198,14 +190,6 @@ TEST_P(FieldsNtStore, FieldsComeFromTheSourceTableAndLongTextsFromQvMxOnSqlServe
   else
     EXPECT_EQ((std::vector<std::string>{note.at(1), note.at(8), Row(lv, "ZONE_NOTE").at(1)}),
               (std::vector<std::string>{"TEXT NOT SUPPORTED", "C", "TEXT 2147483647"}));
-}
-
-TEST_P(FieldsNtStore, AMissingTableIsTheSourcesRefusal) {
-  platform::ListView lf;
-  EXPECT_FALSE(control().FillFieldFromFileNT(lf, "I.", "SALES", "NOPE", false, true));
-  EXPECT_EQ(lf.Count(), 0);
-  EXPECT_EQ(control().ErrorNum(), 208);
-  EXPECT_NE(control().ErrorText().find("NOPE"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, FieldsNtStore, NtKinds(), KindName);

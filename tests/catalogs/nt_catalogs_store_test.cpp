@@ -41,15 +41,13 @@ class NtCatalogStore : public StoreTest {
   }
 };
 
-TEST_P(NtCatalogStore, ListsTheDataSourcesOfADriverKind) {
+TEST_P(NtCatalogStore, ListsTheDeclaredDataSources) {
   auto admin = Admin();
   admin.DeclareDataSource({"ACCESSDB", "Microsoft Access Driver (*.mdb)", "HOST", "", "", "", ""});
   admin.DeclareDataSource({"ORASALES", "Oracle in XE", "HOST", "", "", "", ""});
   platform::ListBox list;
   int32_t count = 0;
-  ASSERT_TRUE(control().FillDSN(list, "MS-ACCESS", count)) << control().ErrorText();
-  EXPECT_EQ(list.Items(), Lines{"ACCESSDB"});
-  ASSERT_TRUE(control().FillDSNList(list, count));
+  ASSERT_TRUE(control().FillDSNList(list, count)) << control().ErrorText();
   EXPECT_TRUE(Has(list.Items(), "ORASALES") && Has(list.Items(), "QVSOURCE") && Has(list.Items(), "ACCESSDB"));
 }
 

@@ -1,8 +1,10 @@
 // Journalisation of NT sources: the exact statements the control sends, by
 // server version, and what it does when a statement fails or an answer is
-// refused.
+// refused; and the pieces of those statements that come from the caller's
+// input: names, date masks, answers to the length question, registry rows.
 #include <gtest/gtest.h>
 
+#include "journal/journal_text.h"
 #include "platform/controls.h"
 #include "platform/prompt.h"
 #include "support/fake_control.h"
@@ -156,8 +158,8 @@ struct Capture {
   platform::ScopedPrompter scoped;
 };
 
-const Statements kCaptureStart{kProbe, "use SALES", "drop view qv_ORDERS",
-                               "Select MAX(DATALENGTH(NOTE)) FROM SALES..ORDERS"};
+const Statements kCaptureStart{kProbe, "use SALES", "drop view qv_ORDERS"};
+const std::string kLengthUsed = "Select MAX(DATALENGTH(NOTE)) FROM SALES..ORDERS";
 const std::string kMaxLenInsert =
     "INSERT INTO QV_USRDATA..QV_MX (SRCDB, SRCTBL, FIELDINPUT, MAXLEN) VALUES('SALES', 'ORDERS', 'NOTE', 500)";
 const std::string kView = "create view qv_ORDERS as select ID,CAST(NOTE AS varchar(500)) AS NOTE from ORDERS";
@@ -199,7 +201,7 @@ TEST(SqlCaptureTable, SendsTheViewArticleAndSubscriptionOfTheVersion) {
     Capture t(c.version, {"0", "30001", "12a", " 500 "});
     EXPECT_TRUE(t.s.control().SQL_STRJRNPF("SALES", "ORDERS")) << c.version;
     EXPECT_EQ(t.s.fake().Statements(),
-              (kCaptureStart + Statements{kMaxLenInsert, kView} + c.article + Statements{"use QV_USRDATA"}))
+              (kCaptureStart + Statements{kLengthUsed, kMaxLenInsert, kView} + c.article + Statements{"use QV_USRDATA"}))
         << c.version;
     EXPECT_EQ(t.Options(), (std::vector<std::string>{"2", "0"}));
     ASSERT_EQ(t.asked.size(), 4u);
@@ -227,17 +229,19 @@ TEST(SqlCaptureTable, AFailureUndoesWhatTheCaptureAddedAndTellsWhy) {
     const char* failing;  // prefix of the statement made to fail, or nullptr
     Statements tail;      // what follows kCaptureStart
     std::string error;
+    bool columns = true;  // false: the table lists no columns
   };
   const Case cases[] = {
-      {"cancelled", {std::nullopt}, nullptr, undoView,
+      {"cancelled", {std::nullopt}, nullptr, Statements{kLengthUsed} + undoView,
        "No length given for the long text column NOTE: the capture of ORDERS is cancelled"},
-      {"empty answer", {"  "}, nullptr, undoView,
+      {"empty answer", {"  "}, nullptr, Statements{kLengthUsed} + undoView,
        "No length given for the long text column NOTE: the capture of ORDERS is cancelled"},
-      {"view refused", {"500"}, "create view", Statements{kMaxLenInsert, kView} + undoView, "bad column"},
+      {"no columns", {}, nullptr, undoView, "SALES..ORDERS has no columns to capture", false},
+      {"view refused", {"500"}, "create view", Statements{kLengthUsed, kMaxLenInsert, kView} + undoView, "bad column"},
       {"subscription refused",
        {"500"},
        "exec SALES..sp_addsubscription",
-       Statements{kMaxLenInsert, kView, "declare @artid int\r\n" + kArticle + ", @schema_option=0x00000000000000F1",
+       Statements{kLengthUsed, kMaxLenInsert, kView, "declare @artid int\r\n" + kArticle + ", @schema_option=0x00000000000000F1",
                   "exec SALES..sp_addsubscription @publication='Quorvane', @subscriber='Quorvane', "
                   "@sync_type='none', @destination_db='QV_dummy'",
                   "exec sp_dropsubscription @publication='Quorvane', @subscriber='Quorvane', @article='ORDERS'",
@@ -247,21 +251,13 @@ TEST(SqlCaptureTable, AFailureUndoesWhatTheCaptureAddedAndTellsWhy) {
   };
   for (const Case& c : cases) {
     Capture t("9", c.answers);
+    if (!c.columns) t.s.fake().On("FillColumnsListSource").Out("");
     if (c.failing != nullptr) t.s.fake().On("Saction").SqlPrefix(c.failing).Fail(DllParam::kCodeRefused, 207, "bad column");
     EXPECT_FALSE(t.s.control().SQL_STRJRNPF("SALES", "ORDERS")) << c.what;
     EXPECT_EQ(t.s.fake().Statements(), kCaptureStart + c.tail) << c.what;
     EXPECT_EQ(t.s.control().ErrorText(), c.error) << c.what;
     EXPECT_EQ(t.Options(), (std::vector<std::string>{"2", "0"})) << c.what;
   }
-}
-
-TEST(SqlCaptureTable, ATableWithoutColumnsIsNotCaptured) {
-  Capture t("9", {});
-  t.s.fake().On("FillColumnsListSource").Out("");
-  EXPECT_FALSE(t.s.control().SQL_STRJRNPF("SALES", "ORDERS"));
-  EXPECT_EQ(t.s.fake().Statements(), (Statements{kProbe, "use SALES", "drop view qv_ORDERS", "drop view qv_ORDERS",
-                                                 "use QV_USRDATA"}));
-  EXPECT_EQ(t.s.control().ErrorText(), "SALES..ORDERS has no columns to capture");
 }
 
 TEST(SqlReleaseTable, DropsTheArticleOnlyWhenItsSubscriptionWent) {
@@ -403,32 +399,66 @@ TEST(OracleCaptureTable, WritesTheTriggerLineForLineThenCompilesAndEnablesIt) {
                                                "ALTER TRIGGER SCOTT.QV$_EMP ENABLE;"}));
 }
 
-TEST(OracleCaptureTable, RefusesASchemaWithoutJournalAndAnEmptyFieldList) {
-  {
+// A schema without a JOURNAL row or an empty field list writes nothing; a
+// failed statement ends the capture there.
+TEST(OracleCaptureTable, StopsWithoutJournalOrFieldsAndAtTheFirstFailedStatement) {
+  struct Case {
+    const char* what;
+    bool journalised, fields;
+    std::string lastWrite;  // "": nothing written
+    std::string error;
+  };
+  const Case cases[] = {
+      {"no JOURNAL row", false, true, "", "SCOTT is not journalised: it has no JOURNAL row"},
+      {"no fields", true, false, "", "SCOTT.EMP has no columns to capture"},
+      {"compilation refused", true, true, "ALTER TRIGGER SCOTT.QV$_EMP COMPILE;", "compilation error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     OpenedFake s("Oracle");
+    if (c.journalised) s.fake().On("Sread").SqlPrefix("select JRNFILE").Row("D:\\J\\SCOTT");
+    s.fake().On("Saction").SqlPrefix("ALTER TRIGGER SCOTT.QV$_EMP COMPILE").Fail(DllParam::kCodeRefused, 24344,
+                                                                                "compilation error");
     platform::ListView lv;
-    AddField(lv, "CODE", "", "00001", "00010", "C");
+    if (c.fields) AddField(lv, "CODE", "", "00001", "00010", "C");
     EXPECT_FALSE(s.control().ORACLE_STRJRNPF(lv, "SCOTT", "EMP"));
-    EXPECT_EQ(s.control().ErrorText(), "SCOTT is not journalised: it has no JOURNAL row");
-    EXPECT_EQ(s.fake().Statements().size(), 1u) << "only the JOURNAL row is read";
+    EXPECT_EQ(s.control().ErrorText(), c.error);
+    EXPECT_EQ(s.Writes() ? s.fake().Statements().back() : "", c.lastWrite);
   }
-  OpenedFake s("Oracle");
-  s.fake().On("Sread").SqlPrefix("select JRNFILE").Row("D:\\J\\SCOTT");
-  platform::ListView lv;
-  EXPECT_FALSE(s.control().ORACLE_STRJRNPF(lv, "SCOTT", "EMP"));
-  EXPECT_FALSE(s.Writes());
 }
 
-TEST(OracleCaptureTable, StopsAtTheFirstFailedStatement) {
-  OpenedFake s("Oracle");
-  s.fake().On("Sread").SqlPrefix("select JRNFILE").Row("D:\\J\\SCOTT");
-  s.fake().On("Saction").SqlPrefix("ALTER TRIGGER SCOTT.QV$_EMP COMPILE").Fail(DllParam::kCodeRefused, 24344,
-                                                                              "compilation error");
-  platform::ListView lv;
-  AddField(lv, "CODE", "", "00001", "00010", "C");
-  EXPECT_FALSE(s.control().ORACLE_STRJRNPF(lv, "SCOTT", "EMP"));
-  EXPECT_EQ(s.control().ErrorNum(), 24344);
-  EXPECT_EQ(s.fake().Statements().back(), "ALTER TRIGGER SCOTT.QV$_EMP COMPILE;");
+TEST(JournalText, TakesOnlyNamesThatCannotBreakAStatement) {
+  for (const char* name : {"SALES", "dbo.ORDERS", "T_1$#@", "Caf\xe9"}) EXPECT_EQ(JournalNameProblem(name), "") << name;
+  for (const char* name : {"", "  ", "O'HARA", "A B", "A;B", "A\"B", "[A]", "A-B", "A\nB"})
+    EXPECT_NE(JournalNameProblem(name), "") << name;
+}
+
+TEST(JournalText, WritesTheMinutesOfADateTimeMaskAsMI) {
+  struct Case {
+    const char* mask;
+    const char* written;
+  };
+  for (const Case& c : {Case{"YYYYMMDDHHMMSS", "YYYYMMDDHHMISS"}, Case{"YYYY-MM-DD-HH.MM.SS", "YYYY-MM-DD-HH.MI.SS"},
+                        Case{"DDMMYYYY", "DDMMYYYY"}, Case{"HH", "HH"}, Case{"HHM", "HHMI"}})
+    EXPECT_EQ(OracleMinuteMask(c.mask), c.written) << c.mask;
+}
+
+TEST(JournalText, ReadsALengthAnswerFrom1To30000) {
+  struct Case {
+    const char* answer;
+    int32_t length;
+  };
+  for (const Case& c : {Case{"1", 1}, Case{" 30000 ", 30000}, Case{"0500", 500}, Case{"0", 0}, Case{"30001", 0},
+                        Case{"-5", 0}, Case{"12a", 0}, Case{"", 0}, Case{"99999999999", 0}})
+    EXPECT_EQ(CaptureLengthOfAnswer(c.answer), c.length) << c.answer;
+}
+
+TEST(JournalText, ReadsTheVersionAndTheProductDirectoryFromTheirRows) {
+  EXPECT_EQ(SqlServerVersionOfRow("8.00.2039   "), "8");
+  EXPECT_EQ(SqlServerVersionOfRow(""), "0");
+  EXPECT_EQ(SqlServerVersionOfRow(std::string("\0x", 2)), "0");
+  EXPECT_EQ(SqlProductDirectoryOfRow(std::string(255, 'v') + "  C:\\QV  "), "C:\\QV\\");
+  EXPECT_EQ(SqlProductDirectoryOfRow(std::string(255, 'v') + "C:\\QV\\"), "C:\\QV\\");
 }
 
 }  // namespace

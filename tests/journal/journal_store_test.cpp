@@ -16,43 +16,30 @@
 #include "dllparam/admin/store_admin.h"
 #include "platform/prompt.h"
 #include "support/embedded_store.h"
+#include "support/kinds.h"
 
 namespace qv::test {
 namespace {
 
 using automation::QVmanager;
-using embedded::SourceKind;
-
-struct JournalKind {
-  SourceKind kind;
-  const char* sourceType;
-  const char* instance;
-  const char* database;  // the database or schema journalised
-};
-const JournalKind kSql{SourceKind::SQLServer, "SQL Server", "", "SALES"};
-const JournalKind kOra{SourceKind::Oracle, "Oracle", "QVORA", "SCOTT"};
-
-std::string Name(const testing::TestParamInfo<JournalKind>& info) {
-  return std::string(embedded::KindName(info.param.kind));
-}
 
 // A demo store of the kind with the source table ORDERS (a key, a number, a
 // date, a long text), a manager connected to it that does not wait, and a
 // prompter that answers the length question from `answers`.
-class JournalStore : public testing::TestWithParam<JournalKind> {
+class JournalStore : public testing::TestWithParam<Kind> {
  protected:
-  JournalStore() : store_(GetParam().kind, /*demo=*/true, "demo"), scoped_(prompter_) {
+  JournalStore() : store_(GetParam().store, /*demo=*/true, "demo"), scoped_(prompter_) {
     automation::SetLibraryFactory(nullptr);
     automation::DropForm();
     QVmanager::SetJournalWait(0);
     embedded::StoreAdmin admin = store_.Admin();
-    embedded::AddSourceTable(admin, embedded::ParseSourceTable(std::string("table ") + GetParam().database +
+    embedded::AddSourceTable(admin, embedded::ParseSourceTable("table " + Database() +
                                                                ".ORDERS\n"
                                                                "CODE CHAR(10) key\n"
                                                                "AMOUNT DECIMAL(10,2)\n"
                                                                "SHIPPED DATE\n" +
                                                                (Sql() ? "NOTE TEXT\n" : "")));
-    m.SourceType(GetParam().sourceType);
+    m.SourceType(GetParam().type);
     m.InstanceName(GetParam().instance);
     m.UserID("QVADMIN");
     m.Password("demo");
@@ -66,33 +53,29 @@ class JournalStore : public testing::TestWithParam<JournalKind> {
     SetProcessPassword("");
   }
 
-  bool Sql() const { return GetParam().kind == SourceKind::SQLServer; }
+  bool Sql() const { return GetParam().store == embedded::SourceKind::SQLServer; }
+  // Returns the database or schema journalised.
+  std::string Database() const { return Sql() ? "SALES" : "SCOTT"; }
   QVSource& control() { return automation::frm().ctl(); }
   // Captures ORDERS: on SQL Server through the manager, on Oracle through the
   // control with the field list of its columns.
   bool Capture() { return Sql() ? m.StartTableJournalisation("ORDERS") : control().ORACLE_CaptureTable("SCOTT", "ORDERS"); }
+  // Returns the first column of every row a query of the server's store gives.
+  std::vector<std::string> Rows(const std::string& sql) {
+    embedded::StoreAdmin admin = store_.Admin();
+    embedded::Stmt st = admin.db().prepareOnce(sql);
+    std::vector<std::string> out;
+    while (st.step()) out.emplace_back(st.columnText(0));
+    return out;
+  }
   // Returns "kind owner name state" of every object the server keeps.
   std::vector<std::string> Objects() {
-    embedded::StoreAdmin admin = store_.Admin();
-    embedded::Stmt st = admin.db().prepareOnce(
-        "SELECT kind || ' ' || owner || ' ' || name || ' ' || state FROM qvs_journal_object ORDER BY kind, owner, name");
-    std::vector<std::string> out;
-    while (st.step()) out.emplace_back(st.columnText(0));
-    return out;
+    return Rows("SELECT kind || ' ' || owner || ' ' || name || ' ' || state FROM qvs_journal_object "
+                "ORDER BY kind, owner, name");
   }
   std::string Detail(const std::string& kind, const std::string& name) {
-    embedded::StoreAdmin admin = store_.Admin();
-    embedded::Stmt st = admin.db().prepareOnce("SELECT detail FROM qvs_journal_object WHERE kind = ? AND name = ?");
-    st.bind(1, kind);
-    st.bind(2, name);
-    return st.step() ? std::string(st.columnText(0)) : "missing";
-  }
-  std::vector<std::string> MaxLens() {
-    embedded::StoreAdmin admin = store_.Admin();
-    embedded::Stmt st = admin.db().prepareOnce("SELECT SRCDB || '.' || SRCTBL || '.' || FIELDINPUT || '=' || MAXLEN FROM QV_MX");
-    std::vector<std::string> out;
-    while (st.step()) out.emplace_back(st.columnText(0));
-    return out;
+    const auto rows = Rows("SELECT detail FROM qvs_journal_object WHERE kind = '" + kind + "' AND name = '" + name + "'");
+    return rows.empty() ? "missing" : rows[0];
   }
 
   std::vector<std::optional<std::string>> answers{"500"};
@@ -110,7 +93,7 @@ class JournalStore : public testing::TestWithParam<JournalKind> {
 
 TEST_P(JournalStore, CreatesCapturesReleasesAndRemovesTheJournal) {
   ASSERT_TRUE(m.OpenConnection()) << m.ErrorText();
-  const std::string file = std::string("D:\\O'Jrn\\") + GetParam().database;
+  const std::string file = "D:\\O'Jrn\\" + Database();
   EXPECT_FALSE(m.DBIsQVJournalised());
   EXPECT_EQ(m.JournalFullPathName(), "");
 
@@ -138,7 +121,8 @@ TEST_P(JournalStore, CreatesCapturesReleasesAndRemovesTheJournal) {
   EXPECT_TRUE(m.IsTableJournalised("ORDERS"));
   if (Sql()) {
     EXPECT_EQ(asked, 1u);
-    EXPECT_EQ(MaxLens(), (std::vector<std::string>{"SALES.ORDERS.NOTE=500"}));
+    EXPECT_EQ(Rows("SELECT SRCDB || '.' || SRCTBL || '.' || FIELDINPUT || '=' || MAXLEN FROM QV_MX"),
+              (std::vector<std::string>{"SALES.ORDERS.NOTE=500"}));
     EXPECT_EQ(Detail("view", "qv_ORDERS"),
               "select CODE,AMOUNT,SHIPPED,CAST(NOTE AS varchar(500)) AS NOTE from ORDERS");
     EXPECT_EQ(Detail("subscription", "ORDERS"), "QV_dummy");
@@ -207,7 +191,7 @@ TEST_P(JournalStore, AnUnknownStatementFailsAsTheDatabaseSaysIt) {
   EXPECT_EQ(num, Sql() ? 2812 : 900);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, JournalStore, testing::Values(kSql, kOra), Name);
+INSTANTIATE_TEST_SUITE_P(Kinds, JournalStore, testing::Values(kSqlServer, kOracle), KindName);
 
 }  // namespace
 }  // namespace qv::test
