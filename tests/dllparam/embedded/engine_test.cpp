@@ -106,13 +106,6 @@ TEST_P(EngineTest, StartedJobRunsAndItsCountersMoveWithTheClock) {
   ASSERT_TRUE(a);
   ExpectFields(*a, {{"CptRead", Ten(1050)}, {"Receiver", FitText("RCV0002", 10) + FitText(Library(), 10)},
                     {"RcvNum", Ten(2)}, {"JOSEQN", Ten(2284)}});
-
-  // The supervision record follows the job.
-  std::vector<Record> spv = store.Admin().Records(layout::QV_SPV);
-  ASSERT_EQ(spv.size(), 1u);
-  EXPECT_EQ(spv[0].Get("STATE"), "A");
-  EXPECT_EQ(spv[0].Get("RUN"), "1");
-  EXPECT_EQ(spv[0].Get("ACTIVITY"), a->image());
 }
 
 TEST_P(EngineTest, AHeldTableIsLeftOutOfTheReplication) {
