@@ -20,20 +20,18 @@ class As400Test : public ::testing::Test {
     ASSERT_GT(conn, 0) << client.Error().text;
   }
 
+  // Writes image to file through a handle of its own.
   bool Write(const std::string& file, const std::string& image) {
-    int32_t h = client.Ropen(file);
+    const int32_t h = client.Ropen(file);
     EXPECT_GE(h, 0) << client.Error().text;
-    bool ok = client.lib().Rwrite(h, image, static_cast<int32_t>(image.size())) != 0;
-    LibError e = client.Error();
+    const bool ok = client.Write(h, image);
     client.lib().Rclose(h);
-    last = e;
     return ok;
   }
 
   EmbeddedStore store{SourceKind::AS400};
   LibClient client;
   int32_t conn = 0;
-  LibError last;
 };
 
 TEST_F(As400Test, KeyedReadFindsBlankPaddedKeysAndPrefixes) {
@@ -65,34 +63,26 @@ TEST_F(As400Test, KeyedReadFindsBlankPaddedKeysAndPrefixes) {
   EXPECT_EQ(client.Error().code, DllParam::kCodeBadCall);
 }
 
-TEST_F(As400Test, LockedRecordIsRefusedToAnotherHandleOfTheSameConnection) {
-  ASSERT_TRUE(Write("QV_EX", Ex("L1", "P", "locked")));
-  int32_t h1 = client.Ropen("QV_EX");
-  int32_t h2 = client.Ropen("QV_EX");
-  ASSERT_TRUE(client.Readk(h1, "L1", true, L::QV_EX.length));
-
-  EXPECT_FALSE(client.Readk(h2, "L1", true, L::QV_EX.length));
-  LibError e = client.Error();
-  EXPECT_EQ(e.code, DllParam::kCodeBusy);
-  EXPECT_NE(e.text.find("in use"), std::string::npos) << e.text;
-  // The same handle may read its own locked record again.
-  EXPECT_TRUE(client.Readk(h1, "L1", true, L::QV_EX.length));
-}
-
 enum class Release { Update, Delete, Close, ReadAnother, ReadWithoutLock, CloseConnection };
 
 class LockReleaseTest : public As400Test, public ::testing::WithParamInterface<Release> {};
 
-TEST_P(LockReleaseTest, LockEnds) {
+// A locked record is refused to every other handle, of its connection or
+// another, and read again by its own, until the lock ends.
+TEST_P(LockReleaseTest, ALockHeldAgainstOtherHandlesEnds) {
   ASSERT_TRUE(Write("QV_EX", Ex("R1", "P", "one")));
   ASSERT_TRUE(Write("QV_EX", Ex("R2", "P", "two")));
   LibClient other;
   ASSERT_GT(other.Open(store.address()), 0);
   int32_t o = other.Ropen("QV_EX");
 
-  int32_t h = client.Ropen("QV_EX");
+  int32_t h = client.Ropen("QV_EX"), sibling = client.Ropen("QV_EX");
   ASSERT_TRUE(client.Readk(h, "R1", true, L::QV_EX.length));
   ASSERT_FALSE(other.Readk(o, "R1", true, L::QV_EX.length));
+  EXPECT_FALSE(client.Readk(sibling, "R1", true, L::QV_EX.length));
+  EXPECT_EQ(client.Error().code, DllParam::kCodeBusy);
+  EXPECT_NE(client.Error().text.find("in use"), std::string::npos) << client.Error().text;
+  ASSERT_TRUE(client.Readk(h, "R1", true, L::QV_EX.length));
 
   std::string changed = Ex("R1", "P", "changed");
   switch (GetParam()) {

@@ -113,14 +113,10 @@ TEST(EmbeddedConnections, ErrorStateIsClearedBySuccessAndTextsAreBounded) {
 
 // ---- Remote commands ---------------------------------------------------------
 
-class RemoteCommands : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_GT(client.Open(store.address()), 0); }
-  EmbeddedStore store{SourceKind::AS400};
+TEST(RemoteCommands, MalformedEnvelopesAreRefused) {
+  EmbeddedStore store(SourceKind::AS400);
   LibClient client;
-};
-
-TEST_F(RemoteCommands, MalformedEnvelopesAreRefused) {
+  ASSERT_GT(client.Open(store.address()), 0);
   struct Case {
     const char* name;
     std::string code, ctl, data;

@@ -274,14 +274,9 @@ TEST_P(EngineTest, QueueAnswersHoldTheWholeMessagesThatFit) {
   {
     embedded::StoreAdmin admin = store.Admin();
     for (int i = 0; i < 40; ++i) {
-      embedded::StoredMessage m;
-      m.severity = 30;
-      m.job = "JOB" + std::to_string(i);
-      m.program = "PGM";
-      m.date = "1240115";
-      m.time = "103000";
-      m.text = std::string(500, static_cast<char>('a' + i % 26));
-      embedded::AddMessage(admin.db(), m);
+      embedded::AddMessage(admin.db(), {.severity = 30, .job = "JOB" + std::to_string(i), .program = "PGM",
+                                        .date = "1240115", .time = "103000",
+                                        .text = std::string(500, static_cast<char>('a' + i % 26))});
     }
   }
   // 545 bytes a message: 14 fit in the AS/400 area, 31 in the NT buffer.

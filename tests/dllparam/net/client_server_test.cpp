@@ -4,10 +4,6 @@
 // source's refusals, and a server that keeps serving after bad input.
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-
-#include <random>
-
 #include "support/net_fixture.h"
 #include "support/recording_fake.h"
 
@@ -309,22 +305,11 @@ TEST_F(BadInput, AFrameItCannotServeGetsAFaultAndTheConnectionClosed) {
   ExpectServed();
 }
 
-TEST_F(BadInput, TruncatedFramesAndRandomBytesNeverStopTheServer) {
+TEST_F(BadInput, AFrameCutShortEndsItsSessionAndTheServerServesOn) {
   {
     RawPeer peer(server_->port());
     peer.Handshake();
     ASSERT_TRUE(peer.Send(std::string("\x00\x00\x01\x00\x04", 5)));  // 256 bytes announced, 1 sent
-  }
-  std::mt19937 rng(42);
-  for (int round = 0; round < 20; ++round) {
-    RawPeer peer(server_->port());
-    if (round % 2) peer.Handshake();
-    std::string junk(1 + rng() % 300, '\0');
-    for (char& c : junk) c = static_cast<char>(rng());
-    if (round % 4 == 1) junk[0] = junk[1] = junk[2] = 0;  // a plausible length
-    peer.Send(junk);
-    ::shutdown(peer.fd(), SHUT_WR);
-    peer.ReadFaultThenClose();
   }
   ExpectServed();
   for (int i = 0; i < 500 && server_->server().ActiveSessions() > 0; ++i)
