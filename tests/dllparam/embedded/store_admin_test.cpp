@@ -41,12 +41,8 @@ TEST(CreateStore, RefusesAnExistingFileUnlessForcedAndLosesNothing) {
     EXPECT_EQ(replaced.Count(L::QV_EX), 0u);
   }
   // No temporary file is left beside it.
-  size_t files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(store.folder())) {
-    (void)entry;
-    ++files;
-  }
-  EXPECT_EQ(files, 1u);
+  const std::filesystem::directory_iterator files(store.folder());
+  EXPECT_EQ(std::distance(begin(files), end(files)), 1);
   EXPECT_THROW(CreateStore("/nonexistent-folder-qv/store.qvs", {}), StoreError);
 }
 

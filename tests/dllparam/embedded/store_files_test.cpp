@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 
 #include "dllparam/embedded/embedded_source.h"
@@ -106,14 +108,11 @@ TEST(StoreFiles, AStoreTheUserCannotReachReportsWhy) {
 // ---- Durability ------------------------------------------------------------------
 
 // Counts the disk flushes of every SQLite file opened while it lives: it
-// stands as the default file system of SQLite and passes each call on to the
-// one it replaced.
+// stands as the default file system of SQLite, opens each file with the one
+// it replaced, and gives the file the same methods but a flush that counts.
 class FlushCounter {
  public:
-  FlushCounter() {
-    base_ = sqlite3_vfs_find(nullptr);
-    vfs_ = *base_;
-    vfs_.szOsFile = static_cast<int>(sizeof(File)) + base_->szOsFile;
+  FlushCounter() : base_(sqlite3_vfs_find(nullptr)), vfs_(*base_) {
     vfs_.zName = "qvflushcount";
     vfs_.pAppData = this;
     vfs_.xOpen = &Open;
@@ -126,62 +125,33 @@ class FlushCounter {
   int flushes() const { return flushes_.load(); }
 
  private:
-  struct File {
-    sqlite3_file base;
+  // The methods given to a file: its own, with the counting flush.
+  struct Methods {
+    sqlite3_io_methods counting;
+    const sqlite3_io_methods* real;
     FlushCounter* counter;
-    sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
   };
-  static sqlite3_file* Real(sqlite3_file* f) { return reinterpret_cast<File*>(f)->real(); }
 
   static int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
     auto* self = static_cast<FlushCounter*>(vfs->pAppData);
-    auto* f = reinterpret_cast<File*>(file);
-    f->base.pMethods = nullptr;
-    f->counter = self;
-    const int rc = self->base_->xOpen(self->base_, name, f->real(), flags, outFlags);
-    if (f->real()->pMethods) f->base.pMethods = &kMethods;
+    const int rc = self->base_->xOpen(self->base_, name, file, flags, outFlags);
+    if (file->pMethods) {
+      std::unique_ptr<Methods>& m = self->methods_[file->pMethods];
+      if (!m) m.reset(new Methods{*file->pMethods, file->pMethods, self});
+      m->counting.xSync = &Sync;
+      file->pMethods = &m->counting;
+    }
     return rc;
   }
   static int Sync(sqlite3_file* f, int flags) {
-    reinterpret_cast<File*>(f)->counter->flushes_.fetch_add(1);
-    return Real(f)->pMethods->xSync(Real(f), flags);
+    const auto* m = reinterpret_cast<const Methods*>(f->pMethods);
+    m->counter->flushes_.fetch_add(1);
+    return m->real->xSync(f, flags);
   }
-  static int Close(sqlite3_file* f) {
-    const int rc = Real(f)->pMethods->xClose(Real(f));
-    f->pMethods = nullptr;
-    return rc;
-  }
-  // Passes a call on to the real file.
-  template <auto Member, typename... A>
-  static int Pass(sqlite3_file* f, A... a) {
-    return (Real(f)->pMethods->*Member)(Real(f), a...);
-  }
-  static void ShmBarrier(sqlite3_file* f) { Real(f)->pMethods->xShmBarrier(Real(f)); }
-
-  static constexpr sqlite3_io_methods kMethods = {
-      3,
-      &Close,
-      &Pass<&sqlite3_io_methods::xRead, void*, int, sqlite3_int64>,
-      &Pass<&sqlite3_io_methods::xWrite, const void*, int, sqlite3_int64>,
-      &Pass<&sqlite3_io_methods::xTruncate, sqlite3_int64>,
-      &Sync,
-      &Pass<&sqlite3_io_methods::xFileSize, sqlite3_int64*>,
-      &Pass<&sqlite3_io_methods::xLock, int>,
-      &Pass<&sqlite3_io_methods::xUnlock, int>,
-      &Pass<&sqlite3_io_methods::xCheckReservedLock, int*>,
-      &Pass<&sqlite3_io_methods::xFileControl, int, void*>,
-      &Pass<&sqlite3_io_methods::xSectorSize>,
-      &Pass<&sqlite3_io_methods::xDeviceCharacteristics>,
-      &Pass<&sqlite3_io_methods::xShmMap, int, int, int, void volatile**>,
-      &Pass<&sqlite3_io_methods::xShmLock, int, int, int>,
-      &ShmBarrier,
-      &Pass<&sqlite3_io_methods::xShmUnmap, int>,
-      &Pass<&sqlite3_io_methods::xFetch, sqlite3_int64, int, void**>,
-      &Pass<&sqlite3_io_methods::xUnfetch, sqlite3_int64, void*>,
-  };
 
   sqlite3_vfs* base_;
   sqlite3_vfs vfs_;
+  std::map<const sqlite3_io_methods*, std::unique_ptr<Methods>> methods_;
   std::atomic<int> flushes_{0};
 };
 

@@ -66,24 +66,6 @@ TEST(Codec, BlankTailsTravelShortAndComeBackWhole) {
   }
 }
 
-TEST(Codec, HandshakeAndFaultRoundTrip) {
-  Hello h{1, 3, "qvmgr pid 42"};
-  Hello back = DecodeHello(EncodeHello(h));
-  EXPECT_EQ(back.lowest, 1);
-  EXPECT_EQ(back.highest, 3);
-  EXPECT_EQ(back.peer, "qvmgr pid 42");
-  EXPECT_EQ(AgreeVersion(h), kProtocolVersion);
-  EXPECT_EQ(AgreeVersion(Hello{2, 5, ""}), std::nullopt);
-
-  Welcome w = DecodeWelcome(EncodeWelcome(Welcome{1, 4096, "qvsource 0.1"}));
-  EXPECT_EQ(w.maxFrame, 4096u);
-  EXPECT_EQ(w.server, "qvsource 0.1");
-  Fault f = DecodeFault(EncodeFault(Fault{2, 111, "source server is shutting down"}));
-  EXPECT_EQ(f.code, 2);
-  EXPECT_EQ(f.errNum, 111);
-  EXPECT_EQ(f.text, "source server is shutting down");
-}
-
 TEST(Codec, FrameReaderSplitsAStreamFedByteByByte) {
   std::string stream;
   std::vector<Call> calls;

@@ -1,7 +1,7 @@
 // Tests of a real "qvsource serve" process: it serves a client, stops
 // cleanly on SIGTERM, and when it is killed outright while a client holds a
-// locked record or an open unit of work, no committed change is lost, no
-// half unit is kept, and the client's next call fails as a network failure.
+// locked record, no committed change is lost, the lock is taken over, and
+// the client's next call fails as a network failure.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -45,15 +45,10 @@ class ServeProcessTest : public ::testing::Test {
   void SetUp() override {
     if (std::string(QV_QVSOURCE_PATH).empty()) GTEST_SKIP() << "qvsource is not built";
   }
-  // A client of the served store, and one of the store in-process.
-  static std::unique_ptr<LibClient> Served(const std::string& address, const qv::test::Kind& kind) {
-    auto client = std::make_unique<LibClient>(kind, std::make_unique<NetClient>(TestClientOptions()));
+  // Returns a client of the served store.
+  static std::unique_ptr<LibClient> Served(const std::string& address) {
+    auto client = std::make_unique<LibClient>(qv::test::kAs400, std::make_unique<NetClient>(TestClientOptions()));
     EXPECT_TRUE(client->Connect(address)) << ErrorOf(client->lib());
-    return client;
-  }
-  static std::unique_ptr<LibClient> Local(const qv::test::EmbeddedStore& store) {
-    auto client = std::make_unique<LibClient>(qv::test::kAs400, std::make_unique<embedded::EmbeddedSource>());
-    EXPECT_TRUE(client->Open(store.address())) << ErrorOf(client->lib());
     return client;
   }
 };
@@ -63,7 +58,7 @@ TEST_F(ServeProcessTest, StopsCleanlyOnSigtermAndLogsEachConnection) {
   store.Admin().PutRecord(Record(L::QV_EX, Ex("AA", "P", "Production")));
   ServeProcess serve(store.path());
   ASSERT_FALSE(serve.address.empty());
-  auto client = Served(serve.address, qv::test::kAs400);
+  auto client = Served(serve.address);
   const int32_t h = client->Ropen("QV_EX");
   ASSERT_TRUE(client->Readk(h, "AA", true, L::QV_EX.length));
 
@@ -77,9 +72,6 @@ TEST_F(ServeProcessTest, StopsCleanlyOnSigtermAndLogsEachConnection) {
   EXPECT_NE(text.find("opened (net test, protocol 1)"), std::string::npos) << text;
   EXPECT_NE(text.find("closed after 3 requests"), std::string::npos) << text;
   EXPECT_NE(text.find("stopped after 1 sessions"), std::string::npos) << text;
-  // The lock went with the session: the record is free in-process.
-  auto local = Local(store);
-  EXPECT_TRUE(local->Readk(local->Ropen("QV_EX"), "AA", true, L::QV_EX.length)) << local->Error().text;
 }
 
 TEST_F(ServeProcessTest, KilledWhileAClientHoldsALockLosesNoCommittedChange) {
@@ -88,7 +80,7 @@ TEST_F(ServeProcessTest, KilledWhileAClientHoldsALockLosesNoCommittedChange) {
   store.Admin().PutRecord(Record(L::QV_EX, Ex("AB", "P", "Test")));
   ServeProcess serve(store.path());
   ASSERT_FALSE(serve.address.empty());
-  auto client = Served(serve.address, qv::test::kAs400);
+  auto client = Served(serve.address);
   const int32_t h = client->Ropen("QV_EX");
   // A committed change, then a record left locked.
   ASSERT_TRUE(client->Readk(h, "AB", true, L::QV_EX.length));
@@ -96,7 +88,8 @@ TEST_F(ServeProcessTest, KilledWhileAClientHoldsALockLosesNoCommittedChange) {
   ASSERT_NE(client->lib().Rupdate(h, changed, static_cast<int32_t>(changed.size())), 0) << client->Error().text;
   ASSERT_TRUE(client->Readk(h, "AA", true, L::QV_EX.length));
   // While the server lives its lock holds against this process too.
-  auto local = Local(store);
+  auto local = std::make_unique<LibClient>(qv::test::kAs400, std::make_unique<embedded::EmbeddedSource>());
+  ASSERT_TRUE(local->Open(store.address())) << local->Error().text;
   const int32_t lh = local->Ropen("QV_EX");
   EXPECT_FALSE(local->Readk(lh, "AA", true, L::QV_EX.length));
   EXPECT_EQ(local->Error().code, DllParam::kCodeBusy) << local->Error().text;
@@ -110,29 +103,6 @@ TEST_F(ServeProcessTest, KilledWhileAClientHoldsALockLosesNoCommittedChange) {
   EXPECT_EQ(local->Readk(lh, "AB", false, L::QV_EX.length), changed);
   // The dead server's lock is taken over; the record is as it was.
   EXPECT_EQ(local->Readk(lh, "AA", true, L::QV_EX.length), Ex("AA", "P", "Production")) << local->Error().text;
-}
-
-TEST_F(ServeProcessTest, KilledInsideAUnitOfWorkKeepsNoHalfOfIt) {
-  qv::test::EmbeddedStore store(SourceKind::ODBC);
-  ServeProcess serve(store.path());
-  ASSERT_FALSE(serve.address.empty());
-  auto client = Served(serve.address, qv::test::kOdbc);
-  // A committed unit, then a unit left open.
-  ASSERT_TRUE(client->Option(DllParam::kOptionBeginChange));
-  ASSERT_TRUE(client->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('C1', 'kept')")) << client->Error().text;
-  ASSERT_TRUE(client->Option(DllParam::kOptionEndChange));
-  ASSERT_TRUE(client->Option(DllParam::kOptionBeginChange));
-  ASSERT_TRUE(client->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('B1', 'half')"));
-  ASSERT_TRUE(client->Saction("UPDATE QV_EX SET DESCRIP = 'half' WHERE ENVID = 'C1'"));
-
-  serve.child.Signal(SIGKILL);
-  serve.child.Wait();
-  EXPECT_FALSE(client->Option(DllParam::kOptionEndChange));
-  EXPECT_EQ(client->Error().code, DllParam::kCodeNetwork) << client->Error().text;
-  const std::vector<Record> rows = store.Admin().Records(L::QV_EX);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].Trimmed("ENVID"), "C1");
-  EXPECT_EQ(rows[0].Trimmed("DESCRIP"), "kept");
 }
 
 }  // namespace

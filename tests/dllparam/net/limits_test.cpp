@@ -22,9 +22,7 @@ namespace {
 using qv::test::RecordingFake;
 
 ServerOptions Options(std::size_t maxSessions, std::size_t maxPerAddress) {
-  ServerOptions o;
-  o.storeAddress = "FAKE";
-  o.maxSessions = maxSessions;
+  ServerOptions o = StoreOptions("FAKE", maxSessions);
   o.maxPerAddress = maxPerAddress;
   return o;
 }

@@ -60,6 +60,14 @@ class GuardedServer {
   std::unique_ptr<ServerThread> server_;
 };
 
+// Returns server options that serve TLS with cert.
+ServerOptions Tls(const TestCert& cert) {
+  ServerOptions o;
+  o.certFile = cert.cert;
+  o.keyFile = cert.key;
+  return o;
+}
+
 ClientOptions LoggingIn(const std::string& user, const std::string& password) {
   ClientOptions o = TestClientOptions();
   o.login = [user, password] { return Login{user, password}; };
@@ -220,10 +228,7 @@ TEST(UserCommand, AddsAPasswordReadFromStdinAndListsAndRemovesUsers) {
 class TlsTest : public ::testing::Test {
  protected:
   TlsTest() : cert_(qv::test::MakeTestCert(dir_.path(), "server")), other_(qv::test::MakeTestCert(dir_.path(), "other")) {
-    ServerOptions o;
-    o.certFile = cert_.cert;
-    o.keyFile = cert_.key;
-    served_ = std::make_unique<GuardedServer>(o);
+    served_ = std::make_unique<GuardedServer>(Tls(cert_));
   }
   // Connects with the address options (and CA file) given; returns the
   // error text ("" when connected).
@@ -269,9 +274,7 @@ TEST_F(TlsTest, TheRightPinOrCaConnectsAndAnyOtherIsRefusedBeforeARequestLeaves)
 }
 
 TEST_F(TlsTest, AClientTheServerIsTooBusyForReadsWhyInsteadOfAFailedHandshake) {
-  ServerOptions o;
-  o.certFile = cert_.cert;
-  o.keyFile = cert_.key;
+  ServerOptions o = Tls(cert_);
   o.maxSessions = 1;
   GuardedServer full(o);
   ClientOptions co = TestClientOptions();
@@ -286,10 +289,7 @@ TEST_F(TlsTest, AClientTheServerIsTooBusyForReadsWhyInsteadOfAFailedHandshake) {
 
 TEST_F(TlsTest, ACaCheckedCertificateMustNameTheHostConnectedTo) {
   const TestCert elsewhere = qv::test::MakeTestCert(dir_.path(), "elsewhere", "DNS:elsewhere.example");
-  ServerOptions o;
-  o.certFile = elsewhere.cert;
-  o.keyFile = elsewhere.key;
-  GuardedServer misnamed(o);
+  GuardedServer misnamed(Tls(elsewhere));
   ClientOptions co = TestClientOptions();
   co.tlsCaFile = elsewhere.cert;
   LibClient side(qv::test::kOdbc, std::make_unique<NetClient>(co));
@@ -318,13 +318,9 @@ TEST(Listening, BeyondLoopbackNeedsTlsAndUsersOrInsecure) {
                         Case{"0.0.0.0:0", false, true, false, false}, Case{"0.0.0.0:0", true, true, false, true},
                         Case{"0.0.0.0:0", false, false, true, true}, Case{"127.0.0.1:0", false, false, false, true},
                         Case{"localhost:0", false, false, false, true}}) {
-    ServerOptions o;
+    ServerOptions o = c.tls ? Tls(cert) : ServerOptions{};
     o.listen = c.listen;
     o.storeAddress = "file:/nowhere";
-    if (c.tls) {
-      o.certFile = cert.cert;
-      o.keyFile = cert.key;
-    }
     if (c.login) o.usersFile = dir / "users";
     o.insecure = c.insecure;
     SourceServer server(o, [] { return std::make_unique<embedded::EmbeddedSource>(); });

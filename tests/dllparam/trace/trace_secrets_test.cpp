@@ -16,6 +16,7 @@
 #include "support/embedded_store.h"
 #include "support/kinds.h"
 #include "support/scratch.h"
+#include "support/topology.h"
 
 namespace qv::trace {
 namespace {
@@ -50,12 +51,7 @@ TEST(MaskSqlPasswords, HidesEveryPasswordLiteralAndKeepsTheRest) {
 }
 
 Record User(std::string_view id, std::string_view password) {
-  Record r(layout::QV_UID);
-  r.Set("ENVID", "**");
-  r.Set("USERID", id);
-  r.Set("USERTYPE", "0");
-  r.Set("PASSWORD", password);
-  return r;
+  return test::Make(layout::QV_UID, {{"ENVID", "**"}, {"USERID", id}, {"USERTYPE", "0"}, {"PASSWORD", password}});
 }
 
 TEST(MaskRows, HidesThePasswordFieldOfEveryRecordOfABlock) {

@@ -152,7 +152,7 @@ TEST_F(TraceTest, HidesLoginPasswords) {
   EXPECT_EQ(fake.CallsNamed("ConnectDSN")[0].Arg(2), "s3cret");
 }
 
-TEST(TraceWrapping, FollowsTheEnvironment) {
+TEST(TraceWrapping, FollowsTheEnvironmentAndAppendsToTheFile) {
   TempFile file;
   ::unsetenv(kTraceEnvironmentVariable);
   auto fake = std::make_unique<RecordingFake>();
@@ -167,6 +167,9 @@ TEST(TraceWrapping, FollowsTheEnvironment) {
   lib->Saction("SELECT 1");
   lib.reset();
   EXPECT_EQ(ReadLines(file.path()).size(), 2u);
+  // A second trace of the file appends its header.
+  WrapWithTraceFromEnv(std::make_unique<RecordingFake>()).reset();
+  EXPECT_EQ(ReadLines(file.path()).size(), 3u);
 
   ::setenv(kTraceEnvironmentVariable, "/nonexistent/dir/trace.log", 1);
   fake = std::make_unique<RecordingFake>();
@@ -176,14 +179,6 @@ TEST(TraceWrapping, FollowsTheEnvironment) {
   EXPECT_EQ(lib.get(), raw);
   EXPECT_NE(error.find("/nonexistent/dir/trace.log"), std::string::npos) << error;
   ::unsetenv(kTraceEnvironmentVariable);
-}
-
-TEST(TraceWrapping, AppendsToAnExistingFile) {
-  TempFile file;
-  RecordingFake fake;
-  { TraceDllParam first(fake, file.path()); }
-  { TraceDllParam second(fake, file.path()); }
-  EXPECT_EQ(ReadLines(file.path()).size(), 2u);
 }
 
 }  // namespace
