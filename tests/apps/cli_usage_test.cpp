@@ -75,7 +75,6 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"NoChange", {"dist", "set"}, "dist set needs at least one change", "qvmgr dist set"},
         UsageCase{"BadRepriseType", {"dist", "set", "--reprise-type", "X"}, "--reprise-type takes P, C",
                   "qvmgr dist set"},
-        UsageCase{"PointNotANumber", {"dist", "set", "--point", "abc"}, "--point", "qvmgr dist set"},
         UsageCase{"NegativePoint", {"dist", "set", "--point", "-5"}, "--point takes a journal entry number",
                   "qvmgr dist set"},
         UsageCase{"PointTooLarge", {"dist", "set", "--point", "99999999999"}, "--point takes a journal entry number",

@@ -28,7 +28,6 @@ TEST(QvmgrVariantJsonTest, JsonValuesBecomeTheKindsAScriptHostPasses) {
       {-2147483648LL, Variant(std::int32_t{-2147483647 - 1})},
       {2147483648LL, Variant(2147483648.0)},
       {1.5, Variant(1.5)},
-      {"Caf\xC3\xA9", Variant(std::string("Caf\xE9"))},
       {Json{{"type", "Single"}, {"value", 1.5}}, Variant(1.5f)},
       {Json{{"type", "long"}, {"value", " 12 "}}, Variant(std::int32_t{12})},
       {Json{{"type", "String"}, {"value", true}}, Variant("True")},
@@ -61,7 +60,6 @@ TEST(QvmgrVariantJsonTest, ObjectsGoByNameBothWays) {
   const ObjectNamer namer = [](const platform::ObjectPtr&) { return std::string("c1"); };
   EXPECT_EQ(JsonFromVariant(v, namer), (Json{{"object", "c1"}, {"class", "Collection"}}));
   EXPECT_EQ(JsonFromVariant(Variant(nullptr), namer), (Json{{"object", nullptr}}));
-  EXPECT_EQ(JsonFromVariant(Variant(std::string("\xE9t\xE9")), namer), "\xC3\xA9t\xC3\xA9");
   EXPECT_EQ(JsonFromVariant(Variant(std::int32_t{-3}), namer), -3);
   EXPECT_EQ(JsonFromVariant(Variant(0.25f), namer), 0.25);
   EXPECT_EQ(JsonFromVariant(Variant(), namer), nullptr);

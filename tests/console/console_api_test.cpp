@@ -117,6 +117,12 @@ class ConsoleApiTest : public testing::Test {
   }
 
   Browser NewBrowser() { return Browser(port_); }
+  // Returns a browser logged in as the master user.
+  Browser LoggedIn() {
+    Browser b(port_);
+    b.LogInAsMaster();
+    return b;
+  }
 
   ConsoleConfig config;
   test::EmbeddedStore store_{embedded::SourceKind::AS400, true};
@@ -169,14 +175,13 @@ TEST_F(ConsoleApiTest, SessionsEndWhenIdleOrCrowdedOut) {
   config.idleSeconds = 600;
   config.maxSessions = 2;
   Serve();
-  Browser first = NewBrowser(), second = NewBrowser(), third = NewBrowser();
-  first.LogInAsMaster();
+  Browser first = LoggedIn();
   clock.Advance(1);
-  second.LogInAsMaster();
+  Browser second = LoggedIn();
   clock.Advance(1);
   first.Doc("/api/state");  // the first is now used more lately than the second
   clock.Advance(1);
-  third.LogInAsMaster();
+  Browser third = LoggedIn();
   EXPECT_EQ(second.Get("/api/state")->status, 401);
   EXPECT_EQ(first.Get("/api/state")->status, 200);
 
@@ -207,8 +212,7 @@ TEST_F(ConsoleApiTest, FailedLoginsHoldOffFurtherLoginsForAWhile) {
 TEST_F(ConsoleApiTest, ASessionKeepsItsLastMessagesAndNumbersThemOn) {
   config.maxMessages = 1;
   Serve();
-  Browser b = NewBrowser();
-  b.LogInAsMaster();
+  Browser b = LoggedIn();
   const Json all = b.Doc("/api/messages");
   const std::size_t last = all["last"];
   ASSERT_GE(last, 2u) << "the demo queue holds several messages";
@@ -219,14 +223,11 @@ TEST_F(ConsoleApiTest, ASessionKeepsItsLastMessagesAndNumbersThemOn) {
 }
 
 TEST_F(ConsoleApiTest, RequestsWithoutSessionOrTokenChangeNothing) {
-  Browser good = NewBrowser();
-  good.LogInAsMaster();
+  Browser good = LoggedIn();
   Browser stranger = NewBrowser();
-  Browser forged = NewBrowser();
-  forged.LogInAsMaster();
+  Browser forged = LoggedIn();
   forged.csrf() = std::string(32, '0');
-  Browser tokenless = NewBrowser();
-  tokenless.LogInAsMaster();
+  Browser tokenless = LoggedIn();
   tokenless.csrf().clear();
   Browser stolenToken = NewBrowser();
   stolenToken.csrf() = good.csrf();
@@ -255,8 +256,7 @@ TEST_F(ConsoleApiTest, RequestsWithoutSessionOrTokenChangeNothing) {
 }
 
 TEST_F(ConsoleApiTest, BadInputIsRefusedWithAMessageAndChangesNothing) {
-  Browser b = NewBrowser();
-  b.LogInAsMaster();
+  Browser b = LoggedIn();
   const Json before = b.Doc("/api/dist?dist=AS1:CLI");
   struct Case {
     const char* name;
@@ -305,8 +305,7 @@ TEST_F(ConsoleApiTest, BadInputIsRefusedWithAMessageAndChangesNothing) {
 }
 
 TEST_F(ConsoleApiTest, ListsFollowTheSelectedNodeWithTheirCaptions) {
-  Browser b = NewBrowser();
-  b.LogInAsMaster();
+  Browser b = LoggedIn();
   b.Doc("/api/tree/children?key=AS1/GC");
   b.Doc("/api/tree/children?key=CLI/File");
   struct Case {
@@ -332,8 +331,7 @@ TEST_F(ConsoleApiTest, ListsFollowTheSelectedNodeWithTheirCaptions) {
 }
 
 TEST_F(ConsoleApiTest, StartMovesTheCountersAndTheQueueAndStopEndsTheJob) {
-  Browser b = NewBrowser();
-  b.LogInAsMaster();
+  Browser b = LoggedIn();
   const std::size_t seen = b.Doc("/api/messages")["last"];
   ASSERT_EQ(b.Post("/api/dist/start", Json{{"dist", "AS1:CLI"}})->status, 200);
   EXPECT_EQ(b.Doc("/api/dist?dist=AS1:CLI")["running"], true);
@@ -366,8 +364,7 @@ TEST_F(ConsoleApiTest, StartMovesTheCountersAndTheQueueAndStopEndsTheJob) {
 }
 
 TEST_F(ConsoleApiTest, RecoveryPointMovesToAReceiverOfTheJournal) {
-  Browser b = NewBrowser();
-  b.LogInAsMaster();
+  Browser b = LoggedIn();
   const Json receivers = b.Doc("/api/receivers");
   ASSERT_FALSE(receivers["receivers"].empty());
   const std::string receiver = receivers["receivers"][0]["receiver"];
@@ -380,8 +377,7 @@ TEST_F(ConsoleApiTest, RecoveryPointMovesToAReceiverOfTheJournal) {
 
 TEST_F(ConsoleApiTest, TablesComeFromTheCatalogAndDeletesSayWhatGoesBelow) {
   WriteDemoCatalog(store_.path());
-  Browser b = NewBrowser();
-  b.LogInAsMaster();
+  Browser b = LoggedIn();
   httplib::Result missing = b.Post("/api/table/add", Json{{"model", "CLI"}, {"library", "DEMOLIB"}, {"file", "CUSTOMER"}});
   EXPECT_EQ(missing->status, 409);
   EXPECT_NE(ErrorOf(missing).find("File not found DEMOLIB/CUSTOMER"), std::string::npos) << ErrorOf(missing);
@@ -410,10 +406,8 @@ TEST_F(ConsoleApiTest, TablesComeFromTheCatalogAndDeletesSayWhatGoesBelow) {
 }
 
 TEST_F(ConsoleApiTest, BrowsersSeeOneAnothersHoldsReleasesAndDeletes) {
-  Browser first = NewBrowser();
-  first.LogInAsMaster();
-  Browser second = NewBrowser();
-  second.LogInAsMaster();
+  Browser first = LoggedIn();
+  Browser second = LoggedIn();
   second.Doc("/api/tree/children?key=AS1/GC");
   for (const auto& [action, shown] : {std::pair{"hold", "Yes"}, {"release", "No"}, {"hold", "Yes"}}) {
     const Json version = second.Doc("/api/state")["version"];
@@ -459,26 +453,16 @@ TEST_F(ConsoleApiTest, ThePageIsServedFromTheProgram) {
   EXPECT_EQ(b.Doc("/api/config")["env"], "PR");
 }
 
-TEST(ConsoleSource, ASourceThatGoesAwayShowsDisconnectedAndComesBack) {
-  test::EmbeddedStore store(embedded::SourceKind::AS400, true);
+TEST_F(ConsoleApiTest, ASourceThatGoesAwayShowsDisconnectedAndComesBack) {
   // Serves the store on a fixed port, so that it can stop and come back there.
-  const std::uint16_t port = net::test::FreePort();
-  net::ServerOptions options = net::test::StoreOptions("file:" + store.path());
-  options.listen = "127.0.0.1:" + std::to_string(port);
+  net::ServerOptions options = net::test::StoreOptions("file:" + store_.path());
+  options.listen = "127.0.0.1:" + std::to_string(net::test::FreePort());
   std::optional<net::test::ServerThread> source;
   auto start = [&] { source.emplace(options, [] { return std::make_unique<embedded::EmbeddedSource>(); }); };
   start();
-  ConsoleConfig config;
-  config.address = "127.0.0.1:" + std::to_string(port);
-  config.type = "AS400";
-  config.env = "PR";
-  ConsoleServer console(config);
-  const int consolePort = console.Bind("127.0.0.1", 0);
-  ASSERT_GT(consolePort, 0);
-  std::thread serving([&] { console.Run(); });
-
-  Browser b(consolePort);
-  b.LogInAsMaster();
+  config.address = options.listen;
+  Serve();
+  Browser b = LoggedIn();
   EXPECT_EQ(b.Doc("/api/state")["connected"], true);
 
   source.reset();
@@ -495,9 +479,6 @@ TEST(ConsoleSource, ASourceThatGoesAwayShowsDisconnectedAndComesBack) {
   EXPECT_EQ(b.Doc("/api/state")["connected"], true);
   EXPECT_EQ(b.Post("/api/dist/hold", Json{{"dist", "AS1:CLI"}})->status, 200);
   EXPECT_EQ(b.Doc("/api/dist?dist=AS1:CLI")["hold"], true);
-
-  console.Stop();
-  serving.join();
 }
 
 TEST(ConsoleListen, SplitsHostAndPortAndTellsLoopback) {

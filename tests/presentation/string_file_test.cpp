@@ -69,14 +69,6 @@ TEST(StringFile, RefusesBadLinesWithTheirNumber) {
   }
 }
 
-TEST(StringFile, AcceptsAnEmptyText) {
-  std::vector<ParsedEntry> entries;
-  ParseError error;
-  ASSERT_TRUE(ParseStringFile("3 \"\"\n", entries, error));
-  ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].text, "");
-}
-
 TEST(StringFile, WritesTextsAsSafeLiterals) {
   EXPECT_EQ(CxxLiteralBody("Target &1"), "Target &1");
   EXPECT_EQ(CxxLiteralBody("a\"b\\c"), "a\\\"b\\\\c");
