@@ -13,8 +13,6 @@
 #include "dllparam/admin/source_tables.h"
 #include "dllparam/embedded/sqlite_db.h"
 #include "dllparam/net/net_socket.h"
-#include "store/record_layouts.h"
-#include "store/records.h"
 
 namespace qv::test {
 namespace {

@@ -5,6 +5,7 @@
 
 #include "apps/qvmgr_fixture.h"
 #include "store/record_layouts.h"
+#include "store/records.h"
 
 namespace qv::test {
 namespace {

@@ -4,8 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "apps/qvmgr_fixture.h"
 #include "qvmgr/variant_json.h"
 #include "store/record_layouts.h"
@@ -19,6 +17,14 @@ using ::testing::Not;
 using embedded::SourceKind;
 
 class QvmgrEdgeTest : public QvmgrTest {};
+
+// Returns the stored record of the distribution PR/AS1/CLI.
+Record StoredDistribution(const EmbeddedStore& store) {
+  for (const Record& r : store.Admin().Records(layout::QV_GC))
+    if (r.Get("ENVID") == "PR" && r.Get("TGTID") == "AS1" && r.Get("GRPID") == "CLI") return r;
+  ADD_FAILURE() << "no distribution PR/AS1/CLI";
+  return Record(layout::QV_GC);
+}
 
 // ---- Numbers -------------------------------------------------------------------
 

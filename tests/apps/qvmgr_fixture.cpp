@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <sstream>
 
-#include "store/record_layouts.h"
 #include "support/scratch.h"
 
 
@@ -76,13 +75,6 @@ std::vector<Json> QvmgrTest::SessionText(const std::string& input, const Environ
     }
   }
   return answers;
-}
-
-Record QvmgrTest::StoredDistribution(const EmbeddedStore& store) {
-  for (const Record& r : store.Admin().Records(layout::QV_GC))
-    if (r.Get("ENVID") == "PR" && r.Get("TGTID") == "AS1" && r.Get("GRPID") == "CLI") return r;
-  ADD_FAILURE() << "no distribution PR/AS1/CLI";
-  return Record(layout::QV_GC);
 }
 
 Json QvmgrTest::Document(const ProcessResult& r) {

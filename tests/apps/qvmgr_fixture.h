@@ -11,7 +11,6 @@
 
 #include "support/process.h"
 #include "support/embedded_store.h"
-#include "store/records.h"
 
 namespace qv::test {
 
@@ -51,8 +50,6 @@ class QvmgrTest : public testing::Test {
   // (fails the test on a line that is not JSON), and the run when asked.
   std::vector<Json> SessionText(const std::string& input, const Environment& env,
                                 ProcessResult* run = nullptr) const;
-  // Returns the stored QV_GC record of PR/AS1/CLI.
-  static Record StoredDistribution(const EmbeddedStore& store);
 
   const std::string& dir() const { return dir_; }
   const std::string& registry() const { return registry_; }
