@@ -196,17 +196,14 @@ TEST_F(QvmgrCommandsTest, StartStatusStopAndTheirRefusals) {
 
 // ---- Messages ----------------------------------------------------------------
 
-TEST_F(QvmgrCommandsTest, MessagesListTheQueue) {
+TEST_F(QvmgrCommandsTest, MessagesListTheQueueAndFollowOnlyNewOnesUntilInterrupted) {
   EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   const Json doc = Document(Exits(0, {"messages", "--json"}, Connect(store)));
   ASSERT_TRUE(doc["messages"].is_array());
   EXPECT_EQ(doc["count"], doc["messages"].size());
   for (const Json& m : doc["messages"])
     for (const char* key : {"key", "date", "job", "program", "text", "level", "icon"}) EXPECT_TRUE(m.contains(key));
-}
 
-TEST_F(QvmgrCommandsTest, MessagesFollowPrintsOnlyNewMessagesUntilInterrupted) {
-  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
   Child child(QVMGR_PATH, {"messages", "--follow", "--interval", "1"}, Connect(store));
   ASSERT_TRUE(child.WaitForOutput("Level", std::chrono::seconds(20)));
   ASSERT_TRUE(child.WaitForOutput("PR/NT1/CLI ended", std::chrono::seconds(20)));
