@@ -9,14 +9,17 @@
 namespace qv::test {
 namespace {
 
-TEST(StartQV, As400CallsTheStartProgramWithTheCommandLength) {
+TEST(StartQV, As400CallsTheStartProgramWithTheCommandLengthAndReportsARefusal) {
   auto s = std::make_unique<OpenedFake>("AS400");
   ASSERT_TRUE(s->control().StartQV("E1", "T01", "M01", ""));
   const auto c = s->fake().Commands().at(0);
-  const std::string command = "CALL PGM(QVSTR) PARM('E1' 'T01' 'M01' 'z')";
   EXPECT_EQ(c.code, "RCMD______");
-  EXPECT_EQ(c.ctl, "00000" + Digits(static_cast<long long>(command.size() + 15), 5));
-  EXPECT_EQ(c.Request(), "00042" + command);
+  EXPECT_EQ(c.ctl, "0000000057");
+  EXPECT_EQ(c.Request(), "00042CALL PGM(QVSTR) PARM('E1' 'T01' 'M01' 'z')");
+  s->fake().On("Execute").Code("RCMD").Fail(DllParam::kCodeRefused, 9, "CPF0001 program not found");
+  EXPECT_FALSE(s->control().StartQV("E1", "T01", "M01", ""));
+  EXPECT_EQ(s->control().ErrorStep(), "StartQV");
+  EXPECT_EQ(s->control().ErrorText(), "CPF0001 program not found");
 }
 
 TEST(StartQV, NtSendsTheKindCodeAndTheInstance) {
@@ -35,14 +38,6 @@ TEST(StartQV, NtSendsTheKindCodeAndTheInstance) {
     EXPECT_EQ(call.Arg(1), c.code);
     EXPECT_EQ(call.Arg(2), c.sentInstance) << c.kind;
   }
-}
-
-TEST(StartQV, RefusalIsReported) {
-  auto s = std::make_unique<OpenedFake>("AS400");
-  s->fake().On("Execute").Code("RCMD").Fail(DllParam::kCodeRefused, 9, "CPF0001 program not found");
-  EXPECT_FALSE(s->control().StartQV("E1", "T01", "M01", ""));
-  EXPECT_EQ(s->control().ErrorStep(), "StartQV");
-  EXPECT_EQ(s->control().ErrorText(), "CPF0001 program not found");
 }
 
 TEST(JobRun, NtAsksTheJobListWithTheKindCodeAndCutsTheAnswerAtTabs) {

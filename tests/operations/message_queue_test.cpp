@@ -7,17 +7,14 @@
 #include "operations/engine_text.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"
+#include "presentation/strutil.h"
 
 namespace qv::test {
 namespace {
 
 std::string Message(int severity, const std::string& job, const std::string& pgm,
                     const std::string& date, const std::string& time, const std::string& text) {
-  auto pad = [](std::string s, std::size_t n) {
-    s.resize(n, ' ');
-    return s;
-  };
-  return Digits(severity, 5) + pad(job, 10) + pad(pgm, 12) + date + time +
+  return Digits(severity, 5) + PadRight(job, 10) + PadRight(pgm, 12) + date + time +
          Digits(static_cast<long long>(text.size()), 5) + text;
 }
 
