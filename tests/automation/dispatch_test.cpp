@@ -48,19 +48,26 @@ TEST_F(ControlDispatchTest, TheSourceTypeIsReadInItsOwnSpelling) {
   EXPECT_EQ(GetProperty(*object, "SourceType").value, Variant("Oracle"));
 }
 
-TEST_F(ControlDispatchTest, ChangeGCGivesBackTheRecordAsStoredUnderItsKey) {
+TEST_F(ControlDispatchTest, ChangeGCRewritesTheRecordReadLockedAndGivesItBackUnderItsKey) {
   fake->On("Rreadf").File("QV_USRDATA/QV_VER").Record("0V1R0       ").Repeatedly();
   ASSERT_TRUE(control->OpenConnection("src"));
   control->env("E1");
+  fake->ClearCalls();
   const Record gc = test::Make(layout::QV_GC, {{"ENVID", "E1"}, {"TGTID", "T1"}, {"GRPID", "M1"}});
   fake->On("Rreadk").File("QV_USRDATA/QV_GC").Key("E1T1 M1 ").Record(gc.image()).Repeatedly();
-  Record changed(layout::QV_GC, gc.image());
+  Record changed(layout::QV_GC, gc.image()), stored(layout::QV_GC, gc.image());
+  changed.Set("REPRISEPNT", "0000000042");
+  stored.Set("REPRISEPNT", "0000000042");
   changed.Set("TGTID", "XX");
   std::vector<Variant> change{Variant("M1"), Variant("T1"), Variant(changed.image())};
   const DispResult r = CallMethod(*object, "ChangeGC", change);
   ASSERT_TRUE(r.ok()) << r.text;
   EXPECT_EQ(r.value, Variant(true));
-  EXPECT_EQ(change[2], Variant(gc.image()));
+  EXPECT_EQ(change[2], Variant(stored.image()));
+  const std::vector<test::FakeCall> reads = fake->CallsNamed("Rreadk");
+  ASSERT_EQ(reads.size(), 1u);
+  EXPECT_EQ(reads[0].IntArg(3), DllParam::kKeyEqualLocked);
+  EXPECT_EQ(fake->CallsNamed("Rupdate").at(0).Arg(1), stored.image());
 }
 
 TEST_F(ControlDispatchTest, DispatchObjectDoesNotKeepTheControl) {

@@ -349,11 +349,8 @@ TEST_F(ManagerTest, ObjectArgumentsMustBeSetAndOfTheirClass) {
 
 TEST_F(ManagerTest, ReadDistributionFillsTheCopyThatThePropertiesRead) {
   Open();
-  EXPECT_EQ(Call(kReadDistribution).value, Variant(false));  // not stored yet: the copy stays
-  EXPECT_EQ(m.ErrorNum(), QVSource::kRefusalNum);
   Store(StoredDistribution());
   ASSERT_EQ(Call(kReadDistribution).value, Variant(true)) << m.ErrorText();
-  EXPECT_EQ(form.fake().CallsNamed("Rreadk").back().key, "AAT1_M1_");
   EXPECT_EQ(m.DistributionRecord(), StoredDistribution());
   EXPECT_EQ(Get(kRepriseType).value, Variant("P"));
   EXPECT_EQ(Get(kRepriseReceiver).value, Variant("RCV0001"));
@@ -433,23 +430,6 @@ TEST_F(ManagerTest, UpdateSendsTheWholeCopyAsOneNtUpdate) {
                 std::string(60, ' ') + "', FILLER ='" + std::string(39, ' ') +
                 "' WHERE ENVID ='AA' AND TGTID='T1_' AND GRPID='M1_'");
   EXPECT_EQ(m.DistributionRepriseLibrary(), "");  // the refused library never reached the copy
-}
-
-TEST_F(ManagerTest, UpdateRewritesTheAs400RecordReadLocked) {
-  Open();
-  Store(StoredDistribution());
-  ASSERT_TRUE(m.ReadDistribution());
-  ASSERT_TRUE(Put(kReprisePoint, Variant(std::int32_t{5000})).ok());
-  ASSERT_TRUE(Put(kRepriseLibrary, Variant("jrnlib")).ok());
-  form.fake().ClearCalls();
-  ASSERT_EQ(Call(kUpdateDistribution).value, Variant(true)) << m.ErrorText();
-  const std::vector<test::FakeCall> reads = form.fake().CallsNamed("Rreadk");
-  ASSERT_EQ(reads.size(), 1u);
-  EXPECT_EQ(reads[0].IntArg(3), DllParam::kKeyEqualLocked);
-  Record expected(layout::QV_GC, StoredDistribution());
-  expected.Set("REPRISEPNT", "0000005000");
-  expected.Set("REPRISELIB", "JRNLIB");
-  EXPECT_EQ(form.fake().CallsNamed("Rupdate").at(0).Arg(1), expected.image());
 }
 
 // ---- Engine and messages ---------------------------------------------------------
