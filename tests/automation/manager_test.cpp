@@ -91,19 +91,11 @@ class ManagerTest : public testing::Test {
 
 // ---- Identifiers and the connection ----------------------------------------------
 
-TEST_F(ManagerTest, IdentifiersAreNormalisedAndSelectedInTheControlOnceItIsOpen) {
-  form.HealthySource("AS400");
-  m.SourceAdress("src1");
-  m.EnvironmentID("aa");
+TEST_F(ManagerTest, IdentifiersArePaddedToTheirWidthsAndSelectedInTheControl) {
   m.TargetID("t1");
-  EXPECT_EQ(m.EnvironmentID(), "AA");  // kept, to be read and checked by the open
   EXPECT_EQ(m.TargetID(), "T1_");
   EXPECT_TRUE(form.fake().Calls().empty());  // nothing is read without a connection
-  ASSERT_TRUE(m.OpenConnection());
-  EXPECT_EQ(m.EnvironmentID(), "AA");
-  EXPECT_EQ(m.TargetID(), "T1_");
-  EXPECT_EQ(form.fake().CallsNamed("Rreadk").back().key, "AA");
-  // Each identifier is padded to its own width.
+  Open();
   m.EnvironmentID(" a");
   m.TargetID("t1");
   m.ModelID("m1");
