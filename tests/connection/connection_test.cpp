@@ -2,6 +2,7 @@
 // refusals and their error state, the target-server connection and the idle check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "support/fake_control.h"
@@ -11,6 +12,8 @@
 
 namespace qv::test {
 namespace {
+
+using Lines = std::vector<std::string>;
 
 const char* const kStoreFiles[] = {"QV_UID", "QV_EX",      "QV_EX",    "QV_CX",    "QV_CX_XY", "QV_GX",
                                    "QV_GX_GC_1", "QV_FX",  "QV_ZX",    "QV_TX",    "QV_GC",    "QV_GC_XY",
@@ -146,49 +149,45 @@ TEST(OpenConnection, AnOpenThatFailsNamesTheStepAndLeavesNothingOpen) {
   EXPECT_TRUE(again.control->OpenConnection("SRC")) << again.control->ErrorText();
 }
 
-TEST(OpenConnection, SqlServerLogsInWithTheInstanceSettingsAndRunsTheChecksInOrder) {
-  FakeSource s("SQL Server", "INST");
-  // With an instance, the distributor and publisher must name server\instance.
-  s.fake->On("Sread").Sql("exec master..sp_helpdistributor").Row("srv1\\inst").Repeatedly();
-  s.fake->On("Sread").Sql("exec master..sp_helpdistpublisher").Row("SRV1\\INST").Repeatedly();
-  ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
-  const auto dsn = s.fake->CallsNamed("ConnectDSN");
-  ASSERT_EQ(dsn.size(), 1u);
-  EXPECT_EQ(dsn[0].Arg(0), "DRIVER={SQL Native};SERVER=SRV1\\INST;UID=sa2;PWD=secret2");
-  const auto st = s.fake->Statements();
-  const std::vector<std::string> head(st.begin(), st.begin() + 5);
-  EXPECT_EQ(head, (std::vector<std::string>{
-                      "exec master..sp_helpdistributor", "exec master..sp_helpdistributiondb",
-                      "exec master..sp_helpdistpublisher", "exec master..sp_helpsubscriberinfo",
-                      "use QV_USRDATA"}));
-  EXPECT_EQ(st[5], "SELECT * FROM QV_USRDATA..QV_VER ");
-  EXPECT_EQ(s.control->DistributionDatabase(), "distribution");
-  EXPECT_EQ(OpenedFiles(*s.fake).back(), "QV_USRDATA..QV_END");
-  EXPECT_EQ(s.fake->CommandCodes().size(), 0u);  // no AS/400 commands on NT
-  EXPECT_EQ(s.fake->OpenFiles().size(), std::size(kStoreFiles) + 1)
-      << "the store's files and the user file of the login check, but no statement";
-}
-
-TEST(OpenConnection, OracleLogsInToItsInstanceAndSetsTheSession) {
-  FakeSource s("Oracle", "ORCL");
-  ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
-  EXPECT_EQ(s.fake->CallsNamed("ConnectDSN")[0].Arg(0),
-            "DRIVER={Oracle ODBC};SERVER=ORA1;UID=system;PWD=manager;DBQ=ORCL");
-  const auto st = s.fake->Statements();
-  EXPECT_EQ(st[0], "alter session set NLS_NUMERIC_CHARACTERS='. ';");
-  EXPECT_EQ(st[1], "alter session set current_schema=qv_usrdata");
-  EXPECT_EQ(OpenedFiles(*s.fake)[0], "QV_USRDATA.QV_VER");
-}
-
-TEST(OpenConnection, OdbcLogsInWithTheDataSourceKeys) {
-  FakeSource s("ODBC");
-  s.fake->On("GetDBParamKeys").Outs({"DSN=demo", "driver", "bob ", "pw", "db"});
-  ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
-  const auto dsn = s.fake->CallsNamed("ConnectDSN")[0];
-  EXPECT_EQ(dsn.Arg(0), "DSN=demo;UID=bob;PWD=pw");
-  EXPECT_EQ(dsn.Arg(1), "bob");
-  EXPECT_EQ(dsn.Arg(2), "pw");
-  EXPECT_EQ(OpenedFiles(*s.fake)[0], "QV_VER");
+TEST(OpenConnection, NtKindsLogInWithTheirSettingsAndPrepareTheSessionBeforeReadingTheVersion) {
+  struct Case {
+    const char* kind;
+    const char* instance;
+    Lines login;       // the connection string, the user and the password
+    Lines statements;  // up to the read of the version
+    const char* distribution;
+  };
+  const Case cases[] = {
+      {"SQL Server", "INST", {"DRIVER={SQL Native};SERVER=SRV1\\INST;UID=sa2;PWD=secret2", "sa2", "secret2"},
+       {"exec master..sp_helpdistributor", "exec master..sp_helpdistributiondb", "exec master..sp_helpdistpublisher",
+        "exec master..sp_helpsubscriberinfo", "use QV_USRDATA", "SELECT * FROM QV_USRDATA..QV_VER "},
+       "distribution"},
+      {"Oracle", "ORCL", {"DRIVER={Oracle ODBC};SERVER=ORA1;UID=system;PWD=manager;DBQ=ORCL", "system", "manager"},
+       {"alter session set NLS_NUMERIC_CHARACTERS='. ';", "alter session set current_schema=qv_usrdata",
+        "SELECT * FROM QV_USRDATA.QV_VER "},
+       ""},
+      {"ODBC", "", {"DSN=demo;UID=bob;PWD=pw", "bob", "pw"}, {"SELECT * FROM QV_VER "}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    FakeSource s(c.kind, c.instance);
+    // With an instance, the distributor and publisher must name server\instance.
+    s.fake->On("Sread").Sql("exec master..sp_helpdistributor").Row("srv1\\inst").Repeatedly();
+    s.fake->On("Sread").Sql("exec master..sp_helpdistpublisher").Row("SRV1\\INST").Repeatedly();
+    s.fake->On("GetDBParamKeys").Outs({"DSN=demo", "driver", "bob ", "pw", "db"});
+    ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
+    const std::vector<FakeCall> dsn = s.fake->CallsNamed("ConnectDSN");
+    ASSERT_EQ(dsn.size(), 1u);
+    EXPECT_EQ((Lines{dsn[0].Arg(0), dsn[0].Arg(1), dsn[0].Arg(2)}), c.login);
+    const Lines st = s.fake->Statements();
+    EXPECT_EQ(Lines(st.begin(), st.begin() + std::min(st.size(), c.statements.size())), c.statements);
+    EXPECT_EQ(s.control->DistributionDatabase(), c.distribution);
+    EXPECT_EQ(OpenedFiles(*s.fake).front(), s.Prefix() + "QV_VER");
+    EXPECT_EQ(OpenedFiles(*s.fake).back(), s.Prefix() + "QV_END");
+    EXPECT_TRUE(s.fake->CommandCodes().empty());  // no AS/400 commands on NT
+    EXPECT_EQ(s.fake->OpenFiles().size(), std::size(kStoreFiles) + 1)
+        << "the store's files and the user file of the login check, but no statement";
+  }
 }
 
 TEST(TargetServer, OpensOnceForOneAddressAndReopensForAnother) {
