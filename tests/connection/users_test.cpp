@@ -4,7 +4,6 @@
 // let the caller in or answer "User not found".
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "support/fake_control.h"
@@ -245,38 +244,26 @@ TEST(FailClosedUsers, AMissingUserIsRefusedAndAFailedReadIsNotAMissingUser) {
   }
 }
 
-// ---- Deleting every entry of a user or of an environment ----------------------------
+// ---- Deleting every entry of a user --------------------------------------------------
 
-// Deletes through the logical files of the users: every entry goes, and a
-// failed read stops the loop with its error.
-TEST(FailClosedUsers, ADeleteLoopTakesEveryEntryAndStopsOnAFailedRead) {
-  struct Case {
-    const char* logical;
-    std::string key;
-    std::function<bool(QVSource&)> run;
-    bool secondFails;  // the second entry is held by another job
-  };
-  const std::string bob = "BOB" + std::string(27, ' ');
-  const auto deleteBob = [](QVSource& c) { return c.DeleteUser("BOB"); };
-  const Case cases[] = {
-      {"QV_USRDATA/QV_UID_L1", bob, deleteBob, false},
-      {"QV_USRDATA/QV_UID_L1", bob, deleteBob, true},
-      {"QV_USRDATA/QV_UID_L0", "E1", [](QVSource& c) { return c.DeleteUserEnv("E1"); }, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.logical) + (c.secondFails ? ", the second read fails" : ""));
+// Deletes a user's entries through QV_UID_L1: every entry goes, and a failed
+// read stops the loop with its error.
+TEST(FailClosedUsers, DeletingAUserTakesEveryEntryAndStopsOnAFailedRead) {
+  for (bool secondFails : {false, true}) {
+    SCOPED_TRACE(secondFails ? "the second entry is held by another job" : "two entries");
     FakeSource s("AS400");
     ASSERT_TRUE(s.control->OpenConnection("SRC"));
     s.fake->ClearCalls();
-    FakeRule& entries = s.fake->On("Rreadk").File(c.logical).Key(c.key).Record(User("**", "BOB", "0"));
-    if (c.secondFails) entries.Fail(DllParam::kCodeBusy, 3202, "record held by another job");
+    FakeRule& entries = s.fake->On("Rreadk").File("QV_USRDATA/QV_UID_L1").Key("BOB" + std::string(27, ' '));
+    entries.Record(User("**", "BOB", "0"));
+    if (secondFails) entries.Fail(DllParam::kCodeBusy, 3202, "record held by another job");
     else entries.Record(User("E1", "BOB", "1"));
-    EXPECT_EQ(c.run(*s.control), !c.secondFails);
-    if (c.secondFails) {
+    EXPECT_EQ(s.control->DeleteUser("BOB"), !secondFails);
+    if (secondFails) {
       EXPECT_EQ(s.control->ErrorNum(), 3202);
       EXPECT_EQ(s.control->ErrorText(), "record held by another job");
     }
-    EXPECT_EQ(s.fake->CallCount("Rdelete"), c.secondFails ? 1 : 2);
+    EXPECT_EQ(s.fake->CallCount("Rdelete"), secondFails ? 1 : 2);
     EXPECT_EQ(s.fake->CallsNamed("Ropen").at(0).Arg(1), DllParam::kModeUpdate);
     EXPECT_EQ(s.fake->OpenFiles().size(), 17u);  // the logical file is closed again
   }
