@@ -29,7 +29,6 @@ class FakeOnForm {
 
   // Scripts the fake as a healthy source of kind, with an empty user file.
   void HealthySource(const std::string& kind) { ScriptHealthySource(*fake_, kind); }
-  static std::string Prefix(const std::string& kind) { return PrefixOf(kind); }
 
   // Opens the manager's connection to a healthy source of kind for the
   // distribution AA / T1_ / M1_, then forgets the calls and the error state.

@@ -2,7 +2,6 @@
 // ProgID, calls by DISPID only, unloading and unregistration.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include "automation/classes.h"
 #include "platform/create_object.h"
 #include "platform/registry.h"
+#include "support/scratch.h"
 
 namespace qv::automation {
 namespace {
@@ -36,9 +36,6 @@ constexpr platform::DISPID kActivityProp = 0x4003000F, kSourceAdress = 0x6803000
 class LibraryTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("qv_mgr_registry_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    path_ = (dir_ / "registry").string();
     if (const char* old = std::getenv("QV_REGISTRY")) saved_ = old;
     ::setenv("QV_REGISTRY", path_.c_str(), 1);
     ASSERT_TRUE(platform::RegisterEntries({other_}).ok());
@@ -46,7 +43,6 @@ class LibraryTest : public testing::Test {
   void TearDown() override {
     if (saved_) ::setenv("QV_REGISTRY", saved_->c_str(), 1);
     else ::unsetenv("QV_REGISTRY");
-    fs::remove_all(dir_);
   }
   std::vector<RegistryEntry> Entries() {
     platform::RegistryContents c;
@@ -63,8 +59,8 @@ class LibraryTest : public testing::Test {
     Call(o, id, InvokeKind::PropertyPut, {std::move(v)});
   }
 
-  fs::path dir_;
-  std::string path_;
+  test::Scratch scratch_{"qv_mgr_registry"};
+  std::string path_ = scratch_ / "registry";
   std::optional<std::string> saved_;
   RegistryEntry other_{"Other.Thing", "{00000000-1111-2222-3333-444444444444}", "/opt/other.so"};
 };

@@ -2,6 +2,9 @@
 // refusals and their error state, the target-server connection and the idle check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "support/fake_control.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
@@ -9,6 +12,8 @@
 
 namespace qv::test {
 namespace {
+
+using Lines = std::vector<std::string>;
 
 const char* const kStoreFiles[] = {"QV_UID", "QV_EX",      "QV_EX",    "QV_CX",    "QV_CX_XY", "QV_GX",
                                    "QV_GX_GC_1", "QV_FX",  "QV_ZX",    "QV_TX",    "QV_GC",    "QV_GC_XY",
@@ -78,145 +83,111 @@ TEST(OpenConnection, UnreachableSourceKeepsTheLibraryTextFirstAndEachGetterClear
   EXPECT_EQ(s.control->ErrorText(), "");
 }
 
-struct VersionCase {
+// An open that a check or a call refuses: the fake is scripted by script.
+struct OpenFailure {
   const char* kind;
-  char srcType;
-  bool accepted;
-  const char* message;
+  const char* instance;
+  std::function<void(FakeSource&)> script;
+  int32_t num;
+  std::string text, step;
 };
 
-class VersionCheck : public ::testing::TestWithParam<VersionCase> {};
-
-TEST_P(VersionCheck, RefusesAStoreOfTheOtherKindAndLeavesNothingOpen) {
-  const VersionCase& c = GetParam();
-  FakeSource s(c.kind, std::string(c.kind) == "Oracle" ? "ORCL" : "");
-  s.Version(c.srcType);
-  const bool ok = s.control->OpenConnection("SRC");
-  EXPECT_EQ(ok, c.accepted) << s.control->ErrorText();
-  if (!c.accepted) {
-    EXPECT_EQ(s.control->ErrorNum(), 40);
-    EXPECT_EQ(s.control->ErrorText(), cLoadResString(c.message));
-    EXPECT_EQ(s.control->ErrorStep(), "OpenConnection:Read QV_VER");
+TEST(OpenConnection, AnOpenThatFailsNamesTheStepAndLeavesNothingOpen) {
+  const auto version = [](char srcType) { return [srcType](FakeSource& s) { s.Version(srcType); }; };
+  // Answers statement with row, with no row when row is empty, or refuses it.
+  const auto answer = [](const char* statement, std::string row) {
+    return [statement, row](FakeSource& s) {
+      if (row == "refused") s.fake->On("Saction").Sql(statement).Fail(DllParam::kCodeRefused, 911, "no db");
+      else if (row.empty()) s.fake->On("Sread").Sql(statement).NotFound().Repeatedly();
+      else s.fake->On("Sread").Sql(statement).Row(row).Repeatedly();
+    };
+  };
+  const auto failGC = [](FakeSource& s) {
+    s.fake->On("Ropen").File("QV_USRDATA/QV_GC").Fail(DllParam::kCodeRefused, 3025, "not found");
+  };
+  const std::string readVersion = "OpenConnection:Read QV_VER", sql = "OpenConnection:SQL Server";
+  const OpenFailure cases[] = {
+      {"AS400", "", version('1'), 40, cLoadResString("2009"), readVersion},
+      {"AS400", "", version('2'), 40, cLoadResString("2009"), readVersion},
+      {"ODBC", "", version('0'), 40, cLoadResString("2134"), readVersion},
+      {"SQL Server", "", version('2'), 40, cLoadResString("2134"), readVersion},
+      {"Oracle", "ORCL", version(' '), 40, cLoadResString("2134"), readVersion},
+      {"SQL Server", "", answer("exec master..sp_helpdistributor", ""), 40, cLoadResString("2136", "SRV1"), sql},
+      {"SQL Server", "", answer("exec master..sp_helpdistributor", "OTHER"), 40, cLoadResString("2137", "OTHER"), sql},
+      {"SQL Server", "", answer("exec master..sp_helpdistributiondb", ""), 40, cLoadResString("2138"), sql},
+      {"SQL Server", "", answer("exec master..sp_helpdistpublisher", ""), 40, cLoadResString("2139", "SRV1"), sql},
+      {"SQL Server", "", answer("exec master..sp_helpdistpublisher", "ELSEWHERE"), 40,
+       cLoadResString("2140", "ELSEWHERE"), sql},
+      {"SQL Server", "", answer("exec master..sp_helpsubscriberinfo", ""), 40, cLoadResString("2141"), sql},
+      {"SQL Server", "", answer("exec master..sp_helpsubscriberinfo", std::string(128, ' ') + "SOMEONE"), 40,
+       cLoadResString("2141"), sql},
+      {"SQL Server", "", answer("use QV_USRDATA", "refused"), 40, cLoadResString("2135"), sql},
+      {"Oracle", "", nullptr, 40, cLoadResString("1158"), "OpenConnection: GetComputerName"},
+      {"Oracle", "*", nullptr, 40, cLoadResString("1158"), "OpenConnection: GetComputerName"},
+      {"AS400", "", failGC, 3025, "not found", "OpenConnection:Open QV_GC"},
+  };
+  for (const OpenFailure& c : cases) {
+    SCOPED_TRACE(std::string(c.kind) + ": " + c.step + " " + c.text);
+    FakeSource s(c.kind, c.instance);
+    if (c.script) c.script(s);
+    EXPECT_FALSE(s.control->OpenConnection("SRC"));
+    EXPECT_EQ(s.control->ErrorStep(), c.step);
+    EXPECT_EQ(s.control->ErrorNum(), c.num);
+    EXPECT_EQ(s.control->ErrorText(), c.text);
     EXPECT_FALSE(s.control->ConnectionOpen());
     EXPECT_TRUE(s.fake->OpenFiles().empty());
     EXPECT_TRUE(s.fake->OpenConnections().empty());
   }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, VersionCheck,
-    ::testing::Values(VersionCase{"AS400", '0', true, ""}, VersionCase{"AS400", ' ', true, ""},
-                      VersionCase{"AS400", '1', false, "2009"},
-                      VersionCase{"AS400", '2', false, "2009"},
-                      VersionCase{"ODBC", '1', true, ""}, VersionCase{"ODBC", '0', false, "2134"},
-                      VersionCase{"SQL Server", '2', false, "2134"},
-                      VersionCase{"Oracle", ' ', false, "2134"},
-                      VersionCase{"Oracle", '1', true, ""}));
-
-TEST(OpenConnection, SqlServerLogsInWithTheInstanceSettingsAndRunsTheChecksInOrder) {
-  FakeSource s("SQL Server", "INST");
-  // With an instance, the distributor and publisher must name server\instance.
-  s.fake->On("Sread").Sql("exec master..sp_helpdistributor").Row("srv1\\inst").Repeatedly();
-  s.fake->On("Sread").Sql("exec master..sp_helpdistpublisher").Row("SRV1\\INST").Repeatedly();
-  ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
-  const auto dsn = s.fake->CallsNamed("ConnectDSN");
-  ASSERT_EQ(dsn.size(), 1u);
-  EXPECT_EQ(dsn[0].Arg(0), "DRIVER={SQL Native};SERVER=SRV1\\INST;UID=sa2;PWD=secret2");
-  const auto st = s.fake->Statements();
-  const std::vector<std::string> head(st.begin(), st.begin() + 5);
-  EXPECT_EQ(head, (std::vector<std::string>{
-                      "exec master..sp_helpdistributor", "exec master..sp_helpdistributiondb",
-                      "exec master..sp_helpdistpublisher", "exec master..sp_helpsubscriberinfo",
-                      "use QV_USRDATA"}));
-  EXPECT_EQ(st[5], "SELECT * FROM QV_USRDATA..QV_VER ");
-  EXPECT_EQ(s.control->DistributionDatabase(), "distribution");
-  EXPECT_EQ(OpenedFiles(*s.fake).back(), "QV_USRDATA..QV_END");
-  EXPECT_EQ(s.fake->CommandCodes().size(), 0u);  // no AS/400 commands on NT
-  EXPECT_EQ(s.fake->OpenFiles().size(), std::size(kStoreFiles) + 1)
-      << "the store's files and the user file of the login check, but no statement";
-}
-
-struct SqlCheckCase {
-  const char* statement;
-  std::string row;  // "" = no row; "refused" = the statement is refused
-  const char* message;
-};
-
-class SqlServerCheck : public ::testing::TestWithParam<SqlCheckCase> {};
-
-TEST_P(SqlServerCheck, FailsWithItsMessageAndClosesTheConnection) {
-  const SqlCheckCase& c = GetParam();
-  FakeSource s("SQL Server");
-  if (c.row == "refused") s.fake->On("Saction").Sql(c.statement).Fail(DllParam::kCodeRefused, 911, "no db");
-  else if (c.row.empty()) s.fake->On("Sread").Sql(c.statement).NotFound().Repeatedly();
-  else s.fake->On("Sread").Sql(c.statement).Row(c.row).Repeatedly();
-  EXPECT_FALSE(s.control->OpenConnection("SRC"));
-  EXPECT_EQ(s.control->ErrorNum(), 40);
-  const std::string text = s.control->ErrorText();
-  EXPECT_EQ(text.substr(0, 10), cLoadResString(c.message, "SRV1").substr(0, 10)) << text;
-  EXPECT_TRUE(s.fake->OpenConnections().empty());
-  EXPECT_TRUE(s.fake->OpenFiles().empty()) << "the statement of the checks is closed";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Checks, SqlServerCheck,
-    ::testing::Values(SqlCheckCase{"exec master..sp_helpdistributor", "", "2136"},
-                      SqlCheckCase{"exec master..sp_helpdistributor", "OTHER", "2137"},
-                      SqlCheckCase{"exec master..sp_helpdistributiondb", "", "2138"},
-                      SqlCheckCase{"exec master..sp_helpdistpublisher", "", "2139"},
-                      SqlCheckCase{"exec master..sp_helpdistpublisher", "ELSEWHERE", "2140"},
-                      SqlCheckCase{"exec master..sp_helpsubscriberinfo", "", "2141"},
-                      SqlCheckCase{"exec master..sp_helpsubscriberinfo",
-                                   std::string(128, ' ') + "SOMEONE", "2141"},
-                      SqlCheckCase{"use QV_USRDATA", "refused", "2135"}));
-
-TEST(OpenConnection, OracleNeedsAnInstance) {
-  for (const char* instance : {"", "*"}) {
-    FakeSource s("Oracle", instance);
-    EXPECT_FALSE(s.control->OpenConnection("SRC"));
-    EXPECT_EQ(s.control->ErrorStep(), "OpenConnection: GetComputerName");
-    EXPECT_EQ(s.control->ErrorNum(), 40);
-    EXPECT_EQ(s.control->ErrorText(), cLoadResString("1158"));
-    EXPECT_TRUE(s.fake->OpenConnections().empty());
-  }
-}
-
-TEST(OpenConnection, OracleLogsInToItsInstanceAndSetsTheSession) {
-  FakeSource s("Oracle", "ORCL");
-  ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
-  EXPECT_EQ(s.fake->CallsNamed("ConnectDSN")[0].Arg(0),
-            "DRIVER={Oracle ODBC};SERVER=ORA1;UID=system;PWD=manager;DBQ=ORCL");
-  const auto st = s.fake->Statements();
-  EXPECT_EQ(st[0], "alter session set NLS_NUMERIC_CHARACTERS='. ';");
-  EXPECT_EQ(st[1], "alter session set current_schema=qv_usrdata");
-  EXPECT_EQ(OpenedFiles(*s.fake)[0], "QV_USRDATA.QV_VER");
-}
-
-TEST(OpenConnection, OdbcLogsInWithTheDataSourceKeys) {
-  FakeSource s("ODBC");
-  s.fake->On("GetDBParamKeys").Outs({"DSN=demo", "driver", "bob ", "pw", "db"});
-  ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
-  const auto dsn = s.fake->CallsNamed("ConnectDSN")[0];
-  EXPECT_EQ(dsn.Arg(0), "DSN=demo;UID=bob;PWD=pw");
-  EXPECT_EQ(dsn.Arg(1), "bob");
-  EXPECT_EQ(dsn.Arg(2), "pw");
-  EXPECT_EQ(OpenedFiles(*s.fake)[0], "QV_VER");
-}
-
-TEST(OpenConnection, AFileThatWillNotOpenClosesEverythingAndNamesTheStep) {
-  FakeSource s("AS400");
-  s.fake->On("Ropen").File("QV_USRDATA/QV_GC").Fail(DllParam::kCodeRefused, 3025, "not found");
+  // The text box names the file that failed; the control opens once the file
+  // opens again, and a blank kind of store is an AS/400 one.
+  FakeSource again("AS400");
+  failGC(again);
+  again.Version(' ');
   platform::TextBox text;
-  EXPECT_FALSE(s.control->OpenConnection("SRC", &text));
-  EXPECT_EQ(s.control->ErrorStep(), "OpenConnection:Open QV_GC");
-  EXPECT_EQ(s.control->ErrorNum(), 3025);
-  EXPECT_EQ(s.control->ErrorText(), "not found");
+  EXPECT_FALSE(again.control->OpenConnection("SRC", &text));
   EXPECT_EQ(text.Text, cLoadResString("2008", "QV_GC"));
-  EXPECT_TRUE(s.fake->OpenFiles().empty());
-  EXPECT_TRUE(s.fake->OpenConnections().empty());
-  EXPECT_FALSE(s.control->ConnectionOpen());
-  // The control can open again afterwards.
-  EXPECT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
+  EXPECT_TRUE(again.control->OpenConnection("SRC")) << again.control->ErrorText();
+}
+
+TEST(OpenConnection, NtKindsLogInWithTheirSettingsAndPrepareTheSessionBeforeReadingTheVersion) {
+  struct Case {
+    const char* kind;
+    const char* instance;
+    Lines login;       // the connection string, the user and the password
+    Lines statements;  // up to the read of the version
+    const char* distribution;
+  };
+  const Case cases[] = {
+      {"SQL Server", "INST", {"DRIVER={SQL Native};SERVER=SRV1\\INST;UID=sa2;PWD=secret2", "sa2", "secret2"},
+       {"exec master..sp_helpdistributor", "exec master..sp_helpdistributiondb", "exec master..sp_helpdistpublisher",
+        "exec master..sp_helpsubscriberinfo", "use QV_USRDATA", "SELECT * FROM QV_USRDATA..QV_VER "},
+       "distribution"},
+      {"Oracle", "ORCL", {"DRIVER={Oracle ODBC};SERVER=ORA1;UID=system;PWD=manager;DBQ=ORCL", "system", "manager"},
+       {"alter session set NLS_NUMERIC_CHARACTERS='. ';", "alter session set current_schema=qv_usrdata",
+        "SELECT * FROM QV_USRDATA.QV_VER "},
+       ""},
+      {"ODBC", "", {"DSN=demo;UID=bob;PWD=pw", "bob", "pw"}, {"SELECT * FROM QV_VER "}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    FakeSource s(c.kind, c.instance);
+    // With an instance, the distributor and publisher must name server\instance.
+    s.fake->On("Sread").Sql("exec master..sp_helpdistributor").Row("srv1\\inst").Repeatedly();
+    s.fake->On("Sread").Sql("exec master..sp_helpdistpublisher").Row("SRV1\\INST").Repeatedly();
+    s.fake->On("GetDBParamKeys").Outs({"DSN=demo", "driver", "bob ", "pw", "db"});
+    ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
+    const std::vector<FakeCall> dsn = s.fake->CallsNamed("ConnectDSN");
+    ASSERT_EQ(dsn.size(), 1u);
+    EXPECT_EQ((Lines{dsn[0].Arg(0), dsn[0].Arg(1), dsn[0].Arg(2)}), c.login);
+    const Lines st = s.fake->Statements();
+    EXPECT_EQ(Lines(st.begin(), st.begin() + std::min(st.size(), c.statements.size())), c.statements);
+    EXPECT_EQ(s.control->DistributionDatabase(), c.distribution);
+    EXPECT_EQ(OpenedFiles(*s.fake).front(), s.Prefix() + "QV_VER");
+    EXPECT_EQ(OpenedFiles(*s.fake).back(), s.Prefix() + "QV_END");
+    EXPECT_TRUE(s.fake->CommandCodes().empty());  // no AS/400 commands on NT
+    EXPECT_EQ(s.fake->OpenFiles().size(), std::size(kStoreFiles) + 1)
+        << "the store's files and the user file of the login check, but no statement";
+  }
 }
 
 TEST(TargetServer, OpensOnceForOneAddressAndReopensForAnother) {
@@ -256,20 +227,15 @@ TEST(CtlTimeOut, PingsOnlyIdleConnectionsAndClosesADeadOne) {
   ASSERT_TRUE(s.control->OpenConnection("SRC"));
   ASSERT_TRUE(s.control->OpenQVsrv("TGT", "1"));
   std::string kind, address;
-
-  clock.Advance(60);  // not more than 60 seconds: nothing is sent
-  s.fake->ClearCalls();
-  EXPECT_TRUE(s.control->CtlTimeOut(kind, address));
-  EXPECT_EQ(s.fake->CallCount("PingPong"), 0);
-
-  clock.Advance(1);  // both idle: both pinged, both answer
-  EXPECT_TRUE(s.control->CtlTimeOut(kind, address));
-  EXPECT_EQ(s.fake->CallCount("PingPong"), 2);
-
-  clock.Advance(30);  // recently pinged: nothing again
-  s.fake->ClearCalls();
-  EXPECT_TRUE(s.control->CtlTimeOut(kind, address));
-  EXPECT_EQ(s.fake->CallCount("PingPong"), 0);
+  // Idle for 60 seconds: nothing is sent; for 61: both are pinged and answer;
+  // 30 seconds after a ping: nothing again.
+  for (const auto& [seconds, pings] : {std::pair{60, 0}, std::pair{1, 2}, std::pair{30, 0}}) {
+    SCOPED_TRACE(seconds);
+    clock.Advance(seconds);
+    s.fake->ClearCalls();
+    EXPECT_TRUE(s.control->CtlTimeOut(kind, address));
+    EXPECT_EQ(s.fake->CallCount("PingPong"), pings);
+  }
 
   clock.Advance(31);  // the source is dead now
   s.fake->On("PingPong").Fail(DllParam::kCodeNetwork, 110, "timed out");

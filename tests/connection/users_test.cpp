@@ -4,7 +4,6 @@
 // let the caller in or answer "User not found".
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "support/fake_control.h"
@@ -17,6 +16,37 @@
 namespace qv::test {
 namespace {
 
+constexpr int32_t kResetNum = 10054;
+constexpr const char* kReset = "connection reset by peer";
+
+std::string UserKey(const std::string& env, const std::string& id) {
+  return BuildKey(layout::UserKey, {env, id});
+}
+
+// A source of kind on which BOB (password "p") is a global plain user (type
+// 2) and E1 is a secured environment that does not list him; the control is
+// open.
+struct SecuredSource {
+  explicit SecuredSource(const std::string& kind) : s(kind, kind == "Oracle" ? "ORCL" : "") {
+    const std::string p = s.Prefix(), bob = User("**", "BOB", "2", "p"), e1 = Ex("E1", "P", "", "1");
+    if (kind == "AS400") {
+      s.fake->On("Rreadk").File("QV_USRDATA/QV_UID").Key(UserKey("**", "BOB")).Record(bob).Repeatedly();
+      s.fake->On("Rreadk").File("QV_USRDATA/QV_EX").Key("E1").Record(e1).Repeatedly();
+    } else {
+      s.fake->On("Sread").Sql("SELECT * FROM " + p + "QV_UID WHERE ENVID='**' AND USERID='BOB'").Row(bob).Repeatedly();
+      s.fake->On("Sread").Sql(SelectEnvironmentSql(p, "E1")).Row(e1).Repeatedly();
+    }
+    opened = s.control->OpenConnection("SRC");
+    s.fake->ClearCalls();
+  }
+  QVSource& control() { return *s.control; }
+  RecordingFake& fake() { return *s.fake; }
+
+  ProcessLogin login{"BOB", "p"};
+  FakeSource s;
+  bool opened = false;
+};
+
 TEST(CheckUser, EmptyUserFileLetsAnyoneInAsMaster) {
   ProcessLogin login("ANYONE", "x");
   for (const char* kind : {"AS400", "SQL Server"}) {
@@ -25,17 +55,6 @@ TEST(CheckUser, EmptyUserFileLetsAnyoneInAsMaster) {
     ASSERT_TRUE(s.control->OpenConnection("SRC")) << kind << s.control->ErrorText();
     EXPECT_EQ(s.control->GlobalUserType(), 0);
   }
-}
-
-TEST(CheckUser, GlobalUserWithAWrongPasswordIsRefused) {
-  ProcessLogin login("BOB", "wrong");
-  FakeSource s("AS400");
-  const std::string key = "**" + std::string("BOB") + std::string(27, ' ');
-  s.fake->On("Rreadk").File("QV_USRDATA/QV_UID").Key(key).Record(User("**", "BOB", "1", "right")).Repeatedly();
-  EXPECT_FALSE(s.control->OpenConnection("SRC"));
-  EXPECT_EQ(s.control->ErrorNum(), 40);
-  EXPECT_EQ(s.control->ErrorText(), cLoadResString("2133"));
-  EXPECT_TRUE(s.fake->OpenConnections().empty());
 }
 
 TEST(CheckUser, GlobalUserWithTheRightPasswordGetsItsType) {
@@ -49,57 +68,19 @@ TEST(CheckUser, GlobalUserWithTheRightPasswordGetsItsType) {
   EXPECT_EQ(s.control->GlobalUserType(), 1);
 }
 
-TEST(CheckUser, UnknownUserInAFileWithUsersIsRefused) {
+TEST(CheckUser, AnUnlistedUserOrAnUnreadableUserFileLetsNobodyConnect) {
   ProcessLogin login("EVE", "x");
-  FakeSource s("AS400");
-  s.fake->On("Rreadf").File("QV_USRDATA/QV_UID").Record(User("**", "BOB", "0", "p"));
-  EXPECT_FALSE(s.control->OpenConnection("SRC"));
-  EXPECT_EQ(s.control->ErrorText(), cLoadResString("2132", "EVE"));
-}
-
-TEST(CheckUser, SecuredEnvironmentWithoutMasterGivesTheGlobalType) {
-  ProcessLogin login("BOB", "p");
-  FakeSource s("AS400");
-  // BOB is a global Supervisor; environment E1 lists only a plain user.
-  s.fake->On("Rreadk").File("QV_USRDATA/QV_UID").Key("**BOB" + std::string(27, ' ')).Record(
-      User("**", "BOB", "1", "p")).Repeatedly();
-  s.fake->On("Rreadblock").File("QV_USRDATA/QV_UID_L0").Key("E1").Records({User("E1", "AL", "2", "")});
-  s.fake->On("Rreadk").File("QV_USRDATA/QV_EX").Key("E1").Record(Ex("E1", "P", "", "1")).Repeatedly();
-  ASSERT_TRUE(s.control->OpenConnection("SRC"));
-  int32_t type = -1;
-  EXPECT_TRUE(s.control->CheckUser(type, "E1"));
-  EXPECT_EQ(type, 1);
-  // Selecting the environment admits him with that type.
-  s.control->env("E1");
-  EXPECT_EQ(s.control->env(), "E1");
-  EXPECT_EQ(s.control->CurrentUserType(), 1);
-}
-
-TEST(CheckUser, OnlyAMasterOfTheEnvironmentShutsOutAnUnlistedUser) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> listed;  // the users of E1
-    bool admitted;                    // else refused with 2132
-  };
-  const Case cases[] = {
-      {"a supervisor is no master", {User("E1", "AL", "1", "")}, true},
-      {"a master", {User("E1", "AL", "2", ""), User("E1", "ZED", "0", "")}, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ProcessLogin login("BOB", "p");
-    FakeSource s("SQL Server");
-    s.fake->On("Sread").SqlPrefix("SELECT COUNT(*)").Row("0").Repeatedly();
-    s.fake->On("Sread")
-        .Sql("SELECT * FROM QV_USRDATA..QV_UID WHERE ENVID='**' AND USERID='BOB'")
-        .Row(User("**", "BOB", "2", "p"))
-        .Repeatedly();
-    s.fake->On("Sread").Sql("SELECT * FROM QV_USRDATA..QV_UID WHERE ENVID ='E1'").Rows(c.listed);
-    ASSERT_TRUE(s.control->OpenConnection("SRC")) << s.control->ErrorText();
-    int32_t type = -1;
-    EXPECT_EQ(s.control->CheckUser(type, "E1"), c.admitted) << s.control->ErrorText();
-    if (c.admitted) EXPECT_EQ(type, 2);  // the global type
-    else EXPECT_EQ(s.control->ErrorText(), cLoadResString("2132", "BOB"));
+  for (bool readFails : {false, true}) {
+    SCOPED_TRACE(readFails ? "the first record cannot be read" : "the file lists someone else");
+    FakeSource s("AS400");
+    FakeRule& first = s.fake->On("Rreadf").File("QV_USRDATA/QV_UID");
+    if (readFails) first.Fail(DllParam::kCodeNetwork, kResetNum, kReset);
+    else first.Record(User("**", "BOB", "0", "p"));
+    EXPECT_FALSE(s.control->OpenConnection("SRC"));
+    EXPECT_EQ(s.control->ErrorNum(), readFails ? kResetNum : QVSource::kRefusalNum);
+    EXPECT_EQ(s.control->ErrorText(), readFails ? std::string(kReset) : cLoadResString("2132", "EVE"));
+    EXPECT_FALSE(s.control->ConnectionOpen());
+    EXPECT_TRUE(s.fake->OpenConnections().empty());
   }
 }
 
@@ -160,40 +141,15 @@ TEST(Users, ListsShowIdAndTypeName) {
   EXPECT_EQ(items[2]->SubItem(1), cLoadResString("14"));
 }
 
-// ---- Failing closed ------------------------------------------------------------------
+// ---- A secured environment that does not list the user ---------------------------
 
-constexpr int32_t kResetNum = 10054;
-constexpr const char* kReset = "connection reset by peer";
-
-std::string UserKey(const std::string& env, const std::string& id) {
-  return BuildKey(layout::UserKey, {env, id});
+// Scripts the users of E1: a block read of QV_UID_L0 (AS/400) or a select (NT).
+void ListUsersOfE1(FakeSource& s, const std::vector<std::string>& users) {
+  if (s.AS400())
+    s.fake->On("Rreadblock").File("QV_USRDATA/QV_UID_L0").Key("E1").Records(users).Repeatedly();
+  else
+    s.fake->On("Sread").Sql("SELECT * FROM " + s.Prefix() + "QV_UID WHERE ENVID ='E1'").Rows(users).Repeatedly();
 }
-
-// A source of kind on which BOB (password "p") is a global plain user (type
-// 2) and E1 is a secured environment that does not list him; the control is
-// open.
-struct SecuredSource {
-  explicit SecuredSource(const std::string& kind) : s(kind, kind == "Oracle" ? "ORCL" : "") {
-    const std::string p = s.Prefix(), bob = User("**", "BOB", "2", "p"), e1 = Ex("E1", "P", "", "1");
-    if (kind == "AS400") {
-      s.fake->On("Rreadk").File("QV_USRDATA/QV_UID").Key(UserKey("**", "BOB")).Record(bob).Repeatedly();
-      s.fake->On("Rreadk").File("QV_USRDATA/QV_EX").Key("E1").Record(e1).Repeatedly();
-    } else {
-      s.fake->On("Sread").Sql("SELECT * FROM " + p + "QV_UID WHERE ENVID='**' AND USERID='BOB'").Row(bob).Repeatedly();
-      s.fake->On("Sread").Sql(SelectEnvironmentSql(p, "E1")).Row(e1).Repeatedly();
-    }
-    opened = s.control->OpenConnection("SRC");
-    s.fake->ClearCalls();
-  }
-  QVSource& control() { return *s.control; }
-  RecordingFake& fake() { return *s.fake; }
-
-  ProcessLogin login{"BOB", "p"};
-  FakeSource s;
-  bool opened = false;
-};
-
-// ---- A secured environment whose users cannot be read -------------------------------
 
 // Makes the read of E1's users fail at op: the open or the block read of
 // QV_UID_L0 (AS/400), the listing or its second row (NT).
@@ -206,49 +162,56 @@ void FailUsersOfE1(RecordingFake& f, const std::string& op, const std::string& p
   rule.Fail(DllParam::kCodeNetwork, kResetNum, kReset).Repeatedly();
 }
 
-TEST(FailClosedLogin, AnUnreadableUserFileRefusesTheSecuredEnvironment) {
+// Only a Master among E1's users shuts BOB out, and users that cannot be
+// read refuse him with the library's error.
+TEST(CheckUser, AnUnlistedUserIsAdmittedWithHisGlobalTypeOnlyWhenNoMasterIsReadInTheEnvironment) {
   struct Case {
     const char* kind;
-    const char* op;    // the call that fails
-    const char* step;  // where the failure is reported
+    std::vector<std::string> listed;  // the users of E1 when they can be read,
+    const char* op;                   // else the call that fails
+    const char* step;                 // and where its failure is reported
+    bool admitted;
   };
+  const std::vector<std::string> supervisor{User("E1", "AL", "1", "")};
+  const std::vector<std::string> master{User("E1", "AL", "2", ""), User("E1", "ZED", "0", "")};
   const Case cases[] = {
-      {"AS400", "Ropen", "AtLeastOneMasterUser:Open QV_UID_L0"},
-      {"AS400", "Rreadblock", "AtLeastOneMasterUser"},
-      {"ODBC", "Sread", "AtLeastOneMasterUser"},
-      {"SQL Server", "Snext", "AtLeastOneMasterUser"},
-      {"Oracle", "Sread", "AtLeastOneMasterUser"},
+      {"AS400", supervisor, "", "", true},
+      {"AS400", master, "", "", false},
+      {"SQL Server", supervisor, "", "", true},
+      {"SQL Server", master, "", "", false},
+      {"AS400", {}, "Ropen", "AtLeastOneMasterUser:Open QV_UID_L0", false},
+      {"AS400", {}, "Rreadblock", "AtLeastOneMasterUser", false},
+      {"ODBC", {}, "Sread", "AtLeastOneMasterUser", false},
+      {"SQL Server", {}, "Snext", "AtLeastOneMasterUser", false},
+      {"Oracle", {}, "Sread", "AtLeastOneMasterUser", false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.kind) + ": " + c.op);
+    SCOPED_TRACE(std::string(c.kind) + ": " + (*c.op ? c.op : c.admitted ? "no master" : "a master"));
     SecuredSource src(c.kind);
     ASSERT_TRUE(src.opened) << src.control().ErrorText();
-    ASSERT_EQ(src.control().GlobalUserType(), 2);
-    FailUsersOfE1(src.fake(), c.op, src.s.Prefix());
+    if (*c.op) FailUsersOfE1(src.fake(), c.op, src.s.Prefix());
+    else ListUsersOfE1(src.s, c.listed);
+    const std::string refusal = *c.op ? std::string(kReset) : cLoadResString("2132", "BOB");
 
     src.control().env("E1");
-    EXPECT_EQ(src.control().env(), "");  // not selected
-    EXPECT_EQ(src.control().ErrorNum(), kResetNum);
-    EXPECT_EQ(src.control().ErrorText(), kReset);
-    EXPECT_EQ(src.control().ErrorStep(), c.step);
-
+    if (c.admitted) {
+      EXPECT_EQ(src.control().env(), "E1");
+      EXPECT_EQ(src.control().CurrentUserType(), 2);
+    } else {
+      EXPECT_EQ(src.control().env(), "");
+      EXPECT_EQ(src.control().ErrorNum(), *c.op ? kResetNum : QVSource::kRefusalNum);
+      EXPECT_EQ(src.control().ErrorText(), refusal);
+      if (*c.op) {
+        EXPECT_EQ(src.control().ErrorStep(), c.step);
+      }
+    }
     int32_t type = -1;
-    EXPECT_FALSE(src.control().CheckUser(type, "E1"));
-    EXPECT_EQ(type, -1);
-    EXPECT_EQ(src.control().ErrorText(), kReset);
+    EXPECT_EQ(src.control().CheckUser(type, "E1"), c.admitted) << src.control().ErrorText();
+    EXPECT_EQ(type, c.admitted ? 2 : -1);
+    if (!c.admitted) {
+      EXPECT_EQ(src.control().ErrorText(), refusal);
+    }
   }
-}
-
-TEST(FailClosedLogin, AnUnreadableUserFileLetsNobodyConnect) {
-  // No entry for the user, and the first-record read that tells an empty
-  // file from a full one fails.
-  ProcessLogin login("BOB", "p");
-  FakeSource s("AS400");
-  s.fake->On("Rreadf").File("QV_USRDATA/QV_UID").Fail(DllParam::kCodeNetwork, kResetNum, kReset);
-  EXPECT_FALSE(s.control->OpenConnection("SRC"));
-  EXPECT_EQ(s.control->ErrorNum(), kResetNum);
-  EXPECT_EQ(s.control->ErrorText(), kReset);
-  EXPECT_FALSE(s.control->ConnectionOpen());
 }
 
 // ---- Changing or deleting one user when the read fails ----------------------------
@@ -281,38 +244,26 @@ TEST(FailClosedUsers, AMissingUserIsRefusedAndAFailedReadIsNotAMissingUser) {
   }
 }
 
-// ---- Deleting every entry of a user or of an environment ----------------------------
+// ---- Deleting every entry of a user --------------------------------------------------
 
-// Deletes through the logical files of the users: every entry goes, and a
-// failed read stops the loop with its error.
-TEST(FailClosedUsers, ADeleteLoopTakesEveryEntryAndStopsOnAFailedRead) {
-  struct Case {
-    const char* logical;
-    std::string key;
-    std::function<bool(QVSource&)> run;
-    bool secondFails;  // the second entry is held by another job
-  };
-  const std::string bob = "BOB" + std::string(27, ' ');
-  const auto deleteBob = [](QVSource& c) { return c.DeleteUser("BOB"); };
-  const Case cases[] = {
-      {"QV_USRDATA/QV_UID_L1", bob, deleteBob, false},
-      {"QV_USRDATA/QV_UID_L1", bob, deleteBob, true},
-      {"QV_USRDATA/QV_UID_L0", "E1", [](QVSource& c) { return c.DeleteUserEnv("E1"); }, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.logical) + (c.secondFails ? ", the second read fails" : ""));
+// Deletes a user's entries through QV_UID_L1: every entry goes, and a failed
+// read stops the loop with its error.
+TEST(FailClosedUsers, DeletingAUserTakesEveryEntryAndStopsOnAFailedRead) {
+  for (bool secondFails : {false, true}) {
+    SCOPED_TRACE(secondFails ? "the second entry is held by another job" : "two entries");
     FakeSource s("AS400");
     ASSERT_TRUE(s.control->OpenConnection("SRC"));
     s.fake->ClearCalls();
-    FakeRule& entries = s.fake->On("Rreadk").File(c.logical).Key(c.key).Record(User("**", "BOB", "0"));
-    if (c.secondFails) entries.Fail(DllParam::kCodeBusy, 3202, "record held by another job");
+    FakeRule& entries = s.fake->On("Rreadk").File("QV_USRDATA/QV_UID_L1").Key("BOB" + std::string(27, ' '));
+    entries.Record(User("**", "BOB", "0"));
+    if (secondFails) entries.Fail(DllParam::kCodeBusy, 3202, "record held by another job");
     else entries.Record(User("E1", "BOB", "1"));
-    EXPECT_EQ(c.run(*s.control), !c.secondFails);
-    if (c.secondFails) {
+    EXPECT_EQ(s.control->DeleteUser("BOB"), !secondFails);
+    if (secondFails) {
       EXPECT_EQ(s.control->ErrorNum(), 3202);
       EXPECT_EQ(s.control->ErrorText(), "record held by another job");
     }
-    EXPECT_EQ(s.fake->CallCount("Rdelete"), c.secondFails ? 1 : 2);
+    EXPECT_EQ(s.fake->CallCount("Rdelete"), secondFails ? 1 : 2);
     EXPECT_EQ(s.fake->CallsNamed("Ropen").at(0).Arg(1), DllParam::kModeUpdate);
     EXPECT_EQ(s.fake->OpenFiles().size(), 17u);  // the logical file is closed again
   }

@@ -9,14 +9,19 @@
 namespace qv::test {
 namespace {
 
-TEST(StartQV, As400CallsTheStartProgramWithTheCommandLength) {
+using Lines = std::vector<std::string>;
+
+TEST(StartQV, As400CallsTheStartProgramWithTheCommandLengthAndReportsARefusal) {
   auto s = std::make_unique<OpenedFake>("AS400");
   ASSERT_TRUE(s->control().StartQV("E1", "T01", "M01", ""));
   const auto c = s->fake().Commands().at(0);
-  const std::string command = "CALL PGM(QVSTR) PARM('E1' 'T01' 'M01' 'z')";
   EXPECT_EQ(c.code, "RCMD______");
-  EXPECT_EQ(c.ctl, "00000" + Digits(static_cast<long long>(command.size() + 15), 5));
-  EXPECT_EQ(c.Request(), "00042" + command);
+  EXPECT_EQ(c.ctl, "0000000057");
+  EXPECT_EQ(c.Request(), "00042CALL PGM(QVSTR) PARM('E1' 'T01' 'M01' 'z')");
+  s->fake().On("Execute").Code("RCMD").Fail(DllParam::kCodeRefused, 9, "CPF0001 program not found");
+  EXPECT_FALSE(s->control().StartQV("E1", "T01", "M01", ""));
+  EXPECT_EQ(s->control().ErrorStep(), "StartQV");
+  EXPECT_EQ(s->control().ErrorText(), "CPF0001 program not found");
 }
 
 TEST(StartQV, NtSendsTheKindCodeAndTheInstance) {
@@ -37,14 +42,6 @@ TEST(StartQV, NtSendsTheKindCodeAndTheInstance) {
   }
 }
 
-TEST(StartQV, RefusalIsReported) {
-  auto s = std::make_unique<OpenedFake>("AS400");
-  s->fake().On("Execute").Code("RCMD").Fail(DllParam::kCodeRefused, 9, "CPF0001 program not found");
-  EXPECT_FALSE(s->control().StartQV("E1", "T01", "M01", ""));
-  EXPECT_EQ(s->control().ErrorStep(), "StartQV");
-  EXPECT_EQ(s->control().ErrorText(), "CPF0001 program not found");
-}
-
 TEST(JobRun, NtAsksTheJobListWithTheKindCodeAndCutsTheAnswerAtTabs) {
   auto s = std::make_unique<OpenedFake>("Oracle");
   s->fake().On("SJobList").Out("00001\tSE1_T01M01 4242\t").Out("00002\tJOB1 11\tJOB2 12\t");
@@ -54,7 +51,7 @@ TEST(JobRun, NtAsksTheJobListWithTheKindCodeAndCutsTheAnswerAtTabs) {
   EXPECT_EQ(s->fake().CallsNamed("SJobList").at(0).Arg(2), "ORAC");
   platform::ListBox list;
   ASSERT_TRUE(s->control().ListJobRun("JOB", list));
-  EXPECT_EQ(list.Items(), (std::vector<std::string>{"JOB1 11", "JOB2 12"}));
+  EXPECT_EQ(list.Items(), (Lines{"JOB1 11", "JOB2 12"}));
 }
 
 TEST(ListJobRun, As400PagesWhileEntriesCome) {
@@ -63,11 +60,9 @@ TEST(ListJobRun, As400PagesWhileEntriesCome) {
   platform::ListBox list;
   list.AddItem("stale");
   ASSERT_TRUE(s->control().ListJobRun("JOB", list));
-  EXPECT_EQ(list.Items(), (std::vector<std::string>{"JOB1      ", "JOB2      ", "JOB3      "}));
-  const auto cmds = s->fake().Commands();
-  ASSERT_EQ(cmds.size(), 3u);
-  EXPECT_EQ(cmds[0].Request(), "040960JOB");
-  EXPECT_EQ(cmds[1].Request(), "040961JOB");
+  EXPECT_EQ(list.Items(), (Lines{"JOB1      ", "JOB2      ", "JOB3      "}));
+  EXPECT_EQ(s->Trace(),
+            (Lines{"Execute SYSLSTJOB_ 040960JOB", "Execute SYSLSTJOB_ 040961JOB", "Execute SYSLSTJOB_ 040961JOB"}));
 }
 
 TEST(EngineText, JobAnswersAreReadSafely) {

@@ -7,17 +7,16 @@
 #include "operations/engine_text.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"
+#include "presentation/strutil.h"
 
 namespace qv::test {
 namespace {
 
+using Lines = std::vector<std::string>;
+
 std::string Message(int severity, const std::string& job, const std::string& pgm,
                     const std::string& date, const std::string& time, const std::string& text) {
-  auto pad = [](std::string s, std::size_t n) {
-    s.resize(n, ' ');
-    return s;
-  };
-  return Digits(severity, 5) + pad(job, 10) + pad(pgm, 12) + date + time +
+  return Digits(severity, 5) + PadRight(job, 10) + PadRight(pgm, 12) + date + time +
          Digits(static_cast<long long>(text.size()), 5) + text;
 }
 
@@ -92,9 +91,7 @@ TEST(ReadMSG, RestartMarkerReadsAgainFromTheFirstAndClearsTheItems) {
   platform::ListView lv;
   lv.Add("OLD", "old");
   ASSERT_TRUE(s->control().ReadMSG(false, false, lv, "*ALL"));
-  const auto cmds = s->fake().Commands();
-  ASSERT_EQ(cmds.size(), 2u);
-  EXPECT_EQ(cmds[1].Request(), "08162000000");
+  EXPECT_EQ(s->Trace(), (Lines{"Execute SYSRTVMSG_ 08162000001", "Execute SYSRTVMSG_ 08162000000"}));
   ASSERT_EQ(lv.Count(), 1);
   EXPECT_EQ(lv.DisplayOrder()[0]->SubItem(4), "again");
 }
@@ -136,17 +133,12 @@ TEST(DeleteUsrSpc, DeletesBothSpacesAndIgnoresFailures) {
   auto s = std::make_unique<OpenedFake>("AS400");
   s->fake().On("Execute").Code("DLTUSRSPC_").Fail(DllParam::kCodeRefused, 1, "not found").Repeatedly();
   s->control().DeleteUsrSpc("e1", "t01", "m01");
-  const auto cmds = s->fake().Commands();
-  ASSERT_EQ(cmds.size(), 2u);
-  EXPECT_EQ(cmds[0].ctl, "0000000020");
-  EXPECT_EQ(cmds[0].Request(), "00025SE1_T01M01");
-  EXPECT_EQ(cmds[1].Request(), "00025SE1$T01M01");
+  EXPECT_EQ(s->Trace(), (Lines{"Execute DLTUSRSPC_ 00025SE1_T01M01 -> 0", "Execute DLTUSRSPC_ 00025SE1$T01M01 -> 0"}));
+  EXPECT_EQ(s->fake().Commands().at(0).ctl, "0000000020");
 
   auto n = std::make_unique<OpenedFake>("Oracle");
   n->control().DeleteUsrSpc("E1", "T01", "M01");
-  const auto calls = n->fake().CallsNamed("DeleteFile");
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[1].Arg(0), "SE1$T01M01");
+  EXPECT_EQ(n->Trace(), (Lines{"DeleteFile SE1_T01M01", "DeleteFile SE1$T01M01"}));
 }
 
 }  // namespace
