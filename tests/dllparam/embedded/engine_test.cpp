@@ -201,7 +201,7 @@ TEST_P(EngineTest, ShortCodesMakeThePaddedJobNameAndARestartResumes) {
   ExpectFields(*a, {{"JOSEQN", Ten(40)}, {"CptRead", Ten(10)}});
 }
 
-TEST_P(EngineTest, MissingHeldAndActiveDistributionsAreRefused) {
+TEST_P(EngineTest, MissingAndHeldDistributionsAreRefused) {
   struct Case {
     const char *tgt, *text;
   };
@@ -222,12 +222,6 @@ TEST_P(EngineTest, MissingHeldAndActiveDistributionsAreRefused) {
   EXPECT_THAT(side.Jobs("*ALL"), IsEmpty());
   EXPECT_THAT(store.Admin().UserSpaces(), IsEmpty());
   EXPECT_THAT(Read(true), IsEmpty());
-
-  ASSERT_TRUE(side.Start("E1", "T01", "M01"));
-  EXPECT_FALSE(side.Start("E1", "T01", "M01"));
-  EXPECT_THAT(side.Error().text, HasSubstr("job SE1_T01M01 of distribution E1/T01/M01 is already active"));
-  EXPECT_EQ(side.Jobs("*ALL"), Names{kJob});
-  EXPECT_EQ(Read(true).size(), 1u);
 }
 
 TEST_P(EngineTest, MessagesContinueWhereTheLastReadStoppedAndRestartAfterAClear) {
