@@ -225,11 +225,9 @@ TEST(CheckStoreFile, AcceptsAGoodStoreOfEveryKindAndNamesWhatIsWrongWithABadOne)
     const char* expected;
   };
   const Case cases[] = {
-      {"missing table", [](const std::string& p) { Damage(p, "DROP TABLE QV_UID"); }, "the table QV_UID is missing"},
       {"missing column", [](const std::string& p) { Damage(p, "ALTER TABLE QV_GC DROP COLUMN ASYNC"); },
        "the table QV_GC has no column ASYNC"},
       {"broken page", [](const std::string& p) { Scribble(p, "QV_FX"); }, " is damaged: "},
-      {"not a store", [](const std::string& p) { Damage(p, "PRAGMA application_id=7"); }, " is not a source store"},
   };
   for (const Case& c : cases) {
     EmbeddedStore store(SourceKind::SQLServer, /*demo=*/true);

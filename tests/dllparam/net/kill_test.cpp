@@ -5,25 +5,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-
-#include "dllparam/embedded/embedded_source.h"
-#include "support/net_fixture.h"
+#include "net_test.h"
 #include "support/process.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
-#include "support/embedded_store.h"
 #include "support/topology.h"
-
-#ifndef QV_QVSOURCE_PATH
-#define QV_QVSOURCE_PATH ""
-#endif
 
 namespace qv::net::test {
 namespace {
 
-using embedded::SourceKind;
 using qv::test::Ex;
-using qv::test::LibClient;
 namespace L = layout;
 
 // A "qvsource serve STORE --listen 127.0.0.1:0" child process, and the
@@ -40,30 +31,32 @@ struct ServeProcess {
   std::string address;
 };
 
+// Serves an AS/400 store holding environment AA to a client that has QV_EX
+// open for update.
 class ServeProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::string(QV_QVSOURCE_PATH).empty()) GTEST_SKIP() << "qvsource is not built";
+    store.Admin().PutRecord(Record(L::QV_EX, Ex("AA", "P", "Production")));
+    store.Admin().PutRecord(Record(L::QV_EX, Ex("AB", "P", "Test")));
+    serve = std::make_unique<ServeProcess>(store.path());
+    ASSERT_FALSE(serve->address.empty());
+    client = std::make_unique<LibClient>(qv::test::kAs400, std::make_unique<NetClient>(TestClientOptions()));
+    ASSERT_TRUE(client->Connect(serve->address)) << ErrorOf(client->lib());
+    h = client->Ropen("QV_EX");
   }
-  // Returns a client of the served store.
-  static std::unique_ptr<LibClient> Served(const std::string& address) {
-    auto client = std::make_unique<LibClient>(qv::test::kAs400, std::make_unique<NetClient>(TestClientOptions()));
-    EXPECT_TRUE(client->Connect(address)) << ErrorOf(client->lib());
-    return client;
-  }
+
+  qv::test::EmbeddedStore store{SourceKind::AS400};
+  std::unique_ptr<ServeProcess> serve;
+  std::unique_ptr<LibClient> client;
+  int32_t h = -1;
 };
 
 TEST_F(ServeProcessTest, StopsCleanlyOnSigtermAndLogsEachConnection) {
-  qv::test::EmbeddedStore store(SourceKind::AS400);
-  store.Admin().PutRecord(Record(L::QV_EX, Ex("AA", "P", "Production")));
-  ServeProcess serve(store.path());
-  ASSERT_FALSE(serve.address.empty());
-  auto client = Served(serve.address);
-  const int32_t h = client->Ropen("QV_EX");
   ASSERT_TRUE(client->Readk(h, "AA", true, L::QV_EX.length));
 
-  serve.child.Signal(SIGTERM);
-  const qv::test::ProcessResult ended = serve.child.Wait();
+  serve->child.Signal(SIGTERM);
+  const qv::test::ProcessResult ended = serve->child.Wait();
   EXPECT_EQ(ended.exitCode, 0);
   EXPECT_EQ(client->lib().PingPong(), 0);
   EXPECT_EQ(client->Error().code, DllParam::kCodeNetwork);
@@ -75,34 +68,27 @@ TEST_F(ServeProcessTest, StopsCleanlyOnSigtermAndLogsEachConnection) {
 }
 
 TEST_F(ServeProcessTest, KilledWhileAClientHoldsALockLosesNoCommittedChange) {
-  qv::test::EmbeddedStore store(SourceKind::AS400);
-  store.Admin().PutRecord(Record(L::QV_EX, Ex("AA", "P", "Production")));
-  store.Admin().PutRecord(Record(L::QV_EX, Ex("AB", "P", "Test")));
-  ServeProcess serve(store.path());
-  ASSERT_FALSE(serve.address.empty());
-  auto client = Served(serve.address);
-  const int32_t h = client->Ropen("QV_EX");
   // A committed change, then a record left locked.
   ASSERT_TRUE(client->Readk(h, "AB", true, L::QV_EX.length));
   const std::string changed = Ex("AB", "P", "Changed before the kill");
   ASSERT_NE(client->lib().Rupdate(h, changed, static_cast<int32_t>(changed.size())), 0) << client->Error().text;
   ASSERT_TRUE(client->Readk(h, "AA", true, L::QV_EX.length));
   // While the server lives its lock holds against this process too.
-  auto local = std::make_unique<LibClient>(qv::test::kAs400, std::make_unique<embedded::EmbeddedSource>());
-  ASSERT_TRUE(local->Open(store.address())) << local->Error().text;
-  const int32_t lh = local->Ropen("QV_EX");
-  EXPECT_FALSE(local->Readk(lh, "AA", true, L::QV_EX.length));
-  EXPECT_EQ(local->Error().code, DllParam::kCodeBusy) << local->Error().text;
+  LibClient local(qv::test::kAs400, EmbeddedLibrary());
+  ASSERT_TRUE(local.Open(store.address())) << local.Error().text;
+  const int32_t lh = local.Ropen("QV_EX");
+  EXPECT_FALSE(local.Readk(lh, "AA", true, L::QV_EX.length));
+  EXPECT_EQ(local.Error().code, DllParam::kCodeBusy) << local.Error().text;
 
-  serve.child.Signal(SIGKILL);
-  serve.child.Wait();
+  serve->child.Signal(SIGKILL);
+  serve->child.Wait();
   const std::string never = Ex("AA", "P", "Never written");
   EXPECT_EQ(client->lib().Rupdate(h, never, static_cast<int32_t>(never.size())), 0);
   EXPECT_EQ(client->Error().code, DllParam::kCodeNetwork) << client->Error().text;
 
-  EXPECT_EQ(local->Readk(lh, "AB", false, L::QV_EX.length), changed);
+  EXPECT_EQ(local.Readk(lh, "AB", false, L::QV_EX.length), changed);
   // The dead server's lock is taken over; the record is as it was.
-  EXPECT_EQ(local->Readk(lh, "AA", true, L::QV_EX.length), Ex("AA", "P", "Production")) << local->Error().text;
+  EXPECT_EQ(local.Readk(lh, "AA", true, L::QV_EX.length), Ex("AA", "P", "Production")) << local.Error().text;
 }
 
 }  // namespace

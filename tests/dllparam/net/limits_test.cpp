@@ -1,7 +1,6 @@
 // The limits of the source server: sessions per client address, a busy fault
-// for every refused client however many come at once, output buffers
-// bounded by what each operation can return, and the connection of a client
-// that went away closed on the library it shared.
+// for every refused client however many come at once, keepalive, and output
+// buffers bounded by what each operation can return.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -12,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "dllparam/net/net_client.h"
-#include "support/net_fixture.h"
+#include "net_test.h"
 #include "support/recording_fake.h"
 
 namespace qv::net::test {
@@ -27,41 +25,21 @@ ServerOptions Options(std::size_t maxSessions, std::size_t maxPerAddress) {
   return o;
 }
 
-int32_t Open(NetClient& client, const ServerThread& server) {
-  std::string v(DllParam::kServerInfoWidth, ' '), j(DllParam::kServerInfoWidth, ' ');
-  int32_t conn = 0;
-  return client.OpenMConnection(server.address(), v, j, conn) != 0 ? conn : 0;
-}
-
-TEST(ServerLimits, AClientThatGoesAwayHasItsConnectionClosedOnTheSharedLibrary) {
-  RecordingFake fake;
-  ServerThread server(Options(64, 0), fake);
-  {
-    NetClient gone(TestClientOptions());
-    ASSERT_NE(Open(gone, server), 0) << ErrorOf(gone);
-  }  // the client ends without closing its connection
-  for (int i = 0; i < 500 && server.server().ActiveSessions() > 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  server.Stop();
-  EXPECT_EQ(fake.CallsNamed("CloseMConnection").size(), 1u);
-  EXPECT_TRUE(fake.OpenConnections().empty());
-}
-
 TEST(ServerLimits, OneAddressGetsAtMostItsShareOfTheSessions) {
   RecordingFake fake;
   ServerThread server(Options(64, 2), fake);
   NetClient a(TestClientOptions()), b(TestClientOptions()), c(TestClientOptions());
-  const int32_t first = Open(a, server);
+  const int32_t first = Open(a, server.address());
   ASSERT_NE(first, 0) << ErrorOf(a);
-  ASSERT_NE(Open(b, server), 0) << ErrorOf(b);
-  EXPECT_EQ(Open(c, server), 0);
+  ASSERT_NE(Open(b, server.address()), 0) << ErrorOf(b);
+  EXPECT_EQ(Open(c, server.address()), 0);
   EXPECT_EQ(ErrorOf(c), "network 0 source server " + server.address() +
                             ": source server busy: 2 sessions already served to 127.0.0.1");
   // A place freed by one client of the address goes to the next.
   ASSERT_NE(a.CloseMConnection(first), 0);
   bool opened = false;
   for (int i = 0; i < 200 && !opened; ++i) {
-    opened = Open(c, server) != 0;
+    opened = Open(c, server.address()) != 0;
     if (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(opened) << ErrorOf(c);
@@ -135,7 +113,7 @@ TEST(ServerLimits, AnOutputBufferBeyondWhatTheOperationReturnsIsRefusedAndTheSes
   RecordingFake fake;
   ServerThread server(Options(4, 4), fake);
   NetClient client(TestClientOptions());
-  ASSERT_NE(Open(client, server), 0) << ErrorOf(client);
+  ASSERT_NE(Open(client, server.address()), 0) << ErrorOf(client);
   struct Case {
     const char* op;
     std::size_t size;

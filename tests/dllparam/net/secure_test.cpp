@@ -10,22 +10,13 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "dllparam/embedded/embedded_source.h"
 #include "dllparam/net/net_tls.h"
 #include "dllparam/net/net_users.h"
-#include "support/embedded_store.h"
-#include "support/net_fixture.h"
+#include "net_test.h"
 #include "support/scratch.h"
-
-#ifndef QV_QVSOURCE_PATH
-#define QV_QVSOURCE_PATH ""
-#endif
 
 namespace qv::net::test {
 namespace {
-
-using embedded::SourceKind;
-using qv::test::LibClient;
 
 using qv::test::ReadWholeFile;
 using qv::test::Scratch;
@@ -47,7 +38,7 @@ class GuardedServer {
     auto opened = opened_;
     server_ = std::make_unique<ServerThread>(std::move(guards), [opened] {
       opened->fetch_add(1);
-      return std::make_unique<embedded::EmbeddedSource>();
+      return EmbeddedLibrary();
     });
   }
   ServerThread& server() { return *server_; }
@@ -323,7 +314,7 @@ TEST(Listening, BeyondLoopbackNeedsTlsAndUsersOrInsecure) {
     o.storeAddress = "file:/nowhere";
     if (c.login) o.usersFile = dir / "users";
     o.insecure = c.insecure;
-    SourceServer server(o, [] { return std::make_unique<embedded::EmbeddedSource>(); });
+    SourceServer server(o, EmbeddedLibrary);
     std::string error;
     EXPECT_EQ(server.Start(&error), c.starts)
         << c.listen << " tls " << c.tls << " login " << c.login << " insecure " << c.insecure << ": " << error;

@@ -3,22 +3,17 @@
 // in-process and other addresses to the server.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <optional>
 
-#include "dllparam/embedded/embedded_source.h"
 #include "dllparam/source_library.h"
+#include "net_test.h"
 #include "store/record_layouts.h"
-#include "support/embedded_store.h"
-#include "support/net_fixture.h"
 #include "support/topology.h"
 
 namespace qv::net::test {
 namespace {
 
-using embedded::SourceKind;
 using qv::test::Ex;
-using qv::test::LibClient;
 namespace L = layout;
 
 class StoreAccess : public ::testing::Test {
@@ -34,7 +29,7 @@ class StoreAccess : public ::testing::Test {
   }
 
   qv::test::EmbeddedStore store_{SourceKind::ODBC};
-  ServerThread server_{StoreOptions("file:" + store_.path()), [] { return std::make_unique<embedded::EmbeddedSource>(); }};
+  ServerThread server_{StoreOptions("file:" + store_.path()), EmbeddedLibrary};
 };
 
 TEST_F(StoreAccess, AUnitOfWorkReachesTheStoreWholeOrNotAtAll) {
@@ -58,7 +53,7 @@ TEST(SourceLibraryRouting, StorePathsStayInProcessAndOtherAddressesGoToTheServer
   qv::test::EmbeddedStore local(SourceKind::AS400), remote(SourceKind::AS400);
   local.Admin().PutRecord(Record(L::QV_EX, Ex("LO", "P", "local")));
   remote.Admin().PutRecord(Record(L::QV_EX, Ex("RE", "P", "remote")));
-  ServerThread server(StoreOptions("file:" + remote.path()), [] { return std::make_unique<embedded::EmbeddedSource>(); });
+  ServerThread server(StoreOptions("file:" + remote.path()), EmbeddedLibrary);
   LibClient side(qv::test::kAs400, MakeSourceLibrary());
   ASSERT_TRUE(side.Open(local.address())) << ErrorOf(side.lib());
   const int32_t hl = side.Ropen("QV_EX", false);

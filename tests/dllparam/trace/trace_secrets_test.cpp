@@ -50,19 +50,18 @@ TEST(MaskSqlPasswords, HidesEveryPasswordLiteralAndKeepsTheRest) {
   for (const Case& c : cases) EXPECT_EQ(MaskSqlPasswords(c.sql), c.expected) << c.sql;
 }
 
-Record User(std::string_view id, std::string_view password) {
-  return test::Make(layout::QV_UID, {{"ENVID", "**"}, {"USERID", id}, {"USERTYPE", "0"}, {"PASSWORD", password}});
-}
+// Returns the image of a global user of type 0.
+std::string User(const std::string& id, const std::string& password) { return test::User("**", id, "0", password); }
 
 TEST(MaskRows, HidesThePasswordFieldOfEveryRecordOfABlock) {
   const auto shape = ShapeOfFile("QV_USRDATA/QV_UID_L0");
   ASSERT_TRUE(shape);
   // The last record is cut short within its password.
   const std::string block =
-      User("ANN", "first").image() + User("BOB", "second").image() + User("CY", "third").image().substr(0, 36);
+      User("ANN", "first") + User("BOB", "second") + User("CY", "third").substr(0, 36);
   EXPECT_EQ(MaskRows(*shape, block, layout::QV_UID.length),
-            User("ANN", "********").image() + User("BOB", "********").image() +
-                User("CY", "***").image().substr(0, 36));
+            User("ANN", "********") + User("BOB", "********") +
+                User("CY", "***").substr(0, 36));
 }
 
 TEST(ShapeOfQuery, PlacesThePasswordOfTheSelectedColumns) {
@@ -99,9 +98,9 @@ TEST_P(TracedLogin, TraceOfALoginAndAUserChangeHoldsNoPasswordAndIsPrivate) {
     SetProcessUserID(embedded::kDemoMasterUser);
     SetProcessPassword("Sup3rSecret");
     ASSERT_TRUE(control.OpenConnection(store.address())) << control.ErrorText();
-    EXPECT_TRUE(control.AddUser(User("CLERK", "Cl3rkWord").image()));
-    EXPECT_TRUE(control.ChangeUser(User("CLERK", "N3wClerkWord").image(), "**", "CLERK"));
-    EXPECT_TRUE(control.ChangeUser(User(embedded::kDemoMasterUser, "N3wMaster").image(), "**",
+    EXPECT_TRUE(control.AddUser(User("CLERK", "Cl3rkWord")));
+    EXPECT_TRUE(control.ChangeUser(User("CLERK", "N3wClerkWord"), "**", "CLERK"));
+    EXPECT_TRUE(control.ChangeUser(User(embedded::kDemoMasterUser, "N3wMaster"), "**",
                                    embedded::kDemoMasterUser));
     int32_t type = -1;
     SetProcessPassword("N3wMaster");
