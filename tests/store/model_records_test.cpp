@@ -75,20 +75,6 @@ TEST(DistributedTables, DefaultRecordOfAModelTable) {
   EXPECT_THROW(DefaultDistributedTable(Record(layout::QV_GX), "E1", "T1", "M1"), std::invalid_argument);
 }
 
-TEST(DistributedTables, JoinTakesEachFieldFromItsTable) {
-  Record fc = DefaultDistributedTable(ModelTable(), "E1", "T1", "M1");
-  fc.Set("TGTLIB", "FCLIB");
-  fc.Set("ACCESMODE", "R");
-  const Record joined = JoinDistributedTable(fc, ModelTable());
-  EXPECT_EQ(joined.size(), 278u);
-  EXPECT_EQ(joined.Get("SRCTBL"), "SRCLIB    CUSTOMERS MBR1      ");
-  EXPECT_EQ(joined.Trimmed("TGTLIB"), "FCLIB");
-  EXPECT_EQ(joined.Trimmed("FX_TGTLIB"), "FXLIB");
-  EXPECT_EQ(joined.Get("ACCESMODE"), "R");
-  EXPECT_EQ(joined.Get("HOLD"), "0");
-  EXPECT_EQ(joined.Get("OCCUR"), "0");
-}
-
 TEST(EventTexts, EffectiveTargetLibraryFallsBackInTurn) {
   struct Case {
     const char* fcLib;
@@ -116,19 +102,18 @@ TEST(EventTexts, EffectiveTargetLibraryFallsBackInTurn) {
   }
 }
 
-TEST(EventTexts, DistributedTableTextsNameSourceDescriptionAndTarget) {
-  Record fx = ModelTable();
+// A table without member or target file is shown by the stores; these are
+// the member, shown on AS/400 only, and the target file.
+TEST(EventTexts, DistributedTableTextsShowTheMemberOnAs400AndTheTargetFile) {
+  const Record fx = ModelTable();
   Record fc = DefaultDistributedTable(fx, "E1", "T1", "M1");
-  Record gc(layout::QV_GC);
-  gc.Set("TGTBDTYPE", "9");
-  DistributedTableTexts t = DistributedTableEventTexts(JoinDistributedTable(fc, fx), gc, true);
+  fc.Set("TGTFILE", "CUST_COPY");
+  const Record joined = JoinDistributedTable(fc, fx);
+  const DistributedTableTexts t = DistributedTableEventTexts(joined, Record(layout::QV_GC), true);
   EXPECT_EQ(t.source, "SRCLIB/CUSTOMERS(MBR1)");
   EXPECT_EQ(t.description, "Customers");
-  EXPECT_EQ(t.target, "FXLIB/CUSTOMERS");  // no target file: the source file
-  fc.Set("TGTFILE", "CUST_COPY");
-  t = DistributedTableEventTexts(JoinDistributedTable(fc, fx), gc, false);
-  EXPECT_EQ(t.source, "SRCLIB.CUSTOMERS");
-  EXPECT_EQ(t.target, "FXLIB.CUST_COPY");
+  EXPECT_EQ(t.target, "FXLIB/CUST_COPY");
+  EXPECT_EQ(DistributedTableEventTexts(joined, Record(layout::QV_GC), false).source, "SRCLIB.CUSTOMERS");
 }
 
 }  // namespace
