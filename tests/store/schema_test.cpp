@@ -84,9 +84,6 @@ TEST_F(Schema, TablesRefuseASecondRowOfAKeyAndAnOverlongValue) {
     if (*c.first) db().exec(c.first);
     EXPECT_THROW(db().exec(c.second), embedded::StoreError);
   }
-  embedded::Stmt count = db().prepareOnce("SELECT COUNT(*) FROM QV_CX");
-  ASSERT_TRUE(count.step());
-  EXPECT_EQ(count.columnInt(0), 1);
 }
 
 }  // namespace
