@@ -129,6 +129,10 @@ TEST(EnvironmentCalls, LibraryFailuresAreReportedAsSuchWithTheirStep) {
   EXPECT_FALSE(o.control().DetailEnvironment(s, "E1"));
   EXPECT_EQ(o.control().ErrorNum(), 1002);  // not a missing environment
   EXPECT_EQ(o.control().ErrorText(), "connection lost");
+  OpenedFake n("SQL Server");
+  n.fake().On("Sread").Sql(SelectEnvironmentSql(n.Prefix(), "E1")).Fail(DllParam::kCodeNetwork, 0, "lost");
+  EXPECT_FALSE(n.control().DetailEnvironment(s, "E1"));
+  EXPECT_EQ(n.control().ErrorNum(), 1002);
 
   o.fake().On("Rreadn").File("QV_USRDATA/QV_EX_L0").Record("E1P").Fail(DllParam::kCodeNetwork, 0, "lost");
   platform::ListBox list;
