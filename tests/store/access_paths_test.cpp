@@ -42,16 +42,5 @@ TEST(AccessPaths, ProjectionsCarryThePhysicalKey) {
   }
 }
 
-TEST(AccessPathSql, StatementShapes) {
-  EXPECT_EQ(AccessUpdateSql(*FindAccessPath("QV_CX_XY")),
-            "UPDATE QV_CX SET ENVID = ?, TGTID = ?, X = ?, Y = ? WHERE rowid = ?");
-  EXPECT_EQ(AccessInsertSql(*FindAccessPath("QV_ZC_L0")),
-            "INSERT INTO QV_ZC (ENVID, TGTID, GRPID, FICID, FIELDINPUT, FIELDOUT) "
-            "VALUES (?, ?, ?, ?, ?, ?)");
-  EXPECT_THROW(AccessInsertSql(*FindAccessPath("QV_CX_XY")), std::invalid_argument);
-  EXPECT_THROW(AccessUpdateSql(*FindAccessPath("QV_FC_FXU")), std::invalid_argument);
-  EXPECT_THROW(AccessDeleteSql(*FindAccessPath("QV_GX_GC")), std::invalid_argument);
-}
-
 }  // namespace
 }  // namespace qv

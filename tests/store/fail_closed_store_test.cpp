@@ -1,6 +1,7 @@
 // The store operations fail closed, on embedded stores: a code longer than
-// its field names no item at any entry point, and a delete that cannot read
-// an entry stops instead of reporting success.
+// its field names no item at any entry point, nothing is added under a
+// missing parent, and a delete that cannot read an entry stops instead of
+// reporting success.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,6 +10,7 @@
 #include "dllparam/embedded/embedded_source.h"
 #include "presentation/messages.h"
 #include "presentation/strutil.h"
+#include "support/lib_client.h"
 #include "support/store_fixture.h"
 #include "support/topology.h"
 
@@ -35,12 +37,14 @@ struct Args {
               gx = Gx("E1", "M1"), fx = Fx("E1", "M1", "0000000001"),
               gc = TopoDistribution("E1", "T1", "M1").image(),
               fc = TopoDistributedTable("E1", "T1", "M1", 1).image(),
-              zx = TopoField("E1", "M1", 1, "CUSTNO").image(), uid = User("E1", "ANN", "2");
+              zx = TopoField("E1", "M1", 1, "CUSTNO").image(), uid = User("E1", "ANN", "2"),
+              gcOfT9 = TopoDistribution("E1", "T9", "M1").image(), gcOfM9 = TopoDistribution("E1", "T1", "M9").image(),
+              fcOf9 = TopoDistributedTable("E1", "T1", "M1", 9).image();
   std::string out, a, b, c;
   int64_t next = 0;
 };
 
-struct OverLong {
+struct NoItemCase {
   const char* call;
   std::function<bool(QVSource&, Args&)> run;
   bool result;
@@ -54,8 +58,9 @@ const std::string t1 = "0000000001";
 // Names a call of the control and makes the case's function of it.
 #define CALL(call) #call, [](QVSource& c, [[maybe_unused]] Args& x) { return c.call; }
 
-// Every public entry point that takes a code, with one code too long.
-std::vector<OverLong> OverLongCases() {
+// Every public entry point that takes a code, with one code too long, and
+// the additions under a missing parent.
+std::vector<NoItemCase> NoItemCases() {
   return {
       // Environments and targets
       {CALL(EnvironmentExist(kEnv)), false, ""},
@@ -137,6 +142,11 @@ std::vector<OverLong> OverLongCases() {
       {CALL(DeleteEnvUser(kEnv, "ANN")), false, M("2206")},
       {CALL(DeleteUser(kUser)), true, ""},
       {CALL(DeleteUserEnv(kEnv)), true, ""},
+      // Missing parents
+      {CALL(AddGC(x.gcOfT9)), false, M("2020", "T9")},
+      {CALL(AddGC(x.gcOfM9)), false, M("2023", "M9")},
+      {CALL(DistributeFC("T1", "M9")), false, M("2023", "M9")},
+      {CALL(AddFC(x.fcOf9, "T1", "M1")), false, M("2024", "0000000009", "M1")},
   };
 }
 
@@ -150,8 +160,8 @@ class FailClosedStore : public StoreTest {
   }
 };
 
-TEST_P(FailClosedStore, ACodeLongerThanItsFieldNamesNoItem) {
-  for (const OverLong& c : OverLongCases()) {
+TEST_P(FailClosedStore, AnOverlongCodeOrAMissingParentNamesNoItem) {
+  for (const NoItemCase& c : NoItemCases()) {
     SCOPED_TRACE(c.call);
     Args args;
     const auto before = Snapshot();
@@ -183,17 +193,10 @@ class LockedUserStore : public FailClosedStore {};
 
 TEST_P(LockedUserStore, AUserHeldByAnotherJobKeepsItsEnvironment) {
   // Another job holds BOB's entry of E1 locked.
-  embedded::EmbeddedSource other;
-  std::string version(DllParam::kServerInfoWidth, ' '), job(DllParam::kServerInfoWidth, ' ');
-  int32_t conn = 0, h = -1;
-  ASSERT_NE(other.OpenMConnection(UCase("file:" + Admin().path()), version, job, conn), 0);
-  ASSERT_NE(other.Ropen("QV_USRDATA/QV_UID", DllParam::kModeUpdate, h), 0);
-  std::string rec(layout::QV_UID.length, ' ');
-  int32_t len = 0;
-  const std::string bob = BuildKey(layout::UserKey, {"E1", "BOB"});
-  ASSERT_NE(
-      other.Rreadk(h, rec, len, DllParam::kKeyEqualLocked, bob, static_cast<int32_t>(bob.size())),
-      0);
+  LibClient other(kAs400, std::make_unique<embedded::EmbeddedSource>());
+  ASSERT_NE(other.Open(UCase("file:" + Admin().path())), 0);
+  const int32_t h = other.Ropen("QV_UID");
+  ASSERT_TRUE(other.Readk(h, BuildKey(layout::UserKey, {"E1", "BOB"}), true, layout::QV_UID.length));
 
   EXPECT_FALSE(control().DeleteEnvironment("E1"));
   EXPECT_EQ(control().ErrorStep(), "DeleteUserEnv");
@@ -206,7 +209,7 @@ TEST_P(LockedUserStore, AUserHeldByAnotherJobKeepsItsEnvironment) {
   EXPECT_EQ(events.Named("EXdeleted"), std::vector<std::string>{});
 
   // Once the other job lets go, the delete goes through.
-  ASSERT_NE(other.CloseMConnection(conn), 0);
+  ASSERT_TRUE(other.Close());
   ClearError();
   ASSERT_TRUE(control().DeleteEnvironment("E1")) << control().ErrorText();
   EXPECT_EQ(Stored(layout::QV_UID, "E1"), std::vector<std::string>{});
