@@ -120,12 +120,6 @@ SqlKey::SqlKey(const Layout& table, std::span<const std::string_view> leadingKey
     Add(table.fields[i].column, leadingKeyValues[i]);
 }
 
-SqlKey SqlKey::Columns(const Layout& table, std::initializer_list<KeyValue> conditions) {
-  SqlKey key(table);
-  for (const KeyValue& kv : conditions) key.Add(kv.column, kv.value);
-  return key;
-}
-
 SqlKey SqlKey::Of(const Record& record) {
   SqlKey key(record.layout());
   for (std::size_t i = 0; i < record.layout().keyCount; ++i)

@@ -42,18 +42,12 @@ std::string SqlHead(std::string_view verb, std::string_view prefix, std::string_
 // built from another record would name the wrong columns.
 void RequireRecordOf(const Record& rec, const Layout& layout);
 
-// One condition of a WHERE clause: a column of the table and its value.
-struct KeyValue {
-  std::string_view column;
-  std::string_view value;
-};
-
 // The conditions of a WHERE clause on one table, each value cut and padded
 // to its column's width and quoted:
 //   ENVID='01' AND TGTID='T1 '
 // No condition at all means every row. Throws std::invalid_argument when the
 // layout is not a table, for more values than key fields, or for a field
-// without an NT column; UnknownFieldError for a column the table lacks.
+// without an NT column.
 class SqlKey {
  public:
   // Conditions on the leading key fields of the table, in key order:
@@ -61,10 +55,6 @@ class SqlKey {
   // selects every table of a model.
   SqlKey(const Layout& table, std::initializer_list<std::string_view> leadingKeyValues);
   SqlKey(const Layout& table, std::span<const std::string_view> leadingKeyValues);
-
-  // Conditions on any columns, in the order given:
-  // SqlKey::Columns(layout::QV_UID, {{"USERID", user}}).
-  static SqlKey Columns(const Layout& table, std::initializer_list<KeyValue> conditions);
 
   // Conditions on the whole key of a record, with the record's values.
   static SqlKey Of(const Record& record);
