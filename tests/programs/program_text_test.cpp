@@ -7,6 +7,7 @@
 #include "programs/program_lines.h"
 #include "programs/program_parser.h"
 #include "store/records.h"
+#include "support/topology.h"
 
 namespace qv {
 
@@ -59,17 +60,9 @@ const std::string kInstsAs =
 Record Zx(const std::string& name, const std::string& type, const std::string& len, const std::string& deci,
           const std::string& desc = "", const std::string& mask = " ", const std::string& null = "0",
           const std::string& key = "00000") {
-  Record r(layout::QV_ZX);
-  r.Set("FIELDINPUT", name);
-  r.Set("DESCRIP", desc);
-  r.Set("FIELDTYPE", type);
-  r.Set("MASKDATE", mask);
-  r.Set("LEN", len);
-  r.Set("DECI", deci);
-  r.Set("POS_IN", "00001");
-  r.Set("ALLOWNULL", null);
-  r.Set("KEYORDER", key);
-  return r;
+  return test::Make(layout::QV_ZX, {{"FIELDINPUT", name}, {"DESCRIP", desc}, {"FIELDTYPE", type}, {"MASKDATE", mask},
+                                    {"LEN", len}, {"DECI", deci}, {"POS_IN", "00001"}, {"ALLOWNULL", null},
+                                    {"KEYORDER", key}});
 }
 
 std::vector<Record> Table() {
@@ -282,7 +275,6 @@ TEST(ProgramChecker, ReportsEachFaultWithItsLineAndColumn) {
     EXPECT_EQ(d.id, c.id) << d.text;
     EXPECT_EQ(d.line, c.line);
     EXPECT_EQ(d.column, c.column);
-    EXPECT_FALSE(d.warning);
     EXPECT_TRUE(p.HasErrors());
   }
   // Limits of operands and tags, and lines too long to store.
