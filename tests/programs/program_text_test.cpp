@@ -150,23 +150,13 @@ TEST(ProgramText, StatementsAreStoredWithTheirOperandsInPlace) {
 }
 
 TEST(ProgramText, StoredLinesRenderAsTheLanguageWritesThem) {
-  auto inst = [](std::string code, Operand a, Operand b, Operand c, std::string cond = "", std::string tag = "") {
-    StoredInst i;
-    i.code = std::move(code);
-    i.op[0] = std::move(a);
-    i.op[1] = std::move(b);
-    i.op[2] = std::move(c);
-    i.cond = std::move(cond);
-    i.tag = std::move(tag);
-    return EncodeInst(i);
-  };
   const Operand A{'F', "I.A"}, B{'F', "W.B"}, R{'F', "W.R"}, none{};
   const std::vector<ProgramLine> lines = {
-      {'i', 2, inst("09", A, B, R)},
-      {'i', 0, inst("03", A, none, R)},
-      {'i', 0, inst("06", A, B, R, "EQ", "T1")},
-      {'i', 0, inst("R4", {'C', "'F'"}, {' ', "AL"}, {'F', "F.AL.K"}, "NU", "5")},
-      {'i', 4, inst("ZZ", A, B, R)},
+      {'i', 2, EncodeInst({"09", {A, B, R}, "", ""})},
+      {'i', 0, EncodeInst({"03", {A, none, R}, "", ""})},
+      {'i', 0, EncodeInst({"06", {A, B, R}, "EQ", "T1"})},
+      {'i', 0, EncodeInst({"R4", {{'C', "'F'"}, {' ', "AL"}, {'F', "F.AL.K"}}, "NU", "5"})},
+      {'i', 4, EncodeInst({"ZZ", {A, B, R}, "", ""})},
       {'j', 3, "/* note  "},
       {'d', 0, EncodeDecl({"W.X", 'Z', 5, 2, "", 0, "", ' ', '0', 0})},
       {'d', 1, EncodeDecl({"O.CUSTNO", 'P', 7, 0, "", 0, "old", ' ', '0', 0})},

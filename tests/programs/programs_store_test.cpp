@@ -181,9 +181,7 @@ TEST_P(ProgramStore, AProgramStoredAndReadBackParsesToTheSameRecords) {
 
 TEST_P(ProgramStore, AProgramTheSourceCannotCompileIsReported) {
   // A branch to a tag that is not defined, as no checked text gives it.
-  StoredInst jump;
-  jump.code = "01";
-  jump.tag = "NOWHERE";
+  const StoredInst jump{"01", {}, "", "NOWHERE"};
   const std::string insts = FitText(" 000" + EncodeInst(jump), kInstRecordWidth);
   std::string mi;
   EXPECT_FALSE(Store(control(), AS400(), "", insts, fields, mi));
