@@ -25,22 +25,6 @@ TEST(ClockTest, ManualClockMovesOnlyByHand) {
   EXPECT_NE(dynamic_cast<SteadyClock*>(&CurrentClock()), nullptr);
 }
 
-TEST(PromptTest, CallbackAnswersOrDeclines) {
-  std::vector<PromptRequest> asked;
-  CallbackPrompter prompter([&](const PromptRequest& r) -> std::optional<std::string> {
-    asked.push_back(r);
-    if (asked.size() == 1) return std::string("30");
-    return std::nullopt;
-  });
-  ScopedPrompter scope(prompter);
-  EXPECT_EQ(Prompt("Len for NOTE", "Define a maxi length", "40"), "30");
-  EXPECT_EQ(Prompt("again", "t", "40"), std::nullopt);
-  ASSERT_EQ(asked.size(), 2u);
-  EXPECT_EQ(asked[0].prompt, "Len for NOTE");
-  EXPECT_EQ(asked[0].title, "Define a maxi length");
-  EXPECT_EQ(asked[0].proposed, "40");
-}
-
 TEST(PromptTest, AFailingPrompterGivesNoAnswer) {
   CallbackPrompter prompter([](const PromptRequest&) -> std::optional<std::string> {
     throw std::runtime_error("no screen");
@@ -80,7 +64,6 @@ TEST(PromptTest, TerminalAsksAndConvertsText) {
   // A prompter that needs a terminal asks nothing of a file.
   EXPECT_EQ(AskTerminal("25\n", true, request), std::make_pair(std::optional<std::string>(), std::string()));
 }
-
 
 }  // namespace
 }  // namespace qv::platform

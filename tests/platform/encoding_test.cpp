@@ -29,6 +29,7 @@ TEST(Encoding, ConvertsTheCharactersOfTheHighTable) {
       {"\xE9l\xE8ve", "\xC3\xA9l\xC3\xA8ve"},           // élève
       {"\x80", "\xE2\x82\xAC"},                          // euro sign
       {"\x9C", "\xC5\x93"},                              // oe ligature
+      {"\x8C", "\xC5\x92"},                              // OE ligature
       {"\x92", "\xE2\x80\x99"},                          // right single quote
       {"\x96", "\xE2\x80\x93"},                          // en dash (the label separator, 150)
       {"\x9F", "\xC5\xB8"},                              // Y with diaeresis
@@ -83,15 +84,6 @@ TEST(Encoding, ExactConversionReportsWhereItStopped) {
   EXPECT_EQ(out, "\xE9");
   EXPECT_FALSE(Utf8ToCp1252Exact("?x\xFF", out, bad));  // a literal "?" is no fault
   EXPECT_EQ(bad, 2u);
-}
-
-TEST(Encoding, MapsSingleCodePoints) {
-  EXPECT_EQ(Cp1252ToUnicode(0x80), U'\u20AC');
-  EXPECT_EQ(Cp1252ToUnicode(0xE9), U'\u00E9');
-  EXPECT_EQ(UnicodeToCp1252(U'\u0152'), 0x8C);
-  EXPECT_EQ(UnicodeToCp1252(U'\u0100'), -1);
-  EXPECT_EQ(UnicodeToCp1252(0x9D), 0x9D);
-  EXPECT_EQ(UnicodeToCp1252(0x9E), -1);  // 0x9E is ž; U+009E has no byte
 }
 
 }  // namespace

@@ -1,11 +1,24 @@
-// End scripts: the rich text of stored lines and the requests of a script.
+// End scripts: the rich text of stored lines and the requests of a script,
+// the exact commands and statements sent (recording fake), and what a store
+// holds after a script is replaced (embedded source, every kind).
 #include <gtest/gtest.h>
 
 #include "programs/end_script_text.h"
 #include "programs/program_statements.h"
+#include "support/fake_control.h"
+#include "support/store_fixture.h"
+#include "support/topology.h"
 
-namespace qv {
+namespace qv::test {
 namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Script(int lines) {
+  std::string s;
+  for (int i = 1; i <= lines; ++i) s += "CMD" + std::to_string(i) + "\r\n";
+  return s;
+}
 
 constexpr const char* kHead =
     "{\\rtf1\\ansi\\deff0\\deftab4{\\fonttbl{\\f0\\fmodern Courier New;}{\\f1\\froman\\fcharset2 Symbol;}}"
@@ -51,5 +64,81 @@ TEST(EndScriptText, NtStatementsCutTheLineBeforeDoublingItsQuotes) {
   EXPECT_EQ(cut.substr(cut.size() - 12), "aaaa''',' ')");
 }
 
+TEST(EndScriptCommands, AnAs400ScriptGoesInChunksOfFifteenLines) {
+  OpenedFake o("AS400");
+  ASSERT_TRUE(o.control().Write_ENQV("E1", "T1", "M1", "S", Script(31))) << o.control().ErrorText();
+  Lines sent;
+  for (const FakeCommand& c : o.fake().Commands()) {
+    EXPECT_EQ(c.code, "SYSWRTENQV");
+    EXPECT_EQ(c.ctl, "0000004096");
+    EXPECT_EQ(c.data.size(), 4097u);
+    EXPECT_EQ(c.data.back(), '\0');
+    sent.push_back(c.data.substr(0, 8));
+  }
+  EXPECT_EQ(sent, (Lines{"040960E1", "04096115", "04096115", "04096101", "040963  "}));
+  EXPECT_EQ(o.fake().Commands()[0].Request(), "040960E1T1 M1 S0");
+  EXPECT_EQ(o.fake().Commands()[3].data.substr(8, 260), "CMD31" + std::string(255, ' '));
+  EXPECT_FALSE(o.Writes());
+}
+
+TEST(EndScriptCommands, AFailedCommandStopsTheSending) {
+  OpenedFake o("AS400");
+  o.fake().On("Execute").Code("SYSWRTENQV").Reply("").Fail(DllParam::kCodeRefused, 9, "no room");
+  EXPECT_FALSE(o.control().Write_ENQV("E1", "T1", "M1", "S", Script(20)));
+  EXPECT_EQ(o.fake().Commands().size(), 2u);
+  EXPECT_EQ(o.control().ErrorStep(), "Write_ENQV");
+}
+
+TEST(EndScriptCommands, AnNtScriptReplacesEveryPlaceWithRowsOfPlaceT) {
+  OpenedFake o("SQL Server");
+  ASSERT_TRUE(o.control().Write_ENQV("E1", "T1", "M1", "S", "ECHO 'a'\r\n\r\nEND"));
+  EXPECT_EQ(o.fake().Statements(),
+            (Lines{"DELETE FROM QV_USRDATA..QV_END WHERE ENVID='E1' AND TGTID='T1 ' AND GRPID='M1 '",
+                   "INSERT INTO QV_USRDATA..QV_END (ENVID, TGTID, GRPID, LIEU, LINE, INST, QV_DATETIME) "
+                   "VALUES('E1','T1 ','M1 ','T','00001','ECHO ''a''',' ')",
+                   "INSERT INTO QV_USRDATA..QV_END (ENVID, TGTID, GRPID, LIEU, LINE, INST, QV_DATETIME) "
+                   "VALUES('E1','T1 ','M1 ','T','00002','',' ')",
+                   "INSERT INTO QV_USRDATA..QV_END (ENVID, TGTID, GRPID, LIEU, LINE, INST, QV_DATETIME) "
+                   "VALUES('E1','T1 ','M1 ','T','00003','END',' ')"}));
+}
+
+TEST(EndScriptCommands, ReadsTheLinesOfOnePlace) {
+  OpenedFake nt("Oracle");
+  std::string rtf;
+  ASSERT_TRUE(nt.control().Read_QVEND("E1", "T1", "M1", "S", rtf));
+  EXPECT_EQ(nt.fake().Statements(),
+            (Lines{"SELECT * FROM QV_USRDATA.QV_END WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID ='M1 ' AND LIEU ='S'"}));
+  OpenedFake as("AS400");
+  ASSERT_TRUE(as.control().Read_QVEND("E1", "T1", "M1", "S", rtf));
+  EXPECT_EQ(as.Trace(), (Lines{"Ropen QV_END_L0", "Rreadblock QV_END_L0 [E1T1 M1 S] -> 0", "Rclose QV_END_L0"}));
+}
+
+class EndScriptStore : public StoreTest {};
+
+// Sixty lines, the first three with blanks, quotes and a width past the line's.
+TEST_P(EndScriptStore, AScriptWrittenReadsBackAsRichTextInItsOrder) {
+  embedded::StoreAdmin admin = Admin();
+  WriteTopology(admin, "E1");
+  const std::string wide(300, 'W');
+  ASSERT_TRUE(control().Write_ENQV("E1", "T1", "M1", "T", "  CALL PGM(X) PARM('a')\r\nREM done\r\n" + wide + "\r\n" + Script(57)))
+      << control().ErrorText();
+  std::string rtf;
+  ASSERT_TRUE(control().Read_QVEND("E1", "T1", "M1", "T", rtf)) << control().ErrorText();
+  Lines expected{"  CALL PGM(X) PARM('a')", "REM done", wide.substr(0, 255)};
+  for (int i = 1; i <= 57; ++i) expected.push_back("CMD" + std::to_string(i));
+  EXPECT_EQ(rtf, RenderEndScript(expected));
+  // NT sources replace every place of the distribution; the AS/400 server the place sent.
+  ASSERT_TRUE(control().Read_QVEND("E1", "T1", "M1", "S", rtf));
+  EXPECT_EQ(rtf, RenderEndScript(AS400() ? Lines{"CALL END"} : Lines{}));
+  ASSERT_TRUE(control().Read_QVEND("E1", "T2", "M1", "T", rtf));
+  EXPECT_EQ(rtf, RenderEndScript({"CALL END"}));
+
+  ASSERT_TRUE(control().Write_ENQV("E1", "T1", "M1", "T", ""));
+  ASSERT_TRUE(control().Read_QVEND("E1", "T1", "M1", "T", rtf));
+  EXPECT_EQ(rtf, RenderEndScript({}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, EndScriptStore, AllKinds(), KindName);
+
 }  // namespace
-}  // namespace qv
+}  // namespace qv::test

@@ -69,6 +69,10 @@ TEST(MiSource, EachStatementBecomesItsTemplate) {
                     "CPYBLA SF.ERR ,'0';", "CPYBLAP SF.ERRMSG ,' ' ,' '; ", "CALLX SYSFILE , @SYSFILE, *;",
                     "CPYBLA " + F + "CUST, SF.BUF;", "CPYBLA " + F + "F.CUST.@EOF@, SF.OP;",
                     "CPYBLAP S.ERROR, SF.ERRMSG, ' ';", "CMPBLA (B) SF.ERR ,'1' /EQ ( *ERROR );"}));
+  // A keyed read carries its option and key.
+  EXPECT_NE(GenerateMi(Program("READkey 'F' ON CUST WITHKEY PREVUNQ TO W.B"), {})
+                .find("CPYBLA SF.OP ,'u';CPYNV SF.LENKEY ,10;CPYBLA SF.KEY, F@@@@@@@@@@.W.B;CPYNV SF.LENBUF ,0;"),
+            std::string::npos);
 }
 
 TEST(MiSource, CallxDeclaresItsPointerAndOperandListOnce) {
@@ -83,12 +87,6 @@ TEST(MiSource, CallxDeclaresItsPointerAndOperandListOnce) {
                     // a constant parameter is not copied back
                     "CPYBLA PX.P1, 'Z';", "DCL SYSPTR " + F + "PX.P2 INIT('P2        ',TYPE(PGM,1)); ",
                     "DCL OL " + F + "PX.2( PX.P1@);", "CALLX " + F + "PX.P2 ," + F + "PX.2, *; "}));
-}
-
-TEST(MiSource, ReadkeyCarriesItsOptionAndKey) {
-  const std::string mi = GenerateMi(Program("READkey 'F' ON CUST WITHKEY PREVUNQ TO W.B"), {});
-  EXPECT_NE(mi.find("CPYBLA SF.OP ,'u';CPYNV SF.LENKEY ,10;CPYBLA SF.KEY, F@@@@@@@@@@.W.B;CPYNV SF.LENBUF ,0;"),
-            std::string::npos);
 }
 
 TEST(ProgramRequests, LinesAndBlocksGoInBatchesOfTwentyTwo) {

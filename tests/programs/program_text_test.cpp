@@ -7,6 +7,7 @@
 #include "programs/program_lines.h"
 #include "programs/program_parser.h"
 #include "store/records.h"
+#include "support/topology.h"
 
 namespace qv {
 
@@ -59,17 +60,9 @@ const std::string kInstsAs =
 Record Zx(const std::string& name, const std::string& type, const std::string& len, const std::string& deci,
           const std::string& desc = "", const std::string& mask = " ", const std::string& null = "0",
           const std::string& key = "00000") {
-  Record r(layout::QV_ZX);
-  r.Set("FIELDINPUT", name);
-  r.Set("DESCRIP", desc);
-  r.Set("FIELDTYPE", type);
-  r.Set("MASKDATE", mask);
-  r.Set("LEN", len);
-  r.Set("DECI", deci);
-  r.Set("POS_IN", "00001");
-  r.Set("ALLOWNULL", null);
-  r.Set("KEYORDER", key);
-  return r;
+  return test::Make(layout::QV_ZX, {{"FIELDINPUT", name}, {"DESCRIP", desc}, {"FIELDTYPE", type}, {"MASKDATE", mask},
+                                    {"LEN", len}, {"DECI", deci}, {"POS_IN", "00001"}, {"ALLOWNULL", null},
+                                    {"KEYORDER", key}});
 }
 
 std::vector<Record> Table() {
@@ -157,23 +150,13 @@ TEST(ProgramText, StatementsAreStoredWithTheirOperandsInPlace) {
 }
 
 TEST(ProgramText, StoredLinesRenderAsTheLanguageWritesThem) {
-  auto inst = [](std::string code, Operand a, Operand b, Operand c, std::string cond = "", std::string tag = "") {
-    StoredInst i;
-    i.code = std::move(code);
-    i.op[0] = std::move(a);
-    i.op[1] = std::move(b);
-    i.op[2] = std::move(c);
-    i.cond = std::move(cond);
-    i.tag = std::move(tag);
-    return EncodeInst(i);
-  };
   const Operand A{'F', "I.A"}, B{'F', "W.B"}, R{'F', "W.R"}, none{};
   const std::vector<ProgramLine> lines = {
-      {'i', 2, inst("09", A, B, R)},
-      {'i', 0, inst("03", A, none, R)},
-      {'i', 0, inst("06", A, B, R, "EQ", "T1")},
-      {'i', 0, inst("R4", {'C', "'F'"}, {' ', "AL"}, {'F', "F.AL.K"}, "NU", "5")},
-      {'i', 4, inst("ZZ", A, B, R)},
+      {'i', 2, EncodeInst({"09", {A, B, R}, "", ""})},
+      {'i', 0, EncodeInst({"03", {A, none, R}, "", ""})},
+      {'i', 0, EncodeInst({"06", {A, B, R}, "EQ", "T1"})},
+      {'i', 0, EncodeInst({"R4", {{'C', "'F'"}, {' ', "AL"}, {'F', "F.AL.K"}}, "NU", "5"})},
+      {'i', 4, EncodeInst({"ZZ", {A, B, R}, "", ""})},
       {'j', 3, "/* note  "},
       {'d', 0, EncodeDecl({"W.X", 'Z', 5, 2, "", 0, "", ' ', '0', 0})},
       {'d', 1, EncodeDecl({"O.CUSTNO", 'P', 7, 0, "", 0, "old", ' ', '0', 0})},
@@ -282,7 +265,6 @@ TEST(ProgramChecker, ReportsEachFaultWithItsLineAndColumn) {
     EXPECT_EQ(d.id, c.id) << d.text;
     EXPECT_EQ(d.line, c.line);
     EXPECT_EQ(d.column, c.column);
-    EXPECT_FALSE(d.warning);
     EXPECT_TRUE(p.HasErrors());
   }
   // Limits of operands and tags, and lines too long to store.

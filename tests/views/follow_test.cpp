@@ -69,69 +69,55 @@ SourceTable SourceOf(bool as400) {
   return as400 ? SourceTable{"DEMOLIB", "CUST", "F2", "F3"} : SourceTable{"SALES", "ORDERS", "AMOUNT", "LINE"};
 }
 
-// Reads a record through read, changes it with edit and writes it through write.
-bool Rewrite(const Layout& layout, const std::function<bool(std::string&)>& read,
-             const std::function<void(Record&)>& edit, const std::function<bool(std::string&)>& write) {
-  std::string image(layout.length, ' ');
-  if (!read(image)) return false;
-  Record r(layout, image);
-  edit(r);
-  image = r.image();
-  return write(image);
-}
+using Apply = std::function<bool(QVSource&, const SourceTable&)>;
+using Io = std::function<bool(QVSource&, const SourceTable&, std::string&)>;
 
 struct Change {
   const char* what;
-  std::function<bool(QVSource&, const SourceTable&)> apply;
+  Apply apply;
 };
 
+// Returns a change that adds the record of this image through add.
+Apply Add(std::string image, bool (QVSource::*add)(std::string&)) {
+  return [image, add](QVSource& c, const SourceTable&) {
+    std::string r = image;
+    return (c.*add)(r);
+  };
+}
+
+// Returns a change that reads a record through read, sets these fields and
+// writes it through write.
+Apply Edit(const Layout& layout, std::vector<std::pair<const char*, const char*>> fields, Io read, Io write) {
+  return [&layout, fields, read, write](QVSource& c, const SourceTable& source) {
+    std::string image(layout.length, ' ');
+    if (!read(c, source, image)) return false;
+    Record r(layout, image);
+    for (const auto& [name, value] : fields) r.Set(name, value);
+    image = r.image();
+    return write(c, source, image);
+  };
+}
+
 const std::vector<Change>& Sequence() {
-  using R = Record&;
   using T = const SourceTable&;
+  using S = std::string&;
   static const std::vector<Change> changes = {
-      {"add a target",
-       [](QVSource& c, T) {
-         std::string cx = TopoTarget("E1", "T09").image();
-         return c.AddCible(cx);
-       }},
+      {"add a target", Add(TopoTarget("E1", "T09").image(), &QVSource::AddCible)},
       {"change a target's type and description",
-       [](QVSource& c, T) {
-         return Rewrite(
-             layout::QV_CX, [&](std::string& r) { return c.DetailCible(r, "T01"); },
-             [](R r) {
-               r.Set("TGTTYPE", "1");
-               r.Set("DESCRIP", "Renamed 'quoted'");
-             },
-             [&](std::string& r) { return c.ChangeCible(r, "T01"); });
-       }},
+       Edit(layout::QV_CX, {{"TGTTYPE", "1"}, {"DESCRIP", "Renamed 'quoted'"}},
+            [](QVSource& c, T, S r) { return c.DetailCible(r, "T01"); },
+            [](QVSource& c, T, S r) { return c.ChangeCible(r, "T01"); })},
       {"hold a target", [](QVSource& c, T) { return c.HoldCible("T09"); }},
       {"release a target", [](QVSource& c, T) { return c.ReleaseCible("N1"); }},
-      {"add a model",
-       [](QVSource& c, T) {
-         std::string gx = TopoModel("E1", "M3").image();
-         return c.AddGroup(gx);
-       }},
-      {"add a distribution with the model's tables",
-       [](QVSource& c, T) {
-         std::string gc = TopoDistribution("E1", "T09", "M1").image();
-         return c.AddGC(gc);
-       }},
+      {"add a model", Add(TopoModel("E1", "M3").image(), &QVSource::AddGroup)},
+      {"add a distribution with the model's tables", Add(TopoDistribution("E1", "T09", "M1").image(), &QVSource::AddGC)},
       {"change a model its distributions show",
-       [](QVSource& c, T) {
-         return Rewrite(
-             layout::QV_GX, [&](std::string& r) { return c.DetailGroup(r, "M1"); },
-             [](R r) {
-               r.Set("DESCRIP", "Customers");
-               r.Set("ACCESMODE", "1");
-             },
-             [&](std::string& r) { return c.ChangeGroup(r, "M1"); });
-       }},
+       Edit(layout::QV_GX, {{"DESCRIP", "Customers"}, {"ACCESMODE", "1"}},
+            [](QVSource& c, T, S r) { return c.DetailGroup(r, "M1"); },
+            [](QVSource& c, T, S r) { return c.ChangeGroup(r, "M1"); })},
       {"change a distribution",
-       [](QVSource& c, T) {
-         return Rewrite(
-             layout::QV_GC, [&](std::string& r) { return c.DetailGC("M1", "T09", r); },
-             [](R r) { r.Set("HOLD", "1"); }, [&](std::string& r) { return c.ChangeControledGC(r, "T09", "M1"); });
-       }},
+       Edit(layout::QV_GC, {{"HOLD", "1"}}, [](QVSource& c, T, S r) { return c.DetailGC("M1", "T09", r); },
+            [](QVSource& c, T, S r) { return c.ChangeControledGC(r, "T09", "M1"); })},
       {"release a distribution", [](QVSource& c, T) { return c.ReleaseGC("E1", "T09", "M1"); }},
       {"hold a distribution", [](QVSource& c, T) { return c.HoldGC("E1", "T09", "M1"); }},
       {"add a table to a model",
@@ -146,36 +132,29 @@ const std::vector<Change>& Sequence() {
          return c.AddFile(image, "M1");
        }},
       {"change a model table",
-       [](QVSource& c, T) {
-         std::string all, manual;
-         return Rewrite(
-             layout::QV_FX, [&](std::string& r) { return c.DetailFile(r, "M1", "0000000002", all, manual); },
-             [](R r) {
-               r.Set("DESCRIP", "Orders");
-               r.Set("TGTFILE", "ORDERS");
-             },
-             [&](std::string& r) { return c.ChangeFile(r, "M1", "0000000002"); });
-       }},
+       Edit(
+           layout::QV_FX, {{"DESCRIP", "Orders"}, {"TGTFILE", "ORDERS"}},
+           [](QVSource& c, T, S r) {
+             std::string all, manual;
+             return c.DetailFile(r, "M1", "0000000002", all, manual);
+           },
+           [](QVSource& c, T, S r) { return c.ChangeFile(r, "M1", "0000000002"); })},
       {"hold a model table", [](QVSource& c, T) { return c.HoldTable("M1", "0000000002"); }},
       {"release a model table", [](QVSource& c, T) { return c.ReleaseTable("M1", "0000000002"); }},
       {"change a distributed table",
-       [](QVSource& c, T) {
-         std::string joined, all, manual;
-         return Rewrite(
-             layout::QV_FC,
-             [&](std::string& r) { return c.DetailFC(r, "T09", "M1", "0000000001", joined, all, manual); },
-             [](R r) { r.Set("TGTFILE", "CLIENTS"); },
-             [&](std::string& r) { return c.ChangeControledFC(r, "T09", "M1", "0000000001"); });
-       }},
+       Edit(
+           layout::QV_FC, {{"TGTFILE", "CLIENTS"}},
+           [](QVSource& c, T, S r) {
+             std::string joined, all, manual;
+             return c.DetailFC(r, "T09", "M1", "0000000001", joined, all, manual);
+           },
+           [](QVSource& c, T, S r) { return c.ChangeControledFC(r, "T09", "M1", "0000000001"); })},
       {"hold a distributed table", [](QVSource& c, T) { return c.HoldFC("T09", "M1", "0000000001"); }},
       {"release a distributed table", [](QVSource& c, T) { return c.ReleaseFC("T09", "M1", "0000000001"); }},
       {"change a field",
-       [](QVSource& c, T source) {
-         return Rewrite(
-             layout::QV_ZX, [&](std::string& r) { return c.DetailZX(r, "M1", kAddedTable, source.changed); },
-             [](R r) { r.Set("DESCRIP", "Amount due"); },
-             [&](std::string& r) { return c.ChangeZX(r, "M1", kAddedTable, source.changed); });
-       }},
+       Edit(layout::QV_ZX, {{"DESCRIP", "Amount due"}},
+            [](QVSource& c, T source, S r) { return c.DetailZX(r, "M1", kAddedTable, source.changed); },
+            [](QVSource& c, T source, S r) { return c.ChangeZX(r, "M1", kAddedTable, source.changed); })},
       {"remove a field from its table",
        [](QVSource& c, T source) {
          ListView edited;
@@ -188,11 +167,7 @@ const std::vector<Change>& Sequence() {
       {"delete a distribution", [](QVSource& c, T) { return c.DeleteGC("T01", "M1"); }},
       {"delete a model with its distributions", [](QVSource& c, T) { return c.DeleteGroup("M2"); }},
       {"delete a target", [](QVSource& c, T) { return c.DeleteCible("T02"); }},
-      {"add an environment",
-       [](QVSource& c, T) {
-         std::string ex = Ex("E3");
-         return c.AddEnvironment(ex);
-       }},
+      {"add an environment", Add(Ex("E3"), &QVSource::AddEnvironment)},
       {"change the shown environment",
        [](QVSource& c, T) {
          std::string ex = Ex("E1", "P", "Renamed");

@@ -1,7 +1,8 @@
-// The list views on embedded stores of every kind: columns, rows and their
-// texts as loaded, the selection lists, and the view members called
-// late-bound. (The rows rewritten by their procedures are checked where the
-// views follow every change.)
+// The tree and list views on embedded stores of every kind: the nodes of a
+// fresh load and the lazy folders, columns, rows and their texts as loaded,
+// the selection lists, and the view members called late-bound. (The Add and
+// Delete procedures and the rows they rewrite are checked where the views
+// follow every change.)
 #include <gtest/gtest.h>
 
 #include "platform/control_objects.h"
@@ -18,7 +19,7 @@ namespace {
 
 using platform::ListView;
 
-class ListStore : public StoreTest {
+class ShownStore : public StoreTest {
  protected:
   void SetUp() override {
     auto admin = Admin();
@@ -27,7 +28,62 @@ class ListStore : public StoreTest {
   std::string Src(int n) { return std::string(AS400() ? "SRCLIB/FILE" : "SRCLIB.FILE") + std::to_string(n); }
 };
 
-TEST_P(ListStore, TargetsShowTheirTypeHoldAndIconUnderColumnsAnEmptyEnvironmentKeeps) {
+const std::string kSep = std::string(" ") + static_cast<char>(150) + " ";
+
+TEST_P(ShownStore, LoadTreeShowsTheTopLevelsAndEachFolderLoadsOnce) {
+  platform::TreeView tv;
+  ASSERT_TRUE(control().LoadTree(tv)) << control().ErrorText();
+  EXPECT_EQ(Nodes(tv), (Lines{
+                           "0 Env|Topology| Env|2",
+                           "1 Cibles|Targets| Cibles|3",
+                           "2 cN1|N1" + kSep + "Target N1| Ciblen|1",
+                           "3 N1/GC|Distributions| SGC|3",
+                           "3 N1/Dist|Distribute| SDist|5",
+                           "2 cT01|T01" + kSep + "Target T01| Ciblen|10",
+                           "3 T01/GC|Distributions| SGC|3",
+                           "3 T01/Dist|Distribute| SDist|5",
+                           "2 cT02|T02" + kSep + "Target T02| Ciblen|10",
+                           "3 T02/GC|Distributions| SGC|3",
+                           "3 T02/Dist|Distribute| SDist|5",
+                           "1 Groups|Models| Groups|3",
+                           "2 gM1|M1" + kSep + "Model M1| Groupn|6",
+                           "3 M1/File|Tables| GFile|3",
+                           "3 M1/Distg|Distribute| GDist|5",
+                           "2 gM2|M2" + kSep + "Model M2| Groupn|6",
+                           "3 M2/File|Tables| GFile|3",
+                           "3 M2/Distg|Distribute| GDist|5",
+                           "1 Messages|Messages| Msgq|8",
+                       }));
+  EXPECT_TRUE(tv.Item("Env").expanded);
+
+  platform::TreeNode& gc = tv.Item("T01/GC");
+  ASSERT_TRUE(control().LoadGCInTree(tv, gc)) << control().ErrorText();
+  EXPECT_EQ(gc.tag, "XSGC");
+  Lines children;
+  for (const platform::TreeNode* n : gc.Children()) {
+    children.push_back(n->Key() + "|" + n->text + "|" + n->tag);
+    for (const platform::TreeNode* c : n->Children()) children.push_back(c->Key() + "|" + c->text + "|" + c->tag);
+  }
+  EXPECT_EQ(children, (Lines{"T01:M1|M1" + kSep + "Model M1| GC", "T01:M1/FC|Distributed tables| SGCFC",
+                             "T01:M1/Spv|Supervision| SGCSpv"}));
+  // A second load adds nothing twice.
+  ASSERT_TRUE(control().LoadGCInTree(tv, gc));
+  EXPECT_EQ(gc.Children().size(), 1u);
+
+  platform::TreeNode& fc = tv.Item("T01:M1/FC");
+  ASSERT_TRUE(control().LoadFCInTree(tv, fc)) << control().ErrorText();
+  ASSERT_EQ(fc.Children().size(), 2u);
+  EXPECT_EQ(fc.Children()[1]->Key(), "T01:M1:0000000002");
+  EXPECT_EQ(fc.Children()[1]->text, Src(2) + kSep + "Table 2 of M1");
+  platform::TreeNode& files = tv.Item("M2/File");
+  ASSERT_TRUE(control().LoadFileInTree(tv, files)) << control().ErrorText();
+  EXPECT_EQ(files.tag, "XGFile");
+  ASSERT_EQ(files.Children().size(), 1u);
+  EXPECT_EQ(files.Children()[0]->Key(), "M2:0000000001");
+  EXPECT_EQ(files.Children()[0]->tag, " File");
+}
+
+TEST_P(ShownStore, TargetsShowTheirTypeHoldAndIconUnderColumnsAnEmptyEnvironmentKeeps) {
   ListView lv;
   ASSERT_TRUE(control().LoadCibleInList(lv)) << control().ErrorText();
   EXPECT_EQ(Captions(lv), (Lines{"Target", "Description", "Name", "Type", "Tempo", "Com.Err", "Trace", "Test",
@@ -46,7 +102,7 @@ TEST_P(ListStore, TargetsShowTheirTypeHoldAndIconUnderColumnsAnEmptyEnvironmentK
   EXPECT_EQ(lv.Count(), 0);
 }
 
-TEST_P(ListStore, DistributionsModelsAndTablesShowTheirRecords) {
+TEST_P(ShownStore, DistributionsModelsAndTablesShowTheirRecords) {
   ListView lv;
   ASSERT_TRUE(control().LoadGCInList(lv, "T01")) << control().ErrorText();
   EXPECT_EQ(Rows(lv), (Lines{"T01:M1|M1|1|Model M1|0|Yes|||No|No|No|No|No|No|No|No"}));
@@ -64,7 +120,7 @@ TEST_P(ListStore, DistributionsModelsAndTablesShowTheirRecords) {
   EXPECT_EQ(lv.Item("T02:M1:0000000001").SubItem(19), "No");
 }
 
-TEST_P(ListStore, FieldsAndMappingsShowTheFieldCatalogTexts) {
+TEST_P(ShownStore, FieldsAndMappingsShowTheFieldCatalogTexts) {
   ListView lv;
   ASSERT_TRUE(control().LoadZXInList(lv, "M1", "0000000001")) << control().ErrorText();
   EXPECT_EQ(Captions(lv), (Lines{"Key order", "Field name", "Description", "Type", "Date", "Null", "Start"}));
@@ -78,7 +134,7 @@ TEST_P(ListStore, FieldsAndMappingsShowTheFieldCatalogTexts) {
   EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(8), "10");
 }
 
-TEST_P(ListStore, SelectionListsLeaveOutWhatIsAlreadyDistributed) {
+TEST_P(ShownStore, SelectionListsLeaveOutWhatIsAlreadyDistributed) {
   platform::ListBox box;
   ASSERT_TRUE(control().FillCibleNonDistList(box, "M1")) << control().ErrorText();
   EXPECT_EQ(box.Items(), (Lines{"N1  Target N1"}));
@@ -93,7 +149,7 @@ TEST_P(ListStore, SelectionListsLeaveOutWhatIsAlreadyDistributed) {
 
 // The view members through the control's dispatch object, as a host calls
 // them: models passed as objects, tree nodes by key, results by reference.
-TEST_P(ListStore, ViewMembersAreReachableLateBound) {
+TEST_P(ShownStore, ViewMembersAreReachableLateBound) {
   using platform::Variant;
   std::shared_ptr<platform::IDispatch> object = control().Dispatch();
   auto call = [&](const char* member, std::vector<Variant>& args) {
@@ -145,7 +201,7 @@ TEST_P(ListStore, ViewMembersAreReachableLateBound) {
   EXPECT_EQ(r.argIndex, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, ListStore, AllKinds(), KindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, ShownStore, AllKinds(), KindName);
 
 TEST(ListRows, FlagAccessModeAndIconTexts) {
   struct Case {
