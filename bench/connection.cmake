@@ -1,5 +1,5 @@
 qv_add_bench(connection ${CMAKE_CURRENT_LIST_DIR}/connection_bench.cpp
-  ${PROJECT_SOURCE_DIR}/tests/support/counting_library.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/counting_library.cpp
   ${PROJECT_SOURCE_DIR}/tests/support/embedded_store.cpp
   ${PROJECT_SOURCE_DIR}/tests/support/scratch.cpp)
 target_include_directories(bench_connection PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/support)

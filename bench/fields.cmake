@@ -1,5 +1,5 @@
 qv_add_bench(fields ${CMAKE_CURRENT_LIST_DIR}/fields_bench.cpp
-  ${PROJECT_SOURCE_DIR}/tests/support/counting_library.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/counting_library.cpp
   ${PROJECT_SOURCE_DIR}/tests/support/topology.cpp)
 target_include_directories(bench_fields PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 target_link_libraries(bench_fields PRIVATE qv_control qv_dllparam qv_store_admin)

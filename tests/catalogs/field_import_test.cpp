@@ -70,7 +70,8 @@ TEST(FieldCommands, AListingOfThreePagesAsksFirstWithZeroThenWithOne) {
   FieldFake o;
   o.Fields("00040CUST      DEMOLIB   KU001REGION    ",
            {Page({FieldEntry("CUSTNO", 'P', 1, 4, 7, 0)}), Page({FieldEntry("REGION", 'A', 5, 2, 0, 0)}),
-            Page({FieldEntry("NAME", 'A', 7, 30, 0, 0, "", '1')})});
+            Page({FieldEntry("NAME", 'A', 7, 30, 0, 0, "", '1'), FieldEntry("ID", 'B', 37, 4, 9, 0),
+                  FieldEntry("RATE", 'F', 41, 8, 17, 0), FieldEntry("PIC", 'G', 49, 10, 0, 0)})});
   platform::ListView lv;
   ASSERT_TRUE(o.control().FillColumnsListAS400(lv, "demolib", "cust")) << o.control().ErrorText();
   Lines sent;
@@ -82,12 +83,17 @@ TEST(FieldCommands, AListingOfThreePagesAsksFirstWithZeroThenWithOne) {
     if (c.code != "CHKOBJ____") {
       EXPECT_EQ(c.ctl, "0000004096");
     }
-  ASSERT_EQ(lv.Count(), 3);
-  const platform::ListItem& region = *lv.Find("ZONE_REGION");
-  EXPECT_EQ(region.SubItem(6), "No");
-  EXPECT_EQ(region.SubItem(7), "00001");
+  ASSERT_EQ(lv.Count(), 6);
+  for (const platform::ListItem* item : lv.DisplayOrder())
+    EXPECT_EQ(item->SubItem(6), item->text == "REGION" ? "No" : "Yes") << item->text;
+  EXPECT_EQ(lv.Find("ZONE_REGION")->SubItem(7), "00001");
   EXPECT_EQ(lv.Find("ZONE_CUSTNO")->icon, 12);
   EXPECT_EQ(lv.Find("ZONE_NAME")->SubItem(13), "00011");  // after packed 7,0 (8) and char 2
+  // Binary and float fields show their bytes; a letter without a type shows none.
+  EXPECT_EQ(lv.Find("ZONE_ID")->SubItem(2), "Binary 4");
+  EXPECT_EQ(lv.Find("ZONE_ID")->SubItem(11), "00010");
+  EXPECT_EQ(lv.Find("ZONE_RATE")->SubItem(11), "00031");
+  EXPECT_EQ(lv.Find("ZONE_PIC")->SubItem(2), "");
 }
 
 TEST(FieldCommands, StoredFieldsFollowTheConversionOfEveryLetter) {
@@ -114,20 +120,6 @@ TEST(FieldCommands, StoredFieldsFollowTheConversionOfEveryLetter) {
   }
   EXPECT_EQ(zx[0].Trimmed("DESCRIP"), "Amount");
   EXPECT_EQ(zx[2].Get("POS_IN"), "00012");
-}
-
-TEST(FieldCommands, TheListShowsBinaryAndFloatByTheirBytes) {
-  FieldFake o;
-  o.Fields("00030CUST      DEMOLIB   AR000",
-           {Page({FieldEntry("ID", 'B', 1, 4, 9, 0), FieldEntry("RATE", 'F', 5, 8, 17, 0),
-                  FieldEntry("PIC", 'G', 13, 10, 0, 0)})});
-  platform::ListView lv;
-  ASSERT_TRUE(o.control().FillColumnsListAS400(lv, "DEMOLIB", "CUST"));
-  EXPECT_EQ(lv.Find("ZONE_ID")->SubItem(2), "Binary 4");
-  EXPECT_EQ(lv.Find("ZONE_ID")->SubItem(11), "00010");
-  EXPECT_EQ(lv.Find("ZONE_RATE")->SubItem(11), "00031");
-  EXPECT_EQ(lv.Find("ZONE_PIC")->SubItem(2), "");
-  for (const platform::ListItem* item : lv.DisplayOrder()) EXPECT_EQ(item->SubItem(6), "Yes");
 }
 
 // A list of n fields with the action given.
@@ -290,20 +282,34 @@ TEST_P(AddFileStore, TheTableIsNumberedImportedAndDistributed) {
   EXPECT_EQ(Rows(layout::QV_FC, "M3", "0000000001"), 0u);
 }
 
-TEST_P(AddFileStore, AMissingSourceFileLeavesTheStoreAsItWas) {
+// A source file that is missing, or (on AS/400) that has a type letter
+// without a field type, leaves the store as it was and says why.
+TEST_P(AddFileStore, AFileThatCannotBeImportedLeavesTheStoreAsItWas) {
+  if (AS400()) {
+    embedded::CatalogFile graphic = CustomerFile(2);
+    graphic.name = "PICS";
+    graphic.fields[1].type = 'G';
+    auto admin = Admin();
+    embedded::PutCatalogFile(admin.db(), graphic);
+  }
   const auto before = Snapshot();
   std::string missing = NewTable("NOPE");
   EXPECT_FALSE(control().AddFile(missing, "M1"));
   EXPECT_EQ(control().ErrorNum(), AS400() ? 40 : 208);
   EXPECT_NE(control().ErrorText().find("NOPE"), std::string::npos) << control().ErrorText();
+  if (AS400()) {
+    std::string pics = NewTable("PICS");
+    EXPECT_FALSE(control().AddFile(pics, "M1"));
+    EXPECT_EQ(control().ErrorText(), "field F2 has the type letter \"G\", which has no field type");
+  }
   EXPECT_EQ(Snapshot(), before);
   EXPECT_TRUE(events.seen.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, AddFileStore, AllKinds(), KindName);
 
-// What only AS/400 source files have: record lengths past the limit, type
-// letters without a field type, and field changes made from the file.
+// What only AS/400 source files have: record lengths past the limit and
+// field changes made from the file.
 class As400AddFile : public AddFileStore {};
 
 TEST_P(As400AddFile, ARecordOver32000KeepsTheTableAndItsFieldsUndistributed) {
@@ -316,20 +322,6 @@ TEST_P(As400AddFile, ARecordOver32000KeepsTheTableAndItsFieldsUndistributed) {
   EXPECT_EQ(Rows(layout::QV_FX, "M1", "0000000003"), 1u);
   EXPECT_EQ(Rows(layout::QV_ZX, "M1", "0000000003"), 4u);
   EXPECT_EQ(Rows(layout::QV_FC, "M1", "0000000003"), 0u);
-}
-
-TEST_P(As400AddFile, ATypeLetterWithoutFieldTypeLeavesTheStoreAsItWas) {
-  auto admin = Admin();
-  embedded::CatalogFile graphic = CustomerFile(2);
-  graphic.name = "PICS";
-  graphic.fields[1].type = 'G';
-  embedded::PutCatalogFile(admin.db(), graphic);
-  const auto before = Snapshot();
-  std::string pics = NewTable("PICS");
-  EXPECT_FALSE(control().AddFile(pics, "M1"));
-  EXPECT_EQ(control().ErrorText(), "field F2 has the type letter \"G\", which has no field type");
-  EXPECT_EQ(Snapshot(), before);
-  EXPECT_TRUE(events.seen.empty());
 }
 
 TEST_P(As400AddFile, FieldChangesReachTheStore) {

@@ -69,54 +69,47 @@ std::vector<Filler> Fillers() {
   };
 }
 
-TEST(ObjectLists, EveryFillerPagesUntilACountOfZeroAndAddsEveryEntry) {
-  for (const Filler& f : Fillers()) {
-    SCOPED_TRACE(f.name);
-    OpenedFake o("AS400");
-    const std::vector<std::string> full = FullPage("A", f.width);
-    o.fake().On("Execute").Code(f.code).Reply(Page(full)).Reply(Page({Entry("LAST", f.width)})).Reply("00000");
-    platform::ListBox list;
-    int32_t count = -1;
-    ASSERT_TRUE(f.fill(o.control(), list, count)) << o.control().ErrorText();
-    const std::string next = std::string(f.code) + "_ 040961";
-    EXPECT_EQ(Sent(o.fake()), (Lines{std::string(f.code) + "_ " + f.first, next, next}));
-    for (const FakeCommand& c : o.fake().Commands()) EXPECT_EQ(c.ctl, "0000004096");
-    ASSERT_EQ(list.ListCount(), static_cast<int>(full.size() + 1));
-    EXPECT_EQ(count, list.ListCount());
-    EXPECT_EQ(list.List(count - 1), "LAST");
-  }
-}
-
-// What a filler keeps and records when its listing ends early: an empty
-// first page, a failed second page (not retried), a malformed second page.
-TEST(ObjectLists, AListingEndedEarlyKeepsWhatCameBefore) {
+// What a filler sends and keeps as its listing goes on or ends: a full page
+// and one more before a count of zero, an empty first page, a failed second
+// page (not retried), a malformed second page.
+TEST(ObjectLists, EveryFillerPagesUntilACountOfZeroAndKeepsWhatCameBeforeAnEarlyEnd) {
   struct Case {
     const char* what;
     std::function<void(FakeRule&, std::size_t)> second;
     bool empty, ok;
     std::string error;
+    std::size_t commands;
   };
   const Case cases[] = {
-      {"empty", [](FakeRule&, std::size_t) {}, true, true, ""},
+      {"paged", [](FakeRule& r, std::size_t w) { r.Reply(Page({Entry("LAST", w)})).Reply("00000"); }, false, true,
+       "", 3},
+      {"empty", [](FakeRule&, std::size_t) {}, true, true, "", 1},
       {"failed", [](FakeRule& r, std::size_t) { r.Fail(2, 9801, "CPF9801 object not found"); }, false, false,
-       "CPF9801 object not found"},
+       "CPF9801 object not found", 2},
       {"not a multiple", [](FakeRule& r, std::size_t w) { r.Reply(Count5(w - 1) + Entry("X", w)); }, false, false,
-       "not a multiple of"},
+       "not a multiple of", 2},
       {"larger than the area", [](FakeRule& r, std::size_t w) { r.Reply(Count5(2 * w) + Entry("X", w)); }, false,
-       false, "bytes of entries but holds"},
+       false, "bytes of entries but holds", 2},
   };
   for (const Filler& f : Fillers())
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(f.name) + ", " + c.what);
       OpenedFake o("AS400");
+      const std::vector<std::string> full = FullPage("A", f.width);
       FakeRule& rule = o.fake().On("Execute").Code(f.code);
-      rule.Reply(c.empty ? "00000" : Page({Entry("ONE", f.width), Entry("TWO", f.width)}));
+      rule.Reply(c.empty ? "00000" : Page(full));
       c.second(rule, f.width);
       platform::ListBox list;
       int32_t count = -1;
       EXPECT_EQ(f.fill(o.control(), list, count), c.ok);
-      EXPECT_EQ(o.fake().Commands().size(), c.empty ? 1u : 2u);
-      EXPECT_EQ(list.Items(), c.empty ? Lines{} : (Lines{"ONE", "TWO"}));
+      Lines sent{std::string(f.code) + "_ " + f.first};
+      sent.resize(c.commands, std::string(f.code) + "_ 040961");
+      EXPECT_EQ(Sent(o.fake()), sent);
+      for (const FakeCommand& command : o.fake().Commands()) EXPECT_EQ(command.ctl, "0000004096");
+      Lines kept;
+      for (std::size_t i = 0; !c.empty && i < full.size(); ++i) kept.push_back("A" + std::to_string(i));
+      if (c.ok && !c.empty) kept.push_back("LAST");
+      EXPECT_EQ(list.Items(), kept);
       EXPECT_EQ(count, list.ListCount());
       const std::string error = o.control().ErrorText();
       EXPECT_NE(error.find(c.error), std::string::npos) << error;
@@ -135,6 +128,8 @@ TEST(ObjectLists, BadNamesAndTypesAreRefusedBeforeAnythingIsSent) {
   EXPECT_FALSE(o.control().FillFileListJrnBased(list, "JOURNALNAME1", "QVJRNLIB", count));
   EXPECT_FALSE(o.control().CreateFile("FILENAME_TOO", "L", "A R REC"));
   EXPECT_EQ(o.control().ErrorNum(), QVSource::kRefusalNum);
+  EXPECT_FALSE(o.control().CreateFile("NEWF", "DEMOLIB", "L1\r\n" + std::string(81, 'A')));
+  EXPECT_EQ(o.control().ErrorText(), "DDS line 2 is longer than 80 characters");
   EXPECT_TRUE(o.fake().Calls().empty());
 }
 
@@ -204,21 +199,15 @@ TEST(CreateFile, ClearsTheMemberWritesEveryLineThenCreates) {
   EXPECT_EQ(o.fake().CallsNamed("Ropen")[0].Arg(1), "rr+");
 }
 
-TEST(CreateFile, StopsAtTheFirstFailureAndRefusesLongLines) {
-  {
-    OpenedFake o("AS400");
-    o.fake().On("Execute").Code("CLRDDS").Return(1);
-    o.fake().On("Rwrite").Return(1).Fail(2, 0, "member full");
-    EXPECT_FALSE(o.control().CreateFile("NEWF", "DEMOLIB", "L1\r\nL2\r\nL3"));
-    EXPECT_EQ(o.control().ErrorText(), "member full");
-    EXPECT_EQ(o.fake().CallsNamed("Rwrite").size(), 2u);
-    EXPECT_EQ(o.fake().CallsNamed("Rclose").size(), 1u);
-    EXPECT_EQ(o.fake().Commands().size(), 1u);  // no CRTDDS____
-  }
+TEST(CreateFile, StopsAtTheFirstFailedWrite) {
   OpenedFake o("AS400");
-  EXPECT_FALSE(o.control().CreateFile("NEWF", "DEMOLIB", "L1\r\n" + std::string(81, 'A')));
-  EXPECT_EQ(o.control().ErrorText(), "DDS line 2 is longer than 80 characters");
-  EXPECT_TRUE(o.fake().Calls().empty());
+  o.fake().On("Execute").Code("CLRDDS").Return(1);
+  o.fake().On("Rwrite").Return(1).Fail(2, 0, "member full");
+  EXPECT_FALSE(o.control().CreateFile("NEWF", "DEMOLIB", "L1\r\nL2\r\nL3"));
+  EXPECT_EQ(o.control().ErrorText(), "member full");
+  EXPECT_EQ(o.fake().CallsNamed("Rwrite").size(), 2u);
+  EXPECT_EQ(o.fake().CallsNamed("Rclose").size(), 1u);
+  EXPECT_EQ(o.fake().Commands().size(), 1u);  // no CRTDDS____
 }
 
 }  // namespace

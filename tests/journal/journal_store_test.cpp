@@ -2,9 +2,9 @@
 // what the server keeps after creating a journal, capturing a table,
 // releasing it and removing the journal, what a failure leaves behind, and
 // the members on sources that do not journalise.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +22,7 @@ namespace qv::test {
 namespace {
 
 using automation::QVmanager;
+using ::testing::HasSubstr;
 
 // A demo store of the kind with the source table ORDERS (a key, a number, a
 // date, a long text), a manager connected to it that does not wait, and a
@@ -129,9 +130,8 @@ TEST_P(JournalStore, CreatesCapturesReleasesAndRemovesTheJournal) {
   } else {
     const std::string trigger = Detail("trigger", "QV$_ORDERS");
     EXPECT_EQ(trigger.substr(0, trigger.find('\n')), "CREATE OR REPLACE TRIGGER SCOTT.QV$_ORDERS");
-    EXPECT_NE(trigger.find("szJRNFullPathName:='D:\\O''Jrn\\SCOTT';"), std::string::npos);
-    EXPECT_NE(std::find(Objects().begin(), Objects().end(), std::string("trigger SCOTT QV$_ORDERS VALID ENABLED")),
-              Objects().end());
+    EXPECT_THAT(trigger, HasSubstr("szJRNFullPathName:='D:\\O''Jrn\\SCOTT';"));
+    EXPECT_THAT(Objects(), testing::Contains("trigger SCOTT QV$_ORDERS VALID ENABLED"));
   }
 
   ASSERT_TRUE(m.StopTableJournalisation("ORDERS")) << m.ErrorText();
@@ -141,11 +141,8 @@ TEST_P(JournalStore, CreatesCapturesReleasesAndRemovesTheJournal) {
   ASSERT_TRUE(m.RemoveQVJournal()) << m.ErrorText();
   EXPECT_FALSE(m.DBIsQVJournalised());
   EXPECT_EQ(m.JournalFullPathName(), "");
-  for (const std::string& o : Objects()) {
-    EXPECT_EQ(o.find("publication"), std::string::npos) << o;
-    EXPECT_EQ(o.find("view"), std::string::npos) << o;
-    EXPECT_EQ(o.find("dboption"), std::string::npos) << o;
-  }
+  EXPECT_THAT(Objects(), testing::Each(testing::Not(testing::AnyOf(HasSubstr("publication"), HasSubstr("view"),
+                                                                   HasSubstr("dboption")))));
 }
 
 TEST_P(JournalStore, RefusalsAndFailuresLeaveNothingBehindAndSayWhy) {

@@ -90,34 +90,27 @@ int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1
 
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args, const Environment& env,
                          const std::string& input, std::chrono::seconds timeout) {
-  // Standard input comes from a file so that no writer can block.
-  char name[] = "/tmp/qvmgr-input-XXXXXX";
-  const int inputFd = ::mkstemp(name);
-  if (inputFd < 0) throw std::runtime_error("mkstemp failed");
-  ::unlink(name);
-  if (!input.empty() && ::write(inputFd, input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-    throw std::runtime_error("cannot write the input");
-  ::lseek(inputFd, 0, SEEK_SET);
-
-  int outFd = -1, errFd = -1;
-  const pid_t pid = Spawn(program, args, env, inputFd, outFd, errFd);
-  ::close(inputFd);
-  ProcessResult r;
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  while ((outFd >= 0 || errFd >= 0) && std::chrono::steady_clock::now() < end) ReadSome(outFd, errFd, r, 200);
-  if (outFd >= 0 || errFd >= 0) ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (outFd >= 0) ::close(outFd);
-  if (errFd >= 0) ::close(errFd);
-  r.exitCode = ExitCodeOf(status);
-  return r;
+  Child child(program, args, env, input);
+  return child.Wait(timeout);
 }
 
-Child::Child(const std::string& program, const std::vector<std::string>& args, const Environment& env) {
-  const int devnull = ::open("/dev/null", O_RDONLY);
-  pid_ = Spawn(program, args, env, devnull, outFd_, errFd_);
-  ::close(devnull);
+Child::Child(const std::string& program, const std::vector<std::string>& args, const Environment& env,
+             const std::optional<std::string>& input) {
+  int inputFd = -1;
+  if (input) {
+    // Standard input comes from a file so that no writer can block.
+    char name[] = "/tmp/qvmgr-input-XXXXXX";
+    inputFd = ::mkstemp(name);
+    if (inputFd < 0) throw std::runtime_error("mkstemp failed");
+    ::unlink(name);
+    if (!input->empty() && ::write(inputFd, input->data(), input->size()) != static_cast<ssize_t>(input->size()))
+      throw std::runtime_error("cannot write the input");
+    ::lseek(inputFd, 0, SEEK_SET);
+  } else {
+    inputFd = ::open("/dev/null", O_RDONLY);
+  }
+  pid_ = Spawn(program, args, env, inputFd, outFd_, errFd_);
+  ::close(inputFd);
 }
 
 Child::~Child() {

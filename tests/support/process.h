@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,10 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 // A child that keeps running while the test reads its output.
 class Child {
  public:
-  Child(const std::string& program, const std::vector<std::string>& args, const Environment& env);
+  // Starts program with standard input from `input`, or from /dev/null
+  // without one.
+  Child(const std::string& program, const std::vector<std::string>& args, const Environment& env,
+        const std::optional<std::string>& input = std::nullopt);
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;

@@ -16,10 +16,6 @@ using dllparam::PutInBuffer;
 
 std::string Int(int32_t value) { return std::to_string(value); }
 
-}  // namespace
-
-namespace {
-
 bool IsNumber(const std::string& text) {
   if (text.empty()) return false;
   std::size_t i = text[0] == '-' ? 1 : 0;
@@ -146,12 +142,6 @@ FakeRule& FakeRule::Out(std::string text) { return Answer(FakeAnswer::Ok(std::mo
 FakeRule& FakeRule::Outs(std::vector<std::string> texts) {
   FakeAnswer answer;
   answer.outs = std::move(texts);
-  return Answer(answer);
-}
-
-FakeRule& FakeRule::Handle(int32_t handle) {
-  FakeAnswer answer;
-  answer.handle = handle;
   return Answer(answer);
 }
 
@@ -442,7 +432,7 @@ int32_t RecordingFake::Change(int32_t h, const std::string* rec, int32_t len, bo
 }
 
 int32_t RecordingFake::AnswerText(const FakeCall& call, std::string& buffer, int32_t* len,
-                                  std::optional<std::string> fallback, bool foundByDefault) {
+                                  std::optional<std::string> fallback, bool foundByDefault, int32_t* number) {
   std::optional<FakeAnswer> answer = Resolve(call);
   if (!answer) {
     if (!foundByDefault) return NotFoundResult();
@@ -459,6 +449,7 @@ int32_t RecordingFake::AnswerText(const FakeCall& call, std::string& buffer, int
     const int32_t n = PutInBuffer(buffer, *text);
     if (len) *len = n;
   }
+  if (number && answer->number) *number = *answer->number;
   return answer->result;
 }
 
@@ -492,8 +483,12 @@ int32_t RecordingFake::ReadOne(const FakeCall& call, OpenHandle* handle, std::st
   return answer->result;
 }
 
-int32_t RecordingFake::ReadBlock(const FakeCall& call, OpenHandle* handle, std::string& buf,
-                                 int32_t& count, int32_t recLen, const std::string* key) {
+int32_t RecordingFake::ReadBlock(const FakeCall& call, OpenHandle* handle, std::string& buf, int32_t& count,
+                                 int32_t recLen, const std::string* key, bool keyTooShort) {
+  if (recLen <= 0 || static_cast<std::size_t>(recLen) > buf.size())
+    return FailWith(kCodeBadCall, 0, "record length " + Int(recLen) + " does not fit the buffer");
+  if (strict_ && keyTooShort) return FailWith(kCodeBadCall, 0, "key shorter than keyLen");
+  if (handle) handle->locked = false;
   const char* kind = key ? "rblock" : "rblockd";
   const bool continues =
       handle && handle->setKind == kind && (!key || handle->setKey == *key);
@@ -676,30 +671,11 @@ int32_t RecordingFake::AnswerRreadn(int32_t h, std::string& rec, int32_t& len, i
 int32_t RecordingFake::AnswerRreadblock(int32_t h, std::string& buf, int32_t& count, int32_t recLen,
                                         const std::string& key, int32_t keyLen) {
   const FakeCall& call = Now();
-  OpenHandle* handle = FindHandle(h);
-  int32_t result;
-  if (recLen <= 0 || static_cast<std::size_t>(recLen) > buf.size()) {
-    result = FailWith(kCodeBadCall, 0, "record length " + Int(recLen) + " does not fit the buffer");
-  } else if (strict_ && keyLen > static_cast<int32_t>(key.size())) {
-    result = FailWith(kCodeBadCall, 0, "key shorter than keyLen");
-  } else {
-    if (handle) handle->locked = false;
-    result = ReadBlock(call, handle, buf, count, recLen, &call.key);
-  }
-  return result;
+  return ReadBlock(call, FindHandle(h), buf, count, recLen, &call.key, keyLen > static_cast<int32_t>(key.size()));
 }
 
 int32_t RecordingFake::AnswerRreadblockD(int32_t h, std::string& buf, int32_t& count, int32_t recLen) {
-  const FakeCall& call = Now();
-  OpenHandle* handle = FindHandle(h);
-  int32_t result;
-  if (recLen <= 0 || static_cast<std::size_t>(recLen) > buf.size()) {
-    result = FailWith(kCodeBadCall, 0, "record length " + Int(recLen) + " does not fit the buffer");
-  } else {
-    if (handle) handle->locked = false;
-    result = ReadBlock(call, handle, buf, count, recLen, nullptr);
-  }
-  return result;
+  return ReadBlock(Now(), FindHandle(h), buf, count, recLen, nullptr, false);
 }
 
 int32_t RecordingFake::AnswerRupdate(int32_t h, const std::string& rec, int32_t len) {
@@ -736,40 +712,30 @@ int32_t RecordingFake::AnswerSread(int32_t& hStmt, std::string& buf, int32_t& le
 }
 
 int32_t RecordingFake::AnswerSnext(int32_t& hStmt, std::string& rec, int32_t& len, int32_t& flag) {
-  const FakeCall& call = Now();
   OpenHandle* handle = FindHandle(hStmt);
-  int32_t result;
-  if (strict_ && handle == nullptr) {
-    result = FailWith(kCodeBadCall, 0, "statement handle " + Int(hStmt) + " is not open");
-  } else {
-    result = ReadOne(call, handle, rec, len, "rows");
-    if (result) flag = 1;
-  }
+  if (strict_ && handle == nullptr)
+    return FailWith(kCodeBadCall, 0, "statement handle " + Int(hStmt) + " is not open");
+  const int32_t result = ReadOne(Now(), handle, rec, len, "rows");
+  if (result) flag = 1;
   return result;
 }
 
 int32_t RecordingFake::AnswerSreadblock(int32_t& hStmt, std::string& buf, int32_t& len,
                                         const std::string& /*sql*/, const std::string& first,
                                         int32_t& flag) {
-  const FakeCall& call = Now();
   const bool isFirst = first == kFirstBlock;
   OpenHandle* handle = hStmt >= 0 ? FindHandle(hStmt) : nullptr;
-  int32_t result;
-  if (strict_ && !isFirst && first != kNextBlock) {
-    result = FailWith(kCodeBadCall, 0, "first must be \"1\" or \"0\"");
-  } else if (hStmt >= 0 && strict_ && handle == nullptr) {
-    result = FailWith(kCodeBadCall, 0, "statement handle " + Int(hStmt) + " is not open");
-  } else if (!isFirst && strict_ && (handle == nullptr || !handle->blockStarted)) {
-    result = FailWith(kCodeBadCall, 0, "Sreadblock \"0\" without a first call");
-  } else {
-    if (hStmt < 0) {
-      hStmt = NewHandle(kStatementFile, false, std::nullopt);
-      handle = FindHandle(hStmt);
-    }
-    if (isFirst && handle) handle->blockStarted = true;
-    result = ReadRows(call, handle, buf, len, flag, isFirst);
+  if (strict_ && !isFirst && first != kNextBlock) return FailWith(kCodeBadCall, 0, "first must be \"1\" or \"0\"");
+  if (hStmt >= 0 && strict_ && handle == nullptr)
+    return FailWith(kCodeBadCall, 0, "statement handle " + Int(hStmt) + " is not open");
+  if (!isFirst && strict_ && (handle == nullptr || !handle->blockStarted))
+    return FailWith(kCodeBadCall, 0, "Sreadblock \"0\" without a first call");
+  if (hStmt < 0) {
+    hStmt = NewHandle(kStatementFile, false, std::nullopt);
+    handle = FindHandle(hStmt);
   }
-  return result;
+  if (isFirst && handle) handle->blockStarted = true;
+  return ReadRows(Now(), handle, buf, len, flag, isFirst);
 }
 
 int32_t RecordingFake::AnswerSaction(const std::string& /*sql*/) {
@@ -811,19 +777,13 @@ int32_t RecordingFake::AnswerGetConfigStringWithoutDefVal(const std::string& /*s
 
 int32_t RecordingFake::AnswerGetDBParamKeys(std::string& connect, std::string& driver, std::string& user,
                                             std::string& password, std::string& database) {
-  const FakeCall& call = Now();
-  int32_t result = 1;
-  if (std::optional<FakeAnswer> answer = Resolve(call)) {
-    if (Failed(*answer)) {
-      result = ResultOf(*answer);
-    } else {
-      std::string* slots[] = {&connect, &driver, &user, &password, &database};
-      for (std::size_t i = 0; i < answer->outs.size() && i < 5; ++i) PutInBuffer(*slots[i], answer->outs[i]);
-      if (answer->out) PutInBuffer(connect, *answer->out);
-      result = answer->result;
-    }
-  }
-  return result;
+  std::optional<FakeAnswer> answer = Resolve(Now());
+  if (!answer) return 1;
+  if (Failed(*answer)) return ResultOf(*answer);
+  std::string* slots[] = {&connect, &driver, &user, &password, &database};
+  for (std::size_t i = 0; i < answer->outs.size() && i < 5; ++i) PutInBuffer(*slots[i], answer->outs[i]);
+  if (answer->out) PutInBuffer(connect, *answer->out);
+  return answer->result;
 }
 
 int32_t RecordingFake::AnswerGetComputerName(std::string& name) {
@@ -884,20 +844,7 @@ int32_t RecordingFake::AnswerActivity(std::string& name, const std::string& /*re
 }
 
 int32_t RecordingFake::AnswerReadQVMSGQ(std::string& queue, int32_t& count, const std::string& /*kind*/) {
-  const FakeCall& call = Now();
-  int32_t result;
-  std::optional<FakeAnswer> answer = Resolve(call);
-  if (!answer) {
-    PutInBuffer(queue, "0000000000");
-    result = 1;
-  } else if (Failed(*answer)) {
-    result = ResultOf(*answer);
-  } else {
-    if (answer->out) PutInBuffer(queue, *answer->out);
-    if (answer->number) count = *answer->number;
-    result = answer->result;
-  }
-  return result;
+  return AnswerText(Now(), queue, nullptr, std::string("0000000000"), true, &count);
 }
 
 int32_t RecordingFake::AnswerWriteFile(const std::string& /*file*/, const std::string& /*text*/,

@@ -137,7 +137,6 @@ class FakeRule {
   FakeRule& Row(std::string row) { return Out(std::move(row)); }
   FakeRule& Reply(std::string reply) { return Out(std::move(reply)); }
   FakeRule& Outs(std::vector<std::string> texts);
-  FakeRule& Handle(int32_t handle);  // success with this handle
   FakeRule& Rows(std::vector<std::string> rows);        // a result set
   FakeRule& Records(std::vector<std::string> records);  // a result set
   FakeRule& NotFound();
@@ -234,13 +233,16 @@ class RecordingFake : public DllParamDispatch {
   // file must be open for update and, when locked, hold a locked record,
   // which the change releases.
   int32_t Change(int32_t h, const std::string* rec, int32_t len, bool locked);
-  // Answers a call that writes one text into buffer (and its length into len).
+  // Answers a call that writes one text into buffer (and its length into len,
+  // the answer's number into number).
   int32_t AnswerText(const FakeCall& call, std::string& buffer, int32_t* len,
-                     std::optional<std::string> fallback, bool foundByDefault);
+                     std::optional<std::string> fallback, bool foundByDefault, int32_t* number = nullptr);
   int32_t ReadOne(const FakeCall& call, OpenHandle* handle, std::string& rec, int32_t& len,
                   const char* continuing);
+  // Answers a block read (by key when key is given): the record length must
+  // fit the buffer and the key hold keyLen bytes.
   int32_t ReadBlock(const FakeCall& call, OpenHandle* handle, std::string& buf, int32_t& count,
-                    int32_t recLen, const std::string* key);
+                    int32_t recLen, const std::string* key, bool keyTooShort);
   int32_t ReadRows(const FakeCall& call, OpenHandle* handle, std::string& buf, int32_t& len,
                    int32_t& flag, bool first);
 

@@ -46,20 +46,7 @@ int32_t EngineStandIn::DeleteFile(const std::string& file) {
 }
 
 int32_t EngineStandIn::Saction(const std::string& sql) {
-  statements.push_back(sql);
   return DllParamWrapper::Saction(Injected("Saction", sql) ? "INJECTED FAILURE" : sql);
-}
-
-int32_t EngineStandIn::Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
-                             int32_t option) {
-  statements.push_back(sql);
-  return DllParamWrapper::Sread(hStmt, buf, len, sql, option);
-}
-
-int32_t EngineStandIn::Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
-                                  const std::string& first, int32_t& flag) {
-  if (!sql.empty()) statements.push_back(sql);
-  return DllParamWrapper::Sreadblock(hStmt, buf, len, sql, first, flag);
 }
 
 int32_t EngineStandIn::Around(const DllParamCall&, dllparam::RunRef run) {
@@ -186,7 +173,6 @@ void StoreTest::Open() {
   control_->AddEventSink(&events);
   control_->env("E1");
   ClearError();
-  engine_->statements.clear();
 }
 
 StoreTest::~StoreTest() {
@@ -238,13 +224,6 @@ void StoreTest::Restore(const std::map<std::string, std::vector<std::string>>& s
   for (const Layout* t : kTables)
     if (auto rows = snapshot.find(std::string(t->name)); rows != snapshot.end())
       for (const std::string& image : rows->second) admin.PutRecord(Record(*t, image));
-}
-
-void StoreTest::FailNthDelete(int n) {
-  engine_->failWhen = [n, seen = 0](const std::string& op, const std::string& sql) mutable {
-    if (op == "Rdelete" || (op == "Saction" && sql.starts_with("DELETE"))) return ++seen == n;
-    return false;
-  };
 }
 
 }  // namespace qv::test

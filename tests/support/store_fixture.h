@@ -1,8 +1,8 @@
 // A control opened over a store of one kind, for the behaviour tests of the
 // store operations: what is stored, deleted, raised and in which order. The
 // source is wrapped by a small engine stand-in that answers the job lists (a
-// set of running jobs the test chooses), records the user spaces deleted and
-// the statements run, and can make a chosen call fail.
+// set of running jobs the test chooses), records the user spaces deleted,
+// and can make a chosen call fail.
 //
 // The store is an embedded store of the kind, or, for the plain ODBC kinds
 // of a real driver, a database that the ODBC source serves. There the
@@ -42,7 +42,6 @@ class EngineStandIn : public DllParamWrapper {
 
   std::set<std::string> running;  // job names, "SE1_T1_M1_"
   std::vector<std::string> userSpacesDeleted;
-  std::vector<std::string> statements;  // SQL of Saction, Sread, Sreadblock
   // Asked with the operation's name and its SQL text ("" otherwise) before
   // each Saction, Rdelete, Rupdate and Rwrite.
   std::function<bool(const std::string& op, const std::string& text)> failWhen;
@@ -51,9 +50,6 @@ class EngineStandIn : public DllParamWrapper {
   int32_t SJobList(const std::string& job, std::string& answer, const std::string& kind) override;
   int32_t DeleteFile(const std::string& file) override;
   int32_t Saction(const std::string& sql) override;
-  int32_t Sread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql, int32_t option) override;
-  int32_t Sreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
-                     const std::string& first, int32_t& flag) override;
   int32_t Rdelete(int32_t h) override;
   int32_t Rupdate(int32_t h, const std::string& rec, int32_t len) override;
   int32_t Rwrite(int32_t h, const std::string& rec, int32_t len) override;
@@ -90,8 +86,6 @@ class StoreTest : public testing::TestWithParam<Kind> {
   std::map<std::string, std::vector<std::string>> Snapshot();
   // Writes back the rows of a snapshot (rows added since are kept).
   void Restore(const std::map<std::string, std::vector<std::string>>& snapshot);
-  // Makes the n-th deleting call (Rdelete, or an NT DELETE statement) fail.
-  void FailNthDelete(int n);
   void ClearError();
 
   EventLog events;

@@ -1,4 +1,4 @@
-// A record-access library for tests and benchmarks that passes every call on
+// A record-access library for the benchmarks that passes every call on
 // to another one and counts the calls by operation. It can also stand in for
 // the engine's job lists (the jobs named in `running` are active, every other
 // job is not) and make chosen calls fail before they reach the source.
@@ -19,8 +19,6 @@ namespace qv::test {
 class CountingLibrary final : public DllParamWrapper {
  public:
   explicit CountingLibrary(std::unique_ptr<DllParam> inner) : DllParamWrapper(std::move(inner)) {}
-
-  DllParam& inner() { return target(); }
 
   // Calls received, by operation (GetLastError included, under its name).
   std::map<std::string, int64_t> counts;
