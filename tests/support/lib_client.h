@@ -44,8 +44,6 @@ class LibClient {
   SourceLibrary& Source();
   bool AS400() const { return kind_.AS400(); }
   LibError Error() { return LastError(*lib_); }
-  // Drops the library without closing anything first (a client that dies).
-  void Vanish() { owned_.reset(); lib_ = nullptr; }
 
   // Opens a connection; returns its handle, 0 when refused. Connect also
   // logs in to an NT store with the login a new store declares.
