@@ -17,11 +17,7 @@ namespace qv {
 namespace {
 
 TEST(PositionText, KeepsTheIntegerPartInTenCharacters) {
-  struct Case {
-    float value;
-    const char* text;
-  };
-  const Case cases[] = {
+  const std::pair<float, const char*> cases[] = {
       {0.0f, "0000000000"},
       {-0.5f, "0000000000"},  // integer part of -0.5 is 0
       {-12.9f, "-000000012"},
@@ -31,12 +27,7 @@ TEST(PositionText, KeepsTheIntegerPartInTenCharacters) {
       {std::numeric_limits<float>::quiet_NaN(), "0000000000"},
       {std::numeric_limits<float>::infinity(), "9999999999"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.value);
-    const std::string text = PositionText(c.value);
-    EXPECT_EQ(text, c.text);
-    EXPECT_EQ(text.size(), 10u);
-  }
+  for (const auto& [value, text] : cases) EXPECT_EQ(PositionText(value), text) << value;
 }
 
 TEST(NtSourceTypeCode, FollowsTheSourceKind) {
@@ -46,32 +37,59 @@ TEST(NtSourceTypeCode, FollowsTheSourceKind) {
   EXPECT_EQ(NtSourceTypeCode("AS400"), "");
 }
 
-TEST(EnvironmentSql, KeysAreCutPaddedAndQuoted) {
-  EXPECT_EQ(SelectEnvironmentSql("QV_USRDATA.", "E"), "SELECT * FROM QV_USRDATA.QV_EX WHERE ENVID='E '");
-  EXPECT_EQ(DeleteEnvironmentSql("", "ABC"), "DELETE FROM QV_EX WHERE ENVID ='AB'");
-  EXPECT_EQ(DeleteEnvironmentSql("", "'"), "DELETE FROM QV_EX WHERE ENVID =''' '");
-  // A quote in the last place of the width keeps both halves.
-  EXPECT_EQ(DeleteEnvironmentSql("", "A'B"), "DELETE FROM QV_EX WHERE ENVID ='A'''");
-  EXPECT_EQ(EnvironmentListSql("QV_USRDATA.."), "SELECT ENVID,ENVTYPE FROM QV_USRDATA..QV_EX ");
-}
-
-TEST(TargetSql, KeyedStatementsSpellTheirPieces) {
-  EXPECT_EQ(SelectTargetSql("", "E1", "T1"), "SELECT * FROM QV_CX WHERE ENVID='E1' AND TGTID='T1 '");
-  EXPECT_EQ(HoldTargetSql("", "1", "E1", "T1"),
-            "UPDATE QV_CX SET HOLD ='1' WHERE ENVID ='E1' AND TGTID='T1 '");
-  EXPECT_EQ(TargetPositionSql("", "0000000012", "-000000003", "E1", "T1"),
-            "UPDATE QV_CX SET X='0000000012',Y='-000000003' WHERE ENVID='E1' AND TGTID ='T1 '");
-}
-
-// The statements of the NT cascades are checked in the order they are sent
-// by the cascade tests; these are the forms those do not send.
-TEST(CascadeSql, ListingsAndDeletesKeepTheProductsSpacing) {
-  const std::string p = "QV_USRDATA..";
-  EXPECT_EQ(ListDistributionsOfModelSql(p, "E1", "M1"),
-            "SELECT ENVID,TGTID,GRPID FROM QV_USRDATA..QV_GC WHERE ENVID='E1' AND GRPID='M1 '");
-  EXPECT_EQ(DeleteMappingsOfFieldSql(p, "E1", "M1", "0000000001", "O'NAME"),
-            "DELETE FROM QV_USRDATA..QV_ZC WHERE ENVID='E1' AND GRPID= 'M1 ' AND FICID='0000000001' AND FIELDINPUT='O''NAME" +
-                std::string(24, ' ') + "'");
+// Keyed statements: their keys cut, padded and quoted, and the spacing each
+// keeps. The statements of the NT cascades are checked in the order they are
+// sent by the cascade tests; these are the forms those do not send.
+TEST(KeyedStatements, SpellTheirPieces) {
+  const std::string p = "QV_USRDATA..", b29(29, ' ');
+  const Record zc = test::Make(layout::QV_ZC, {{"ENVID", "E1"}, {"TGTID", "T1"}, {"GRPID", "M1"},
+                                               {"FICID", "0000000001"}, {"FIELDINPUT", "A"}, {"FIELDOUT", "B"}});
+  const std::pair<std::string, std::string> cases[] = {
+      {SelectEnvironmentSql("QV_USRDATA.", "E"), "SELECT * FROM QV_USRDATA.QV_EX WHERE ENVID='E '"},
+      {DeleteEnvironmentSql("", "ABC"), "DELETE FROM QV_EX WHERE ENVID ='AB'"},
+      {DeleteEnvironmentSql("", "'"), "DELETE FROM QV_EX WHERE ENVID =''' '"},
+      // A quote in the last place of the width keeps both halves.
+      {DeleteEnvironmentSql("", "A'B"), "DELETE FROM QV_EX WHERE ENVID ='A'''"},
+      {EnvironmentListSql(p), "SELECT ENVID,ENVTYPE FROM QV_USRDATA..QV_EX "},
+      {SelectTargetSql("", "E1", "T1"), "SELECT * FROM QV_CX WHERE ENVID='E1' AND TGTID='T1 '"},
+      {HoldTargetSql("", "1", "E1", "T1"), "UPDATE QV_CX SET HOLD ='1' WHERE ENVID ='E1' AND TGTID='T1 '"},
+      {TargetPositionSql("", "0000000012", "-000000003", "E1", "T1"),
+       "UPDATE QV_CX SET X='0000000012',Y='-000000003' WHERE ENVID='E1' AND TGTID ='T1 '"},
+      {ListDistributionsOfModelSql(p, "E1", "M1"),
+       "SELECT ENVID,TGTID,GRPID FROM QV_USRDATA..QV_GC WHERE ENVID='E1' AND GRPID='M1 '"},
+      {DeleteMappingsOfFieldSql(p, "E1", "M1", "0000000001", "O'NAME"),
+       "DELETE FROM QV_USRDATA..QV_ZC WHERE ENVID='E1' AND GRPID= 'M1 ' AND FICID='0000000001' AND FIELDINPUT='O''NAME" +
+           std::string(24, ' ') + "'"},
+      {SelectModelSql(p, "E1", "M1"), "SELECT * FROM QV_USRDATA..QV_GX WHERE ENVID='E1' AND GRPID='M1 '"},
+      {SelectModelTableSql("", "E1", "M1", "0000000001"),
+       "SELECT * FROM QV_FX WHERE ENVID='E1' AND GRPID ='M1 ' AND FICID='0000000001'"},
+      {SelectFieldSql("QV_USRDATA.", "E1", "M1", "0000000001", "CUSTNO"),
+       "SELECT * FROM QV_USRDATA.QV_ZX WHERE ENVID='E1' AND GRPID ='M1 ' AND FICID='0000000001'"
+       " AND FIELDINPUT='CUSTNO                        '"},
+      {SelectDistributionSql("", "E1", "T1", "M1"),
+       "SELECT * FROM QV_GC WHERE ENVID='E1' AND TGTID ='T1 ' AND GRPID ='M1 '"},
+      {SelectDistributedTableSql("", "E1", "T1", "M1", "0000000001"),
+       "SELECT * FROM QV_FC WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID ='M1 ' AND FICID = '0000000001'"},
+      {UpdateMappingSql("", zc, "E1", "T1", "M1", "0000000001", "A"),
+       "UPDATE QV_ZC SET ENVID ='E1',TGTID='T1 ',GRPID='M1 ',FICID ='0000000001',FIELDINPUT='A" + b29 +
+           "',FIELDOUT ='B" + b29 + "' WHERE ENVID='E1' AND TGTID ='T1 ' AND GRPID ='M1 ' AND FICID ='0000000001' " +
+           "AND FIELDINPUT = 'A" + b29 + "'"},
+      {DeleteMappingSql("QV_USRDATA.", "E1", "T1", "M1", "0000000001", "A"),
+       "DELETE FROM QV_USRDATA.QV_ZC WHERE ENVID='E1' AND TGTID ='T1 ' AND GRPID='M1 ' AND "
+       "FICID ='0000000001' AND FIELDINPUT='A" + b29 + "'"},
+      {HoldModelTableSql("", "1", "E1", "M1", "0000000001"),
+       "UPDATE QV_FX SET HOLD ='1' WHERE ENVID ='E1' AND GRPID='M1 ' AND FICID='0000000001'"},
+      {HoldDistributionSql(p, "0", "E1", "T1", "M1"),
+       "UPDATE QV_USRDATA..QV_GC SET HOLD ='0' WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID='M1 '"},
+      {HoldDistributedTableSql("", "1", "E1", "T1", "M1", "0000000001"),
+       "UPDATE QV_FC SET HOLD ='1' WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID='M1 ' AND FICID='0000000001'"},
+      {DistributionPositionSql("", "0000000012", "-000000003", "E1", "T1", "M1"),
+       "UPDATE QV_GC SET X='0000000012',Y='-000000003' WHERE ENVID='E1' AND TGTID ='T1 ' AND GRPID ='M1 '"},
+      {ResetRecoveryPointSql("", "E1", "T1", "M1", "0000000001"),
+       "UPDATE QV_FC SET REPRISETYP ='C', REPRISEPNT='0000000000' WHERE ENVID ='E1' AND "
+       "TGTID='T1 ' AND GRPID='M1 ' AND FICID='0000000001'"},
+  };
+  for (const auto& [sql, expected] : cases) EXPECT_EQ(sql, expected);
 }
 
 Record Filled(const Layout& table, char c = 'v') {
@@ -167,50 +185,6 @@ TEST(UpdateStatements, SpellTheirSetListsAndFindTheOldKey) {
     for (const std::string& piece : c.pieces) EXPECT_NE(c.sql.find(piece), std::string::npos) << piece;
     EXPECT_TRUE(c.sql.ends_with("'" + c.where)) << c.sql;
   }
-}
-
-TEST(ModelStatements, KeyedReadsSpellTheirPieces) {
-  EXPECT_EQ(SelectModelSql("QV_USRDATA..", "E1", "M1"),
-            "SELECT * FROM QV_USRDATA..QV_GX WHERE ENVID='E1' AND GRPID='M1 '");
-  EXPECT_EQ(SelectModelTableSql("", "E1", "M1", "0000000001"),
-            "SELECT * FROM QV_FX WHERE ENVID='E1' AND GRPID ='M1 ' AND FICID='0000000001'");
-  EXPECT_EQ(SelectFieldSql("QV_USRDATA.", "E1", "M1", "0000000001", "CUSTNO"),
-            "SELECT * FROM QV_USRDATA.QV_ZX WHERE ENVID='E1' AND GRPID ='M1 ' AND FICID='0000000001'"
-            " AND FIELDINPUT='CUSTNO                        '");
-  EXPECT_EQ(SelectDistributionSql("", "E1", "T1", "M1"),
-            "SELECT * FROM QV_GC WHERE ENVID='E1' AND TGTID ='T1 ' AND GRPID ='M1 '");
-  EXPECT_EQ(SelectDistributedTableSql("", "E1", "T1", "M1", "0000000001"),
-            "SELECT * FROM QV_FC WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID ='M1 ' AND FICID = '0000000001'");
-}
-
-TEST(ModelStatements, MappingUpdatesKeepTheirOwnSpelling) {
-  const Record zc = test::Make(layout::QV_ZC, {{"ENVID", "E1"}, {"TGTID", "T1"}, {"GRPID", "M1"},
-                                               {"FICID", "0000000001"}, {"FIELDINPUT", "A"}, {"FIELDOUT", "B"}});
-  const std::string b29(29, ' ');
-  EXPECT_EQ(UpdateMappingSql("", zc, "E1", "T1", "M1", "0000000001", "A"),
-            "UPDATE QV_ZC SET ENVID ='E1',TGTID='T1 ',GRPID='M1 ',FICID ='0000000001',FIELDINPUT='A" +
-                b29 + "',FIELDOUT ='B" + b29 +
-                "' WHERE ENVID='E1' AND TGTID ='T1 ' AND GRPID ='M1 ' AND FICID ='0000000001' "
-                "AND FIELDINPUT = 'A" + b29 + "'");
-  EXPECT_EQ(DeleteMappingSql("QV_USRDATA.", "E1", "T1", "M1", "0000000001", "A"),
-            "DELETE FROM QV_USRDATA.QV_ZC WHERE ENVID='E1' AND TGTID ='T1 ' AND GRPID='M1 ' AND "
-            "FICID ='0000000001' AND FIELDINPUT='A" + b29 + "'");
-}
-
-TEST(ModelStatements, HoldPositionAndRecoveryStatements) {
-  EXPECT_EQ(HoldModelTableSql("", "1", "E1", "M1", "0000000001"),
-            "UPDATE QV_FX SET HOLD ='1' WHERE ENVID ='E1' AND GRPID='M1 ' AND FICID='0000000001'");
-  EXPECT_EQ(HoldDistributionSql("QV_USRDATA..", "0", "E1", "T1", "M1"),
-            "UPDATE QV_USRDATA..QV_GC SET HOLD ='0' WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID='M1 '");
-  EXPECT_EQ(HoldDistributedTableSql("", "1", "E1", "T1", "M1", "0000000001"),
-            "UPDATE QV_FC SET HOLD ='1' WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID='M1 ' AND "
-            "FICID='0000000001'");
-  EXPECT_EQ(DistributionPositionSql("", "0000000012", "-000000003", "E1", "T1", "M1"),
-            "UPDATE QV_GC SET X='0000000012',Y='-000000003' WHERE ENVID='E1' AND TGTID ='T1 ' AND "
-            "GRPID ='M1 '");
-  EXPECT_EQ(ResetRecoveryPointSql("", "E1", "T1", "M1", "0000000001"),
-            "UPDATE QV_FC SET REPRISETYP ='C', REPRISEPNT='0000000000' WHERE ENVID ='E1' AND "
-            "TGTID='T1 ' AND GRPID='M1 ' AND FICID='0000000001'");
 }
 
 TEST(ModelStatements, JoinsFollowTheDialect) {
