@@ -81,10 +81,9 @@ TEST_P(DistributionStore, OnlyUserTypesZeroAndOneChangeADistributionOrItsTables)
     gc.Set("REPRISEPNT", std::string("00000000") + type + "7");
     std::string s = gc.image();
     EXPECT_TRUE(control().ChangeGC("M1", "T01", s)) << control().ErrorText();
-    std::string fc = Fcs("T01").at(0).image();
-    Record changedFc(layout::QV_FC, fc);
+    Record changedFc = Fcs("T01").at(0);
     changedFc.Set("TGTFILE", std::string("FILE") + type);
-    fc = changedFc.image();
+    std::string fc = changedFc.image();
     EXPECT_TRUE(control().ChangeFC(fc, "T01", "M1", "0000000001")) << control().ErrorText();
     const bool writes = std::string(type) != "2";
     EXPECT_EQ(Gc().Get("REPRISEPNT") == gc.Get("REPRISEPNT"), writes);
@@ -182,9 +181,7 @@ TEST_P(DistributionStore, DeleteGCTakesItsTablesScriptAndUserSpaces) {
   ASSERT_TRUE(control().DeleteGC("T02", "M1")) << control().ErrorText();
   EXPECT_TRUE(Fcs("T02").empty());
   EXPECT_EQ(CountsOf("E1"), (std::vector<std::size_t>{1, 0, 3, 1, 2, 4, 2, 2, 4, 4, 2}));
-  ASSERT_EQ(engine().userSpacesDeleted.size(), 2u);
-  EXPECT_EQ(engine().userSpacesDeleted[0], "SE1_T02M1_");  // the job's own name
-  EXPECT_EQ(engine().userSpacesDeleted[1], "SE1$T02M1_");
+  EXPECT_EQ(engine().userSpacesDeleted, (Lines{"SE1_T02M1_", "SE1$T02M1_"}));  // the first is the job's own name
   EXPECT_EQ(events.seen, (Lines{"FCdeleted E1|T02|M1|0000000001", "FCdeleted E1|T02|M1|0000000002",
                                 "GCdeleted E1|T02|M1"}));
   EXPECT_TRUE(Admin().Locks().empty());

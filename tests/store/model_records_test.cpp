@@ -53,16 +53,12 @@ Record ModelTable() {
 }
 
 TEST(DistributedTables, DefaultRecordOfAModelTable) {
-  const Record fc = DefaultDistributedTable(ModelTable(), "E1", "T1", "M1");
-  EXPECT_EQ(fc.Get("FICID"), "0000000003");
-  EXPECT_EQ(fc.Get("NUMSEQ"), "0000000042");
-  EXPECT_EQ(fc.Get("NEW"), "1");
-  for (const char* f : {"OCCUR", "HOLD", "CLRSPEC"}) EXPECT_EQ(fc.Get(f), "0") << f;
-  for (const char* f : {"NUMFC", "REPRISEPNT", "X", "Y"}) EXPECT_EQ(fc.Get(f), "0000000000") << f;
   // Everything else is blank: the model table's hold, library and options stay behind.
-  for (const char* f : {"TGTLIB", "TGTFILE", "TGTMBR", "TGTPGM", "ACCESMODE", "DLTF", "INSTINSERT",
-                        "CLRBEFORE", "INSTCLRPFM", "REPRISETYP", "REPRISERCV", "REPRISELIB", "FILLER"})
-    EXPECT_TRUE(fc.Trimmed(f).empty()) << f;
+  const Record expected = test::Make(
+      layout::QV_FC, {{"ENVID", "E1"}, {"TGTID", "T1"}, {"GRPID", "M1"}, {"FICID", "0000000003"}, {"OCCUR", "0"},
+                      {"NUMSEQ", "0000000042"}, {"NEW", "1"}, {"HOLD", "0"}, {"CLRSPEC", "0"}, {"NUMFC", "0000000000"},
+                      {"REPRISEPNT", "0000000000"}, {"X", "0000000000"}, {"Y", "0000000000"}});
+  EXPECT_EQ(DefaultDistributedTable(ModelTable(), "E1", "T1", "M1"), expected);
   EXPECT_THROW(DefaultDistributedTable(Record(layout::QV_GX), "E1", "T1", "M1"), std::invalid_argument);
 }
 
