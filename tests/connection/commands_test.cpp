@@ -8,11 +8,7 @@ namespace qv {
 namespace {
 
 TEST(Commands, ClCommandCarriesTheCommandLengthInA100CharacterArea) {
-  const RemoteCommand c = ClCommand("CHGJOB RUNPTY(20)");
-  ASSERT_EQ(c.data.size(), 101u);
-  EXPECT_EQ(c.data.substr(0, 22), "00017CHGJOB RUNPTY(20)");
-  EXPECT_EQ(c.data.substr(22, 78), std::string(78, ' '));
-  EXPECT_EQ(c.data.back(), '\0');
+  EXPECT_EQ(ClCommand("CHGJOB RUNPTY(20)").data, "00017CHGJOB RUNPTY(20)" + std::string(78, ' ') + '\0');
 }
 
 TEST(Commands, ObjectCheckUpperCasesAndPadsEveryName) {

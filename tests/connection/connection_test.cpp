@@ -33,25 +33,18 @@ TEST(OpenConnection, As400SendsStartUpCommandsChecksVersionAndOpensTheStoreInOrd
   EXPECT_EQ(s.control->SourceAdress(), "SOURCE1");
   EXPECT_EQ(s.fake->CallsNamed("OpenMConnection")[0].Arg(0), "SOURCE1");
 
-  const auto commands = s.fake->Commands();
-  ASSERT_EQ(commands.size(), 3u);
-  EXPECT_EQ(commands[0].code, "RCMD______");
-  EXPECT_EQ(commands[0].ctl, "0000000100");
-  EXPECT_EQ(commands[0].Request(), "00017CHGJOB RUNPTY(20)");
-  EXPECT_EQ(commands[1].Request().substr(0, 24), "00019ADDLIBLE QV_USRDATA");
-  EXPECT_EQ(commands[2].code, "SYSCRTUSR_");
-  EXPECT_EQ(commands[2].ctl, "0000004096");
-  EXPECT_EQ(commands[2].Request(), "04096");
+  Lines commands;
+  for (const FakeCommand& c : s.fake->Commands()) commands.push_back(c.code + " " + c.ctl + " " + c.Request());
+  EXPECT_EQ(commands, (Lines{"RCMD______ 0000000100 00017CHGJOB RUNPTY(20)",
+                             "RCMD______ 0000000100 00019ADDLIBLE QV_USRDATA", "SYSCRTUSR_ 0000004096 04096"}));
 
   std::vector<std::string> expected = {"QV_USRDATA/QV_VER", "QV_USRDATA/QV_UID"};
   for (const char* f : kStoreFiles) expected.push_back(std::string("QV_USRDATA/") + f);
   EXPECT_EQ(OpenedFiles(*s.fake), expected);
+  // QV_VER, QV_UID for the login check and the two joins are read only.
   const auto ropens = s.fake->CallsNamed("Ropen");
-  EXPECT_EQ(ropens[0].Arg(1), DllParam::kModeRead);   // QV_VER
-  EXPECT_EQ(ropens[1].Arg(1), DllParam::kModeRead);   // QV_UID for the login check
-  EXPECT_EQ(ropens[2].Arg(1), DllParam::kModeUpdate); // QV_UID
-  EXPECT_EQ(ropens[8].Arg(1), DllParam::kModeRead);   // QV_GX_GC_1
-  EXPECT_EQ(ropens[15].Arg(1), DllParam::kModeRead);  // QV_FC_FXU
+  for (std::size_t i = 0; i < ropens.size(); ++i)
+    EXPECT_EQ(ropens[i].Arg(1), i < 2 || i == 8 || i == 15 ? DllParam::kModeRead : DllParam::kModeUpdate) << i;
   EXPECT_EQ(text.Text, cLoadResString("2006"));
   EXPECT_EQ(caption.Caption, text.Text);
   EXPECT_EQ(s.control->SrcType(), "AS");
@@ -190,7 +183,10 @@ TEST(OpenConnection, NtKindsLogInWithTheirSettingsAndPrepareTheSessionBeforeRead
   }
 }
 
-TEST(TargetServer, OpensOnceForOneAddressAndReopensForAnother) {
+// The target-server connection and the replication connection are kept for
+// the same address or login, reopened for another, and closed with the
+// control.
+TEST(SecondConnections, AreReusedForTheSameAddressReopenedForAnotherAndClosedWithTheControl) {
   FakeSource s("AS400");
   ASSERT_TRUE(s.control->OpenConnection("SRC"));
   ASSERT_TRUE(s.control->OpenQVsrv("tgt1", "1"));
@@ -201,13 +197,7 @@ TEST(TargetServer, OpensOnceForOneAddressAndReopensForAnother) {
   EXPECT_EQ(s.fake->CallCount("OpenMConnection"), 3);
   EXPECT_EQ(s.fake->CallCount("CloseMConnection"), 1);
   EXPECT_EQ(s.fake->CommandCodes().back(), "SYSCRTUSR_");  // flag "0"
-  s.control->CloseConnection();
-  EXPECT_TRUE(s.fake->OpenConnections().empty());
-}
 
-TEST(Replication, OpensRLogsInAndReusesTheLogin) {
-  FakeSource s("AS400");
-  ASSERT_TRUE(s.control->OpenConnection("SRC"));
   ASSERT_TRUE(s.control->ConnectSourceRepli(" dsn1 ", "u", "p"));
   ASSERT_TRUE(s.control->ConnectSourceRepli("DSN1", "U", "P"));
   EXPECT_EQ(s.fake->CallCount("ConnectDSN"), 1);
@@ -215,7 +205,6 @@ TEST(Replication, OpensRLogsInAndReusesTheLogin) {
   ASSERT_TRUE(s.control->ConnectSourceRepli("DSN2", "U", "P"));
   EXPECT_EQ(s.fake->CallCount("CloseConnectionDSN"), 1);
   EXPECT_EQ(s.fake->CallCount("ConnectDSN"), 2);
-  // Closing the control closes the replication connection too.
   s.control->CloseConnection();
   EXPECT_TRUE(s.fake->OpenConnections().empty());
 }

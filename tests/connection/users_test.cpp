@@ -133,12 +133,10 @@ TEST(Users, ListsShowIdAndTypeName) {
   ASSERT_TRUE(s.control->LoadUserInList(lv));
   ASSERT_EQ(lv.ColumnCount(), 2);
   EXPECT_EQ(lv.Columns()[0].text, cLoadResString("2202"));
-  ASSERT_EQ(lv.Count(), 3);
-  const auto items = lv.DisplayOrder();
-  EXPECT_EQ(items[0]->text, "ANN");
-  EXPECT_EQ(items[0]->SubItem(1), cLoadResString("12"));
-  EXPECT_EQ(items[1]->SubItem(1), cLoadResString("13"));
-  EXPECT_EQ(items[2]->SubItem(1), cLoadResString("14"));
+  std::vector<std::string> shown;
+  for (const platform::ListItem* item : lv.DisplayOrder()) shown.push_back(item->text + ": " + item->SubItem(1));
+  EXPECT_EQ(shown, (std::vector<std::string>{"ANN: " + cLoadResString("12"), "BOB: " + cLoadResString("13"),
+                                             "CID: " + cLoadResString("14")}));
 }
 
 // ---- A secured environment that does not list the user ---------------------------
@@ -216,31 +214,28 @@ TEST(CheckUser, AnUnlistedUserIsAdmittedWithHisGlobalTypeOnlyWhenNoMasterIsReadI
 
 // ---- Changing or deleting one user when the read fails ----------------------------
 
-TEST(FailClosedUsers, AMissingUserIsRefusedAndAFailedReadIsNotAMissingUser) {
+// A missing user is refused on the stores (the over-long codes of the
+// fail-closed store test); a read that fails is not a missing user.
+TEST(FailClosedUsers, AFailedReadIsNotAMissingUser) {
   for (const char* kind : {"AS400", "ODBC", "SQL Server", "Oracle"}) {
-    for (bool fails : {false, true}) {
-      SCOPED_TRACE(std::string(kind) + (fails ? ": the read fails" : ": no such user"));
-      SecuredSource src(kind);
-      ASSERT_TRUE(src.opened);
-      if (fails && src.s.AS400())
-        src.fake().On("Rreadk").File("QV_USRDATA/QV_UID").Key(UserKey("E1", "AL")).Fail(
-            DllParam::kCodeNetwork, kResetNum, kReset).Repeatedly();
-      else if (fails)
-        src.fake().On("Sread").SqlPrefix("SELECT * FROM " + src.s.Prefix() + "QV_UID WHERE ENVID='E1' and").Fail(
-            DllParam::kCodeNetwork, kResetNum, kReset).Repeatedly();
-      const int32_t num = fails ? kResetNum : QVSource::kRefusalNum;
-      const std::string text = fails ? kReset : cLoadResString("2206");
-
-      EXPECT_FALSE(src.control().ChangeUser(User("E1", "AL", "1"), "E1", "AL"));
-      EXPECT_EQ(src.control().ErrorNum(), num);
-      EXPECT_EQ(src.control().ErrorText(), text);
-      EXPECT_EQ(src.control().ErrorStep(), "ChangeUser");
-      EXPECT_FALSE(src.control().DeleteEnvUser("E1", "AL"));
-      EXPECT_EQ(src.control().ErrorNum(), num);
-      EXPECT_EQ(src.control().ErrorText(), text);
-      EXPECT_EQ(src.control().ErrorStep(), "DeleteEnvUser");
-      EXPECT_EQ(src.fake().CallCount("Rupdate") + src.fake().CallCount("Rdelete") + src.fake().CallCount("Saction"), 0);
-    }
+    SCOPED_TRACE(kind);
+    SecuredSource src(kind);
+    ASSERT_TRUE(src.opened);
+    if (src.s.AS400())
+      src.fake().On("Rreadk").File("QV_USRDATA/QV_UID").Key(UserKey("E1", "AL")).Fail(
+          DllParam::kCodeNetwork, kResetNum, kReset).Repeatedly();
+    else
+      src.fake().On("Sread").SqlPrefix("SELECT * FROM " + src.s.Prefix() + "QV_UID WHERE ENVID='E1' and").Fail(
+          DllParam::kCodeNetwork, kResetNum, kReset).Repeatedly();
+    EXPECT_FALSE(src.control().ChangeUser(User("E1", "AL", "1"), "E1", "AL"));
+    EXPECT_EQ(src.control().ErrorNum(), kResetNum);
+    EXPECT_EQ(src.control().ErrorText(), kReset);
+    EXPECT_EQ(src.control().ErrorStep(), "ChangeUser");
+    EXPECT_FALSE(src.control().DeleteEnvUser("E1", "AL"));
+    EXPECT_EQ(src.control().ErrorNum(), kResetNum);
+    EXPECT_EQ(src.control().ErrorText(), kReset);
+    EXPECT_EQ(src.control().ErrorStep(), "DeleteEnvUser");
+    EXPECT_EQ(src.fake().CallCount("Rupdate") + src.fake().CallCount("Rdelete") + src.fake().CallCount("Saction"), 0);
   }
 }
 

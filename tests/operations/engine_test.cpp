@@ -15,9 +15,8 @@ TEST(StartQV, As400CallsTheStartProgramWithTheCommandLengthAndReportsARefusal) {
   auto s = std::make_unique<OpenedFake>("AS400");
   ASSERT_TRUE(s->control().StartQV("E1", "T01", "M01", ""));
   const auto c = s->fake().Commands().at(0);
-  EXPECT_EQ(c.code, "RCMD______");
-  EXPECT_EQ(c.ctl, "0000000057");
-  EXPECT_EQ(c.Request(), "00042CALL PGM(QVSTR) PARM('E1' 'T01' 'M01' 'z')");
+  EXPECT_EQ((Lines{c.code, c.ctl, c.Request()}),
+            (Lines{"RCMD______", "0000000057", "00042CALL PGM(QVSTR) PARM('E1' 'T01' 'M01' 'z')"}));
   s->fake().On("Execute").Code("RCMD").Fail(DllParam::kCodeRefused, 9, "CPF0001 program not found");
   EXPECT_FALSE(s->control().StartQV("E1", "T01", "M01", ""));
   EXPECT_EQ(s->control().ErrorStep(), "StartQV");
