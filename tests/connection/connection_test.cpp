@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 #include "support/fake_control.h"
 #include "platform/clock.h"
 #include "platform/controls.h"
 #include "presentation/messages.h"
+#include "support/topology.h"
 
 namespace qv::test {
 namespace {
@@ -83,6 +85,7 @@ struct OpenFailure {
   std::function<void(FakeSource&)> script;
   int32_t num;
   std::string text, step;
+  const char* user = nullptr;  // the login, when the case needs one
 };
 
 TEST(OpenConnection, AnOpenThatFailsNamesTheStepAndLeavesNothingOpen) {
@@ -97,6 +100,14 @@ TEST(OpenConnection, AnOpenThatFailsNamesTheStepAndLeavesNothingOpen) {
   };
   const auto failGC = [](FakeSource& s) {
     s.fake->On("Ropen").File("QV_USRDATA/QV_GC").Fail(DllParam::kCodeRefused, 3025, "not found");
+  };
+  // EVE is not the user the user file lists, or the file cannot be read: nobody connects.
+  const auto users = [](bool readFails) {
+    return [readFails](FakeSource& s) {
+      FakeRule& first = s.fake->On("Rreadf").File("QV_USRDATA/QV_UID");
+      if (readFails) first.Fail(DllParam::kCodeNetwork, 10054, "connection reset by peer");
+      else first.Record(User("**", "BOB", "0", "p"));
+    };
   };
   const std::string readVersion = "OpenConnection:Read QV_VER", sql = "OpenConnection:SQL Server";
   const OpenFailure cases[] = {
@@ -118,9 +129,13 @@ TEST(OpenConnection, AnOpenThatFailsNamesTheStepAndLeavesNothingOpen) {
       {"Oracle", "", nullptr, 40, cLoadResString("1158"), "OpenConnection: GetComputerName"},
       {"Oracle", "*", nullptr, 40, cLoadResString("1158"), "OpenConnection: GetComputerName"},
       {"AS400", "", failGC, 3025, "not found", "OpenConnection:Open QV_GC"},
+      {"AS400", "", users(false), 40, cLoadResString("2132", "EVE"), "CheckUser", "EVE"},
+      {"AS400", "", users(true), 10054, "connection reset by peer", "CheckUser", "EVE"},
   };
   for (const OpenFailure& c : cases) {
     SCOPED_TRACE(std::string(c.kind) + ": " + c.step + " " + c.text);
+    std::optional<ProcessLogin> login;
+    if (c.user) login.emplace(c.user, "x");
     FakeSource s(c.kind, c.instance);
     if (c.script) c.script(s);
     EXPECT_FALSE(s.control->OpenConnection("SRC"));

@@ -68,22 +68,6 @@ TEST(CheckUser, GlobalUserWithTheRightPasswordGetsItsType) {
   EXPECT_EQ(s.control->GlobalUserType(), 1);
 }
 
-TEST(CheckUser, AnUnlistedUserOrAnUnreadableUserFileLetsNobodyConnect) {
-  ProcessLogin login("EVE", "x");
-  for (bool readFails : {false, true}) {
-    SCOPED_TRACE(readFails ? "the first record cannot be read" : "the file lists someone else");
-    FakeSource s("AS400");
-    FakeRule& first = s.fake->On("Rreadf").File("QV_USRDATA/QV_UID");
-    if (readFails) first.Fail(DllParam::kCodeNetwork, kResetNum, kReset);
-    else first.Record(User("**", "BOB", "0", "p"));
-    EXPECT_FALSE(s.control->OpenConnection("SRC"));
-    EXPECT_EQ(s.control->ErrorNum(), readFails ? kResetNum : QVSource::kRefusalNum);
-    EXPECT_EQ(s.control->ErrorText(), readFails ? std::string(kReset) : cLoadResString("2132", "EVE"));
-    EXPECT_FALSE(s.control->ConnectionOpen());
-    EXPECT_TRUE(s.fake->OpenConnections().empty());
-  }
-}
-
 TEST(CheckUser, EnvironmentUserIsAcceptedWithoutPasswordCheck) {
   ProcessLogin login("BOB", "whatever");
   FakeSource s("AS400");
