@@ -1,17 +1,26 @@
 // qvmgr automation and registration: a script's session by DISPID and by
 // name against a fresh class registry, error lines that leave the session
-// going, list views passed to the library, register and unregister.
+// going, list views passed to the library, register and unregister; the
+// JSON values of a session: the kinds of argument a script host passes, the
+// refusals, objects by name both ways.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "apps/qvmgr_fixture.h"
+#include "platform/collection.h"
 #include "platform/registry.h"
+#include "qvmgr/variant_json.h"
 
 namespace qv::test {
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::SizeIs;
+using cli::ArgumentError;
+using cli::JsonFromVariant;
+using cli::ObjectNamer;
+using cli::VariantFromJson;
+using platform::Variant;
 
 // DISPIDs a script holds.
 constexpr std::int64_t kSourceAdress = 0x6803000F, kEnvironmentID = 0x6803000D, kOpenConnection = 0x6003001C,
@@ -88,64 +97,54 @@ TEST_F(QvmgrAutomationTest, ScriptDrivesTheManagerByDispidAndByNameAfterRegister
 }
 
 TEST_F(QvmgrAutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
-  const std::string script =
-      "{\"create\":\"QVmgr_dll.QVmanager\",\"as\":\"m\"}\n"
-      "this is not JSON\n"
-      "\n"
-      "# a comment line\n"
-      "{\"object\":\"m\",\"member\":\"NoSuchMember\"}\n"
-      "{\"object\":\"m\",\"dispid\":12345}\n"
-      "{\"object\":\"m\",\"member\":\"EnvironmentID\",\"kind\":\"put\",\"args\":[]}\n"
-      "{\"object\":\"m\",\"member\":\"Activity\",\"kind\":\"putref\",\"args\":[\"text\"]}\n"
-      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"put\",\"args\":[\"\\ud83d\\ude00\"]}\n"
-      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"put\",\"args\":[[1]]}\n"
-      "{\"object\":\"nobody\",\"member\":\"ErrorNum\"}\n"
-      "{\"object\":\"m\",\"member\":\"ErrorNum\",\"kind\":\"sideways\"}\n"
-      "{\"object\":\"m\",\"member\":\"ErrorNum\",\"dispid\":1}\n"
-      "[1,2,3]\n"
-      "{\"create\":\"Nobody.Nothing\"}\n"
-      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"put\",\"args\":[1e309]}\n"
-      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"put\",\"args\":[\"file:/a\\u0000/b.qvs\"]}\n"
-      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"put\",\"args\":[\"Caf\\u00e9\"]}\n"
-      "{\"object\":\"m\",\"member\":\"SourceAdress\",\"kind\":\"get\",\"id\":42}\n";
+  struct Line {
+    const char* request;
+    const char* status;  // of its error line; "" for an answer that succeeds, null for no answer
+    const char* text;    // part of the error's text
+  };
+  const Line lines[] = {
+      {R"({"create":"QVmgr_dll.QVmanager","as":"m"})", "", ""},
+      {"this is not JSON", "MalformedJson", "malformed JSON"},
+      {"", nullptr, ""},
+      {"# a comment line", nullptr, ""},
+      {R"({"object":"m","member":"NoSuchMember"})", "UnknownName", "QVmanager has no member NoSuchMember"},
+      {R"({"object":"m","dispid":12345})", "MemberNotFound", ""},
+      {R"({"object":"m","member":"EnvironmentID","kind":"put","args":[]})", "BadArgCount", "EnvironmentID"},
+      {R"({"object":"m","member":"Activity","kind":"putref","args":["text"]})", "TypeMismatch", ""},
+      {R"({"object":"m","member":"SourceAdress","kind":"put","args":["\ud83d\ude00"]})", "TypeMismatch",
+       "argument 1: the character at byte 0 has no Windows-1252 form"},
+      {R"({"object":"m","member":"SourceAdress","kind":"put","args":[[1]]})", "TypeMismatch",
+       "argument 1: arrays are not values of a call"},
+      {R"({"object":"nobody","member":"ErrorNum"})", "UnknownObject", "no object named \"nobody\""},
+      {R"({"object":"m","member":"ErrorNum","kind":"sideways"})", "BadRequest", "\"kind\" takes"},
+      {R"({"object":"m","member":"ErrorNum","dispid":1})", "BadRequest", "either \"member\" or \"dispid\""},
+      {"[1,2,3]", "BadRequest", "a request is a JSON object"},
+      {R"({"create":"Nobody.Nothing"})", "CannotCreate", "Nobody.Nothing"},
+      {R"({"object":"m","member":"SourceAdress","kind":"put","args":[1e309]})", "MalformedJson", ""},
+      {R"({"object":"m","member":"SourceAdress","kind":"put","args":["file:/a\u0000/b.qvs"]})", "TypeMismatch",
+       "NUL"},
+      {R"({"object":"m","member":"SourceAdress","kind":"put","args":["Caf\u00e9"]})", "", ""},
+      {R"({"object":"m","member":"SourceAdress","kind":"get","id":42})", "", ""},
+  };
+  std::string script;
+  for (const Line& l : lines) script += std::string(l.request) + "\n";
   ProcessResult run;
-  const std::vector<Json> a = SessionText(script, Base(), &run);
+  const std::vector<Json> a = SessionText(script, Base(), &run);  // the session goes on to its end
   ASSERT_THAT(a, SizeIs(17)) << Describe(run);
-  struct Expected {
-    std::size_t index;
-    const char* status;
-    const char* text;
-    int line;
-  };
-  const Expected errors[] = {
-      {1, "MalformedJson", "malformed JSON", 2},
-      {2, "UnknownName", "QVmanager has no member NoSuchMember", 5},
-      {3, "MemberNotFound", "", 6},
-      {4, "BadArgCount", "EnvironmentID", 7},
-      {5, "TypeMismatch", "", 8},
-      {6, "TypeMismatch", "argument 1: the character at byte 0 has no Windows-1252 form", 9},
-      {7, "TypeMismatch", "argument 1: arrays are not values of a call", 10},
-      {8, "UnknownObject", "no object named \"nobody\"", 11},
-      {9, "BadRequest", "\"kind\" takes", 12},
-      {10, "BadRequest", "either \"member\" or \"dispid\"", 13},
-      {11, "BadRequest", "a request is a JSON object", 14},
-      {12, "CannotCreate", "Nobody.Nothing", 15},
-      {13, "MalformedJson", "", 16},
-      {14, "TypeMismatch", "NUL", 17},
-  };
-  for (const Expected& e : errors) {
-    SCOPED_TRACE(e.line);
-    const Json& answer = a[e.index];
-    EXPECT_EQ(answer["ok"], false);
-    EXPECT_EQ(answer["error"]["status"], e.status) << answer.dump();
-    EXPECT_THAT(answer["error"]["text"].get<std::string>(), HasSubstr(e.text));
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < std::size(lines); ++i) {
+    if (lines[i].status == nullptr) continue;
+    SCOPED_TRACE(lines[i].request);
+    const Json& answer = a[next++];
+    EXPECT_EQ(answer["ok"], *lines[i].status == '\0') << answer.dump();
+    if (*lines[i].status == '\0') continue;
+    EXPECT_EQ(answer["error"]["status"], lines[i].status) << answer.dump();
+    EXPECT_THAT(answer["error"]["text"].get<std::string>(), HasSubstr(lines[i].text));
     EXPECT_NE(answer["error"]["code"], 0);
-    EXPECT_EQ(answer["line"], e.line);
+    EXPECT_EQ(answer["line"], i + 1);
   }
   EXPECT_EQ(a[6]["error"]["arg"], 0);
-  // The session went on: text crosses as UTF-8 both ways.
-  EXPECT_EQ(run.exitCode, 0) << Describe(run);
-  EXPECT_EQ(a[15]["ok"], true);
+  // Text crosses as UTF-8 both ways.
   EXPECT_EQ(a[16]["id"], 42);
   EXPECT_EQ(a[16]["result"], "Café");
 }
@@ -185,6 +184,61 @@ TEST_F(QvmgrAutomationTest, WithoutTheLibraryRegisterAndCreateFail) {
   EXPECT_EQ(a[0]["error"]["status"], "CannotCreate");
   EXPECT_THAT(a[0]["error"]["text"].get<std::string>(), HasSubstr("QVmgr_dll.QVmanager"));
   EXPECT_EQ(a[1]["ok"], true);
+}
+
+// ---- The JSON values of a session ------------------------------------------
+
+Variant FromJson(const Json& value) {
+  return VariantFromJson(value, [](const std::string&) -> platform::ObjectPtr { return nullptr; });
+}
+
+TEST(QvmgrVariantJsonTest, JsonValuesBecomeTheKindsAScriptHostPasses) {
+  struct Case {
+    Json json;
+    Variant expected;
+  };
+  const Case cases[] = {
+      {nullptr, Variant()},
+      {true, Variant(true)},
+      {42, Variant(std::int32_t{42})},
+      {-2147483648LL, Variant(std::int32_t{-2147483647 - 1})},
+      {2147483648LL, Variant(2147483648.0)},
+      {1.5, Variant(1.5)},
+      {Json{{"type", "Single"}, {"value", 1.5}}, Variant(1.5f)},
+      {Json{{"type", "long"}, {"value", " 12 "}}, Variant(std::int32_t{12})},
+      {Json{{"type", "String"}, {"value", true}}, Variant("True")},
+      {Json{{"type", "Empty"}}, Variant()},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FromJson(c.json), c.expected) << c.json.dump();
+}
+
+TEST(QvmgrVariantJsonTest, RefusesWhatCannotBeAnArgument) {
+  const Json bad[] = {Json::array({1}),
+                      Json{{"type", "Long"}, {"value", "abc"}},
+                      Json{{"type", "Long"}, {"value", 1e12}},
+                      Json{{"type", "Date"}, {"value", 1}},
+                      Json{{"type", "Long"}, {"value", 1}, {"extra", 2}},
+                      Json{{"object", "missing"}},
+                      Json{{"object", 3}},
+                      Json{{"something", 1}},
+                      "\xF0\x9F\x98\x80"};
+  for (const Json& j : bad) EXPECT_THROW(FromJson(j), ArgumentError) << j.dump();
+}
+
+TEST(QvmgrVariantJsonTest, ObjectsGoByNameBothWays) {
+  auto collection = std::make_shared<platform::Collection>();
+  const Variant v = VariantFromJson(Json{{"object", "c"}}, [&](const std::string& name) {
+    return name == "c" ? platform::ObjectPtr(collection) : nullptr;
+  });
+  EXPECT_EQ(v, Variant(collection));
+  EXPECT_EQ(VariantFromJson(Json{{"object", nullptr}}, nullptr), Variant(nullptr));
+
+  const ObjectNamer namer = [](const platform::ObjectPtr&) { return std::string("c1"); };
+  EXPECT_EQ(JsonFromVariant(v, namer), (Json{{"object", "c1"}, {"class", "Collection"}}));
+  EXPECT_EQ(JsonFromVariant(Variant(nullptr), namer), (Json{{"object", nullptr}}));
+  EXPECT_EQ(JsonFromVariant(Variant(std::int32_t{-3}), namer), -3);
+  EXPECT_EQ(JsonFromVariant(Variant(0.25f), namer), 0.25);
+  EXPECT_EQ(JsonFromVariant(Variant(), namer), nullptr);
 }
 
 }  // namespace

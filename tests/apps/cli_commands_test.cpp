@@ -1,5 +1,7 @@
 // qvmgr's commands against embedded demo stores: what they print, their JSON
-// documents, exit statuses and the error state of refused operations.
+// documents, exit statuses and the error state of refused operations; items
+// that do not exist and refusals leave the store as it was; a topology built,
+// shown, changed and torn down with qvmgr alone.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,11 +10,13 @@
 #include <thread>
 
 #include "apps/qvmgr_fixture.h"
-#include "qvmgr/console/console.h"
-#include "support/scratch.h"
 #include "dllparam/admin/source_tables.h"
 #include "dllparam/embedded/sqlite_db.h"
 #include "dllparam/net/net_socket.h"
+#include "qvmgr/console/console.h"
+#include "store/record_layouts.h"
+#include "store/records.h"
+#include "support/scratch.h"
 
 namespace qv::test {
 namespace {
@@ -297,6 +301,139 @@ TEST_F(QvmgrCommandsTest, CatalogListsTheDataSourcesDatabasesAndTablesOfAnNtSour
         {"catalog", "databases", "--mask", "%"}, {"catalog", "files", "--library", "X", "--database", "Y"}}) {
     r = Exits(2, bad, Connect(store));
   }
+}
+
+// ---- Items that do not exist, properties a kind does not store --------------
+
+// What a store holds that a command could change.
+struct Holdings {
+  std::vector<Record> distributions;
+  std::vector<std::pair<std::string, std::size_t>> userSpaces;
+  bool operator==(const Holdings&) const = default;
+};
+
+Holdings HoldingsOf(const EmbeddedStore& store) {
+  embedded::StoreAdmin admin = store.Admin();
+  return {admin.Records(layout::QV_GC), admin.UserSpaces()};
+}
+
+class QvmgrItemTest : public QvmgrTest {};
+
+TEST_F(QvmgrItemTest, EveryItemACommandNamesMustExistAndNothingChanges) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  const Holdings before = HoldingsOf(store);
+  struct Case {
+    std::vector<std::string> args;
+    const char* command;
+    const char* what;  // the first line on stderr
+  };
+  const Case cases[] = {
+      {{"stop", "--env", "ZZ"}, "stop", "stop: cannot stop the distribution ZZ/AS1/CLI"},
+      {{"status", "--target", "ZZZ"}, "status", "status: cannot ask whether the job SPR_ZZZCLI runs"},
+      {{"activity", "--target", "ZZZ"}, "activity", "activity: cannot read the activity of PR/ZZZ/CLI"},
+      {{"start", "--model", "XYZ"}, "start", "start: cannot start the distribution PR/AS1/XYZ"},
+      {{"dist", "show", "--model", "XYZ"}, "dist show", "dist show: "},
+      {{"dist", "set", "--point", "5", "--model", "XYZ"}, "dist set", "dist set: "},
+      {{"env", "show", "--env", "ZZ"}, "env show", "env show: cannot read the environment ZZ"},
+      {{"target", "show", "--target", "ZZZ"}, "target show", "target show: cannot read the target ZZZ"},
+      {{"model", "show", "--model", "XYZ"}, "model show", "model show: cannot read the model XYZ"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ProcessResult r = Exits(1, c.args, Connect(store));
+    EXPECT_EQ(r.out, "");
+    EXPECT_THAT(r.err, HasSubstr(std::string("qvmgr: ") + c.what));
+    EXPECT_THAT(r.err, HasSubstr("ErrorText: "));
+
+    std::vector<std::string> args = c.args;
+    args.push_back("--json");
+    const Json doc = Document(Exits(1, args, Connect(store)));
+    EXPECT_EQ(doc["command"], c.command);
+    EXPECT_EQ(doc["ok"], false);
+    EXPECT_EQ(doc["error"]["num"], 40);
+    EXPECT_THAT(doc["error"]["text"].get<std::string>(), HasSubstr("not found"));
+    EXPECT_FALSE(doc.contains("running"));
+    EXPECT_FALSE(doc.contains("activity"));
+  }
+  EXPECT_EQ(HoldingsOf(store), before);
+}
+
+TEST_F(QvmgrItemTest, AReceiverLibraryIsRefusedForAnNtSourceAndNothingChanges) {
+  EmbeddedStore store(SourceKind::ODBC, /*demo=*/true);
+  const Holdings before = HoldingsOf(store);
+  const ProcessResult r = Exits(1, {"dist", "set", "--point", "77", "--library", "QV_USRDATA", "--json"}, Connect(store));
+  const Json doc = Document(r);
+  EXPECT_EQ(doc["ok"], false);
+  EXPECT_FALSE(doc.contains("changes"));
+  EXPECT_THAT(doc["error"]["text"].get<std::string>(), HasSubstr("stores no receiver library"));
+  EXPECT_THAT(r.err, HasSubstr("nothing was changed"));
+  EXPECT_EQ(HoldingsOf(store), before);
+
+  // The other changes go through without it.
+  const ProcessResult without = Exits(0, {"dist", "set", "--point", "77", "--json"}, Connect(store));
+  EXPECT_EQ(Document(without)["properties"]["DistributionReprisePoint"], 77);
+}
+
+// ---- Tree, list, supervise and topology -------------------------------------
+
+class QvmgrViewsTest : public QvmgrTest {
+ protected:
+  // Runs qvmgr on the environment QA of store and expects status.
+  ProcessResult Run(int status, const EmbeddedStore& store, const std::vector<std::string>& args,
+                    std::source_location where = std::source_location::current()) {
+    return Exits(status, args, With(Connect(store), {{"QV_ENV", "QA"}}), {}, where);
+  }
+};
+
+TEST_F(QvmgrViewsTest, ATopologyIsBuiltShownChangedAndTornDown) {
+  EmbeddedStore store(SourceKind::AS400, /*demo=*/true);
+  for (const std::vector<std::string>& step :
+       {std::vector<std::string>{"env", "add", "--description", "Quality 'A'"},
+        {"target", "add", "--target", "T01", "--target-type", "nt", "--description", "First"},
+        {"target", "add", "--target", "T02", "--description", "Second"},
+        {"model", "add", "--model", "M01", "--description", "Customers"},
+        {"dist", "add", "--target", "T01", "--model", "M01"},
+        {"target", "change", "--target", "T02", "--description", "It's the second"},
+        {"dist", "hold", "--target", "T01", "--model", "M01"}})
+    Run(0, store, step);
+  ProcessResult r = Run(0, store, {"tree", "--json"});
+  EXPECT_THAT(Document(r)["tree"]["nodes"].dump(), HasSubstr("\"key\":\"T01:M01\""));
+  r = Run(0, store, {"list", "targets"});
+  EXPECT_THAT(r.out, HasSubstr("It's the second"));
+  EXPECT_THAT(r.out, HasSubstr("T01     First"));
+  r = Run(0, store, {"list", "dists", "--target", "T01", "--json"});
+  EXPECT_EQ(Document(r)["list"]["items"][0]["subItems"][12], "Yes");  // held
+
+  // Refusals change nothing and say why.
+  r = Run(1, store, {"target", "change", "--target", "T02", "--description", std::string(31, 'x')});
+  EXPECT_THAT(r.err, HasSubstr("the description holds 31 characters; at most 30 fit"));
+  r = Run(1, store, {"target", "add", "--target", "T0001"});
+  EXPECT_THAT(r.err, HasSubstr("the target code T0001 is longer than 3 characters"));
+  r = Run(1, store, {"target", "delete", "--target", "T09", "--yes"});
+  EXPECT_THAT(r.err, HasSubstr("the target T09 does not exist"));
+  // A short code names the same item for every command: padded with "_".
+  Run(0, store, {"target", "add", "--target", "t5", "--description", "Short"});
+  r = Run(0, store, {"target", "show", "--target", "T5", "--json"});
+  EXPECT_THAT(r.out, HasSubstr("T5_"));
+  Run(0, store, {"target", "delete", "--target", "T5", "--yes"});
+  Run(0, store, {"dist", "release", "--target", "T01", "--model", "M01"});
+  Run(0, store, {"start", "--target", "T01", "--model", "M01"});
+  r = Run(1, store, {"model", "delete", "--model", "M01", "--yes"});
+  EXPECT_THAT(r.err, HasSubstr("the distribution QA/T01/M01 is running; stop it first"));
+  r = Run(0, store, {"supervise", "--json"});
+  bool shown = false;
+  const Json supervision = Document(r);
+  for (const Json& row : supervision["distributions"])
+    if (row["distribution"] == "[QA_M01] -> T01") shown = row["status"] != "Stop";
+  EXPECT_TRUE(shown) << r.out;
+  Run(0, store, {"stop", "--target", "T01", "--model", "M01"});
+  r = Run(1, store, {"env", "delete"});
+  EXPECT_THAT(r.err, HasSubstr("--yes"));
+  Run(0, store, {"tree"});
+
+  Run(0, store, {"env", "delete", "--yes"});
+  r = Run(1, store, {"tree"});
+  EXPECT_THAT(r.err, HasSubstr("the environment QA does not exist"));
 }
 
 }  // namespace

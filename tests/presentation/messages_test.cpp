@@ -43,6 +43,9 @@ TEST(Messages, FillsTheCallersValues) {
   // Missing values leave nothing in place.
   EXPECT_EQ(cLoadResString("2020"), "Target  not found");
   EXPECT_EQ(cLoadResString("2133"), "Invalid password");
+  // An explicit language wins over the user's and leaves placeholders without values.
+  EXPECT_EQ(LoadResString(kEnglishUS, 2022), "Environment &1 not found");
+  EXPECT_EQ(LoadResString(kFrenchFrance, 2132, Params({"X"})), "Utilisateur X non autoris\xE9");
 }
 
 TEST(Messages, FollowsTheUserLanguage) {
@@ -67,11 +70,6 @@ TEST(Messages, UnknownOrMalformedIdsGiveEmptyText) {
   EXPECT_EQ(cLoadResString("02020", "T1"), "Target T1 not found");
   EXPECT_EQ(LoadResString(kEnglishUS, -1), "");
   EXPECT_EQ(LoadResString(kEnglishUS, 2029), "");
-}
-
-TEST(Messages, LoadsByExplicitLanguageLeavingPlaceholdersWithoutValues) {
-  EXPECT_EQ(LoadResString(kEnglishUS, 2022), "Environment &1 not found");
-  EXPECT_EQ(LoadResString(kFrenchFrance, 2132, Params({"X"})), "Utilisateur X non autoris\xE9");
 }
 
 TEST(Placeholders, FillInOrderAtTheFirstOccurrenceOnly) {

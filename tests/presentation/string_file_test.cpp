@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace qv::resources {
@@ -23,17 +24,16 @@ TEST(StringFile, ReadsEntriesCommentsAndEscapes) {
   std::vector<ParsedEntry> entries;
   ParseError error;
   ASSERT_TRUE(ParseStringFile(file, entries, error)) << error.line << ": " << error.reason;
-  ASSERT_EQ(entries.size(), 6u);
-  EXPECT_EQ(entries[0].id, 3);
-  EXPECT_EQ(entries[0].text, "");
-  EXPECT_EQ(entries[1].id, 7);
-  EXPECT_EQ(entries[1].text, "a \"q\" \\ b\r\nc\td");
-  EXPECT_EQ(entries[1].line, 6);
-  EXPECT_EQ(entries[2].id, 15);
-  EXPECT_EQ(entries[3].id, 2020);
-  EXPECT_EQ(entries[3].text, "Target &1 not found");
-  EXPECT_EQ(entries[4].text, "trailing blank ");
-  EXPECT_EQ(entries[5].text, "Utilisateur &1 non autoris\xE9");  // stored as Windows-1252
+  std::vector<std::tuple<int, std::string, int>> read;  // id, text, line, in the order of the ids
+  for (const ParsedEntry& e : entries) read.emplace_back(e.id, e.text, e.line);
+  EXPECT_EQ(read, (std::vector<std::tuple<int, std::string, int>>{
+                      {3, "", 8},
+                      {7, "a \"q\" \\ b\r\nc\td", 6},
+                      {15, "150", 5},
+                      {2020, "Target &1 not found", 3},
+                      {2027, "trailing blank ", 7},
+                      {2132, "Utilisateur &1 non autoris\xE9", 9},  // stored as Windows-1252
+                  }));
 }
 
 TEST(StringFile, RefusesBadLinesWithTheirNumber) {

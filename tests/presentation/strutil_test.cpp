@@ -178,14 +178,5 @@ TEST(GetFirstWord, SplitsTheFirstWordOfAScriptLine) {
   }
 }
 
-TEST(BlankHelpers, PadAndCut) {
-  EXPECT_EQ(PadRight("t1", 3), "t1 ");
-  EXPECT_EQ(PadRight("ABCD", 3), "ABC");
-  EXPECT_EQ(PadRight("", 2), "  ");
-  EXPECT_EQ(ZeroPadLeft("42", 10), "0000000042");
-  EXPECT_EQ(ZeroPadLeft("1234567", 5), "34567");
-  EXPECT_EQ(ZeroPadLeft("", 3), "000");
-}
-
 }  // namespace
 }  // namespace qv
