@@ -86,10 +86,7 @@ TEST_P(ColumnsTest, ListsColumnsAndKeysOfTheTableTheKindQualifiesInPagesOfWholeL
 TEST_P(ColumnsTest, UnknownAndAmbiguousTablesAreRefusedByName) {
   std::vector<std::string> pages;
   EXPECT_FALSE(Columns("SALES..NOPE", 100, pages));
-  LibError e = client.Error();
-  EXPECT_EQ(e.code, DllParam::kCodeRefused);
-  EXPECT_EQ(e.num, 208);
-  EXPECT_EQ(e.text, "Invalid object name 'SALES..NOPE'.");
+  EXPECT_EQ(ErrorOf(client.lib()), "refused 208 Invalid object name 'SALES..NOPE'.");
 
   embedded::StoreAdmin admin = store.Admin();
   embedded::AddSourceTable(admin, embedded::ParseSourceTable("table OLD.ORDERS\nCODE CHAR(10)\n"));

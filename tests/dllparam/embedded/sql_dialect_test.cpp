@@ -76,7 +76,6 @@ TEST(Adapt, CanonicalFormIgnoresCaseAndSpacingOutsideLiterals) {
   EXPECT_EQ(CanonicalSql("select 'open"), "SELECT 'open");
 }
 
-}  // namespace
 // The literals a statement gives up as parameters, and those it keeps.
 TEST(Adapt, TakesTheStringLiteralsOfDataStatementsAsParameters) {
   struct Case {
@@ -98,11 +97,6 @@ TEST(Adapt, TakesTheStringLiteralsOfDataStatementsAsParameters) {
     EXPECT_EQ(values, c.values) << c.sql;
   }
 }
-
-}  // namespace qv::embedded
-
-namespace qv::embedded {
-namespace {
 
 // The shape of a statement finds its kept prepared form: it must empty
 // exactly the literals the adapter takes, in order, and give up where the

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -104,8 +103,6 @@ TEST(StoreFiles, AStoreTheUserCannotReachReportsWhy) {
     fs::permissions(store.folder(), fs::perms::owner_all);
   }
 }
-
-// ---- Durability ------------------------------------------------------------------
 
 // Counts the disk flushes of every SQLite file opened while it lives: it
 // stands as the default file system of SQLite, opens each file with the one

@@ -206,8 +206,6 @@ TEST(NetClient, ConnectionsToTwoServersKeepTheirHandlesApart) {
   EXPECT_EQ(ErrorCode(client), DllParam::kCodeBadCall);
 }
 
-// ---- Failures of the network ----------------------------------------------------
-
 TEST(NetClientFailure, NoServerListeningIsANetworkFailureAndAStoreThatWillNotOpenARefusal) {
   const uint16_t port = FreePort();
   NetClient client(TestClientOptions());
@@ -346,8 +344,6 @@ TEST_F(BadInput, UnknownOperationsCallsBeforeTheOpenAndASecondOpenAreRefusedAndT
   EXPECT_EQ(fake_.CallCount("PingPong"), 0);
   EXPECT_EQ(fake_.CallCount("OpenMConnection"), 1);
 }
-
-// ---- Several clients at once ---------------------------------------------------------------
 
 // Destroys the server while Run() still serves sessions holding a connection,
 // as a server kept in a static and run by a detached thread is at exit.

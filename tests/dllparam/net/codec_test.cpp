@@ -145,35 +145,17 @@ TEST(Codec, MalformedInputIsRefusedWithAReason) {
 }
 
 TEST(Address, HostAndPortAreReadAsTyped) {
-  struct Case {
-    const char* text;
-    std::optional<std::pair<std::string, int>> want;
+  using Want = std::optional<std::pair<std::string, int>>;
+  const std::pair<const char*, Want> cases[] = {
+      {"10.0.0.5", {{"10.0.0.5", 1310}}},       {"  AS400.EXAMPLE:2000 ", {{"AS400.EXAMPLE", 2000}}},
+      {"LOCALHOST:1310", {{"LOCALHOST", 1310}}}, {"[::1]:7000", {{"::1", 7000}}},
+      {"[::1]", {{"::1", 1310}}},                {"fe80::1", {{"fe80::1", 1310}}},
+      {"host:0", {}},  {"host:65536", {}},  {"host:12x", {}},  {"host:", {}},  {":1310", {}},  {"", {}},
+      {"[::1", {}},    {"my host", {}},     {"/tmp/store.qvs", {}},
   };
-  const std::vector<Case> cases = {
-      {"10.0.0.5", {{"10.0.0.5", 1310}}},
-      {"  AS400.EXAMPLE:2000 ", {{"AS400.EXAMPLE", 2000}}},
-      {"LOCALHOST:1310", {{"LOCALHOST", 1310}}},
-      {"[::1]:7000", {{"::1", 7000}}},
-      {"[::1]", {{"::1", 1310}}},
-      {"fe80::1", {{"fe80::1", 1310}}},
-      {"host:0", std::nullopt},
-      {"host:65536", std::nullopt},
-      {"host:12x", std::nullopt},
-      {"host:", std::nullopt},
-      {":1310", std::nullopt},
-      {"", std::nullopt},
-      {"[::1", std::nullopt},
-      {"my host", std::nullopt},
-      {"/tmp/store.qvs", std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    auto hp = ParseHostPort(c.text);
-    ASSERT_EQ(hp.has_value(), c.want.has_value());
-    if (hp) {
-      EXPECT_EQ(hp->host, c.want->first);
-      EXPECT_EQ(hp->port, c.want->second);
-    }
+  for (const auto& [text, want] : cases) {
+    const auto hp = ParseHostPort(text);
+    EXPECT_EQ(hp ? Want({hp->host, hp->port}) : std::nullopt, want) << text;
   }
   EXPECT_EQ(ParseHostPort("127.0.0.1:0", kDefaultPort, true)->port, 0);
   EXPECT_EQ((HostPort{"::1", 1310}).ToString(), "[::1]:1310");
@@ -181,14 +163,10 @@ TEST(Address, HostAndPortAreReadAsTyped) {
 }
 
 TEST(Address, TimeoutsAreSecondsWithDecimals) {
-  EXPECT_EQ(ParseTimeoutSeconds("5"), 5000);
-  EXPECT_EQ(ParseTimeoutSeconds("0.25"), 250);
-  EXPECT_EQ(ParseTimeoutSeconds("0"), std::nullopt);
-  EXPECT_EQ(ParseTimeoutSeconds("-1"), std::nullopt);
-  EXPECT_EQ(ParseTimeoutSeconds("5s"), std::nullopt);
-  EXPECT_EQ(ParseTimeoutSeconds(""), std::nullopt);
-  EXPECT_EQ(ParseTimeoutSeconds(nullptr), std::nullopt);
-  EXPECT_EQ(ParseTimeoutSeconds("100000"), std::nullopt);
+  const std::pair<const char*, std::optional<int>> cases[] = {
+      {"5", 5000}, {"0.25", 250}, {"0", {}}, {"-1", {}}, {"5s", {}}, {"", {}}, {nullptr, {}}, {"100000", {}},
+  };
+  for (const auto& [text, ms] : cases) EXPECT_EQ(ParseTimeoutSeconds(text), ms) << (text ? text : "(null)");
   EXPECT_EQ(SecondsText(5000), "5 s");
   EXPECT_EQ(SecondsText(250), "0.25 s");
   EXPECT_EQ(SecondsText(1500), "1.5 s");

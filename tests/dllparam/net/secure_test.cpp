@@ -3,30 +3,23 @@
 // and the refusal to serve beyond loopback unguarded.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 
 #include "dllparam/net/net_tls.h"
 #include "dllparam/net/net_users.h"
 #include "net_test.h"
+#include "support/process.h"
 #include "support/scratch.h"
 
 namespace qv::net::test {
 namespace {
 
 using qv::test::ReadWholeFile;
+using qv::test::RunProcess;
 using qv::test::Scratch;
 using qv::test::TestCert;
-
-// Runs a shell command; returns its exit status (-1 when it did not exit).
-int Shell(const std::string& command) {
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Serves an NT store with the given guards, counting the sessions that got
 // as far as opening the store.
@@ -43,7 +36,6 @@ class GuardedServer {
   }
   ServerThread& server() { return *server_; }
   int Opened() const { return opened_->load(); }
-  const qv::test::EmbeddedStore& store() const { return store_; }
 
  private:
   qv::test::EmbeddedStore store_;
@@ -64,8 +56,6 @@ ClientOptions LoggingIn(const std::string& user, const std::string& password) {
   o.login = [user, password] { return Login{user, password}; };
   return o;
 }
-
-// ---- Logins --------------------------------------------------------------------
 
 class LoginTest : public ::testing::Test {
  protected:
@@ -130,8 +120,6 @@ TEST_F(LoginTest, AUserAddedWhileServingLogsInAtOnceAndARemovedOneNoLonger) {
   LibClient alice(qv::test::kOdbc, std::make_unique<NetClient>(LoggingIn("ALICE", "s3cret-word")));
   EXPECT_FALSE(alice.Connect(served_->server().address()));
 }
-
-// ---- The users file ----------------------------------------------------------------
 
 TEST(UserFile, KeepsHashesOnlyInAFileOnlyItsOwnerReads) {
   Scratch dir;
@@ -200,21 +188,22 @@ TEST(UserFile, RefusesMalformedLinesNamingThem) {
 }
 
 TEST(UserCommand, AddsAPasswordReadFromStdinAndListsAndRemovesUsers) {
+  if (std::string(QV_QVSOURCE_PATH).empty()) GTEST_SKIP() << "qvsource not built";
   Scratch dir;
-  const std::string qvsource = QV_QVSOURCE_PATH, users = dir / "users";
-  if (qvsource.empty()) GTEST_SKIP() << "qvsource not built";
-  ASSERT_EQ(Shell("printf 'typed pass\\n' | " + qvsource + " user add --users " + users + " ALICE >/dev/null 2>&1"), 0);
-  ASSERT_EQ(Shell("printf 'b\\n' | " + qvsource + " user add --users " + users + " BOB >/dev/null 2>&1"), 0);
+  const std::string users = dir / "users";
+  // Runs "qvsource user COMMAND --users USERS NAME" with input; returns its exit status.
+  const auto user = [&](const std::string& command, const std::string& name, const std::string& input = "") {
+    return RunProcess(QV_QVSOURCE_PATH, {"user", command, "--users", users, name}, {}, input).exitCode;
+  };
+  ASSERT_EQ(user("add", "ALICE", "typed pass\n"), 0);
+  ASSERT_EQ(user("add", "BOB", "b\n"), 0);
   EXPECT_TRUE(UserFile::Load(users).Verify("ALICE", "typed pass"));
-  ASSERT_EQ(Shell(qvsource + " user list --users " + users + " > " + (dir / "list")), 0);
-  EXPECT_EQ(ReadWholeFile(dir / "list"), "ALICE\nBOB\n");
-  ASSERT_EQ(Shell(qvsource + " user remove --users " + users + " ALICE >/dev/null"), 0);
+  EXPECT_EQ(RunProcess(QV_QVSOURCE_PATH, {"user", "list", "--users", users}, {}).out, "ALICE\nBOB\n");
+  ASSERT_EQ(user("remove", "ALICE"), 0);
   EXPECT_EQ(UserFile::Load(users).Names(), std::vector<std::string>{"BOB"});
-  EXPECT_EQ(Shell(qvsource + " user remove --users " + users + " ALICE 2>/dev/null"), 1);
-  EXPECT_EQ(Shell("printf '' | " + qvsource + " user add --users " + users + " EMPTY 2>/dev/null"), 1);
+  EXPECT_EQ(user("remove", "ALICE"), 1);
+  EXPECT_EQ(user("add", "EMPTY"), 1);
 }
-
-// ---- TLS --------------------------------------------------------------------------
 
 class TlsTest : public ::testing::Test {
  protected:
@@ -292,8 +281,6 @@ TEST_F(TlsTest, ACaCheckedCertificateMustNameTheHostConnectedTo) {
   EXPECT_TRUE(pinned.Connect(misnamed.server().address())) << ErrorOf(pinned.lib());
   EXPECT_EQ(misnamed.Opened(), 1);
 }
-
-// ---- Listening beyond loopback ---------------------------------------------------
 
 TEST(Listening, BeyondLoopbackNeedsTlsAndUsersOrInsecure) {
   Scratch dir;
