@@ -88,13 +88,9 @@ TEST_P(ShownStore, TargetsShowTheirTypeHoldAndIconUnderColumnsAnEmptyEnvironment
   ASSERT_TRUE(control().LoadCibleInList(lv)) << control().ErrorText();
   EXPECT_EQ(Captions(lv), (Lines{"Target", "Description", "Name", "Type", "Tempo", "Com.Err", "Trace", "Test",
                                  "Hold", "Exclude"}));
-  ASSERT_EQ(lv.Count(), 3);
-  EXPECT_EQ(lv.Item("cN1").SubItem(3), "NT");
-  EXPECT_EQ(lv.Item("cN1").SubItem(8), "Yes");
-  EXPECT_EQ(lv.Item("cN1").icon, lists::kIconHeld);
-  EXPECT_EQ(lv.Item("cT01").SubItem(3), "AS/400");
-  EXPECT_EQ(lv.Item("cT01").text, "T01");
-  EXPECT_EQ(lv.Item("cT01").SubItem(1), "Target T01");
+  // The held NT target shows the held icon.
+  EXPECT_EQ(Rows(lv), (Lines{"cN1|N1|2|Target N1||NT|||No|No|Yes|", "cT01|T01|1|Target T01||AS/400|||No|No|No|",
+                             "cT02|T02|1|Target T02||AS/400|||No|No|No|"}));
   // An empty environment keeps the columns.
   control().env("E9");
   ASSERT_TRUE(control().LoadCibleInList(lv)) << control().ErrorText();
@@ -107,31 +103,29 @@ TEST_P(ShownStore, DistributionsModelsAndTablesShowTheirRecords) {
   ASSERT_TRUE(control().LoadGCInList(lv, "T01")) << control().ErrorText();
   EXPECT_EQ(Rows(lv), (Lines{"T01:M1|M1|1|Model M1|0|Yes|||No|No|No|No|No|No|No|No"}));
   ASSERT_TRUE(control().LoadGroupInList(lv)) << control().ErrorText();
-  EXPECT_EQ(lv.Count(), 2);
-  EXPECT_EQ(lv.Item("gM2").text, "M2");
+  EXPECT_EQ(Rows(lv), (Lines{"gM1|M1|1|Model M1|0|Yes|||No|No|No|No|No|No|No|No",
+                             "gM2|M2|1|Model M2|0|Yes|||No|No|No|No|No|No|No|No"}));
+  // A row of table n: its source, description and number, then its flags.
+  const auto table = [&](const std::string& key, int n, const std::string& flags) {
+    const std::string number = std::to_string(n);
+    return key + number + "|" + Src(n) + "|1||Table " + number + " of M1||" + number + "|No|" + flags;
+  };
+  const std::string no12 = "|No|No|No|No|No|No|No|No|No|No|No|No";
   ASSERT_TRUE(control().LoadFileInList(lv, "M1")) << control().ErrorText();
-  ASSERT_EQ(lv.ColumnCount(), 19);
-  EXPECT_EQ(lv.Item("M1:0000000002").text, Src(2));
-  EXPECT_EQ(lv.Item("M1:0000000002").SubItem(2), "Table 2 of M1");
+  EXPECT_EQ(Rows(lv), (Lines{table("M1:000000000", 1, no12), table("M1:000000000", 2, no12)}));
   ASSERT_TRUE(control().LoadFCInList(lv, "T02", "M1")) << control().ErrorText();
-  ASSERT_EQ(lv.ColumnCount(), 20);
-  ASSERT_EQ(lv.Count(), 2);
-  EXPECT_EQ(lv.Item("T02:M1:0000000001").text, Src(1));
-  EXPECT_EQ(lv.Item("T02:M1:0000000001").SubItem(19), "No");
+  EXPECT_EQ(Rows(lv), (Lines{table("T02:M1:000000000", 1, no12 + "|No"), table("T02:M1:000000000", 2, no12 + "|No")}));
 }
 
 TEST_P(ShownStore, FieldsAndMappingsShowTheFieldCatalogTexts) {
   ListView lv;
   ASSERT_TRUE(control().LoadZXInList(lv, "M1", "0000000001")) << control().ErrorText();
   EXPECT_EQ(Captions(lv), (Lines{"Key order", "Field name", "Description", "Type", "Date", "Null", "Start"}));
-  ASSERT_EQ(lv.Count(), 2);
-  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(1), "KEYFLD");
-  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(3), "Char 10");
+  EXPECT_EQ(Rows(lv), (Lines{"ZONE_DATAFLD|0|1|DATAFLD|Field DATAFLD|Char 10|||",
+                             "ZONE_KEYFLD|0|1|KEYFLD|Field KEYFLD|Char 10|||"}));
   ASSERT_TRUE(control().LoadZX_ZC_InList(lv, "T01", "M1", "0000000001")) << control().ErrorText();
-  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(2), "TGTKEY");
-  EXPECT_EQ(lv.Item("ZONE_DATAFLD").SubItem(2), "");
-  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(7), "C");
-  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(8), "10");
+  EXPECT_EQ(Rows(lv), (Lines{"ZONE_DATAFLD|0|1|DATAFLD||Field DATAFLD|Char 10|||C|10|0",
+                             "ZONE_KEYFLD|0|1|KEYFLD|TGTKEY|Field KEYFLD|Char 10|||C|10|0"}));
 }
 
 TEST_P(ShownStore, SelectionListsLeaveOutWhatIsAlreadyDistributed) {
