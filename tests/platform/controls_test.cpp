@@ -101,10 +101,7 @@ ListView& Fill(ListView& lv) {
 TEST(ListViewTest, KeepsItemsByKeyAndPosition) {
   ListView lv;
   Fill(lv);
-  EXPECT_EQ(lv.ColumnCount(), 3);
-  EXPECT_EQ(lv.Count(), 2);
   EXPECT_EQ(lv.Item("cA__").Index(), 2);
-  EXPECT_EQ(lv.Item(1).SubItem(2), "AS/400");
   EXPECT_EQ(lv.Item(1).SubItem(7), "");
   EXPECT_THROW(lv.Item(1).SetSubItem(0, "x"), ControlError);
 
