@@ -183,12 +183,6 @@ TEST(ServerTest, ServesTheClassesOfThisModule) {
   EXPECT_THROW(AddClass({"{bad}", "Here.Bad", [] { return ObjectPtr(); }}), std::invalid_argument);
   EXPECT_THROW(AddClass({kCounterId, "Here Bad", [] { return ObjectPtr(); }}), std::invalid_argument);
 
-  void* factory = nullptr;
-  EXPECT_EQ(ServeGetClassObject(nullptr, "{11111111-2222-3333-4444-555555555555}", &factory),
-            kResultOk);
-  ASSERT_NE(factory, nullptr);
-  EXPECT_EQ(ServeGetClassObject(nullptr, kCounterId, &factory), kResultClassNotAvailable);
-  EXPECT_EQ(factory, nullptr);
   EXPECT_EQ(ServeGetClassObject(nullptr, kOtherId, nullptr), kResultPointer);
 
   IClassFactory* f = FindClassFactory("{11111111-2222-3333-4444-555555555555}");

@@ -278,11 +278,6 @@ TEST(ProgramChecker, CountsTagsAndWarnsOfUnusedWorkFields) {
   EXPECT_FALSE(unused.HasErrors());
 }
 
-TEST(ProgramChecker, AcceptsAnyFieldOfABufferItDoesNotKnow) {
-  const ParsedProgram p = ParseProgram("", "MOVE I.ANY TO O.OTHER \r\nZ-ADD B.X TO O.Y ", true);
-  EXPECT_EQ(Errors(p), "");
-}
-
 TEST(ProgramLines, RecordsThatAreNotWholeAreRefused) {
   EXPECT_THROW(LinesFromRecords(std::string(179, ' '), ""), std::invalid_argument);
   EXPECT_THROW(LinesFromRecords("", " 0x1" + std::string(172, ' ')), std::invalid_argument);

@@ -33,27 +33,19 @@ const std::string kSep = std::string(" ") + static_cast<char>(150) + " ";
 TEST_P(ShownStore, LoadTreeShowsTheTopLevelsAndEachFolderLoadsOnce) {
   platform::TreeView tv;
   ASSERT_TRUE(control().LoadTree(tv)) << control().ErrorText();
-  EXPECT_EQ(Nodes(tv), (Lines{
-                           "0 Env|Topology| Env|2",
-                           "1 Cibles|Targets| Cibles|3",
-                           "2 cN1|N1" + kSep + "Target N1| Ciblen|1",
-                           "3 N1/GC|Distributions| SGC|3",
-                           "3 N1/Dist|Distribute| SDist|5",
-                           "2 cT01|T01" + kSep + "Target T01| Ciblen|10",
-                           "3 T01/GC|Distributions| SGC|3",
-                           "3 T01/Dist|Distribute| SDist|5",
-                           "2 cT02|T02" + kSep + "Target T02| Ciblen|10",
-                           "3 T02/GC|Distributions| SGC|3",
-                           "3 T02/Dist|Distribute| SDist|5",
-                           "1 Groups|Models| Groups|3",
-                           "2 gM1|M1" + kSep + "Model M1| Groupn|6",
-                           "3 M1/File|Tables| GFile|3",
-                           "3 M1/Distg|Distribute| GDist|5",
-                           "2 gM2|M2" + kSep + "Model M2| Groupn|6",
-                           "3 M2/File|Tables| GFile|3",
-                           "3 M2/Distg|Distribute| GDist|5",
-                           "1 Messages|Messages| Msgq|8",
-                       }));
+  // Each target and model with its two folders; the held NT target shows icon 1, the others 10.
+  Lines expected{"0 Env|Topology| Env|2", "1 Cibles|Targets| Cibles|3"};
+  for (const auto& [target, image] : {std::pair{"N1", "1"}, {"T01", "10"}, {"T02", "10"}}) {
+    const std::string t = target;
+    expected.insert(expected.end(), {"2 c" + t + "|" + t + kSep + "Target " + t + "| Ciblen|" + image,
+                                     "3 " + t + "/GC|Distributions| SGC|3", "3 " + t + "/Dist|Distribute| SDist|5"});
+  }
+  expected.push_back("1 Groups|Models| Groups|3");
+  for (const std::string m : {"M1", "M2"})
+    expected.insert(expected.end(), {"2 g" + m + "|" + m + kSep + "Model " + m + "| Groupn|6",
+                                     "3 " + m + "/File|Tables| GFile|3", "3 " + m + "/Distg|Distribute| GDist|5"});
+  expected.push_back("1 Messages|Messages| Msgq|8");
+  EXPECT_EQ(Nodes(tv), expected);
   EXPECT_TRUE(tv.Item("Env").expanded);
 
   platform::TreeNode& gc = tv.Item("T01/GC");
