@@ -138,51 +138,49 @@ TEST_P(ShownStore, SelectionListsLeaveOutWhatIsAlreadyDistributed) {
 TEST_P(ShownStore, ViewMembersAreReachableLateBound) {
   using platform::Variant;
   std::shared_ptr<platform::IDispatch> object = control().Dispatch();
-  auto call = [&](const char* member, std::vector<Variant>& args) {
-    const platform::DispResult r = platform::CallMethod(*object, member, args);
+  std::vector<Variant> args;  // those of the last call, with its results by reference
+  auto invoke = [&](const char* member, std::vector<Variant> given) {
+    args = std::move(given);
+    return platform::CallMethod(*object, member, args);
+  };
+  auto call = [&](const char* member, std::vector<Variant> given) {
+    const platform::DispResult r = invoke(member, std::move(given));
     EXPECT_TRUE(r.ok()) << member << ": " << r.text;
     return r.value;
   };
 
   auto tree = std::make_shared<platform::TreeViewObject>();
-  std::vector<Variant> args{Variant(tree)};
-  EXPECT_EQ(call("LoadTree", args), Variant(true));
-  args = {Variant(tree), Variant("T01/GC")};
-  EXPECT_EQ(call("LoadGCInTree", args), Variant(true));
+  EXPECT_EQ(call("LoadTree", {Variant(tree)}), Variant(true));
+  EXPECT_EQ(call("LoadGCInTree", {Variant(tree), Variant("T01/GC")}), Variant(true));
   EXPECT_EQ(tree->model().Item("T01/GC").tag, "XSGC");
   EXPECT_NE(tree->model().Find("T01:M1"), nullptr);
-  args = {Variant(tree), Variant("Env"), Variant("T09"), Variant("0"), Variant("Ninth")};
-  EXPECT_EQ(call("AddCibleInTree", args), Variant(true));
+  EXPECT_EQ(call("AddCibleInTree", {Variant(tree), Variant("Env"), Variant("T09"), Variant("0"), Variant("Ninth")}),
+            Variant(true));
   EXPECT_EQ(args[1], Variant("cT09"));  // the key of the node added
   EXPECT_EQ(call("AddCibleInTree", args), Variant(true));
   EXPECT_EQ(args[1], Variant(""));  // already there: none added
 
   // A list filled late-bound holds what the direct call fills.
   auto dists = std::make_shared<platform::ListViewObject>();
-  args = {Variant(dists), Variant("T01")};
-  EXPECT_EQ(call("LoadGCInList", args), Variant(true));
+  EXPECT_EQ(call("LoadGCInList", {Variant(dists), Variant("T01")}), Variant(true));
   ListView direct;
   ASSERT_TRUE(control().LoadGCInList(direct, "T01"));
   EXPECT_EQ(Rows(dists->model()), Rows(direct));
-  args = {Variant(dists), Variant("T01"), Variant("M1"), Variant("1"), Variant("")};
-  EXPECT_EQ(call("HoldReleaseGCInList", args), Variant(true));
+  EXPECT_EQ(call("HoldReleaseGCInList", {Variant(dists), Variant("T01"), Variant("M1"), Variant("1"), Variant("")}),
+            Variant(true));
   EXPECT_EQ(dists->model().Item("T01:M1").icon, lists::kIconHeld);
 
   auto box = std::make_shared<platform::ListBoxObject>();
-  args = {Variant(box), Variant("M1")};
-  EXPECT_EQ(call("FillCibleNonDistList", args), Variant(true));
+  EXPECT_EQ(call("FillCibleNonDistList", {Variant(box), Variant("M1")}), Variant(true));
   EXPECT_EQ(box->model().Items(), (Lines{"N1  Target N1"}));
-  args = {Variant("E1"), Variant("T01"), Variant("M1"), Variant("?")};
-  EXPECT_EQ(call("ReadStateGC", args), Variant(true));
+  EXPECT_EQ(call("ReadStateGC", {Variant("E1"), Variant("T01"), Variant("M1"), Variant("?")}), Variant(true));
   EXPECT_EQ(args[3], Variant("X"));  // no supervision record
 
   // A node key that names no node, and a list where a tree is due, are refused.
-  args = {Variant(tree), Variant("T77/GC")};
-  platform::DispResult r = platform::CallMethod(*object, "LoadGCInTree", args);
+  platform::DispResult r = invoke("LoadGCInTree", {Variant(tree), Variant("T77/GC")});
   EXPECT_EQ(r.status, platform::DispStatus::TypeMismatch);
   EXPECT_EQ(r.argIndex, 1);
-  args = {Variant(dists), Variant("T01")};
-  r = platform::CallMethod(*object, "DeleteCibleInTree", args);
+  r = invoke("DeleteCibleInTree", {Variant(dists), Variant("T01")});
   EXPECT_EQ(r.status, platform::DispStatus::TypeMismatch);
   EXPECT_EQ(r.argIndex, 0);
 }
