@@ -1,5 +1,5 @@
-// Tests the host's text edge: a secret read at a terminal without echo, and
-// the JSON text of the controls.
+// Tests the host's text edge: a secret read at a terminal without echo, the
+// prompts asked of the user, and the JSON text of the controls.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <future>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -116,6 +117,44 @@ TEST(ReadSecretTest, ReadsInputThatIsNoTerminalLineByLineUntilItsEnd) {
   EXPECT_EQ(Contents(out), "P: \nP: \nP: \nP: \n");
   std::fclose(in);
   std::fclose(out);
+}
+
+TEST(PromptTest, AFailingPrompterGivesNoAnswer) {
+  CallbackPrompter prompter([](const PromptRequest&) -> std::optional<std::string> {
+    throw std::runtime_error("no screen");
+  });
+  ScopedPrompter scope(prompter);
+  EXPECT_EQ(Prompt("p", "t", "1"), std::nullopt);
+}
+
+// Runs the terminal prompter on `input`; returns the answer and what it wrote.
+std::pair<std::optional<std::string>, std::string> AskTerminal(const std::string& input,
+                                                               bool requireTty,
+                                                               const PromptRequest& request) {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::fputs(input.c_str(), in);
+  std::rewind(in);
+  TerminalPrompter prompter(in, out, requireTty);
+  auto answer = prompter.Ask(request);
+  const std::string written = Contents(out);
+  std::fclose(in);
+  std::fclose(out);
+  return {answer, written};
+}
+
+TEST(PromptTest, TerminalAsksAndConvertsText) {
+  PromptRequest request{"Len for the Varchar Field N\xC9", "Define", "40"};
+  auto [answer, written] = AskTerminal("25\n", false, request);
+  EXPECT_EQ(answer, "25");
+  EXPECT_EQ(written, "Define\nLen for the Varchar Field N\xC3\x89 [40]: ");
+
+  EXPECT_EQ(AskTerminal("\n", false, request).first, "40");              // proposed value
+  EXPECT_EQ(AskTerminal("", false, request).first, std::nullopt);        // end of input
+  EXPECT_EQ(AskTerminal("caf\xC3\xA9\r\n", false, request).first, "caf\xE9");
+  EXPECT_EQ(AskTerminal("last", false, request).first, "last");          // no final newline
+  // A prompter that needs a terminal asks nothing of a file.
+  EXPECT_EQ(AskTerminal("25\n", true, request), std::make_pair(std::optional<std::string>(), std::string()));
 }
 
 TEST(ControlsJsonTest, EscapesWhatAJsonStringCannotHoldAndWritesUtf8) {

@@ -1,5 +1,6 @@
 #include "platform/variant.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -117,15 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(VariantTest, ObjectsConvertToNothingElse) {
   Variant object(std::make_shared<Collection>());
-  for (VarType to : {VarType::Boolean, VarType::Long, VarType::Single, VarType::Double,
-                     VarType::String}) {
-    try {
-      object.ChangeType(to);
-      FAIL() << "converted to " << TypeName(to);
-    } catch (const VariantError& e) {
-      EXPECT_EQ(std::string(e.what()), "Type mismatch: cannot convert Object to " +
-                                           std::string(TypeName(to)));
-    }
+  for (VarType to : {VarType::Boolean, VarType::Long, VarType::Single, VarType::Double, VarType::String}) {
+    const std::string message = "Type mismatch: cannot convert Object to " + std::string(TypeName(to));
+    EXPECT_THAT([&] { object.ChangeType(to); }, testing::ThrowsMessage<VariantError>(testing::StrEq(message)));
   }
 }
 

@@ -165,9 +165,7 @@ TEST(NtCompiledForm, EveryStatementResolvesItsOperandsAndTargets) {
       "0100025/-00016",
       "0100026Y 00000",
   };
-  const std::vector<std::string> compiled = CompileNtProgram(lines, Buffers(lines));
-  ASSERT_EQ(compiled.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(compiled[i], expected[i]) << "line " << i + 1;
+  EXPECT_EQ(CompileNtProgram(lines, Buffers(lines)), expected);
 }
 
 TEST(NtCompiledForm, RefusesWhatTheEngineCannotRun) {

@@ -16,11 +16,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// Returns the stored form of the n-th instruction record of a parsed program.
-std::string DecodeInstImage(const ParsedProgram& p, std::size_t n) {
-  return p.instructions.substr(n * kInstRecordWidth + 4, kStoredInstWidth);
-}
-
 TEST(ProgramCommands, ReadsTheLinesOfOnePlaceInLineOrder) {
   OpenedFake nt("SQL Server");
   platform::ListView fields;
@@ -85,7 +80,8 @@ TEST(ProgramCommands, AnAs400ProgramSendsItsLinesItsMiAndCompilesIt) {
                          "SYSWRTTRS_ 0000004096 040960E1", "SYSWRTTRS_ 0000004096 04096201", "SYSWRTTRS_ 0000004096 040963  ",
                          "SYSGENTRS_ 0000004096 040961E1", "DLTSPLFTRS 0000000020 E1M1 000"}));
   EXPECT_EQ(o.fake().Commands()[0].Request(), "040960E1M1 0000000001I0");
-  EXPECT_EQ(o.fake().Commands()[1].data.substr(8 + 4 * 179, 179), "i004" + DecodeInstImage(p, 1) + "   ");
+  EXPECT_EQ(o.fake().Commands()[1].data.substr(8 + 4 * 179, 179),
+            "i004" + p.instructions.substr(kInstRecordWidth + 4, kStoredInstWidth) + "   ");
   EXPECT_EQ(mi.substr(0, 16), "F@@@@@@@@@@.L: ;");
   EXPECT_EQ(o.fake().Commands()[4].data.substr(8, 175), FitText(mi, 175));
 }

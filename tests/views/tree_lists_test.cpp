@@ -33,27 +33,19 @@ const std::string kSep = std::string(" ") + static_cast<char>(150) + " ";
 TEST_P(ShownStore, LoadTreeShowsTheTopLevelsAndEachFolderLoadsOnce) {
   platform::TreeView tv;
   ASSERT_TRUE(control().LoadTree(tv)) << control().ErrorText();
-  EXPECT_EQ(Nodes(tv), (Lines{
-                           "0 Env|Topology| Env|2",
-                           "1 Cibles|Targets| Cibles|3",
-                           "2 cN1|N1" + kSep + "Target N1| Ciblen|1",
-                           "3 N1/GC|Distributions| SGC|3",
-                           "3 N1/Dist|Distribute| SDist|5",
-                           "2 cT01|T01" + kSep + "Target T01| Ciblen|10",
-                           "3 T01/GC|Distributions| SGC|3",
-                           "3 T01/Dist|Distribute| SDist|5",
-                           "2 cT02|T02" + kSep + "Target T02| Ciblen|10",
-                           "3 T02/GC|Distributions| SGC|3",
-                           "3 T02/Dist|Distribute| SDist|5",
-                           "1 Groups|Models| Groups|3",
-                           "2 gM1|M1" + kSep + "Model M1| Groupn|6",
-                           "3 M1/File|Tables| GFile|3",
-                           "3 M1/Distg|Distribute| GDist|5",
-                           "2 gM2|M2" + kSep + "Model M2| Groupn|6",
-                           "3 M2/File|Tables| GFile|3",
-                           "3 M2/Distg|Distribute| GDist|5",
-                           "1 Messages|Messages| Msgq|8",
-                       }));
+  // Each target and model with its two folders; the held NT target shows icon 1, the others 10.
+  Lines expected{"0 Env|Topology| Env|2", "1 Cibles|Targets| Cibles|3"};
+  for (const auto& [target, image] : {std::pair{"N1", "1"}, {"T01", "10"}, {"T02", "10"}}) {
+    const std::string t = target;
+    expected.insert(expected.end(), {"2 c" + t + "|" + t + kSep + "Target " + t + "| Ciblen|" + image,
+                                     "3 " + t + "/GC|Distributions| SGC|3", "3 " + t + "/Dist|Distribute| SDist|5"});
+  }
+  expected.push_back("1 Groups|Models| Groups|3");
+  for (const std::string m : {"M1", "M2"})
+    expected.insert(expected.end(), {"2 g" + m + "|" + m + kSep + "Model " + m + "| Groupn|6",
+                                     "3 " + m + "/File|Tables| GFile|3", "3 " + m + "/Distg|Distribute| GDist|5"});
+  expected.push_back("1 Messages|Messages| Msgq|8");
+  EXPECT_EQ(Nodes(tv), expected);
   EXPECT_TRUE(tv.Item("Env").expanded);
 
   platform::TreeNode& gc = tv.Item("T01/GC");
@@ -88,13 +80,9 @@ TEST_P(ShownStore, TargetsShowTheirTypeHoldAndIconUnderColumnsAnEmptyEnvironment
   ASSERT_TRUE(control().LoadCibleInList(lv)) << control().ErrorText();
   EXPECT_EQ(Captions(lv), (Lines{"Target", "Description", "Name", "Type", "Tempo", "Com.Err", "Trace", "Test",
                                  "Hold", "Exclude"}));
-  ASSERT_EQ(lv.Count(), 3);
-  EXPECT_EQ(lv.Item("cN1").SubItem(3), "NT");
-  EXPECT_EQ(lv.Item("cN1").SubItem(8), "Yes");
-  EXPECT_EQ(lv.Item("cN1").icon, lists::kIconHeld);
-  EXPECT_EQ(lv.Item("cT01").SubItem(3), "AS/400");
-  EXPECT_EQ(lv.Item("cT01").text, "T01");
-  EXPECT_EQ(lv.Item("cT01").SubItem(1), "Target T01");
+  // The held NT target shows the held icon.
+  EXPECT_EQ(Rows(lv), (Lines{"cN1|N1|2|Target N1||NT|||No|No|Yes|", "cT01|T01|1|Target T01||AS/400|||No|No|No|",
+                             "cT02|T02|1|Target T02||AS/400|||No|No|No|"}));
   // An empty environment keeps the columns.
   control().env("E9");
   ASSERT_TRUE(control().LoadCibleInList(lv)) << control().ErrorText();
@@ -107,31 +95,29 @@ TEST_P(ShownStore, DistributionsModelsAndTablesShowTheirRecords) {
   ASSERT_TRUE(control().LoadGCInList(lv, "T01")) << control().ErrorText();
   EXPECT_EQ(Rows(lv), (Lines{"T01:M1|M1|1|Model M1|0|Yes|||No|No|No|No|No|No|No|No"}));
   ASSERT_TRUE(control().LoadGroupInList(lv)) << control().ErrorText();
-  EXPECT_EQ(lv.Count(), 2);
-  EXPECT_EQ(lv.Item("gM2").text, "M2");
+  EXPECT_EQ(Rows(lv), (Lines{"gM1|M1|1|Model M1|0|Yes|||No|No|No|No|No|No|No|No",
+                             "gM2|M2|1|Model M2|0|Yes|||No|No|No|No|No|No|No|No"}));
+  // A row of table n: its source, description and number, then its flags.
+  const auto table = [&](const std::string& key, int n, const std::string& flags) {
+    const std::string number = std::to_string(n);
+    return key + number + "|" + Src(n) + "|1||Table " + number + " of M1||" + number + "|No|" + flags;
+  };
+  const std::string no12 = "|No|No|No|No|No|No|No|No|No|No|No|No";
   ASSERT_TRUE(control().LoadFileInList(lv, "M1")) << control().ErrorText();
-  ASSERT_EQ(lv.ColumnCount(), 19);
-  EXPECT_EQ(lv.Item("M1:0000000002").text, Src(2));
-  EXPECT_EQ(lv.Item("M1:0000000002").SubItem(2), "Table 2 of M1");
+  EXPECT_EQ(Rows(lv), (Lines{table("M1:000000000", 1, no12), table("M1:000000000", 2, no12)}));
   ASSERT_TRUE(control().LoadFCInList(lv, "T02", "M1")) << control().ErrorText();
-  ASSERT_EQ(lv.ColumnCount(), 20);
-  ASSERT_EQ(lv.Count(), 2);
-  EXPECT_EQ(lv.Item("T02:M1:0000000001").text, Src(1));
-  EXPECT_EQ(lv.Item("T02:M1:0000000001").SubItem(19), "No");
+  EXPECT_EQ(Rows(lv), (Lines{table("T02:M1:000000000", 1, no12 + "|No"), table("T02:M1:000000000", 2, no12 + "|No")}));
 }
 
 TEST_P(ShownStore, FieldsAndMappingsShowTheFieldCatalogTexts) {
   ListView lv;
   ASSERT_TRUE(control().LoadZXInList(lv, "M1", "0000000001")) << control().ErrorText();
   EXPECT_EQ(Captions(lv), (Lines{"Key order", "Field name", "Description", "Type", "Date", "Null", "Start"}));
-  ASSERT_EQ(lv.Count(), 2);
-  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(1), "KEYFLD");
-  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(3), "Char 10");
+  EXPECT_EQ(Rows(lv), (Lines{"ZONE_DATAFLD|0|1|DATAFLD|Field DATAFLD|Char 10|||",
+                             "ZONE_KEYFLD|0|1|KEYFLD|Field KEYFLD|Char 10|||"}));
   ASSERT_TRUE(control().LoadZX_ZC_InList(lv, "T01", "M1", "0000000001")) << control().ErrorText();
-  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(2), "TGTKEY");
-  EXPECT_EQ(lv.Item("ZONE_DATAFLD").SubItem(2), "");
-  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(7), "C");
-  EXPECT_EQ(lv.Item("ZONE_KEYFLD").SubItem(8), "10");
+  EXPECT_EQ(Rows(lv), (Lines{"ZONE_DATAFLD|0|1|DATAFLD||Field DATAFLD|Char 10|||C|10|0",
+                             "ZONE_KEYFLD|0|1|KEYFLD|TGTKEY|Field KEYFLD|Char 10|||C|10|0"}));
 }
 
 TEST_P(ShownStore, SelectionListsLeaveOutWhatIsAlreadyDistributed) {
@@ -152,51 +138,49 @@ TEST_P(ShownStore, SelectionListsLeaveOutWhatIsAlreadyDistributed) {
 TEST_P(ShownStore, ViewMembersAreReachableLateBound) {
   using platform::Variant;
   std::shared_ptr<platform::IDispatch> object = control().Dispatch();
-  auto call = [&](const char* member, std::vector<Variant>& args) {
-    const platform::DispResult r = platform::CallMethod(*object, member, args);
+  std::vector<Variant> args;  // those of the last call, with its results by reference
+  auto invoke = [&](const char* member, std::vector<Variant> given) {
+    args = std::move(given);
+    return platform::CallMethod(*object, member, args);
+  };
+  auto call = [&](const char* member, std::vector<Variant> given) {
+    const platform::DispResult r = invoke(member, std::move(given));
     EXPECT_TRUE(r.ok()) << member << ": " << r.text;
     return r.value;
   };
 
   auto tree = std::make_shared<platform::TreeViewObject>();
-  std::vector<Variant> args{Variant(tree)};
-  EXPECT_EQ(call("LoadTree", args), Variant(true));
-  args = {Variant(tree), Variant("T01/GC")};
-  EXPECT_EQ(call("LoadGCInTree", args), Variant(true));
+  EXPECT_EQ(call("LoadTree", {Variant(tree)}), Variant(true));
+  EXPECT_EQ(call("LoadGCInTree", {Variant(tree), Variant("T01/GC")}), Variant(true));
   EXPECT_EQ(tree->model().Item("T01/GC").tag, "XSGC");
   EXPECT_NE(tree->model().Find("T01:M1"), nullptr);
-  args = {Variant(tree), Variant("Env"), Variant("T09"), Variant("0"), Variant("Ninth")};
-  EXPECT_EQ(call("AddCibleInTree", args), Variant(true));
+  EXPECT_EQ(call("AddCibleInTree", {Variant(tree), Variant("Env"), Variant("T09"), Variant("0"), Variant("Ninth")}),
+            Variant(true));
   EXPECT_EQ(args[1], Variant("cT09"));  // the key of the node added
   EXPECT_EQ(call("AddCibleInTree", args), Variant(true));
   EXPECT_EQ(args[1], Variant(""));  // already there: none added
 
   // A list filled late-bound holds what the direct call fills.
   auto dists = std::make_shared<platform::ListViewObject>();
-  args = {Variant(dists), Variant("T01")};
-  EXPECT_EQ(call("LoadGCInList", args), Variant(true));
+  EXPECT_EQ(call("LoadGCInList", {Variant(dists), Variant("T01")}), Variant(true));
   ListView direct;
   ASSERT_TRUE(control().LoadGCInList(direct, "T01"));
   EXPECT_EQ(Rows(dists->model()), Rows(direct));
-  args = {Variant(dists), Variant("T01"), Variant("M1"), Variant("1"), Variant("")};
-  EXPECT_EQ(call("HoldReleaseGCInList", args), Variant(true));
+  EXPECT_EQ(call("HoldReleaseGCInList", {Variant(dists), Variant("T01"), Variant("M1"), Variant("1"), Variant("")}),
+            Variant(true));
   EXPECT_EQ(dists->model().Item("T01:M1").icon, lists::kIconHeld);
 
   auto box = std::make_shared<platform::ListBoxObject>();
-  args = {Variant(box), Variant("M1")};
-  EXPECT_EQ(call("FillCibleNonDistList", args), Variant(true));
+  EXPECT_EQ(call("FillCibleNonDistList", {Variant(box), Variant("M1")}), Variant(true));
   EXPECT_EQ(box->model().Items(), (Lines{"N1  Target N1"}));
-  args = {Variant("E1"), Variant("T01"), Variant("M1"), Variant("?")};
-  EXPECT_EQ(call("ReadStateGC", args), Variant(true));
+  EXPECT_EQ(call("ReadStateGC", {Variant("E1"), Variant("T01"), Variant("M1"), Variant("?")}), Variant(true));
   EXPECT_EQ(args[3], Variant("X"));  // no supervision record
 
   // A node key that names no node, and a list where a tree is due, are refused.
-  args = {Variant(tree), Variant("T77/GC")};
-  platform::DispResult r = platform::CallMethod(*object, "LoadGCInTree", args);
+  platform::DispResult r = invoke("LoadGCInTree", {Variant(tree), Variant("T77/GC")});
   EXPECT_EQ(r.status, platform::DispStatus::TypeMismatch);
   EXPECT_EQ(r.argIndex, 1);
-  args = {Variant(dists), Variant("T01")};
-  r = platform::CallMethod(*object, "DeleteCibleInTree", args);
+  r = invoke("DeleteCibleInTree", {Variant(dists), Variant("T01")});
   EXPECT_EQ(r.status, platform::DispStatus::TypeMismatch);
   EXPECT_EQ(r.argIndex, 0);
 }
