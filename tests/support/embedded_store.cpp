@@ -28,9 +28,7 @@ EmbeddedStore::~EmbeddedStore() {
   std::filesystem::remove_all(folder_, ec);
 }
 
-std::string EmbeddedStore::address() const {
-  return UCase("file:" + path_);
-}
+std::string EmbeddedStore::address() const { return UCase("file:" + path_); }
 
 embedded::StoreAdmin EmbeddedStore::Admin() const { return embedded::StoreAdmin(path_); }
 

@@ -66,10 +66,7 @@ class EventLog : public QVSourceEvents {
     std::string text = name;
     char sep = ' ';
     for (const std::string& a : args) {
-      std::string t = a;
-      while (!t.empty() && t.back() == ' ') t.pop_back();
-      text += sep;
-      text += t;
+      text += sep + a.substr(0, a.find_last_not_of(' ') + 1);
       sep = '|';
     }
     seen.push_back(text);

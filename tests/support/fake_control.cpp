@@ -1,6 +1,8 @@
 // Scripts the recording fake as a healthy source and opens a control on it.
 #include "support/fake_control.h"
 
+#include "store/records.h"
+
 namespace qv::test {
 
 std::string PrefixOf(const std::string& kind) {
@@ -30,14 +32,11 @@ void ScriptHealthySource(RecordingFake& fake, const std::string& kind) {
       {"QV_for_Oracle\\ORCL", "ParamUid", "system"},    {"QV_for_Oracle\\ORCL", "ParamPwd", "manager"},
   };
   for (const auto& s : settings) fake.SetConfigString(s[0], s[1], s[2]);
-  auto padded = [](std::string s) {
-    s.resize(128, ' ');
-    return s;
-  };
-  fake.On("Sread").Sql("exec master..sp_helpdistributor").Row(padded("SRV1")).Repeatedly();
-  fake.On("Sread").Sql("exec master..sp_helpdistributiondb").Row(padded("distribution")).Repeatedly();
-  fake.On("Sread").Sql("exec master..sp_helpdistpublisher").Row(padded("srv1")).Repeatedly();
-  fake.On("Sread").Sql("exec master..sp_helpsubscriberinfo").Row(padded("x") + padded(" quorvane")).Repeatedly();
+  fake.On("Sread").Sql("exec master..sp_helpdistributor").Row(FitText("SRV1", 128)).Repeatedly();
+  fake.On("Sread").Sql("exec master..sp_helpdistributiondb").Row(FitText("distribution", 128)).Repeatedly();
+  fake.On("Sread").Sql("exec master..sp_helpdistpublisher").Row(FitText("srv1", 128)).Repeatedly();
+  fake.On("Sread").Sql("exec master..sp_helpsubscriberinfo").Row(FitText("x", 128) + FitText(" quorvane", 128))
+      .Repeatedly();
 }
 
 FakeSource::FakeSource(const std::string& k, const std::string& instance) : kind(k) {

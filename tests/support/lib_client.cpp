@@ -5,6 +5,18 @@
 #include "operations/engine_text.h"
 
 namespace qv::test {
+namespace {
+
+// Reads one record into a buffer of recLen bytes; nothing when read fails.
+template <class Read>
+std::optional<std::string> ReadRecord(std::size_t recLen, Read read) {
+  std::string rec(recLen, ' ');
+  int32_t len = 0;
+  if (!read(rec, len)) return std::nullopt;
+  return rec.substr(0, static_cast<std::size_t>(len));
+}
+
+}  // namespace
 
 LibError LastError(DllParam& lib) {
   LibError e;
@@ -45,32 +57,23 @@ bool LibClient::Login(const std::string& connect, const std::string& user, const
 
 int32_t LibClient::Ropen(const std::string& file, bool update) {
   int32_t h = -1;
-  if (!lib_->Ropen("QV_USRDATA/" + file, update ? DllParam::kModeUpdate : DllParam::kModeRead, h)) return -1;
-  return h;
+  return lib_->Ropen("QV_USRDATA/" + file, update ? DllParam::kModeUpdate : DllParam::kModeRead, h) ? h : -1;
 }
 
 std::optional<std::string> LibClient::Readk(int32_t h, const std::string& key, bool lock, std::size_t recLen,
                                             int32_t keyLen) {
-  std::string rec(recLen, ' ');
-  int32_t len = 0;
   if (keyLen < 0) keyLen = static_cast<int32_t>(key.size());
-  if (!lib_->Rreadk(h, rec, len, lock ? DllParam::kKeyEqualLocked : DllParam::kKeyEqualNoLock, key, keyLen))
-    return std::nullopt;
-  return rec.substr(0, static_cast<std::size_t>(len));
+  return ReadRecord(recLen, [&](auto& rec, auto& len) {
+    return lib_->Rreadk(h, rec, len, lock ? DllParam::kKeyEqualLocked : DllParam::kKeyEqualNoLock, key, keyLen);
+  });
 }
 
 std::optional<std::string> LibClient::Readf(int32_t h, std::size_t recLen) {
-  std::string rec(recLen, ' ');
-  int32_t len = 0;
-  if (!lib_->Rreadf(h, rec, len, DllParam::kReadNoLock)) return std::nullopt;
-  return rec.substr(0, static_cast<std::size_t>(len));
+  return ReadRecord(recLen, [&](auto& rec, auto& len) { return lib_->Rreadf(h, rec, len, DllParam::kReadNoLock); });
 }
 
 std::optional<std::string> LibClient::Readn(int32_t h, std::size_t recLen) {
-  std::string rec(recLen, ' ');
-  int32_t len = 0;
-  if (!lib_->Rreadn(h, rec, len, DllParam::kReadNoLock)) return std::nullopt;
-  return rec.substr(0, static_cast<std::size_t>(len));
+  return ReadRecord(recLen, [&](auto& rec, auto& len) { return lib_->Rreadn(h, rec, len, DllParam::kReadNoLock); });
 }
 
 std::vector<std::string> LibClient::Blocks(int32_t h, const Layout& record, const std::optional<std::string>& key,

@@ -47,10 +47,7 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, co
     ::dup2(inputFd, STDIN_FILENO);
     ::dup2(out[1], STDOUT_FILENO);
     ::dup2(err[1], STDERR_FILENO);
-    ::close(out[0]);
-    ::close(err[0]);
-    ::close(out[1]);
-    ::close(err[1]);
+    for (int fd : {out[0], err[0], out[1], err[1]}) ::close(fd);
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
@@ -84,15 +81,7 @@ void ReadSome(int& outFd, int& errFd, ProcessResult& r, int timeoutMs) {
   }
 }
 
-int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
-
 }  // namespace
-
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args, const Environment& env,
-                         const std::string& input, std::chrono::seconds timeout) {
-  Child child(program, args, env, input);
-  return child.Wait(timeout);
-}
 
 Child::Child(const std::string& program, const std::vector<std::string>& args, const Environment& env,
              const std::optional<std::string>& input) {
@@ -122,29 +111,26 @@ Child::~Child() {
   if (errFd_ >= 0) ::close(errFd_);
 }
 
-void Child::Pump(int timeoutMs) { ReadSome(outFd_, errFd_, result_, timeoutMs); }
-
 bool Child::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (result_.out.find(text) == std::string::npos) {
     if (std::chrono::steady_clock::now() >= end || (outFd_ < 0 && errFd_ < 0)) return false;
-    Pump(100);
+    ReadSome(outFd_, errFd_, result_, 100);
   }
   return true;
 }
 
-void Child::Signal(int signal) {
-  if (pid_ > 0) ::kill(pid_, signal);
-}
+void Child::Signal(int signal) { if (pid_ > 0) ::kill(pid_, signal); }
 
 ProcessResult Child::Wait(std::chrono::seconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
-  while ((outFd_ >= 0 || errFd_ >= 0) && std::chrono::steady_clock::now() < end) Pump(200);
+  while ((outFd_ >= 0 || errFd_ >= 0) && std::chrono::steady_clock::now() < end)
+    ReadSome(outFd_, errFd_, result_, 200);
   if (outFd_ >= 0 || errFd_ >= 0) ::kill(pid_, SIGKILL);
   int status = 0;
   ::waitpid(pid_, &status, 0);
   pid_ = -1;
-  result_.exitCode = ExitCodeOf(status);
+  result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result_;
 }
 

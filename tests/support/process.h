@@ -21,13 +21,6 @@ struct ProcessResult {
 
 using Environment = std::map<std::string, std::string>;
 
-// Runs program with args and waits for it. Standard input is `input` (or
-// empty); it is never a terminal. A program still running after timeout is
-// killed (exitCode -1).
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const Environment& env, const std::string& input = {},
-                         std::chrono::seconds timeout = std::chrono::seconds(60));
-
 // A child that keeps running while the test reads its output.
 class Child {
  public:
@@ -49,11 +42,18 @@ class Child {
   ProcessResult Wait(std::chrono::seconds timeout = std::chrono::seconds(30));
 
  private:
-  void Pump(int timeoutMs);
-
   pid_t pid_ = -1;
   int outFd_ = -1, errFd_ = -1;
   ProcessResult result_;
 };
+
+// Runs program with args and waits for it. Standard input is `input` (or
+// empty); it is never a terminal. A program still running after timeout is
+// killed (exitCode -1).
+inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                                const Environment& env, const std::string& input = {},
+                                std::chrono::seconds timeout = std::chrono::seconds(60)) {
+  return Child(program, args, env, input).Wait(timeout);
+}
 
 }  // namespace qv::test

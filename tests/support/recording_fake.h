@@ -13,11 +13,11 @@
 //   EXPECT_EQ(fake.CallsNamed("Execute")[0].Arg(2).substr(0, 22), "00017CHGJOB RUNPTY(20)");
 //
 // Scripting. On(op) adds a rule: matchers (File, Key, Sql, SqlPrefix,
-// SqlMatches, Code, DataPrefix, Arg) and a queue of
-// answers. A call is answered by the newest rule that matches it and still
-// has an answer; each answer serves one call, in order, and a spent rule no
-// longer matches, unless Repeatedly() keeps its last answer. op "*" matches
-// every operation. A call that no rule answers gets the default below.
+// SqlMatches, Code, DataPrefix, Arg) and a queue of answers. A call is
+// answered by the newest rule that matches it and still has an answer; each
+// answer serves one call, in order, and a spent rule no longer matches, unless
+// Repeatedly() keeps its last answer. op "*" matches every operation. A call
+// that no rule answers gets the default below.
 //
 // Defaults. OpenMConnection succeeds with handles 1, 2, 3...; Ropen succeeds
 // with file handles 1, 2, 3... (Sread and Sreadblock on a handle below 0 take
@@ -57,12 +57,10 @@ namespace qv::test {
 
 // One call the fake received.
 struct FakeCall {
-  int index = 0;                   // 1-based position among all recorded calls
   std::string op;                  // "Execute", "Rreadk", ...
   std::vector<std::string> args;   // every argument as received, in signature order;
                                    // numbers in decimal, texts as given
   std::vector<bool> numeric;       // numeric[i]: argument i is a number
-  std::vector<std::string> outs;   // the by-reference arguments after the call, in order
   int32_t result = 0;
   std::string file;                // the file of the handle used (Ropen: the file opened)
   std::string sql;                 // the SQL text of Sread, Sreadblock, Saction
@@ -76,7 +74,6 @@ struct FakeCall {
   std::string ToString() const;
 };
 
-std::ostream& operator<<(std::ostream& out, const FakeCall& call);
 void PrintTo(const FakeCall& call, std::ostream* out);
 
 // One remote command sent with Execute.
@@ -92,27 +89,23 @@ struct FakeCommand {
 struct FakeAnswer {
   int32_t result = 1;
   // A failure: result 0 with this error state.
-  std::optional<int32_t> errorCode;
+  std::optional<int32_t> errorCode{};
   int32_t errorNum = 0;
-  std::string errorText;
+  std::string errorText{};
   // Text for the call's main output buffer (the record, row, block, reply,
   // list, value...).
-  std::optional<std::string> out;
-  // Texts for every by-reference text argument in signature order, when the
-  // call has several (OpenMConnection: version, job; GetDBParamKeys: five;
-  // Execute: code, ctl, data).
-  std::vector<std::string> outs;
-  // A handle to hand out (OpenMConnection, Ropen, a fresh statement).
-  std::optional<int32_t> handle;
-  // A number for the call's count output (Rreadblock count, ReadQVMSGQ count).
-  std::optional<int32_t> number;
+  std::optional<std::string> out{};
+  // Texts for every output buffer in signature order, when the call has
+  // several (GetDBParamKeys: five).
+  std::vector<std::string> outs{};
+  // A number for the count of ReadQVMSGQ.
+  std::optional<int32_t> number{};
   // A result set spread over several calls: rows of Sread then Snext, or of
   // Sreadblock "1" then "0"; records of Rreadf then Rreadn, of Rreadblock
   // with one key, of RreadblockD.
-  std::optional<std::vector<std::string>> set;
+  std::optional<std::vector<std::string>> set{};
 
-  static FakeAnswer Ok(std::string out);
-  static FakeAnswer Failure(int32_t code, int32_t num, std::string text);
+  static FakeAnswer Ok(std::string out) { return FakeAnswer{.out = std::move(out)}; }
 };
 
 // One rule of the script: which calls it matches and its queue of answers.
@@ -138,7 +131,7 @@ class FakeRule {
   FakeRule& Reply(std::string reply) { return Out(std::move(reply)); }
   FakeRule& Outs(std::vector<std::string> texts);
   FakeRule& Rows(std::vector<std::string> rows);        // a result set
-  FakeRule& Records(std::vector<std::string> records);  // a result set
+  FakeRule& Records(std::vector<std::string> records) { return Rows(std::move(records)); }
   FakeRule& NotFound();
   FakeRule& Fail(int32_t code, int32_t num, std::string text);
   FakeRule& Answer(FakeAnswer answer);
@@ -173,22 +166,22 @@ class RecordingFake : public DllParamDispatch {
   // ---- Script
   FakeRule& On(std::string op);
   // Answers GetConfigStringWithoutDefVal(section, key) with value, always.
-  void SetConfigString(const std::string& section, const std::string& key,
-                       const std::string& value);
+  void SetConfigString(const std::string& section, const std::string& key, const std::string& value) {
+    On("GetConfigStringWithoutDefVal").Arg(0, section).Arg(1, key).Out(value).Repeatedly();
+  }
   void SetStrict(bool strict) { strict_ = strict; }
 
   // ---- What was called
   const std::vector<FakeCall>& Calls() const { return calls_; }
   std::vector<FakeCall> CallsNamed(const std::string& op) const;
-  int CallCount(const std::string& op) const;
+  int CallCount(const std::string& op) const { return static_cast<int>(CallsNamed(op).size()); }
   // Returns the SQL texts run: Sread, Sreadblock with "1", Saction, in order.
   std::vector<std::string> Statements() const;
   // Returns the remote commands sent with Execute, in order.
   std::vector<FakeCommand> Commands() const;
   std::vector<std::string> CommandCodes() const;
-  // Forgets the recorded calls (numbering starts again at 1); the script and
-  // the handles stay.
-  void ClearCalls();
+  // Forgets the recorded calls; the script and the handles stay.
+  void ClearCalls() { calls_.clear(); }
   // Returns how often GetLastError was called (it is not recorded as a call).
   int ErrorQueries() const { return errorQueries_; }
 
@@ -213,9 +206,24 @@ class RecordingFake : public DllParamDispatch {
   bool Refused(const DllParamCall& call);
   // Answers call with the member below that answers its operation.
   int32_t Answer(const DllParamCall& call);
-  // The answer of each operation, with the arguments of its member.
-#define DLLPARAM_OP(Name, Code, Params, Args) int32_t Answer##Name Params;
-#include "connection/dllparam_ops.def"
+  // The answers of the operations that do more than AnswerPlain, with the
+  // arguments of their members.
+  int32_t AnswerGetLastError(int32_t& code, int32_t& errNum, std::string& text);
+  int32_t AnswerOpenMConnection(const std::string& address, std::string& serverVersion, std::string& serverJob,
+                                int32_t& hConn);
+  int32_t AnswerSwitchMConnection(int32_t hConn);
+  int32_t AnswerCloseMConnection(int32_t hConn);
+  int32_t AnswerRopen(const std::string& file, const std::string& mode, int32_t& h);
+  int32_t AnswerRreadk(int32_t h, std::string& rec, int32_t& len, int32_t opts, const std::string& key,
+                       int32_t keyLen);
+  int32_t AnswerSread(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql, int32_t option);
+  int32_t AnswerSnext(int32_t& hStmt, std::string& rec, int32_t& len, int32_t& flag);
+  int32_t AnswerSreadblock(int32_t& hStmt, std::string& buf, int32_t& len, const std::string& sql,
+                           const std::string& first, int32_t& flag);
+  int32_t AnswerConnectDSN(const std::string& connect, const std::string& user, const std::string& password,
+                           std::string& out);
+  int32_t AnswerExecute(std::string& code, std::string& ctl, std::string& data);
+  int32_t AnswerPlain(const DllParamCall& call);
 
   std::optional<FakeAnswer> Resolve(const FakeCall& call);
   int32_t FailWith(int32_t code, int32_t num, std::string text);
@@ -224,25 +232,24 @@ class RecordingFake : public DllParamDispatch {
   // Returns the result of the script's answer to the call being answered, or
   // byDefault when no rule answers it.
   int32_t ResultOr(int32_t byDefault);
-  bool NoConnection() const;
   OpenHandle* FindHandle(int32_t h);
-  std::string FileOf(int32_t h) const;
-  int32_t NewHandle(std::string file, bool update, std::optional<int32_t> wanted);
+  int32_t NewHandle(std::string file, bool update);
+  // Returns the result of a call on connection hConn, refused when it is not open.
+  int32_t OnConnection(int32_t hConn);
+  // Returns statement hStmt, or a fresh one when hStmt is below 0; nullptr,
+  // with the error state set when strict, when it is not open.
+  OpenHandle* Statement(int32_t& hStmt);
   // Answers a change of the records of file h (Rupdate, Rwrite, Rdelete): the
   // first len bytes of rec must lie within it (no rec: nothing written), the
   // file must be open for update and, when locked, hold a locked record,
   // which the change releases.
   int32_t Change(int32_t h, const std::string* rec, int32_t len, bool locked);
-  // Answers a call that writes one text into buffer (and its length into len,
-  // the answer's number into number).
-  int32_t AnswerText(const FakeCall& call, std::string& buffer, int32_t* len,
-                     std::optional<std::string> fallback, bool foundByDefault, int32_t* number = nullptr);
+  int32_t ReadNext(const DllParamCall& call, const char* continuing);
   int32_t ReadOne(const FakeCall& call, OpenHandle* handle, std::string& rec, int32_t& len,
                   const char* continuing);
-  // Answers a block read (by key when key is given): the record length must
-  // fit the buffer and the key hold keyLen bytes.
-  int32_t ReadBlock(const FakeCall& call, OpenHandle* handle, std::string& buf, int32_t& count,
-                    int32_t recLen, const std::string* key, bool keyTooShort);
+  // Answers Rreadblock (byKey) or RreadblockD: the record length must fit the
+  // buffer and the key hold keyLen bytes.
+  int32_t ReadBlock(const DllParamCall& call, bool byKey);
   int32_t ReadRows(const FakeCall& call, OpenHandle* handle, std::string& buf, int32_t& len,
                    int32_t& flag, bool first);
 

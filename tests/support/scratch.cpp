@@ -45,8 +45,7 @@ TestCert MakeTestCert(const std::string& folder, const std::string& name, const 
   if (::pclose(pipe.release()) != 0 || eq == std::string::npos)
     throw std::runtime_error("openssl could not make the certificate " + c.cert);
   c.fingerprint = line.substr(eq + 1);
-  while (!c.fingerprint.empty() && (c.fingerprint.back() == '\n' || c.fingerprint.back() == '\r'))
-    c.fingerprint.pop_back();
+  c.fingerprint.erase(c.fingerprint.find_last_not_of("\r\n") + 1);
   return c;
 }
 

@@ -13,17 +13,11 @@ namespace qv::test {
 
 EngineStandIn::EngineStandIn(std::unique_ptr<DllParam> inner) : DllParamWrapper(std::move(inner)) {}
 
-bool EngineStandIn::Injected(const std::string& op, const std::string& text) {
-  return failWhen && failWhen(op, text);
-}
-
 int32_t EngineStandIn::Execute(std::string& code, std::string& ctl, std::string& data) {
   const std::string c = code.substr(0, code.find_last_not_of(" _") + 1);
   if (c == "SYSLSTJOB") {
     const std::string job = data.substr(6, 10);
-    const std::string text = running.count(job) ? "00015" + job : "00000";
-    data.replace(0, text.size(), text);
-    if (text.size() < data.size()) data[text.size()] = '\0';
+    dllparam::PutInBuffer(data, running.count(job) ? "00015" + job : "00000");
     return 1;
   }
   if (c == "DLTUSRSPC") {
@@ -34,9 +28,7 @@ int32_t EngineStandIn::Execute(std::string& code, std::string& ctl, std::string&
 }
 
 int32_t EngineStandIn::SJobList(const std::string& job, std::string& answer, const std::string&) {
-  const std::string text = running.count(job) ? "00001\t" + job + " 4242\t" : "00000";
-  answer.replace(0, text.size(), text);
-  if (text.size() < answer.size()) answer[text.size()] = '\0';
+  dllparam::PutInBuffer(answer, running.count(job) ? "00001\t" + job + " 4242\t" : "00000");
   return 1;
 }
 
@@ -46,7 +38,7 @@ int32_t EngineStandIn::DeleteFile(const std::string& file) {
 }
 
 int32_t EngineStandIn::Saction(const std::string& sql) {
-  return DllParamWrapper::Saction(Injected("Saction", sql) ? "INJECTED FAILURE" : sql);
+  return DllParamWrapper::Saction(failWhen && failWhen("Saction", sql) ? "INJECTED FAILURE" : sql);
 }
 
 int32_t EngineStandIn::Around(const DllParamCall&, dllparam::RunRef run) {
@@ -54,14 +46,12 @@ int32_t EngineStandIn::Around(const DllParamCall&, dllparam::RunRef run) {
   return run();
 }
 
-int32_t EngineStandIn::Rdelete(int32_t h) { return DllParamWrapper::Rdelete(Injected("Rdelete", "") ? -77 : h); }
-
-int32_t EngineStandIn::Rupdate(int32_t h, const std::string& rec, int32_t len) {
-  return DllParamWrapper::Rupdate(Injected("Rupdate", "") ? -77 : h, rec, len);
+int32_t EngineStandIn::Rdelete(int32_t h) {
+  return DllParamWrapper::Rdelete(failWhen && failWhen("Rdelete", "") ? -77 : h);
 }
 
-int32_t EngineStandIn::Rwrite(int32_t h, const std::string& rec, int32_t len) {
-  return DllParamWrapper::Rwrite(Injected("Rwrite", "") ? -77 : h, rec, len);
+int32_t EngineStandIn::Rupdate(int32_t h, const std::string& rec, int32_t len) {
+  return DllParamWrapper::Rupdate(failWhen && failWhen("Rupdate", "") ? -77 : h, rec, len);
 }
 
 // The database of a plain ODBC kind, reached beside the control, and the

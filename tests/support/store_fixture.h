@@ -43,7 +43,7 @@ class EngineStandIn : public DllParamWrapper {
   std::set<std::string> running;  // job names, "SE1_T1_M1_"
   std::vector<std::string> userSpacesDeleted;
   // Asked with the operation's name and its SQL text ("" otherwise) before
-  // each Saction, Rdelete, Rupdate and Rwrite.
+  // each Saction, Rdelete and Rupdate.
   std::function<bool(const std::string& op, const std::string& text)> failWhen;
 
   int32_t Execute(std::string& code, std::string& ctl, std::string& data) override;
@@ -52,16 +52,12 @@ class EngineStandIn : public DllParamWrapper {
   int32_t Saction(const std::string& sql) override;
   int32_t Rdelete(int32_t h) override;
   int32_t Rupdate(int32_t h, const std::string& rec, int32_t len) override;
-  int32_t Rwrite(int32_t h, const std::string& rec, int32_t len) override;
 
   // Called before each call that reaches the source.
   std::function<void()> beforeCall;
 
  protected:
   int32_t Around(const DllParamCall& call, dllparam::RunRef run) override;
-
- private:
-  bool Injected(const std::string& op, const std::string& text);
 };
 
 class StoreTest : public testing::TestWithParam<Kind> {

@@ -40,8 +40,7 @@ std::string Fx(const std::string& env, const std::string& grp, const std::string
 }
 
 std::string TargetCode(int i) {
-  const std::string n = std::to_string(i);
-  return "T" + std::string(n.size() < 2 ? 2 - n.size() : 0, '0') + n;
+  return (i < 10 ? "T0" : "T") + std::to_string(i);
 }
 
 Record TopoTarget(const std::string& env, const std::string& tgt) {
