@@ -155,7 +155,7 @@ TEST_F(As400Test, BlockReadPagesByWholeRecordsAndEndsWithCountZero) {
   EXPECT_EQ(small.size(), 100u);
 }
 
-TEST_F(As400Test, BlockReadPagesLogicalFilesByPartialAndSecondaryKeys) {
+TEST_F(As400Test, BlockReadPagesALogicalFileByItsSecondaryKey) {
   // 30 environments with the same user: read by USERID through QV_UID_L1.
   embedded::StoreAdmin admin = store.Admin();
   for (int i = 0; i < 30; ++i) {
@@ -169,16 +169,6 @@ TEST_F(As400Test, BlockReadPagesLogicalFilesByPartialAndSecondaryKeys) {
   EXPECT_EQ(counts, (std::vector<int32_t>{24, 6, 0}));  // 4096 / 164 = 24
   ASSERT_EQ(rows.size(), 30u);
   for (size_t i = 1; i < rows.size(); ++i) EXPECT_LT(rows[i - 1].substr(0, 2), rows[i].substr(0, 2));
-
-  // A key that ends inside a field: every model whose code starts with "G0".
-  for (int i = 1; i <= 20; ++i) ASSERT_TRUE(Write("QV_FX", TopoTable("E1", "G01", i).image()));
-  for (int i = 21; i <= 30; ++i) ASSERT_TRUE(Write("QV_FX", TopoTable("E1", "G02", i).image()));
-  for (int i = 31; i <= 35; ++i) ASSERT_TRUE(Write("QV_FX", TopoTable("E1", "H01", i).image()));
-  int32_t fx = client.Ropen("QV_FX_L0", false);
-  rows = client.Blocks(fx, L::QV_FX, std::string("E1G0"));
-  ASSERT_EQ(rows.size(), 30u);
-  for (size_t i = 0; i < rows.size(); ++i)
-    EXPECT_EQ(std::stoi(std::string(Record(L::QV_FX, rows[i]).Get("FICID"))), static_cast<int>(i + 1));
 }
 
 TEST_F(As400Test, SequentialReadFollowsKeyOrderAndTheLastRead) {
