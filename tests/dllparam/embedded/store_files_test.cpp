@@ -1,10 +1,8 @@
-// Checks the files of a store: private to their owner (with the WAL files
-// SQLite makes beside them), a refused folder or file reported as such, and
-// the check that a server runs before it serves a store.
+// Checks the files of a store: created and described, private to their owner
+// (with the WAL files SQLite makes beside them), flushed to disk as the store
+// is set, and the check that a server runs before it serves a store.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "dllparam/admin/store_admin.h"
 #include "dllparam/embedded/embedded_source.h"
 #include "dllparam/embedded/store_schema.h"
 #include "support/embedded_store.h"
@@ -26,6 +25,40 @@ namespace {
 
 namespace fs = std::filesystem;
 using embedded::SourceKind;
+
+TEST(DescribeStore, ShowsTheKindAndRowsAndMasksPasswords) {
+  for (SourceKind kind : {SourceKind::AS400, SourceKind::ODBC, SourceKind::SQLServer, SourceKind::Oracle}) {
+    SCOPED_TRACE(embedded::KindName(kind));
+    EmbeddedStore store(kind, true, "s3cret");
+    const std::string text = embedded::DescribeStore(store.path());
+    EXPECT_NE(text.find(std::string("kind            ") + std::string(embedded::KindName(kind))), std::string::npos);
+    EXPECT_NE(text.find("QV_EX    2 rows"), std::string::npos) << text;
+    EXPECT_NE(text.find("USERID=QVADMIN"), std::string::npos);
+    EXPECT_EQ(text.find("s3cret"), std::string::npos);
+    EXPECT_EQ(text.find("password=QVADMIN"), std::string::npos);
+  }
+}
+
+TEST(CreateStore, RefusesAnExistingFileUnlessForcedAndLosesNothing) {
+  EmbeddedStore store(SourceKind::AS400, true);
+  embedded::CreateStoreOptions options;
+  options.kind = SourceKind::SQLServer;
+  EXPECT_THROW(embedded::CreateStore(store.path(), options), embedded::StoreError);
+  EXPECT_EQ(embedded::StoreAdmin(store.path()).kind(), SourceKind::AS400);
+  EXPECT_EQ(embedded::StoreAdmin(store.path()).Count(layout::QV_EX), 2u);
+
+  options.force = true;
+  embedded::CreateStore(store.path(), options);
+  {
+    embedded::StoreAdmin replaced(store.path());
+    EXPECT_EQ(replaced.kind(), SourceKind::SQLServer);
+    EXPECT_EQ(replaced.Count(layout::QV_EX), 0u);
+  }
+  // No temporary file is left beside it.
+  const fs::directory_iterator files(store.folder());
+  EXPECT_EQ(std::distance(begin(files), end(files)), 1);
+  EXPECT_THROW(embedded::CreateStore("/nonexistent-folder-qv/store.qvs", {}), embedded::StoreError);
+}
 
 TEST(StoreFiles, AStoreAndTheFilesBesideItAreReadableByTheirOwnerOnly) {
   for (SourceKind kind : {SourceKind::AS400, SourceKind::Oracle}) {
@@ -41,66 +74,6 @@ TEST(StoreFiles, AStoreAndTheFilesBesideItAreReadableByTheirOwnerOnly) {
     }
     // The store, its WAL and shared-memory files, and on AS/400 its record lock table.
     EXPECT_EQ(files, kind == SourceKind::AS400 ? 4 : 3) << "while a connection is open";
-  }
-}
-
-// Runs probe as a user that does not own the store's folder (nobody when the
-// tests run as root, the owner with the rights taken away otherwise) and
-// returns what it wrote.
-std::string AsAnotherUser(const std::function<std::string()>& probe) {
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return "no pipe";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(pipeFds[0]);
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) _exit(3);
-    const std::string text = probe();
-    if (::write(pipeFds[1], text.data(), text.size()) < 0) _exit(4);
-    _exit(0);
-  }
-  ::close(pipeFds[1]);
-  std::string out;
-  char buffer[512];
-  for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
-  ::close(pipeFds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return out;
-}
-
-// Gives the rights bits (rwx as one octal digit) to the user AsAnotherUser
-// runs as, and every right to the owner when that is someone else.
-void Allow(const std::string& path, unsigned bits) {
-  const unsigned mode = ::geteuid() == 0 ? (0700u | bits << 3 | bits) : bits << 6;
-  fs::permissions(path, static_cast<fs::perms>(mode));
-}
-
-TEST(StoreFiles, AStoreTheUserCannotReachReportsWhy) {
-  struct Case {
-    unsigned folder, file;
-    const char* expected;  // after "cannot open PATH"
-  };
-  const Case cases[] = {
-      {0, 6, ": Permission denied"},                   // the folder cannot be entered
-      {5, 4, ": Permission denied"},                   // the store cannot be written
-      {5, 0, ": Permission denied"},                   // nor read
-      {5, 6, ": folder {F}: Permission denied"},       // the folder takes no WAL file
-  };
-  for (const Case& c : cases) {
-    EmbeddedStore store(SourceKind::SQLServer);
-    Allow(store.path(), c.file);
-    Allow(store.folder(), c.folder);
-    const std::string text = AsAnotherUser([&] {
-      LibClient client(kAs400, std::make_unique<embedded::EmbeddedSource>());
-      return client.Open(store.address()) != 0 ? std::string("opened") : client.Error().text;
-    });
-    // The address is upper-cased: the name of a file in a folder that cannot
-    // be listed keeps that spelling.
-    std::string expected = c.expected;
-    if (const auto at = expected.find("{F}"); at != std::string::npos) expected.replace(at, 3, store.folder());
-    EXPECT_EQ(text.rfind("cannot open " + store.folder() + "/", 0), 0u) << c.folder << c.file << ": " << text;
-    EXPECT_TRUE(text.ends_with(expected)) << c.folder << c.file << ": " << text;
-    fs::permissions(store.folder(), fs::perms::owner_all);
   }
 }
 
