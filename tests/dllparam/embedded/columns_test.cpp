@@ -98,20 +98,14 @@ TEST_P(ColumnsTest, UnknownAndAmbiguousTablesAreRefusedByName) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ColumnsTest, NtKinds(), KindName);
 
-TEST(SourceTables, NeedALoginAndAnNtStore) {
-  EmbeddedStore nt(SourceKind::SQLServer);
-  LibClient fresh;
-  ASSERT_GT(fresh.Open(nt.address()), 0);
-  std::string keys(100, ' ');
-  int32_t len = 0;
-  EXPECT_FALSE(fresh.lib().GetPrimaryKey("SALES..ORDERS", keys, len));
-  EXPECT_NE(fresh.Error().text.find("ConnectDSN"), std::string::npos);
-
+TEST(SourceTables, NeedAnNtStore) {
   EmbeddedStore as400(SourceKind::AS400);
   embedded::StoreAdmin admin = as400.Admin();
   EXPECT_THROW(embedded::AddSourceTable(admin, embedded::ParseSourceTable(kOrders)), embedded::StoreError);
   LibClient client;
   ASSERT_GT(client.Open(as400.address()), 0);
+  std::string keys(100, ' ');
+  int32_t len = 0;
   EXPECT_FALSE(client.lib().GetPrimaryKey("SALES..ORDERS", keys, len));
   EXPECT_EQ(client.Error().code, DllParam::kCodeNotSupported);
 }
