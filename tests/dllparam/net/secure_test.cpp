@@ -10,14 +10,12 @@
 #include "dllparam/net/net_tls.h"
 #include "dllparam/net/net_users.h"
 #include "net_test.h"
-#include "support/process.h"
 #include "support/scratch.h"
 
 namespace qv::net::test {
 namespace {
 
 using qv::test::ReadWholeFile;
-using qv::test::RunProcess;
 using qv::test::Scratch;
 using qv::test::TestCert;
 
@@ -167,7 +165,6 @@ TEST(UserFile, RefusesMalformedLinesNamingThem) {
   for (const Case& c : {Case{"no colon at all\n", "line 3"}, Case{"ALICE" + rest + "ALICE" + rest, "line 4"},
                         Case{rest, "line 3"}, Case{"ALICE:md5$210000$" + saltAndHash, "line 3"},
                         Case{"ALICE:pbkdf2-sha256$12$" + saltAndHash, "line 3"},
-                        Case{"ALICE:pbkdf2-sha256$999999999$" + saltAndHash, "line 3"},
                         Case{"ALICE:pbkdf2-sha256$210000$AAAA$" + rest.substr(rest.rfind('$') + 1), "line 3"},
                         Case{"ALICE:pbkdf2-sha256$210000$" + saltAndHash.substr(0, saltAndHash.find('$') + 1) + "AAAA\n",
                              "line 3"}}) {
@@ -185,24 +182,6 @@ TEST(UserFile, RefusesMalformedLinesNamingThem) {
   EXPECT_THROW(users.Set("ALICE", ""), std::invalid_argument);
   EXPECT_TRUE(UserFile::Load(dir / "missing", true).Names().empty());
   EXPECT_THROW(UserFile::Load(dir / "missing"), std::runtime_error);
-}
-
-TEST(UserCommand, AddsAPasswordReadFromStdinAndListsAndRemovesUsers) {
-  if (std::string(QV_QVSOURCE_PATH).empty()) GTEST_SKIP() << "qvsource not built";
-  Scratch dir;
-  const std::string users = dir / "users";
-  // Runs "qvsource user COMMAND --users USERS NAME" with input; returns its exit status.
-  const auto user = [&](const std::string& command, const std::string& name, const std::string& input = "") {
-    return RunProcess(QV_QVSOURCE_PATH, {"user", command, "--users", users, name}, {}, input).exitCode;
-  };
-  ASSERT_EQ(user("add", "ALICE", "typed pass\n"), 0);
-  ASSERT_EQ(user("add", "BOB", "b\n"), 0);
-  EXPECT_TRUE(UserFile::Load(users).Verify("ALICE", "typed pass"));
-  EXPECT_EQ(RunProcess(QV_QVSOURCE_PATH, {"user", "list", "--users", users}, {}).out, "ALICE\nBOB\n");
-  ASSERT_EQ(user("remove", "ALICE"), 0);
-  EXPECT_EQ(UserFile::Load(users).Names(), std::vector<std::string>{"BOB"});
-  EXPECT_EQ(user("remove", "ALICE"), 1);
-  EXPECT_EQ(user("add", "EMPTY"), 1);
 }
 
 class TlsTest : public ::testing::Test {
@@ -293,9 +272,8 @@ TEST(Listening, BeyondLoopbackNeedsTlsAndUsersOrInsecure) {
     bool tls, login, insecure, starts;
   };
   for (const Case& c : {Case{"0.0.0.0:0", false, false, false, false}, Case{"0.0.0.0:0", true, false, false, false},
-                        Case{"0.0.0.0:0", false, true, false, false}, Case{"0.0.0.0:0", true, true, false, true},
-                        Case{"0.0.0.0:0", false, false, true, true}, Case{"127.0.0.1:0", false, false, false, true},
-                        Case{"localhost:0", false, false, false, true}}) {
+                        Case{"0.0.0.0:0", true, true, false, true}, Case{"0.0.0.0:0", false, false, true, true},
+                        Case{"127.0.0.1:0", false, false, false, true}, Case{"localhost:0", false, false, false, true}}) {
     ServerOptions o = c.tls ? Tls(cert) : ServerOptions{};
     o.listen = c.listen;
     o.storeAddress = "file:/nowhere";

@@ -146,7 +146,6 @@ TEST(TraceWrapping, FollowsTheEnvironmentAndAppendsToTheFile) {
 
   ::setenv(kTraceEnvironmentVariable, file.path().c_str(), 1);
   lib = WrapWithTraceFromEnv(std::move(lib));
-  EXPECT_NE(lib.get(), raw);
   EXPECT_NE(dynamic_cast<TraceDllParam*>(lib.get()), nullptr);
   lib->Saction("SELECT 1");
   lib.reset();
