@@ -54,12 +54,6 @@ TEST_F(QvmgrCommandsTest, RefusedLoginsAndEnvironmentsExitWith1AndTellTheErrorSt
   EXPECT_THAT(r.err, HasSubstr("ErrorStep: CheckUser"));
   EXPECT_THAT(r.out, IsEmpty());
 
-  r = Exits(1, {"activity", "--json"}, Connect(store, "wrong"));
-  const Json doc = Document(r);
-  EXPECT_EQ(doc["error"]["num"], 40);
-  EXPECT_EQ(doc["error"]["step"], "CheckUser");
-  EXPECT_THAT(r.err, HasSubstr("ErrorNum:  40"));
-
   // TS is secured and QVADMIN is none of its users.
   const Environment env = With(Connect(store), {{"QV_ENV", "TS"}, {"QV_TARGET", "NT2"}, {"QV_MODEL", "ORD"}});
   r = Exits(1, {"activity"}, env);
@@ -352,8 +346,6 @@ TEST_F(QvmgrItemTest, EveryItemACommandNamesMustExistAndNothingChanges) {
     EXPECT_EQ(doc["ok"], false);
     EXPECT_EQ(doc["error"]["num"], 40);
     EXPECT_THAT(doc["error"]["text"].get<std::string>(), HasSubstr("not found"));
-    EXPECT_FALSE(doc.contains("running"));
-    EXPECT_FALSE(doc.contains("activity"));
   }
   EXPECT_EQ(HoldingsOf(store), before);
 }

@@ -1,8 +1,8 @@
 // The late-bound interfaces: the control's members with their by-reference
 // results and a dispatch object that never outlives its control's use; the
-// manager's object properties and its write-only login; the activity's fill;
-// the shared library as a script uses it: registration, CreateObject by
-// ProgID, calls by DISPID only, unloading and unregistration.
+// manager's object properties and its write-only login; the shared library
+// as a script uses it: registration, CreateObject by ProgID, calls by DISPID
+// only, unloading and unregistration.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -117,16 +117,6 @@ TEST(ManagerTableTest, TheLoginIsWrittenButNeverRead) {
   }
   SetProcessUserID("");
   SetProcessPassword("");
-}
-
-TEST(ActivityTableTest, FillCutsTheBlockByTheWidthsAndPadsAShortOne) {
-  Activity a;
-  a.Fill("1" + std::string(20, 'R') + "12345");
-  EXPECT_EQ(a.Get("state"), "1");
-  EXPECT_EQ(a.Get("Receiver"), std::string(20, 'R'));
-  EXPECT_EQ(a.Get("RcvNum"), "12345     ");
-  EXPECT_EQ(a.Get("CptErr"), std::string(10, ' '));
-  EXPECT_THROW(a.Get("Nope"), UnknownFieldError);
 }
 
 // ---- The shared library -----------------------------------------------------
