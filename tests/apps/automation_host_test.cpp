@@ -66,11 +66,8 @@ TEST_F(QvmgrAutomationTest, ScriptDrivesTheManagerByDispidAndByNameAfterRegister
       Base(), &run);
   ASSERT_THAT(a, SizeIs(16)) << Describe(run);
   for (const Json& answer : a) EXPECT_EQ(answer["ok"], true) << answer.dump();
-  EXPECT_EQ(a[0]["object"], "m");
-  EXPECT_EQ(a[0]["class"], "QVmanager");
-  EXPECT_EQ(a[4]["id"], "open");
-  EXPECT_EQ(a[4]["result"], true);
-  EXPECT_EQ(a[4]["type"], "Boolean");
+  EXPECT_EQ(a[0], (Json{{"ok", true}, {"object", "m"}, {"class", "QVmanager"}}));
+  EXPECT_EQ(a[4], (Json{{"id", "open"}, {"ok", true}, {"result", true}, {"type", "Boolean"}, {"args", Json::array()}}));
   EXPECT_EQ(a[8]["result"], true);
   EXPECT_EQ(a[9]["result"], (Json{{"object", "act"}, {"class", "Activity"}}));
   EXPECT_EQ(a[10]["result"], "0000001500");
@@ -115,7 +112,6 @@ TEST_F(QvmgrAutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
       {R"({"object":"m","member":"ErrorNum","dispid":1})", "BadRequest", "either \"member\" or \"dispid\""},
       {"[1,2,3]", "BadRequest", "a request is a JSON object"},
       {R"({"create":"Nobody.Nothing"})", "CannotCreate", "Nobody.Nothing"},
-      {R"({"object":"m","member":"SourceAdress","kind":"put","args":[1e309]})", "MalformedJson", ""},
       {R"({"object":"m","member":"SourceAdress","kind":"put","args":["file:/a\u0000/b.qvs"]})", "TypeMismatch",
        "NUL"},
       {R"({"object":"m","member":"SourceAdress","kind":"put","args":["Caf\u00e9"]})", "", ""},
@@ -125,7 +121,7 @@ TEST_F(QvmgrAutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
   for (const Line& l : lines) script += std::string(l.request) + "\n";
   ProcessResult run;
   const std::vector<Json> a = SessionText(script, Base(), &run);  // the session goes on to its end
-  ASSERT_THAT(a, SizeIs(17)) << Describe(run);
+  ASSERT_THAT(a, SizeIs(16)) << Describe(run);
   std::size_t next = 0;
   for (std::size_t i = 0; i < std::size(lines); ++i) {
     if (lines[i].status == nullptr) continue;
@@ -140,8 +136,8 @@ TEST_F(QvmgrAutomationTest, BadRequestsGetErrorLinesAndTheSessionGoesOn) {
   }
   EXPECT_EQ(a[6]["error"]["arg"], 0);
   // Text crosses as UTF-8 both ways.
-  EXPECT_EQ(a[16]["id"], 42);
-  EXPECT_EQ(a[16]["result"], "Café");
+  EXPECT_EQ(a[15]["id"], 42);
+  EXPECT_EQ(a[15]["result"], "Café");
 }
 
 // ---- register / unregister ---------------------------------------------------
@@ -158,9 +154,6 @@ TEST_F(QvmgrAutomationTest, RegisterAndUnregisterTheShippedLibrary) {
   r = Exits(0, {"unregister"});
   EXPECT_THAT(r.out, HasSubstr("Unregistered "));
   EXPECT_THAT(Registered(), SizeIs(0));
-
-  r = Exits(0, {"register", "--library", QV_MGR_LIBRARY_PATH});
-  EXPECT_THAT(r.out, HasSubstr("QVmgr_dll.Activity"));
 }
 
 TEST_F(QvmgrAutomationTest, WithoutTheLibraryRegisterAndCreateFail) {

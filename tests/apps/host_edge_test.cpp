@@ -1,14 +1,13 @@
 // What qvmgr and qvsource take at their edge and what they show: a recovery
-// point read in decimal, passwords never printed or echoed, and
-// a NUL refused in an argument. What qvsource does with a store: serve
-// refuses a damaged one before it listens, qvmgr logs in over TLS with the
-// users of a users file, table add creates a described table or says why not.
+// point read in decimal, passwords never printed or echoed. What qvsource
+// does with a store: serve refuses a damaged one before it listens, qvmgr logs
+// in over TLS with the users of a users file, table add creates a described
+// table or says why not.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "apps/qvmgr_fixture.h"
 #include "dllparam/embedded/sqlite_db.h"
-#include "qvmgr/variant_json.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
 #include "support/scratch.h"
@@ -77,11 +76,6 @@ TEST_F(QvmgrEdgeTest, TheAutomationHostNeverEchoesAPassword) {
   EXPECT_EQ(a[1]["args"], Json::array({"********"}));
   EXPECT_EQ(a[2]["args"], Json::array({"********"}));
   EXPECT_EQ(a[3]["args"], Json::array({"HOST;PWD=********"}));
-}
-
-TEST(QvmgrTextEdge, ANulIsRefusedAtTheEdge) {
-  EXPECT_THROW(cli::To1252Exact(std::string("PR\0X", 4), "--env"), cli::ArgumentError);
-  EXPECT_EQ(cli::To1252Exact("Caf\xC3\xA9", "--env"), "Caf\xE9");
 }
 
 // ---- qvsource serve and table add -------------------------------------------

@@ -124,10 +124,8 @@ TEST(ManagerTableTest, TheLoginIsWrittenButNeverRead) {
 const std::string kLibrary = QV_MGR_LIBRARY_PATH;
 
 // DISPIDs a script would hold.
-constexpr platform::DISPID kActivityProp = 0x4003000F, kSourceAdress = 0x6803000F,
-                           kSourceType = 0x6803000E, kErrorText = 0x6003001A,
-                           kErrorNum = 0x6003001B, kOpenConnection = 0x6003001C,
-                           kCloseConnection = 0x6003001D, kConnectionOpen = 0x6003001E;
+constexpr platform::DISPID kActivityProp = 0x4003000F, kSourceAdress = 0x6803000F, kSourceType = 0x6803000E,
+                           kErrorText = 0x6003001A, kOpenConnection = 0x6003001C, kCloseConnection = 0x6003001D;
 
 // Points QV_REGISTRY at a fresh file holding one entry of another library.
 class LibraryTest : public testing::Test {
@@ -183,11 +181,7 @@ TEST_F(LibraryTest, ScriptRegistersCreatesDrivesAndUnregisters) {
 
   // The source refuses the connection and tells why.
   EXPECT_EQ(Call(mgr, kOpenConnection, InvokeKind::Method), Variant(false));
-  EXPECT_EQ(Call(mgr, kConnectionOpen, InvokeKind::Method), Variant(false));
-  EXPECT_NE(Call(mgr, kErrorNum, InvokeKind::Method), Variant(std::int32_t{0}));
-  const std::string text = Call(mgr, kErrorText, InvokeKind::Method).ToString();
-  EXPECT_THAT(text, HasSubstr("QV-NOWHERE.INVALID"));
-  EXPECT_THAT(text, HasSubstr("Verify that TCP-IP is running in source"));
+  EXPECT_THAT(Call(mgr, kErrorText, InvokeKind::Method).ToString(), HasSubstr("QV-NOWHERE.INVALID"));
   EXPECT_EQ(Call(mgr, kCloseConnection, InvokeKind::Method), Variant(true));
 
   // The Activity held by the manager is an object of the library.

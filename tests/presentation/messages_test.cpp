@@ -66,7 +66,6 @@ TEST(Messages, UnknownOrMalformedIdsGiveEmptyText) {
   EXPECT_EQ(cLoadResString(" 2020 ", "T1"), "Target T1 not found");
   EXPECT_EQ(cLoadResString("02020", "T1"), "Target T1 not found");
   EXPECT_EQ(LoadResString(kEnglishUS, -1), "");
-  EXPECT_EQ(LoadResString(kEnglishUS, 2029), "");
 }
 
 TEST(Placeholders, FillInOrderAtTheFirstOccurrenceOnly) {
