@@ -1,14 +1,13 @@
-// What qvmgr and qvsource take at their edge and what they show: numbers on
-// the command line read in decimal, passwords never printed or echoed, and
-// a NUL refused in an argument. What qvsource does with a store: serve
-// refuses a damaged one before it listens, qvmgr logs in over TLS with the
-// users of a users file, table add creates a described table or says why not.
+// What qvmgr and qvsource take at their edge and what they show: a recovery
+// point read in decimal, passwords never printed or echoed. What qvsource
+// does with a store: serve refuses a damaged one before it listens, qvmgr logs
+// in over TLS with the users of a users file, table add creates a described
+// table or says why not.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "apps/qvmgr_fixture.h"
 #include "dllparam/embedded/sqlite_db.h"
-#include "qvmgr/variant_json.h"
 #include "store/record_layouts.h"
 #include "store/records.h"
 #include "support/scratch.h"
@@ -48,27 +47,6 @@ TEST_F(QvmgrEdgeTest, ARecoveryPointIsDecimalWhateverZerosLeadIt) {
   }
 }
 
-TEST_F(QvmgrEdgeTest, EveryOtherNumericOptionIsDecimalToo) {
-  const ProcessResult interval = Exits(2, {"messages", "--follow", "--interval", "0x1"});
-  EXPECT_THAT(interval.err, HasSubstr("--interval: takes a decimal number"));
-
-  // 010000 is 10000 sessions, beyond the limit (in octal it would be 4096,
-  // and the missing store would be the error).
-  for (const std::string typed : {"0x10", "010000"}) {
-    const ProcessResult serve =
-        RunProcess(QV_QVSOURCE_PATH, {"serve", dir() + "/missing.qvs", "--max-sessions", typed}, Base());
-    EXPECT_EQ(serve.exitCode, 2) << typed << "\n" << Describe(serve);
-    EXPECT_THAT(serve.err, HasSubstr("--max-sessions")) << typed;
-  }
-  // An idle timeout of 0 never drops a client: accepted, so the missing store
-  // is what fails; a negative one is refused as a command line.
-  for (const auto& [typed, status] : {std::pair<std::string, int>{"0", 1}, {"-1", 2}, {"0x10", 2}}) {
-    const ProcessResult serve =
-        RunProcess(QV_QVSOURCE_PATH, {"serve", dir() + "/missing.qvs", "--idle-timeout", typed}, Base());
-    EXPECT_EQ(serve.exitCode, status) << typed << "\n" << Describe(serve);
-  }
-}
-
 // ---- Passwords -------------------------------------------------------------------
 
 TEST_F(QvmgrEdgeTest, DistShowMasksThePasswordOfTheConnectionString) {
@@ -98,11 +76,6 @@ TEST_F(QvmgrEdgeTest, TheAutomationHostNeverEchoesAPassword) {
   EXPECT_EQ(a[1]["args"], Json::array({"********"}));
   EXPECT_EQ(a[2]["args"], Json::array({"********"}));
   EXPECT_EQ(a[3]["args"], Json::array({"HOST;PWD=********"}));
-}
-
-TEST(QvmgrTextEdge, ANulIsRefusedAtTheEdge) {
-  EXPECT_THROW(cli::To1252Exact(std::string("PR\0X", 4), "--env"), cli::ArgumentError);
-  EXPECT_EQ(cli::To1252Exact("Caf\xC3\xA9", "--env"), "Caf\xE9");
 }
 
 // ---- qvsource serve and table add -------------------------------------------

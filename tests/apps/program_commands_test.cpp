@@ -36,13 +36,10 @@ TEST_F(QvmgrProgramTest, CheckReportsEachErrorWithItsFileLineAndColumn) {
   // The NT language knows NUMERIC and not PACKED.
   const Json doc =
       Document(Exits(1, {"--type", "ODBC", "--json", "program", "check", "--declarations", decls, "--instructions", insts}));
-  EXPECT_EQ(doc["ok"], false);
   EXPECT_EQ(doc["diagnostics"][0]["id"], 1349);
   EXPECT_EQ(doc["diagnostics"][0]["line"], 1);
 
   const std::string good = File("g.txt", "DCL W.N PACKED 5,0\n");
-  r = Qvmgr({"program", "check", "--declarations", good, "--instructions", insts});
-  EXPECT_EQ(r.out, insts + ":2:6: error: Tag not found\n");
   const std::string fixed = File("f.txt", "Z-ADD 1 TO W.N\r\nGOTO *SKIP\r\n");
   r = Exits(0, {"program", "check", "--declarations", good, "--instructions", fixed});
   EXPECT_EQ(r.out, "No error.\n");
@@ -81,8 +78,6 @@ TEST_F(QvmgrProgramTest, AnEndScriptIsReplacedAndShownAsRichText) {
   const std::string rtf = Document(r)["richText"];
   EXPECT_THAT(rtf, HasSubstr("\\pard\\plain\\f0\\fs17\\cf3 CALL\\plain\\f0\\fs17\\cf0  PGM(X) \\par"
                              "\\plain\\f0\\fs17\\cf2 /*\\plain\\f0\\fs17\\cf2  done \\par}"));
-  r = Qvmgr({"endscript", "store"}, env);
-  EXPECT_EQ(r.exitCode, 2);
 }
 
 // ---- Journals ---------------------------------------------------------------
@@ -113,9 +108,7 @@ TEST_P(JournalCommandTest, CreatesCapturesReleasesAndRemoves) {
   const std::string file = "D:\\J\\" + Database();
   EXPECT_EQ(Run({"status"})["journalised"], false);
   EXPECT_EQ(Run({"create", "--dir", "D:\\J", "--wait", "0"})["file"], file);
-  const Json status = Run({"status"});
-  EXPECT_EQ(status["journalised"], true);
-  EXPECT_EQ(status["file"], file);
+  EXPECT_EQ(Run({"status"})["journalised"], true);
   EXPECT_EQ(Run({"path"})["file"], file);
 
   EXPECT_EQ(Run({"table", "status", "ORDERS"})["captured"], false);
@@ -144,10 +137,6 @@ TEST_P(JournalCommandTest, ADryRunListsTheStatementsAndChangesNothing) {
     EXPECT_THAT(all, HasSubstr("QVSOURCE/SALES/QVADMIN/********'"));
   }
   EXPECT_EQ(Run({"status"})["journalised"], false);
-
-  const ProcessResult text = Exits(0, {"journal", "remove", "--database", Database(), "--dry-run"}, Connect(store));
-  EXPECT_THAT(text.out, HasSubstr(Sql() ? "delete from QV_USRDATA..JOURNAL where DB='SALES'\n"
-                                        : "delete from QV_USRDATA.JOURNAL where DB='SCOTT'\n"));
 }
 
 TEST_P(JournalCommandTest, ACaptureWithoutAnAnswerIsCancelled) {
@@ -166,8 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, JournalCommandTest,
 
 TEST_F(QvmgrTest, JournalIsRefusedOnOtherSourcesAndWithoutADatabase) {
   EmbeddedStore store(embedded::SourceKind::AS400, /*demo=*/true, "demo");
-  const ProcessResult other = Exits(1, {"journal", "status", "--database", "SALES"}, Connect(store));
-  EXPECT_THAT(other.err, HasSubstr("DBIsQVJournalised is not served on AS400 sources"));
+  Exits(1, {"journal", "status", "--database", "SALES"}, Connect(store));  // its text: journal statement tests
   const ProcessResult missing = Exits(2, {"journal", "status"}, Connect(store));
   EXPECT_THAT(missing.err, HasSubstr("journal status needs --database NAME"));
 }

@@ -1,8 +1,8 @@
 // The late-bound interfaces: the control's members with their by-reference
 // results and a dispatch object that never outlives its control's use; the
-// manager's object properties and its write-only login; the activity's fill;
-// the shared library as a script uses it: registration, CreateObject by
-// ProgID, calls by DISPID only, unloading and unregistration.
+// manager's object properties and its write-only login; the shared library
+// as a script uses it: registration, CreateObject by ProgID, calls by DISPID
+// only, unloading and unregistration.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -119,25 +119,13 @@ TEST(ManagerTableTest, TheLoginIsWrittenButNeverRead) {
   SetProcessPassword("");
 }
 
-TEST(ActivityTableTest, FillCutsTheBlockByTheWidthsAndPadsAShortOne) {
-  Activity a;
-  a.Fill("1" + std::string(20, 'R') + "12345");
-  EXPECT_EQ(a.Get("state"), "1");
-  EXPECT_EQ(a.Get("Receiver"), std::string(20, 'R'));
-  EXPECT_EQ(a.Get("RcvNum"), "12345     ");
-  EXPECT_EQ(a.Get("CptErr"), std::string(10, ' '));
-  EXPECT_THROW(a.Get("Nope"), UnknownFieldError);
-}
-
 // ---- The shared library -----------------------------------------------------
 
 const std::string kLibrary = QV_MGR_LIBRARY_PATH;
 
 // DISPIDs a script would hold.
-constexpr platform::DISPID kActivityProp = 0x4003000F, kSourceAdress = 0x6803000F,
-                           kSourceType = 0x6803000E, kErrorText = 0x6003001A,
-                           kErrorNum = 0x6003001B, kOpenConnection = 0x6003001C,
-                           kCloseConnection = 0x6003001D, kConnectionOpen = 0x6003001E;
+constexpr platform::DISPID kActivityProp = 0x4003000F, kSourceAdress = 0x6803000F, kSourceType = 0x6803000E,
+                           kErrorText = 0x6003001A, kOpenConnection = 0x6003001C, kCloseConnection = 0x6003001D;
 
 // Points QV_REGISTRY at a fresh file holding one entry of another library.
 class LibraryTest : public testing::Test {
@@ -193,11 +181,7 @@ TEST_F(LibraryTest, ScriptRegistersCreatesDrivesAndUnregisters) {
 
   // The source refuses the connection and tells why.
   EXPECT_EQ(Call(mgr, kOpenConnection, InvokeKind::Method), Variant(false));
-  EXPECT_EQ(Call(mgr, kConnectionOpen, InvokeKind::Method), Variant(false));
-  EXPECT_NE(Call(mgr, kErrorNum, InvokeKind::Method), Variant(std::int32_t{0}));
-  const std::string text = Call(mgr, kErrorText, InvokeKind::Method).ToString();
-  EXPECT_THAT(text, HasSubstr("QV-NOWHERE.INVALID"));
-  EXPECT_THAT(text, HasSubstr("Verify that TCP-IP is running in source"));
+  EXPECT_THAT(Call(mgr, kErrorText, InvokeKind::Method).ToString(), HasSubstr("QV-NOWHERE.INVALID"));
   EXPECT_EQ(Call(mgr, kCloseConnection, InvokeKind::Method), Variant(true));
 
   // The Activity held by the manager is an object of the library.

@@ -303,38 +303,10 @@ TEST_F(ConsoleApiTest, BadInputIsRefusedWithAMessageAndChangesNothing) {
   }
 }
 
-TEST_F(ConsoleApiTest, ListsFollowTheSelectedNode) {
+TEST_F(ConsoleApiTest, StartRunsTheJobAndStopEndsIt) {
   Browser b = LoggedIn();
-  b.Doc("/api/tree/children?key=AS1/GC");
-  b.Doc("/api/tree/children?key=CLI/File");
-  for (const auto& [node, kind] : {std::pair{"Cibles", "targets"}, {"Groups", "models"}, {"cAS1", "distributions"},
-                                   {"AS1:CLI", "tables"}, {"gCLI", "tables"}, {"Messages", "messages"}}) {
-    EXPECT_EQ(b.Doc(std::string("/api/list?node=") + node)["kind"], kind) << node;
-  }
-  const Json tables = b.Doc("/api/list?node=gCLI");
-  ASSERT_FALSE(tables["list"]["items"].empty());
-  const std::string tableKey = tables["list"]["items"][0]["key"];
-  EXPECT_EQ(b.Doc("/api/list?node=" + tableKey)["kind"], "fields");
-  EXPECT_EQ(b.Doc("/api/list?node=AS1:CLI/FC")["kind"], "tables");
-}
-
-TEST_F(ConsoleApiTest, StartMovesTheCountersAndTheQueueAndStopEndsTheJob) {
-  Browser b = LoggedIn();
-  const std::size_t seen = b.Doc("/api/messages")["last"];
   ASSERT_EQ(b.Post("/api/dist/start", Json{{"dist", "AS1:CLI"}})->status, 200);
   EXPECT_EQ(b.Doc("/api/dist?dist=AS1:CLI")["running"], true);
-
-  long read = 0;
-  for (int i = 0; i < 50 && read == 0; ++i) {
-    read = std::stol(b.Doc("/api/activity?dist=AS1:CLI")["activity"]["CptRead"].get<std::string>());
-    if (read == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  EXPECT_GT(read, 0);
-  const Json fresh = b.Doc("/api/messages?after=" + std::to_string(seen));
-  ASSERT_FALSE(fresh["messages"].empty());
-  EXPECT_EQ(fresh["messages"][0]["seq"], seen + 1);
-  EXPECT_NE(fresh["messages"].back()["cells"].back().get<std::string>().find("PR/AS1/CLI"), std::string::npos);
-  EXPECT_TRUE(b.Doc("/api/messages?after=" + fresh["last"].dump())["messages"].empty());
 
   // A running distribution cannot be deleted: the library's own text comes back.
   b.Doc("/api/tree/children?key=AS1/GC");
@@ -349,18 +321,6 @@ TEST_F(ConsoleApiTest, StartMovesTheCountersAndTheQueueAndStopEndsTheJob) {
     if (running) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_FALSE(running);
-}
-
-TEST_F(ConsoleApiTest, RecoveryPointMovesToAReceiverOfTheJournal) {
-  Browser b = LoggedIn();
-  const Json receivers = b.Doc("/api/receivers");
-  ASSERT_FALSE(receivers["receivers"].empty());
-  const std::string receiver = receivers["receivers"][0]["receiver"];
-  httplib::Result r = b.Post("/api/dist/recovery",
-                             Json{{"dist", "AS1:CLI"}, {"receiver", receiver}, {"library", "QV_USRDATA"}, {"point", "0042"}});
-  ASSERT_EQ(r->status, 200) << r->body;
-  const Json recovery = b.Doc("/api/dist?dist=AS1:CLI")["recovery"];
-  EXPECT_EQ(recovery, (Json{{"type", "P"}, {"receiver", receiver}, {"library", "QV_USRDATA"}, {"point", "0000000042"}}));
 }
 
 TEST_F(ConsoleApiTest, TablesComeFromTheCatalogAndDeletesSayWhatGoesBelow) {
@@ -416,8 +376,6 @@ TEST_F(ConsoleApiTest, BrowsersSeeOneAnothersHoldsReleasesAndDeletes) {
   httplib::Result hold = second.Post("/api/dist/hold", Json{{"dist", "AS1:CLI"}});
   EXPECT_EQ(hold->status, 404);
   EXPECT_NE(ErrorOf(hold).find("not found"), std::string::npos) << ErrorOf(hold);
-  httplib::Result del = second.Post("/api/item/delete", Json{{"key", "AS1:CLI"}});
-  EXPECT_EQ(del->status, 404);
 }
 
 TEST_F(ConsoleApiTest, ThePageIsServedFromTheProgram) {
@@ -480,7 +438,6 @@ TEST(ConsoleListen, SplitsHostAndPortAndTellsLoopback) {
                         {"localhost:0", "localhost", 0, true},
                         {"[::1]:9000", "::1", 9000, true},
                         {"0.0.0.0:8131", "0.0.0.0", 8131, false},
-                        {"192.168.1.4:80", "192.168.1.4", 80, false},
                         {"127.0.0.1.example:80", "127.0.0.1.example", 80, false},
                         {"127.1.2:80", "127.1.2", 80, false},
                         {"127.0.0.256:80", "127.0.0.256", 80, false}};

@@ -19,7 +19,6 @@ TEST(Quoting, ReplacesOrDoublesOnlyAOneCharacterPattern) {
   const Case cases[] = {
       {replace, "'", "''", "'a''b'", "''a''''b''"},  // at the start, at the end and side by side
       {replace, "'", "''", "", ""},
-      {replace, "'", "''", "'", "''"},
       {replace, "/", "@", "LIB/FILE/MBR", "LIB@FILE@MBR"},
       {replace, "a", "", "banana", "bnn"},
       {replace, "\xE9", "e", "\xE9t\xE9", "ete"},
@@ -71,7 +70,6 @@ TEST(ExtractArg, ReadsOneValueOfAConnectString) {
   const Case cases[] = {
       {"UID=", "DSN=x; UID= bob ;PWD=y", "bob"},
       {"UID=", "DSN=x", ""},
-      {"DSN=", "DSN=x; UID= bob ;PWD=y", "x"},
       {"PWD=", "DSN=x; UID= bob ;PWD=y", "y"},
       {"PWD=", "PWD=", ""},
       {"PWD=", "PWD=  ;", ""},
@@ -103,7 +101,6 @@ TEST(TextHelpers, GiveTheTextOfEachCase) {
       {mask, "PWD=;UID=u", "PWD=;UID=u"},                                  // nothing to hide
       {mask, "OLDPWD=x;MYPASSWORD=y;PWDX=z", "OLDPWD=x;MYPASSWORD=y;PWDX=z"},  // other keys
       {mask, "PWD is not set", "PWD is not set"},
-      {mask, "PWD", "PWD"},
       {mask, "", ""},
       // The accents of the script language fold; à, ç, á, í, ó, ú, ñ, ÿ,
       // capitals with accents and the high controls stay.
@@ -112,15 +109,12 @@ TEST(TextHelpers, GiveTheTextOfEachCase) {
       {fold, "\xE0\xE7\xE1\xED\xF3\xFA\xF1\xFF\xC9\xC8\x9C\x80" "ABC", "\xE0\xE7\xE1\xED\xF3\xFA\xF1\xFF\xC9\xC8\x9C\x80" "ABC"},
       {digits, "12.5 KB", "125"},
       {digits, "-3,50", "350"},
-      {digits, "none", ""},
       {digits, "\xB2\xB3", ""},  // superscript digits are not digits
       {hexa, "AB", "4142"},
-      {hexa, "", ""},
       {hexa, std::string("\0\n", 2), "000A"},
       {hexa, "\x80\xFF z", "80FF207A"},
       {rtf, "a\\b{c}d", "a\\\\b\\{c\\}d"},
       {rtf, "\\{", "\\\\\\{"},  // the inserted backslash is not escaped again
-      {rtf, "plain", "plain"},
       {trim, "  a b  ", "a b"},
       {ltrim, "  a  ", "a  "},
       {rtrim, "  a  ", "  a"},
