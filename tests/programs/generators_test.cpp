@@ -51,8 +51,6 @@ TEST(MiSource, EachStatementBecomesItsTemplate) {
       {"DIV W.N WITH 2 TO W.R", "DIV " + F + "W.R ," + F + "W.N ,2; "},
       {"REMAINDEROF W.N WITH 2 TO W.R", "REM " + F + "W.R ," + F + "W.N ,2; "},
       {"COMPN W.N WITH 0 BRANCHIF LT TO *SKIP", "CMPNV (B) " + F + "W.N ,0 /LO ( *SKIP ); "},
-      {"COMPN W.N WITH 0 BRANCHIF GT TO *SKIP", "CMPNV (B) " + F + "W.N ,0 /HI ( *SKIP ); "},
-      {"COMPN W.N WITH 0 BRANCHIF LE TO *SKIP", "CMPNV (B) " + F + "W.N ,0 /NHI ( *SKIP ); "},
       {"TRACE S.ERROR", "CPYBLA TRACE ,S.ERROR; CALLX SYSTRACE , @PGMTRACE, *;"},
       {"CALL Pgma \r\nCALL PGMA",
        "DCL SYSPTR " + F + "P.Pgma INIT('PGMA      ',TYPE(PGM,1)); CALLX " + F + "P.Pgma ,@CALLPGM, *; CALLX " + F +

@@ -24,9 +24,6 @@ TEST(ProgramCommands, ReadsTheLinesOfOnePlaceInLineOrder) {
   EXPECT_EQ(nt.fake().Statements(),
             (Lines{"SELECT * FROM QV_USRDATA..QV_TX WHERE ENVID ='E1' AND FICID='1         ' AND GRPID='M1 ' AND "
                    "LIEU=' ' ORDER BY LINE"}));
-  OpenedFake as("AS400");
-  ASSERT_TRUE(as.control().ReadPgmTrs("M1", "0000000001", "I", d, i, fields));
-  EXPECT_EQ(as.Trace(), (Lines{"Ropen QV_TX_L0", "Rreadblock QV_TX_L0 [E1M1 0000000001I] -> 0", "Rclose QV_TX_L0"}));
 }
 
 const char* const kDecls = "/* output\r\nDCL O.NAME CHAR 30 \r\nDCL W.N PACKED 5,0 ";
