@@ -361,7 +361,11 @@ TEST(OracleCaptureTable, WritesTheTriggerLineForLineThenCompilesAndEnablesIt) {
       "'00010'||:new.CODE||CHR(9)||'00014'||TO_CHAR(:new.WHEN,'YYYYMMDDHHMISS')||CHR(9)||"
       "'00008'||TO_CHAR(:new.DAY,'DDMMYYYY')||CHR(9)||"
       "'00012'||TO_CHAR(:new.QTY,'TM','NLS_NUMERIC_CHARACTERS=''. ''' )||CHR(9)||CHR(0)";
-  const std::string add = "iReturn :=QV_USRDATA.qv_f_AddEntry(szJRNFullPathName,szJournal,szCmd);";
+  // The three lines that journal one image of the row: its head, its fields, the call.
+  const auto entry = [&](const std::string& indent, const std::string& code, const std::string& image) {
+    return indent + "szJournal :='00048'||'" + code + "'" + header + ";\n" + indent + "szCmd :=" + image + ";\n" +
+           indent + "iReturn :=QV_USRDATA.qv_f_AddEntry(szJRNFullPathName,szJournal,szCmd);";
+  };
   const Statements lines{
       "CREATE OR REPLACE TRIGGER SCOTT.QV$_EMP",
       "   AFTER DELETE OR INSERT OR UPDATE",
@@ -381,21 +385,13 @@ TEST(OracleCaptureTable, WritesTheTriggerLineForLineThenCompilesAndEnablesIt) {
       "BEGIN",
       "    szJRNFullPathName:='D:\\O''J\\SCOTT';",
       "    IF UPDATING THEN",
-      "        szJournal :='00048'||'RUB'" + header + ";",
-      "        szCmd :=" + before + ";",
-      "        " + add,
-      "        szJournal :='00048'||'RUP'" + header + ";",
-      "        szCmd :=" + after + ";",
-      "        " + add,
+      entry("        ", "RUB", before),
+      entry("        ", "RUP", after),
       "    ELSE ",
       "        IF DELETING THEN",
-      "            szJournal :='00048'||'RDL'" + header + ";",
-      "            szCmd :=" + before + ";",
-      "            " + add,
+      entry("            ", "RDL", before),
       "        ELSE",
-      "            szJournal :='00048'||'RPT'" + header + ";",
-      "            szCmd :=" + after + ";",
-      "            " + add,
+      entry("            ", "RPT", after),
       "            END IF;",
       "    END IF;",
       "END; ",
