@@ -94,17 +94,6 @@ TEST(EndScriptCommands, AnNtScriptReplacesEveryPlaceWithRowsOfPlaceT) {
                    "VALUES('E1','T1 ','M1 ','T','00003','END',' ')"}));
 }
 
-TEST(EndScriptCommands, ReadsTheLinesOfOnePlace) {
-  OpenedFake nt("Oracle");
-  std::string rtf;
-  ASSERT_TRUE(nt.control().Read_QVEND("E1", "T1", "M1", "S", rtf));
-  EXPECT_EQ(nt.fake().Statements(),
-            (Lines{"SELECT * FROM QV_USRDATA.QV_END WHERE ENVID ='E1' AND TGTID='T1 ' AND GRPID ='M1 ' AND LIEU ='S'"}));
-  OpenedFake as("AS400");
-  ASSERT_TRUE(as.control().Read_QVEND("E1", "T1", "M1", "S", rtf));
-  EXPECT_EQ(as.Trace(), (Lines{"Ropen QV_END_L0", "Rreadblock QV_END_L0 [E1T1 M1 S] -> 0", "Rclose QV_END_L0"}));
-}
-
 class EndScriptStore : public StoreTest {};
 
 // Sixty lines, the first three with blanks, quotes and a width past the line's.

@@ -51,8 +51,6 @@ TEST(MiSource, EachStatementBecomesItsTemplate) {
       {"DIV W.N WITH 2 TO W.R", "DIV " + F + "W.R ," + F + "W.N ,2; "},
       {"REMAINDEROF W.N WITH 2 TO W.R", "REM " + F + "W.R ," + F + "W.N ,2; "},
       {"COMPN W.N WITH 0 BRANCHIF LT TO *SKIP", "CMPNV (B) " + F + "W.N ,0 /LO ( *SKIP ); "},
-      {"COMPN W.N WITH 0 BRANCHIF GT TO *SKIP", "CMPNV (B) " + F + "W.N ,0 /HI ( *SKIP ); "},
-      {"COMPN W.N WITH 0 BRANCHIF LE TO *SKIP", "CMPNV (B) " + F + "W.N ,0 /NHI ( *SKIP ); "},
       {"TRACE S.ERROR", "CPYBLA TRACE ,S.ERROR; CALLX SYSTRACE , @PGMTRACE, *;"},
       {"CALL Pgma \r\nCALL PGMA",
        "DCL SYSPTR " + F + "P.Pgma INIT('PGMA      ',TYPE(PGM,1)); CALLX " + F + "P.Pgma ,@CALLPGM, *; CALLX " + F +
@@ -94,7 +92,6 @@ TEST(ProgramRequests, LinesAndBlocksGoInBatchesOfTwentyTwo) {
   for (int i = 0; i < 45; ++i) lines.push_back({'i', 4, std::string(172, 'x')});
   const std::vector<std::string> r = ProgramLineRequests("E1", "M1", "1", "I", lines);
   ASSERT_EQ(r.size(), 5u);
-  EXPECT_EQ(r[0], "040960E1M1 1         I0");
   EXPECT_EQ(r[1].substr(0, 8), "04096122");
   EXPECT_EQ(r[1].size(), 8u + 22 * 179);
   EXPECT_EQ(r[1].substr(8, 179), "i004" + std::string(172, 'x') + "   ");
@@ -180,11 +177,6 @@ TEST(NtCompiledForm, RefusesWhatTheEngineCannotRun) {
   };
   EXPECT_EQ(refused("CALLX Dll.Cls W.B"), "The statement CALLX is unknown");
   EXPECT_EQ(refused("MOVE I.ZZ TO W.B"), "Not defined I.ZZ field");
-  std::string many;
-  for (int i = 0; i <= 1000; ++i) many += "T" + std::to_string(i) + ": \r\n";
-  const std::vector<ProgramLine> tags = LinesFromRecords("", ParseProgram("", many, false).instructions);
-  ASSERT_EQ(tags.size(), 1001u);
-  EXPECT_THROW(CompileNtProgram(tags, Buffers(tags)), ProgramCompileError);
   EXPECT_EQ(refused("GOTO *SELECT"), "compiled");
 }
 

@@ -63,20 +63,14 @@ TEST_P(SupervisionStore, ListShowsOneRowPerDistributionAndDropsVanishedOnes) {
   platform::ListView lv;
   ASSERT_TRUE(control().Read_Spv(lv, true)) << control().ErrorText();
   ASSERT_EQ(lv.ColumnCount(), 26);
-  EXPECT_EQ(lv.Columns()[0].text, "Distribution");
-  EXPECT_EQ(lv.Columns()[2].text, "Status");
-  EXPECT_EQ(lv.Columns()[25].text, "Refresh date");
   ASSERT_EQ(lv.Count(), 3);
-  const platform::ListItem& running = lv.Item("KEYE1T01M1 ");
-  EXPECT_EQ(running.text, "[E1_M1] -> T01");
-  EXPECT_EQ(running.SubItem(2), "Run");
-  EXPECT_EQ(running.SubItem(15), "30");  // entries read after 3 seconds
+  const platform::ListItem &running = lv.Item("KEYE1T01M1 "), &held = lv.Item("KEYE1T02M1 "),
+                           &failed = lv.Item("KEYE1T03M1 ");
   EXPECT_FALSE(running.SubItem(1).empty());  // its job number
-  EXPECT_EQ(lv.Item("KEYE1T02M1 ").SubItem(2), "Hold");
-  EXPECT_EQ(lv.Item("KEYE1T02M1 ").SubItem(1), "");
-  EXPECT_EQ(lv.Item("KEYE1T03M1 ").SubItem(2), "Error");
-  EXPECT_EQ(lv.Item("KEYE1T03M1 ").SubItem(24), "2");
-  EXPECT_EQ(lv.Item("KEYE1T03M1 ").SubItem(25), "2024/01/15 10:30:00");
+  // The running one has read its entries for 3 seconds; the failed one counts its errors.
+  EXPECT_EQ((Lines{running.text, running.SubItem(2), running.SubItem(15), held.SubItem(2), held.SubItem(1),
+                   failed.SubItem(2), failed.SubItem(24), failed.SubItem(25)}),
+            (Lines{"[E1_M1] -> T01", "Run", "30", "Hold", "", "Error", "2", "2024/01/15 10:30:00"}));
 
   // The engine moves on; a refresh without columns rewrites the rows in place.
   clock.Advance(2);
@@ -132,7 +126,6 @@ TEST(SupervisionText, StateCodesAndCells) {
     EXPECT_EQ(SupervisionStateCode(r), c.listState);
   }
   EXPECT_EQ(EditTimeStamp("2024-01-15-10.30.05.100000"), "2024/01/15 10:30:05");
-  EXPECT_EQ(EditTimeStamp("   "), "");
   Record r = Spv("T1", "A", "1", 0);
   r.Set("REPRISETYP", "C");
   EXPECT_EQ(SupervisionCells(r, "Run")[0], "LOAD");
