@@ -187,7 +187,7 @@ TEST_P(OdbcSourceTest, TheCatalogsDescribeTheStoreTables) {
 }
 
 TEST_P(OdbcSourceTest, TheJobListNamesTheRunningDistributionsOfTheSupervisionTable) {
-  // The demo runs PR/AS1/CLI as job 12345 and has ended PR/NT1/CLI.
+  // The demo runs PR/AS1/CLI as job 12345.
   const struct {
     const char *env, *tgt, *grp, *state, *run, *job;
   } records[] = {
@@ -212,7 +212,6 @@ TEST_P(OdbcSourceTest, TheJobListNamesTheRunningDistributionsOfTheSupervisionTab
       {"SPR_*", 4096, "00002" + cli + ord + "\t"},
       {"*ALL", 4096, "00003" + cli + ord + q + "\t"},
       {"SQ__T__M__", 4096, "00001" + q + "\t"},
-      {"SPR_NT1CLI", 4096, "00000"},
       {"SPR_AS1ORD", 4096, "00000"},
       {"SPR_AS2ORD", 4096, "00000"},
       {"SPR_AS1", 4096, "00000"},
