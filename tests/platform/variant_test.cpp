@@ -64,7 +64,6 @@ INSTANTIATE_TEST_SUITE_P(
         Coercion{Variant("true"), VarType::Boolean, Variant(true)},
         Coercion{Variant(" FALSE "), VarType::Boolean, Variant(false)},
         Coercion{Variant("0"), VarType::Boolean, Variant(false)},
-        Coercion{Variant("-1"), VarType::Boolean, Variant(true)},
         Coercion{Variant(3), VarType::Boolean, Variant(true)},
         Coercion{Variant(0.0), VarType::Boolean, Variant(false)},
         Coercion{Variant(7), VarType::Single, Variant(7.0f)},

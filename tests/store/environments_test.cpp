@@ -128,10 +128,6 @@ TEST(EnvironmentCalls, LibraryFailuresAreReportedAsSuchWithTheirStep) {
   EXPECT_EQ(o.control().ErrorText(), "lost");
   EXPECT_EQ(o.fake().OpenFiles().size(), files);
   EXPECT_EQ(o.fake().CallsNamed("Ropen")[0].Arg(1), DllParam::kModeRead);
-
-  o.fake().On("Ropen").Arg(0, "QV_USRDATA/QV_EX_L0").Fail(DllParam::kCodeRefused, 0, "no file");
-  EXPECT_FALSE(o.control().FillEnvironmentList(list));
-  EXPECT_EQ(o.control().ErrorStep(), "FillEnvironmentList:Open QV_EX_L0");
 }
 
 TEST(SelectingAnEnvironment, ARefusalOrAFailedReadLeavesTheSelection) {

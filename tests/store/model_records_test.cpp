@@ -99,7 +99,6 @@ TEST(EventTexts, DistributedTableTextsShowTheMemberOnAs400AndTheTargetFile) {
   EXPECT_EQ(t.source, "SRCLIB/CUSTOMERS(MBR1)");
   EXPECT_EQ(t.description, "Customers");
   EXPECT_EQ(t.target, "FXLIB/CUST_COPY");
-  EXPECT_EQ(DistributedTableEventTexts(joined, Record(layout::QV_GC), false).source, "SRCLIB.CUSTOMERS");
 }
 
 }  // namespace

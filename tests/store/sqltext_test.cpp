@@ -36,13 +36,11 @@ TEST(SqlField, CutsBeforeQuotingSoADoubledQuoteIsNeverSplit) {
 }
 
 TEST(SqlKey, PadsCutsAndQuotesEveryValue) {
-  EXPECT_EQ(SqlKey(QV_EX, {"A"}).Where(), "ENVID='A '");
   EXPECT_EQ(SqlKey(QV_CX, {"01", "T1"}).Where(), "ENVID='01' AND TGTID='T1 '");
   EXPECT_EQ(SqlKey(QV_CX, {"01", "TOOLONG"}).Where(), "ENVID='01' AND TGTID='TOO'");
   // Identifiers and codes are quoted too, not only descriptions.
   EXPECT_EQ(SqlKey(QV_CX, {"'", "a'b"}).Where(), "ENVID=''' ' AND TGTID='a''b'");
   EXPECT_EQ(SqlKey(QV_CX, {"0'", "T'''"}).Where(), "ENVID='0''' AND TGTID='T'''''");
-  EXPECT_TRUE(SqlKey(QV_CX, {}).empty());
 }
 
 }  // namespace
