@@ -22,7 +22,6 @@ TEST(Commands, ObjectCheckUpperCasesAndPadsEveryName) {
 }
 
 TEST(Commands, CodesAndDigitsAreCutOrPadded) {
-  EXPECT_EQ(CommandCode("RCMD"), "RCMD______");
   EXPECT_EQ(CommandCode("SYSLSTOBJ_X"), "SYSLSTOBJ_");
   EXPECT_EQ(Digits(42, 8), "00000042");
   EXPECT_EQ(Digits(123456, 5), "23456");
@@ -31,7 +30,6 @@ TEST(Commands, CodesAndDigitsAreCutOrPadded) {
 
 TEST(EngineText, JobNamesNormaliseTheIdentifiers) {
   EXPECT_EQ(JobName(" a", "t1", "model"), "SA__T1_MOD");
-  EXPECT_EQ(JobName("E1", "T01", "M01"), "SE1_T01M01");
   EXPECT_EQ(NormalizeId("", 3), "___");
   EXPECT_EQ(ActivityAction("x"), "G");
   EXPECT_EQ(ActivityAction("f"), "F");

@@ -112,10 +112,8 @@ TEST(OpenConnection, AnOpenThatFailsNamesTheStepAndLeavesNothingOpen) {
   const std::string readVersion = "OpenConnection:Read QV_VER", sql = "OpenConnection:SQL Server";
   const OpenFailure cases[] = {
       {"AS400", "", version('1'), 40, cLoadResString("2009"), readVersion},
-      {"AS400", "", version('2'), 40, cLoadResString("2009"), readVersion},
       {"ODBC", "", version('0'), 40, cLoadResString("2134"), readVersion},
       {"SQL Server", "", version('2'), 40, cLoadResString("2134"), readVersion},
-      {"Oracle", "ORCL", version(' '), 40, cLoadResString("2134"), readVersion},
       {"SQL Server", "", answer("exec master..sp_helpdistributor", ""), 40, cLoadResString("2136", "SRV1"), sql},
       {"SQL Server", "", answer("exec master..sp_helpdistributor", "OTHER"), 40, cLoadResString("2137", "OTHER"), sql},
       {"SQL Server", "", answer("exec master..sp_helpdistributiondb", ""), 40, cLoadResString("2138"), sql},

@@ -31,12 +31,10 @@ TEST(OdbcAddress, NamesAConnectionStringOrADataSourceWithTheLoginOfTheAddressOrT
       {"odbc:DSN=QVPROD", "DSN=QVPROD;", "BOB", "FROM-ENV"},
       {"  ODBC:  QVPROD ", "DSN=QVPROD;", "BOB", "FROM-ENV"},
       {"Odbc:DSN=QV;UID=A;PWD={x;y}", "DSN=QV;", "A", "x;y"},
-      {"ODBC:DSN=QVPROD;UID=ALICE;PWD=S3CRET", "DSN=QVPROD;", "ALICE", "S3CRET"},
       // An upper-cased address finds the file and driver it named.
       {"ODBC:DRIVER=/NONEXISTENT/DRV.SO;DATABASE=" + UCase(file), "DRIVER=/NONEXISTENT/DRV.SO;DATABASE=" + file + ";",
        "BOB", "FROM-ENV"},
       {"odbc:", std::nullopt, "", ""},
-      {"file:/tmp/x.qvs", std::nullopt, "", ""},
       {"HOST:1310", std::nullopt, "", ""},
   };
   ::setenv("QV_ODBC_UID", "BOB", 1);

@@ -124,9 +124,8 @@ TEST_P(OdbcSourceTest, FailedStatementsAndOpensGiveTheDriversTextAndSqlstate) {
     const char* file;
     const char* table;  // the table named in the refusal; nullptr: the file opens
   } cases[] = {
-      {" ", nullptr},          {"QV_EX", nullptr},       {"qv_gc", nullptr},
-      {"QV_EX_L0", nullptr},   {"QV_FC_L1", nullptr},    {"QV_END", "QV_END"},
-      {"QV_END_L0", "QV_END"}, {"QV_NO_SUCH", "QV_NO_SUCH"},
+      {" ", nullptr},        {"QV_EX", nullptr},         {"qv_gc", nullptr},
+      {"QV_EX_L0", nullptr}, {"QV_END_L0", "QV_END"},    {"QV_NO_SUCH", "QV_NO_SUCH"},
   };
   for (const auto& c : cases) {
     int32_t h = -1;
@@ -177,7 +176,6 @@ TEST_P(OdbcSourceTest, TheCatalogsDescribeTheStoreTables) {
   EXPECT_EQ(columns.substr(0, columns.find('\n')), "ENVID\tCHAR 2\t1\t0\t");
   EXPECT_NE(columns.find("\nTGTID\tCHAR 3\t2\t0\t"), std::string::npos) << columns;
 
-  EXPECT_TRUE(lib.TableNTExist("QV_FC"));
   EXPECT_FALSE(lib.TableNTExist("QV_NOTHERE"));
   EXPECT_EQ(LastError(lib).code, DllParam::kCodeNotFound);
   ASSERT_TRUE(lib.CreateTable("T_MADE", "CODE CHAR(10) NOT NULL, AMOUNT NUMERIC(9,2)"));
@@ -187,7 +185,7 @@ TEST_P(OdbcSourceTest, TheCatalogsDescribeTheStoreTables) {
 }
 
 TEST_P(OdbcSourceTest, TheJobListNamesTheRunningDistributionsOfTheSupervisionTable) {
-  // The demo runs PR/AS1/CLI as job 12345 and has ended PR/NT1/CLI.
+  // The demo runs PR/AS1/CLI as job 12345.
   const struct {
     const char *env, *tgt, *grp, *state, *run, *job;
   } records[] = {
@@ -212,7 +210,6 @@ TEST_P(OdbcSourceTest, TheJobListNamesTheRunningDistributionsOfTheSupervisionTab
       {"SPR_*", 4096, "00002" + cli + ord + "\t"},
       {"*ALL", 4096, "00003" + cli + ord + q + "\t"},
       {"SQ__T__M__", 4096, "00001" + q + "\t"},
-      {"SPR_NT1CLI", 4096, "00000"},
       {"SPR_AS1ORD", 4096, "00000"},
       {"SPR_AS2ORD", 4096, "00000"},
       {"SPR_AS1", 4096, "00000"},

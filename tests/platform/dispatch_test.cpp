@@ -135,27 +135,20 @@ TEST(DispatchTest, RejectsTablesThatContradictThemselves) {
 
 TEST(CollectionTest, AddsAndReachesItemsByPositionAndKey) {
   auto c = std::make_shared<Collection>();
-  std::vector<Variant> add1{Variant("first")};
-  std::vector<Variant> add2{Variant(42), Variant("Answer")};
-  ASSERT_TRUE(CallMethod(*c, "Add", add1).ok());
-  ASSERT_TRUE(CallMethod(*c, "Add", add2).ok());
+  const auto call = [&](const char* member, std::vector<Variant> args) { return CallMethod(*c, member, args); };
+  ASSERT_TRUE(call("Add", {Variant("first")}).ok());
+  ASSERT_TRUE(call("Add", {Variant(42), Variant("Answer")}).ok());
   EXPECT_EQ(GetProperty(*c, "Count").value, Variant(2));
 
   std::vector<Variant> byIndex{Variant(1)};
   EXPECT_EQ(c->Invoke(kDispidValue, InvokeKind::PropertyGet, byIndex).value, Variant("first"));
-  std::vector<Variant> byKey{Variant("answer")};
-  EXPECT_EQ(CallMethod(*c, "Item", byKey).value, Variant(42));
+  EXPECT_EQ(call("Item", {Variant("answer")}).value, Variant(42));
 
-  std::vector<Variant> dup{Variant(1), Variant("ANSWER")};
-  DispResult r = CallMethod(*c, "Add", dup);
-  EXPECT_EQ(r.status, DispStatus::Exception);
+  EXPECT_EQ(call("Add", {Variant(1), Variant("ANSWER")}).status, DispStatus::Exception);
   EXPECT_EQ(c->Count(), 2u);
+  EXPECT_EQ(call("Item", {Variant(3)}).status, DispStatus::Exception);
 
-  std::vector<Variant> missing{Variant(3)};
-  EXPECT_EQ(CallMethod(*c, "Item", missing).status, DispStatus::Exception);
-
-  std::vector<Variant> remove{Variant("Answer")};
-  ASSERT_TRUE(CallMethod(*c, "Remove", remove).ok());
+  ASSERT_TRUE(call("Remove", {Variant("Answer")}).ok());
   EXPECT_EQ(c->Count(), 1u);
   EXPECT_EQ(c->Item(std::string_view("Answer")), nullptr);
 }

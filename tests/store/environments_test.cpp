@@ -108,14 +108,6 @@ INSTANTIATE_TEST_SUITE_P(Kinds, EnvironmentStore, StoreKinds(), KindName);
 
 // The unit of work of an NT delete is checked on the cascade's trace, the
 // locked read of a change on the stores (a rewrite needs it).
-TEST(EnvironmentCalls, As400ChangesReadTheEnvironmentOnceAndRewriteIt) {
-  std::string s = Ex("E1", "X", "new");
-  OpenedFake a("AS400");
-  a.fake().On("Rreadk").File("QV_USRDATA/QV_EX").Key("E1").Record(Ex("E1"));
-  ASSERT_TRUE(a.control().ChangeEnvironment(s, "E1"));
-  EXPECT_EQ(a.Trace(), (Lines{"Rreadk QV_EX [E1]", "Rupdate QV_EX"}));
-}
-
 TEST(EnvironmentCalls, LibraryFailuresAreReportedAsSuchWithTheirStep) {
   OpenedFake o("AS400");
   const auto files = o.fake().OpenFiles().size();
@@ -136,10 +128,6 @@ TEST(EnvironmentCalls, LibraryFailuresAreReportedAsSuchWithTheirStep) {
   EXPECT_EQ(o.control().ErrorText(), "lost");
   EXPECT_EQ(o.fake().OpenFiles().size(), files);
   EXPECT_EQ(o.fake().CallsNamed("Ropen")[0].Arg(1), DllParam::kModeRead);
-
-  o.fake().On("Ropen").Arg(0, "QV_USRDATA/QV_EX_L0").Fail(DllParam::kCodeRefused, 0, "no file");
-  EXPECT_FALSE(o.control().FillEnvironmentList(list));
-  EXPECT_EQ(o.control().ErrorStep(), "FillEnvironmentList:Open QV_EX_L0");
 }
 
 TEST(SelectingAnEnvironment, ARefusalOrAFailedReadLeavesTheSelection) {

@@ -32,7 +32,6 @@ TEST(TableNumbers, ReadAndWrittenAsTenDigits) {
   EXPECT_EQ(TableNumber("0000000007"), 7);
   EXPECT_EQ(TableNumber("  12AB"), 12);
   EXPECT_EQ(TableNumber("ABC"), 0);
-  EXPECT_EQ(TableNumber(""), 0);
   EXPECT_EQ(TableNumber("9999999999"), 9999999999);
   EXPECT_EQ(TableNumberText(kMaxTableNumber), "9999999999");
   EXPECT_THROW(TableNumberText(kMaxTableNumber + 1), std::out_of_range);
@@ -100,7 +99,6 @@ TEST(EventTexts, DistributedTableTextsShowTheMemberOnAs400AndTheTargetFile) {
   EXPECT_EQ(t.source, "SRCLIB/CUSTOMERS(MBR1)");
   EXPECT_EQ(t.description, "Customers");
   EXPECT_EQ(t.target, "FXLIB/CUST_COPY");
-  EXPECT_EQ(DistributedTableEventTexts(joined, Record(layout::QV_GC), false).source, "SRCLIB.CUSTOMERS");
 }
 
 }  // namespace

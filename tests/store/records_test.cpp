@@ -1,6 +1,5 @@
 #include "store/records.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,17 +21,6 @@ TEST(Record, ATargetRecordOfTheSourceReadsFieldByField) {
   EXPECT_EQ(cx.Trimmed("TGTNAME"), "AS1 TARGET");
   EXPECT_EQ(cx.Trimmed("LOCALNAME"), "LOCAL");
   EXPECT_EQ(std::string(cx.Get("EXCLUDE")) + std::string(cx.Get("FMTDATE")), "EXC1");
-}
-
-// ---- Layouts ----------------------------------------------------------------
-
-TEST(RecordLayouts, UnknownFieldsAreAClearErrorAndChangeNothing) {
-  Record r(QV_UID, "**JOHN");
-  EXPECT_THROW(r.Set("TGTID", "T1"), UnknownFieldError);
-  EXPECT_EQ(r.image(), Record(QV_UID, "**JOHN").image());
-  // Names are case-sensitive.
-  EXPECT_THAT([] { (void)QV_GC.Index("hold"); },
-              testing::ThrowsMessage<UnknownFieldError>(testing::StrEq("unknown field 'hold' in layout 'QV_GC'")));
 }
 
 // ---- NT forms -------------------------------------------------------------
