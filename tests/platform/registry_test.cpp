@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "platform/collection.h"
 #include "platform/create_object.h"
@@ -122,6 +123,21 @@ TEST_F(RegistryTest, RefusesBadEntriesAndWritesNothing) {
     EXPECT_NE(s.error.find("cannot register"), std::string::npos) << s.error;
   }
   EXPECT_FALSE(fs::exists(path_));
+}
+
+TEST_F(RegistryTest, ConcurrentWritersLoseNoEntry) {
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([t] {
+      for (int i = 0; i < 10; ++i) {
+        char id[40];
+        std::snprintf(id, sizeof id, "{%08X-0000-0000-0000-000000000000}", t * 100 + i);
+        EXPECT_TRUE(RegisterEntries({{"Lib.T" + std::to_string(t * 100 + i), id, "/x.so"}}).ok());
+      }
+    });
+  }
+  for (auto& w : writers) w.join();
+  EXPECT_EQ(Entries().size(), 40u);
 }
 
 // --- CreateObject through a real library ------------------------------------

@@ -10,12 +10,14 @@
 #include "dllparam/net/net_tls.h"
 #include "dllparam/net/net_users.h"
 #include "net_test.h"
+#include "support/process.h"
 #include "support/scratch.h"
 
 namespace qv::net::test {
 namespace {
 
 using qv::test::ReadWholeFile;
+using qv::test::RunProcess;
 using qv::test::Scratch;
 using qv::test::TestCert;
 
@@ -182,6 +184,24 @@ TEST(UserFile, RefusesMalformedLinesNamingThem) {
   EXPECT_THROW(users.Set("ALICE", ""), std::invalid_argument);
   EXPECT_TRUE(UserFile::Load(dir / "missing", true).Names().empty());
   EXPECT_THROW(UserFile::Load(dir / "missing"), std::runtime_error);
+}
+
+TEST(UserCommand, AddsAPasswordReadFromStdinAndListsAndRemovesUsers) {
+  if (std::string(QV_QVSOURCE_PATH).empty()) GTEST_SKIP() << "qvsource not built";
+  Scratch dir;
+  const std::string users = dir / "users";
+  // Runs "qvsource user COMMAND --users USERS NAME" with input; returns its exit status.
+  const auto user = [&](const std::string& command, const std::string& name, const std::string& input = "") {
+    return RunProcess(QV_QVSOURCE_PATH, {"user", command, "--users", users, name}, {}, input).exitCode;
+  };
+  ASSERT_EQ(user("add", "ALICE", "typed pass\n"), 0);
+  ASSERT_EQ(user("add", "BOB", "b\n"), 0);
+  EXPECT_TRUE(UserFile::Load(users).Verify("ALICE", "typed pass"));
+  EXPECT_EQ(RunProcess(QV_QVSOURCE_PATH, {"user", "list", "--users", users}, {}).out, "ALICE\nBOB\n");
+  ASSERT_EQ(user("remove", "ALICE"), 0);
+  EXPECT_EQ(UserFile::Load(users).Names(), std::vector<std::string>{"BOB"});
+  EXPECT_EQ(user("remove", "ALICE"), 1);
+  EXPECT_EQ(user("add", "EMPTY"), 1);
 }
 
 class TlsTest : public ::testing::Test {
